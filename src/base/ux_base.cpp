@@ -1,0 +1,205 @@
+// Numbered messages and log redirection.
+#include "base/ux_base.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <iterator>
+#include <new>
+#include <string>
+#include <unistd.h>
+
+namespace vexta {
+
+namespace {
+
+// Module names (0..9) and message texts (10..37).
+constexpr const char* ux_szMsg[] = {
+    "Unknown",
+    "ux_syn",
+    "ux_lem",
+    "ux_base",
+    "ux_cpd",
+    "uw_sd",
+    "ux_arg",
+    "ux_hash",
+    "App",
+    "main",
+    "Cannot open input file: ",
+    "Cannot open output file: ",
+    "Cannot allocate memory; bytes == ",
+    "Cannot close file with handle: ",
+    "Cannot read from file with handle: ",
+    "Cannot write to file with handle: ",
+    "Cannot seek in file with handle: ",
+    "Language/environment wrong abbreviation: ",
+    "To large round buffer alloc request: ",
+    "Reinitialized; call ux_ArgClose first",
+    "Cannot allocate ptr range: size requested ",
+    "Too many open arg files when opening ",
+    "Allocation error opening ",
+    "String to be copied too long: ",
+    "Allocation error -- ",
+    "Parse error at line ",
+    "Too few arguments passed to ",
+    "Too many arguments passed to ",
+    "Getting file/attr: ",
+    "Field index out of bounds: ",
+    "vexta: Cannot write features to ",
+    "vexta: Wrong iClosestConditionElem: ",
+    "tag: ",
+    "Cannot reallocate memory; bytes == ",
+    "Hash table over 80% full; inserting key ",
+    "#: ",
+    "Data too long: ",
+    "",
+};
+constexpr int kMsgCount = static_cast<int>(std::size(ux_szMsg));
+
+// Current log file name (empty when none) and the stream that replaced
+// standard error (null when none).
+std::string ux_szLogFileName;
+std::FILE* ux_fLogFile = nullptr;
+// Descriptor of the standard error we replaced, restored by ux_CloseLog.
+int hSavedStderr = -1;
+
+// Module name; a module number outside the table speaks as "Unknown".
+const char* ModuleName(int iModule) {
+    return (iModule >= 0 && iModule < kMsgCount) ? ux_szMsg[iModule] : ux_szMsg[kModUnknown];
+}
+
+bool IsDefined(int iNumber) {
+    return iNumber >= 0 && iNumber < kMsgCount;
+}
+
+int DetailLen(std::string_view sz) {
+    return static_cast<int>(sz.size());
+}
+
+} // namespace
+
+void ux_FatalError(int iModule, int iNumber, std::string_view szDetail) {
+    const int iCode = ux_MsgCode(iModule, iNumber);
+    if (IsDefined(iNumber))
+        std::fprintf(stderr, "%s: Fatal(%05d): %s%.*s\n", ModuleName(iModule), iCode,
+                     ux_szMsg[iNumber], DetailLen(szDetail), szDetail.data());
+    else
+        std::fprintf(stderr, "%s: Fatal(%05d): undefined error/%.*s\n", ModuleName(iModule), iCode,
+                     DetailLen(szDetail), szDetail.data());
+    std::fflush(stderr);
+    std::exit(iCode);
+}
+
+int ux_Warning(int iModule, int iNumber, std::string_view szDetail) {
+    const int iCode = ux_MsgCode(iModule, iNumber);
+    if (IsDefined(iNumber))
+        return std::fprintf(stderr, "%s: Warn(%05d): %s%.*s\n", ModuleName(iModule), iCode,
+                            ux_szMsg[iNumber], DetailLen(szDetail), szDetail.data());
+    return std::fprintf(stderr, "%s: Warn(%05d): undefined code/%.*s\n", ModuleName(iModule), iCode,
+                        DetailLen(szDetail), szDetail.data());
+}
+
+int ux_Log(int iModule, int iNumber, std::string_view szDetail) {
+    if (IsDefined(iNumber))
+        return std::fprintf(stderr, "%s %s%.*s\n", ModuleName(iModule), ux_szMsg[iNumber],
+                            DetailLen(szDetail), szDetail.data());
+    return std::fprintf(stderr, "%s: Log(%05d): undefined code/%.*s\n", ModuleName(iModule),
+                        ux_MsgCode(iModule, iNumber), DetailLen(szDetail), szDetail.data());
+}
+
+int ux_LnMsgAdd(int iModule, int iNumber, long lLine, ux_MsgFn pfnMsg, std::string_view szDetail) {
+    if (lLine == -1) return pfnMsg(iModule, iNumber, szDetail);
+    std::string szLine;
+    try {
+        szLine.reserve(szDetail.size() + 28);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "ux_base: fatal - no mem in ux_LnWarning/%.*s\n", DetailLen(szDetail),
+                     szDetail.data());
+        std::fflush(stderr);
+        std::exit(9991);
+    }
+    char szPrefix[32];
+    const int cch = std::snprintf(szPrefix, sizeof szPrefix, "[ln %ld] ", lLine);
+    szLine.append(szPrefix, static_cast<std::size_t>(cch));
+    szLine.append(szDetail);
+    return pfnMsg(iModule, iNumber, szLine);
+}
+
+void ux_LnFatalError(int iModule, int iNumber, long lLine, std::string_view szDetail) {
+    ux_LnMsgAdd(
+        iModule, iNumber, lLine,
+        [](int m, int n, std::string_view sz) -> int { ux_FatalError(m, n, sz); }, szDetail);
+    std::exit(ux_MsgCode(iModule, iNumber)); // not reached
+}
+
+int ux_LnWarning(int iModule, int iNumber, long lLine, std::string_view szDetail) {
+    return ux_LnMsgAdd(iModule, iNumber, lLine, ux_Warning, szDetail);
+}
+
+int ux_LnLog(int iModule, int iNumber, long lLine, std::string_view szDetail) {
+    return ux_LnMsgAdd(iModule, iNumber, lLine, ux_Log, szDetail);
+}
+
+int ux_Error(std::string_view szPrefix, std::string_view szText, std::string_view szText2,
+             int iStatus) {
+    const int rc =
+        std::fprintf(stderr, "%.*s: %.*s%.*s\n", DetailLen(szPrefix), szPrefix.data(),
+                     DetailLen(szText), szText.data(), DetailLen(szText2), szText2.data());
+    if (iStatus > 0) {
+        std::fflush(stderr);
+        std::exit(iStatus);
+    }
+    return rc;
+}
+
+namespace {
+
+// Points standard error at pszName (append mode). Standard error is left
+// untouched when the file cannot be opened.
+bool RedirectStderr(const char* pszName) {
+    const int h = ::open(pszName, O_WRONLY | O_CREAT | O_APPEND, 0666);
+    if (h < 0) return false;
+    std::fflush(stderr);
+    if (hSavedStderr < 0) hSavedStderr = ::dup(STDERR_FILENO);
+    const bool fOk = ::dup2(h, STDERR_FILENO) >= 0;
+    ::close(h);
+    return fOk;
+}
+
+} // namespace
+
+int ux_OpenLog(const char* pszFileName) {
+    if (pszFileName != nullptr && *pszFileName != '\0' && RedirectStderr(pszFileName)) {
+        ux_szLogFileName = pszFileName;
+        ux_fLogFile = stderr;
+    } else if (RedirectStderr("stderr.log")) {
+        ux_szLogFileName = "stderr.log";
+        ux_fLogFile = stderr;
+    } else {
+        ux_szLogFileName = "<stderr>";
+        ux_fLogFile = nullptr;
+    }
+    return 0;
+}
+
+const char* ux_GetLogFileName() {
+    return ux_szLogFileName.c_str();
+}
+
+int ux_CloseLog() {
+    int rc = 0;
+    if (ux_fLogFile != nullptr) {
+        rc = std::fflush(ux_fLogFile);
+        // Close the log file and give standard error back to where it pointed
+        // before, so that later diagnostics are not lost.
+        if (hSavedStderr >= 0) {
+            if (::dup2(hSavedStderr, STDERR_FILENO) < 0) rc = EOF;
+            ::close(hSavedStderr);
+            hSavedStderr = -1;
+        }
+    }
+    ux_fLogFile = nullptr;
+    ux_szLogFileName.clear();
+    return rc;
+}
+
+} // namespace vexta
