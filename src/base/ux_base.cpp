@@ -1,6 +1,7 @@
-// Numbered messages and log redirection.
+// Numbered messages, log redirection, and the memory and file wrappers.
 #include "base/ux_base.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <iterator>
@@ -200,6 +201,178 @@ int ux_CloseLog() {
     ux_fLogFile = nullptr;
     ux_szLogFileName.clear();
     return rc;
+}
+
+// Memory service.
+
+namespace {
+
+constexpr long kMaxShortAlloc = 65535;
+constexpr long kMaxLongAlloc = 0x7fffffffL;
+
+template <typename... Args>
+[[noreturn]] void FatalFmt(int iNumber, const char* pszFmt, Args... args) {
+    char szDetail[128];
+    std::snprintf(szDetail, sizeof szDetail, pszFmt, args...);
+    ux_FatalError(kModBase, iNumber, szDetail);
+}
+
+void* AllocChecked(long cb, long cbMax, const char* pszFmt) {
+    void* pv = (cb >= 0 && cb <= cbMax) ? std::malloc(static_cast<std::size_t>(cb)) : nullptr;
+    if (pv == nullptr) FatalFmt(12, pszFmt, cb);
+    return pv;
+}
+
+void* ReAllocChecked(void* pv, long cb, long cbMax, const char* pszFmt) {
+    void* pvNew =
+        (cb >= 0 && cb <= cbMax) ? std::realloc(pv, static_cast<std::size_t>(cb)) : nullptr;
+    // realloc to 0 bytes may free the block and give null; hand out a fresh
+    // minimal block so that the result is still usable and freeable.
+    if (pvNew == nullptr && cb == 0) pvNew = std::malloc(1);
+    if (pvNew == nullptr) FatalFmt(33, pszFmt, cb);
+    return pvNew;
+}
+
+void NewHandler() {
+    ux_FatalError(kModBase, 12, "unknown");
+}
+
+} // namespace
+
+void* ux_Alloc(long cb) {
+    return AllocChecked(cb, kMaxShortAlloc, "%ld");
+}
+void* ux_ReAlloc(void* pv, long cb) {
+    return ReAllocChecked(pv, cb, kMaxShortAlloc, "%ld");
+}
+void* ux_LongAlloc(long cb) {
+    return AllocChecked(cb, kMaxLongAlloc, "%ld");
+}
+void* ux_LongReAlloc(void* pv, long cb) {
+    return ReAllocChecked(pv, cb, kMaxLongAlloc, "%ld");
+}
+void ux_Free(void* pv) {
+    if (pv != nullptr) std::free(pv);
+}
+
+void ux_InstallNewHandler() {
+    std::set_new_handler(NewHandler);
+}
+
+// File service.
+
+namespace {
+
+constexpr long kChunk = 32000;
+
+} // namespace
+
+int ux_Open(std::string_view szFileName, std::string_view szMode) {
+    const std::string szName(szFileName);
+    if (szMode.starts_with("r")) {
+        int h;
+        do h = ::open(szName.c_str(), O_RDONLY);
+        while (h < 0 && errno == EINTR);
+        if (h < 0) ux_FatalError(kModBase, 10, szName);
+        return h;
+    }
+    if (szMode.starts_with("w")) {
+        int h;
+        do h = ::open(szName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0777);
+        while (h < 0 && errno == EINTR);
+        if (h < 0) ux_FatalError(kModBase, 11, szName);
+        return h;
+    }
+    ux_FatalError(kModBase, 10, szName + " (unknown open mode \"" + std::string(szMode) + "\")");
+}
+
+int ux_Close(int h) {
+    if (::close(h) != 0 && errno != EINTR) FatalFmt(13, "%d", h);
+    return 0;
+}
+
+namespace {
+
+// One read(2) call that retries when interrupted; fatal 14 on failure.
+long ReadChunk(int h, char* pch, long cb, long cbRemaining, long cbDone) {
+    ssize_t cbRead;
+    do cbRead = ::read(h, pch, static_cast<std::size_t>(cb));
+    while (cbRead < 0 && errno == EINTR);
+    if (cbRead < 0)
+        FatalFmt(14, "%d, bytes %u, remaining %ld, read %d", h, static_cast<unsigned>(cb),
+                 cbRemaining, static_cast<int>(cbDone));
+    return static_cast<long>(cbRead);
+}
+
+} // namespace
+
+long ux_Read(int h, void* pv, long n) {
+    if (n <= 0) return n;
+    char* pch = static_cast<char*>(pv);
+    for (long cbLeft = n; cbLeft > 0;) {
+        const long cb = cbLeft < kChunk ? cbLeft : kChunk;
+        const long cbRead = ReadChunk(h, pch, cb, cbLeft - cb, 0);
+        if (cbRead == 0) return 0;
+        if (cbRead != cb)
+            FatalFmt(14, "%d, bytes %u, remaining %ld, read %d", h, static_cast<unsigned>(cb),
+                     cbLeft - cb, static_cast<int>(cbRead));
+        pch += cb;
+        cbLeft -= cb;
+    }
+    return n;
+}
+
+long ux_ReadMax(int h, void* pv, long n) {
+    if (n <= 0) return 0;
+    char* pch = static_cast<char*>(pv);
+    long cbTotal = 0;
+    while (cbTotal < n) {
+        const long cb = n - cbTotal < kChunk ? n - cbTotal : kChunk;
+        const long cbRead = ReadChunk(h, pch + cbTotal, cb, n - cbTotal - cb, cbTotal);
+        cbTotal += cbRead;
+        if (cbRead < cb) break;
+    }
+    return cbTotal;
+}
+
+long ux_ReadLn(int h, std::span<char> szBuf) {
+    if (szBuf.empty()) return 0;
+    const std::size_t cchMax = szBuf.size() - 1;
+    std::size_t cch = 0;
+    while (cch < cchMax) {
+        char ch;
+        ssize_t cbRead;
+        do cbRead = ::read(h, &ch, 1);
+        while (cbRead < 0 && errno == EINTR);
+        if (cbRead < 0) FatalFmt(14, "%d, bytes %lu", h, static_cast<unsigned long>(cch));
+        if (cbRead == 0 || ch == '\n') break;
+        szBuf[cch++] = ch;
+    }
+    szBuf[cch] = '\0';
+    return static_cast<long>(cch);
+}
+
+long ux_Write(int h, const void* pv, long n) {
+    if (n <= 0) return n;
+    const char* pch = static_cast<const char*>(pv);
+    for (long cbLeft = n; cbLeft > 0;) {
+        const long cb = cbLeft < kChunk ? cbLeft : kChunk;
+        ssize_t cbWritten;
+        do cbWritten = ::write(h, pch, static_cast<std::size_t>(cb));
+        while (cbWritten < 0 && errno == EINTR);
+        if (cbWritten != cb)
+            FatalFmt(15, "%d, bytes to write %u, remaining %ld, written %d", h,
+                     static_cast<unsigned>(cb), cbLeft - cb, static_cast<int>(cbWritten));
+        pch += cb;
+        cbLeft -= cb;
+    }
+    return n;
+}
+
+long ux_Seek(int h, long lOffset, int iOrigin) {
+    const off_t lPos = ::lseek(h, static_cast<off_t>(lOffset), iOrigin);
+    if (lPos < 0) FatalFmt(16, "%d", h);
+    return static_cast<long>(lPos);
 }
 
 } // namespace vexta

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <span>
 #include <string_view>
 
 namespace vexta {
@@ -48,5 +49,49 @@ int ux_Error(std::string_view szPrefix, std::string_view szText, std::string_vie
 int ux_OpenLog(const char* pszFileName);
 const char* ux_GetLogFileName();
 int ux_CloseLog();
+
+// Memory service: failures end the process with fatal 12 (allocation) or 33
+// (reallocation) of module 3, so the results are never null. Blocks are
+// released with ux_Free. The plain forms take sizes of 0..65535 bytes; larger
+// (or negative) sizes are refused with the same fatal message instead of being
+// cut to 16 bits. The long forms take any size of 0..2^31-1.
+void* ux_Alloc(long cb);
+void* ux_ReAlloc(void* pv, long cb);
+void* ux_LongAlloc(long cb);
+void* ux_LongReAlloc(void* pv, long cb);
+void ux_Free(void* pv);
+
+// Deleter for owning blocks of the memory service in a std::unique_ptr.
+struct ux_FreeDeleter {
+    void operator()(void* pv) const { ux_Free(pv); }
+};
+
+// Makes allocation failures inside standard containers and operator new end
+// the process with fatal 13012 ("Cannot allocate memory; bytes == unknown")
+// instead of throwing. The driver calls it once at start-up.
+void ux_InstallNewHandler();
+
+// File service over POSIX handles; every failure ends the process with a
+// numbered fatal message of module 3.
+//
+// Mode "r..." opens read-only, "w..." write-only (created or truncated, bits
+// 0777 under the file-creation mask); fatal 10 / 11 when that fails, and fatal
+// 10 for any other mode.
+int ux_Open(std::string_view szFileName, std::string_view szMode);
+// 0; fatal 13.
+int ux_Close(int h);
+// Reads exactly n bytes in chunks of at most 32000: n, or 0 when the end of
+// the file is met at the start of a chunk; a chunk read only in part is fatal 14.
+long ux_Read(int h, void* pv, long n);
+// Reads up to n bytes, stopping at the first short chunk: the number read.
+long ux_ReadMax(int h, void* pv, long n);
+// Reads single bytes until a newline (not kept), the end of the file or
+// szBuf.size() - 1 characters; terminates the text in szBuf and returns the
+// number of characters stored.
+long ux_ReadLn(int h, std::span<char> szBuf);
+// Writes all n bytes in chunks of at most 32000: n; fatal 15.
+long ux_Write(int h, const void* pv, long n);
+// The new position; fatal 16.
+long ux_Seek(int h, long lOffset, int iOrigin);
 
 } // namespace vexta
