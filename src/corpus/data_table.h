@@ -1,0 +1,160 @@
+// Data tables: one corpus segment in memory. The lines of the input's event
+// stream are numbered from 0; a table holds the lines ilStart ..
+// ilStart + clLines - 1, each as text, parsed into interned strings, and with
+// the per-line work areas of tagging, error counting and training. Index i of
+// every per-line array is the line number minus ilStart.
+#pragma once
+
+#include <array>
+#include <deque>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/ux_hash.h"
+#include "corpus/event_reader.h"
+#include "model/model.h"
+
+namespace vexta {
+
+inline constexpr long kSegmentNotGiven = 2111222111; // ilStart of a segment not given
+
+// A tag buffer of cTagElem + 1 characters, room for the longest tag.
+using TagBuf = std::array<char, kTagElemMax + 1>;
+
+// One data line parsed; every string is interned in the model's string table,
+// so equal strings have equal addresses.
+struct DlData {
+    const char* pszTag = nullptr;      // true tag
+    std::vector<const char*> rgpszAC;  // cTagElem AC strings
+    const char* pszForm = nullptr;     // word form
+    const char* pszLemma = nullptr;    // lemma
+    long cMMt = 0;                     // number of candidate tags
+    std::vector<const char*> rgpszMMt; // candidates in line order (most recent first)
+};
+
+// One item of a beam: a path ending in the tag pszTag.
+struct VeItem {
+    TagBuf pszTag{};    // tag, zero-terminated
+    int iBack = -1;     // item of the previous line that this path extends
+    double dProb = 0.0; // path probability
+};
+
+// The beam of one line.
+struct BeamLine {
+    int cBeam = 0;            // items in use
+    int iBeamBest = -1;       // item chosen for the line, -1 unset
+    std::vector<VeItem> rgve; // model cBeam items, allocated on the line's first use
+};
+
+struct DataTable {
+    std::string szDataPrefix; // prefix of the segment keys
+    std::string szSegment;    // "Train", "Heldout" or "Test"
+    std::string szStartValue; // text of the Start value
+    std::string szLinesValue; // text of the Lines value
+    long ilStart = 0;         // first line of the segment; kSegmentNotGiven: no segment
+    long clLines = 0;         // lines of the segment = capacity of the per-line arrays
+    long clData = 0;          // lines stored so far
+    long clWords = 0;         // stored lines opened by <f> (all of them in line format)
+
+    // Per line (clLines + 1 entries unless said otherwise). Empty strings and
+    // empty lists stand for "none".
+    std::vector<std::string> rgpszDataLine;           // the data line as read
+    std::vector<DlData> rgdl;                         // the line parsed
+    std::vector<TagBuf> rgpszTagOut;                  // tag chosen by the tagger
+    std::vector<BeamLine> rgbeam;                     // beam of the beam-search tagger
+    int iBeamPrev = 0;                                // beam item being extended (beam search)
+    std::vector<std::string> rgpszRest;               // unrecognised tags of the token
+    std::vector<std::unique_ptr<gapRecType>> rgpgap;  // gap lists; clLines + 2 entries
+    std::vector<FeatureLink*> rgplinkFeature;         // features firing on the line
+    std::vector<FeatureLink*> rgplinkFeature2;        // the same, kept for probabilities
+    std::vector<unsigned char> rgfLineErr;            // 1: last beam pass chose a wrong tag
+    std::vector<std::vector<unsigned char>> rgrgfErr; // [t][i]: line i wrong in element t
+    std::vector<long> rgilNextAC;      // clData entries: next line with the same AC, -1 ends
+    std::vector<long> rgilNextFeature; // clData entries: next line where a feature fires
+
+    // Per tag element: count of each value byte over the stored lines, and
+    // the entropy of the values in bits.
+    std::array<std::array<long, kValueCnt>, kTagElemMax> rgrgclCntTE{};
+    std::array<double, kTagElemMax> rgdEntTE{};
+    long iInputState = 0;                // reader's iState when reading ended; 1 line format
+    std::unique_ptr<HashTable> phashCnt; // Train mode: counts of AC and form keys
+
+    // Storage of the entries of rgplinkFeature and rgplinkFeature2 (stable
+    // addresses) and the chain of released entries, reused first.
+    std::deque<FeatureLink> rglinkStore;
+    FeatureLink* plinkFree = nullptr;
+    std::string szKeyWork; // scratch key of the Train-mode counts, reused
+};
+
+// The training, heldout and test (or tagged) data.
+extern DataTable dtT;
+extern DataTable dtH;
+extern DataTable dtS;
+
+// Reads the input file named by the key szPrefix + "InData" once and stores
+// its lines in the tables of m.pdtT, m.pdtH, m.pdtS (pointed at dtT, dtH, dtS
+// when not set) by their segments. 0 on success; see the codes in the source.
+int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix);
+
+// Sets up pdf for the input file and the boundary-token values and opens it;
+// names the test table's segment "Test". 0, 31 (InData missing) or 32 (the
+// file cannot be opened).
+int GetDataParams(std::string_view szArgFile, Model& m, pdfRecType& pdf, std::string_view szPrefix);
+
+// Reads the segment keys szDataPrefix + szSegment + "Start" / "Lines" and
+// allocates the per-line arrays. 0, 1-4 for missing or malformed keys.
+int GetSegment(std::string_view szArgFile, Model& m, DataTable& dt);
+
+// Allocates the per-line arrays for dt.clLines lines (all entries empty) and,
+// in Train mode, the count table. 0.
+int AllocSegment(const Model& m, DataTable& dt);
+
+// Stores the data line number ilLine when it lies in the table's segment
+// (taking over the gap list); 0 also when it does not. Codes 134-141 for a
+// malformed line, 151-155 for a string that cannot be interned, 129/130 for a
+// failed count.
+int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+               std::string_view szRest, std::unique_ptr<gapRecType> pgap, int fWord);
+
+// Pointer to the form field of a data line, or null when the line has fewer
+// than two "|".
+const char* GetFormPtr(std::string_view szLine);
+
+// Copies the lemma field of a data line into szLemma: 0; 2, 3, 4 when the
+// first, second or third "|" is missing (or nothing follows it); 5 when the
+// lemma does not fit (it is cut).
+int GetLemmaStr(std::span<char> szLemma, std::string_view szLine);
+
+// Pointer to the candidate part of a data line (after the ">" that follows the
+// lemma's "|"), or null when there is none or it is empty.
+const char* GetMMtPtr(std::string_view szLine);
+
+// Copies a parsed line as a whole (reusing the destination's arrays). 0.
+int MoveDlData(DlData& dlTo, const DlData& dlFrom);
+
+// Copies a beam item: the cTagElem + 1 characters of the tag, iBack, dProb.
+void CopyVeItem(const Model& m, VeItem& veTo, const VeItem& veFrom);
+
+// Empties line i of the table: text, parse, rest, gap list, chosen tag, beam
+// count and choice, error flags and feature lists (beam items stay allocated).
+void ClearDataLine(DataTable& dt, long i);
+
+// Moves line ilFrom to line ilTo (text, parse, rest, gap list, chosen tag,
+// beam count, choice and items); line ilFrom is left empty.
+void MoveDataLine(const Model& m, DataTable& dt, long ilTo, long ilFrom);
+
+// A link entry for the table's per-line feature lists; released entries are
+// reused.
+FeatureLink* NewFeatureLink(DataTable& dt);
+
+// Returns every entry of the list to the table's free entries; *pplinkHead
+// becomes null.
+void FreeFeatureLinks(DataTable& dt, FeatureLink*& plinkHead);
+
+// Returns the table to its initial, empty state (all storage released).
+void ResetDataTable(DataTable& dt);
+
+} // namespace vexta

@@ -1,0 +1,115 @@
+// Reader of all text input (corpus and model file): one open file delivered
+// character by character from a block buffer, with push-back, and on top of
+// that a splitter of SGML-like text into pairs of a tag ("<" .. ">") and the
+// text that follows it. There is no entity handling: a document is a flat
+// sequence of tags, each followed by its text. Comments ("<comment>" ..
+// "</comment>", nested) are skipped with everything inside them.
+#pragma once
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "base/ux_hash.h"
+
+namespace vexta {
+
+// Character returned by GetSGMLChar at the end of the input.
+inline constexpr char kChEndOfInput = 26;
+
+inline constexpr int kPdfBlockSize = 31998;  // bytes read from the file at a time
+inline constexpr int kPdfPushBackMax = 250;  // characters the push-back store holds
+inline constexpr int kPdfTagSize = 250;      // szTag, szTagName, szSrc
+inline constexpr int kPdfTextSize = 4000;    // szText
+inline constexpr int kPdfPrevLineShown = 20; // characters of the last data line in messages
+
+// Sizes the event reader passes to the scanning operations.
+inline constexpr int kSgmlTagLen = 248;
+inline constexpr int kSgmlTextLen = 3998;
+inline constexpr int kSgmlTagNameLen = 249;
+inline constexpr int kSgmlSrcLen = 248;
+
+struct FileCloser {
+    void operator()(std::FILE* pf) const { std::fclose(pf); }
+};
+
+// One open input file with its scanning state. Large (about 38 KB): keep it as
+// a static or heap object of its user; it is never copied.
+struct pdfRecType {
+    pdfRecType() = default;
+    pdfRecType(const pdfRecType&) = delete;
+    pdfRecType& operator=(const pdfRecType&) = delete;
+
+    std::string szFileName;                      // path; filled by the caller before OpenData
+    std::unique_ptr<std::FILE, FileCloser> pf;   // the open file
+    long lLine = 0;                              // 1 after opening, +1 per newline (GetSGMLChar)
+    int fWord = 0;                               // token opened by <f>, or line-format input
+    std::array<char, kPdfBlockSize + 2> szBuf{}; // last block read, zero-terminated
+    const char* pchBuf = nullptr;                // next unread character of szBuf
+    const char* pchBufEnd = nullptr;             // end of the bytes read into szBuf
+    int fEOF = 0;                                // a read of the file returned no bytes
+    int fEndSeen = 0;                            // the last token has been delivered
+    std::array<char, kPdfPushBackMax + 2> szPushBack{}; // pushed-back characters, FIFO
+    const char* pchPushBack = nullptr;                  // next unread pushed-back character
+    int cchPushBack = 0;                                // characters stored since last emptied
+    int iState = 0;          // event reader: 1 line format, 2 SGML start, 3 between, 4 inside
+    std::string szSentTag;   // tag of the sentence-boundary token
+    std::string szSentForm;  // form of the sentence-boundary token
+    std::string szSentLemma; // lemma of the sentence-boundary token
+    std::array<char, kPdfTagSize> szTag{};     // current tag as read, "<" .. ">"
+    std::array<char, kPdfTagSize> szTagName{}; // its name
+    std::array<char, kPdfTagSize> szSrc{};     // its src attribute
+    std::array<char, kPdfTextSize> szText{};   // text following it
+    std::string szTagTable;                    // tag table file, empty: no conversion
+    std::unique_ptr<HashTable> phashTag;       // source tag -> target tag
+    std::unique_ptr<HashTable> phashTagInv;    // target tag -> source tag
+    // First characters of the last data line delivered, for messages.
+    std::array<char, kPdfPrevLineShown + 1> szPrevLine{};
+};
+
+// Opens szFileName and prepares the record: 0, 1 when the file cannot be
+// opened, 2 when it is empty. Decides the input format (iState 2 when the
+// first character is "<", else 1) and loads the tag tables when szTagTable is
+// set (fatal when they cannot be read).
+int OpenData(pdfRecType& pdf);
+
+// Next raw character; 0 at the end of the file (fEOF then set). A zero byte
+// inside the file is a line-numbered fatal error: it would otherwise end
+// every string it is stored into.
+char GetPDFChar(pdfRecType& pdf);
+
+// Pushes a character back; it is read again (first in, first out) before the
+// rest of the file. 0, or 1 when the store is full.
+int PutPDFChar(pdfRecType& pdf, char ch);
+
+// Next character for SGML scanning: tab and newline come back as a space (a
+// newline also counts a line), the end of the input as kChEndOfInput.
+char GetSGMLChar(pdfRecType& pdf);
+
+// Reads the next tag into szTag and the text after it (outer blanks removed)
+// into szText, skipping comments. 0; 26 at the end of the input; 101 when the
+// input does not start with "<"; 102 when the push-back store is full; else
+// 1 (tag cut), 2 (text cut) or 3 (both). A buffer of size cb holds at most
+// cb - 3 characters whole.
+int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf);
+
+// Copies the name of a tag string ("<name ...>") into szName: 0, or 1 when it
+// did not fit.
+int GetSGMLTagName(std::span<char> szName, std::string_view szTag);
+
+// Copies the value of the tag's src attribute into szValue (empty when there
+// is none): 0, or 1 when it did not fit.
+int GetSGMLTagSrcAttr(std::span<char> szValue, std::string_view szTag);
+
+// Stores ch at sz[ich], keeps sz zero-terminated and advances ich: 0, or 1
+// without storing when ich >= size - 2.
+int AddCharToString(char ch, std::span<char> sz, int& ich);
+
+// Classifies a string as a decimal integer: 0 valid, 1 digits followed by
+// something other than blanks, 2 empty or only blanks, 3 no digit.
+int CheckNumber(std::string_view sz);
+
+} // namespace vexta
