@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "app/globals.h"
+#include "model/model_writer.h"
+#include "model_test_util.h"
+
+namespace vexta {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+struct WriterTest : testing::Test {
+    Model m;
+    std::string szDir;
+    void SetUp() override {
+        szDir = MakeTempDir();
+        m.szModelFile = szDir + "/pos.model";
+    }
+    void TearDown() override { fs::remove_all(szDir); }
+
+    // The example section: POS with values N and V, one class NV seen 10
+    // times (7 N), one "*" feature with one term.
+    void BuildExample() {
+        InitModel(m, {"POS"});
+        m.szTrainingData = "train.csts";
+        m.szFeaturePoolFile = "pool.txt";
+        m.szAmbClassIgnore.assign(1, '-');
+        m.clTrainingSize = 200;
+        m.cClosestThr = 10;
+        m.cPoolThr = 3;
+        m.cThrMin = 2;
+        m.rgteTagElem[0].rgclSubtagCnt['N'] = 120;
+        m.rgteTagElem[0].rgclSubtagCnt['V'] = 80;
+        const long iAC = AddAmbClass(m, 0, "NV", 10);
+        m.rgacAmbClassArea[iAC].rgclJointCnt[0] = 7;
+        m.rgacAmbClassArea[iAC].rgclJointCnt[1] = 3;
+        FeatureDesc& fd = AddFeature(m, 0, iAC, "*", 1.25, 6);
+        fd.rgclCntTagElemGivenFeature = {5, 1};
+        fd.cTerms = 1;
+        fd.rgftTerm[0] = Term(m, -1, 0, "N");
+    }
+    std::string Header(long cFeatures, long cClasses) const {
+        return "<Dn>" + m.szModelFile + "\n<Dt>train.csts\n<Dp>pool.txt\n<Ds>200\n<Dc>1\n<Dz>" +
+               std::to_string(m.phashStr->cRecs) + "\n<Df>" + std::to_string(cFeatures) + "\n<Da>" +
+               std::to_string(cClasses) + "\n<Dh>10\n<Dk>3\n<Dl>2\n<Di>-\n";
+    }
+    // The lines of the written file from the first line that starts with szFrom.
+    std::string Body(std::string_view szFrom = "<st>") const {
+        const std::string sz = ReadFile(m.szModelFile);
+        const size_t i = sz.find(szFrom);
+        return i == sz.npos ? "" : sz.substr(i);
+    }
+};
+
+TEST_F(WriterTest, WritesTheDocumentedExample) {
+    BuildExample();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(WriteModel(m), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              szPN + ": writing model to file " + m.szModelFile + "...\n");
+    EXPECT_EQ(ReadFile(m.szModelFile), Header(1, 1) +
+                                           "<st>000000000000<d>POS\n"
+                                           "<sc>POS<t>N<c>120\n"
+                                           "<sc>POS<t>V<c>80\n"
+                                           "<AC>POS<a>NV<c>10\n"
+                                           "<Aj>POS<a>NV<t>N<c>7\n"
+                                           "<Aj>POS<a>NV<t>V<c>3\n"
+                                           "<FE>POS<a>NV<x>1<c>6<w>0000001.2500000000000000<y>*\n"
+                                           "<fc>POS<a>NV<t>N<c>5\n"
+                                           "<fc>POS<a>NV<t>V<c>1\n"
+                                           "<Fx>POS<a>NV<i>0<p>-1<v><d>POS<t>N\n");
+    // The file is complete and closed: nothing else is left in the directory.
+    EXPECT_EQ(std::distance(fs::directory_iterator(szDir), fs::directory_iterator()), 1);
+    EXPECT_EQ(m.hModelFile, 0);
+}
+
+TEST_F(WriterTest, WritesFeaturesInChainOrderWithTheirValuesAndWeights) {
+    InitModel(m, {"POS", "CASE"});
+    const long iAC = AddAmbClass(m, 1, "14", 0);
+    AddFeature(m, 1, iAC, "1", 1.0, 3);     // added first: last in the chain
+    AddFeature(m, 1, iAC, "4", 12345.5, 0); // head of the chain
+    FeatureDesc& fdAll = AddFeature(m, 1, iAC, "*", 0.5, 0);
+    fdAll.rgclCntTagElemGivenFeature = {0, 0}; // no counts: no <fc> line
+    EXPECT_EQ(WriteModel(m), 0);
+    EXPECT_EQ(Body(), "<st>000000000000<d>POS\n"
+                      "<st>000000000001<d>CASE\n"
+                      "<AC>CASE<a>14<c>0\n"
+                      "<FE>CASE<a>14<x>0<c>0<w>0000000.5000000000000000<y>*\n"
+                      "<FE>CASE<a>14<x>0<c>0<w>0012345.5000000000000000<y>4\n"
+                      "<FE>CASE<a>14<x>0<c>3<w>0000001.0000000000000000<y>1\n");
+}
+
+TEST_F(WriterTest, WritesPositionsAndEveryElementNotation) {
+    InitModel(m, {"POS", "CASE"});
+    const long iAC = AddAmbClass(m, 0, "NV", 5);
+    m.rgacAmbClassArea[iAC].rgclJointCnt[1] = 5; // the 0 count of N is not written
+    FeatureDesc& fd = AddFeature(m, 0, iAC, "N", 2.0, 1);
+    fd.cTerms = 5;
+    fd.rgftTerm[0] = Term(m, -128, -1, "");
+    fd.rgftTerm[1] = Term(m, 0, 32 + 1, "14");
+    fd.rgftTerm[2] = Term(m, 5, 64 + 1, "4");
+    fd.rgftTerm[3] = Term(m, -127, 126, "dog", 32, "NV");
+    fd.rgftTerm[4] = Term(m, 127, 124, "NV", 1, "4");
+    FeatureDesc& fd2 = AddFeature(m, 0, iAC, "V", 2.0, 1);
+    fd2.cTerms = 5;
+    fd2.rgftTerm[0] = Term(m, -2, 123, "");
+    fd2.rgftTerm[1] = Term(m, 1, 127, "be");
+    fd2.rgftTerm[2] = Term(m, 124, 125, "");
+    fd2.rgftTerm[3] = Term(m, 127, 1, "1", 125, "x");
+    fd2.rgftTerm[4] = Term(m, -127, 126, "the", 127, "of");
+    EXPECT_EQ(WriteModel(m), 0);
+    EXPECT_EQ(Body("<AC>"), "<AC>POS<a>NV<c>5\n"
+                            "<Aj>POS<a>NV<t>V<c>5\n"
+                            "<FE>POS<a>NV<x>5<c>1<w>0000002.0000000000000000<y>V\n"
+                            "<Fx>POS<a>NV<i>0<p>-2<v><d>TAG<a>\n"
+                            "<Fx>POS<a>NV<i>1<p>+1<v><d>LEMMA<t>be\n"
+                            "<Fx>POS<a>NV<i>2<p>+124<v><d>LEMMA<a>\n"
+                            "<Fx>POS<a>NV<i>3<p>+<d>LEMMA<a>x<v><d>CASE<t>1\n"
+                            "<Fx>POS<a>NV<i>4<p>-<d>LEMMA<t>of<v><d>FORM<g>the\n"
+                            "<FE>POS<a>NV<x>5<c>1<w>0000002.0000000000000000<y>N\n"
+                            "<Fx>POS<a>NV<i>0<p>@\n"
+                            "<Fx>POS<a>NV<i>1<p>0<v><d>CASE<a>14\n"
+                            "<Fx>POS<a>NV<i>2<p>+5<v><d>CASE<e>4\n"
+                            "<Fx>POS<a>NV<i>3<p>-<d>POS<a>NV<v><d>FORM<g>dog\n"
+                            "<Fx>POS<a>NV<i>4<p>+<d>CASE<t>4<v><d>TAG<t>NV\n"
+                            "<st>000000000001<d>CASE\n");
+}
+
+TEST_F(WriterTest, WritesTheDocumentedClosestTerm) {
+    BuildExample();
+    FeatureDesc& fd = m.rgfdFeatureArea[0];
+    fd.rgftTerm[0] = Term(m, -127, 0, "N", 126, "of");
+    EXPECT_EQ(WriteModel(m), 0);
+    EXPECT_NE(ReadFile(m.szModelFile).find("\n<Fx>POS<a>NV<i>0<p>-<d>FORM<g>of<v><d>POS<t>N\n"),
+              std::string::npos);
+}
+
+TEST_F(WriterTest, ModelWithoutClassesWritesHeaderAndSections) {
+    InitModel(m, {"POS", "CASE"});
+    m.rgteTagElem[1].rgclSubtagCnt['1'] = 4;
+    EXPECT_EQ(WriteModel(m), 0);
+    EXPECT_EQ(Body(), "<st>000000000000<d>POS\n"
+                      "<st>000000000001<d>CASE\n"
+                      "<sc>CASE<t>1<c>4\n");
+}
+
+TEST_F(WriterTest, ReplacesAnExistingModelKeepingItsPermissions) {
+    BuildExample();
+    WriteFile(m.szModelFile, "old model");
+    ::chmod(m.szModelFile.c_str(), 0640);
+    EXPECT_EQ(WriteModel(m), 0);
+    EXPECT_EQ(Body(), Body()); // readable
+    EXPECT_EQ(ReadFile(m.szModelFile).rfind("<Dn>", 0), 0u);
+    struct stat st {};
+    ASSERT_EQ(::stat(m.szModelFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(WriterTest, NotesValuesThatCannotBeReadBack) {
+    BuildExample();
+    FeatureDesc& fd = AddFeature(m, 0, 0, "V", 1.0, 1);
+    fd.cTerms = 1;
+    fd.rgftTerm[0] = Term(m, 1, 126, "a<b");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(WriteModel(m), 0);
+    const std::string szErr = testing::internal::GetCapturedStderr();
+    EXPECT_NE(szErr.find("App: Warn(18032): tag: model: 1 value(s) written that cannot be read "
+                         "back as they are (first: <a<b>)"),
+              std::string::npos)
+        << szErr;
+    // Written as it is all the same.
+    EXPECT_NE(ReadFile(m.szModelFile).find("<g>a<b\n"), std::string::npos);
+}
+
+using WriterDeathTest = WriterTest;
+
+TEST_F(WriterDeathTest, ElementCodesWithoutNotationAreFatal31) {
+    BuildExample();
+    FeatureDesc& fd = m.rgfdFeatureArea[0];
+    // Closest conditions take no member (64 + t) codes.
+    fd.rgftTerm[0] = Term(m, -127, 0, "N", 64, "N");
+    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(18031 & 255),
+                "App: Fatal\\(18031\\): vexta: Wrong iClosestConditionElem: 64\n");
+    // Nor whole-tag codes.
+    fd.rgftTerm[0] = Term(m, 127, 0, "N", 124, "N");
+    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(18031 & 255),
+                "Wrong iClosestConditionElem: 124\n");
+    fd.rgftTerm[0] = Term(m, 1, 100, "x");
+    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(18031 & 255),
+                "Wrong iClosestConditionElem: 100\n");
+    // A tag element the model does not have (it has one) has no name to write.
+    fd.rgftTerm[0] = Term(m, 1, 32 + 3, "x");
+    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(18031 & 255),
+                "Wrong iClosestConditionElem: 35\n");
+    // Nothing was left behind by the failed writes.
+    EXPECT_FALSE(fs::exists(m.szModelFile));
+    EXPECT_EQ(std::distance(fs::directory_iterator(szDir), fs::directory_iterator()), 0);
+}
+
+TEST_F(WriterDeathTest, AFailedWriteIsFatal30AndKeepsThePreviousModel) {
+    BuildExample();
+    // Enough features to need several output blocks.
+    m.rgfdFeatureArea.resize(5001);
+    m.clFeatureAreaSize = 5001;
+    for (int i = 0; i < 4000; ++i) AddFeature(m, 0, 0, "N", 1.0, i);
+    WriteFile(m.szModelFile, "previous model");
+    const auto WriteWithSmallFileLimit = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit rl{1000, 1000};
+        ::setrlimit(RLIMIT_FSIZE, &rl);
+        WriteModel(m);
+    };
+    EXPECT_EXIT(WriteWithSmallFileLimit(), testing::ExitedWithCode(18030 & 255),
+                "App: Fatal\\(18030\\): vexta: Cannot write features to .*/pos.model\n");
+    EXPECT_EQ(ReadFile(m.szModelFile), "previous model");
+    EXPECT_EQ(std::distance(fs::directory_iterator(szDir), fs::directory_iterator()), 1);
+}
+
+TEST_F(WriterDeathTest, AFileThatCannotBeCreatedIsFatal13011) {
+    BuildExample();
+    m.szModelFile = szDir + "/missing/pos.model";
+    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(13011 & 255),
+                "ux_base: Fatal\\(13011\\): Cannot open output file: .*/missing/pos.model\n");
+    // A model file that may not be written is not replaced either.
+    m.szModelFile = szDir + "/ro.model";
+    WriteFile(m.szModelFile, "read only");
+    ::chmod(m.szModelFile.c_str(), 0444);
+    if (::access(m.szModelFile.c_str(), W_OK) == 0) GTEST_SKIP() << "running with root rights";
+    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(13011 & 255),
+                "Cannot open output file: .*/ro.model\n");
+    EXPECT_EQ(ReadFile(m.szModelFile), "read only");
+}
+
+} // namespace
+} // namespace vexta
