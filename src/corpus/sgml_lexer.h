@@ -48,12 +48,12 @@ struct pdfRecType {
     long lLine = 0;                              // 1 after opening, +1 per newline (GetSGMLChar)
     int fWord = 0;                               // token opened by <f>, or line-format input
     std::array<char, kPdfBlockSize + 2> szBuf{}; // last block read, zero-terminated
-    const char* pchBuf = nullptr;                // next unread character of szBuf
-    const char* pchBufEnd = nullptr;             // end of the bytes read into szBuf
+    const char* pchBuf = szBuf.data();           // next unread character of szBuf
+    const char* pchBufEnd = szBuf.data();        // end of the bytes read into szBuf
     int fEOF = 0;                                // a read of the file returned no bytes
     int fEndSeen = 0;                            // the last token has been delivered
     std::array<char, kPdfPushBackMax + 2> szPushBack{}; // pushed-back characters, FIFO
-    const char* pchPushBack = nullptr;                  // next unread pushed-back character
+    const char* pchPushBack = szPushBack.data();        // next unread pushed-back character
     int cchPushBack = 0;                                // characters stored since last emptied
     int iState = 0;          // event reader: 1 line format, 2 SGML start, 3 between, 4 inside
     std::string szSentTag;   // tag of the sentence-boundary token

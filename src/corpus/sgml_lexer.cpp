@@ -1,0 +1,235 @@
+// Block reading with push-back, SGML characters, tag/text pairs with nested
+// comments skipped, tag names, the src attribute and number checks.
+#include "corpus/sgml_lexer.h"
+
+#include <string>
+
+#include "app/globals.h"
+#include "base/ux_base.h"
+
+namespace vexta {
+
+namespace {
+
+[[noreturn]] void InputFailure(const pdfRecType& pdf, std::string_view szWhat) {
+    std::string sz = "GetPDFChar: ";
+    sz += szWhat;
+    sz += " in input file ";
+    sz += pdf.szFileName;
+    ux_LnFatalError(kModApp, kMsgApp, pdf.lLine, sz);
+}
+
+// Refills the block buffer; false at the end of the file.
+bool ReadBlock(pdfRecType& pdf) {
+    std::size_t cb = 0;
+    if (pdf.pf) {
+        cb = std::fread(pdf.szBuf.data(), 1, kPdfBlockSize, pdf.pf.get());
+        if (cb == 0 && std::ferror(pdf.pf.get())) InputFailure(pdf, "read error");
+    }
+    pdf.szBuf[cb] = '\0';
+    pdf.pchBuf = pdf.szBuf.data();
+    pdf.pchBufEnd = pdf.pchBuf + cb;
+    return cb > 0;
+}
+
+bool IsBlank(char ch) {
+    return ch == ' ' || ch == '\t' || ch == '\n';
+}
+
+// Characters that end a tag name or an attribute word.
+bool IsAttrStop(char ch) {
+    return ch == '\0' || ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '>';
+}
+
+void SetEmpty(std::span<char> sz) {
+    if (!sz.empty()) sz[0] = '\0';
+}
+
+} // namespace
+
+int OpenData(pdfRecType& pdf) {
+    pdf.phashTag.reset();
+    pdf.phashTagInv.reset();
+    pdf.pf.reset(std::fopen(pdf.szFileName.c_str(), "r"));
+    if (!pdf.pf) return 1;
+
+    pdf.szBuf[0] = '\0';
+    pdf.pchBuf = pdf.pchBufEnd = pdf.szBuf.data();
+    pdf.szPushBack[0] = '\0';
+    pdf.pchPushBack = pdf.szPushBack.data();
+    pdf.cchPushBack = 0;
+    pdf.fEOF = 0;
+    pdf.fEndSeen = 0;
+    pdf.lLine = 0;
+    pdf.szPrevLine[0] = '\0';
+
+    int rc = 0;
+    const char ch = GetPDFChar(pdf);
+    pdf.iState = 0;
+    if (pdf.fEOF) {
+        rc = 2;
+    } else {
+        pdf.iState = ch == '<' ? 2 : 1;
+        if (PutPDFChar(pdf, ch) != 0) rc = 3;
+    }
+    pdf.lLine = 1;
+
+    if (!pdf.szTagTable.empty()) {
+        if (ux_HashFileIn(&pdf.phashTag, pdf.szTagTable, 0) != 0 || !pdf.phashTag)
+            ux_FatalError(kModApp, kMsgApp,
+                          szPN + ": cannot open tag table " + pdf.szTagTable + "\n");
+        if (ux_HashFileIn(&pdf.phashTagInv, pdf.szTagTable, 1) != 0 || !pdf.phashTagInv)
+            ux_FatalError(kModApp, kMsgApp,
+                          szPN + ": cannot open inv tag table " + pdf.szTagTable + "\n");
+    }
+    return rc;
+}
+
+char GetPDFChar(pdfRecType& pdf) {
+    if (pdf.pchPushBack < pdf.szPushBack.data() + pdf.cchPushBack) return *pdf.pchPushBack++;
+    if (pdf.pchBuf >= pdf.pchBufEnd) {
+        if (pdf.fEOF) return '\0';
+        if (!ReadBlock(pdf)) {
+            pdf.fEOF = 1;
+            return '\0';
+        }
+    }
+    const char ch = *pdf.pchBuf++;
+    if (ch == '\0') InputFailure(pdf, "zero byte");
+    return ch;
+}
+
+int PutPDFChar(pdfRecType& pdf, char ch) {
+    if (pdf.pchPushBack >= pdf.szPushBack.data() + pdf.cchPushBack) {
+        pdf.pchPushBack = pdf.szPushBack.data();
+        pdf.cchPushBack = 0;
+    }
+    if (pdf.cchPushBack >= kPdfPushBackMax) return 1;
+    pdf.szPushBack[pdf.cchPushBack++] = ch;
+    pdf.szPushBack[pdf.cchPushBack] = '\0';
+    return 0;
+}
+
+char GetSGMLChar(pdfRecType& pdf) {
+    const char ch = GetPDFChar(pdf);
+    if (pdf.fEOF) return kChEndOfInput;
+    if (ch == '\t') return ' ';
+    if (ch == '\n') {
+        ++pdf.lLine;
+        return ' ';
+    }
+    return ch;
+}
+
+int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf) {
+    int iCommentDepth = 0;
+    for (;;) {
+        SetEmpty(szTag);
+        SetEmpty(szText);
+        int rc = 0;
+        int ichTag = 0;
+        int ichText = 0;
+
+        char ch = GetSGMLChar(pdf);
+        if (ch == kChEndOfInput) return kChEndOfInput;
+        if (ch != '<') return 101;
+        do {
+            AddCharToString(ch, szTag, ichTag);
+            if (ch == '>') break;
+            ch = GetSGMLChar(pdf);
+            if (ch == kChEndOfInput) return kChEndOfInput;
+        } while (true);
+
+        do ch = GetSGMLChar(pdf);
+        while (ch == ' ');
+
+        int ichKeep = 0; // just after the last non-blank character stored
+        while (ch != '<' && ch != kChEndOfInput) {
+            AddCharToString(ch, szText, ichText);
+            if (ch != ' ') ichKeep = ichText;
+            ch = GetSGMLChar(pdf);
+        }
+        if (ch == '<' && PutPDFChar(pdf, '<') != 0) return 102;
+        ichText = ichKeep;
+        if (!szText.empty()) szText[ichText] = '\0';
+
+        if (AddCharToString('\0', szTag, ichTag) != 0) rc += 1;
+        if (AddCharToString('\0', szText, ichText) != 0) rc += 2;
+
+        const std::string_view szTagRead(szTag.empty() ? "" : szTag.data());
+        const bool fOpen = szTagRead == "<comment>";
+        const bool fClose = szTagRead == "</comment>";
+        if (fOpen) ++iCommentDepth;
+        if (fClose && --iCommentDepth < 0) {
+            ux_LnWarning(kModApp, kMsgApp, pdf.lLine, "GetSGMLTagText: extra </comment> ignored");
+            iCommentDepth = 0;
+        }
+        if (fOpen || fClose || iCommentDepth > 0) continue;
+        return rc;
+    }
+}
+
+int GetSGMLTagName(std::span<char> szName, std::string_view szTag) {
+    SetEmpty(szName);
+    std::size_t i = (!szTag.empty() && szTag[0] == '<') ? 1 : 0;
+    int ich = 0;
+    for (; i < szTag.size(); ++i) {
+        const char ch = szTag[i];
+        if (ch == '\0' || ch == ' ' || ch == '\t' || ch == '>') break;
+        if (AddCharToString(ch, szName, ich) != 0) return 1;
+    }
+    return 0;
+}
+
+int GetSGMLTagSrcAttr(std::span<char> szValue, std::string_view szTag) {
+    SetEmpty(szValue);
+    const std::size_t cch =
+        szTag.find('\0') == std::string_view::npos ? szTag.size() : szTag.find('\0');
+    std::size_t i = (cch > 0 && szTag[0] == '<') ? 1 : 0;
+    while (i < cch && !IsAttrStop(szTag[i])) ++i;
+    while (i < cch && IsBlank(szTag[i])) ++i;
+
+    while (cch - i > 4) {
+        if (szTag.substr(i, 4) == "src=") {
+            i += 4;
+            if (i < cch && szTag[i] == '"') ++i;
+            int ich = 0;
+            for (; i < cch && !IsAttrStop(szTag[i]) && szTag[i] != '"'; ++i)
+                if (AddCharToString(szTag[i], szValue, ich) != 0) return 1;
+            return 0;
+        }
+        const std::size_t iWord = i;
+        while (i < cch && !IsAttrStop(szTag[i]) && szTag[i] != '"') ++i;
+        if (i == iWord) {
+            // Standing on a stop character: a quote is stepped over, a ">" or
+            // a carriage return ends the search.
+            if (szTag[i] != '"' && !IsBlank(szTag[i])) break;
+            ++i;
+        }
+        while (i < cch && IsBlank(szTag[i])) ++i;
+    }
+    return 0;
+}
+
+int AddCharToString(char ch, std::span<char> sz, int& ich) {
+    if (ich >= static_cast<int>(sz.size()) - 2) return 1;
+    sz[ich] = ch;
+    sz[ich + 1] = '\0';
+    ++ich;
+    return 0;
+}
+
+int CheckNumber(std::string_view sz) {
+    const std::size_t cch = sz.find('\0') == std::string_view::npos ? sz.size() : sz.find('\0');
+    std::size_t i = 0;
+    while (i < cch && IsBlank(sz[i])) ++i;
+    if (i == cch) return 2;
+    if (sz[i] == '+' || sz[i] == '-') ++i;
+    const std::size_t iDigits = i;
+    while (i < cch && sz[i] >= '0' && sz[i] <= '9') ++i;
+    if (i == iDigits) return 3;
+    while (i < cch && IsBlank(sz[i])) ++i;
+    return i == cch ? 0 : 1;
+}
+
+} // namespace vexta
