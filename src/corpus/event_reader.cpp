@@ -1,0 +1,508 @@
+// GetEvent: SGML tokens and data-line files to data lines, with tag
+// conversion, ambiguity classes, boundary tokens, the rest buffer and the
+// gap lists.
+#include "corpus/event_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdarg>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "app/globals.h"
+#include "base/ux_base.h"
+#include "model/model.h"
+
+namespace vexta {
+
+namespace {
+
+constexpr const char* kGE = "GetEvent: ";
+constexpr std::string_view kVirtualEnd = "<<virtualend>>";
+
+__attribute__((format(printf, 1, 2))) std::string Fmt(const char* pszFormat, ...) {
+    std::va_list args;
+    va_start(args, pszFormat);
+    std::va_list args2;
+    va_copy(args2, args);
+    const int cch = std::vsnprintf(nullptr, 0, pszFormat, args);
+    va_end(args);
+    std::string sz(cch > 0 ? static_cast<std::size_t>(cch) : 0, '\0');
+    std::vsnprintf(sz.data(), sz.size() + 1, pszFormat, args2);
+    va_end(args2);
+    return sz;
+}
+
+[[noreturn]] void EventFatal(const pdfRecType& pdf, const std::string& szText) {
+    ux_LnFatalError(kModApp, kMsgApp, pdf.lLine, szText);
+}
+
+// The first characters of a line for messages, "..." when it has more.
+std::string LineStart(std::string_view szLine) {
+    std::string sz(szLine.substr(0, kPdfPrevLineShown));
+    if (szLine.size() > kPdfPrevLineShown - 1) sz += "...";
+    return sz;
+}
+
+std::string_view CStr(const std::array<char, kPdfTagSize>& sz) {
+    return sz.data();
+}
+std::string_view CStr(const std::array<char, kPdfTextSize>& sz) {
+    return sz.data();
+}
+
+// Distinct candidate tags of one token in the order first seen, each stored
+// followed by "/" in one buffer.
+class CandidateSet {
+public:
+    explicit CandidateSet(std::size_t cchMax)
+        : cchMax_(std::min(cchMax, static_cast<std::size_t>(kDataLineSize - 2))) {}
+
+    int Count() const { return cCand_; }
+    std::string_view At(int k) const {
+        const int ich = rgich_[k];
+        const int ichEnd = (k + 1 < cCand_ ? rgich_[k + 1] : cch_) - 1;
+        return {szBuf_.data() + ich, static_cast<std::size_t>(ichEnd - ich)};
+    }
+    bool Contains(std::string_view szTag) const {
+        for (int k = 0; k < cCand_; ++k)
+            if (At(k) == szTag) return true;
+        return false;
+    }
+    // False when the candidate part would no longer fit into a data line.
+    bool Add(std::string_view szTag) {
+        if (static_cast<std::size_t>(cch_) + szTag.size() + 1 > cchMax_ ||
+            static_cast<std::size_t>(cCand_) >= rgich_.size())
+            return false;
+        rgich_[cCand_++] = static_cast<std::uint16_t>(cch_);
+        std::memcpy(szBuf_.data() + cch_, szTag.data(), szTag.size());
+        cch_ += static_cast<int>(szTag.size());
+        szBuf_[cch_++] = '/';
+        return true;
+    }
+
+    // The candidate part: every candidate followed by "/", the last one
+    // first seen first.
+    std::string_view BuildPart(std::span<char> szOut) const {
+        std::size_t ich = 0;
+        for (int k = cCand_ - 1; k >= 0; --k) {
+            const int ichFrom = rgich_[k];
+            const int ichEnd = k + 1 < cCand_ ? rgich_[k + 1] : cch_;
+            std::memcpy(szOut.data() + ich, szBuf_.data() + ichFrom,
+                        static_cast<std::size_t>(ichEnd - ichFrom));
+            ich += static_cast<std::size_t>(ichEnd - ichFrom);
+        }
+        return {szOut.data(), ich};
+    }
+
+private:
+    std::size_t cchMax_;
+    int cch_ = 0;
+    int cCand_ = 0;
+    std::array<char, kDataLineSize> szBuf_;
+    std::array<std::uint16_t, kDataLineSize / 2> rgich_;
+};
+
+// The AC part: per tag element the distinct values of the candidates at that
+// position in ascending byte order, followed by "/". False when it does not
+// fit into szOut.
+bool CreateACPart(const CandidateSet& cands, int cTagElem, std::span<char> szOut,
+                  std::string_view& szACPart) {
+    std::size_t ich = 0;
+    std::array<unsigned char, 256> rgch;
+    for (int t = 0; t < cTagElem; ++t) {
+        int cch = 0;
+        for (int k = 0; k < cands.Count(); ++k) {
+            const std::string_view szCand = cands.At(k);
+            if (static_cast<std::size_t>(t) >= szCand.size()) continue;
+            const auto ch = static_cast<unsigned char>(szCand[static_cast<std::size_t>(t)]);
+            int i = 0;
+            while (i < cch && rgch[i] < ch) ++i;
+            if (i < cch && rgch[i] == ch) continue;
+            std::memmove(&rgch[i + 1], &rgch[i], static_cast<std::size_t>(cch - i));
+            rgch[i] = ch;
+            ++cch;
+        }
+        if (ich + static_cast<std::size_t>(cch) + 1 >= szOut.size()) return false;
+        std::memcpy(szOut.data() + ich, rgch.data(), static_cast<std::size_t>(cch));
+        ich += static_cast<std::size_t>(cch);
+        szOut[ich++] = '/';
+    }
+    szACPart = {szOut.data(), ich};
+    return true;
+}
+
+// Fixed buffer for one token field.
+template <std::size_t N> struct FieldBuf {
+    std::array<char, N> sz{};
+    std::size_t cch = 0;
+    void Set(std::string_view szValue) {
+        cch = std::min(szValue.size(), N - 1);
+        std::memcpy(sz.data(), szValue.data(), cch);
+        sz[cch] = '\0';
+    }
+    std::string_view View() const { return {sz.data(), cch}; }
+    bool Empty() const { return cch == 0; }
+};
+
+bool IsTokenEnd(std::string_view szName) {
+    static constexpr std::string_view rgszEnd[] = {"f",  "/f",  "d",    "/d",    "s",   "/s", "p",
+                                                   "/p", "doc", "/doc", "w",     "/w",  "D",  "c",
+                                                   "/c", "i",   "/i",   "/csts", "csts"};
+    return std::find(std::begin(rgszEnd), std::end(rgszEnd), szName) != std::end(rgszEnd);
+}
+
+int GetLineFormat(std::span<char> szLine, pdfRecType& pdf) {
+    pdf.fWord = 1;
+    const std::size_t cchMax = szLine.size() - 2;
+    std::size_t cch = 0;
+    bool fNewline = false;
+    for (;;) {
+        const char ch = GetPDFChar(pdf);
+        if (pdf.fEOF) break;
+        if (ch == '\n') {
+            fNewline = true;
+            break;
+        }
+        if (cch >= cchMax) {
+            szLine[cch] = '\0';
+            EventFatal(
+                pdf, Fmt("%sData line too long (>= %ld): ", kGE, static_cast<long>(szLine.size())) +
+                         LineStart({szLine.data(), cch}));
+        }
+        szLine[cch++] = ch;
+    }
+    szLine[cch] = '\0';
+    if (cch == 0 && !fNewline) return -1;
+    return 0;
+}
+
+} // namespace
+
+gapRecType::~gapRecType() {
+    // Unlink the rest of the list first so that a long list is not freed by
+    // a recursion as deep as the list.
+    std::unique_ptr<gapRecType> pgap = std::move(pgapNext);
+    while (pgap) pgap = std::move(pgap->pgapNext);
+}
+
+int ConvertTag(pdfRecType& pdf, std::string_view& szOut, std::string_view szTag) {
+    szOut = szTag;
+    if (!pdf.phashTag) return -1;
+    const char* pszValue = nullptr;
+    int fFound = 0;
+    if (ux_HashFindFirstPtr(pdf.phashTag.get(), szTag, nullptr, &pszValue, nullptr, &fFound) == 0 &&
+        fFound) {
+        szOut = pszValue;
+        return 0;
+    }
+    if (pdf.phashTagInv &&
+        ux_HashFindFirstPtr(pdf.phashTagInv.get(), szTag, nullptr, nullptr, nullptr, &fFound) ==
+            0 &&
+        fFound)
+        return -2;
+    return 1;
+}
+
+int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view szACPart,
+                std::string_view szForm, std::string_view szLemma, std::string_view szMMtPart) {
+    if (szLine.empty()) return 2;
+    szLine[0] = '\0';
+    std::size_t cch = 0;
+    const std::size_t cchLimit = szLine.size() - 1; // the total stays below this
+    const std::string_view rgsz[] = {szTag, "|",     szACPart, "|", szForm,
+                                     "|",   szLemma, "|",      ">", szMMtPart};
+    for (const std::string_view sz : rgsz) {
+        if (cch + sz.size() >= cchLimit) return 2;
+        std::memcpy(szLine.data() + cch, sz.data(), sz.size());
+        cch += sz.size();
+        szLine[cch] = '\0';
+    }
+    return 0;
+}
+
+int AddToGap(const pdfRecType& pdf, const char* pszReplace, std::unique_ptr<gapRecType>& pgapHead,
+             gapRecType*& pgapTail, std::string_view szSuffix) {
+    const std::string_view szTag = CStr(pdf.szTag);
+    const std::string_view szText = pszReplace ? std::string_view(pszReplace) : CStr(pdf.szText);
+    const std::size_t cch = szTag.size() + szText.size() + szSuffix.size();
+
+    auto pgap = std::make_unique<gapRecType>();
+    pgap->pszGapText = std::make_unique_for_overwrite<char[]>(cch + 1);
+    char* pch = pgap->pszGapText.get();
+    std::memcpy(pch, szTag.data(), szTag.size());
+    std::memcpy(pch + szTag.size(), szText.data(), szText.size());
+    std::memcpy(pch + szTag.size() + szText.size(), szSuffix.data(), szSuffix.size());
+    pch[cch] = '\0';
+
+    gapRecType* pgapNew = pgap.get();
+    if (pgapTail)
+        pgapTail->pgapNext = std::move(pgap);
+    else
+        pgapHead = std::move(pgap);
+    pgapTail = pgapNew;
+    return 0;
+}
+
+int FreeGap(std::unique_ptr<gapRecType>& pgapHead) {
+    pgapHead.reset();
+    return 0;
+}
+
+std::unique_ptr<gapRecType> CopyGap(const gapRecType* pgap) {
+    std::unique_ptr<gapRecType> pgapHead;
+    gapRecType* pgapTail = nullptr;
+    for (; pgap; pgap = pgap->pgapNext.get()) {
+        auto pgapNew = std::make_unique<gapRecType>();
+        if (pgap->pszGapText) {
+            const std::size_t cch = std::strlen(pgap->pszGapText.get());
+            pgapNew->pszGapText = std::make_unique_for_overwrite<char[]>(cch + 1);
+            std::memcpy(pgapNew->pszGapText.get(), pgap->pszGapText.get(), cch + 1);
+        }
+        gapRecType* p = pgapNew.get();
+        if (pgapTail)
+            pgapTail->pgapNext = std::move(pgapNew);
+        else
+            pgapHead = std::move(pgapNew);
+        pgapTail = p;
+    }
+    return pgapHead;
+}
+
+int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gapRecType>& pgapHead,
+             pdfRecType& pdf, const Model& m) {
+    if (!szRest.empty()) szRest[0] = '\0';
+    pgapHead.reset();
+    if (szLine.size() < 3) return 2;
+
+    if (pdf.iState == 1) return GetLineFormat(szLine, pdf);
+
+    pdf.fWord = 0;
+    if (pdf.fEndSeen) return -1;
+
+    const int cTagElem = m.cTagElem;
+    const bool fGap = m.fProgMode != kModeTrain;
+    gapRecType* pgapTail = nullptr;
+    auto Gap = [&](const char* pszReplace, std::string_view szSuffix) {
+        if (fGap) AddToGap(pdf, pszReplace, pgapHead, pgapTail, szSuffix);
+    };
+
+    // Per-call state.
+    // Room for the longest form, lemma and tag accepted and for the boundary
+    // values of the argument file.
+    FieldBuf<kPdfTagSize + 2> form;
+    FieldBuf<kPdfTagSize + 2> lemma;
+    FieldBuf<kPdfTagSize + 2> tagTrue;
+    FieldBuf<kTagElemMax + 1> tagFirst;
+    CandidateSet cands(szLine.size() - 2);
+    bool fLemmaSeen = false;
+    bool fTagSeen = false;
+    bool fFormSeen = false; // a token was opened by <f> or <d> in this call
+    bool fComplete = false;
+    bool fSkipRead = false;
+    bool fEndRead = false;
+    std::size_t cchRest = 0;
+
+    auto ReadNextTag = [&]() {
+        const int rc = GetSGMLTagText(std::span(pdf.szTag).first(kSgmlTagLen),
+                                      std::span(pdf.szText).first(kSgmlTextLen), pdf);
+        if (rc == kChEndOfInput) {
+            pdf.iState = 4;
+            fComplete = true;
+            fSkipRead = true;
+            fEndRead = true;
+            pdf.szTagName[0] = '\0';
+            return;
+        }
+        if (rc > 100 || (rc >= 1 && rc <= 3))
+            EventFatal(pdf, Fmt("%s%s%d: Tag \"%s\", Text \"%s\": ", kGE,
+                                "Tag/Text truncated or reading error, state ", pdf.iState,
+                                pdf.szTag.data(), pdf.szText.data()) +
+                                LineStart(pdf.szPrevLine.data()));
+        if (GetSGMLTagName(std::span(pdf.szTagName).first(kSgmlTagNameLen), CStr(pdf.szTag)) != 0)
+            EventFatal(pdf, Fmt("%sTag name (%s) too long", kGE, pdf.szTag.data()));
+    };
+
+    // Converts the text of a <t> or <MMt> tag; an empty text becomes "X".
+    auto ConvertText = [&](std::string_view szText) {
+        std::string_view szOut;
+        if (ConvertTag(pdf, szOut, szText) == 1)
+            EventFatal(pdf, Fmt("%sTag %.*s not found in %s", kGE, static_cast<int>(szText.size()),
+                                szText.data(), pdf.szTagTable.c_str()));
+        return szOut;
+    };
+
+    auto SetBoundaryToken = [&](const char* pszFullMsg) {
+        form.Set(pdf.szSentForm);
+        lemma.Set(pdf.szSentLemma);
+        tagTrue.Set(pdf.szSentTag);
+        if (!cands.Contains(pdf.szSentTag) && !cands.Add(pdf.szSentTag))
+            EventFatal(pdf, Fmt(pszFullMsg, kGE, pdf.szSentTag.c_str()));
+    };
+
+    for (;;) {
+        const std::string_view szName = CStr(pdf.szTagName);
+        const std::string_view szText = CStr(pdf.szText);
+        switch (pdf.iState) {
+        case 2:
+            pdf.iState = 3;
+            break;
+
+        case 3:
+            if (szName == "f" || szName == "d" || szName == "s") {
+                if (szText.size() >= kTokenFieldSize)
+                    EventFatal(pdf, Fmt("%sForm too long (>= %d): %s", kGE,
+                                        static_cast<int>(szText.size()), szText.data()));
+                Gap(nullptr, "");
+                if (szName == "s") {
+                    SetBoundaryToken("%sCannot add sent tag to full tag list: %s");
+                    fComplete = true;
+                } else {
+                    if (szName == "f") pdf.fWord = 1;
+                    form.Set(szText);
+                    fFormSeen = true;
+                }
+                pdf.iState = 4;
+            } else {
+                Gap(nullptr, "\n");
+            }
+            break;
+
+        case 4: {
+            if (fComplete || IsTokenEnd(szName)) {
+                // Finish the token; the current tag stays for the next call.
+                if (cands.Count() == 0) {
+                    if (fFormSeen) {
+                        // A token without candidates: its true tag is the only
+                        // candidate; without one it cannot be represented.
+                        if (!fTagSeen)
+                            EventFatal(pdf, Fmt("%sNo candidate tags and no true tag (form %s)",
+                                                kGE, form.sz.data()));
+                        ux_LnWarning(kModApp, kMsgApp, pdf.lLine,
+                                     Fmt("%sNo candidate tags (form %s); true tag %s is the only "
+                                         "candidate",
+                                         kGE, form.sz.data(), tagTrue.sz.data()));
+                        cands.Add(tagTrue.View());
+                    } else {
+                        SetBoundaryToken("%sCannot add sent tag to full tag list (EOF): %s");
+                        const std::string_view szEnd = kVirtualEnd;
+                        std::memcpy(pdf.szTag.data(), szEnd.data(), szEnd.size());
+                        pdf.szTag[szEnd.size()] = '\0';
+                        AddToGap(pdf, nullptr, pgapHead, pgapTail, "");
+                        pdf.szTag[0] = '\0';
+                    }
+                }
+                std::array<char, kDataLineSize> szMMtBuf;
+                const std::string_view szMMtPart = cands.BuildPart(szMMtBuf);
+                std::array<char, kDataLineSize> szACBuf;
+                std::string_view szACPart;
+                if (!CreateACPart(cands, cTagElem, szACBuf, szACPart))
+                    EventFatal(pdf, Fmt("%sCreateACs failed: %s", kGE, form.sz.data()));
+                if (lemma.Empty()) lemma.Set("=");
+                if (tagTrue.Empty()) tagTrue.Set(tagFirst.View());
+                if (InsertEvent(szLine, tagTrue.View(), szACPart, form.View(), lemma.View(),
+                                szMMtPart) != 0)
+                    EventFatal(pdf, Fmt("%sOutput data line too long (>= %ld): %s", kGE,
+                                        static_cast<long>(szLine.size()), szLine.data()));
+                if (fEndRead) pdf.fEndSeen = 1;
+                pdf.iState = 3;
+                const std::size_t cchPrev =
+                    std::min<std::size_t>(std::strlen(szLine.data()), kPdfPrevLineShown);
+                std::memcpy(pdf.szPrevLine.data(), szLine.data(), cchPrev);
+                pdf.szPrevLine[cchPrev] = '\0';
+                return 0;
+            }
+            if (szName == "MMl") {
+                Gap(nullptr, "");
+            } else if (szName == "MMt") {
+                std::string_view szTag = szText;
+                if (szTag.empty()) {
+                    ux_LnWarning(
+                        kModApp, kMsgApp, pdf.lLine,
+                        Fmt("%sEmpty %s tag (form %s) replaced by X", kGE, "MMt", form.sz.data()));
+                    szTag = "X";
+                }
+                szTag = ConvertText(szTag);
+                if (static_cast<int>(szTag.size()) != cTagElem)
+                    EventFatal(pdf, Fmt("%sToo short/long tag (!= %d): %.*s, szForm", kGE, cTagElem,
+                                        static_cast<int>(szTag.size()), szTag.data()));
+                if (!cands.Contains(szTag) && !cands.Add(szTag))
+                    EventFatal(pdf, Fmt("%sCannot add tag to full tag list: %.*s", kGE,
+                                        static_cast<int>(szTag.size()), szTag.data()));
+                // szTag views a whole zero-terminated string: the text, "X" or
+                // a value of the tag table.
+                Gap(szTag.data(), "");
+                if (tagFirst.Empty()) tagFirst.Set(szTag);
+            } else if (szName == "Ct") {
+                // dropped
+            } else if (szName == "MDl" || szName == "MDt") {
+                std::fprintf(stderr, "DOING MDL/MDt!!! %s, %s\n", pdf.szTag.data(),
+                             pdf.szText.data());
+                if (GetSGMLTagSrcAttr(std::span(pdf.szSrc).first(kSgmlSrcLen), CStr(pdf.szTag)) !=
+                    0)
+                    EventFatal(pdf, Fmt("%sProblem parsing src attr (%s) too long (%d)", kGE,
+                                        pdf.szTag.data(), pdf.iState));
+                if (CStr(pdf.szSrc) != szTaggerID) Gap(nullptr, "");
+            } else if (szName == "l") {
+                if (!fLemmaSeen) {
+                    fLemmaSeen = true;
+                    if (szText.empty()) {
+                        ux_LnWarning(kModApp, kMsgApp, pdf.lLine,
+                                     Fmt("%sEmpty lemma (form %s) replaced by %s", kGE,
+                                         form.sz.data(), "="));
+                        lemma.Set("=");
+                    } else {
+                        if (szText.size() > kLemmaMax)
+                            EventFatal(pdf, Fmt("%sLemma too long (%d > %d): %s", kGE,
+                                                static_cast<int>(szText.size()), kLemmaMax,
+                                                szText.data()));
+                        lemma.Set(szText);
+                    }
+                    Gap(nullptr, "");
+                }
+            } else if (szName == "t") {
+                if (!fTagSeen) {
+                    fTagSeen = true;
+                    std::string_view szTag = szText;
+                    if (szTag.empty()) {
+                        ux_LnWarning(
+                            kModApp, kMsgApp, pdf.lLine,
+                            Fmt("%sEmpty tag (form %s) replaced by X", kGE, form.sz.data()));
+                        szTag = "X";
+                    }
+                    szTag = ConvertText(szTag);
+                    if (static_cast<int>(szTag.size()) != cTagElem)
+                        EventFatal(pdf, Fmt("%sToo short/long tag (!= %d): %.*s, form %s", kGE,
+                                            cTagElem, static_cast<int>(szTag.size()), szTag.data(),
+                                            form.sz.data()));
+                    tagTrue.Set(szTag);
+                    Gap(tagTrue.sz.data(), "");
+                }
+            } else {
+                const std::string_view szTag = CStr(pdf.szTag);
+                const std::size_t cchAdd = szTag.size() + szText.size();
+                if (cchRest + cchAdd > szRest.size() - 3)
+                    EventFatal(pdf, Fmt("%sTag/Text too long (>= %d): %s%s", kGE,
+                                        static_cast<int>(cchAdd), szTag.data(), szText.data()));
+                std::memcpy(szRest.data() + cchRest, szTag.data(), szTag.size());
+                std::memcpy(szRest.data() + cchRest + szTag.size(), szText.data(), szText.size());
+                cchRest += cchAdd;
+                szRest[cchRest] = '\0';
+            }
+            break;
+        }
+
+        default:
+            EventFatal(pdf, Fmt("%sINTERNAL: ?? Parsing state (%d) after: ", kGE, pdf.iState) +
+                                LineStart(pdf.szPrevLine.data()));
+        }
+
+        if (fSkipRead)
+            fSkipRead = false;
+        else
+            ReadNextTag();
+    }
+}
+
+} // namespace vexta
