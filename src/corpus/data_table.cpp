@@ -1,0 +1,491 @@
+// Data tables: reading the corpus once into the training, heldout and test
+// segments, parsing and interning each data line, and the per-line helpers.
+#include "corpus/data_table.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/globals.h"
+#include "base/ux_arg.h"
+#include "base/ux_base.h"
+
+namespace vexta {
+
+DataTable dtT;
+DataTable dtH;
+DataTable dtS;
+
+namespace {
+
+constexpr int kArgBufSize = 250; // values of up to 248 characters
+
+__attribute__((format(printf, 1, 2))) void ErrPrintf(const char* pszFormat, ...) {
+    std::va_list args;
+    va_start(args, pszFormat);
+    std::vfprintf(stderr, pszFormat, args);
+    va_end(args);
+}
+
+__attribute__((format(printf, 1, 2))) std::string Fmt(const char* pszFormat, ...) {
+    std::va_list args;
+    va_start(args, pszFormat);
+    std::va_list args2;
+    va_copy(args2, args);
+    const int cch = std::vsnprintf(nullptr, 0, pszFormat, args);
+    va_end(args);
+    std::string sz(cch > 0 ? static_cast<std::size_t>(cch) : 0, '\0');
+    std::vsnprintf(sz.data(), sz.size() + 1, pszFormat, args2);
+    va_end(args2);
+    return sz;
+}
+
+bool IsTrainMode(const Model& m) {
+    return m.fProgMode == kModeTrain || m.fProgMode == kModeTrainOut;
+}
+
+// Reads a segment number the way strtol does (leading blanks skipped, an
+// empty value is 0); false when anything follows the number or it does not
+// fit into 32 bits.
+bool ParseSegmentNumber(const std::string& szValue, long& l) {
+    errno = 0;
+    char* pchEnd = nullptr;
+    l = std::strtol(szValue.c_str(), &pchEnd, 10);
+    return *pchEnd == '\0' && errno != ERANGE && l >= INT32_MIN && l <= INT32_MAX;
+}
+
+// Reads one segment key into szValue and its number into l: 0, or the code
+// for a missing key (cMissing) or a value that is not a number (cNotNumber).
+int GetSegmentKey(std::string_view szArgFile, const std::string& szKey, std::string& szValue,
+                  long& l, int cMissing, int cNotNumber) {
+    std::array<char, kArgBufSize> sz{};
+    if (ux_ArgGetValue(szArgFile, szKey, sz) != 0) {
+        ErrPrintf("%s: GetValue (segments) %s failed\n", szPN.c_str(), szKey.c_str());
+        return cMissing;
+    }
+    szValue = sz.data();
+    if (!ParseSegmentNumber(szValue, l)) {
+        ErrPrintf("%s: strtol (%s) failed; not a number: %s\n", szPN.c_str(), szKey.c_str(),
+                  szValue.c_str());
+        return cNotNumber;
+    }
+    return 0;
+}
+
+void PointTables(Model& m) {
+    if (!m.pdtT) m.pdtT = &dtT;
+    if (!m.pdtH) m.pdtH = &dtH;
+    if (!m.pdtS) m.pdtS = &dtS;
+}
+
+bool InSegment(const DataTable& dt, long il) {
+    return il >= dt.ilStart && il < dt.ilStart + dt.clLines;
+}
+
+bool Inside(long il, long ilFirst, long ilLast) {
+    return il >= ilFirst && il <= ilLast;
+}
+
+int Intern(Model& m, std::string_view sz, const char*& psz) {
+    if (!m.phashStr) return 1;
+    return ux_HashMemberPtr(m.phashStr.get(), sz, &psz) > 0 ? 1 : 0;
+}
+
+// Parses a data line into dl, interning every field. 0 or the InsertLine code.
+int ParseDataLine(Model& m, std::string_view sz, DlData& dl) {
+    const auto cTagElem = static_cast<std::size_t>(m.cTagElem);
+    const std::size_t cch = sz.size();
+
+    std::size_t ich = std::min(sz.find('|'), cch);
+    if (ich != cTagElem) return 134;
+    if (Intern(m, sz.substr(0, ich), dl.pszTag)) return 151;
+    if (ich < cch) ++ich;
+
+    dl.rgpszAC.resize(cTagElem);
+    std::size_t cAC = 0;
+    while (ich < cch && sz[ich] != '|') {
+        const std::size_t ichSep = sz.find_first_of("/|", ich);
+        if (ichSep == std::string_view::npos || sz[ichSep] != '/') return 137;
+        if (cAC >= cTagElem) return 135;
+        if (Intern(m, sz.substr(ich, ichSep - ich), dl.rgpszAC[cAC])) return 152;
+        ++cAC;
+        ich = ichSep + 1;
+    }
+    if (cAC != cTagElem) return 135;
+    if (ich >= cch) return 137;
+    ++ich;
+
+    std::size_t ichSep = sz.find('|', ich);
+    if (ichSep == std::string_view::npos) return 138;
+    if (Intern(m, sz.substr(ich, ichSep - ich), dl.pszForm)) return 153;
+    ich = ichSep + 1;
+
+    ichSep = sz.find('|', ich);
+    if (ichSep == std::string_view::npos) return 139;
+    if (Intern(m, sz.substr(ich, ichSep - ich), dl.pszLemma)) return 154;
+    ich = ichSep + 1;
+
+    dl.cMMt = 0;
+    dl.rgpszMMt.clear();
+    if (ich < cch && sz[ich] == '>') {
+        ++ich;
+        while (ich < cch && sz[ich] != '|') {
+            ichSep = sz.find_first_of("/|", ich);
+            if (ichSep == std::string_view::npos || sz[ichSep] != '/' || ichSep - ich != cTagElem)
+                return 140;
+            const char* psz = nullptr;
+            if (Intern(m, sz.substr(ich, cTagElem), psz)) return 155;
+            dl.rgpszMMt.push_back(psz);
+            ich = ichSep + 1;
+        }
+        dl.cMMt = static_cast<long>(dl.rgpszMMt.size());
+    }
+    return 0;
+}
+
+// Counts of the Train mode: per tag element the key "%02x" (32 + t)
+// followed by the AC string, and "7e" followed by the form.
+int CountLine(const Model& m, DataTable& dt, const DlData& dl) {
+    static constexpr char rgchHex[] = "0123456789abcdef";
+    std::string& szKey = dt.szKeyWork;
+    for (int t = 0; t < m.cTagElem; ++t) {
+        const int iCode = 32 + t;
+        szKey.assign(1, rgchHex[(iCode >> 4) & 15]);
+        szKey += rgchHex[iCode & 15];
+        szKey += dl.rgpszAC[static_cast<std::size_t>(t)];
+        if (ux_HashIncr(dt.phashCnt.get(), szKey, 0, "") != 0) {
+            ErrPrintf("%s: cannot increase count (te %d) for: %s\n", szPN.c_str(), t,
+                      szKey.c_str());
+            return 129;
+        }
+    }
+    szKey.assign("7e");
+    szKey += dl.pszForm;
+    if (ux_HashIncr(dt.phashCnt.get(), szKey, 0, "") != 0) {
+        ErrPrintf("%s: cannot increase count (form) for: %s\n", szPN.c_str(), szKey.c_str());
+        return 130;
+    }
+    return 0;
+}
+
+} // namespace
+
+int GetDataParams(std::string_view szArgFile, Model& m, pdfRecType& pdf,
+                  std::string_view szPrefix) {
+    PointTables(m);
+    std::array<char, kArgBufSize> sz{};
+    const std::string szKey = std::string(szPrefix) + "InData";
+    if (ux_ArgGetValue(szArgFile, szKey, sz) != 0) {
+        ErrPrintf("%s: GetValue (segments) %s failed\n", szPN.c_str(), szKey.c_str());
+        return 31;
+    }
+    m.szTrainingData = sz.data();
+    pdf.szFileName = sz.data();
+
+    for (const auto& [pszKey, pszValue] :
+         {std::pair{"SentTag", &pdf.szSentTag}, std::pair{"SentForm", &pdf.szSentForm},
+          std::pair{"SentLemma", &pdf.szSentLemma}}) {
+        if (ux_ArgGetValue(szArgFile, pszKey, sz) != 0)
+            ux_FatalError(kModApp, kMsgApp, Fmt("%s: GetValue %s failed\n", szPN.c_str(), pszKey));
+        *pszValue = sz.data();
+    }
+
+    if (ux_ArgGetValue(szArgFile, "TagTable", sz) != 0) {
+        ux_Warning(kModApp, kMsgApp, "argument TagTable not found; tags not converted");
+        pdf.szTagTable.clear();
+    } else {
+        pdf.szTagTable = sz.data();
+    }
+
+    if (OpenData(pdf) != 0) {
+        ErrPrintf("%s: Cannot open input file %s\n", szPN.c_str(), pdf.szFileName.c_str());
+        return 32;
+    }
+    return 0;
+}
+
+int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
+    ErrPrintf("Reading data %.*s\n", static_cast<int>(szPrefix.size()), szPrefix.data());
+    PointTables(m);
+    auto ppdf = std::make_unique<pdfRecType>();
+    pdfRecType& pdf = *ppdf;
+    if (const int rc = GetDataParams(szArgFile, m, pdf, szPrefix); rc != 0) return rc;
+
+    DataTable* const rgpdt[] = {m.pdtT, m.pdtH, m.pdtS};
+    static constexpr const char* rgszSegment[] = {"Train", "Heldout", "Test"};
+    static constexpr int rgrcSegment[] = {104, 102, 103};
+    for (int k = 0; k < 3; ++k) {
+        rgpdt[k]->szDataPrefix = szPrefix;
+        rgpdt[k]->szSegment = rgszSegment[k];
+        if (GetSegment(szArgFile, m, *rgpdt[k]) != 0) return rgrcSegment[k];
+    }
+
+    DataTable& dtTr = *m.pdtT;
+    DataTable& dtHe = *m.pdtH;
+    DataTable& dtTe = *m.pdtS;
+    const long ilTrLast = dtTr.ilStart + dtTr.clLines - 1;
+    const long ilHeLast = dtHe.ilStart + dtHe.clLines - 1;
+    const long ilTeLast = dtTe.ilStart + dtTe.clLines - 1;
+    if (Inside(dtHe.ilStart, dtTr.ilStart, ilTrLast)) return 1;
+    if (Inside(ilHeLast, dtTr.ilStart, ilTrLast)) return 2;
+    if (Inside(dtTe.ilStart, dtTr.ilStart, ilTrLast)) return 3;
+    if (Inside(ilTeLast, dtTr.ilStart, ilTrLast)) return 4;
+    if (Inside(dtTe.ilStart, dtHe.ilStart, ilHeLast)) return 5;
+    if (Inside(ilTeLast, dtHe.ilStart, ilHeLast)) return 6;
+
+    std::vector<char> szLine(kDataLineSize, '\0');
+    std::vector<char> szRest(kDataLineSize, '\0');
+    std::unique_ptr<gapRecType> pgap;
+    long n = 0;
+    int rc = 0;
+    while ((rc = GetEvent(szLine, szRest, pgap, pdf, m)) == 0) {
+        const std::string_view svLine(szLine.data());
+        const std::string_view svRest(szRest.data());
+        if (!svLine.empty() && svLine[0] == '|') {
+            ErrPrintf("null input data (line %ld): %s, rest %s\n", n, szLine.data(), szRest.data());
+            continue;
+        }
+        if (fInputAC) std::fprintf(fInputAC, "%09ld %s\n", n, szLine.data());
+        // A line normally lies in one segment at most; should segments enclose
+        // one another, each table gets a list of its own.
+        int cHolders = 0;
+        for (const DataTable* pdt : rgpdt) cHolders += InSegment(*pdt, n) ? 1 : 0;
+        for (int k = 0; k < 3; ++k) {
+            std::unique_ptr<gapRecType> pgapLine;
+            if (InSegment(*rgpdt[k], n))
+                pgapLine = --cHolders > 0 ? CopyGap(pgap.get()) : std::move(pgap);
+            if (InsertLine(m, *rgpdt[k], svLine, n, svRest, std::move(pgapLine), pdf.fWord) != 0)
+                return 11 + k;
+        }
+        pgap.reset();
+        ++n;
+    }
+    if (rc != -1) return 49;
+
+    if (n < dtTr.ilStart + dtTr.clLines) return 57;
+    if (n < dtHe.ilStart + dtHe.clLines) {
+        for (int k = 0; k < 2; ++k)
+            ErrPrintf("READ: %ld, less than %ld\n", n, dtHe.ilStart + dtHe.clLines);
+        return 58;
+    }
+    if (n < dtTe.ilStart + dtTe.clLines) {
+        ux_Warning(kModApp, kMsgApp,
+                   Fmt("ReadData: shrinking test/tag data size %ld -> %ld\n", dtTe.clLines,
+                       n - dtTe.ilStart));
+        dtTe.clLines = n - dtTe.ilStart;
+        if (dtTe.clLines < 0) return 59;
+    }
+
+    for (DataTable* pdt : rgpdt) pdt->iInputState = pdf.iState;
+    for (DataTable* pdt : rgpdt) {
+        pdt->rgilNextAC.assign(static_cast<std::size_t>(pdt->clData), -1);
+        pdt->rgilNextFeature.assign(static_cast<std::size_t>(pdt->clData), -1);
+    }
+    ErrPrintf("Data read in.\n");
+    return 0;
+}
+
+int GetSegment(std::string_view szArgFile, Model& m, DataTable& dt) {
+    long l = 0;
+    int rc = GetSegmentKey(szArgFile, dt.szDataPrefix + dt.szSegment + "Start", dt.szStartValue, l,
+                           1, 3);
+    if (rc != 0) return rc;
+    dt.ilStart = l;
+
+    if (dt.ilStart != kSegmentNotGiven) {
+        const std::string szKey = dt.szDataPrefix + dt.szSegment + "Lines";
+        rc = GetSegmentKey(szArgFile, szKey, dt.szLinesValue, l, 2, 4);
+        if (rc != 0) return rc;
+        if (l < 0) {
+            ErrPrintf("%s: %s must not be negative: %s\n", szPN.c_str(), szKey.c_str(),
+                      dt.szLinesValue.c_str());
+            return 4;
+        }
+        dt.clLines = l;
+        if ((rc = AllocSegment(m, dt)) != 0) return rc;
+    }
+
+    dt.clData = 0;
+    dt.clWords = 0;
+    for (auto& rgclCnt : dt.rgrgclCntTE) rgclCnt.fill(0);
+    return 0;
+}
+
+int AllocSegment(const Model& m, DataTable& dt) {
+    const auto cLines = static_cast<std::size_t>(std::max(dt.clLines, 0L)) + 1;
+    dt.rgpszDataLine.assign(cLines, std::string());
+    dt.rgdl.assign(cLines, DlData());
+    dt.rgpszTagOut.assign(cLines, TagBuf{});
+    dt.rgbeam.assign(cLines, BeamLine());
+    dt.rgpszRest.assign(cLines, std::string());
+    dt.rgpgap.clear();
+    dt.rgpgap.resize(cLines + 1);
+    dt.rgplinkFeature.assign(cLines, nullptr);
+    dt.rgplinkFeature2.assign(cLines, nullptr);
+    dt.rglinkStore.clear();
+    dt.plinkFree = nullptr;
+    dt.rgfLineErr.assign(cLines, 0);
+    dt.rgrgfErr.assign(static_cast<std::size_t>(std::max(m.cTagElem, 0)),
+                       std::vector<unsigned char>(cLines, 0));
+    dt.phashCnt.reset();
+    if (IsTrainMode(m)) {
+        const auto cl = static_cast<long>(cLines);
+        dt.phashCnt = ux_HashNew(cl, cl * 10, 4000);
+        if (!dt.phashCnt) return 96;
+    }
+    return 0;
+}
+
+int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+               std::string_view szRest, std::unique_ptr<gapRecType> pgap, int fWord) {
+    if (!InSegment(dt, ilLine)) return 0;
+    const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
+    if (i >= dt.rgdl.size()) return 9; // the per-line arrays were never set up
+
+    dt.rgpszDataLine[i].assign(szLine);
+    dt.rgpszTagOut[i].fill('\0');
+    BeamLine& beam = dt.rgbeam[i];
+    if (beam.rgve.empty() && m.cBeam > 0) beam.rgve.resize(static_cast<std::size_t>(m.cBeam));
+    if (fWord) ++dt.clWords;
+
+    DlData& dl = dt.rgdl[i];
+    if (const int rc = ParseDataLine(m, szLine, dl); rc != 0) return rc;
+
+    if (szRest.empty())
+        dt.rgpszRest[i].clear();
+    else
+        dt.rgpszRest[i].assign(szRest);
+    dt.rgpgap[i] = std::move(pgap);
+
+    if (IsTrainMode(m) && dt.phashCnt)
+        if (const int rc = CountLine(m, dt, dl); rc != 0) return rc;
+    ++dt.clData;
+    return 0;
+}
+
+const char* GetFormPtr(std::string_view szLine) {
+    const std::size_t ich = szLine.find('|');
+    if (ich == std::string_view::npos) return nullptr;
+    const std::size_t ich2 = szLine.find('|', ich + 1);
+    if (ich2 == std::string_view::npos) return nullptr;
+    return szLine.data() + ich2 + 1;
+}
+
+int GetLemmaStr(std::span<char> szLemma, std::string_view szLine) {
+    if (!szLemma.empty()) szLemma[0] = '\0';
+    std::size_t ich = 0;
+    for (int k = 0; k < 3; ++k) {
+        ich = szLine.find('|', ich);
+        if (ich == std::string_view::npos || ich + 1 >= szLine.size()) return 2 + k;
+        ++ich;
+    }
+    const std::size_t cchLemma = std::min(szLine.find('|', ich), szLine.size()) - ich;
+    if (szLemma.empty()) return 5;
+    const std::size_t cchCopy = std::min(cchLemma, szLemma.size() - 1);
+    std::memcpy(szLemma.data(), szLine.data() + ich, cchCopy);
+    szLemma[cchCopy] = '\0';
+    return cchCopy < cchLemma ? 5 : 0;
+}
+
+const char* GetMMtPtr(std::string_view szLine) {
+    std::size_t ich = 0;
+    for (int k = 0; k < 4; ++k) {
+        ich = szLine.find('|', ich);
+        if (ich == std::string_view::npos) return nullptr;
+        ++ich;
+    }
+    if (ich >= szLine.size() || szLine[ich] != '>') return nullptr;
+    ++ich;
+    if (ich >= szLine.size()) return nullptr;
+    return szLine.data() + ich;
+}
+
+int MoveDlData(DlData& dlTo, const DlData& dlFrom) {
+    if (&dlTo == &dlFrom) return 0;
+    dlTo.pszTag = dlFrom.pszTag;
+    dlTo.rgpszAC.assign(dlFrom.rgpszAC.begin(), dlFrom.rgpszAC.end());
+    dlTo.pszForm = dlFrom.pszForm;
+    dlTo.pszLemma = dlFrom.pszLemma;
+    dlTo.cMMt = dlFrom.cMMt;
+    dlTo.rgpszMMt.assign(dlFrom.rgpszMMt.begin(), dlFrom.rgpszMMt.end());
+    return 0;
+}
+
+void CopyVeItem(const Model& m, VeItem& veTo, const VeItem& veFrom) {
+    const auto cch = static_cast<std::size_t>(std::clamp(m.cTagElem + 1, 0, kTagElemMax + 1));
+    std::memcpy(veTo.pszTag.data(), veFrom.pszTag.data(), cch);
+    veTo.iBack = veFrom.iBack;
+    veTo.dProb = veFrom.dProb;
+}
+
+void ClearDataLine(DataTable& dt, long i) {
+    const auto k = static_cast<std::size_t>(i);
+    dt.rgpszDataLine[k].clear();
+    dt.rgdl[k].pszTag = dt.rgdl[k].pszForm = dt.rgdl[k].pszLemma = nullptr;
+    dt.rgdl[k].rgpszAC.clear();
+    dt.rgdl[k].rgpszMMt.clear();
+    dt.rgdl[k].cMMt = 0;
+    dt.rgpszRest[k].clear();
+    dt.rgpgap[k].reset();
+    dt.rgpszTagOut[k].fill('\0');
+    dt.rgbeam[k].cBeam = 0;
+    dt.rgbeam[k].iBeamBest = -1;
+    dt.rgfLineErr[k] = 0;
+    for (auto& rgfErr : dt.rgrgfErr) rgfErr[k] = 0;
+    FreeFeatureLinks(dt, dt.rgplinkFeature[k]);
+    FreeFeatureLinks(dt, dt.rgplinkFeature2[k]);
+}
+
+void MoveDataLine(const Model& m, DataTable& dt, long ilTo, long ilFrom) {
+    if (ilTo == ilFrom) return;
+    const auto kTo = static_cast<std::size_t>(ilTo);
+    const auto kFrom = static_cast<std::size_t>(ilFrom);
+    std::swap(dt.rgpszDataLine[kTo], dt.rgpszDataLine[kFrom]);
+    MoveDlData(dt.rgdl[kTo], dt.rgdl[kFrom]);
+    std::swap(dt.rgpszRest[kTo], dt.rgpszRest[kFrom]);
+    dt.rgpgap[kTo] = std::move(dt.rgpgap[kFrom]);
+    dt.rgpszTagOut[kTo] = dt.rgpszTagOut[kFrom];
+    BeamLine& beamTo = dt.rgbeam[kTo];
+    BeamLine& beamFrom = dt.rgbeam[kFrom];
+    dt.rgfLineErr[kTo] = dt.rgfLineErr[kFrom];
+    for (auto& rgfErr : dt.rgrgfErr) rgfErr[kTo] = rgfErr[kFrom];
+    FreeFeatureLinks(dt, dt.rgplinkFeature[kTo]);
+    FreeFeatureLinks(dt, dt.rgplinkFeature2[kTo]);
+    std::swap(dt.rgplinkFeature[kTo], dt.rgplinkFeature[kFrom]);
+    std::swap(dt.rgplinkFeature2[kTo], dt.rgplinkFeature2[kFrom]);
+    beamTo.cBeam = beamFrom.cBeam;
+    beamTo.iBeamBest = beamFrom.iBeamBest;
+    if (beamTo.rgve.size() < beamFrom.rgve.size()) beamTo.rgve.resize(beamFrom.rgve.size());
+    for (std::size_t k = 0; k < beamFrom.rgve.size(); ++k)
+        CopyVeItem(m, beamTo.rgve[k], beamFrom.rgve[k]);
+    ClearDataLine(dt, ilFrom);
+}
+
+FeatureLink* NewFeatureLink(DataTable& dt) {
+    if (FeatureLink* plink = dt.plinkFree) {
+        dt.plinkFree = plink->pNext;
+        *plink = FeatureLink{};
+        return plink;
+    }
+    return &dt.rglinkStore.emplace_back();
+}
+
+void FreeFeatureLinks(DataTable& dt, FeatureLink*& plinkHead) {
+    while (FeatureLink* plink = plinkHead) {
+        plinkHead = plink->pNext;
+        plink->pNext = dt.plinkFree;
+        dt.plinkFree = plink;
+    }
+}
+
+void ResetDataTable(DataTable& dt) {
+    dt = DataTable();
+}
+
+} // namespace vexta
