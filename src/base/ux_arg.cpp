@@ -1,0 +1,592 @@
+// Argument files: the reader, value requests with reference expansion,
+// run-time definitions and fields.
+#include "base/ux_arg.h"
+
+#include "base/ux_base.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace vexta {
+
+namespace {
+
+// Limits of the stored text of one definition and of file names.
+constexpr std::size_t kMaxKey = 249;      // characters of a key
+constexpr std::size_t kMaxValue = 3999;   // characters of a value
+constexpr std::size_t kMaxWord = 249;     // directive word and include name
+constexpr std::size_t kMaxFileName = 248; // source characters of a file name
+constexpr int kNameLen = 3998;            // buffer of an expanded variable name
+constexpr int kDefaultSlots = 100;        // open-file slots made by the first open
+
+struct ArgDef {
+    std::string szName;
+    std::string szValue;
+    signed char cGuard = 0; // positive while the definition is being expanded
+};
+
+struct ArgFile {
+    std::string szGiven;       // the name as passed to ux_ArgOpen
+    std::string szName;        // the parsed name: quotes removed, parameters cut
+    std::vector<ArgDef> rgdef; // oldest first; lookups walk from the back
+};
+
+std::vector<std::unique_ptr<ArgFile>> rgargFile;
+int cargFiles = 0;
+
+// File name as used for opening: quotes dropped (the other quote character
+// inside a quoted stretch is kept), cut at an unquoted "(".
+std::string uxp_ArgParseFileName(std::string_view szSource) {
+    std::string szName;
+    char cQuote = 0;
+    std::size_t cCopied = 0;
+    for (const char c : szSource) {
+        if (cQuote == 0 && c == '(') break;
+        if (++cCopied > kMaxFileName) ux_FatalError(kModArg, 23, szSource);
+        if (c == '\'' || c == '"') {
+            if (cQuote == 0) {
+                cQuote = c;
+                continue;
+            }
+            if (cQuote == c) {
+                cQuote = 0;
+                continue;
+            }
+        }
+        szName += c;
+    }
+    if (szName.empty()) szName = "stdin";
+    return szName;
+}
+
+// Whole contents of a file ("stdin": standard input). A file that cannot be
+// opened or read ends the run with the base library's messages.
+std::string uxp_ArgReadWhole(const std::string& szName) {
+    const bool fStdin = szName == "stdin";
+    const int h = fStdin ? STDIN_FILENO : ux_Open(szName, "r");
+    std::string szText;
+    char rgch[4096];
+    for (long cb; (cb = ux_ReadMax(h, rgch, sizeof rgch)) > 0;)
+        szText.append(rgch, static_cast<std::size_t>(cb));
+    if (!fStdin) ux_Close(h);
+    return szText;
+}
+
+// Reads the text of one file into the definition list of argf. szName (the
+// parsed name of the file being read) qualifies its references and names it
+// in messages; rgszReading holds the files of the include chain.
+class ArgReader {
+public:
+    ArgReader(ArgFile& argf, std::string szName, std::vector<std::string>& rgszReading)
+        : argf_(argf), szName_(std::move(szName)), rgszReading_(rgszReading) {}
+
+    void Read(std::string_view szText) {
+        // The end of the file acts as one final newline.
+        for (std::size_t i = 0; i <= szText.size(); ++i) {
+            const char c = i < szText.size() ? szText[i] : '\n';
+            if (c != '\r') Step(c);
+        }
+        // Text left over after that final newline would be lost: report it,
+        // or complete a value whose last line asked for a continuation.
+        if (cQuote_ != 0) Fail("(unclosed quote at end of file)");
+        if (st_ == kValue) {
+            if (!szValue_.empty() && szValue_.back() == kArgFieldSep) szValue_.pop_back();
+            AddDefinition();
+        } else if (st_ == kKey && !szKey_.empty()) {
+            FailNoEquals();
+        }
+    }
+
+private:
+    enum State { kKey, kKeyRef, kValue, kValueRef, kDirective, kComment, kInclude };
+
+    static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+    static bool IsQuote(char c) { return c == '\'' || c == '"'; }
+
+    void Step(char c) {
+        switch (st_) {
+        case kKey:
+            StepKey(c);
+            break;
+        case kValue:
+            StepValue(c);
+            break;
+        case kKeyRef:
+        case kValueRef:
+            StepRef(c);
+            break;
+        case kDirective:
+            StepDirective(c);
+            break;
+        case kComment:
+            if (c == '\n') EndDirectiveLine();
+            break;
+        case kInclude:
+            StepInclude(c);
+            break;
+        }
+    }
+
+    // Handles an unquoted quote character or a quoted one; true when c is used.
+    bool StepQuote(char c, std::string& sz) {
+        if (cQuote_ != 0) {
+            if (c == cQuote_)
+                cQuote_ = 0;
+            else
+                sz += c;
+            return true;
+        }
+        if (IsQuote(c)) {
+            cQuote_ = c;
+            return true;
+        }
+        return false;
+    }
+
+    void StepKey(char c) {
+        if (StepQuote(c, szKey_)) return;
+        if (c == '#' && szKey_.empty()) {
+            st_ = kDirective;
+            szWord_.clear();
+        } else if (IsBlank(c)) {
+            if (!szKey_.empty() && szKey_.back() != ' ') AppendKey(' ');
+        } else if (c == '\n') {
+            if (szKey_.empty()) return;
+            if (szKey_.back() == '\\') {
+                szKey_.pop_back();
+            } else if (szKey_.size() >= 2 && szKey_.ends_with("\\ ")) {
+                szKey_.resize(szKey_.size() - 2);
+            } else {
+                FailNoEquals();
+            }
+            if (!szKey_.empty() && szKey_.back() != ' ') AppendKey(' ');
+        } else if (c == '$') {
+            AppendKey(kArgRefStart);
+            st_ = kKeyRef;
+        } else if (c == '}') {
+            if (cDepth_ == 0) Fail25("too many variable closing parentheses");
+            AppendKey(kArgRefEnd);
+            --cDepth_;
+        } else if (c == '=') {
+            if (cDepth_ > 0) Fail25("too few variable closing parentheses");
+            if (szKey_.empty()) {
+                Fail25(std::to_string(lLine_) + " (before =) of file(par) " + szName_);
+            }
+            if (szKey_.back() == ' ') szKey_.pop_back();
+            CheckLength(szKey_, kMaxKey, "attr name");
+            szValue_.clear();
+            st_ = kValue;
+        } else {
+            AppendKey(c);
+        }
+    }
+
+    void StepValue(char c) {
+        if (StepQuote(c, szValue_)) return;
+        if (IsBlank(c)) {
+            if (szValue_.empty() || szValue_.back() == kArgFieldSep) return;
+            AppendValue(cDepth_ > 0 ? ' ' : kArgFieldSep);
+        } else if (c == '$') {
+            AppendValue(kArgRefStart);
+            st_ = kValueRef;
+        } else if (c == '}') {
+            if (cDepth_ == 0) Fail25("too many variable closing parentheses (val)");
+            AppendValue(kArgRefEnd);
+            --cDepth_;
+        } else if (c == '\n') {
+            if (cDepth_ > 0) Fail25("too few variable closing parentheses (val)");
+            if (!szValue_.empty() && szValue_.back() == kArgFieldSep) szValue_.pop_back();
+            if (!szValue_.empty() && szValue_.back() == '\\') {
+                // A continued line is a field break.
+                szValue_.pop_back();
+                if (!szValue_.empty() && szValue_.back() != kArgFieldSep) AppendValue(kArgFieldSep);
+                return;
+            }
+            AddDefinition();
+        } else {
+            AppendValue(c);
+        }
+    }
+
+    // After "$": everything up to "{" is dropped. A line break before the
+    // "{" would swallow the following definitions, so it is an error.
+    void StepRef(char c) {
+        const bool fKey = st_ == kKeyRef;
+        if (c == '{') {
+            std::string& sz = fKey ? szKey_ : szValue_;
+            sz += szName_;
+            sz += kArgFileSep;
+            ++cDepth_;
+            st_ = fKey ? kKey : kValue;
+        } else if (c == '\n') {
+            Fail("($ not followed by { on the same line)");
+        }
+    }
+
+    void StepDirective(char c) {
+        if (!IsBlank(c) && c != '\n') {
+            szWord_ += c;
+            return;
+        }
+        CheckLength(szWord_, kMaxWord, "directive");
+        if (!szWord_.empty() && szWord_.front() == '$') ux_FatalError(kModArg, 26, szName_);
+        if (szWord_ == "include" && c != '\n') {
+            szInclude_.clear();
+            st_ = kInclude;
+        } else if (c == '\n') {
+            EndDirectiveLine();
+        } else {
+            st_ = kComment;
+        }
+    }
+
+    void StepInclude(char c) {
+        if (c != '\n') {
+            if (szInclude_.empty() && IsBlank(c)) return;
+            szInclude_ += c;
+            return;
+        }
+        CheckLength(szInclude_, kMaxWord, "include file name");
+        // "#include" with nothing after it includes nothing (not standard input).
+        if (!szInclude_.empty()) Include(szInclude_);
+        EndDirectiveLine();
+    }
+
+    void Include(std::string_view szSource) {
+        std::string szName = uxp_ArgParseFileName(szSource);
+        if (std::find(rgszReading_.begin(), rgszReading_.end(), szName) != rgszReading_.end())
+            Fail("(recursive include of " + szName + ")");
+        const std::string szText = uxp_ArgReadWhole(szName);
+        rgszReading_.push_back(szName);
+        ArgReader(argf_, std::move(szName), rgszReading_).Read(szText);
+        rgszReading_.pop_back();
+    }
+
+    void EndDirectiveLine() {
+        ++lLine_;
+        st_ = kKey;
+    }
+
+    void AddDefinition() {
+        CheckLength(szValue_, kMaxValue, "value");
+        argf_.rgdef.push_back(ArgDef{szKey_, szValue_, 0});
+        szKey_.clear();
+        szValue_.clear();
+        ++lLine_;
+        st_ = kKey;
+    }
+
+    void AppendKey(char c) { szKey_ += c; }
+    void AppendValue(char c) { szValue_ += c; }
+
+    // The stored text of a definition, a directive word or an include name
+    // has fixed limits; longer text is refused rather than cut.
+    void CheckLength(const std::string& sz, std::size_t cchMax, const char* pszWhat) {
+        if (sz.size() > cchMax) {
+            Fail(std::string("(") + pszWhat + " longer than " + std::to_string(cchMax) +
+                 " characters)");
+        }
+    }
+
+    [[noreturn]] void FailNoEquals() {
+        Fail25(std::to_string(lLine_) + " of file(par) " + szName_ + " (no = after attr name " +
+               szKey_ + ")");
+    }
+
+    // "<line> of file(par) <file> <what>".
+    [[noreturn]] void Fail(std::string_view szWhat) {
+        Fail25(std::to_string(lLine_) + " of file(par) " + szName_ + " " + std::string(szWhat));
+    }
+
+    [[noreturn]] static void Fail25(std::string_view szDetail) {
+        ux_FatalError(kModArg, 25, szDetail);
+    }
+
+    ArgFile& argf_;
+    const std::string szName_;
+    std::vector<std::string>& rgszReading_;
+    State st_ = kKey;
+    std::string szKey_;
+    std::string szValue_;
+    std::string szWord_;
+    std::string szInclude_;
+    char cQuote_ = 0;
+    int cDepth_ = 0;
+    long lLine_ = 1;
+};
+
+ArgFile* uxp_ArgFind(std::string_view szFile) {
+    for (const auto& pargf : rgargFile)
+        if (pargf && (pargf->szGiven == szFile || pargf->szName == szFile)) return pargf.get();
+    return nullptr;
+}
+
+ArgFile& uxp_ArgFindOrDie(std::string_view szFile, std::string_view szKey) {
+    ArgFile* pargf = uxp_ArgFind(szFile);
+    if (pargf == nullptr) {
+        std::string szDetail(szFile);
+        szDetail += '/';
+        szDetail += szKey;
+        ux_FatalError(kModArg, 28, szDetail);
+    }
+    return *pargf;
+}
+
+// Raises a definition's guard for the lifetime of the object, so that the
+// definition is invisible inside its own expansion.
+class GuardHold {
+public:
+    explicit GuardHold(ArgDef& def) : def_(def) { ++def_.cGuard; }
+    ~GuardHold() { --def_.cGuard; }
+    GuardHold(const GuardHold&) = delete;
+    GuardHold& operator=(const GuardHold&) = delete;
+
+private:
+    ArgDef& def_;
+};
+
+[[noreturn]] void uxp_ArgTooLong(std::string_view szPartial, int len) {
+    std::fprintf(stderr, "%.*s %d %d\n", static_cast<int>(szPartial.size()), szPartial.data(),
+                 static_cast<int>(szPartial.size()), len);
+    ux_FatalError(kModArg, 201, "too long result string");
+}
+
+int uxp_ArgExpand(ArgFile& argf, std::string_view szText, std::string& szOut, int len);
+
+// Appends the value of the variable szWanted to szOut (at most len - 2
+// characters in all). Returns 0, or -1 when the variable is not defined or
+// its expansion meets an undefined variable.
+int uxp_ArgSubstitute(ArgFile& argf, std::string_view szWanted, std::string& szOut, int len) {
+    std::string szName;
+    for (;;) {
+        for (auto it = argf.rgdef.rbegin(); it != argf.rgdef.rend(); ++it) {
+            ArgDef& def = *it;
+            if (def.cGuard > 0) continue;
+            const GuardHold hold(def);
+            bool fMatch;
+            if (def.szName.find(kArgRefStart) == std::string::npos &&
+                def.szName.size() <= static_cast<std::size_t>(kNameLen - 2)) {
+                fMatch = def.szName == szWanted; // a plain name expands to itself
+            } else {
+                if (uxp_ArgExpand(argf, def.szName, szName, kNameLen) < 0) return -1;
+                fMatch = szName == szWanted;
+            }
+            if (!fMatch) continue;
+            std::string szValue;
+            if (uxp_ArgExpand(argf, def.szValue, szValue, len) < 0) return -1;
+            if (static_cast<long>(szOut.size() + szValue.size()) > static_cast<long>(len) - 2)
+                ux_FatalError(kModArg, 202, szValue);
+            szOut += szValue;
+            return 0;
+        }
+        // Not found under its qualified name: try the bare variable name.
+        const std::size_t iSep = szWanted.find(kArgFileSep);
+        if (iSep == std::string_view::npos) return -1;
+        szWanted.remove_prefix(iSep + 1);
+    }
+}
+
+// Index of the kArgRefEnd that closes the reference opened at iStart, or the
+// end of the text.
+std::size_t uxp_ArgRefEnd(std::string_view szText, std::size_t iStart) {
+    int cOpen = 0;
+    for (std::size_t i = iStart; i < szText.size(); ++i) {
+        if (szText[i] == kArgRefStart) {
+            ++cOpen;
+        } else if (szText[i] == kArgRefEnd && --cOpen == 0) {
+            return i;
+        }
+    }
+    return szText.size();
+}
+
+// Expands szText into szOut (replacing its contents), which may hold at most
+// len - 2 characters. Returns 0, or -1 when an undefined variable is met.
+int uxp_ArgExpand(ArgFile& argf, std::string_view szText, std::string& szOut, int len) {
+    szOut.clear();
+    const long cchMax = static_cast<long>(len) - 2;
+    std::size_t i = 0;
+    while (i < szText.size()) {
+        std::size_t iRef = szText.find(kArgRefStart, i);
+        if (iRef == std::string_view::npos) iRef = szText.size();
+        const std::string_view szPlain = szText.substr(i, iRef - i);
+        if (static_cast<long>(szOut.size() + szPlain.size()) > cchMax) {
+            const std::size_t cchFit =
+                cchMax > static_cast<long>(szOut.size()) ? cchMax - szOut.size() : 0;
+            uxp_ArgTooLong(szOut + std::string(szPlain.substr(0, cchFit)), len);
+        }
+        szOut += szPlain;
+        if (iRef == szText.size()) break;
+
+        const std::size_t iEnd = uxp_ArgRefEnd(szText, iRef);
+        const std::string_view szRef = szText.substr(iRef + 1, iEnd - iRef - 1);
+        if (szRef.find(kArgRefStart) == std::string_view::npos &&
+            szRef.size() <= static_cast<std::size_t>(kNameLen - 2)) {
+            if (uxp_ArgSubstitute(argf, szRef, szOut, len) < 0) return -1;
+        } else {
+            std::string szName;
+            if (uxp_ArgExpand(argf, szRef, szName, kNameLen) < 0) return -1;
+            if (uxp_ArgSubstitute(argf, szName, szOut, len) < 0) return -1;
+        }
+        i = iEnd < szText.size() ? iEnd + 1 : iEnd;
+    }
+    return 0;
+}
+
+// The value of szKey expanded into szOut; 0, or 3 with szOut empty.
+int uxp_ArgValue(std::string_view szFile, std::string_view szKey, std::string& szOut, int len) {
+    ArgFile& argf = uxp_ArgFindOrDie(szFile, szKey);
+    std::string szRequest;
+    szRequest.reserve(szKey.size() + 2);
+    szRequest += kArgRefStart;
+    szRequest += szKey;
+    szRequest += kArgRefEnd;
+    if (uxp_ArgExpand(argf, szRequest, szOut, len) < 0) {
+        szOut.clear();
+        return 3;
+    }
+    return 0;
+}
+
+} // namespace
+
+int ux_ArgInit(int cSlots) {
+    if (cargFiles > 0) ux_FatalError(kModArg, 19, "");
+    if (cSlots < 0) ux_FatalError(kModArg, 20, std::to_string(cSlots));
+    try {
+        rgargFile.clear();
+        rgargFile.resize(static_cast<std::size_t>(cSlots));
+    } catch (const std::bad_alloc&) {
+        ux_FatalError(kModArg, 20, std::to_string(cSlots));
+    }
+    cargFiles = cSlots;
+    return 0;
+}
+
+int ux_ArgOpen(std::string_view szFileName) {
+    if (cargFiles == 0) {
+        try {
+            rgargFile.resize(kDefaultSlots);
+        } catch (const std::bad_alloc&) {
+            return 1;
+        }
+        cargFiles = kDefaultSlots;
+    }
+    const auto itFree = std::find(rgargFile.begin(), rgargFile.end(), nullptr);
+    if (itFree == rgargFile.end()) ux_FatalError(kModArg, 21, szFileName);
+
+    auto pargf = std::make_unique<ArgFile>();
+    pargf->szGiven = szFileName;
+    pargf->szName = uxp_ArgParseFileName(szFileName);
+    const std::string szText = uxp_ArgReadWhole(pargf->szName);
+    std::vector<std::string> rgszReading{pargf->szName};
+    ArgReader(*pargf, pargf->szName, rgszReading).Read(szText);
+    *itFree = std::move(pargf);
+    return 0;
+}
+
+int ux_ArgOpenWithLog(std::string_view szFileName) {
+    const int rc = ux_ArgOpen(szFileName);
+    if (rc > 0) return rc;
+    std::string szLog;
+    const bool fLog = ux_ArgGetValue(szFileName, "Log", szLog) <= 0;
+    ux_OpenLog(fLog ? szLog.c_str() : nullptr);
+
+    const std::time_t tNow = std::time(nullptr);
+    char szTime[64] = "";
+    std::tm tmNow{};
+    if (localtime_r(&tNow, &tmNow) != nullptr)
+        std::strftime(szTime, sizeof szTime, "%a %b %e %H:%M:%S %Y", &tmNow);
+    std::fprintf(stderr, "%s Logfile %s opened.\n", szTime, ux_GetLogFileName());
+    if (!fLog) {
+        std::fprintf(stderr, "%s: GetValue %s failed, this is default logfile (%s).\n", "ux_arg",
+                     "Log", "stderr.log");
+        return 101;
+    }
+    return 0;
+}
+
+int ux_ArgClose() {
+    rgargFile.clear();
+    rgargFile.shrink_to_fit();
+    cargFiles = 0;
+    return 0;
+}
+
+int ux_ArgGetValue(std::string_view szFile, std::string_view szKey, std::span<char> szOut) {
+    std::string szValue;
+    const int rc = uxp_ArgValue(szFile, szKey, szValue, static_cast<int>(szOut.size()));
+    if (!szOut.empty()) {
+        const std::size_t cch = std::min(szValue.size(), szOut.size() - 1);
+        std::copy_n(szValue.data(), cch, szOut.data());
+        szOut[cch] = '\0';
+    }
+    return rc;
+}
+
+int ux_ArgGetValue(std::string_view szFile, std::string_view szKey, std::string& szOut, int len) {
+    return uxp_ArgValue(szFile, szKey, szOut, len);
+}
+
+int ux_ArgSetValue(std::string_view szFile, std::string_view szKey, std::string_view szValue) {
+    ArgFile& argf = uxp_ArgFindOrDie(szFile, szKey);
+    try {
+        argf.rgdef.push_back(ArgDef{std::string(szKey), std::string(szValue), 0});
+    } catch (const std::bad_alloc&) {
+        ux_FatalError(kModArg, 24, szKey);
+    }
+    return 0;
+}
+
+int ux_ArgCountFields(const char* pszValue) {
+    if (pszValue == nullptr) return -1;
+    return ux_ArgCountFields(std::string_view(pszValue));
+}
+
+int ux_ArgCountFields(std::string_view szValue) {
+    if (szValue.empty()) return 0;
+    return 1 + static_cast<int>(std::count(szValue.begin(), szValue.end(), kArgFieldSep));
+}
+
+namespace {
+
+// Field n of szValue, or fatal 29 naming the value (separators as blanks).
+std::string_view uxp_ArgField(std::string_view szValue, int n) {
+    if (n < 0 || n >= ux_ArgCountFields(szValue)) {
+        std::string szDetail(szValue);
+        std::replace(szDetail.begin(), szDetail.end(), kArgFieldSep, ' ');
+        szDetail += '[';
+        szDetail += std::to_string(n);
+        szDetail += ']';
+        ux_FatalError(kModArg, 29, szDetail);
+    }
+    std::size_t iStart = 0;
+    for (int i = 0; i < n; ++i) iStart = szValue.find(kArgFieldSep, iStart) + 1;
+    const std::size_t iEnd = szValue.find(kArgFieldSep, iStart);
+    return szValue.substr(iStart, iEnd == std::string_view::npos ? szValue.npos : iEnd - iStart);
+}
+
+} // namespace
+
+int ux_ArgGetField(std::string_view szValue, int n, std::span<char> szOut) {
+    const std::string_view szField = uxp_ArgField(szValue, n);
+    if (!szOut.empty()) {
+        const std::size_t cch = std::min(szField.size(), szOut.size() - 1);
+        std::copy_n(szField.data(), cch, szOut.data());
+        szOut[cch] = '\0';
+    }
+    return 0;
+}
+
+int ux_ArgGetField(std::string_view szValue, int n, std::string& szOut) {
+    szOut = uxp_ArgField(szValue, n);
+    return 0;
+}
+
+} // namespace vexta
