@@ -1,6 +1,7 @@
 // Process-wide settings owned by the driver and read by the other subsystems:
 // the program path used as message prefix, the argument file, the run mode,
-// the input trace stream, the tagger identifier and the diagnostic switches.
+// the common run parameters, the input trace stream, the tagger identifier
+// and the diagnostic switches.
 #pragma once
 
 #include <cstdio>
@@ -19,6 +20,12 @@ inline int fProgMode = 0;             // decoded run mode (0 Train .. 6 TestDebu
 inline std::string szTagMode;         // "Separate" or "VTC"
 inline std::string szTaggerID;        // src attribute of output tags; empty when absent
 inline int iRC = 0;                   // code of the last phase
+
+// Common run parameters checked at start-up; each pipeline copies them into
+// the model before its first step.
+inline int cTagElem = 0;           // TagElemMax: tag length, 1..31
+inline int cBeam = 0;              // Beam: beam width, 1..126
+inline double dRawExpWeight = 1.0; // RawExpWeight: 1e-9..0.999999999
 
 // Diagnostic switches.
 inline int fDebug1 = 0, fDebug2 = 0, fDebug3 = -1, fDebug4 = 0, fDebug5 = 0;

@@ -1,1 +1,5 @@
-int main() { return 0; }
+#include "app/driver.h"
+
+int main(int argc, char** argv) {
+    return vexta::vextawZ(argc, argv);
+}

@@ -1,0 +1,230 @@
+// Driver start-up, run modes, common run parameters and finish.
+#include "app/driver.h"
+
+#include "app/globals.h"
+#include "app/pipelines.h"
+#include "base/ux_arg.h"
+#include "base/ux_base.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace vexta {
+
+namespace {
+
+constexpr std::size_t kMaxProgramPath = 199;
+constexpr int kMaxTagElem = 31;
+constexpr int kMaxBeam = 126;
+constexpr double kMinRawExpWeight = 0.000000001;
+constexpr double kMaxRawExpWeight = 0.999999999;
+
+constexpr std::array<std::pair<std::string_view, int>, 7> kModes{{
+    {"Train", kModeTrain},
+    {"Test", kModeTest},
+    {"Tag", kModeTag},
+    {"TagDebug", kModeTagDebug},
+    {"TrainOut", kModeTrainOut},
+    {"TestOut", kModeTestOut},
+    {"TestDebug", kModeTestDebug},
+}};
+
+// printf-style text into a string (messages are short).
+template <typename... Args> std::string Format(const char* pszFormat, Args... args) {
+    const int cch = std::snprintf(nullptr, 0, pszFormat, args...);
+    std::string sz(static_cast<std::size_t>(cch > 0 ? cch : 0), '\0');
+    std::snprintf(sz.data(), sz.size() + 1, pszFormat, args...);
+    return sz;
+}
+
+[[noreturn]] void AppFatal(const std::string& szText) {
+    ux_FatalError(kModApp, kMsgApp, szText);
+}
+
+// Prints "<szPN>: GetValue <key> failed" and exits with iStatus.
+[[noreturn]] void GetValueFailed(const char* pszKey, int iStatus) {
+    std::fprintf(stderr, "%s: GetValue %s failed\n", szPN.c_str(), pszKey);
+    std::exit(iStatus);
+}
+
+// Standard error goes to the log file from here on. The file is opened before
+// standard error is touched, so that a failure can still be reported.
+void OpenLogFile() {
+    if (ux_ArgGetValue(szArgs, "LogFile", szLogFile) > 0) {
+        szLogFile.clear();
+        return;
+    }
+    const int h = ::open(szLogFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (h < 0) AppFatal(Format("%sCannot open output log file %s\n", "vexta", szLogFile.c_str()));
+    std::fflush(stderr);
+    const bool fOk = ::dup2(h, STDERR_FILENO) >= 0;
+    ::close(h);
+    if (!fOk) AppFatal(Format("%sCannot open output log file %s\n", "vexta", szLogFile.c_str()));
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
+    fLogFile = stderr;
+}
+
+void OpenInputAC() {
+    if (ux_ArgGetValue(szArgs, "InputAC", szInputAC) > 0) {
+        szInputAC.clear();
+        return;
+    }
+    fInputAC = std::fopen(szInputAC.c_str(), "w");
+    if (fInputAC == nullptr)
+        AppFatal(Format("%sCannot open output \"InputAC\" file %s\n", "vexta", szInputAC.c_str()));
+    std::setvbuf(fInputAC, nullptr, _IONBF, 0);
+}
+
+void DecodeMode() {
+    if (ux_ArgGetValue(szArgs, "Mode", szProgMode) > 0) GetValueFailed("Mode", 39);
+    for (const auto& [szMode, fMode] : kModes) {
+        if (szProgMode == szMode) {
+            fProgMode = fMode;
+            return;
+        }
+    }
+    std::fprintf(stderr, "%s: wrong %s: %s\n", szPN.c_str(), "Mode", szProgMode.c_str());
+    std::exit(38);
+}
+
+void ReadTagMode() {
+    if (ux_ArgGetValue(szArgs, "TaggerID", szTaggerID) > 0) szTaggerID.clear();
+    if (ux_ArgGetValue(szArgs, "TagMode", szTagMode) > 0) GetValueFailed("TagMode", 139);
+    if (szTagMode != "Separate" && szTagMode != "VTC") {
+        iRC = 817;
+        std::fprintf(stderr, "%s: unknown tag mode %s: code %d\n", szPN.c_str(), szTagMode.c_str(),
+                     iRC);
+        std::exit(iRC);
+    }
+}
+
+// A required integer key within 1..iMax; both failures are fatal.
+int ReadBoundedInt(const char* pszKey, int iMax) {
+    std::string szValue;
+    if (ux_ArgGetValue(szArgs, pszKey, szValue) > 0)
+        AppFatal(Format("%s: GetValue %s failed\n", szPN.c_str(), pszKey));
+    int iValue = 0;
+    ScanInt(szValue, iValue);
+    if (iValue < 1 || iValue > iMax)
+        AppFatal(Format("%s%s out of bounds <1..%d>: %d\n", szPN.c_str(), pszKey, iMax, iValue));
+    return iValue;
+}
+
+void ReadRunParameters() {
+    cTagElem = ReadBoundedInt("TagElemMax", kMaxTagElem);
+    cBeam = ReadBoundedInt("Beam", kMaxBeam);
+
+    dRawExpWeight = 1.0;
+    std::string szValue;
+    if (ux_ArgGetValue(szArgs, "RawExpWeight", szValue) > 0) GetValueFailed("RawExpWeight", 530);
+    ScanDouble(szValue, dRawExpWeight);
+    // Written so that a value that is not a number (NaN) fails too.
+    if (!(dRawExpWeight >= kMinRawExpWeight && dRawExpWeight <= kMaxRawExpWeight)) {
+        std::fprintf(stderr, "%s: Wrong %s <0.000000001..0.999999999>: %s\n", szPN.c_str(),
+                     "RawExpWeight", szValue.c_str());
+        std::exit(531);
+    }
+}
+
+// The 24-character calendar form of a time ("Thu Jan  1 00:00:00 1970").
+std::string CalendarText(std::time_t t) {
+    std::tm tmLocal{};
+    char sz[64] = "";
+    if (localtime_r(&t, &tmLocal) != nullptr)
+        std::strftime(sz, sizeof sz, "%a %b %e %H:%M:%S %Y", &tmLocal);
+    return sz;
+}
+
+} // namespace
+
+bool ScanInt(std::string_view sz, int& iOut) {
+    std::size_t i = 0;
+    while (i < sz.size() && (sz[i] == ' ' || (sz[i] >= '\t' && sz[i] <= '\r'))) ++i;
+    bool fNegative = false;
+    if (i < sz.size() && (sz[i] == '+' || sz[i] == '-')) fNegative = sz[i++] == '-';
+    if (i >= sz.size() || sz[i] < '0' || sz[i] > '9') return false;
+    long long ll = 0;
+    for (; i < sz.size() && sz[i] >= '0' && sz[i] <= '9'; ++i) {
+        ll = ll * 10 + (sz[i] - '0');
+        if (ll > static_cast<long long>(INT_MAX) + 1) ll = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (fNegative) ll = -ll;
+    iOut = static_cast<int>(std::clamp<long long>(ll, INT_MIN, INT_MAX));
+    return true;
+}
+
+bool ScanDouble(const std::string& sz, double& dOut) {
+    char* pszEnd = nullptr;
+    const double d = std::strtod(sz.c_str(), &pszEnd);
+    if (pszEnd == sz.c_str()) return false;
+    dOut = d;
+    return true;
+}
+
+std::time_t DriverStartUp(std::span<char* const> rgszArgv) {
+    const std::time_t tStart = std::time(nullptr);
+    ux_InstallNewHandler();
+    fDebug1 = fDebug2 = fDebug4 = fDebug5 = fDebug6 = 0;
+    fDebug3 = -1;
+    if (!rgszArgv.empty() && rgszArgv[0] != nullptr)
+        szPN = std::string_view(rgszArgv[0]).substr(0, kMaxProgramPath);
+    iRC = 0;
+
+    if (rgszArgv.size() < 2 || rgszArgv[1] == nullptr) {
+        std::fprintf(stderr, "%s: usage: %s <argfile> > <output>\n", szPN.c_str(), szPN.c_str());
+        std::exit(1);
+    }
+    szArgs = rgszArgv[1];
+    if (ux_ArgOpen(szArgs) > 0) {
+        std::fprintf(stderr, "%s: ArgOpen on %s failed\n", szPN.c_str(), szArgs.c_str());
+        std::exit(1);
+    }
+
+    OpenLogFile();
+    OpenInputAC();
+    DecodeMode();
+    ReadTagMode();
+    ReadRunParameters();
+    return tStart;
+}
+
+void PrintFinishLines(std::FILE* pf, std::time_t tStart, std::time_t tEnd) {
+    std::fprintf(pf, "%s: start %s\n", szPN.c_str(), CalendarText(tStart).c_str());
+    std::fprintf(pf, "%s: done  %s\n", szPN.c_str(), CalendarText(tEnd).c_str());
+    const long d = static_cast<long>(tEnd - tStart);
+    const long lDays = d / 86400;
+    const long lHours = d / 3600 - 24 * lDays;
+    const long lMinutes = d / 60 - 1440 * lDays - 60 * lHours;
+    std::fprintf(pf, "%s: duration: (days:hours:minutes) %d:%02d:%02d.\n", szPN.c_str(),
+                 static_cast<int>(lDays), static_cast<int>(lHours), static_cast<int>(lMinutes));
+}
+
+int DriverFinish(std::time_t tStart) {
+    PrintFinishLines(stderr, tStart, std::time(nullptr));
+    if (fInputAC != nullptr) {
+        std::fclose(fInputAC);
+        fInputAC = nullptr;
+    }
+    if (fLogFile != nullptr) {
+        std::fclose(fLogFile);
+        fLogFile = nullptr;
+    }
+    return iRC;
+}
+
+int vextawZ(int argc, char** argv) {
+    const std::time_t tStart =
+        DriverStartUp(std::span<char* const>(argv, argc > 0 ? static_cast<std::size_t>(argc) : 0));
+    if (fProgMode == kModeTrain || fProgMode == kModeTrainOut)
+        iRC = RunTrainingPipeline();
+    else
+        iRC = RunTestTagPipeline();
+    return DriverFinish(tStart);
+}
+
+} // namespace vexta

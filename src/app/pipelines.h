@@ -1,0 +1,15 @@
+// The two pipelines the driver hands over to after start-up. Each returns the
+// code of its last phase (0 or less on success); failures end the process
+// with their own message and status.
+#pragma once
+
+namespace vexta {
+
+// Modes "Train" and "TrainOut": reads the data, trains and writes the model.
+int RunTrainingPipeline();
+
+// Modes "Test", "TestOut", "TestDebug", "Tag" and "TagDebug": reads the model
+// and reports error rates on the test segment or writes tagged text.
+int RunTestTagPipeline();
+
+} // namespace vexta
