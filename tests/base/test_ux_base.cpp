@@ -221,22 +221,6 @@ TEST(Files, WriteReadSeekAndLines) {
     EXPECT_EQ(ux_Close(h), 0);
 }
 
-TEST(Files, LargeTransfersCrossChunks) {
-    TempDir dir;
-    const std::string szPath = (dir.path() / "big").string();
-    std::string szData(100000, '\0');
-    for (std::size_t i = 0; i < szData.size(); ++i) szData[i] = static_cast<char>(i * 7);
-    int h = ux_Open(szPath, "w");
-    EXPECT_EQ(ux_Write(h, szData.data(), 100000), 100000);
-    ux_Close(h);
-    h = ux_Open(szPath, "r");
-    std::string szBack(100000, 'x');
-    EXPECT_EQ(ux_Read(h, szBack.data(), 100000), 100000);
-    EXPECT_EQ(szBack, szData);
-    ux_Close(h);
-    EXPECT_EQ(fs::file_size(szPath), 100000u);
-}
-
 TEST(FilesDeathTest, FailuresAreFatal) {
     TempDir dir;
     const std::string szMissing = (dir.path() / "missing.txt").string();

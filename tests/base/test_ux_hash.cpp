@@ -328,23 +328,6 @@ TEST(HashIteration, TruncationResults) {
     EXPECT_EQ(ux_HashFirstData(ph.get(), std::span<char>(), szValue, &lPayload) & 1, 1);
 }
 
-TEST(HashIteration, SurvivesSearchesAndAdds) {
-    auto ph = ux_HashNew(2, 100, 100);
-    for (const char* psz : {"x", "y", "z"}) ux_HashAdd(ph.get(), psz, 0, psz);
-    const char* pszKey;
-    const char* pszValue;
-    long lPayload;
-    int fFound;
-    int c = 0;
-    for (int rc = ux_HashFirstDataPtr(ph.get(), &pszKey, &pszValue, &lPayload); rc != -1;
-         rc = ux_HashNextDataPtr(ph.get(), &pszKey, &pszValue, &lPayload)) {
-        ++c;
-        ux_HashFindFirstPtr(ph.get(), pszKey, nullptr, nullptr, nullptr, &fFound);
-        EXPECT_EQ(fFound, 1);
-    }
-    EXPECT_EQ(c, 3);
-}
-
 TEST(HashFile, ReadTwoColumnsAndDump) {
     TempDir dir;
     const fs::path pathIn = dir / "table.txt";
@@ -403,24 +386,6 @@ TEST(HashFile, SingleWordsWithAndWithoutSwap) {
     }
     EXPECT_EQ(phSwap->cRecs, 3);
     EXPECT_EQ(ux_HashFindFirst(phSwap.get(), "2", szValue, &lPayload, &fFound), 1);
-}
-
-TEST(HashFile, LargeFileSizesTheTable) {
-    TempDir dir;
-    const fs::path pathIn = dir / "big.txt";
-    {
-        std::ofstream out(pathIn);
-        for (int i = 0; i < 5000; ++i) out << "key" << i << " value " << i % 7 << "\n";
-    }
-    std::unique_ptr<HashTable> ph;
-    ASSERT_EQ(ux_HashFileIn(&ph, pathIn.string(), 0), 0);
-    EXPECT_EQ(ph->cBuckets, 8192); // 5000 + 1000 requested
-    EXPECT_EQ(ph->cRecs, 5000);
-    const fs::path pathOut = dir / "out.txt";
-    ux_HashFileOut(ph.get(), pathOut.string());
-    std::unique_ptr<HashTable> ph2;
-    ASSERT_EQ(ux_HashFileIn(&ph2, pathOut.string(), 0), 0);
-    EXPECT_EQ(ph2->cRecs, 5000);
 }
 
 TEST(HashFileDeathTest, FailuresAreFatal) {

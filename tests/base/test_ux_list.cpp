@@ -92,20 +92,6 @@ TEST(Listsz, CopiesAreTheNodesOwn) {
     EXPECT_STREQ(pszLent, "lent");
 }
 
-TEST(Listsz, PushAndInList) {
-    listsz* pl = nullptr;
-    pl = ux_listszPush(pl, ux_listszNewCopy("NN"));
-    pl = ux_listszPush(pl, ux_listszNewCopy("VB"));
-    listsz* plDup = ux_listszNewCopy("NN");
-    pl = ux_listszPush(pl, plDup);
-    EXPECT_EQ(Strings(pl), (Strs{"NN", "VB", "NN"}));
-    EXPECT_EQ(ux_listszInList(pl, "NN"), plDup);
-    EXPECT_EQ(ux_listszInList(pl, "VB"), pl->next);
-    EXPECT_EQ(ux_listszInList(pl, "N"), nullptr);
-    EXPECT_EQ(ux_listszInList(nullptr, "NN"), nullptr);
-    ux_listszFreeListCopy(pl);
-}
-
 TEST(Listsz, FreedNodesAreReusedNewestFirst) {
     listsz* pl1 = ux_listszNew("1");
     listsz* pl2 = ux_listszNew("2");
@@ -129,6 +115,16 @@ TEST(Listsz, FreedNodesAreReusedNewestFirst) {
     ux_listszFree(pl2);
     ux_listszFreeCopy(pl1);
     for (listsz* p : rgpl) ux_listszFree(p);
+}
+
+TEST(Listsz, PushAndInList) {
+    listsz* plDup = ux_listszNewCopy("NN");
+    listsz* pl =
+        ux_listszPush(ux_listszPush(ux_listszNewCopy("NN"), ux_listszNewCopy("VB")), plDup);
+    EXPECT_EQ(Strings(pl), (Strs{"NN", "VB", "NN"}));
+    EXPECT_EQ(ux_listszInList(pl, "NN"), plDup);
+    EXPECT_EQ(ux_listszInList(pl, "N"), nullptr);
+    ux_listszFreeListCopy(pl);
 }
 
 TEST(Llsz, NodesHoldListsAndAreReused) {
