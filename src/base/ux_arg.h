@@ -34,7 +34,8 @@ int ux_ArgOpenWithLog(std::string_view szFileName);
 // Forgets every open file; a later ux_ArgOpen starts a new table.
 int ux_ArgClose();
 
-// Value of szKey in the open file szFile with every reference expanded.
+// Value of szKey in the open file szFile (named as given to ux_ArgOpen or by
+// its parsed name) with every reference expanded.
 // The result holds at most szOut.size() - 2 characters and is terminated.
 // Returns 0 when defined, 3 when not defined or when the expansion meets an
 // undefined variable (szOut then holds the empty string). An unknown file is

@@ -222,22 +222,19 @@ TEST_F(DriverTest, AcceptedParametersAreKept) {
 }
 
 TEST(DriverNumbers, ScanLikeFormattedInput) {
-    int i = -5;
-    EXPECT_FALSE(ScanInt("four", i));
-    EXPECT_FALSE(ScanInt("", i));
-    EXPECT_FALSE(ScanInt("-", i));
-    EXPECT_EQ(i, -5);
-    EXPECT_TRUE(ScanInt(" \t15abc", i));
-    EXPECT_EQ(i, 15);
-    EXPECT_TRUE(ScanInt("+7", i));
-    EXPECT_EQ(i, 7);
-    EXPECT_TRUE(ScanInt("-3", i));
-    EXPECT_EQ(i, -3);
-    EXPECT_TRUE(ScanInt("99999999999999999999", i));
-    EXPECT_EQ(i, INT_MAX);
-    EXPECT_TRUE(ScanInt("-99999999999999999999", i));
-    EXPECT_EQ(i, INT_MIN);
-
+    const std::vector<std::pair<std::string, int>> rgCase = {{" \t15abc", 15},
+                                                             {"+7", 7},
+                                                             {"-3", -3},
+                                                             {"99999999999999999999", INT_MAX},
+                                                             {"-99999999999999999999", INT_MIN},
+                                                             {"four", -5},
+                                                             {"", -5},
+                                                             {"-", -5}};
+    for (const auto& [sz, iExpected] : rgCase) {
+        int i = -5;
+        EXPECT_EQ(ScanInt(sz, i), iExpected != -5) << sz;
+        EXPECT_EQ(i, iExpected) << sz;
+    }
     double d = 1.0;
     EXPECT_FALSE(ScanDouble("x0.5", d));
     EXPECT_EQ(d, 1.0);
