@@ -1,0 +1,420 @@
+// Training parameters and the per-iteration parameter records.
+#include "app/training_params.h"
+
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "app/globals.h"
+#include "base/ux_arg.h"
+#include "base/ux_base.h"
+#include "features/templates.h"
+#include "model/iteration_params.h"
+#include "model/model.h"
+
+namespace vexta {
+
+namespace {
+
+// Request buffer of the training keys.
+constexpr int kParamValueLen = 248;
+
+// Value of a key; false when it is missing (the text is then empty).
+bool GetParam(const std::string& szKey, std::string& szValue) {
+    return ux_ArgGetValue(szArgs, szKey, szValue, kParamValueLen) <= 0;
+}
+
+[[noreturn]] void ExitWith(int iStatus) {
+    std::fflush(stderr);
+    std::exit(iStatus);
+}
+
+[[noreturn]] void ExitMissing(const char* pszFormat, const std::string& szKey, int iStatus) {
+    std::fprintf(stderr, pszFormat, szPN.c_str(), szKey.c_str());
+    ExitWith(iStatus);
+}
+
+// Reads a whole number as "%d" / "%ld" would: true when the text begins with
+// one. Values beyond the range of int are pinned to its ends instead of being
+// cut to 32 bits, so they fail every bound instead of wrapping into one.
+bool ScanInt(const std::string& szValue, long long* pll) {
+    const char* psz = szValue.c_str();
+    char* pszEnd = nullptr;
+    const long long ll = std::strtoll(psz, &pszEnd, 10);
+    if (pszEnd == psz) return false;
+    *pll = ll;
+    return true;
+}
+
+int PinToInt(long long ll) {
+    if (ll < INT_MIN) return INT_MIN;
+    if (ll > INT_MAX) return INT_MAX;
+    return static_cast<int>(ll);
+}
+
+bool ScanDouble(const std::string& szValue, double* pd) {
+    const char* psz = szValue.c_str();
+    char* pszEnd = nullptr;
+    const double d = std::strtod(psz, &pszEnd);
+    if (pszEnd == psz) return false;
+    *pd = d;
+    return true;
+}
+
+// A double printed as a whole number in a bounds message.
+int WholeNumber(double d) {
+    if (std::isnan(d)) return 0;
+    if (d <= static_cast<double>(INT_MIN)) return INT_MIN;
+    if (d >= static_cast<double>(INT_MAX)) return INT_MAX;
+    return static_cast<int>(d);
+}
+
+// Flag word: "y"/"Y"/"yes"/"Yes"/"YES" 1, "n"/"N"/"no"/"No"/"NO" 0, else the
+// number read (-1 when there is none, so that it fails the check).
+int ReadFlagWord(const std::string& szValue) {
+    static constexpr std::array<std::string_view, 5> kYes{"y", "Y", "yes", "Yes", "YES"};
+    static constexpr std::array<std::string_view, 5> kNo{"n", "N", "no", "No", "NO"};
+    for (std::string_view sz : kYes) {
+        if (szValue == sz) return 1;
+    }
+    for (std::string_view sz : kNo) {
+        if (szValue == sz) return 0;
+    }
+    long long ll = -1;
+    ScanInt(szValue, &ll);
+    return PinToInt(ll);
+}
+
+// A required integer key of the global parameters: missing prints
+// pszMissingFormat ("%s" program, "%s" key) and exits iMissing; outside
+// lo..hi prints pszWrongFormat ("%s" program, "%d" value) and exits iWrong.
+int ReadBoundedInt(const char* pszKey, int iPreset, long long llLo, long long llHi,
+                   const char* pszMissingFormat, int iMissing, const char* pszWrongFormat,
+                   int iWrong) {
+    std::string szValue;
+    if (!GetParam(pszKey, szValue)) ExitMissing(pszMissingFormat, pszKey, iMissing);
+    long long ll = iPreset;
+    ScanInt(szValue, &ll);
+    if (ll < llLo || ll > llHi) {
+        std::fprintf(stderr, pszWrongFormat, szPN.c_str(), PinToInt(ll));
+        ExitWith(iWrong);
+    }
+    return static_cast<int>(ll);
+}
+
+int ReadFlagParam(const char* pszKey, int iMissing, const char* pszWrongFormat, int iWrong) {
+    std::string szValue;
+    if (!GetParam(pszKey, szValue)) ExitMissing("%s: GetValue %s failed\n", pszKey, iMissing);
+    const int f = ReadFlagWord(szValue);
+    if (f != 0 && f != 1) {
+        std::fprintf(stderr, pszWrongFormat, szPN.c_str(), f);
+        ExitWith(iWrong);
+    }
+    return f;
+}
+
+// Fills record i from the global values and the keys "<global key><i>".
+void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams& ip) {
+    std::string szKey;
+    std::string szValue;
+    auto fPresent = [&](const char* pszGlobalKey) {
+        szKey = pszGlobalKey;
+        szKey += std::to_string(i);
+        return GetParam(szKey, szValue);
+    };
+
+    ip.ipiIteration = i;
+
+    // Thresholds: a present value that is not a number fails its bounds.
+    struct Threshold {
+        const char* pszKey;
+        int Model::*piGlobal;
+        int IterationParams::*piRecord;
+        int iHi;
+        const char* pszWrongFormat;
+        int iStatus;
+    };
+    static constexpr std::array<Threshold, 3> kThresholds{{
+        {"MinThrAddFeature", &Model::cThrMin, &IterationParams::ipcThrMin, 2000000,
+         "%s: %s value out of bounds <1,2000000>: %d\n", 332},
+        {"MinThrPoolFeature", &Model::cPoolThr, &IterationParams::ipcPoolThr, 300000,
+         "%s: %s value out of bounds <1,300000>: %d\n", 334},
+        {"MinThrClosestFeature", &Model::cClosestThr, &IterationParams::ipcClosestThr, 2000000,
+         "%s: %s value out of bounds <1,2000000>: %d\n", 333},
+    }};
+    for (const Threshold& thr : kThresholds) {
+        long long ll = m.*thr.piGlobal;
+        if (fPresent(thr.pszKey)) {
+            ll = 0;
+            ScanInt(szValue, &ll);
+        }
+        if (ll < 1 || ll > thr.iHi) {
+            std::fprintf(stderr, thr.pszWrongFormat, szPN.c_str(), szKey.c_str(), PinToInt(ll));
+            ExitWith(thr.iStatus);
+        }
+        ip.*thr.piRecord = static_cast<int>(ll);
+    }
+
+    double d = dLambdaMaxRead;
+    if (fPresent("LambdaMax")) {
+        d = 0.0;
+        ScanDouble(szValue, &d);
+    }
+    if (!(d >= 1.0 && d <= 10000.0)) {
+        std::fprintf(stderr, "%s: %s value out of bounds <1.0,10000.0>: %d\n", szPN.c_str(),
+                     szKey.c_str(), WholeNumber(d));
+        ExitWith(335);
+    }
+    ip.ipdLambdaMax = d - 0.0001;
+
+    d = m.dLambdaMin;
+    if (fPresent("LambdaMin")) {
+        d = 0.0;
+        ScanDouble(szValue, &d);
+    }
+    if (!(d >= 0.0001 && d <= 1.0)) {
+        std::fprintf(stderr, "%s: %s value out of bounds <0.0001,1.0>: %d\n", szPN.c_str(),
+                     szKey.c_str(), WholeNumber(d));
+        ExitWith(336);
+    }
+    ip.ipdLambdaMin = d;
+
+    if (fPresent("FeatureTemplates")) {
+        ParseFT(ip.ipszFeatureTemplates, szValue);
+    } else {
+        ip.ipszFeatureTemplates = m.szFeatureTemplates;
+    }
+
+    if (fPresent("UseInFeatures")) {
+        std::string szMarkers;
+        ParseUIT(szMarkers, szValue);
+        ip.ipfUITForms = szMarkers.find("=Forms=") != std::string::npos;
+        ip.ipfUITACs = szMarkers.find("=ACs=") != std::string::npos;
+        ip.ipfUITTags = szMarkers.find("=Tags=") != std::string::npos;
+        ip.ipfUITSetElements = szMarkers.find("=SetElements=") != std::string::npos;
+    } else {
+        ip.ipfUITForms = m.fUITForms;
+        ip.ipfUITACs = m.fUITACs;
+        ip.ipfUITTags = m.fUITTags;
+        ip.ipfUITSetElements = m.fUITSetElements;
+    }
+
+    ip.ipiHeavySmoothing = m.iHeavySmoothing;
+    if (fPresent("HeavySmoothing")) {
+        ip.ipiHeavySmoothing = ReadFlagWord(szValue);
+        if (ip.ipiHeavySmoothing != 0 && ip.ipiHeavySmoothing != 1) {
+            std::fprintf(stderr, "%s: %s out of bounds <0,1>: %d\n", szPN.c_str(), szKey.c_str(),
+                         ip.ipiHeavySmoothing);
+            ExitWith(339);
+        }
+    }
+    ip.ipiMultiPass = m.iMultiPass;
+    if (fPresent("MultiPass")) {
+        ip.ipiMultiPass = ReadFlagWord(szValue);
+        if (ip.ipiMultiPass != 0 && ip.ipiMultiPass != 1) {
+            std::fprintf(stderr, "%s: %s out of bounds <0,1>: %d\n", szPN.c_str(), szKey.c_str(),
+                         ip.ipiMultiPass);
+            ExitWith(340);
+        }
+    }
+
+    ip.ipfModelAC = m.fModelAC;
+    ip.ipfModelGeneral = m.fModelGeneral;
+    if (fPresent("Models")) {
+        ip.ipfModelAC = 0;
+        ip.ipfModelGeneral = 0;
+        if (szValue == "AC") {
+            ip.ipfModelAC = 1;
+        } else if (szValue == "General") {
+            ip.ipfModelGeneral = 1;
+        } else if (szValue == "Both") {
+            ip.ipfModelAC = 1;
+            ip.ipfModelGeneral = 1;
+        } else {
+            std::fprintf(stderr, "%s: Wrong %s: %s\n", szPN.c_str(), szKey.c_str(),
+                         szValue.c_str());
+            ExitWith(341);
+        }
+    }
+
+    ip.ipiSortSugg = m.iSortSugg;
+    if (fPresent("SortSuggestions")) {
+        if (szValue == "Count") {
+            ip.ipiSortSugg = 1;
+        } else if (szValue == "Entropy") {
+            ip.ipiSortSugg = 2;
+        } else {
+            std::fprintf(stderr, "%s: Wrong %s: %s\n", szPN.c_str(), szKey.c_str(),
+                         szValue.c_str());
+            ExitWith(342);
+        }
+    }
+
+    ip.ipdSuggEntropyThr = -1.0;
+    if (ip.ipiSortSugg == 2) {
+        if (fPresent("CutSuggestions")) {
+            if (!ParseCutSuggestions(szValue, &ip.ipdSuggEntropyThr)) {
+                std::fprintf(stderr, "%s: Wrong %s (0.0..32.0>: %s\n", szPN.c_str(), szKey.c_str(),
+                             szValue.c_str());
+                ExitWith(343);
+            }
+        } else if (m.iSortSugg == 2) {
+            ip.ipdSuggEntropyThr = m.dSuggEntropyThr;
+        } else {
+            // The global settings do not sort by entropy, so no cut-off was
+            // read; inheriting their placeholder would cut every feature of
+            // this iteration's pool. Ask for the iteration's own value.
+            ExitMissing("%s: GetValue %s failed\n", szKey, 343);
+        }
+    }
+
+    ip.ipfLeftOnly = m.fLeftOnly;
+    if (fPresent("LeftOnly")) {
+        ip.ipfLeftOnly = ReadFlagWord(szValue);
+        if (ip.ipfLeftOnly != 0 && ip.ipfLeftOnly != 1) {
+            std::fprintf(stderr, "%s: i out of bounds <0,1>: %d\n", szPN.c_str(), ip.ipfLeftOnly);
+            ExitWith(344);
+        }
+    }
+
+    // Only generation uses the limit; in mode Read the record keeps the
+    // model's value so that it is defined.
+    ip.ipilMaxFSG = m.ilMaxFSG;
+    if (m.iFeatureMode == 0 || m.iFeatureMode == 1) {
+        long long ll = m.ilMaxFSG;
+        if (fPresent("MaxFeaturesGenerate")) {
+            ll = 0;
+            ScanInt(szValue, &ll);
+        }
+        if (ll < 1 || ll > 10000000) {
+            std::fprintf(stderr, "%s: Wrong %s <1..10000000>: %s\n", szPN.c_str(), szKey.c_str(),
+                         szValue.c_str());
+            ExitWith(346);
+        }
+        ip.ipilMaxFSG = static_cast<long>(ll);
+    }
+}
+
+} // namespace
+
+int ReadTrainingParamsBeforeSetup(Model* pm) {
+    Model& m = *pm;
+    m.cThrMin =
+        ReadBoundedInt("MinThrAddFeature", 0, 1, 2000000, "%s: GetValue (segments) %s failed\n", 31,
+                       "%s: model.cThrMin out of bounds <1,2000000>: %d\n", 32);
+    m.cPoolThr =
+        ReadBoundedInt("MinThrPoolFeature", 0, 1, 30000, "%s: GetValue (segments) %s failed\n", 33,
+                       "%s: model.cPoolThr out of bounds <1,30000>: %d\n", 34);
+    m.cClosestThr =
+        ReadBoundedInt("MinThrClosestFeature", 0, 1, 2000000, "%s: GetValue (segments) %s failed\n",
+                       33, "%s: model.cClosestThr out of bounds <1,2000000>: %d\n", 34);
+
+    // CombiThr is only validated and stored; its failures are fatal.
+    std::string szValue;
+    if (!GetParam("CombiThr", szValue)) {
+        ux_FatalError(kModApp, kMsgApp, szPN + ": GetValue CombiThr failed\n");
+    }
+    long long ll = 0;
+    ScanInt(szValue, &ll);
+    if (ll < 1 || ll > 999999999) {
+        char szMsg[300];
+        std::snprintf(szMsg, sizeof szMsg, "%s%s out of bounds <1..%d>: %d\n", szPN.c_str(),
+                      "CombiThr", 1000000000, PinToInt(ll));
+        ux_FatalError(kModApp, kMsgApp, szMsg);
+    }
+    m.cCombiThr = static_cast<int>(ll);
+
+    m.fLeftOnly =
+        ReadFlagParam("LeftOnly", 871, "%s: model.fLeftOnly out of bounds <0,1>: %d\n", 872);
+    m.clFeatureAreaSize =
+        ReadBoundedInt("FeatureArea", 0, 1000, 8000000, "%s: GetValue %s failed\n", 41,
+                       "%s: model.clFeatureAreaSize out of bounds <1000,8000000>: %d\n", 42);
+    m.clFeatureSuggSize =
+        ReadBoundedInt("FeatureSuggSize", 0, 10000, 90000000, "%s: GetValue %s failed\n", 43,
+                       "%s: model.clFeatureSuggSize out of bounds <10000,90000000>: %d\n", 44);
+    m.clAmbClassAreaSize =
+        ReadBoundedInt("AmbClassArea", 0, 100, 800000, "%s: GetValue %s failed\n", 45,
+                       "%s: model.clAmbClassAreaSize out of bounds <100,800000>: %d\n", 46);
+    return 0;
+}
+
+int ReadTrainingParamsAfterSetup(Model* pm) {
+    Model& m = *pm;
+    m.iLambdaIterations =
+        ReadBoundedInt("LambdaIterations", -1, 0, 999, "%s: GetValue %s failed\n", 43,
+                       "%s: model.iLambdaIterations out of bounds <0,999>: %d\n", 844);
+    m.iHeavySmoothing = ReadFlagParam("HeavySmoothing", 820,
+                                      "%s: model.iHeavySmoothing out of bounds <0,1>: %d\n", 823);
+    m.iMultiPass =
+        ReadFlagParam("MultiPass", 820, "%s: model.iMultiPass out of bounds <0,1>: %d\n", 823);
+    m.iTrainingIterationsMax =
+        ReadBoundedInt("TrainingIterationsMax", -1, 0, 50, "%s: GetValue %s failed\n", 821,
+                       "%s: model.iTrainingIterationsMax out of bounds <0,50>: %d\n", 822);
+
+    std::string szValue;
+    double dLambdaMaxRead = 1.0;
+    if (!GetParam("LambdaMax", szValue)) ExitMissing("%s: GetValue %s failed\n", "LambdaMax", 877);
+    ScanDouble(szValue, &dLambdaMaxRead);
+    if (!(dLambdaMaxRead >= 1.0 && dLambdaMaxRead <= 10000.0)) {
+        std::fprintf(stderr, "%s: Wrong %s <1.0..10000.0>: %s\n", szPN.c_str(), "LambdaMax",
+                     szValue.c_str());
+        ExitWith(878);
+    }
+    m.dLambdaMax = dLambdaMaxRead - 0.0001;
+
+    double dLambdaMin = 1.0;
+    if (!GetParam("LambdaMin", szValue)) ExitMissing("%s: GetValue %s failed\n", "LambdaMin", 880);
+    ScanDouble(szValue, &dLambdaMin);
+    if (!(dLambdaMin >= 0.0001 && dLambdaMin <= 1.0)) {
+        std::fprintf(stderr, "%s: Wrong %s <0.0001..1.0>: %s\n", szPN.c_str(), "LambdaMin",
+                     szValue.c_str());
+        ExitWith(879);
+    }
+    m.dLambdaMin = dLambdaMin;
+
+    if (!GetParam("TrainCat", szValue)) ExitMissing("%s: GetValue %s failed\n", "TrainCat", 876);
+    long long ll = -1;
+    ScanInt(szValue, &ll);
+    if (ll < -1 || ll > m.cTagElem - 1) {
+        std::fprintf(stderr, "%s: Wrong %s <-1..%d>: %s\n", szPN.c_str(), "TrainCat",
+                     m.cTagElem - 1, szValue.c_str());
+        ExitWith(875);
+    }
+    m.iTrainCat = static_cast<int>(ll);
+
+    // One record per iteration, each filled completely before the next.
+    m.rgipFG.clear();
+    if (m.iTrainingIterationsMax > 0) {
+        m.rgipFG.resize(static_cast<std::size_t>(m.iTrainingIterationsMax));
+        for (int i = 0; i < m.iTrainingIterationsMax; ++i) {
+            FillIterationParams(m, i, dLambdaMaxRead, m.rgipFG[i]);
+        }
+    }
+    return 0;
+}
+
+int PrintIterationParams(const IterationParams& ip) {
+    std::fprintf(stderr, "----- Params for iteration %d:\n", ip.ipiIteration);
+    std::fprintf(stderr, "ipcThrMin = %d, ipcPoolThr = %d, ipcClosestThr = %d\n", ip.ipcThrMin,
+                 ip.ipcPoolThr, ip.ipcClosestThr);
+    std::fprintf(stderr, "ipdLambdaMax = %12.8f, ipdLambdaMin = %12.8f\n", ip.ipdLambdaMax,
+                 ip.ipdLambdaMin);
+    std::fprintf(stderr, "ipszFeatureTemplates = %s, ipilMaxFSG = %ld\n",
+                 ip.ipszFeatureTemplates.c_str(), ip.ipilMaxFSG);
+    std::fprintf(stderr, "ipiHeavySmoothing = %d, ipiMultiPass = %d\n", ip.ipiHeavySmoothing,
+                 ip.ipiMultiPass);
+    std::fprintf(stderr, "ipfModelAC = %d, ipfModelGeneral = %d\n", ip.ipfModelAC,
+                 ip.ipfModelGeneral);
+    std::fprintf(stderr,
+                 "ipfUITForms = %d, ipfUITACs = %d, ipfUITTags = %d, ipfUITSetElements = %d\n",
+                 ip.ipfUITForms, ip.ipfUITACs, ip.ipfUITTags, ip.ipfUITSetElements);
+    std::fprintf(stderr, "ipiSortSugg = %d, ipdSuggEntropyThr = %12.8f, ipfLeftOnly = %d\n",
+                 ip.ipiSortSugg, ip.ipdSuggEntropyThr, ip.ipfLeftOnly);
+    return 0;
+}
+
+} // namespace vexta

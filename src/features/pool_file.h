@@ -1,0 +1,58 @@
+// The feature pool: feature description strings, the pool file made of them,
+// and loading them class by class into the model's rgfdFeatureSugg.
+//
+// A feature description string (one pool line):
+//   <count> <te> <AC text> <term count>_<predicted value>_<terms><rest>
+// e.g. "17 03 NV 02__ffff00__N_ffff20__Ag_": count 17, tag element 3, class
+// NV, two terms (value N of tag element 0 at offset -1; AC Ag of tag element
+// 0 at offset -1). Each term is six hex digits (low bytes of iPos,
+// iClosestConditionElem and iConditionElem), the closest value between
+// underscores, then the value and "_". The AC text "--" stands for the
+// general model (the all-data class of the tag element).
+#pragma once
+
+#include <span>
+
+namespace vexta {
+
+struct Model;
+
+// Longest pool line read from a pool file.
+inline constexpr int kPoolLineMax = 3999;
+
+// AddFeatureFromStr: the line names a tag element the model does not have.
+inline constexpr int kPoolBadTagElem = 13;
+
+// ReadFeaturesPool: a line longer than kPoolLineMax characters (3300 + 99).
+inline constexpr int kPoolLineTooLong = 3399;
+
+// Reads two characters at *ppsz as hex digits (others count as 0) and returns
+// the byte as a signed value (-128..127). Advances the cursor by two, but
+// never past the end of the string.
+int GetHex(const char** ppsz);
+
+// Skips one chDelim at the cursor when there is one, copies up to the next
+// chDelim or the end of the string into szOut and moves the cursor past the
+// delimiter. 0 when a delimiter ended the string, 2 when the end did. A string
+// that does not fit (szOut.size() - 1 characters) is fatal.
+int GetStr(std::span<char> szOut, const char** ppsz, char chDelim);
+
+// Parses one pool line into the next free pool record, filters it and
+// computes its counts and entropy. 0 added (also when its class is not in the
+// training data, which is reported and skipped); -1 skipped (count below
+// cPoolThr, model kind switched off, or cut by entropy); > 0 malformed line.
+int AddFeatureFromStr(Model* pm, const char* pszLine);
+
+// Loads the pool file szFeaturePoolFile. <= 0 done; 3300 + the code of the
+// first line that fails.
+int ReadFeaturesPool(Model* pm);
+
+// Regroups the generated features of phashSugg by tag element and class
+// (classes in byte order of their keys), writes them to the pool file in mode
+// GenerateOut, loads them, and frees phashSugg. 0; every failure is fatal.
+int SortFeatureSugg(Model* pm);
+
+// Byte-string order of the two strings referred to.
+int StrCmpRef(const char* const& psz1, const char* const& psz2);
+
+} // namespace vexta

@@ -1,0 +1,67 @@
+// Feature pool generation: walks the training data and, at every position
+// and ambiguous tag element, enumerates the context conditions that hold
+// around it, combines them into candidate features of one to four terms
+// according to the active templates, writes each as a feature description
+// string and counts it in the model's phashSugg.
+#pragma once
+
+#include <span>
+
+#include "model/model.h"
+
+namespace vexta {
+
+struct DataTable;
+
+// Room of the buffer a feature description string is built in.
+inline constexpr int kFeatureStrRoom = 4000;
+
+// Result of FXSuggString for a component whose text does not fit.
+inline constexpr int kFeatureStrNoRoom = 601;
+
+// AC-frequency test of a component not done yet (FeatureComp::iAcCheck).
+inline constexpr int kAcCheckPending = 1;
+
+// One component of a feature under construction: a term and an override
+// value that, when not empty, replaces the term's own pszValue.
+struct FeatureComp {
+    FeatureTerm ft;
+    const char* pszOverride = nullptr;
+    // Result of the AC-frequency test of this component when already known
+    // (0 keep, -1 rare AC, -2 unknown AC), or kAcCheckPending.
+    int iAcCheck = kAcCheckPending;
+};
+
+// Generates the features of template base iBase (1..4) from the training
+// table pdt into pm->phashSugg. fAll 1 uses every position, 0 only those
+// where the tag element is currently mis-tagged. iUnused is ignored. 0 when
+// done (also when stopped early by ilMaxFSG), else an error code.
+int GenerateFSG5(Model* pm, DataTable* pdt, int iBase, int iUnused, int fAll);
+
+// Counts the first cComp components as a general-model feature (AC text
+// pszGeneral) when fModelGeneral is set, then as a feature of the class pszAC
+// when fModelAC is set. The first result > 0, else the last result.
+int FGSuggStringModels(int iTE, const char* pszAC, const char* pszGeneral, const char* pszY,
+                       int cComp, std::span<const FeatureComp> rgComp, Model* pm);
+
+// With exactly three components, enumerates a fourth around the predicted
+// position ilPos and counts each four-component feature through
+// FGSuggStringModels (505 when that fails); otherwise does nothing. 0.
+int FGSuggStringModels4(DataTable* pdt, long ilPos, int iTE, const char* pszAC, const char* pszY,
+                        int cComp, std::span<const FeatureComp> rgComp, Model* pm);
+
+// Builds one feature description string from the first cComp components
+// (duplicates removed) and counts it in phashSugg with the data string pszY
+// ("Individual") or "" ("Batch"). 0 counted, < 0 dropped, 26, 29 or 30 on
+// failure.
+int FGSuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
+                 std::span<const FeatureComp> rgComp, Model* pm);
+
+// Writes the text of one component ("ffff00__N_") into szOut, terminated:
+// 0; -1 when its AC occurs fewer than cPoolThr times in the training data;
+// -2 when the training data does not have it; 601 when the text needs
+// szOut.size() characters or more.
+int FXSuggString(const FeatureTerm* pft, const char* pszOverride, std::span<char> szOut,
+                 const Model* pm);
+
+} // namespace vexta
