@@ -1,0 +1,296 @@
+// Feature matching at data lines, feature counts and per-line feature links.
+
+#include "features/feature_match.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace vexta {
+
+namespace {
+
+// Value and whole-tag conditions are the only ones that read a tag.
+constexpr bool ReadsTag(int iElem) {
+    return (iElem >= kElemValue && iElem < kElemAC) || iElem == kElemTag;
+}
+
+// The fourth "|"-separated field of a line text, or false when the line has
+// fewer than four fields.
+bool LemmaOfLine(std::string_view szLine, std::string_view& szLemma) {
+    std::size_t iStart = 0;
+    for (int cBar = 0; cBar < 3; ++cBar) {
+        const std::size_t iBar = szLine.find('|', iStart);
+        if (iBar == std::string_view::npos) return false;
+        iStart = iBar + 1;
+    }
+    const std::size_t iEnd = szLine.find('|', iStart);
+    szLemma = szLine.substr(iStart, iEnd == std::string_view::npos ? iEnd : iEnd - iStart);
+    return true;
+}
+
+bool LemmaHolds(std::string_view szLine, const DlData& dl, const char* pszValue) {
+    if (pszValue == nullptr) return false;
+    if (dl.pszLemma != nullptr) {
+        // The stored lemma is the fourth field of the line, interned.
+        return dl.pszLemma == pszValue || std::strcmp(dl.pszLemma, pszValue) == 0;
+    }
+    std::string_view szLemma;
+    return LemmaOfLine(szLine, szLemma) && szLemma == pszValue;
+}
+
+// The condition test shared by tagging and training. Conditions on tag
+// elements or AC strings that the line does not have never hold.
+bool CondHolds(const Model& m, std::string_view szLine, const DlData& dl, int iElem,
+               const char* pszValue, const char* pszTag) {
+    if (iElem >= kElemValue && iElem < kElemAC) {
+        return iElem < m.cTagElem && pszTag != nullptr && pszValue != nullptr &&
+               pszValue[0] == pszTag[iElem];
+    }
+    if (iElem >= kElemAC && iElem < kElemACMember) {
+        const auto t = static_cast<std::size_t>(iElem - kElemAC);
+        return t < dl.rgpszAC.size() && pszValue == dl.rgpszAC[t];
+    }
+    if (iElem >= kElemACMember && iElem < kElemUnassigned) {
+        const auto t = static_cast<std::size_t>(iElem - kElemACMember);
+        if (t >= dl.rgpszAC.size() || pszValue == nullptr || dl.rgpszAC[t] == nullptr) return false;
+        const char chValue = pszValue[0];
+        if (chValue == '\0') return false;
+        for (const char* p = dl.rgpszAC[t]; *p != '\0'; ++p) {
+            if (*p == chValue) return true;
+        }
+        return false;
+    }
+    switch (iElem) {
+    case kElemTag:
+        return pszTag != nullptr && pszValue != nullptr &&
+               (pszTag == pszValue ||
+                std::strncmp(pszTag, pszValue, static_cast<std::size_t>(m.cTagElem)) == 0);
+    case kElemLemmaAC:
+        return false;
+    case kElemForm:
+        return pszValue == dl.pszForm;
+    case kElemLemma:
+        return LemmaHolds(szLine, dl, pszValue);
+    default:
+        return true; // any tag (123) and the unassigned codes
+    }
+}
+
+bool CondAtLine(const Model& m, const DataTable& dt, long il, int iElem, const char* pszValue,
+                const char* pszTag) {
+    const auto i = static_cast<std::size_t>(il);
+    return CondHolds(m, dt.rgpszDataLine[i], dt.rgdl[i], iElem, pszValue, pszTag);
+}
+
+// Walks the beam path that is being extended at line il: it starts at item
+// iBeamPrev of line il - 1 and moves left along iBack. A path that leaves the
+// filled part of the beams (an item index outside the items in use) has no
+// tags from there on.
+class PathCursor {
+public:
+    PathCursor(const DataTable& dt, long il) : dt_(dt), il_(il - 1), iItem_(dt.iBeamPrev) {
+        fValid_ = il_ >= 0 && ItemInUse();
+    }
+
+    // The path's tag at line r (r <= the cursor's line), moving the cursor
+    // there; null when the path has no tag there.
+    const char* TagAt(long r) {
+        while (fValid_ && il_ > r) {
+            iItem_ = Item().iBack;
+            --il_;
+            fValid_ = il_ >= 0 && ItemInUse();
+        }
+        return fValid_ ? Item().pszTag.data() : nullptr;
+    }
+
+private:
+    const VeItem& Item() const {
+        return dt_.rgbeam[static_cast<std::size_t>(il_)].rgve[static_cast<std::size_t>(iItem_)];
+    }
+    bool ItemInUse() const {
+        const BeamLine& bl = dt_.rgbeam[static_cast<std::size_t>(il_)];
+        return iItem_ >= 0 && iItem_ < bl.cBeam &&
+               static_cast<std::size_t>(iItem_) < bl.rgve.size();
+    }
+
+    const DataTable& dt_;
+    long il_;
+    int iItem_;
+    bool fValid_;
+};
+
+// Matches the feature at line il. In tagging (kTagging) the tags of lines to
+// the left come from the beam path; *pfPathRead notes that one was read.
+template <bool kTagging>
+bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
+                  bool* pfPathRead) {
+    const auto TrueTag = [&dt](long r) { return dt.rgdl[static_cast<std::size_t>(r)].pszTag; };
+    for (int iTerm = 0; iTerm < fd.cTerms; ++iTerm) {
+        const FeatureTerm& ft = fd.rgftTerm[static_cast<std::size_t>(iTerm)];
+        long r = 0;
+        const char* pszTag = nullptr;
+        if (ft.iPos == kPosEmpty) continue;
+        if (ft.iPos == kPosClosestLeft) {
+            PathCursor cursor(dt, il);
+            bool fFound = false;
+            for (r = il - 1; r >= 0 && il - r <= kClosestMax; --r) {
+                const char* pszTagR = nullptr;
+                if (ReadsTag(ft.iClosestConditionElem)) {
+                    if constexpr (kTagging) {
+                        pszTagR = cursor.TagAt(r);
+                        if (pfPathRead != nullptr) *pfPathRead = true;
+                    } else {
+                        pszTagR = TrueTag(r);
+                    }
+                }
+                if (CondAtLine(m, dt, r, ft.iClosestConditionElem, ft.pszClosestValue, pszTagR)) {
+                    fFound = true;
+                    break;
+                }
+            }
+            if (!fFound) return false;
+            if (ReadsTag(ft.iConditionElem)) {
+                if constexpr (kTagging) {
+                    pszTag = cursor.TagAt(r);
+                    if (pfPathRead != nullptr) *pfPathRead = true;
+                } else {
+                    pszTag = TrueTag(r);
+                }
+            }
+        } else {
+            if (ft.iPos == kPosClosestRight) {
+                bool fFound = false;
+                for (r = il + 1; r < dt.clLines && r - il <= kClosestMax; ++r) {
+                    const char* pszTagR = ReadsTag(ft.iClosestConditionElem) ? TrueTag(r) : nullptr;
+                    if (CondAtLine(m, dt, r, ft.iClosestConditionElem, ft.pszClosestValue,
+                                   pszTagR)) {
+                        fFound = true;
+                        break;
+                    }
+                }
+                if (!fFound) return false;
+            } else {
+                r = il + ft.iPos;
+                if (r < 0 || r >= dt.clLines) return false;
+            }
+            if (ReadsTag(ft.iConditionElem)) {
+                if (kTagging && r < il) {
+                    pszTag = PathCursor(dt, il).TagAt(r);
+                    if (pfPathRead != nullptr) *pfPathRead = true;
+                } else {
+                    pszTag = TrueTag(r);
+                }
+            }
+        }
+        if (!CondAtLine(m, dt, r, ft.iConditionElem, ft.pszValue, pszTag)) return false;
+    }
+    return true;
+}
+
+// Calls fn(il) for every line of the AC in the table: all stored lines for
+// the all-data AC, else the chain from ilDataFirst through rgilNextAC.
+template <typename Fn> void ForEachLineOfAC(const DataTable& dt, const AmbClass& ac, Fn fn) {
+    if (ac.fACIgnore) {
+        for (long il = 0; il < dt.clData; ++il) fn(il);
+        return;
+    }
+    for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData;
+         il = dt.rgilNextAC[static_cast<std::size_t>(il)]) {
+        fn(il);
+    }
+}
+
+bool IsMistagged(const DataTable& dt, int iTE, long il) {
+    return dt.rgrgfErr[static_cast<std::size_t>(iTE)][static_cast<std::size_t>(il)] != 0;
+}
+
+} // namespace
+
+int FeatureCmpTag(const Model& m, const DataTable& dt, long il, int iElem, const char* pszValue,
+                  const char* pszTag) {
+    return CondAtLine(m, dt, il, iElem, pszValue, pszTag) ? 1 : 0;
+}
+
+int FeatureCmpTrain(const Model& m, std::string_view szLine, const DlData& dl, int iElem,
+                    const char* pszValue) {
+    return CondHolds(m, szLine, dl, iElem, pszValue, dl.pszTag) ? 1 : 0;
+}
+
+int Feature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il) {
+    return MatchFeature<true>(m, fd, dt, il, nullptr) ? 1 : 0;
+}
+
+int FeatureTagPath(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
+                   bool* pfPathRead) {
+    return MatchFeature<true>(m, fd, dt, il, pfPathRead) ? 1 : 0;
+}
+
+int FeatureTrain(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il) {
+    return MatchFeature<false>(m, fd, dt, il, nullptr) ? 1 : 0;
+}
+
+int ComputeFeatureCounts(const Model& m, const DataTable& dtTrain, const DataTable& /*dtHeldout*/,
+                         int iTE, const AmbClass& ac, long& clErr, FeatureDesc& fd) {
+    fd.clCntNoFire = 0;
+    fd.clCnt = 0;
+    if (fd.cCntTagElemGivenFeature > 0 &&
+        fd.rgclCntTagElemGivenFeature.size() <
+            static_cast<std::size_t>(fd.cCntTagElemGivenFeature)) {
+        fd.rgclCntTagElemGivenFeature.resize(static_cast<std::size_t>(fd.cCntTagElemGivenFeature));
+    }
+    std::fill(fd.rgclCntTagElemGivenFeature.begin(), fd.rgclCntTagElemGivenFeature.end(), 0L);
+    clErr = 0;
+    ForEachLineOfAC(dtTrain, ac, [&](long il) {
+        if (!MatchFeature<false>(m, fd, dtTrain, il, nullptr)) {
+            ++fd.clCntNoFire;
+            return;
+        }
+        ++fd.clCnt;
+        if (IsMistagged(dtTrain, iTE, il)) ++clErr;
+        const char chTrue = dtTrain.rgdl[static_cast<std::size_t>(il)].pszTag[iTE];
+        const int k = GetTagIndexInAmbClass(m, chTrue, fd);
+        if (k >= 0 && static_cast<std::size_t>(k) < fd.rgclCntTagElemGivenFeature.size()) {
+            ++fd.rgclCntTagElemGivenFeature[static_cast<std::size_t>(k)];
+        }
+    });
+    return 0;
+}
+
+int LinkFeature(const Model& m, DataTable& dt, const DataTable& /*dt2*/, int iTE,
+                const AmbClass& ac, long& clErr, long& ilFirst, const FeatureDesc& fd) {
+    ilFirst = -1;
+    clErr = 0;
+    ForEachLineOfAC(dt, ac, [&](long il) {
+        const char* pszAC =
+            dt.rgdl[static_cast<std::size_t>(il)].rgpszAC[static_cast<std::size_t>(iTE)];
+        if (pszAC[0] == '\0' || pszAC[1] == '\0') return; // nothing to decide on this line
+        if (!MatchFeature<false>(m, fd, dt, il, nullptr)) return;
+        dt.rgilNextFeature[static_cast<std::size_t>(il)] = ilFirst;
+        ilFirst = il;
+        if (IsMistagged(dt, iTE, il)) ++clErr;
+    });
+    return 0;
+}
+
+int LinkTrainFeature(const Model& /*m*/, DataTable& dt, const DataTable& /*dt2*/, long ilFirst,
+                     FeatureDesc& fd) {
+    std::fprintf(stderr, "Allocating (both) links from %ld... ", ilFirst);
+    long cLinked = 0;
+    for (long il = ilFirst; il >= 0 && il < dt.clData;
+         il = dt.rgilNextFeature[static_cast<std::size_t>(il)]) {
+        const auto i = static_cast<std::size_t>(il);
+        FeatureLink* plink = NewFeatureLink(dt);
+        *plink = FeatureLink{&fd, dt.rgplinkFeature[i], nullptr, il};
+        dt.rgplinkFeature[i] = plink;
+        FeatureLink* plink2 = NewFeatureLink(dt);
+        *plink2 = FeatureLink{&fd, dt.rgplinkFeature2[i], nullptr, il};
+        dt.rgplinkFeature2[i] = plink2;
+        if (cLinked < 4) std::fprintf(stderr, "%ld,", il);
+        ++cLinked;
+    }
+    std::fprintf(stderr, "[[%ld]]\n", cLinked);
+    return 0;
+}
+
+} // namespace vexta

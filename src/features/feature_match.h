@@ -1,0 +1,67 @@
+// Feature matching: testing one term condition at a data line, matching a
+// whole feature in training (against the true tags) and in tagging (against
+// the tags of the beam path being extended), counting a feature over the
+// training data, and linking the lines where a feature fires into the
+// table's per-line feature lists.
+//
+// All strings compared here are interned in the model's string table, so the
+// AC, form and whole-value tests are address comparisons. Nothing here
+// allocates except LinkTrainFeature (one link entry per line and list).
+#pragma once
+
+#include <string_view>
+
+#include "corpus/data_table.h"
+#include "model/model.h"
+
+namespace vexta {
+
+// Closest-left and closest-right terms look at most this many lines away.
+inline constexpr long kClosestMax = 4;
+
+// 1 when the condition (element code iElem, value pszValue) holds at line il
+// of the table, else 0. pszTag is the tag seen by value and whole-tag
+// conditions (the beam path's or the line's own); null means no tag is known
+// there, and those conditions then do not hold.
+int FeatureCmpTag(const Model& m, const DataTable& dt, long il, int iElem, const char* pszValue,
+                  const char* pszTag);
+
+// The same test on one line with its own true tag: szLine is the line text,
+// dl its parse.
+int FeatureCmpTrain(const Model& m, std::string_view szLine, const DlData& dl, int iElem,
+                    const char* pszValue);
+
+// 1 when the feature fires at line il during tagging: lines to the left are
+// seen with the tags of the path that ends at item dt.iBeamPrev of line il - 1
+// (following iBack), lines from il on with their own tags.
+int Feature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il);
+
+// 1 when the feature fires at line il with the true tags of the data.
+int FeatureTrain(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il);
+
+// As Feature; *pfPathRead is set to true when the result depended on a tag
+// taken from the beam path (it is never cleared here).
+int FeatureTagPath(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
+                   bool* pfPathRead);
+
+// Fills the feature's counts over the lines of the AC in the training table:
+// clCntNoFire, clCnt and rgclCntTagElemGivenFeature (sized to
+// cCntTagElemGivenFeature when it is shorter); clErr receives the number of
+// firing lines that are currently mis-tagged in tag element iTE. 0.
+int ComputeFeatureCounts(const Model& m, const DataTable& dtTrain, const DataTable& dtHeldout,
+                         int iTE, const AmbClass& ac, long& clErr, FeatureDesc& fd);
+
+// Chains the lines of the AC where the feature fires and where the line's AC
+// of iTE has at least two values through dt.rgilNextFeature, newest first;
+// ilFirst receives the head (-1 none) and clErr the number of those lines
+// that are mis-tagged in iTE. 0.
+int LinkFeature(const Model& m, DataTable& dt, const DataTable& dt2, int iTE, const AmbClass& ac,
+                long& clErr, long& ilFirst, const FeatureDesc& fd);
+
+// Puts the feature at the front of both per-line lists (rgplinkFeature and
+// rgplinkFeature2) of every line of the chain that starts at ilFirst, with
+// progress on standard error. 0.
+int LinkTrainFeature(const Model& m, DataTable& dt, const DataTable& dt2, long ilFirst,
+                     FeatureDesc& fd);
+
+} // namespace vexta

@@ -1,0 +1,407 @@
+// The probability model: raw exponential scores of the values of one tag
+// element at one line, normalised and smoothed.
+//
+// Whether a feature fires does not depend on the value, so the fast path
+// matches every feature once and multiplies its factors into all values.
+// Each value still receives the same factors in the same order as in the
+// value-by-value computation, so the numbers are identical. The diagnostic
+// traces follow the value-by-value order; when any of them is switched on,
+// or a score has to be repaired (which is reported per value), the
+// value-by-value computation runs instead.
+
+#include "features/tag_probs.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "base/ux_base.h"
+#include "features/feature_match.h"
+
+namespace vexta {
+
+namespace {
+
+constexpr double kCountEps = 1e-9;         // added to every count of a feature's estimate
+constexpr double kNonFiniteScore = 5555.0; // replaces a score that is no longer finite
+constexpr double kUnigramShare = 0.9;      // of what the raw estimate leaves to smoothing
+constexpr double kMinWeight = 1e-9;        // smoothing weight used instead of a negative one
+
+bool TraceOn() {
+    return fDebug2 || fDebug4 || fDebug5 || fDebug6 || fDebug7 || fDebug10 || fDebugFull;
+}
+
+unsigned char Byte(char ch) {
+    return static_cast<unsigned char>(ch);
+}
+
+// What one call works on, found before any score is computed.
+struct ProbsSetup {
+    int fTraining = 0;
+    const char* pszAC = nullptr;          // the AC string whose values are scored
+    int n = 0;                            // its length
+    const AmbClass* pacRec = nullptr;     // its record, or null
+    const AmbClass* pacAllData = nullptr; // the tag element's all-data AC, or null
+    long ilChainFirst = -1;               // first feature of the chain walked first
+};
+
+// Fills the setup; returns kProbsSingleValue (iBest set) when nothing is to
+// be computed, else kProbsFired.
+int Prepare(ProbsSetup& s, int fTraining, const AmbClass* pac, int& iBest, const Model& m, int iTE,
+            const DataTable& dt, long ilData) {
+    s.fTraining = fTraining;
+    const TagElem& te = m.rgteTagElem[static_cast<std::size_t>(iTE)];
+    if (te.clAmbClass > 0) {
+        s.pacAllData = &m.rgacAmbClassArea[static_cast<std::size_t>(te.ilAmbClassFirst)];
+    }
+    if (fTraining == kProbsModeTrial && pac != nullptr && !pac->fACIgnore) {
+        s.pacRec = pac;
+        s.pszAC = pac->pszAmbClass;
+    } else {
+        s.pszAC = dt.rgdl[static_cast<std::size_t>(ilData)].rgpszAC[static_cast<std::size_t>(iTE)];
+        if (s.pszAC[0] == '\0' || s.pszAC[1] == '\0') {
+            // One value (or, for a malformed line, none): nothing to choose.
+            iBest = Byte(s.pszAC[0]);
+            return kProbsSingleValue;
+        }
+        // The first AC of the tag element is the all-data AC, never the line's.
+        const long ilEnd = te.ilAmbClassFirst + te.clAmbClass;
+        for (long il = te.ilAmbClassFirst + 1; il < ilEnd; ++il) {
+            const AmbClass& ac = m.rgacAmbClassArea[static_cast<std::size_t>(il)];
+            if (ac.pszAmbClass == s.pszAC) {
+                s.pacRec = &ac;
+                break;
+            }
+        }
+    }
+    s.n = static_cast<int>(std::strlen(s.pszAC));
+    if (fTraining == kProbsModeTrial) {
+        // The candidate under trial is the head of the argument's chain.
+        if (pac != nullptr) s.ilChainFirst = pac->ilPacFeatureFirst;
+    } else if (s.pacRec != nullptr) {
+        s.ilChainFirst = s.pacRec->ilPacFeatureFirst;
+    }
+    return kProbsFired;
+}
+
+long FeatureIndex(const Model& m, const FeatureDesc& fd) {
+    const FeatureDesc* pfdArea = m.rgfdFeatureArea.data();
+    const std::less_equal<const FeatureDesc*> le;
+    if (le(pfdArea, &fd) &&
+        std::less<const FeatureDesc*>()(&fd, pfdArea + m.rgfdFeatureArea.size())) {
+        return &fd - pfdArea;
+    }
+    return fd.iFeature;
+}
+
+// Calls fn(feature) for the features of the mode, in order: the chain (all of
+// it, or its head in mode 1) and the all-data AC's chain in modes 0 and 2;
+// the head and the qualifying line links in mode 1; the links in mode 3.
+template <typename Fn>
+void ForEachFeature(const ProbsSetup& s, const Model& m, int iTE, const DataTable& dt, long ilData,
+                    Fn fn) {
+    const auto cArea = static_cast<long>(m.rgfdFeatureArea.size());
+    const auto WalkChain = [&](long il, bool fHeadOnly) {
+        while (il >= 0 && il < cArea) {
+            const FeatureDesc& fd = m.rgfdFeatureArea[static_cast<std::size_t>(il)];
+            fn(fd);
+            if (fHeadOnly) break;
+            il = fd.ilNextFeature;
+        }
+    };
+    if (s.fTraining == kProbsModeTrainCtx || s.fTraining == kProbsModeTag) {
+        WalkChain(s.ilChainFirst, false);
+        if (s.pacAllData != nullptr) WalkChain(s.pacAllData->ilPacFeatureFirst, false);
+        return;
+    }
+    if (s.fTraining == kProbsModeTrial) WalkChain(s.ilChainFirst, true);
+    for (const FeatureLink* plink = dt.rgplinkFeature2[static_cast<std::size_t>(ilData)];
+         plink != nullptr; plink = plink->pNext) {
+        const FeatureDesc& fd = *plink->pfd;
+        if (fd.iTagElem != iTE || fd.pacOfFeature == nullptr) continue;
+        if (fd.pacOfFeature == s.pacRec || fd.pacOfFeature->fACIgnore) fn(fd);
+    }
+}
+
+bool Fires(const ProbsSetup& s, const Model& m, const FeatureDesc& fd, const DataTable& dt,
+           long ilData, TagProbsNote& note) {
+    switch (s.fTraining) {
+    case kProbsModeTrainCtx:
+        return FeatureTrain(m, fd, dt, ilData) != 0;
+    case kProbsModeTag:
+        return FeatureTagPath(m, fd, dt, ilData, &note.fPathRead) != 0;
+    default:
+        return true; // links and the candidate were matched when they were made
+    }
+}
+
+// The feature's count of the value at index k of its AC string (k < 0: none).
+long CountAt(const FeatureDesc& fd, int k) {
+    if (k < 0 || static_cast<std::size_t>(k) >= fd.rgclCntTagElemGivenFeature.size()) return 0;
+    return fd.rgclCntTagElemGivenFeature[static_cast<std::size_t>(k)];
+}
+
+// The feature's gain of a value over the uniform choice: P_f(v) / u.
+double Gain(const FeatureDesc& fd, long c, int n, double u) {
+    const double dPf =
+        (static_cast<double>(c) + kCountEps) / (static_cast<double>(fd.clCnt) + n * kCountEps);
+    return dPf / u;
+}
+
+// M ^ lambda; a weight of exactly 1 is the common case and pow(M, 1) == M.
+double Power(double dGain, double dLambda) {
+    return dLambda == 1.0 ? dGain : std::pow(dGain, dLambda);
+}
+
+// Unigram probabilities W of the values of the AC string.
+void Unigrams(const ProbsSetup& s, const Model& m, int iTE, double u, double* pdW) {
+    if (s.pacRec != nullptr) {
+        const long clTotal = s.pacRec->clAmbClassCnt;
+        for (int i = 0; i < s.n; ++i) {
+            const long cl =
+                i < kJointCntSize ? s.pacRec->rgclJointCnt[static_cast<std::size_t>(i)] : 0;
+            pdW[i] = clTotal == 0 ? u : static_cast<double>(cl) / static_cast<double>(clTotal);
+        }
+        return;
+    }
+    const TagElem& te = m.rgteTagElem[static_cast<std::size_t>(iTE)];
+    long clTotal = 0;
+    for (int i = 0; i < s.n; ++i) clTotal += te.rgclSubtagCnt[Byte(s.pszAC[i])];
+    for (int i = 0; i < s.n; ++i) {
+        const long cl = te.rgclSubtagCnt[Byte(s.pszAC[i])];
+        pdW[i] = clTotal == 0 ? u : static_cast<double>(cl) / static_cast<double>(clTotal);
+    }
+}
+
+// Indexes of the AC string's values in the AC strings of the features that
+// fire, computed once per distinct feature AC and call. Two slots cover the
+// usual case (the line's own AC and the all-data AC).
+class IndexCache {
+public:
+    IndexCache(const Model& m, const ProbsSetup& s) : m_(m), s_(s) {}
+
+    const short* For(const FeatureDesc& fd) {
+        const int fIgnore = fd.pacOfFeature != nullptr && fd.pacOfFeature->fACIgnore ? 1 : 0;
+        for (Slot& slot : rgslot_) {
+            if (slot.pszAC == fd.pszACFeature && slot.fIgnore == fIgnore) return slot.rgk.data();
+        }
+        Slot& slot = rgslot_[iNext_];
+        iNext_ = (iNext_ + 1) % rgslot_.size();
+        slot.pszAC = fd.pszACFeature;
+        slot.fIgnore = fIgnore;
+        for (int i = 0; i < s_.n; ++i) {
+            slot.rgk[static_cast<std::size_t>(i)] =
+                static_cast<short>(GetTagIndexInAmbClass(m_, s_.pszAC[i], fd));
+        }
+        return slot.rgk.data();
+    }
+
+private:
+    struct Slot {
+        const char* pszAC = nullptr;
+        int fIgnore = -1;
+        std::array<short, kValueCnt> rgk{};
+    };
+    const Model& m_;
+    const ProbsSetup& s_;
+    std::array<Slot, 2> rgslot_{};
+    std::size_t iNext_ = 0;
+};
+
+// Raw scores, feature by feature. Returns false (scores unusable) when a
+// score stopped being finite, which the value-by-value computation reports.
+bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& dt, long ilData,
+                double u, double* pdT, bool& fFired, TagProbsNote& note) {
+    for (int i = 0; i < s.n; ++i) pdT[i] = 1.0;
+    IndexCache cache(m, s);
+    bool fFinite = true;
+    fFired = false;
+    ForEachFeature(s, m, iTE, dt, ilData, [&](const FeatureDesc& fd) {
+        if (!fFinite || !Fires(s, m, fd, dt, ilData, note)) return;
+        fFired = true;
+        const short* pk = cache.For(fd);
+        for (int i = 0; i < s.n; ++i) {
+            pdT[i] *= Power(Gain(fd, CountAt(fd, pk[i]), s.n, u), fd.dLambda);
+            if (!std::isfinite(pdT[i])) fFinite = false;
+        }
+    });
+    return fFinite;
+}
+
+// Raw scores, value by value, with the diagnostic traces.
+void ScoresByValue(const ProbsSetup& s, const Model& m, int iTE, const DataTable& dt, long ilData,
+                   double u, const double* pdW, double* pdT, bool& fFired, TagProbsNote& note) {
+    fFired = false;
+    for (int i = 0; i < s.n; ++i) {
+        const char chValue = s.pszAC[i];
+        if (fDebug5 || fDebug7) std::fprintf(stderr, "tag %c(%18.15f): ", chValue, pdW[i]);
+        double dT = 1.0;
+        ForEachFeature(s, m, iTE, dt, ilData, [&](const FeatureDesc& fd) {
+            if (!Fires(s, m, fd, dt, ilData, note)) return;
+            fFired = true;
+            if (fDebug10 && s.fTraining == kProbsModeTag && ilData < 100) {
+                std::fprintf(stderr, "F ok at iBeam (prev) %d: ", dt.iBeamPrev);
+                PrintFeature(stderr, m, fd);
+                std::fprintf(stderr, "\n");
+            }
+            const int k = GetTagIndexInAmbClass(m, chValue, fd);
+            const long c = CountAt(fd, k);
+            if (fDebug5 || fDebug6 || fDebug7) {
+                std::fprintf(stderr, "<%c(%d)/%ld:%8.4f/%8.4f> ", chValue, k, FeatureIndex(m, fd),
+                             static_cast<double>(c) + kCountEps,
+                             static_cast<double>(fd.clCnt) + s.n * kCountEps);
+            }
+            const double dGain = Gain(fd, c, s.n, u);
+            dT *= Power(dGain, fd.dLambda);
+            if (!std::isfinite(dT)) {
+                dT = kNonFiniteScore;
+                note.fWarned = true;
+                std::fprintf(stderr,
+                             "%s: dProb ==> %10.8f (not fin) (term %10.8f, lambda %10.8f).\n",
+                             szPN.c_str(), kNonFiniteScore, dGain, fd.dLambda);
+            }
+        });
+        if (fDebug5) std::fprintf(stderr, "b=%18.15f\n", dT);
+        pdT[i] = dT;
+    }
+}
+
+int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest, const Model& m, int iTE,
+                 const DataTable& dt, long ilData, TagProbsNote& note) {
+    if (fDebug5)
+        std::fprintf(stderr, "features count %ld\n", s.pacRec ? s.pacRec->clFeatureCnt : 0L);
+    if (fDebug6 || fDebug7) {
+        std::fprintf(stderr, "ilData %ld, fTr %d, AC: %s, ilPacFeatureFirst: %ld\n", ilData,
+                     s.fTraining, s.pszAC, s.ilChainFirst);
+    }
+    const double u = 1.0 / s.n;
+
+    // Working arrays on the stack; an AC string longer than the value range
+    // (possible only with repeated values in hand-made input) gets heap ones.
+    std::array<double, kValueCnt> rgdWLocal;
+    std::array<double, kValueCnt> rgdTLocal;
+    std::vector<double> rgdWLong;
+    std::vector<double> rgdTLong;
+    double* pdW = rgdWLocal.data();
+    double* pdT = rgdTLocal.data();
+    const bool fLong = s.n > kValueCnt;
+    if (fLong) {
+        rgdWLong.resize(static_cast<std::size_t>(s.n));
+        rgdTLong.resize(static_cast<std::size_t>(s.n));
+        pdW = rgdWLong.data();
+        pdT = rgdTLong.data();
+    }
+    Unigrams(s, m, iTE, u, pdW);
+
+    bool fFired = false;
+    if (fLong || TraceOn() || !ScoresFast(s, m, iTE, dt, ilData, u, pdT, fFired, note)) {
+        ScoresByValue(s, m, iTE, dt, ilData, u, pdW, pdT, fFired, note);
+    }
+    double dZ = 0.0;
+    for (int i = 0; i < s.n; ++i) dZ += pdT[i];
+
+    const double dRaw = m.dRawExpWeight;
+    const double x = 1.0 - dRaw;
+    double dG = kUnigramShare * x;
+    if (dG < 0) dG = kMinWeight;
+    double dH = x - dG;
+    if (dH < 0) dH = kMinWeight;
+
+    double dBest = 0.0;
+    for (int i = 0; i < s.n; ++i) {
+        const char chValue = s.pszAC[i];
+        const double dExp = pdT[i] / dZ;
+        const double dP = dRaw * dExp + dH * u + dG * pdW[i];
+        if ((fDebug2 && fFired) || fDebug7) {
+            std::fprintf(stderr, "base prob <%c> = %10.6f\n", chValue, pdT[i]);
+        }
+        if (fDebug2 && fFired) {
+            std::fprintf(stderr, "adding smoothing: l = %10.6f\n", dG);
+            std::fprintf(stderr, "adding smoothing: uni prob = %10.6f\n", pdW[i]);
+            std::fprintf(stderr, "after smoothing: prob = %10.6f\n", dP);
+        }
+        if (fDebugFull) {
+            std::printf("smoothing[cat %d/%c]: unif %8.5f, unig %8.5f, raw(norm.) %8.5f\n", iTE,
+                        chValue, u, pdW[i], dExp);
+            std::printf("res: %8.5f; w/unif %8.5f, w/unig %8.5f, w/raw %8.5f\n", dP, dH, dG, dRaw);
+        }
+        if (dP > dBest) {
+            dBest = dP;
+            iBest = Byte(chValue);
+        }
+        if (pProbs != nullptr) (*pProbs)[Byte(chValue)] = dP;
+    }
+    if (fDebug4 || fDebug5 || fDebug6 || fDebugFull) {
+        const char* pszTrue = dt.rgdl[static_cast<std::size_t>(ilData)].pszTag;
+        const char chTrue = pszTrue != nullptr ? pszTrue[iTE] : ' ';
+        if (fDebug4 || fDebug5 || fDebug6) {
+            std::fprintf(stderr, "best tag: tagelem/AC %d/%s, best = %c(true %c), prob = %18.15f\n",
+                         iTE, s.pszAC, iBest, chTrue, dBest);
+        }
+        if (fDebugFull) {
+            std::printf("best tag: tagelem/AC %d/%s, best = %c(true %c), prob = %18.15f\n", iTE,
+                        s.pszAC, iBest, chTrue, dBest);
+        }
+    }
+    return fFired ? kProbsFired : kProbsNoFeature;
+}
+
+void TraceLine(const DataTable& dt, long ilData) {
+    if (fDebug10 && ilData < 100) {
+        const DlData& dl = dt.rgdl[static_cast<std::size_t>(ilData)];
+        std::fprintf(stderr, "data %ld: %s/%s\n", ilData, dl.pszTag ? dl.pszTag : "",
+                     dl.pszForm ? dl.pszForm : "");
+    }
+}
+
+void CheckMode(int fTraining) {
+    if (fTraining < kProbsModeTrainCtx || fTraining > kProbsModeLinks) {
+        ux_FatalError(kModApp, kMsgApp,
+                      "GetTagProbs: unknown mode " + std::to_string(fTraining) + "\n");
+    }
+}
+
+} // namespace
+
+int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& iBest,
+                    const Model& m, int iTE, const DataTable& dt, long ilData,
+                    TagProbsNote* pNote) {
+    CheckMode(fTraining);
+    iBest = 0;
+    TagProbsNote note;
+    TraceLine(dt, ilData);
+    ProbsSetup s;
+    int iRet = Prepare(s, fTraining, pac, iBest, m, iTE, dt, ilData);
+    if (iRet != kProbsSingleValue) iRet = ComputeProbs(s, pProbs, iBest, m, iTE, dt, ilData, note);
+    if (pNote != nullptr) *pNote = note;
+    return iRet;
+}
+
+int GetTagProbs(int fTraining, const AmbClass* pac, std::unique_ptr<TagProbs>* ppProbs, int& iBest,
+                const Model& m, int iTE, const DataTable& dt, long ilData) {
+    CheckMode(fTraining);
+    iBest = 0;
+    if (ppProbs != nullptr) ppProbs->reset();
+    TraceLine(dt, ilData);
+    ProbsSetup s;
+    if (Prepare(s, fTraining, pac, iBest, m, iTE, dt, ilData) == kProbsSingleValue) {
+        return kProbsSingleValue;
+    }
+    TagProbs* pProbs = nullptr;
+    if (ppProbs != nullptr) {
+        ppProbs->reset(new (std::nothrow) TagProbs{});
+        if (*ppProbs == nullptr) {
+            ux_FatalError(kModApp, kMsgApp, "GetTagProbs Cannot allocate probs (value indexed)\n");
+        }
+        pProbs = ppProbs->get();
+    }
+    TagProbsNote note;
+    return ComputeProbs(s, pProbs, iBest, m, iTE, dt, ilData, note);
+}
+
+} // namespace vexta

@@ -1,0 +1,195 @@
+// Condition tests, feature matching in training and along the beam path,
+// feature counts and the links of firing lines.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "features/feature_match.h"
+#include "features/tiny_model.h"
+
+namespace vexta {
+namespace {
+
+using test::TinyModel;
+
+TEST(FeatureCmp, EachElementCode) {
+    TinyModel tm(2);
+    tm.SetLines({"NA|NV/AB/|dog|dogl|>NA/VB/"});
+    const std::string& szLine = tm.dt.rgpszDataLine[0];
+    const DlData& dl = tm.dt.rgdl[0];
+    const auto Cmp = [&](int iElem, std::string_view sz) {
+        return FeatureCmpTrain(tm.m, szLine, dl, iElem, tm.Intern(sz));
+    };
+    EXPECT_EQ(1, Cmp(0, "N"));
+    EXPECT_EQ(0, Cmp(0, "V"));
+    EXPECT_EQ(1, Cmp(1, "A"));
+    EXPECT_EQ(0, Cmp(5, "N")) << "an element the tag does not have";
+    EXPECT_EQ(1, Cmp(124, "NA"));
+    EXPECT_EQ(0, Cmp(124, "NB"));
+    EXPECT_EQ(1, Cmp(123, "x"));
+    EXPECT_EQ(1, Cmp(32, "NV"));
+    EXPECT_EQ(0, Cmp(32, "AB"));
+    EXPECT_EQ(1, Cmp(33, "AB"));
+    EXPECT_EQ(0, Cmp(40, "NV")) << "an AC the line does not have";
+    const std::string szCopy = "NV";
+    EXPECT_EQ(0, FeatureCmpTrain(tm.m, szLine, dl, 32, szCopy.c_str())) << "ACs compare by address";
+    EXPECT_EQ(1, Cmp(64, "V"));
+    EXPECT_EQ(0, Cmp(64, "A"));
+    EXPECT_EQ(1, Cmp(65, "A"));
+    EXPECT_EQ(0, Cmp(64, ""));
+    EXPECT_EQ(1, Cmp(126, "dog"));
+    EXPECT_EQ(0, Cmp(126, "dogl"));
+    EXPECT_EQ(0, Cmp(125, "dog"));
+    EXPECT_EQ(1, Cmp(127, "dogl"));
+    EXPECT_EQ(0, Cmp(127, "dog"));
+    EXPECT_EQ(1, Cmp(100, "zz"));
+
+    // Without a stored lemma the fourth field of the text is used.
+    DlData dlNoLemma = dl;
+    dlNoLemma.pszLemma = nullptr;
+    EXPECT_EQ(1, FeatureCmpTrain(tm.m, szLine, dlNoLemma, 127, tm.Intern("dogl")));
+    EXPECT_EQ(0, FeatureCmpTrain(tm.m, "NA|NV/AB/|dog", dlNoLemma, 127, tm.Intern("")));
+
+    // In tagging, value and whole-tag conditions read the tag they are given.
+    EXPECT_EQ(1, FeatureCmpTag(tm.m, tm.dt, 0, 0, tm.Intern("V"), "VB"));
+    EXPECT_EQ(1, FeatureCmpTag(tm.m, tm.dt, 0, 124, tm.Intern("VB"), "VB"));
+    EXPECT_EQ(0, FeatureCmpTag(tm.m, tm.dt, 0, 0, tm.Intern("N"), nullptr));
+}
+
+TEST(FeatureMatch, PositionsAndClosestSearchesStopAtFourLines) {
+    TinyModel tm(1);
+    tm.SetClasses(0, "ABCX", {});
+    tm.SetLines({"X|X/|f0|l|>X/", "A|A/|f1|l|>A/", "B|B/|f2|l|>B/", "B|B/|f3|l|>B/",
+                 "B|B/|f4|l|>B/", "B|B/|f5|l|>B/", "C|C/|f6|l|>C/"});
+    for (long il = 0; il < tm.dt.clData; ++il) tm.SetItem(il, 0, tm.dt.rgdl[il].pszTag, 0);
+    FeatureDesc& fdLeft = tm.AddFeature(0, tm.AllData(0), {}, 1.0);
+    fdLeft.rgftTerm[0] = tm.Closest(kPosClosestLeft, 0, "A", kElemForm, "f1");
+    fdLeft.cTerms = 1;
+    FeatureDesc fdRight = fdLeft;
+    fdRight.rgftTerm[0] = tm.Closest(kPosClosestRight, 0, "C", kElemAnyTag, "");
+    FeatureDesc fdNext = fdLeft;
+    fdNext.rgftTerm[0] = tm.Term(1, 0, "C");
+    FeatureDesc fdPrev = fdLeft;
+    fdPrev.rgftTerm[0] = tm.Term(-1, kElemAnyTag, "");
+    FeatureDesc fdOwnAC = fdLeft;
+    fdOwnAC.rgftTerm[0] = tm.Term(0, kElemAC, "B");
+    FeatureDesc fdEmpty = fdLeft;
+    fdEmpty.rgftTerm[0] = FeatureTerm{kPosEmpty, -1, tm.m.pszEmpty, kElemLemmaAC, tm.m.pszEmpty};
+
+    const auto Fires = [&](const FeatureDesc& fd, long il) {
+        const int f = FeatureTrain(tm.m, fd, tm.dt, il);
+        tm.dt.iBeamPrev = 0;
+        EXPECT_EQ(f, Feature(tm.m, fd, tm.dt, il)) << "line " << il;
+        return f;
+    };
+    EXPECT_EQ(1, Fires(fdLeft, 5)) << "4 lines away";
+    EXPECT_EQ(0, Fires(fdLeft, 6)) << "5 lines away";
+    EXPECT_EQ(0, Fires(fdLeft, 0));
+    EXPECT_EQ(1, Fires(fdRight, 2));
+    EXPECT_EQ(0, Fires(fdRight, 1));
+    EXPECT_EQ(0, Fires(fdRight, 6)) << "no line to the right";
+    EXPECT_EQ(1, Fires(fdNext, 5));
+    EXPECT_EQ(0, Fires(fdNext, 6)) << "+1 on the last line";
+    EXPECT_EQ(0, FeatureTrain(tm.m, fdPrev, tm.dt, 0));
+    EXPECT_EQ(1, Fires(fdOwnAC, 3));
+    EXPECT_EQ(0, Fires(fdOwnAC, 1));
+    EXPECT_EQ(1, Fires(fdEmpty, 0)) << "an empty term holds";
+}
+
+TEST(FeatureMatch, TaggingReadsTheBeamPathBeingExtended) {
+    TinyModel tm(1);
+    tm.SetClasses(0, "Z", {});
+    tm.SetLines({"Z|Z/|a|l|>Z/", "Z|Z/|b|l|>Z/", "Z|Z/|c|l|>Z/"});
+    tm.SetItem(0, 0, "R", 0);
+    tm.SetItem(0, 1, "P", 0);
+    tm.SetItem(1, 0, "Q", 1);
+    tm.SetItem(1, 1, "S", 0);
+    tm.dt.rgbeam[0].iBeamBest = 0; // the line's best tag is not what the path sees
+    FeatureDesc& fdTwoBack = tm.AddFeature(0, tm.AllData(0), {}, 1.0, {tm.Term(-2, 0, "P")});
+    FeatureDesc& fdClosest =
+        tm.AddFeature(0, tm.AllData(0), {}, 1.0, {tm.Closest(kPosClosestLeft, 0, "P", 126, "a")});
+    FeatureDesc& fdForm = tm.AddFeature(0, tm.AllData(0), {}, 1.0, {tm.Term(-1, 126, "b")});
+
+    tm.dt.iBeamPrev = 0; // Q, then P
+    EXPECT_EQ(1, Feature(tm.m, fdTwoBack, tm.dt, 2));
+    EXPECT_EQ(1, Feature(tm.m, fdClosest, tm.dt, 2));
+    EXPECT_EQ(0, FeatureTrain(tm.m, fdTwoBack, tm.dt, 2));
+    tm.dt.iBeamPrev = 1; // S, then R
+    EXPECT_EQ(0, Feature(tm.m, fdTwoBack, tm.dt, 2));
+    EXPECT_EQ(0, Feature(tm.m, fdClosest, tm.dt, 2));
+
+    // A path outside the items in use has no tags; other conditions still hold.
+    tm.dt.iBeamPrev = 2;
+    EXPECT_EQ(0, Feature(tm.m, fdTwoBack, tm.dt, 2));
+    EXPECT_EQ(1, Feature(tm.m, fdForm, tm.dt, 2));
+
+    bool fPathRead = false;
+    EXPECT_EQ(1, FeatureTagPath(tm.m, fdForm, tm.dt, 2, &fPathRead));
+    EXPECT_FALSE(fPathRead);
+    FeatureTagPath(tm.m, fdTwoBack, tm.dt, 2, &fPathRead);
+    EXPECT_TRUE(fPathRead);
+}
+
+class FeatureCounts : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tm.SetClasses(0, "NV", {"NV", "N"});
+        tm.SetLines({"N|NV/|a|a|>N/V/", "V|NV/|b|b|>N/V/", "N|N/|a|a|>N/", "N|NV/|a|a|>N/V/",
+                     "V|NV/|a|a|>N/V/"});
+        tm.ChainClasses(0);
+        tm.dt.rgrgfErr[0][3] = 1;
+    }
+    TinyModel tm{1};
+};
+
+TEST_F(FeatureCounts, CountsFiringLinesOfTheClass) {
+    AmbClass& acNV = tm.Class(0, "NV");
+    FeatureDesc& fd = tm.AddFeature(0, acNV, {7, 7}, 1.0, {tm.Term(0, 126, "a")});
+    long clErr = -1;
+    EXPECT_EQ(0, ComputeFeatureCounts(tm.m, tm.dt, tm.dt, 0, acNV, clErr, fd));
+    EXPECT_EQ(3, fd.clCnt);
+    EXPECT_EQ(1, fd.clCntNoFire);
+    EXPECT_EQ((std::vector<long>{2, 1}), fd.rgclCntTagElemGivenFeature);
+    EXPECT_EQ(1, clErr);
+
+    // The all-data class walks every line; its counts skip the two markers.
+    FeatureDesc& fdAll = tm.AddFeature(0, tm.AllData(0), {}, 1.0, {tm.Term(0, 126, "a")});
+    EXPECT_EQ(0, ComputeFeatureCounts(tm.m, tm.dt, tm.dt, 0, tm.AllData(0), clErr, fdAll));
+    EXPECT_EQ(4, fdAll.clCnt);
+    EXPECT_EQ(1, fdAll.clCntNoFire);
+    EXPECT_EQ((std::vector<long>{0, 0, 3, 1}), fdAll.rgclCntTagElemGivenFeature);
+}
+
+TEST_F(FeatureCounts, LinksSkipSingleValueLinesAndStackNewestFirst) {
+    FeatureDesc& fd = tm.AddFeature(0, tm.AllData(0), {}, 1.0, {tm.Term(0, 126, "a")});
+    long clErr = -1;
+    long ilFirst = -2;
+    EXPECT_EQ(0, LinkFeature(tm.m, tm.dt, tm.dt, 0, tm.AllData(0), clErr, ilFirst, fd));
+    EXPECT_EQ(4, ilFirst);
+    EXPECT_EQ(3, tm.dt.rgilNextFeature[4]);
+    EXPECT_EQ(0, tm.dt.rgilNextFeature[3]);
+    EXPECT_EQ(-1, tm.dt.rgilNextFeature[0]);
+    EXPECT_EQ(1, clErr);
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, LinkTrainFeature(tm.m, tm.dt, tm.dt, ilFirst, fd));
+    EXPECT_EQ("Allocating (both) links from 4... 4,3,0,[[3]]\n",
+              testing::internal::GetCapturedStderr());
+    FeatureDesc& fdNewer = tm.AddFeature(0, tm.AllData(0), {}, 1.0);
+    tm.dt.rgilNextFeature[3] = -1;
+    testing::internal::CaptureStderr();
+    LinkTrainFeature(tm.m, tm.dt, tm.dt, 3, fdNewer);
+    testing::internal::GetCapturedStderr();
+    for (const auto* prglist : {&tm.dt.rgplinkFeature, &tm.dt.rgplinkFeature2}) {
+        const FeatureLink* plink = (*prglist)[3];
+        ASSERT_NE(nullptr, plink);
+        EXPECT_EQ(&fdNewer, plink->pfd);
+        ASSERT_NE(nullptr, plink->pNext);
+        EXPECT_EQ(&fd, plink->pNext->pfd);
+        EXPECT_EQ(nullptr, plink->pNext->pNext);
+        EXPECT_EQ(nullptr, (*prglist)[2]);
+    }
+}
+
+} // namespace
+} // namespace vexta

@@ -1,0 +1,165 @@
+// Value probabilities: smoothing, the modes' feature sources, the result
+// codes, and equality of the fast computation with the traced one.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/globals.h"
+#include "features/tag_probs.h"
+#include "features/tiny_model.h"
+
+namespace vexta {
+namespace {
+
+using test::TinyModel;
+
+// One tag element with the values N and V counted 30 and 10 in training.
+class TagProbsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tm.SetClasses(0, "NVX", {});
+        tm.m.rgteTagElem[0].rgclSubtagCnt['N'] = 30;
+        tm.m.rgteTagElem[0].rgclSubtagCnt['V'] = 10;
+        tm.SetLines({"N|NV/|w|w|>N/V/", "N|N/|w|w|>N/"});
+    }
+    // A feature that would turn any decision to V if it were used.
+    FeatureDesc& Spoiler(int t, AmbClass& ac) {
+        std::vector<long> rgcl(std::strlen(ac.pszAmbClass), 0);
+        rgcl[std::string_view(ac.pszAmbClass).rfind('V')] = 1000;
+        return tm.AddFeature(t, ac, rgcl, 5.0);
+    }
+    // Reads iBest after the call given as iRes has set it.
+    void ExpectWorkedExample(int iRes, const TagProbs& probs) {
+        EXPECT_EQ(kProbsFired, iRes);
+        EXPECT_EQ('N', iBest);
+        EXPECT_NEAR(0.8125, probs['N'], 1e-8);
+        EXPECT_NEAR(0.1875, probs['V'], 1e-8);
+    }
+    TinyModel tm{1};
+    int iBest = -1;
+};
+
+TEST_F(TagProbsTest, WorkedExampleAndPrior) {
+    std::unique_ptr<TagProbs> pProbs;
+    // Without any feature: (w + H) u + G W.
+    EXPECT_EQ(kProbsNoFeature, GetTagProbs(0, nullptr, &pProbs, iBest, tm.m, 0, tm.dt, 0));
+    EXPECT_NEAR(0.55 * 0.5 + 0.45 * 0.75, (*pProbs)['N'], 1e-12);
+    EXPECT_NEAR(0.55 * 0.5 + 0.45 * 0.25, (*pProbs)['V'], 1e-12);
+
+    // The class NV has no record: the all-data class's feature applies.
+    tm.AddFeature(0, tm.AllData(0), {0, 0, 9, 1, 0}, 1.0);
+    for (int fMode : {0, 2}) {
+        ExpectWorkedExample(GetTagProbs(fMode, nullptr, &pProbs, iBest, tm.m, 0, tm.dt, 0),
+                            *pProbs);
+        EXPECT_EQ(0.0, (*pProbs)['X']);
+        EXPECT_EQ(0.0, (*pProbs)['A']);
+    }
+    // A value the feature's class does not hold counts 0, like a value never seen.
+    FeatureDesc& fd = tm.m.rgfdFeatureArea[0];
+    fd.rgclCntTagElemGivenFeature = {0, 0, 9, 0, 1};
+    GetTagProbs(0, nullptr, &pProbs, iBest, tm.m, 0, tm.dt, 0);
+    const TagProbs probsZero = *pProbs;
+    fd.pszACFeature = tm.Intern("!!NX");
+    fd.rgclCntTagElemGivenFeature = {0, 0, 9, 1};
+    GetTagProbs(0, nullptr, &pProbs, iBest, tm.m, 0, tm.dt, 0);
+    EXPECT_EQ(probsZero['V'], (*pProbs)['V']);
+    EXPECT_EQ(probsZero['N'], (*pProbs)['N']);
+
+    // One value: the answer without any array.
+    EXPECT_EQ(kProbsSingleValue, GetTagProbs(0, nullptr, &pProbs, iBest, tm.m, 0, tm.dt, 1));
+    EXPECT_EQ('N', iBest);
+    EXPECT_EQ(nullptr, pProbs);
+}
+
+TEST_F(TagProbsTest, ClassRecordGivesTheUnigramsAndTiesKeepTheEarlierValue) {
+    tm.SetClasses(0, "NV", {"NV"});
+    AmbClass& ac = tm.Class(0, "NV");
+    ac.rgclJointCnt[0] = 1;
+    ac.rgclJointCnt[1] = 3;
+    ac.clAmbClassCnt = 4;
+    TagProbs probs{};
+    EXPECT_EQ(kProbsNoFeature, GetTagProbsInto(0, nullptr, &probs, iBest, tm.m, 0, tm.dt, 0));
+    EXPECT_EQ('V', iBest);
+    EXPECT_NEAR(0.55 * 0.5 + 0.45 * 0.75, probs['V'], 1e-12);
+    ac.rgclJointCnt = {};
+    ac.clAmbClassCnt = 0;
+    GetTagProbsInto(0, nullptr, &probs, iBest, tm.m, 0, tm.dt, 0);
+    EXPECT_EQ(probs['N'], probs['V']);
+    EXPECT_EQ('N', iBest);
+}
+
+TEST_F(TagProbsTest, ModesTakeTheirOwnFeatures) {
+    tm.SetClasses(0, "NV", {"NV", "NVA"});
+    AmbClass& ac = tm.Class(0, "NV");
+    ac.rgclJointCnt[0] = 30;
+    ac.rgclJointCnt[1] = 10;
+    ac.clAmbClassCnt = 40;
+    FeatureDesc fdOtherTE = Spoiler(0, ac); // older than the candidate
+    fdOtherTE.iTagElem = 1;
+    tm.AddFeature(0, ac, {9, 1}, 1.0); // the candidate heads the chain
+    FeatureDesc& fdAll = tm.AddFeature(0, tm.AllData(0), {0, 0, 9, 1}, 1.0);
+    tm.Link(0, fdOtherTE);
+    tm.Link(0, Spoiler(0, tm.Class(0, "NVA")));
+    TagProbs probs{};
+
+    ExpectWorkedExample(GetTagProbsInto(1, &ac, &probs, iBest, tm.m, 0, tm.dt, 0), probs);
+    // An all-data argument: the line's class record, the argument's head.
+    ExpectWorkedExample(GetTagProbsInto(1, &tm.AllData(0), &probs, iBest, tm.m, 0, tm.dt, 0),
+                        probs);
+    // Links only; a link of the all-data class qualifies, the chains are not used.
+    tm.Link(0, fdAll);
+    ExpectWorkedExample(GetTagProbsInto(3, nullptr, &probs, iBest, tm.m, 0, tm.dt, 0), probs);
+}
+
+TEST_F(TagProbsTest, FastComputationEqualsTracedOne) {
+    tm.SetClasses(0, "NV", {"NV"});
+    tm.SetLines({"N|NV/|w|w|>N/V/", "V|NV/|x|w|>N/V/", "N|NV/|w|y|>N/V/", "V|NV/|w|w|>N/V/"});
+    for (long il = 0; il < 4; ++il) tm.SetItem(il, 0, tm.dt.rgdl[il].pszTag, 0);
+    AmbClass& ac = tm.Class(0, "NV");
+    tm.AddFeature(0, ac, {5, 2}, 0.37, {tm.Term(-1, 0, "V")});
+    tm.AddFeature(0, ac, {1, 8}, 2.5, {tm.Term(0, 126, "w")});
+    tm.AddFeature(0, tm.AllData(0), {0, 0, 3, 3, 1}, 1.0);
+    tm.AddFeature(0, tm.AllData(0), {0, 0, 4, 1, 0}, 0.0, {tm.Term(1, 127, "y")});
+    tm.AddFeature(0, ac, {9, 0}, 4000.0, {tm.Term(0, 127, "y")}); // overflows N's score
+
+    const auto Run = [&](int fMode, long il, TagProbs& probs) {
+        probs.fill(0.0);
+        tm.dt.iBeamPrev = 0;
+        return GetTagProbsInto(fMode, nullptr, &probs, iBest, tm.m, 0, tm.dt, il);
+    };
+    for (int fMode : {0, 2}) {
+        for (long il = 0; il < 4; ++il) {
+            TagProbs probsFast{};
+            TagProbs probsTraced{};
+            testing::internal::CaptureStderr();
+            const int iFast = Run(fMode, il, probsFast);
+            const std::string szFastErr = testing::internal::GetCapturedStderr();
+            fDebug5 = 1;
+            testing::internal::CaptureStderr();
+            const int iTraced = Run(fMode, il, probsTraced);
+            const std::string szTrace = testing::internal::GetCapturedStderr();
+            fDebug5 = 0;
+            EXPECT_EQ(iFast, iTraced);
+            EXPECT_EQ(0, std::memcmp(&probsFast, &probsTraced, sizeof(TagProbs)));
+            EXPECT_NE(std::string::npos, szTrace.find("best tag: tagelem/AC 0/NV"));
+            if (il == 2) {
+                // The huge weight overflows N's score: repaired and reported once.
+                const std::string szRepair = "dProb ==> 5555.00000000 (not fin)";
+                EXPECT_NE(std::string::npos, szFastErr.find(szRepair));
+                EXPECT_EQ(szFastErr.find(szRepair), szFastErr.rfind(szRepair));
+                EXPECT_EQ('N', iBest);
+            } else {
+                EXPECT_EQ("", szFastErr);
+            }
+        }
+    }
+}
+
+TEST_F(TagProbsTest, UnknownModeIsFatal) {
+    EXPECT_EXIT(GetTagProbsInto(4, nullptr, nullptr, iBest, tm.m, 0, tm.dt, 0),
+                testing::ExitedWithCode(18032 & 255), "unknown mode 4");
+}
+
+} // namespace
+} // namespace vexta
