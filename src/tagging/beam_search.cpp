@@ -1,0 +1,268 @@
+// The beam-search tagger: forward pass over the lines with sorted beams,
+// backward pass choosing the best path, evaluation and output.
+
+#include "tagging/beam_search.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/globals.h"
+#include "base/ux_base.h"
+#include "features/tag_probs.h"
+#include "tagging/error_rate.h"
+#include "tagging/tagged_output.h"
+
+namespace vexta {
+
+namespace {
+
+constexpr std::string_view kNoteOpening = "ErrInfo:";
+
+std::size_t Idx(long il) {
+    return static_cast<std::size_t>(il);
+}
+
+unsigned char Byte(char ch) {
+    return static_cast<unsigned char>(ch);
+}
+
+// Any switch under which the probability model writes traces; a traced call
+// is never skipped.
+bool ProbsTraceOn() {
+    return fDebug2 || fDebug4 || fDebug5 || fDebug6 || fDebug7 || fDebug10 || fDebugFull;
+}
+
+void SetTag(const Model& m, TagBuf& tag, const char* pszTag) {
+    std::size_t i = 0;
+    for (; i < static_cast<std::size_t>(m.cTagElem) && pszTag[i] != '\0'; ++i) tag[i] = pszTag[i];
+    tag[i] = '\0';
+}
+
+[[noreturn]] void NoCandidates(long il, const std::string& szLine) {
+    std::string szMsg = "ErrorRateDataVTC: Set of possible tags missing at data line ";
+    szMsg += std::to_string(il);
+    szMsg += ": ";
+    szMsg += szLine;
+    szMsg += "\n";
+    ux_FatalError(kModApp, kMsgApp, szMsg);
+}
+
+// Work areas of one call: per tag element its value probabilities (kept zero
+// outside the line's AC values), whether it has them, whether they can serve
+// the next beam item unchanged, the last result, and the error counter.
+struct VtcWork {
+    explicit VtcWork(int cTagElem)
+        : rgProbs(Idx(cTagElem)), rgfHas(Idx(cTagElem)), rgfReusable(Idx(cTagElem)),
+          rgiRes(Idx(cTagElem)), rgclErr(Idx(cTagElem)) {}
+    std::vector<TagProbs> rgProbs;
+    std::vector<unsigned char> rgfHas;
+    std::vector<unsigned char> rgfReusable;
+    std::vector<int> rgiRes;
+    std::vector<long> rgclErr;
+};
+
+// Sorts the path (candidate pszCand extending previous item k with
+// probability dP) into the beam of count items: behind every item that is at
+// most kBeamTieEps worse, dropping the last item of a full beam.
+void SortIntoBeam(const Model& m, BeamLine& bl, int& cCount, const char* pszCand, int k,
+                  double dP) {
+    int j = 0;
+    for (; j < cCount; ++j) {
+        if (dP - kBeamTieEps > bl.rgve[Idx(j)].dProb) {
+            if (fDebug10) std::fprintf(stderr, "worse: %12.9f, at %d\n", bl.rgve[Idx(j)].dProb, j);
+            break;
+        }
+    }
+    if (j < cCount) {
+        if (cCount < m.cBeam) CopyVeItem(m, bl.rgve[Idx(cCount)], bl.rgve[Idx(cCount - 1)]);
+        for (int i = cCount - 1; i > j; --i) CopyVeItem(m, bl.rgve[Idx(i)], bl.rgve[Idx(i - 1)]);
+    }
+    if (j < m.cBeam) {
+        VeItem& ve = bl.rgve[Idx(j)];
+        SetTag(m, ve.pszTag, pszCand);
+        ve.iBack = k;
+        ve.dProb = dP;
+        if (fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
+    }
+    if (cCount < m.cBeam) ++cCount;
+}
+
+// Divides every item's probability by their sum. A sum of 0 cannot be
+// divided by: the items then share the probability equally, so the first
+// (earliest) path stays the choice and later lines are still scored.
+void Normalise(BeamLine& bl) {
+    double dSum = 0.0;
+    for (int j = 0; j < bl.cBeam; ++j) dSum += bl.rgve[Idx(j)].dProb;
+    for (int j = 0; j < bl.cBeam; ++j) {
+        VeItem& ve = bl.rgve[Idx(j)];
+        ve.dProb = dSum > 0.0 ? ve.dProb / dSum : 1.0 / bl.cBeam;
+        if (fDebug10) {
+            std::fprintf(stderr, "norm: iBeam %d, tag %s, back %d, prob %12.9f\n", j,
+                         ve.pszTag.data(), ve.iBack, ve.dProb);
+        }
+    }
+    if (fDebugFull) {
+        std::printf("Beam state after normalization:\n");
+        for (int j = 0; j < bl.cBeam; ++j) {
+            const VeItem& ve = bl.rgve[Idx(j)];
+            std::printf("Beam[%d]: tag %s, back %d, prob %18.15f\n", j, ve.pszTag.data(), ve.iBack,
+                        ve.dProb);
+        }
+    }
+}
+
+// Forward step for line il: extends every item of the previous beam (one
+// empty path on the first line) by every candidate tag. Returns 0 or the
+// failure of the probability model; iRet receives the model's last result.
+int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, VtcWork& work,
+               int& iRet) {
+    const std::string& szLine = dt.rgpszDataLine[Idx(il)];
+    const DlData& dl = dt.rgdl[Idx(il)];
+    const BeamLine* pblPrev = il == ilFrom ? nullptr : &dt.rgbeam[Idx(il - 1)];
+    const int cPrev = pblPrev != nullptr ? pblPrev->cBeam : 1;
+    BeamLine& bl = dt.rgbeam[Idx(il)];
+    if (bl.rgve.size() < Idx(m.cBeam)) bl.rgve.resize(Idx(m.cBeam));
+    const std::size_t cTE = Idx(m.cTagElem);
+    int cCount = 0;
+
+    for (int k = 0; k < cPrev; ++k) {
+        dt.iBeamPrev = k;
+        if (fDebug10) {
+            std::fprintf(stderr, "ilData %ld, pdt->iBeamPrev %d, cBeam %d\n", il, k, cCount);
+        }
+        if (fDebugFull) std::printf("ilData %ld, pdt->iBeamPrev %d, cBeam %d\n", il, k, cCount);
+        if (dl.rgpszMMt.empty()) NoCandidates(il, szLine);
+
+        // The probabilities depend on the item only through the tags of its
+        // path; an answer that read none of them is reused as it stands.
+        const bool fMayReuse = k > 0 && !ProbsTraceOn();
+        for (std::size_t t = 0; t < cTE; ++t) {
+            if (fMayReuse && work.rgfReusable[t]) continue;
+            int iBest = 0;
+            TagProbsNote note;
+            const int iRes = GetTagProbsInto(fMode, nullptr, &work.rgProbs[t], iBest, m,
+                                             static_cast<int>(t), dt, il, &note);
+            if (iRes > 0) return kVtcProbsFailed;
+            work.rgiRes[t] = iRes;
+            work.rgfHas[t] = iRes != kProbsSingleValue;
+            work.rgfReusable[t] = !note.fPathRead && !note.fWarned;
+        }
+        if (cTE > 0) iRet = work.rgiRes[cTE - 1];
+        if (fDebugFull) std::printf("Probs set.\n");
+
+        const double dPrev = pblPrev != nullptr ? pblPrev->rgve[Idx(k)].dProb : 1.0;
+        for (const char* pszCand : dl.rgpszMMt) {
+            if (fDebugFull) std::printf("computing prob for: %s: ", pszCand);
+            if (fDebug10) std::fprintf(stderr, "Working on tag: %s: ", pszCand);
+            double dTagProb = 1.0;
+            for (std::size_t t = 0; t < cTE; ++t) {
+                if (work.rgfHas[t]) dTagProb *= work.rgProbs[t][Byte(pszCand[t])];
+            }
+            const double dP = pblPrev != nullptr ? dTagProb * dPrev : dTagProb;
+            if (fDebugFull) std::printf("%18.15f %18.15f\n", dTagProb, dP);
+            if (fDebug10) {
+                std::fprintf(stderr, "dTagProb %12.9f, dTagPathProb %12.9f\n", dTagProb, dP);
+            }
+            SortIntoBeam(m, bl, cCount, pszCand, k, dP);
+        }
+    }
+    // Clear what the probability model wrote so that values outside the AC
+    // keep reading as 0 on the next line.
+    for (std::size_t t = 0; t < cTE; ++t) {
+        for (const char* p = dl.rgpszAC[t]; *p != '\0'; ++p) work.rgProbs[t][Byte(*p)] = 0.0;
+    }
+    bl.cBeam = cCount;
+    Normalise(bl);
+    return 0;
+}
+
+// Chooses the best item of the last line and follows the paths back; the
+// chosen items of lines ilFrom+1..ilTo-1 are relinked to point forward.
+void TraceBack(DataTable& dt, long ilFrom, long ilTo) {
+    if (fDebug10) std::fprintf(stderr, "Going backwards...\n");
+    dt.rgbeam[Idx(ilTo - 1)].iBeamBest = 0;
+    if (fDebug10) std::fprintf(stderr, "best at %ld: %d\n", ilTo - 1, 0);
+    for (long il = ilTo - 2; il >= ilFrom; --il) {
+        BeamLine& blNext = dt.rgbeam[Idx(il + 1)];
+        VeItem& ve = blNext.rgve[Idx(blNext.iBeamBest)];
+        dt.rgbeam[Idx(il)].iBeamBest = ve.iBack;
+        if (fDebug10) std::fprintf(stderr, "best at %ld: %d\n", il, ve.iBack);
+        ve.iBack = il + 2 <= ilTo - 1 ? dt.rgbeam[Idx(il + 2)].iBeamBest : -1;
+    }
+}
+
+} // namespace
+
+int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long ilFrom, long ilTo,
+                     long ilOutFirst, long ilOutLast) {
+    const int fMode = kProbsModeTag + fTraining;
+    ilFrom = std::max(ilFrom, 0L);
+    ilTo = std::min(ilTo, dt.clLines);
+    VtcWork work(m.cTagElem);
+    int iRet = 0;
+
+    for (long il = ilFrom; il < ilTo; ++il) {
+        if (iOutLevel > 9999) {
+            std::fprintf(stderr, "Setting fDebugFull at data line %ld.\n", il);
+            fDebugFull = 1;
+        } else {
+            fDebugFull = 0;
+        }
+        if (fDebugFull) {
+            const char* pszLine = dt.rgpszDataLine[Idx(il)].c_str();
+            std::printf("true: %s\n", pszLine);
+            std::fprintf(stderr, "true: %s\n", pszLine);
+        }
+        if (ExtendBeam(dt, m, fMode, ilFrom, il, work, iRet) > 0) {
+            fDebug10 = 0;
+            return kVtcProbsFailed;
+        }
+    }
+
+    long clLineErr = 0;
+    if (ilFrom < ilTo) TraceBack(dt, ilFrom, ilTo);
+    for (long il = ilFrom; il < ilTo; ++il) {
+        const std::string& szLine = dt.rgpszDataLine[Idx(il)];
+        const BeamLine& bl = dt.rgbeam[Idx(il)];
+        const TagBuf& tagChosen = bl.rgve[Idx(bl.iBeamBest)].pszTag;
+        if (iOutLevel > 9999) std::printf("true: %s\n", szLine.c_str());
+        if (fDebug10) {
+            std::printf("data %ld, beam %d, tag %s; true: %s\n", il, bl.iBeamBest, tagChosen.data(),
+                        szLine.c_str());
+        }
+        dt.rgfLineErr[Idx(il)] = 0;
+        ErrNote note(kNoteOpening);
+        bool fCounted = false;
+        for (int t = 0; t < m.cTagElem; ++t) {
+            unsigned char& fErr = dt.rgrgfErr[Idx(t)][Idx(il)];
+            fErr = 0;
+            if (tagChosen[Idx(t)] == szLine[Idx(t)]) continue;
+            fErr = 1;
+            dt.rgfLineErr[Idx(il)] = 1;
+            ++work.rgclErr[Idx(t)];
+            if (m.rgteTagElem[Idx(t)].fSignPlus) {
+                fCounted = true;
+                if (iOutLevel > 100) note.Add(t, szLine[Idx(t)]);
+            }
+        }
+        dt.rgpszTagOut[Idx(il)] = tagChosen;
+        if (iOutLevel != 0 && il >= ilOutFirst && il <= ilOutLast) {
+            const int iOut =
+                WriteTaggedLine(dt, m, il, std::string_view(tagChosen.data(), Idx(m.cTagElem)),
+                                iOutLevel, fCounted, note.View());
+            if (iOut > 0) {
+                fDebug10 = 0;
+                return iOut;
+            }
+        }
+        if (fCounted) ++clLineErr;
+    }
+    for (int t = 0; t < m.cTagElem; ++t) m.rgteTagElem[Idx(t)].clErrTagElem = work.rgclErr[Idx(t)];
+    m.clErr = clLineErr;
+    fDebug10 = 0;
+    return iRet;
+}
+
+} // namespace vexta

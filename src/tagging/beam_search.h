@@ -1,0 +1,37 @@
+// The beam-search ("VTC") tagger: whole tags chosen among each line's
+// candidate tags, scored by the product of their values' probabilities along
+// the path, with the cBeam best paths kept per line and the best one traced
+// back; then error counting and, when asked, tagged output.
+#pragma once
+
+#include "corpus/data_table.h"
+#include "model/model.h"
+
+namespace vexta {
+
+// Failure codes of the pass (the output step adds its own, 88, 394, 395).
+inline constexpr int kVtcNoWorkArray = 1100;
+inline constexpr int kVtcProbsFailed = 1107;
+inline constexpr int kVtcNoProbArray = 1108;
+inline constexpr int kVtcNoCandidates = 1109;
+
+// Two paths whose probabilities differ by at most this much keep their order.
+inline constexpr double kBeamTieEps = 1e-12;
+
+// Tags lines ilFrom..ilTo-1 of the table. fTraining 0 matches features along
+// the beam path (probability mode 2), 1 takes them from the line links (mode
+// 3). Fills the beams, rgpszTagOut, rgfLineErr and rgrgfErr of those lines,
+// each element's clErrTagElem and m.clErr (lines wrong in an element marked
+// "+"); writes the lines ilOutFirst..ilOutLast when iOutLevel is not 0.
+// Output levels: above 1 the error mark, above 100 the error note, above 9999
+// full debug output. A line without candidate tags is fatal. Returns the last
+// code of the probability model (0 or negative), 1107 when it fails, or the
+// output step's code. fDebug10 is cleared on return.
+//
+// When every path of a line has probability 0 (possible only when no
+// candidate's values are in the line's ambiguity classes), the line's items
+// share the probability equally and keep their order.
+int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long ilFrom, long ilTo,
+                     long ilOutFirst, long ilOutLast);
+
+} // namespace vexta
