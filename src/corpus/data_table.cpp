@@ -3,6 +3,7 @@
 #include "corpus/data_table.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -92,19 +93,45 @@ bool Inside(long il, long ilFirst, long ilLast) {
     return il >= ilFirst && il <= ilLast;
 }
 
-int Intern(Model& m, std::string_view sz, const char*& psz) {
-    if (!m.phashStr) return 1;
-    return ux_HashMemberPtr(m.phashStr.get(), sz, &psz) > 0 ? 1 : 0;
-}
+// Interns the fields of one data line. The same short strings recur within a
+// line (one-value classes above all), so one-character strings are looked up
+// in the string table once per line.
+class LineInterner {
+public:
+    explicit LineInterner(Model& m) : phashStr_(m.phashStr.get()) {}
+
+    // False when the string cannot be interned.
+    bool Intern(std::string_view sz, const char*& psz) {
+        if (sz.size() != 1) return Lookup(sz, psz);
+        const auto ch = static_cast<unsigned char>(sz[0]);
+        if (!rgfCached_[ch]) {
+            if (!Lookup(sz, rgpszOneChar_[ch])) return false;
+            rgfCached_[ch] = true;
+        }
+        psz = rgpszOneChar_[ch];
+        return true;
+    }
+
+private:
+    bool Lookup(std::string_view sz, const char*& psz) const {
+        return phashStr_ && ux_HashMemberPtr(phashStr_, sz, &psz) <= 0;
+    }
+
+    HashTable* phashStr_;
+    std::bitset<256> rgfCached_;
+    std::array<const char*, 256> rgpszOneChar_;
+};
 
 // Parses a data line into dl, interning every field. 0 or the InsertLine code.
 int ParseDataLine(Model& m, std::string_view sz, DlData& dl) {
     const auto cTagElem = static_cast<std::size_t>(m.cTagElem);
     const std::size_t cch = sz.size();
+    LineInterner interner(m);
 
     std::size_t ich = std::min(sz.find('|'), cch);
     if (ich != cTagElem) return 134;
-    if (Intern(m, sz.substr(0, ich), dl.pszTag)) return 151;
+    const std::string_view szTag = sz.substr(0, ich);
+    if (!interner.Intern(szTag, dl.pszTag)) return 151;
     if (ich < cch) ++ich;
 
     dl.rgpszAC.resize(cTagElem);
@@ -113,7 +140,7 @@ int ParseDataLine(Model& m, std::string_view sz, DlData& dl) {
         const std::size_t ichSep = sz.find_first_of("/|", ich);
         if (ichSep == std::string_view::npos || sz[ichSep] != '/') return 137;
         if (cAC >= cTagElem) return 135;
-        if (Intern(m, sz.substr(ich, ichSep - ich), dl.rgpszAC[cAC])) return 152;
+        if (!interner.Intern(sz.substr(ich, ichSep - ich), dl.rgpszAC[cAC])) return 152;
         ++cAC;
         ich = ichSep + 1;
     }
@@ -123,24 +150,33 @@ int ParseDataLine(Model& m, std::string_view sz, DlData& dl) {
 
     std::size_t ichSep = sz.find('|', ich);
     if (ichSep == std::string_view::npos) return 138;
-    if (Intern(m, sz.substr(ich, ichSep - ich), dl.pszForm)) return 153;
+    const std::string_view szForm = sz.substr(ich, ichSep - ich);
+    if (!interner.Intern(szForm, dl.pszForm)) return 153;
     ich = ichSep + 1;
 
     ichSep = sz.find('|', ich);
     if (ichSep == std::string_view::npos) return 139;
-    if (Intern(m, sz.substr(ich, ichSep - ich), dl.pszLemma)) return 154;
+    const std::string_view szLemma = sz.substr(ich, ichSep - ich);
+    if (szLemma == szForm)
+        dl.pszLemma = dl.pszForm;
+    else if (!interner.Intern(szLemma, dl.pszLemma))
+        return 154;
     ich = ichSep + 1;
 
     dl.cMMt = 0;
     dl.rgpszMMt.clear();
     if (ich < cch && sz[ich] == '>') {
         ++ich;
+        const std::string_view szMMtPart = sz.substr(ich, sz.find('|', ich) - ich);
+        dl.rgpszMMt.reserve(
+            static_cast<std::size_t>(std::count(szMMtPart.begin(), szMMtPart.end(), '/')));
         while (ich < cch && sz[ich] != '|') {
             ichSep = sz.find_first_of("/|", ich);
             if (ichSep == std::string_view::npos || sz[ichSep] != '/' || ichSep - ich != cTagElem)
                 return 140;
-            const char* psz = nullptr;
-            if (Intern(m, sz.substr(ich, cTagElem), psz)) return 155;
+            const std::string_view szCand = sz.substr(ich, cTagElem);
+            const char* psz = dl.pszTag;
+            if (szCand != szTag && !interner.Intern(szCand, psz)) return 155;
             dl.rgpszMMt.push_back(psz);
             ich = ichSep + 1;
         }
@@ -207,6 +243,8 @@ int GetDataParams(std::string_view szArgFile, Model& m, pdfRecType& pdf,
         ErrPrintf("%s: Cannot open input file %s\n", szPN.c_str(), pdf.szFileName.c_str());
         return 32;
     }
+    m.pdtS->szDataPrefix = szPrefix;
+    m.pdtS->szSegment = "Test";
     return 0;
 }
 
@@ -335,8 +373,9 @@ int AllocSegment(const Model& m, DataTable& dt) {
                        std::vector<unsigned char>(cLines, 0));
     dt.phashCnt.reset();
     if (IsTrainMode(m)) {
+        // An empty segment still gets a valid table (a table needs 2 buckets).
         const auto cl = static_cast<long>(cLines);
-        dt.phashCnt = ux_HashNew(cl, cl * 10, 4000);
+        dt.phashCnt = ux_HashNew(std::max(cl, 2L), cl * 10, 4000);
         if (!dt.phashCnt) return 96;
     }
     return 0;

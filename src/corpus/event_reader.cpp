@@ -146,11 +146,23 @@ template <std::size_t N> struct FieldBuf {
     bool Empty() const { return cch == 0; }
 };
 
+// Tags that end a token: f d s p w D c i, the closing forms of all but D,
+// doc, /doc, csts and /csts.
 bool IsTokenEnd(std::string_view szName) {
-    static constexpr std::string_view rgszEnd[] = {"f",  "/f",  "d",    "/d",    "s",   "/s", "p",
-                                                   "/p", "doc", "/doc", "w",     "/w",  "D",  "c",
-                                                   "/c", "i",   "/i",   "/csts", "csts"};
-    return std::find(std::begin(rgszEnd), std::end(rgszEnd), szName) != std::end(rgszEnd);
+    if (!szName.empty() && szName[0] == '/') {
+        szName.remove_prefix(1);
+        if (szName == "D") return false;
+    }
+    switch (szName.size()) {
+    case 1:
+        return std::string_view("fdspwDci").find(szName[0]) != std::string_view::npos;
+    case 3:
+        return szName == "doc";
+    case 4:
+        return szName == "csts";
+    default:
+        return false;
+    }
 }
 
 int GetLineFormat(std::span<char> szLine, pdfRecType& pdf) {
