@@ -1,0 +1,644 @@
+// The training loop: iterations, pool building, greedy feature selection
+// with the weight search, the reports, and the lambda-variation iterations.
+
+#include "training/train_model.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "app/globals.h"
+#include "app/training_params.h"
+#include "base/ux_base.h"
+#include "base/ux_hash.h"
+#include "features/entropy_sort.h"
+#include "features/feature_match.h"
+#include "features/pool_file.h"
+#include "features/pool_gen.h"
+#include "tagging/beam_search.h"
+#include "tagging/error_rate.h"
+#include "training/lambda_variation.h"
+
+namespace vexta {
+
+namespace {
+
+// Exit statuses of the report passes and of the pool.
+constexpr int kExitInitTrain = 1550;
+constexpr int kExitInitHeldout = 1558;
+constexpr int kExitInitTest = 1551;
+constexpr int kExitPoolRead = 19;
+constexpr int kExitPoolMode = 192;
+constexpr int kExitTrainErrorRate = 15;
+constexpr int kExitFinalTrain = 155;
+constexpr int kExitFinalHeldout = 156;
+constexpr int kExitFinalTest = 157;
+constexpr int kExitShiftPass = 154;
+constexpr int kExitVary = 153;
+constexpr int kExitShiftTrain = 131;
+constexpr int kExitShiftHeldout = 132;
+constexpr int kExitLastTest = 158;
+
+// Size arguments of the table that counts generated features.
+constexpr long kSuggStrSpace = 200000;
+constexpr long kSuggWork = 4000;
+
+// Template markers in the order the generator runs them, with the status a
+// failure of each ends the process with.
+struct TemplateBase {
+    std::string_view szMarker;
+    int iBase;
+    int iExit;
+};
+constexpr std::array<TemplateBase, 4> kTemplateBases{{
+    {"=base=", 1, 191},
+    {"=base2=", 2, 193},
+    {"=base3=", 3, 190},
+    {"=base4=", 4, 176},
+}};
+
+// Beam-search passes: training flag 1 takes the features linked to each line
+// (true context), 0 matches them along the tagger's own choices.
+constexpr int kTrueContext = 1;
+constexpr int kOwnContext = 0;
+
+std::size_t Idx(long il) {
+    return static_cast<std::size_t>(il);
+}
+
+const char* Str(const char* psz) {
+    return psz != nullptr ? psz : "(none)";
+}
+
+// Pushes what was written to standard error down to its file, so that a log
+// can be followed while training runs.
+void FlushStderrToFile() {
+    std::fflush(stderr);
+    // Standard error may be a terminal or a pipe, which cannot be synced.
+    static_cast<void>(fsync(fileno(stderr)));
+}
+
+[[noreturn]] void ExitWith(int iStatus) {
+    std::fflush(stderr);
+    std::exit(iStatus);
+}
+
+// A beam-search pass over lines 0..ilTo-1 of the table; a failure ends the
+// process with iExit.
+int VtcPass(DataTable& dt, Model& m, int fTraining, long ilTo, int iExit) {
+    const int iRes = ErrorRateDataVTC(dt, m, 0, fTraining, 0, ilTo, 0, ilTo - 1);
+    if (iRes > 0) {
+        std::fprintf(stderr, "%s: VTC error rate failed: code %d\n", szPN.c_str(), iRes);
+        ExitWith(iExit);
+    }
+    return iRes;
+}
+
+// A pass over every stored line of the table and its error-rate line.
+int VtcReport(DataTable& dt, Model& m, int fTraining, std::string_view szLabel, int iExit) {
+    const int iRes = VtcPass(dt, m, fTraining, dt.clData, iExit);
+    PrintErrorRate(m, szPN, szLabel, m.clErr, dt.clWords, dt.clData, -1);
+    return iRes;
+}
+
+DataTable& TestTable(Model& m) {
+    if (m.pdtS == nullptr) {
+        ux_FatalError(kModApp, kMsgApp, "TrainModel: no test data table");
+    }
+    return *m.pdtS;
+}
+
+// The classes of tag element te, in area order.
+template <typename Fn> void ForEachClass(Model& m, const TagElem& te, Fn fn) {
+    const long ilEnd =
+        std::min(te.ilAmbClassFirst + te.clAmbClass, static_cast<long>(m.rgacAmbClassArea.size()));
+    for (long il = std::max(te.ilAmbClassFirst, 0L); il < ilEnd; ++il) {
+        fn(il, m.rgacAmbClassArea[Idx(il)]);
+    }
+}
+
+// Step 2 of an iteration: where training, heldout and test data stand.
+void ReportIterationStart(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIteration) {
+    std::array<char, 256> szLabel{};
+    std::snprintf(szLabel.data(), szLabel.size(),
+                  "<<i %d>> thr(%ld), pool(%d), f#(%ld): init VTC tr (pft links) error:",
+                  iIteration, static_cast<long>(m.cThrMin), m.cPoolThr, m.clFeatureAreaUsed);
+    VtcReport(dtTrain, m, kTrueContext, szLabel.data(), kExitInitTrain);
+    VtcReport(dtHeldout, m, kOwnContext, "- VTC heldout error:", kExitInitHeldout);
+    VtcReport(TestTable(m), m, kOwnContext, "- and VTC test error:", kExitInitTest);
+}
+
+// Step 3: an empty pool, no class with pool features.
+void ResetPool(Model& m) {
+    m.clFeatureSuggUsed = 0;
+    // The pool file of the previous iteration is not read any more.
+    if (m.hFeaturePool != 0) ux_Close(m.hFeaturePool);
+    m.hFeaturePool = 0;
+    m.hModelFile = 0;
+    m.pteSuggLast = nullptr;
+    m.pacSuggLast = nullptr;
+    for (const TagElem& te : m.rgteTagElem) {
+        ForEachClass(m, te, [](long, AmbClass& ac) {
+            ac.ilSuggFirst = -1;
+            ac.ilSuggLast = -1;
+            ac.ilSuggAct = -1;
+        });
+    }
+}
+
+// Step 4: the pool of iteration iIteration, generated or read.
+void BuildPool(DataTable& dtTrain, Model& m, int iIteration) {
+    if (m.iFeatureMode == 2) {
+        const int iRes = ReadFeaturesPool(&m);
+        if (iRes > 0) {
+            std::fprintf(stderr, "%s: cannot read feature pool: code %d\n", szPN.c_str(), iRes);
+            ExitWith(kExitPoolRead);
+        }
+        return;
+    }
+    if (m.iFeatureMode != 0 && m.iFeatureMode != 1) {
+        std::fprintf(stderr, "%s: wrong feature i/o mode: %d\n", szPN.c_str(), m.iFeatureMode);
+        ExitWith(kExitPoolMode);
+    }
+    m.phashSugg = ux_HashNew(m.clFeatureSuggSize, kSuggStrSpace, kSuggWork);
+    if (!m.phashSugg) {
+        ux_FatalError(kModApp, kMsgApp,
+                      "init feature hash table (generation) failed: features " +
+                          std::to_string(m.clFeatureSuggSize) + ", str " +
+                          std::to_string(kSuggStrSpace) + ")");
+    }
+    const int fAll = iIteration == 0 ? 1 : 0;
+    for (const TemplateBase& base : kTemplateBases) {
+        if (m.szFeatureTemplates.find(base.szMarker) == std::string::npos) continue;
+        const int iRes = GenerateFSG5(&m, &dtTrain, base.iBase, 0, fAll);
+        if (iRes > 0) {
+            std::fprintf(stderr, "%s: cannot generate feature pool (%s): code %d\n", szPN.c_str(),
+                         m.szFeatureTemplates.c_str(), iRes);
+            ExitWith(base.iExit);
+        }
+    }
+    if (SortFeatureSugg(&m) != 0) {
+        ux_FatalError(kModApp, kMsgApp,
+                      "cannot sort/write/prepare for training the generated feature pool.");
+    }
+}
+
+// Steps 7b-7d after the selection for tag element iTE: the temporary links
+// go, and the training error is reported.
+void EndOfTagElem(DataTable& dtTrain, Model& m, int iTE) {
+    std::fprintf(stderr, "Freeing memory for pft links.\n");
+    for (long il = 0; il < dtTrain.clData; ++il)
+        FreeFeatureLinks(dtTrain, dtTrain.rgplinkFeature[Idx(il)]);
+
+    const auto ErrorRate = [&]() {
+        const int iRes = ErrorRateData(dtTrain, m, 0);
+        if (iRes > 0) {
+            std::fprintf(stderr, "%s: cannot compute tr error rate: code %d\n", szPN.c_str(), iRes);
+            ExitWith(kExitTrainErrorRate);
+        }
+    };
+    ErrorRate();
+    PrintErrorRate(m, szPN, "*** training data error:", m.rgteTagElem[Idx(iTE)].clErrTagElem,
+                   dtTrain.clWords, dtTrain.clLines, iTE);
+    PrintErrorRate(m, szPN, "*** training data error:", m.clErr, dtTrain.clWords, dtTrain.clLines,
+                   -1);
+    // The pass is repeated on unchanged data; it gives the same counts, so it
+    // only needs to run again when its diagnostics are switched on.
+    if (fDebug3 >= 0) ErrorRate();
+}
+
+// Chains the training lines of every class of tag element iTE (from the last
+// line to the first) and empties the lines' temporary links.
+void ChainClassLines(DataTable& dtTrain, Model& m, int iTE, SelectionWork& work) {
+    TagElem& te = m.rgteTagElem[Idx(iTE)];
+    work.mpClassByAC.clear();
+    ForEachClass(m, te, [&](long, AmbClass& ac) {
+        ac.ilDataFirst = -1;
+        // Class strings are interned like the lines' classes; the first class
+        // of a string is the one found.
+        if (ac.pszAmbClass != nullptr) work.mpClassByAC.try_emplace(ac.pszAmbClass, &ac);
+    });
+    if (static_cast<long>(dtTrain.rgilNextAC.size()) < dtTrain.clData) {
+        dtTrain.rgilNextAC.resize(Idx(dtTrain.clData), -1);
+    }
+    if (static_cast<long>(dtTrain.rgilNextFeature.size()) < dtTrain.clData) {
+        dtTrain.rgilNextFeature.resize(Idx(dtTrain.clData), -1);
+    }
+    for (long il = 0; il < dtTrain.clData; ++il) {
+        const auto it = work.mpClassByAC.find(dtTrain.rgdl[Idx(il)].rgpszAC[Idx(iTE)]);
+        if (it != work.mpClassByAC.end()) {
+            dtTrain.rgilNextAC[Idx(il)] = it->second->ilDataFirst;
+            it->second->ilDataFirst = il;
+        }
+        FreeFeatureLinks(dtTrain, dtTrain.rgplinkFeature[Idx(il)]);
+    }
+}
+
+// The lines of class ac that are mis-tagged in iTE and have two or more
+// values there: the only lines where a candidate can remove an error.
+void CollectErrorLines(const DataTable& dtTrain, const AmbClass& ac, int iTE,
+                       std::vector<long>& rgilErrLines) {
+    rgilErrLines.clear();
+    const std::vector<unsigned char>& rgfErr = dtTrain.rgrgfErr[Idx(iTE)];
+    const auto Take = [&](long il) {
+        const char* pszAC = dtTrain.rgdl[Idx(il)].rgpszAC[Idx(iTE)];
+        if (rgfErr[Idx(il)] != 0 && pszAC[0] != '\0' && pszAC[1] != '\0')
+            rgilErrLines.push_back(il);
+    };
+    if (ac.fACIgnore) {
+        for (long il = 0; il < dtTrain.clData; ++il) Take(il);
+        return;
+    }
+    for (long il = ac.ilDataFirst; il >= 0 && il < dtTrain.clData;
+         il = dtTrain.rgilNextAC[Idx(il)]) {
+        Take(il);
+    }
+}
+
+// True when the candidate fires on at least clThr of the class's mis-tagged
+// lines, the count LinkFeature reports; stops counting once it is reached.
+bool FiresOnEnoughErrors(const Model& m, const DataTable& dtTrain, const FeatureDesc& fd,
+                         const std::vector<long>& rgilErrLines, long clThr) {
+    if (static_cast<long>(rgilErrLines.size()) < clThr) return false;
+    long clFiring = 0;
+    long clLeft = static_cast<long>(rgilErrLines.size());
+    for (const long il : rgilErrLines) {
+        if (FeatureTrain(m, fd, dtTrain, il) != 0 && ++clFiring >= clThr) return true;
+        // Not enough lines left to reach the threshold.
+        if (clFiring + --clLeft < clThr) return false;
+    }
+    return clFiring >= clThr;
+}
+
+void ReportMismatch(const Model& m, const AmbClass& ac, const FeatureDesc& fd) {
+    std::fprintf(stderr, "MISMATCH: pac->pszAmbClass == %s, ", Str(ac.pszAmbClass));
+    std::fprintf(stderr, "fdSuggested.pszACFeature == %s, ", Str(fd.pszACFeature));
+    std::fprintf(stderr, "fdSuggested.pacOfFeature->pszAmbClass == %s\n",
+                 fd.pacOfFeature != nullptr ? Str(fd.pacOfFeature->pszAmbClass) : Str(nullptr));
+    PrintFeature(stderr, m, fd);
+    std::fprintf(stderr, " (end of mismatch report)\n");
+}
+
+// Tries the candidate in work.fdSuggested on class ac of tag element iTE at
+// threshold clThr. 0, or a training failure code.
+int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, AmbClass& ac,
+                 long clThr, SelectionWork& work) {
+    const FeatureDesc& fdSugg = work.fdSuggested;
+    if (ac.pszAmbClass != fdSugg.pszACFeature || fdSugg.pacOfFeature != &ac ||
+        ac.pszAmbClass != fdSugg.pacOfFeature->pszAmbClass) {
+        ReportMismatch(m, ac, fdSugg);
+    }
+    if (fdSugg.clCnt < clThr) return 0;
+    // A candidate that fires on too few mis-tagged lines is turned down
+    // without being added; with the feature trace on it goes the whole way.
+    if (!fDebug8 && !FiresOnEnoughErrors(m, dtTrain, fdSugg, work.rgilErrLines, clThr)) return 0;
+
+    if (const int iRes = AddFeature(fdSugg, m, ac); iRes > 0) return kTrainErrAddFeature + iRes;
+    FeatureDesc& fd = m.rgfdFeatureArea[Idx(ac.ilPacFeatureFirst)];
+    long clErrFiring = 0;
+    long ilFirst = -1;
+    if (const int iRes = LinkFeature(m, dtTrain, dtHeldout, iTE, ac, clErrFiring, ilFirst, fd);
+        iRes > 0) {
+        return kTrainErrAmbClass + iRes;
+    }
+    if (fDebug8) {
+        PrintFeature(stderr, m, fd);
+        std::fprintf(stderr, "\n");
+    }
+    if (clErrFiring < clThr) {
+        const int iRes = DelFeature(m, ac);
+        return iRes > 0 ? kTrainErrDelUnfit + iRes : 0;
+    }
+
+    WeightSearch search(m.dLambdaMax, m.dLambdaMin);
+    for (double dLambda = 0.0; search.Next(dLambda);) {
+        fd.dLambda = dLambda;
+        if (fDebug8) {
+            PrintFeature(stderr, m, fd);
+            std::fprintf(stderr, "\n");
+        }
+        if (const int iRes = ErrorRateAmbClassFeature(dtTrain, m, ac, ilFirst, iTE); iRes > 0) {
+            return kTrainErrTrial + iRes;
+        }
+        search.Record(ac.clErrBefore - ac.clErrAmbClass);
+    }
+    if (search.Best() < clThr) {
+        const int iRes = DelFeature(m, ac);
+        return iRes > 0 ? kTrainErrDelWeak + iRes : 0;
+    }
+
+    fd.dLambda = search.BestWeight();
+    std::fprintf(stderr, "___Max improvement %ld, (bef %ld), max lambda: %f\n", search.Best(),
+                 ac.clErrBefore, fd.dLambda);
+    if (const int iRes = LinkTrainFeature(m, dtTrain, dtHeldout, ilFirst, fd); iRes > 0) {
+        return kTrainErrLinkTrain + iRes;
+    }
+    if (const int iRes = ErrorRateAmbClass(dtTrain, m, ac, iTE); iRes > 0) {
+        return kTrainErrAmbClassAfter + iRes;
+    }
+    if (ac.ilPacFeatureFirst != -1) {
+        std::fprintf(stderr, "<%ld>: ", ac.ilPacFeatureFirst);
+        PrintFeature(stderr, m, fd);
+        std::fprintf(stderr, "\n");
+        FlushStderrToFile();
+    }
+    std::fprintf(stderr, "___improvement %ld, new error rate: %ld\n",
+                 ac.clErrBefore - ac.clErrAmbClass, ac.clErrAmbClass);
+    ac.clErrBefore = ac.clErrAmbClass;
+    CollectErrorLines(dtTrain, ac, iTE, work.rgilErrLines);
+    return 0;
+}
+
+// One pass over the classes of tag element iTE at threshold clThr;
+// clErrMax receives the largest class error met. 0, or a failure code.
+int SelectionPass(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, long clThr,
+                  long& clErrMax, SelectionWork& work) {
+    clErrMax = 0;
+    const TagElem& te = m.rgteTagElem[Idx(iTE)];
+    const long ilEnd = te.ilAmbClassFirst + te.clAmbClass;
+    for (long ilAC = te.ilAmbClassFirst; ilAC < ilEnd; ++ilAC) {
+        AmbClass& ac = m.rgacAmbClassArea[Idx(ilAC)];
+        if (const int iRes = ErrorRateAmbClass(dtTrain, m, ac, iTE); iRes > 0) {
+            return kTrainErrAmbClass + iRes;
+        }
+        ac.clErrBefore = ac.clErrAmbClass;
+        clErrMax = std::max(clErrMax, ac.clErrAmbClass);
+        std::fprintf(stderr, "err rate: %s: %ld, thr %ld\n", Str(ac.pszAmbClass), ac.clErrAmbClass,
+                     clThr);
+        FlushStderrToFile();
+        if (ac.clErrAmbClass < clThr) continue;
+
+        CollectErrorLines(dtTrain, ac, iTE, work.rgilErrLines);
+        ClearSuggested(work.fdSuggested);
+        int iRes = SuggestFeature(work.fdSuggested, dtTrain, dtHeldout, m, iTE, ac);
+        if (iRes > 0) return kTrainErrSuggestFirst + iRes;
+        while (iRes == 0) {
+            if (const int iTry = TryCandidate(dtTrain, dtHeldout, m, iTE, ac, clThr, work);
+                iTry > 0) {
+                return iTry;
+            }
+            iRes = SuggestFeature(work.fdSuggested, dtTrain, dtHeldout, m, iTE, ac);
+            if (iRes > 0) return kTrainErrSuggestNext + iRes;
+        }
+    }
+    return 0;
+}
+
+// The per-line lists of the accepted features become each feature's
+// plinkData list, from its highest line to its lowest.
+void BuildFeatureLineLists(DataTable& dtTrain, Model& m) {
+    for (const TagElem& te : m.rgteTagElem) {
+        ForEachClass(m, te, [&](long, AmbClass& ac) {
+            for (long il = ac.ilPacFeatureFirst; il >= 0 && il < m.clFeatureAreaUsed;
+                 il = m.rgfdFeatureArea[Idx(il)].ilNextFeature) {
+                m.rgfdFeatureArea[Idx(il)].plinkData = nullptr;
+            }
+        });
+    }
+    for (long il = 0; il < dtTrain.clData; ++il) {
+        for (FeatureLink* plink = dtTrain.rgplinkFeature2[Idx(il)]; plink != nullptr;
+             plink = plink->pNext) {
+            plink->pNextData = plink->pfd->plinkData;
+            plink->pfd->plinkData = plink;
+            plink->ilLine = il;
+        }
+    }
+}
+
+// One lambda-variation iteration.
+void LambdaIteration(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int k, LambdaWork& work) {
+    std::fprintf(stderr, "Varying lambdas: iteration %d ^^^^^^^\n", k);
+    VtcReport(dtTrain, m, kOwnContext, "VTC training data (cont.) error:", kExitFinalTrain);
+    VtcReport(dtHeldout, m, kOwnContext, "VTC heldout data error:", kExitFinalHeldout);
+    VtcReport(TestTable(m), m, kOwnContext, "VTC test data error:", kExitFinalTest);
+    VtcReport(dtTrain, m, kTrueContext, "VTC training data (true ctx) error:", kExitFinalTrain);
+
+    std::fprintf(stderr, "---------------------------- data shift: %ld\n", 0L);
+    // The weights are measured on lines 0..clData-2. A table of fewer than
+    // two lines leaves no line to measure on: no pass, no weight changes.
+    const long ilEnd = dtTrain.clData - 1;
+    if (ilEnd > 0) VtcPass(dtTrain, m, kTrueContext, ilEnd, kExitShiftPass);
+
+    long clFeature = 0;
+    for (int t = 0; t < m.cTagElem; ++t) {
+        ForEachClass(m, m.rgteTagElem[Idx(t)], [&](long ilAC, AmbClass& ac) {
+            for (long il = ac.ilPacFeatureFirst; il >= 0 && il < m.clFeatureAreaUsed;
+                 il = m.rgfdFeatureArea[Idx(il)].ilNextFeature) {
+                FeatureDesc& fd = m.rgfdFeatureArea[Idx(il)];
+                std::fprintf(stderr, "%ld: ", clFeature);
+                PrintFeature(stderr, m, fd);
+                std::fprintf(stderr, "\n");
+                ++clFeature;
+                const int iRes = VaryLambdaVTC(dtTrain, m, t, ilAC, fd, 0, ilEnd, work);
+                if (iRes > 0) {
+                    std::fprintf(stderr, "%s: lambda variation err: code %d\n", szPN.c_str(), iRes);
+                    ExitWith(kExitVary);
+                }
+            }
+        });
+    }
+
+    VtcReport(dtTrain, m, kTrueContext, "end-of-shift VTC tr (true ctx) error:", kExitShiftTrain);
+    VtcReport(dtTrain, m, kOwnContext, "end-of-shift VTC tr (cont.) error:", kExitShiftTrain);
+    VtcReport(dtHeldout, m, kOwnContext, "end-of-shift VTC ho error:", kExitShiftHeldout);
+}
+
+} // namespace
+
+void ClearSuggested(FeatureDesc& fdSuggested) {
+    fdSuggested.cTerms = 0;
+    fdSuggested.pacOfFeature = nullptr;
+}
+
+int SuggestFeature(FeatureDesc& fdSuggested, DataTable& /*dtTrain*/, DataTable& /*dtHeldout*/,
+                   Model& m, int /*iTE*/, AmbClass& ac) {
+    const auto cPool = static_cast<long>(m.rgfdFeatureSugg.size());
+    const auto InWalk = [&](long il) {
+        return il >= 0 && il >= ac.ilSuggFirst && il <= ac.ilSuggLast && il < cPool;
+    };
+    // A term-less pool feature copied here must not start the walk again.
+    const bool fTermlessCopy = fdSuggested.cTerms == 0 && fdSuggested.pacOfFeature == &ac &&
+                               InWalk(ac.ilSuggAct) &&
+                               m.rgfdFeatureSugg[Idx(ac.ilSuggAct)].cTerms == 0;
+    if (fdSuggested.cTerms == 0 && !fTermlessCopy) {
+        ac.ilSuggAct = ac.ilSuggFirst;
+    } else {
+        ++ac.ilSuggAct;
+    }
+    if (ac.ilSuggAct == -1 || ac.ilSuggAct > ac.ilSuggLast || !InWalk(ac.ilSuggAct)) return -1;
+    // Assignment reuses the record's count array.
+    fdSuggested = m.rgfdFeatureSugg[Idx(ac.ilSuggAct)];
+    return 0;
+}
+
+int AddFeature(const FeatureDesc& fd, Model& m, AmbClass& ac) {
+    if (m.clFeatureAreaUsed >= m.clFeatureAreaSize ||
+        m.clFeatureAreaUsed >= static_cast<long>(m.rgfdFeatureArea.size())) {
+        return kAddFeatureAreaFull;
+    }
+    const long il = m.clFeatureAreaUsed;
+    FeatureDesc& fdNew = m.rgfdFeatureArea[Idx(il)];
+    // Assignment gives the feature its own count array, reusing the storage
+    // a rejected candidate left in this entry.
+    fdNew = fd;
+    fdNew.iFeature = static_cast<int>(il);
+    fdNew.plinkData = nullptr;
+    fdNew.ilNextFeature = ac.ilPacFeatureFirst;
+    ac.ilPacFeatureFirst = il;
+    ++ac.clFeatureCnt;
+    ++m.clFeatureAreaUsed;
+    return 0;
+}
+
+int DelFeature(Model& m, AmbClass& ac) {
+    if (m.clFeatureAreaUsed <= 0) return kDelFeatureNone;
+    const long il = m.clFeatureAreaUsed - 1;
+    // Removing a feature that is not the head of the chain would leave the
+    // chain pointing at an entry the next candidate overwrites.
+    if (il != ac.ilPacFeatureFirst) return kDelFeatureNotHead;
+    --m.clFeatureAreaUsed;
+    FeatureDesc& fd = m.rgfdFeatureArea[Idx(il)];
+    fd.rgclCntTagElemGivenFeature.clear();
+    ac.ilPacFeatureFirst = fd.ilNextFeature;
+    --ac.clFeatureCnt;
+    return ac.clFeatureCnt < 0 ? kDelFeatureCountNegative : 0;
+}
+
+void InstallIterationParams(Model& m, const IterationParams& ip) {
+    m.cThrMin = ip.ipcThrMin;
+    m.cPoolThr = ip.ipcPoolThr;
+    m.cClosestThr = ip.ipcClosestThr;
+    m.dLambdaMax = ip.ipdLambdaMax;
+    m.dLambdaMin = ip.ipdLambdaMin;
+    m.szFeatureTemplates = ip.ipszFeatureTemplates;
+    m.iHeavySmoothing = ip.ipiHeavySmoothing;
+    m.iMultiPass = ip.ipiMultiPass;
+    m.fModelAC = ip.ipfModelAC;
+    m.fModelGeneral = ip.ipfModelGeneral;
+    m.fUITForms = ip.ipfUITForms;
+    m.fUITACs = ip.ipfUITACs;
+    m.fUITTags = ip.ipfUITTags;
+    m.fUITSetElements = ip.ipfUITSetElements;
+    m.iSortSugg = ip.ipiSortSugg;
+    m.dSuggEntropyThr = ip.ipdSuggEntropyThr;
+    m.fLeftOnly = ip.ipfLeftOnly;
+    m.ilMaxFSG = ip.ipilMaxFSG;
+    if (m.cPoolThr < m.cThrMin) m.cPoolThr = m.cThrMin;
+}
+
+ThresholdSchedule::ThresholdSchedule(long clData, int cThrMin, bool fHalving)
+    : clThr_(fHalving ? clData : 0), clThrPrev_(clData + 1), clErrMax_(clData), cThrMin_(cThrMin) {}
+
+bool ThresholdSchedule::Next(long& clThr) {
+    if (fDone_) return false;
+    clThr_ /= 2;
+    if (clThr_ > clErrMax_) clThr_ = clErrMax_;
+    if (clThr_ < cThrMin_) {
+        if (cThrMin_ >= clThrPrev_) {
+            fDone_ = true;
+            return false;
+        }
+        clThr_ = cThrMin_;
+    }
+    clThrPrev_ = clThr_;
+    clErrMax_ = 0;
+    clThr = clThr_;
+    return true;
+}
+
+void ThresholdSchedule::PassDone(long clErrMax) {
+    clErrMax_ = clErrMax;
+    if (clThr_ <= cThrMin_) fDone_ = true;
+}
+
+bool WeightSearch::Next(double& dLambda) {
+    if (fDone_) return false;
+    if (dPrev_ < 0) {
+        dLambda = 1.0;
+    } else if (dPrev_ > 0.999) {
+        dLambda = dPrev_ <= dLambdaMax_ ? 2.0 * dPrev_ : 0.5;
+    } else {
+        dLambda = dPrev_ / 2.0;
+    }
+    dPrev_ = dLambda;
+    // The first weight at or below the lower bound is the last one; a weight
+    // of 0 (reachable only through a non-positive previous weight) ends it too.
+    if (dLambda <= dLambdaMin_ || !(dLambda > 0.0)) fDone_ = true;
+    return true;
+}
+
+void WeightSearch::Record(long clImprovement) {
+    if (clImprovement > clBest_) {
+        clBest_ = clImprovement;
+        dBest_ = dPrev_;
+    } else if (clImprovement == clBest_ && std::fabs(1.0 - dPrev_) < std::fabs(1.0 - dBest_)) {
+        dBest_ = dPrev_;
+    }
+}
+
+int SelectFeatures(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, int iIteration,
+                   SelectionWork& work) {
+    ChainClassLines(dtTrain, m, iTE, work);
+    ThresholdSchedule schedule(dtTrain.clData, m.cThrMin, iIteration == 0 && m.iMultiPass == 1);
+    for (long clThr = 0; schedule.Next(clThr);) {
+        long clErrMax = 0;
+        if (const int iRes = SelectionPass(dtTrain, dtHeldout, m, iTE, clThr, clErrMax, work);
+            iRes > 0) {
+            return iRes;
+        }
+        schedule.PassDone(clErrMax);
+    }
+    return 0;
+}
+
+int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m) {
+    SelectionWork work;
+    const int cIterations = std::min(m.iTrainingIterationsMax, static_cast<int>(m.rgipFG.size()));
+    for (int i = 0; i < cIterations; ++i) {
+        PrintIterationParams(m.rgipFG[Idx(i)]);
+        InstallIterationParams(m, m.rgipFG[Idx(i)]);
+        ReportIterationStart(dtTrain, dtHeldout, m, i);
+        ResetPool(m);
+        BuildPool(dtTrain, m, i);
+        std::fprintf(stderr, "features pool size: %ld\n", m.clFeatureSuggUsed);
+        if (m.iCountMode == 1 && ReSortFeatureSugg(&dtTrain, &dtHeldout, &m) != 0) {
+            ux_FatalError(kModApp, kMsgApp, "cannot re-sort feature pool for training.");
+        }
+        for (int t = 0; t < m.cTagElem; ++t) {
+            if (const int iRes = SelectFeatures(dtTrain, dtHeldout, m, t, i, work); iRes > 0) {
+                return iRes;
+            }
+            EndOfTagElem(dtTrain, m, t);
+        }
+    }
+
+    if (m.iLambdaIterations > 0) {
+        VtcReport(dtTrain, m, kTrueContext,
+                  "BVL: VTC training data (true ctx) error:", kExitFinalTrain);
+        BuildFeatureLineLists(dtTrain, m);
+    } else {
+        VtcReport(dtTrain, m, kTrueContext,
+                  "EOT: VTC training data (true ctx) error:", kExitFinalTrain);
+        VtcReport(dtTrain, m, kOwnContext,
+                  "EOT: VTC training data (cont.) error:", kExitFinalTrain);
+        VtcReport(dtHeldout, m, kOwnContext, "EOT: VTC heldout data error:", kExitFinalHeldout);
+        VtcReport(TestTable(m), m, kOwnContext,
+                  "EOT: VTC test (cont, dbg) data error:", kExitFinalTest);
+    }
+    LambdaWork lambdaWork;
+    for (int k = 0; k < m.iLambdaIterations; ++k)
+        LambdaIteration(dtTrain, dtHeldout, m, k, lambdaWork);
+
+    const int iRes =
+        VtcReport(TestTable(m), m, kOwnContext, "after lambda chg: VTC test:", kExitLastTest);
+    std::fprintf(stderr, "Exitting TrainModel.\n");
+    return iRes;
+}
+
+} // namespace vexta
