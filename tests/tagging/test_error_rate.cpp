@@ -1,0 +1,150 @@
+// Separate tagging with its output and error counts, the per-class passes
+// of training, and the error-rate line.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/globals.h"
+#include "features/tag_probs.h"
+#include "features/tiny_model.h"
+#include "tagging/error_rate.h"
+
+namespace vexta {
+namespace {
+
+using test::TinyModel;
+using testing::internal::CaptureStderr;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStderr;
+using testing::internal::GetCapturedStdout;
+
+// Four tag elements; element 3 (values N and V) is decided by the prior,
+// which prefers V, while the true value is N.
+class SeparateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (int t = 0; t < 4; ++t) tm.SetClasses(t, "ABCNV", {});
+        tm.m.rgteTagElem[3].rgclSubtagCnt['V'] = 10;
+        tm.m.rgteTagElem[3].rgclSubtagCnt['N'] = 1;
+        tm.SetLines({"ABCN|A/B/C/NV/|w|w|>ABCN/ABCV/", "ABCV|A/B/C/NV/|w|w|>ABCN/ABCV/"});
+    }
+    std::string Run(int (*pfnPass)(DataTable&, Model&, int), int iLevel) {
+        CaptureStdout();
+        EXPECT_EQ(0, pfnPass(tm.dt, tm.m, iLevel));
+        return GetCapturedStdout();
+    }
+    std::string FirstLine(int iLevel) {
+        const std::string sz = Run(ErrorRateDataSeparate, iLevel);
+        return sz.substr(0, sz.find('\n') + 1);
+    }
+    TinyModel tm{4};
+};
+
+TEST_F(SeparateTest, OutputAndErrorCounts) {
+    EXPECT_EQ("ABCV|A/B/C/NV/|w|w|>ABCN/ABCV/\nABCV|A/B/C/NV/|w|w|>ABCN/ABCV/\n",
+              Run(ErrorRateDataSeparate, 1));
+    EXPECT_EQ(std::string("ABCV"), tm.dt.rgpszTagOut[0].data());
+    EXPECT_EQ(1, tm.m.rgteTagElem[3].clErrTagElem);
+    EXPECT_EQ(0, tm.m.clErr) << "element 3 is not marked +";
+    EXPECT_EQ("ABCV|A/B/C/NV/|w|w|>ABCN/ABCV/ Err: Correct = \n", FirstLine(101));
+
+    tm.m.rgteTagElem[3].fSignPlus = 1;
+    EXPECT_EQ("ABCV|A/B/C/NV/|w|w|>ABCN/ABCV/ Err: Correct =  3(N)\n", FirstLine(101));
+    EXPECT_EQ(1, tm.m.clErr);
+    EXPECT_EQ("", Run(ErrorRateDataSeparate, 0));
+}
+
+TEST_F(SeparateTest, TrueContextPassCountsEveryWrongElementAndDiagnoses) {
+    tm.dt.rgpszTagOut[0] = TagBuf{};
+    fDebug3 = 3;
+    CaptureStderr();
+    EXPECT_EQ("", Run(ErrorRateData, 0));
+    const std::string szDiag = GetCapturedStderr();
+    fDebug3 = -1;
+    EXPECT_EQ(1, tm.m.clErr);
+    EXPECT_EQ('\0', tm.dt.rgpszTagOut[0][0]) << "no tags stored";
+    EXPECT_NE(std::string::npos, szDiag.find("`te/tag out: 3/V\n"));
+    EXPECT_NE(std::string::npos, szDiag.find("best tag: tagelem/AC 3/NV, best = V(true N)"));
+    EXPECT_NE(std::string::npos, szDiag.find("`tr: ABCN|"));
+    EXPECT_NE(std::string::npos, szDiag.find("`+1: ABCV|"));
+    EXPECT_EQ(std::string::npos, szDiag.find("`-1:"));
+    EXPECT_EQ(0, fDebug4 + fDebug5);
+}
+
+TEST(SeparateContext, LinesToTheLeftAreSeenWithTheChosenTags) {
+    TinyModel tm(1);
+    tm.SetClasses(0, "NV", {});
+    tm.m.rgteTagElem[0].rgclSubtagCnt['V'] = 10;
+    tm.SetLines({"N|NV/|a|a|>N/V/", "V|NV/|b|b|>N/V/"});
+    tm.AddFeature(0, tm.AllData(0), {0, 0, 99, 1}, 2.0, {tm.Term(-1, 0, "V")});
+    EXPECT_EQ(0, ErrorRateDataSeparate(tm.dt, tm.m, 0));
+    EXPECT_EQ('V', tm.dt.rgpszTagOut[0][0]);
+    EXPECT_EQ('N', tm.dt.rgpszTagOut[1][0]) << "its own V on the left";
+    EXPECT_EQ(0, ErrorRateData(tm.dt, tm.m, 0));
+    EXPECT_EQ(1, tm.m.rgteTagElem[0].clErrTagElem) << "the true N on the left";
+}
+
+TEST(PrintErrorRate, Format) {
+    TinyModel tm(2);
+    CaptureStderr();
+    PrintErrorRate(tm.m, "vexta", "msg", 5, 100, 120, -1);
+    PrintErrorRate(tm.m, "vexta", "e:", 0, 0, 0, 1);
+    PrintErrorRate(tm.m, "vexta", "e:", 1, 2, 4, 5);
+    EXPECT_EQ("vexta: msg  5.00:  4.17 (5/100:120), flat\n"
+              "vexta: e:101.00:101.00 (0/0:0), cat 1 (SubTag2)\n"
+              "vexta: e: 50.00: 25.00 (1/2:4), cat 5 (?\?\?)\n",
+              GetCapturedStderr());
+}
+
+// Class NV of one tag element: the prior prefers N on every line.
+class ClassPassTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tm.SetClasses(0, "NV", {"NV"});
+        tm.m.rgteTagElem[0].rgclSubtagCnt['N'] = 10;
+        tm.SetLines({"N|NV/|a|a|>N/V/", "V|NV/|a|a|>N/V/", "N|N/|a|a|>N/", "N|NV/|a|a|>N/V/",
+                     "V|NV/|a|a|>N/V/"});
+        tm.ChainClasses(0);
+    }
+    TinyModel tm{1};
+};
+
+TEST_F(ClassPassTest, HeavySmoothingDecidesWhetherThePriorCounts) {
+    AmbClass& ac = tm.Class(0, "NV");
+    EXPECT_EQ(0, ErrorRateAmbClass(tm.dt, tm.m, ac, 0));
+    EXPECT_EQ(4, ac.clErrAmbClass) << "no feature fired on any line";
+    tm.m.iHeavySmoothing = 1;
+    EXPECT_EQ(kProbsNoFeature, ErrorRateAmbClass(tm.dt, tm.m, ac, 0));
+    EXPECT_EQ(2, ac.clErrAmbClass);
+    EXPECT_EQ((std::vector<unsigned char>{0, 1, 0, 0, 1, 0}), tm.dt.rgrgfErr[0]);
+
+    // The all-data class visits every stored line, ignoring its chain.
+    tm.AllData(0).ilDataFirst = -1;
+    tm.m.iHeavySmoothing = 0;
+    tm.dt.rgrgfErr[0][2] = 1;
+    ErrorRateAmbClass(tm.dt, tm.m, tm.AllData(0), 0);
+    EXPECT_EQ(4, tm.AllData(0).clErrAmbClass);
+    EXPECT_EQ(0, tm.dt.rgrgfErr[0][2]) << "the single-value line is right";
+}
+
+TEST_F(ClassPassTest, TrialCountsNewErrorsAndCorrections) {
+    AmbClass& ac = tm.Class(0, "NV");
+    tm.AddFeature(0, ac, {1, 99}, 2.0); // the candidate: V everywhere
+    tm.dt.rgilNextFeature = {1, 3, -1, 4, -1};
+    tm.dt.rgrgfErr[0] = {0, 1, 0, 1, 1, 0};
+    ac.clErrBefore = 5;
+    fDebug8 = 1;
+    CaptureStderr();
+    EXPECT_EQ(0, ErrorRateAmbClassFeature(tm.dt, tm.m, ac, 0, 0));
+    const std::string szTrace = GetCapturedStderr();
+    fDebug8 = 0;
+    EXPECT_EQ(4, ac.clErrAmbClass) << "5 + 1 new - 2 corrected";
+    EXPECT_EQ((std::vector<unsigned char>{0, 1, 0, 1, 1, 0}), tm.dt.rgrgfErr[0]);
+    EXPECT_NE(std::string::npos, szTrace.find("++ERR: V, data 1 at: 0: iTE 0, line N|NV/"));
+    EXPECT_NE(std::string::npos, szTrace.find("--ERR: V, data 2 at: 1: iTE 0"));
+    EXPECT_NE(std::string::npos,
+              szTrace.find("ERACF: bef: 5, new: 1, corr 2, err now: 4, dt chk 4\n"));
+}
+
+} // namespace
+} // namespace vexta
