@@ -1,6 +1,6 @@
 // Tagged output: the corpus written back with the chosen tags, line by line
 // as the beam-search tagger decides them, and the windowed tagging of a
-// whole input.
+// whole input onto standard output.
 #pragma once
 
 #include <string_view>
@@ -15,20 +15,56 @@ inline constexpr int kOutNoLemma = 88;      // the chosen tag has no <MMl> lemma
 inline constexpr int kOutLemmaNoText = 394; // an <MMl> entry without ">"
 inline constexpr int kOutTagNoText = 395;   // an <MMt> entry without ">"
 
-// Writes line il of the table to standard output with the chosen tag szTag:
-// for line-format input (dt.iInputState 1) the data line with its tag
-// replaced, followed by " " and szErrNote when iOutLevel > 100; for SGML
-// input the token's gap with the chosen lemma and tag inserted, and
-// " ALOFLAG" when iOutLevel > 1 and fLineErr is set. 0, or one of the codes
-// above.
+// Failure codes of TagDataVTC.
+inline constexpr int kTagVtcParams = 2401; // the input could not be set up or opened
+inline constexpr int kTagVtcInsert = 2402; // a data line could not be stored
+inline constexpr int kTagVtcRead = 2403;   // the reader failed
+inline constexpr int kTagVtcTagger = 2404; // the beam-search tagger (or the writer) failed
+
+// Output levels of the tag modes: "Tag", and "TagDebug" (full debug lines
+// among the tagged ones, the error mark, and the error note of line-format
+// input).
+inline constexpr int kOutLevelTag = 1;
+inline constexpr int kOutLevelTagDebug = 10001;
+
+// How the input is cut into windows: each window holds up to clCapacity
+// lines; a later window starts with the last clOverlap lines of the one
+// before, re-tagged as left context, and writes from its line ilOutFirst on.
+// A full window writes up to line clCapacity - clOverlap + ilOutFirst - 1, so
+// every input line is written exactly once. Requires
+// 0 <= ilOutFirst <= clOverlap < clCapacity.
+struct VtcWindow {
+    long clCapacity;
+    long clOverlap;
+    long ilOutFirst;
+};
+
+// The windows of the tagger: 20100 lines, 100 of them carried over, output
+// of a later window from its line 50 (a full window writes up to line 20049).
+inline constexpr VtcWindow kVtcWindow{20100, 100, 50};
+
+// Writes line il of the table to standard output with the chosen tag szTag.
+// Line-format input (dt.iInputState 1): szTag followed by the data line from
+// its first "|" on, then " " and szErrNote when iOutLevel > 100. SGML input:
+// the token's gap with <MDl> (the lemma of the <MMl> group holding szTag)
+// and <MDt> (szTag) inserted before its first <MMl> or <MDl>, marked with
+// szTaggerID; nothing is inserted on a sentence-boundary or end-of-input
+// line. Then the line's rest and " ALOFLAG" when iOutLevel > 1 and fLineErr
+// is set, and a line end (none after the end of the input). 0, or one of
+// the codes above.
 int WriteTaggedLine(const DataTable& dt, const Model& m, long il, std::string_view szTag,
                     int iOutLevel, bool fLineErr, std::string_view szErrNote);
 
-// Tags the input named by the argument file (key szPrefix + "InData") in
-// windows with the beam-search tagger and writes it to standard output; a
-// debug flag above 0 switches the debug output on. 0 (or the tagger's last
-// non-positive result); 2401 reader set-up, 2402 a line not stored, 2403 the
-// reader failed, 2404 the tagger failed.
+// Reads the input named by szPrefix + "InData" window by window into
+// m.pdtS, tags every window with the beam-search tagger and writes each
+// input line once to standard output. fDebug > 0 selects the "TagDebug"
+// output level. 0 (or the tagger's last non-positive result) when all input
+// was tagged; else one of the codes above. The table's line storage is
+// released before returning.
 int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_view szPrefix);
+
+// The same with windows of the caller's choice.
+int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_view szPrefix,
+               const VtcWindow& win);
 
 } // namespace vexta
