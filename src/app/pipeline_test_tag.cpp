@@ -1,0 +1,159 @@
+// The test and tag pipeline: modes "Test", "TestOut", "TestDebug", "Tag" and
+// "TagDebug". The argument file is limited to the test segment, the model
+// file is read, and then either the error rates of the model on the test
+// segment are reported or the input is tagged onto standard output.
+#include "app/globals.h"
+#include "app/pipelines.h"
+#include "base/ux_arg.h"
+#include "base/ux_base.h"
+#include "corpus/data_table.h"
+#include "model/model.h"
+#include "model/model_reader.h"
+#include "tagging/beam_search.h"
+#include "tagging/error_rate.h"
+#include "tagging/tagged_output.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace vexta {
+
+namespace {
+
+// Tagged text can be large: standard output gets a buffer of its own.
+constexpr std::size_t kStdoutBufferSize = std::size_t{1} << 20;
+
+// Output levels of the test modes.
+constexpr int kOutLevelTest = 0;
+constexpr int kOutLevelTestOut = 1;
+constexpr int kOutLevelTestDebug = 10000;
+// Output level of separate tagging.
+constexpr int kOutLevelTagSeparate = 1;
+
+// The value the data tables take as a segment that is not given.
+constexpr const char* kTestStartNotGiven = "2111222111";
+
+template <typename... Args> std::string Format(const char* pszFormat, Args... args) {
+    const int cch = std::snprintf(nullptr, 0, pszFormat, args...);
+    std::string sz(static_cast<std::size_t>(cch > 0 ? cch : 0), '\0');
+    std::snprintf(sz.data(), sz.size() + 1, pszFormat, args...);
+    return sz;
+}
+
+[[noreturn]] void AppFatal(const std::string& szText) {
+    std::fflush(stdout);
+    ux_FatalError(kModApp, kMsgApp, szText);
+}
+
+bool IsPresent(const char* pszKey) {
+    std::array<char, kArgValueLen> sz{};
+    return ux_ArgGetValue(szArgs, pszKey, sz) <= 0;
+}
+
+// Training and heldout segments are emptied whatever the argument file says;
+// a missing test segment is marked as not given.
+void LimitToTestSegment() {
+    for (const char* pszKey : {"TrainStart", "TrainLines", "HeldoutStart", "HeldoutLines"}) {
+        if (const int rc = ux_ArgSetValue(szArgs, pszKey, "0"); rc != 0)
+            AppFatal(Format(" set arg value of %s failed (RC %d)", pszKey, rc));
+    }
+    if (IsPresent("TestLines")) return;
+    if (IsPresent("TestStart"))
+        AppFatal(Format(" %s%s not present, and %s is?!?", "Test", "Lines", "TestStart"));
+    if (const int rc = ux_ArgSetValue(szArgs, "TestStart", kTestStartNotGiven); rc != 0) {
+        AppFatal(
+            Format(" set arg value of %s=%s failed (RC %d)", "TestStart", kTestStartNotGiven, rc));
+    }
+}
+
+void ReadModelFile() {
+    model.hModelFile = 0;
+    if (ux_ArgGetValue(szArgs, "Features", model.szModelFile) > 0) {
+        std::fprintf(stderr, "%s: GetValue (feature file) %s failed\n", szPN.c_str(), "Features");
+        std::exit(892);
+    }
+    if (const int rc = ReadModel(model); rc != 0) {
+        std::fprintf(stderr, "%s: cannot read in the model %s: code %d\n", szPN.c_str(),
+                     model.szModelFile.c_str(), rc);
+        std::exit(816);
+    }
+    // A file that ends before its first tag element section is accepted by
+    // the reader; nothing can be tagged with it.
+    if (!model.phashStr || model.rgteTagElem.size() < static_cast<std::size_t>(model.cTagElem)) {
+        std::fprintf(stderr, "%s: model %s has no tag element sections\n", szPN.c_str(),
+                     model.szModelFile.c_str());
+        std::exit(816);
+    }
+}
+
+void PrintErrorRates(const DataTable& dt, const char* pszLabel) {
+    for (int t = 0; t < model.cTagElem; ++t) {
+        PrintErrorRate(model, szPN, pszLabel,
+                       model.rgteTagElem[static_cast<std::size_t>(t)].clErrTagElem, dt.clWords,
+                       dt.clLines, t);
+    }
+    PrintErrorRate(model, szPN, pszLabel, model.clErr, dt.clWords, dt.clLines, -1);
+}
+
+int OutLevelOfTestMode() {
+    switch (fProgMode) {
+    case kModeTestOut:
+        return kOutLevelTestOut;
+    case kModeTestDebug:
+        return kOutLevelTestDebug;
+    default:
+        return kOutLevelTest;
+    }
+}
+
+} // namespace
+
+int RunTestTagPipeline() {
+    std::setvbuf(stdout, nullptr, _IOFBF, kStdoutBufferSize);
+
+    model.fProgMode = fProgMode;
+    model.cTagElem = cTagElem;
+    model.cBeam = cBeam;
+    model.dRawExpWeight = dRawExpWeight;
+    model.pdtT = &dtT;
+    model.pdtH = &dtH;
+    model.pdtS = &dtS;
+
+    LimitToTestSegment();
+    ReadModelFile();
+
+    const bool fTagMode = fProgMode == kModeTag || fProgMode == kModeTagDebug;
+    const bool fVTC = szTagMode == "VTC";
+    if (!(fTagMode && fVTC)) {
+        if (const int rc = ReadData(szArgs, model, ""); rc > 0)
+            AppFatal(Format("ReadData failed (RC %d)", rc));
+    }
+
+    // The phases return 0 or a negative note (such as "no feature fired for
+    // the last decision") on success; the run then ends with status 0.
+    int rc = 0;
+    if (fTagMode) {
+        if (!fVTC) {
+            rc = ErrorRateDataSeparate(dtS, model, kOutLevelTagSeparate);
+            if (rc > 0) AppFatal(Format(" Separate tagging failed (RC %d)", rc));
+        } else {
+            rc = TagDataVTC(szArgs, model, fProgMode == kModeTagDebug ? 1 : 0, "");
+            if (rc > 0) AppFatal(Format(" VTC tagging failed (RC %d)", rc));
+        }
+    } else {
+        const int iOutLevel = OutLevelOfTestMode();
+        if (!fVTC)
+            rc = ErrorRateDataSeparate(dtS, model, iOutLevel);
+        else
+            rc = ErrorRateDataVTC(dtS, model, iOutLevel, 0, 0, dtS.clLines, 0, dtS.clLines - 1);
+        if (rc > 0) AppFatal(Format(" test data error rate computation failed (RC %d)", rc));
+        std::fflush(stdout);
+        PrintErrorRates(dtS, "final test data error:");
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace vexta
