@@ -105,4 +105,15 @@ inline std::vector<std::string> Lines(const std::vector<Event>& rgev) {
     return rgsz;
 }
 
+// What fn() writes to standard error.
+template <typename Fn> std::string Stderr(Fn fn) {
+    ::testing::internal::CaptureStderr();
+    fn();
+    return ::testing::internal::GetCapturedStderr();
+}
+
+inline bool Contains(const std::string& sz, std::string_view szPart) {
+    return sz.find(szPart) != std::string::npos;
+}
+
 } // namespace vexta::test
