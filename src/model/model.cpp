@@ -34,6 +34,20 @@ void FreeModel(Model& m) {
     m.clAmbClassAreaSize = m.clAmbClassAreaUsed = 0;
 }
 
+namespace {
+
+// Compares a zero-terminated string with a view without measuring it first,
+// so that a mismatch costs only the bytes up to the first difference.
+bool EqualsCString(const char* psz, std::string_view sz) {
+    for (const char ch : sz) {
+        if (ch == '\0' || *psz != ch) return false;
+        ++psz;
+    }
+    return *psz == '\0';
+}
+
+} // namespace
+
 AmbClass* FindAmbClassRec(std::string_view szAmbClass, const TagElem& te, Model& m) {
     const long cAreaRecs = static_cast<long>(m.rgacAmbClassArea.size());
     const long ilFirst = te.ilAmbClassFirst;
@@ -44,7 +58,7 @@ AmbClass* FindAmbClassRec(std::string_view szAmbClass, const TagElem& te, Model&
         if (psz == nullptr) continue;
         // Interned strings match by address; anything else by its bytes.
         if (psz == szAmbClass.data() && psz[szAmbClass.size()] == '\0') return &ac;
-        if (std::string_view(psz) == szAmbClass) return &ac;
+        if (EqualsCString(psz, szAmbClass)) return &ac;
     }
     return nullptr;
 }

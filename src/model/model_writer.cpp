@@ -270,6 +270,7 @@ void PutTagElem(ModelOut& out, int t) {
 // exists already, its permission bits carry over to the new file.
 int CreateTmpFile(ModelOut& out) {
     const std::string& szName = out.pm->szModelFile;
+    if (szName.empty()) return -1;
     struct stat st {};
     const bool fExists = ::stat(szName.c_str(), &st) == 0;
     // The model file itself would have to be writable to be replaced in
