@@ -390,27 +390,6 @@ int SelectionPass(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, l
     return 0;
 }
 
-// The per-line lists of the accepted features become each feature's
-// plinkData list, from its highest line to its lowest.
-void BuildFeatureLineLists(DataTable& dtTrain, Model& m) {
-    for (const TagElem& te : m.rgteTagElem) {
-        ForEachClass(m, te, [&](long, AmbClass& ac) {
-            for (long il = ac.ilPacFeatureFirst; il >= 0 && il < m.clFeatureAreaUsed;
-                 il = m.rgfdFeatureArea[Idx(il)].ilNextFeature) {
-                m.rgfdFeatureArea[Idx(il)].plinkData = nullptr;
-            }
-        });
-    }
-    for (long il = 0; il < dtTrain.clData; ++il) {
-        for (FeatureLink* plink = dtTrain.rgplinkFeature2[Idx(il)]; plink != nullptr;
-             plink = plink->pNext) {
-            plink->pNextData = plink->pfd->plinkData;
-            plink->pfd->plinkData = plink;
-            plink->ilLine = il;
-        }
-    }
-}
-
 // One lambda-variation iteration.
 void LambdaIteration(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int k, LambdaWork& work) {
     std::fprintf(stderr, "Varying lambdas: iteration %d ^^^^^^^\n", k);
@@ -582,6 +561,25 @@ void WeightSearch::Record(long clImprovement) {
     }
 }
 
+void LinkFeatureLineLists(DataTable& dtTrain, Model& m) {
+    for (const TagElem& te : m.rgteTagElem) {
+        ForEachClass(m, te, [&](long, AmbClass& ac) {
+            for (long il = ac.ilPacFeatureFirst; il >= 0 && il < m.clFeatureAreaUsed;
+                 il = m.rgfdFeatureArea[Idx(il)].ilNextFeature) {
+                m.rgfdFeatureArea[Idx(il)].plinkData = nullptr;
+            }
+        });
+    }
+    for (long il = 0; il < dtTrain.clData; ++il) {
+        for (FeatureLink* plink = dtTrain.rgplinkFeature2[Idx(il)]; plink != nullptr;
+             plink = plink->pNext) {
+            plink->pNextData = plink->pfd->plinkData;
+            plink->pfd->plinkData = plink;
+            plink->ilLine = il;
+        }
+    }
+}
+
 int SelectFeatures(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, int iIteration,
                    SelectionWork& work) {
     ChainClassLines(dtTrain, m, iTE, work);
@@ -621,7 +619,7 @@ int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m) {
     if (m.iLambdaIterations > 0) {
         VtcReport(dtTrain, m, kTrueContext,
                   "BVL: VTC training data (true ctx) error:", kExitFinalTrain);
-        BuildFeatureLineLists(dtTrain, m);
+        LinkFeatureLineLists(dtTrain, m);
     } else {
         VtcReport(dtTrain, m, kTrueContext,
                   "EOT: VTC training data (true ctx) error:", kExitFinalTrain);

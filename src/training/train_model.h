@@ -132,4 +132,9 @@ struct SelectionWork {
 int SelectFeatures(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, int iIteration,
                    SelectionWork& work);
 
+// Threads the per-line entries of the accepted features (rgplinkFeature2)
+// into each feature's plinkData list, from its highest line to its lowest,
+// for lambda variation.
+void LinkFeatureLineLists(DataTable& dtTrain, Model& m);
+
 } // namespace vexta

@@ -1,0 +1,127 @@
+// The training pipeline run as the built program: a model trained on the
+// Velan example corpus is written identically twice and then used by test
+// and tag runs; failing phases end with their statuses.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+namespace {
+
+class TrainRunFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string sz =
+            (std::filesystem::temp_directory_path() / "vexta_pipeline_train_XXXXXX").string();
+        ASSERT_NE(mkdtemp(sz.data()), nullptr);
+        szDir_ = sz;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(szDir_, ec);
+    }
+
+    std::string Path(std::string_view szName) const { return szDir_ + "/" + std::string(szName); }
+
+    // An argument file that includes the example file szExample (relative to
+    // the project root) and then overrides with szExtra.
+    std::string Args(std::string_view szName, std::string_view szExample,
+                     std::string_view szExtra) const {
+        const std::string szFile = Path(szName);
+        std::ofstream os(szFile);
+        os << "#include " << szExample << "\n" << szExtra;
+        return szFile;
+    }
+
+    // Runs the program in the project root (the examples name their files
+    // relative to it); returns its exit status and keeps its output.
+    int Run(const std::string& szArgFile) {
+        const std::string szCmd = "cd '" VEXTA_SOURCE_DIR "' && '" VEXTA_BINARY "' '" + szArgFile +
+                                  "' > '" + Path("out.txt") + "' 2> '" + Path("err.txt") + "'";
+        const int iStatus = std::system(szCmd.c_str());
+        szOut_ = Read(Path("out.txt"));
+        szErr_ = Read(Path("err.txt"));
+        return WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
+    }
+
+    static std::string Read(const std::string& szFile) {
+        std::ifstream is(szFile, std::ios::binary);
+        std::ostringstream os;
+        os << is.rdbuf();
+        return os.str();
+    }
+
+    std::string szDir_;
+    std::string szOut_;
+    std::string szErr_;
+};
+
+TEST_F(TrainRunFixture, TrainsTheExampleIdenticallyTwiceThenTestsAndTagsWithIt) {
+    const std::string szModel = Path("velan.model");
+    ASSERT_EQ(Run(Args("train.args", "examples/velan-train.args", "Features = " + szModel + "\n")),
+              0)
+        << szErr_;
+    // The run ends with the heading, the model writer and the finish lines.
+    const std::size_t iHeading = szErr_.find("training data error:\n");
+    const std::size_t iFinal = szErr_.find("final training data error:");
+    const std::size_t iTest = szErr_.find("\ntest data error:\n");
+    ASSERT_NE(iHeading, std::string::npos);
+    ASSERT_NE(iFinal, std::string::npos);
+    ASSERT_NE(iTest, std::string::npos) << szErr_;
+    EXPECT_LT(iFinal, iTest);
+    const std::string szTail = szErr_.substr(iTest + 1);
+    EXPECT_EQ(szTail.rfind("test data error:\n", 0), 0u);
+    EXPECT_NE(szTail.find("writing model to file " + szModel), std::string::npos) << szTail;
+    EXPECT_NE(szTail.find(": start "), std::string::npos);
+    EXPECT_NE(szTail.find(": duration: (days:hours:minutes) "), std::string::npos);
+    EXPECT_NE(szErr_.find("init training data error:"), std::string::npos);
+    EXPECT_NE(szErr_.find("tr 03 "), std::string::npos);
+    const std::string szFirst = Read(szModel);
+    ASSERT_FALSE(szFirst.empty());
+
+    // The model file names itself, so the second run writes to the same path.
+    ASSERT_EQ(Run(Args("train.args", "examples/velan-train.args", "Features = " + szModel + "\n")),
+              0);
+    EXPECT_TRUE(Read(szModel) == szFirst) << "two trainings wrote different model files";
+
+    ASSERT_EQ(Run(Args("test.args", "examples/velan-test.args", "Features = " + szModel + "\n")), 0)
+        << szErr_;
+    EXPECT_NE(szErr_.find("final test data error:"), std::string::npos) << szErr_;
+
+    ASSERT_EQ(Run(Args("tag.args", "examples/velan-tag.args", "Features = " + szModel + "\n")), 0)
+        << szErr_;
+    EXPECT_NE(szOut_.find("<MDt src=\"velan\">"), std::string::npos);
+    EXPECT_NE(szOut_.find("<doc id=\"test\">"), std::string::npos);
+}
+
+TEST_F(TrainRunFixture, FailingPhasesEndWithTheirStatuses) {
+    const std::string szModel = "Features = " + Path("x.model") + "\n";
+    // Input that cannot be opened.
+    EXPECT_EQ(Run(Args("nodata.args", "examples/velan-train.args",
+                       szModel + "InData = " + Path("missing.csts") + "\n")),
+              1);
+    EXPECT_NE(szErr_.find("cannot read input data (32)"), std::string::npos) << szErr_;
+
+    // A set-up key with a wrong value.
+    EXPECT_EQ(
+        Run(Args("mode.args", "examples/velan-train.args", szModel + "FeatureMode = Guess\n")), 14);
+    EXPECT_NE(szErr_.find("cannot init amb classes: code 972"), std::string::npos) << szErr_;
+
+    // A pool file with a line of six terms (class FM of GENDER exists).
+    std::ofstream(Path("bad.pool"))
+        << "3 01 FM 06__ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_\n";
+    EXPECT_EQ(Run(Args("pool.args", "examples/velan-train.args",
+                       szModel + "FeatureMode = Read\nFeatureSugg = " + Path("bad.pool") +
+                           "\nSortSuggestions0 = Count\nModels0 = AC\n")),
+              19);
+    EXPECT_NE(szErr_.find("cannot read feature pool: code 3302"), std::string::npos) << szErr_;
+    EXPECT_FALSE(std::filesystem::exists(Path("x.model")));
+}
+
+} // namespace
