@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdarg>
 #include <cstring>
 #include <string>
@@ -90,6 +91,21 @@ void Put(ModelOut& out, const char* psz) {
     out.buf.append(sz);
 }
 
+void PutNum(ModelOut& out, long l) {
+    char szBuf[24];
+    const auto res = std::to_chars(szBuf, szBuf + sizeof szBuf, l);
+    out.buf.append(szBuf, res.ptr);
+}
+
+// The start shared by the lines of a class: tag, tag element name, "<a>" and
+// the AC string.
+void PutLineStart(ModelOut& out, std::string_view szTag, const char* pszTE, const char* pszAC) {
+    Put(out, szTag);
+    Put(out, pszTE);
+    Put(out, "<a>");
+    Put(out, pszAC);
+}
+
 void EndLine(ModelOut& out) {
     out.buf.push_back('\n');
     if (out.buf.size() >= kFlushSize) Flush(out);
@@ -171,7 +187,8 @@ void PutTerm(ModelOut& out, const FeatureTerm& ft) {
     } else if (ft.iPos == 0) {
         Put(out, "0");
     } else {
-        PutF(out, "%c%d", ft.iPos < 0 ? '-' : '+', ft.iPos < 0 ? -ft.iPos : ft.iPos);
+        Put(out, ft.iPos < 0 ? "-" : "+");
+        PutNum(out, ft.iPos < 0 ? -ft.iPos : ft.iPos);
     }
     Put(out, "<v>");
     PutElement(out, ft.iConditionElem, ft.pszValue, false);
@@ -179,8 +196,12 @@ void PutTerm(ModelOut& out, const FeatureTerm& ft) {
 
 void PutFeature(ModelOut& out, const FeatureDesc& fd, const char* pszTE, const char* pszAC) {
     const Model& m = *out.pm;
-    PutF(out, "%s%s%s%s%s%d%s%ld%s%024.16f%s", "<FE>", pszTE, "<a>", pszAC, "<x>", fd.cTerms, "<c>",
-         fd.clCnt, "<w>", fd.dLambda, "<y>");
+    PutLineStart(out, "<FE>", pszTE, pszAC);
+    Put(out, "<x>");
+    PutNum(out, fd.cTerms);
+    Put(out, "<c>");
+    PutNum(out, fd.clCnt);
+    PutF(out, "<w>%024.16f<y>", fd.dLambda);
     if (fd.pszY == m.pszEmpty) {
         Put(out, "*");
         EndLine(out);
@@ -191,7 +212,11 @@ void PutFeature(ModelOut& out, const FeatureDesc& fd, const char* pszTE, const c
             const long cl = fd.rgclCntTagElemGivenFeature[i];
             if (cl <= 0) continue;
             const char szValue[2] = {i < cchAC ? pszAC[i] : '\0', '\0'};
-            PutF(out, "%s%s%s%s%s%s%s%ld", "<fc>", pszTE, "<a>", pszAC, "<t>", szValue, "<c>", cl);
+            PutLineStart(out, "<fc>", pszTE, pszAC);
+            Put(out, "<t>");
+            Put(out, szValue);
+            Put(out, "<c>");
+            PutNum(out, cl);
             EndLine(out);
         }
     } else {
@@ -205,7 +230,10 @@ void PutFeature(ModelOut& out, const FeatureDesc& fd, const char* pszTE, const c
     }
     const int cTerms = std::clamp(fd.cTerms, 0, kTermsMax);
     for (int i = 0; i < cTerms; ++i) {
-        PutF(out, "%s%s%s%s%s%d%s", "<Fx>", pszTE, "<a>", pszAC, "<i>", i, "<p>");
+        PutLineStart(out, "<Fx>", pszTE, pszAC);
+        Put(out, "<i>");
+        PutNum(out, i);
+        Put(out, "<p>");
         PutTerm(out, fd.rgftTerm[static_cast<size_t>(i)]);
         EndLine(out);
     }
@@ -215,13 +243,18 @@ void PutAmbClass(ModelOut& out, const AmbClass& ac, const char* pszTE) {
     const Model& m = *out.pm;
     const char* pszAC = ac.pszAmbClass != nullptr ? ac.pszAmbClass : "";
     NoteText(out, pszAC);
-    PutF(out, "%s%s%s%s%s%ld", "<AC>", pszTE, "<a>", pszAC, "<c>", ac.clAmbClassCnt);
+    PutLineStart(out, "<AC>", pszTE, pszAC);
+    Put(out, "<c>");
+    PutNum(out, ac.clAmbClassCnt);
     EndLine(out);
     const size_t cchAC = std::min(std::strlen(pszAC), ac.rgclJointCnt.size());
     for (size_t i = 0; i < cchAC; ++i) {
         if (ac.rgclJointCnt[i] <= 0) continue;
-        PutF(out, "%s%s%s%s%s%c%s%ld", "<Aj>", pszTE, "<a>", pszAC, "<t>", pszAC[i], "<c>",
-             ac.rgclJointCnt[i]);
+        PutLineStart(out, "<Aj>", pszTE, pszAC);
+        Put(out, "<t>");
+        out.buf.push_back(pszAC[i]);
+        Put(out, "<c>");
+        PutNum(out, ac.rgclJointCnt[i]);
         EndLine(out);
     }
     // Features in chain order. The chain must stay inside the used area and
@@ -255,7 +288,12 @@ void PutTagElem(ModelOut& out, int t) {
         // A value byte 0 would be written as an empty value.
         if (v == 0) NoteUnstorable(out, "\\0");
         const char szValue[2] = {static_cast<char>(v), '\0'};
-        PutF(out, "%s%s%s%s%s%ld", "<sc>", pszTE, "<t>", szValue, "<c>", cl);
+        Put(out, "<sc>");
+        Put(out, pszTE);
+        Put(out, "<t>");
+        Put(out, szValue);
+        Put(out, "<c>");
+        PutNum(out, cl);
         EndLine(out);
     }
     const long cAreaRecs = static_cast<long>(m.rgacAmbClassArea.size());
