@@ -83,48 +83,11 @@ bool CondAtLine(const Model& m, const DataTable& dt, long il, int iElem, const c
     return CondHolds(m, dt.rgpszDataLine[i], dt.rgdl[i], iElem, pszValue, pszTag);
 }
 
-// Walks the beam path that is being extended at line il: it starts at item
-// iBeamPrev of line il - 1 and moves left along iBack. A path that leaves the
-// filled part of the beams (an item index outside the items in use) has no
-// tags from there on.
-class PathCursor {
-public:
-    PathCursor(const DataTable& dt, long il) : dt_(dt), il_(il - 1), iItem_(dt.iBeamPrev) {
-        fValid_ = il_ >= 0 && ItemInUse();
-    }
-
-    // The path's tag at line r (r <= the cursor's line), moving the cursor
-    // there; null when the path has no tag there.
-    const char* TagAt(long r) {
-        while (fValid_ && il_ > r) {
-            iItem_ = Item().iBack;
-            --il_;
-            fValid_ = il_ >= 0 && ItemInUse();
-        }
-        return fValid_ ? Item().pszTag.data() : nullptr;
-    }
-
-private:
-    const VeItem& Item() const {
-        return dt_.rgbeam[static_cast<std::size_t>(il_)].rgve[static_cast<std::size_t>(iItem_)];
-    }
-    bool ItemInUse() const {
-        const BeamLine& bl = dt_.rgbeam[static_cast<std::size_t>(il_)];
-        return iItem_ >= 0 && iItem_ < bl.cBeam &&
-               static_cast<std::size_t>(iItem_) < bl.rgve.size();
-    }
-
-    const DataTable& dt_;
-    long il_;
-    int iItem_;
-    bool fValid_;
-};
-
 // Matches the feature at line il. In tagging (kTagging) the tags of lines to
-// the left come from the beam path; *pfPathRead notes that one was read.
+// the left come from the beam path.
 template <bool kTagging>
 bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
-                  bool* pfPathRead) {
+                  BeamPath* ppath) {
     const auto TrueTag = [&dt](long r) { return dt.rgdl[static_cast<std::size_t>(r)].pszTag; };
     for (int iTerm = 0; iTerm < fd.cTerms; ++iTerm) {
         const FeatureTerm& ft = fd.rgftTerm[static_cast<std::size_t>(iTerm)];
@@ -132,14 +95,12 @@ bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, lo
         const char* pszTag = nullptr;
         if (ft.iPos == kPosEmpty) continue;
         if (ft.iPos == kPosClosestLeft) {
-            PathCursor cursor(dt, il);
             bool fFound = false;
             for (r = il - 1; r >= 0 && il - r <= kClosestMax; --r) {
                 const char* pszTagR = nullptr;
                 if (ReadsTag(ft.iClosestConditionElem)) {
                     if constexpr (kTagging) {
-                        pszTagR = cursor.TagAt(r);
-                        if (pfPathRead != nullptr) *pfPathRead = true;
+                        pszTagR = ppath->TagAt(r);
                     } else {
                         pszTagR = TrueTag(r);
                     }
@@ -152,8 +113,7 @@ bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, lo
             if (!fFound) return false;
             if (ReadsTag(ft.iConditionElem)) {
                 if constexpr (kTagging) {
-                    pszTag = cursor.TagAt(r);
-                    if (pfPathRead != nullptr) *pfPathRead = true;
+                    pszTag = ppath->TagAt(r);
                 } else {
                     pszTag = TrueTag(r);
                 }
@@ -176,8 +136,7 @@ bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, lo
             }
             if (ReadsTag(ft.iConditionElem)) {
                 if (kTagging && r < il) {
-                    pszTag = PathCursor(dt, il).TagAt(r);
-                    if (pfPathRead != nullptr) *pfPathRead = true;
+                    pszTag = ppath->TagAt(r);
                 } else {
                     pszTag = TrueTag(r);
                 }
@@ -217,13 +176,53 @@ int FeatureCmpTrain(const Model& m, std::string_view szLine, const DlData& dl, i
     return CondHolds(m, szLine, dl, iElem, pszValue, dl.pszTag) ? 1 : 0;
 }
 
-int Feature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il) {
-    return MatchFeature<true>(m, fd, dt, il, nullptr) ? 1 : 0;
+BeamPath::BeamPath(const DataTable& dt, long il)
+    : dt_(dt), il_(il), ilCur_(il - 1), iItemCur_(dt.iBeamPrev) {}
+
+bool BeamPath::ItemInUse(const DataTable& dt, long il, int iItem) {
+    if (il < 0) return false;
+    const BeamLine& bl = dt.rgbeam[static_cast<std::size_t>(il)];
+    return iItem >= 0 && iItem < bl.cBeam && static_cast<std::size_t>(iItem) < bl.rgve.size();
 }
 
-int FeatureTagPath(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
-                   bool* pfPathRead) {
-    return MatchFeature<true>(m, fd, dt, il, pfPathRead) ? 1 : 0;
+const VeItem& BeamPath::Item(long il, int iItem) const {
+    return dt_.rgbeam[static_cast<std::size_t>(il)].rgve[static_cast<std::size_t>(iItem)];
+}
+
+const char* BeamPath::TagAt(long r) {
+    const long d = il_ - r;
+    if (d <= cKept_) return rgpszTag_[static_cast<std::size_t>(d - 1)];
+    if (!fRead_) {
+        // The first request starts the walk (the table is not read before).
+        fRead_ = true;
+        fValid_ = ItemInUse(dt_, ilCur_, iItemCur_);
+    }
+    if (d > kKept) {
+        // Farther than any term reaches: a walk of its own, nothing kept.
+        long il = il_ - 1;
+        int iItem = dt_.iBeamPrev;
+        for (; il > r && ItemInUse(dt_, il, iItem); --il) iItem = Item(il, iItem).iBack;
+        return ItemInUse(dt_, il, iItem) ? Item(il, iItem).pszTag.data() : nullptr;
+    }
+    // Walk on from the farthest line reached, keeping each tag passed.
+    while (true) {
+        const char* pszTag = fValid_ ? Item(ilCur_, iItemCur_).pszTag.data() : nullptr;
+        if (il_ - ilCur_ > cKept_) rgpszTag_[static_cast<std::size_t>(cKept_++)] = pszTag;
+        if (ilCur_ <= r) return pszTag;
+        if (fValid_) iItemCur_ = Item(ilCur_, iItemCur_).iBack;
+        --ilCur_;
+        fValid_ = fValid_ && ItemInUse(dt_, ilCur_, iItemCur_);
+    }
+}
+
+int Feature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il) {
+    BeamPath path(dt, il);
+    return MatchFeature<true>(m, fd, dt, il, &path) ? 1 : 0;
+}
+
+int FeatureOnPath(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
+                  BeamPath& path) {
+    return MatchFeature<true>(m, fd, dt, il, &path) ? 1 : 0;
 }
 
 int FeatureTrain(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il) {

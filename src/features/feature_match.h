@@ -9,6 +9,7 @@
 // allocates except LinkTrainFeature (one link entry per line and list).
 #pragma once
 
+#include <array>
 #include <string_view>
 
 #include "corpus/data_table.h"
@@ -39,10 +40,39 @@ int Feature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il)
 // 1 when the feature fires at line il with the true tags of the data.
 int FeatureTrain(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il);
 
-// As Feature; *pfPathRead is set to true when the result depended on a tag
-// taken from the beam path (it is never cleared here).
-int FeatureTagPath(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
-                   bool* pfPathRead);
+// The tags of the beam path being extended at line il: item dt.iBeamPrev of
+// line il - 1, then along iBack. Each line's tag is looked up once and kept,
+// so all features matched at one line and beam item share the walk. A path
+// that leaves the items in use (an index outside a line's cBeam) has no tags
+// from there on.
+class BeamPath {
+public:
+    BeamPath(const DataTable& dt, long il);
+    // The path's tag at line r < il, or null when the path has none there.
+    const char* TagAt(long r);
+    // Whether a tag has been asked for.
+    bool Read() const { return fRead_; }
+
+private:
+    static constexpr long kKept = 128; // beyond any term's reach to the left (124 + 4)
+
+    static bool ItemInUse(const DataTable& dt, long il, int iItem);
+    const VeItem& Item(long il, int iItem) const;
+
+    const DataTable& dt_;
+    long il_;
+    long ilCur_;          // line of the farthest item reached
+    int iItemCur_;        // that item
+    bool fValid_ = false; // the item is in use
+    long cKept_ = 0;
+    bool fRead_ = false;
+    std::array<const char*, kKept> rgpszTag_; // [d - 1]: tag d lines to the left
+};
+
+// As Feature, with the path of the caller (shared between the features
+// matched at one line and beam item).
+int FeatureOnPath(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
+                  BeamPath& path);
 
 // Fills the feature's counts over the lines of the AC in the training table:
 // clCntNoFire, clCnt and rgclCntTagElemGivenFeature (sized to

@@ -129,12 +129,12 @@ void ForEachFeature(const ProbsSetup& s, const Model& m, int iTE, const DataTabl
 }
 
 bool Fires(const ProbsSetup& s, const Model& m, const FeatureDesc& fd, const DataTable& dt,
-           long ilData, TagProbsNote& note) {
+           long ilData, BeamPath& path) {
     switch (s.fTraining) {
     case kProbsModeTrainCtx:
         return FeatureTrain(m, fd, dt, ilData) != 0;
     case kProbsModeTag:
-        return FeatureTagPath(m, fd, dt, ilData, &note.fPathRead) != 0;
+        return FeatureOnPath(m, fd, dt, ilData, path) != 0;
     default:
         return true; // links and the candidate were matched when they were made
     }
@@ -202,14 +202,16 @@ public:
     }
 
 private:
+    // The index arrays are filled before they are read; left uninitialised
+    // so that a call does not clear them.
     struct Slot {
         const char* pszAC = nullptr;
         int fIgnore = -1;
-        std::array<short, kValueCnt> rgk{};
+        std::array<short, kValueCnt> rgk;
     };
     const Model& m_;
     const ProbsSetup& s_;
-    std::array<Slot, 2> rgslot_{};
+    std::array<Slot, 2> rgslot_;
     std::size_t iNext_ = 0;
 };
 
@@ -219,10 +221,11 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
                 double u, double* pdT, bool& fFired, TagProbsNote& note) {
     for (int i = 0; i < s.n; ++i) pdT[i] = 1.0;
     IndexCache cache(m, s);
+    BeamPath path(dt, ilData);
     bool fFinite = true;
     fFired = false;
     ForEachFeature(s, m, iTE, dt, ilData, [&](const FeatureDesc& fd) {
-        if (!fFinite || !Fires(s, m, fd, dt, ilData, note)) return;
+        if (!fFinite || !Fires(s, m, fd, dt, ilData, path)) return;
         fFired = true;
         const short* pk = cache.For(fd);
         for (int i = 0; i < s.n; ++i) {
@@ -230,6 +233,7 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
             if (!std::isfinite(pdT[i])) fFinite = false;
         }
     });
+    note.fPathRead = path.Read();
     return fFinite;
 }
 
@@ -237,12 +241,13 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
 void ScoresByValue(const ProbsSetup& s, const Model& m, int iTE, const DataTable& dt, long ilData,
                    double u, const double* pdW, double* pdT, bool& fFired, TagProbsNote& note) {
     fFired = false;
+    BeamPath path(dt, ilData);
     for (int i = 0; i < s.n; ++i) {
         const char chValue = s.pszAC[i];
         if (fDebug5 || fDebug7) std::fprintf(stderr, "tag %c(%18.15f): ", chValue, pdW[i]);
         double dT = 1.0;
         ForEachFeature(s, m, iTE, dt, ilData, [&](const FeatureDesc& fd) {
-            if (!Fires(s, m, fd, dt, ilData, note)) return;
+            if (!Fires(s, m, fd, dt, ilData, path)) return;
             fFired = true;
             if (fDebug10 && s.fTraining == kProbsModeTag && ilData < 100) {
                 std::fprintf(stderr, "F ok at iBeam (prev) %d: ", dt.iBeamPrev);
@@ -269,6 +274,7 @@ void ScoresByValue(const ProbsSetup& s, const Model& m, int iTE, const DataTable
         if (fDebug5) std::fprintf(stderr, "b=%18.15f\n", dT);
         pdT[i] = dT;
     }
+    note.fPathRead = path.Read();
 }
 
 int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest, const Model& m, int iTE,

@@ -123,11 +123,15 @@ TEST(FeatureMatch, TaggingReadsTheBeamPathBeingExtended) {
     EXPECT_EQ(0, Feature(tm.m, fdTwoBack, tm.dt, 2));
     EXPECT_EQ(1, Feature(tm.m, fdForm, tm.dt, 2));
 
-    bool fPathRead = false;
-    EXPECT_EQ(1, FeatureTagPath(tm.m, fdForm, tm.dt, 2, &fPathRead));
-    EXPECT_FALSE(fPathRead);
-    FeatureTagPath(tm.m, fdTwoBack, tm.dt, 2, &fPathRead);
-    EXPECT_TRUE(fPathRead);
+    // One path serves all features of a line and beam item.
+    tm.dt.iBeamPrev = 0;
+    BeamPath path(tm.dt, 2);
+    EXPECT_EQ(1, FeatureOnPath(tm.m, fdForm, tm.dt, 2, path));
+    EXPECT_FALSE(path.Read());
+    EXPECT_EQ(1, FeatureOnPath(tm.m, fdClosest, tm.dt, 2, path));
+    EXPECT_EQ(1, FeatureOnPath(tm.m, fdTwoBack, tm.dt, 2, path));
+    EXPECT_TRUE(path.Read());
+    EXPECT_STREQ("Q", path.TagAt(1));
 }
 
 class FeatureCounts : public ::testing::Test {
