@@ -213,7 +213,10 @@ TEST_F(WriterDeathTest, AFileThatCannotBeCreatedIsFatal13011) {
                 "ux_base: Fatal\\(13011\\): Cannot open output file: .*/missing/pos.model\n");
     m.szModelFile.clear();
     EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(13011 & 255), "Cannot open output file: \n");
-    // A model file that may not be written is not replaced either.
+}
+
+TEST_F(WriterDeathTest, AModelFileThatMayNotBeWrittenIsNotReplaced) {
+    BuildExample();
     m.szModelFile = szDir + "/ro.model";
     WriteFile(m.szModelFile, "read only");
     ::chmod(m.szModelFile.c_str(), 0444);
