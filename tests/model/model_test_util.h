@@ -2,6 +2,7 @@
 // way to capture what a function prints to a stream.
 #pragma once
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -9,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/ux_hash.h"
@@ -41,10 +44,15 @@ template <typename Fn> std::string CaptureStream(Fn fn) {
     return s;
 }
 
-// A fresh directory for scratch files.
+// A scratch directory for the current test. A death test runs the test again
+// in a child process; the child works in its parent's directory, so that what
+// the parent looks at afterwards is what the child left behind.
 inline std::string MakeTempDir() {
-    std::string sz = "/tmp/vexta_model_XXXXXX";
-    if (mkdtemp(sz.data()) == nullptr) std::abort();
+    const bool fDeathTestChild = !GTEST_FLAG_GET(internal_run_death_test).empty();
+    const long lPid = fDeathTestChild ? static_cast<long>(getppid()) : static_cast<long>(getpid());
+    const std::string sz = "/tmp/vexta_model_" + std::to_string(lPid) + "_" +
+                           testing::UnitTest::GetInstance()->current_test_info()->name();
+    if (mkdir(sz.c_str(), 0700) != 0 && errno != EEXIST) std::abort();
     return sz;
 }
 
