@@ -50,8 +50,8 @@ TEST_F(TagProbsTest, WorkedExampleAndPrior) {
     // The class NV has no record: the all-data class's feature applies.
     tm.AddFeature(0, tm.AllData(0), {0, 0, 9, 1, 0}, 1.0);
     for (int fMode : {0, 2}) {
-        ExpectWorkedExample(GetTagProbs(fMode, nullptr, &pProbs, iBest, tm.m, 0, tm.dt, 0),
-                            *pProbs);
+        const int iRes = GetTagProbs(fMode, nullptr, &pProbs, iBest, tm.m, 0, tm.dt, 0);
+        ExpectWorkedExample(iRes, *pProbs);
         EXPECT_EQ(0.0, (*pProbs)['X']);
         EXPECT_EQ(0.0, (*pProbs)['A']);
     }
