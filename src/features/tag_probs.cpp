@@ -321,7 +321,9 @@ int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest, const Model&
     double dBest = 0.0;
     for (int i = 0; i < s.n; ++i) {
         const char chValue = s.pszAC[i];
-        const double dExp = pdT[i] / dZ;
+        // Scores that all underflowed to 0 say nothing: the raw estimate is
+        // then uniform rather than 0/0.
+        const double dExp = dZ > 0.0 ? pdT[i] / dZ : u;
         const double dP = dRaw * dExp + dH * u + dG * pdW[i];
         if ((fDebug2 && fFired) || fDebug7) {
             std::fprintf(stderr, "base prob <%c> = %10.6f\n", chValue, pdT[i]);

@@ -156,6 +156,18 @@ TEST_F(TagProbsTest, FastComputationEqualsTracedOne) {
     }
 }
 
+TEST_F(TagProbsTest, ScoresThatAllVanishGiveTheUniformRawEstimate) {
+    TagProbs probsPrior{};
+    GetTagProbsInto(0, nullptr, &probsPrior, iBest, tm.m, 0, tm.dt, 0);
+    tm.AddFeature(0, tm.AllData(0), {0, 0, 1, 0, 0}, 1000.0); // V's score underflows
+    tm.AddFeature(0, tm.AllData(0), {0, 0, 0, 1, 0}, 1000.0); // and N's
+    TagProbs probs{};
+    EXPECT_EQ(kProbsFired, GetTagProbsInto(0, nullptr, &probs, iBest, tm.m, 0, tm.dt, 0));
+    EXPECT_EQ(probsPrior['N'], probs['N']);
+    EXPECT_EQ(probsPrior['V'], probs['V']);
+    EXPECT_EQ('N', iBest);
+}
+
 TEST_F(TagProbsTest, UnknownModeIsFatal) {
     EXPECT_EXIT(GetTagProbsInto(4, nullptr, nullptr, iBest, tm.m, 0, tm.dt, 0),
                 testing::ExitedWithCode(18032 & 255), "unknown mode 4");
