@@ -224,17 +224,6 @@ TEST_F(TaggedOutputTest, SgmlInputComesBackWithTheChoicesInserted) {
                          "</csts>\n");
 }
 
-TEST_F(TaggedOutputTest, EmptyTaggerIDWritesNoAttribute) {
-    szTaggerID.clear();
-    auto pm = SgmlModel();
-    const auto res =
-        Tag(*pm, Prepare("<csts>\n<s>\n<f>bark<MMl>bark<MMt>NP<MMl>barks<MMt>VB\n</csts>", "ZZ"), 0,
-            kVtcWindow);
-    EXPECT_EQ(res.szOut, "<csts>\n<s>\n"
-                         "<f>bark<MDl>barks<MDt>VB<MMl>bark<MMt>NP<MMl>barks<MMt>VB\n"
-                         "</csts>\n");
-}
-
 TEST_F(TaggedOutputTest, TagDebugMarksWrongLines) {
     szTaggerID = "me";
     auto pm = SgmlModel();
@@ -250,17 +239,9 @@ TEST_F(TaggedOutputTest, TagDebugMarksWrongLines) {
     EXPECT_NE(res.szOut.find("true: "), std::string::npos); // full debug lines among them
 }
 
-TEST_F(TaggedOutputTest, TaggingFailures) {
+TEST_F(TaggedOutputTest, LineThatCannotBeStoredStopsTagging) {
     auto pm = SgmlModel();
-    // No input file named: the reader cannot be set up.
-    const std::string szNoInput = dir_.Write("empty.args", "SentTag = ZZ\n");
-    ASSERT_EQ(ux_ArgOpen(szNoInput), 0);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(Tag(*pm, szNoInput, 0, kVtcWindow).rc, kTagVtcParams);
-    testing::internal::GetCapturedStderr();
-    ux_ArgClose();
-
-    // A line-format line whose tag is too long cannot be stored.
+    // The second line's tag is too long: nothing is tagged or written.
     const auto res =
         Tag(*pm, Prepare("VB|NV/BP/|a|=|>VB/\nVBX|NV/BP/|b|=|>VB/\n", "ZZ"), 0, kVtcWindow);
     EXPECT_EQ(res.rc, kTagVtcInsert);
@@ -276,6 +257,7 @@ TEST(TaggedLineWriter, LineFormatReplacesOnlyTheTag) {
 }
 
 TEST(TaggedLineWriter, ErrorMarkAndRest) {
+    // Without a tagger identifier the inserted tags have no attribute.
     const DataTable dt =
         OneLineTable("NP|N/P/|a|a|>NP/", MakeGap({"<f>a", "<MMl>a", "<MMt>NP"}), "<x>1<y>");
     EXPECT_EQ(Write(dt, "NP", 1, true).szOut, "<f>a<MDl>a<MDt>NP<MMl>a<MMt>NP<x>1<y>\n");
