@@ -182,6 +182,9 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
         iOutLevel = kOutLevelTagDebug;
     }
 
+    if (win.ilOutFirst < 0 || win.ilOutFirst > win.clOverlap || win.clOverlap >= win.clCapacity)
+        return kTagVtcParams;
+
     const auto ppdf = std::make_unique<pdfRecType>();
     pdfRecType& pdf = *ppdf;
     if (GetDataParams(szArgFile, m, pdf, szPrefix) != 0) return kTagVtcParams;

@@ -31,8 +31,8 @@ inline constexpr int kOutLevelTagDebug = 10001;
 // lines; a later window starts with the last clOverlap lines of the one
 // before, re-tagged as left context, and writes from its line ilOutFirst on.
 // A full window writes up to line clCapacity - clOverlap + ilOutFirst - 1, so
-// every input line is written exactly once. Requires
-// 0 <= ilOutFirst <= clOverlap < clCapacity.
+// every input line is written exactly once. Windows that break
+// 0 <= ilOutFirst <= clOverlap < clCapacity are refused.
 struct VtcWindow {
     long clCapacity;
     long clOverlap;
@@ -63,7 +63,8 @@ int WriteTaggedLine(const DataTable& dt, const Model& m, long il, std::string_vi
 // released before returning.
 int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_view szPrefix);
 
-// The same with windows of the caller's choice.
+// The same with windows of the caller's choice (kTagVtcParams for windows
+// that cannot write every line once).
 int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_view szPrefix,
                const VtcWindow& win);
 

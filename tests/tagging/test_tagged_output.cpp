@@ -239,13 +239,16 @@ TEST_F(TaggedOutputTest, TagDebugMarksWrongLines) {
     EXPECT_NE(res.szOut.find("true: "), std::string::npos); // full debug lines among them
 }
 
-TEST_F(TaggedOutputTest, LineThatCannotBeStoredStopsTagging) {
+TEST_F(TaggedOutputTest, RefusedWindowsAndLines) {
     auto pm = SgmlModel();
     // The second line's tag is too long: nothing is tagged or written.
-    const auto res =
-        Tag(*pm, Prepare("VB|NV/BP/|a|=|>VB/\nVBX|NV/BP/|b|=|>VB/\n", "ZZ"), 0, kVtcWindow);
+    const std::string szArgFile = Prepare("VB|NV/BP/|a|=|>VB/\nVBX|NV/BP/|b|=|>VB/\n", "ZZ");
+    const auto res = Tag(*pm, szArgFile, 0, kVtcWindow);
     EXPECT_EQ(res.rc, kTagVtcInsert);
     EXPECT_EQ(res.szOut, "");
+    // Windows that would skip or repeat lines are refused.
+    for (const VtcWindow& win : {VtcWindow{10, 10, 2}, VtcWindow{10, 4, 5}, VtcWindow{10, 4, -1}})
+        EXPECT_EQ(Tag(*pm, szArgFile, 0, win).rc, kTagVtcParams);
 }
 
 TEST(TaggedLineWriter, LineFormatReplacesOnlyTheTag) {
