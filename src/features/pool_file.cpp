@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -112,14 +114,492 @@ void PrintPoolRanges(const Model& m) {
     }
 }
 
-// The record that the next pool line fills, with its defaults. The pool is
-// reserved at its full capacity when training is set up and records are
-// created as they are first needed, so no reallocation ever moves them.
-FeatureDesc& NextPoolRecord(Model& m) {
-    if (static_cast<long>(m.rgfdFeatureSugg.size()) <= m.clFeatureSuggUsed) {
-        m.rgfdFeatureSugg.resize(static_cast<std::size_t>(m.clFeatureSuggUsed) + 1);
+// How the first term of a record is looked up at a line.
+enum class FirstTerm {
+    kScan,     // not indexed: matched at every line
+    kValue,    // value of a tag element: the tag's character
+    kAC,       // AC of a tag element: the interned AC string
+    kMember,   // member of an AC: each character of the AC string
+    kWholeTag, // the whole tag, as long as the tag: the interned tag
+    kForm,     // word form: the interned form
+};
+
+// The records of a run indexed by the condition of their first term: by the
+// place the term looks at (a fixed offset, or a closest search), then by its
+// element code, then by the value it needs there.
+class FirstTermIndex {
+public:
+    FirstTermIndex(const Model& m, const DataTable& dt, std::span<FeatureDesc> rgfd)
+        : m_(m), dt_(dt), rgfd_(rgfd), rgiNext_(rgfd.size(), -1) {
+        for (std::size_t j = 0; j < rgfd.size(); ++j) Insert(static_cast<int>(j));
     }
-    return m.rgfdFeatureSugg[m.clFeatureSuggUsed];
+
+    // Calls fn(record) for every record whose first term may hold at line il
+    // (each at most once), and for every record that is not indexed.
+    template <class Fn> void ForEachCandidate(long il, Fn&& fn) {
+        for (Place& place : rgplace_) {
+            const long r = Locate(place, il);
+            if (r < 0) continue;
+            const DlData& dl = dt_.rgdl[static_cast<std::size_t>(r)];
+            for (Slot& slot : place.rgslot) ForEachAtSlot(slot, dl, fn);
+        }
+        for (const int j : rgiScan_) fn(rgfd_[j]);
+    }
+
+private:
+    struct Slot {
+        int iElem = 0;
+        FirstTerm kind = FirstTerm::kScan;
+        std::unordered_map<std::uintptr_t, int> mpHead; // value key -> first record
+        std::vector<int> rgiAll;                        // every record of the slot
+    };
+    struct Place {
+        int iPos = 0;
+        int iClosestElem = -1; // closest searches only
+        const char* pszClosestValue = nullptr;
+        std::vector<Slot> rgslot;
+    };
+
+    FirstTerm KindOf(const FeatureDesc& fd) const {
+        if (fd.cTerms < 1) return FirstTerm::kScan;
+        const FeatureTerm& ft = fd.rgftTerm[0];
+        const int e = ft.iConditionElem;
+        const char* psz = ft.pszValue;
+        if (ft.iPos == kPosEmpty || psz == nullptr) return FirstTerm::kScan;
+        if (e >= kElemValue && e < kElemAC)
+            return e < m_.cTagElem ? FirstTerm::kValue : FirstTerm::kScan;
+        if (e >= kElemAC && e < kElemACMember) return FirstTerm::kAC;
+        if (e >= kElemACMember && e < kElemUnassigned) {
+            return psz[0] != '\0' ? FirstTerm::kMember : FirstTerm::kScan;
+        }
+        if (e == kElemTag) {
+            return std::strlen(psz) == static_cast<std::size_t>(m_.cTagElem) ? FirstTerm::kWholeTag
+                                                                             : FirstTerm::kScan;
+        }
+        if (e == kElemForm) return FirstTerm::kForm;
+        return FirstTerm::kScan;
+    }
+
+    static std::uintptr_t KeyOf(FirstTerm kind, const char* psz) {
+        if (kind == FirstTerm::kValue || kind == FirstTerm::kMember) {
+            return static_cast<unsigned char>(psz[0]);
+        }
+        return reinterpret_cast<std::uintptr_t>(psz);
+    }
+
+    void Insert(int j) {
+        const FeatureDesc& fd = rgfd_[j];
+        const FirstTerm kind = KindOf(fd);
+        if (kind == FirstTerm::kScan) {
+            rgiScan_.push_back(j);
+            return;
+        }
+        const FeatureTerm& ft = fd.rgftTerm[0];
+        const bool fClosest = ft.iPos == kPosClosestLeft || ft.iPos == kPosClosestRight;
+        const auto keyPlace = std::make_tuple(
+            ft.iPos, fClosest ? ft.iClosestConditionElem : -1,
+            reinterpret_cast<std::uintptr_t>(fClosest ? ft.pszClosestValue : nullptr));
+        auto [itPlace, fNewPlace] = mpPlace_.try_emplace(keyPlace, rgplace_.size());
+        if (fNewPlace) {
+            Place& place = rgplace_.emplace_back();
+            place.iPos = ft.iPos;
+            place.iClosestElem = std::get<1>(keyPlace);
+            place.pszClosestValue = fClosest ? ft.pszClosestValue : nullptr;
+        }
+        Place& place = rgplace_[itPlace->second];
+        auto itSlot = std::find_if(place.rgslot.begin(), place.rgslot.end(), [&](const Slot& slot) {
+            return slot.iElem == ft.iConditionElem;
+        });
+        if (itSlot == place.rgslot.end()) {
+            itSlot = place.rgslot.insert(place.rgslot.end(), Slot{});
+            itSlot->iElem = ft.iConditionElem;
+            itSlot->kind = kind;
+        }
+        auto [itHead, fNew] = itSlot->mpHead.try_emplace(KeyOf(kind, ft.pszValue), j);
+        if (!fNew) {
+            rgiNext_[j] = itHead->second;
+            itHead->second = j;
+        }
+        itSlot->rgiAll.push_back(j);
+    }
+
+    // The line a first term looks at from line il, or -1 (as the matching
+    // locates it: fixed offsets within the table, closest searches at most
+    // kClosestMax lines away).
+    long Locate(const Place& place, long il) const {
+        if (place.iPos == kPosClosestLeft) {
+            for (long r = il - 1; r >= 0 && il - r <= kClosestMax; --r) {
+                if (ClosestHolds(place, r)) return r;
+            }
+            return -1;
+        }
+        if (place.iPos == kPosClosestRight) {
+            for (long r = il + 1; r < dt_.clLines && r - il <= kClosestMax; ++r) {
+                if (ClosestHolds(place, r)) return r;
+            }
+            return -1;
+        }
+        const long r = il + place.iPos;
+        return r >= 0 && r < dt_.clLines ? r : -1;
+    }
+
+    bool ClosestHolds(const Place& place, long r) const {
+        const auto i = static_cast<std::size_t>(r);
+        return FeatureCmpTrain(m_, dt_.rgpszDataLine[i], dt_.rgdl[i], place.iClosestElem,
+                               place.pszClosestValue) != 0;
+    }
+
+    template <class Fn> void ForChain(const Slot& slot, std::uintptr_t key, Fn& fn) {
+        const auto it = slot.mpHead.find(key);
+        if (it == slot.mpHead.end()) return;
+        for (int j = it->second; j >= 0; j = rgiNext_[j]) fn(rgfd_[j]);
+    }
+
+    template <class Fn> void ForEachAtSlot(const Slot& slot, const DlData& dl, Fn& fn) {
+        switch (slot.kind) {
+        case FirstTerm::kValue:
+            if (dl.pszTag != nullptr)
+                ForChain(slot, static_cast<unsigned char>(dl.pszTag[slot.iElem]), fn);
+            return;
+        case FirstTerm::kAC: {
+            const auto t = static_cast<std::size_t>(slot.iElem - kElemAC);
+            if (t < dl.rgpszAC.size())
+                ForChain(slot, reinterpret_cast<std::uintptr_t>(dl.rgpszAC[t]), fn);
+            return;
+        }
+        case FirstTerm::kMember: {
+            const auto t = static_cast<std::size_t>(slot.iElem - kElemACMember);
+            if (t >= dl.rgpszAC.size() || dl.rgpszAC[t] == nullptr) return;
+            std::array<bool, kValueCnt> rgfSeen{};
+            for (const char* pch = dl.rgpszAC[t]; *pch != '\0'; ++pch) {
+                const auto ch = static_cast<unsigned char>(*pch);
+                if (rgfSeen[ch]) continue;
+                rgfSeen[ch] = true;
+                ForChain(slot, ch, fn);
+            }
+            return;
+        }
+        case FirstTerm::kWholeTag:
+            if (dl.pszTag == nullptr) return;
+            if (strnlen(dl.pszTag, static_cast<std::size_t>(m_.cTagElem) + 1) ==
+                static_cast<std::size_t>(m_.cTagElem)) {
+                ForChain(slot, reinterpret_cast<std::uintptr_t>(dl.pszTag), fn);
+            } else {
+                for (const int j : slot.rgiAll) fn(rgfd_[j]); // not indexed by this tag
+            }
+            return;
+        case FirstTerm::kForm:
+            ForChain(slot, reinterpret_cast<std::uintptr_t>(dl.pszForm), fn);
+            return;
+        case FirstTerm::kScan:
+            return;
+        }
+    }
+
+    const Model& m_;
+    const DataTable& dt_;
+    std::span<FeatureDesc> rgfd_;
+    std::vector<int> rgiNext_; // next record with the same slot and value
+    std::vector<Place> rgplace_;
+    std::map<std::tuple<int, int, std::uintptr_t>, std::size_t> mpPlace_;
+    std::vector<int> rgiScan_;
+};
+
+// Result of PoolLoader::Add for a line whose outcome (kept or cut) is known
+// only once its run of lines has been counted.
+constexpr int kPoolPending = -100;
+
+// Lines of one class counted together at most.
+constexpr long kPendingMax = 1L << 16;
+
+// Loads pool lines into the pool with the result of loading them one by one.
+// Each line is parsed as it comes; the counts over the training data, which
+// dominate the loading time, are computed for runs of lines of one class
+// together, so that every class line is visited once per group of features
+// while its neighbourhood is in the cache. Counting, the entropy and the cut
+// then finish the lines of a run in their order.
+class PoolLoader {
+public:
+    // fBatch false: every line is finished at once, its counts taken with
+    // ComputeFeatureCounts.
+    PoolLoader(Model& m, bool fBatch) : m_(m), fBatch_(fBatch) {}
+
+    // -1 skipped; 0 class not in the data (reported); > 0 malformed line;
+    // kPoolPending parsed (with fBatch false already finished: see
+    // iLastResult).
+    int Add(const char* pszLine);
+
+    // Counts and finishes the pending lines.
+    void Flush();
+
+    long cKept() const { return cKept_; }
+    int iLastResult() const { return iLastResult_; }
+
+private:
+    // The pool range of the class as a line of it is added.
+    void ExtendRange(AmbClass* pac) {
+        if (pac != m_.pacSuggLast) {
+            pac->ilSuggFirst = m_.clFeatureSuggUsed;
+            m_.pacSuggLast = pac;
+        }
+        if (pac->ilSuggFirst == -1) pac->ilSuggFirst = m_.clFeatureSuggUsed;
+        pac->ilSuggLast = m_.clFeatureSuggUsed;
+    }
+
+    FeatureDesc& Record(long il) {
+        if (static_cast<long>(m_.rgfdFeatureSugg.size()) <= il) {
+            m_.rgfdFeatureSugg.resize(static_cast<std::size_t>(il) + 1);
+        }
+        return m_.rgfdFeatureSugg[static_cast<std::size_t>(il)];
+    }
+
+    const char* PendingLine(long j) const { return szLines_.c_str() + rgichLine_[j]; }
+    int ParseTerms(const char* psz, FeatureDesc& fd);
+    void CountRun(long ilFirst);
+
+    Model& m_;
+    const bool fBatch_;
+    AmbClass* pacPending_ = nullptr; // class of the pending lines
+    int tPending_ = 0;
+    long cPending_ = 0;   // pending lines: records clFeatureSuggUsed + 0 .. cPending_ - 1
+    std::string szLines_; // their texts, for messages
+    std::vector<std::size_t> rgichLine_;
+    std::vector<long> rgilClass_; // scratch: the class lines and their value indexes
+    std::vector<int> rgiValue_;
+    long cKept_ = 0;
+    int iLastResult_ = 0;
+};
+
+// Steps of a line after its class: term count, predicted value and terms.
+int PoolLoader::ParseTerms(const char* psz, FeatureDesc& fd) {
+    psz = SkipBlanks(psz);
+    const int cTerms = GetHex(&psz);
+    if (cTerms < 0 || cTerms > kTermsMax) return 2;
+    fd.cTerms = cTerms;
+
+    if (*psz != '_') return 3;
+    ++psz;
+    if (*psz != '_' && *psz != '\0') {
+        const char szY[2] = {*psz++, '\0'};
+        if (ux_HashMemberPtr(m_.phashStr.get(), szY, &fd.pszY) > 0) return 8;
+    }
+    if (*psz != '_') return 4;
+    ++psz;
+
+    std::array<char, kPoolStrSize> szClosest;
+    std::array<char, kPoolStrSize> szValue;
+    for (int it = 0; it < cTerms; ++it) {
+        FeatureTerm& ft = fd.rgftTerm[it];
+        ft.iPos = GetHex(&psz);
+        ft.iClosestConditionElem = GetHex(&psz);
+        ft.iConditionElem = GetHex(&psz);
+        if (GetStr(szClosest, &psz, '_') == 2) return 5;
+        if (GetStr(szValue, &psz, '_') == 2) return 7;
+        if (int rc = CheckElemCode(ft.iClosestConditionElem, m_.cTagElem, 9, 17, 26)) return rc;
+        if (int rc = CheckElemCode(ft.iConditionElem, m_.cTagElem, 10, 12, 28)) return rc;
+        if (ux_HashMemberPtr(m_.phashStr.get(), szClosest.data(), &ft.pszClosestValue) > 0)
+            return 27;
+        if (ux_HashMemberPtr(m_.phashStr.get(), szValue.data(), &ft.pszValue) > 0) return 8;
+    }
+    return 0;
+}
+
+int PoolLoader::Add(const char* pszLine) {
+    Model& m = m_;
+    if (m.clFeatureSuggUsed + cPending_ >= m.clFeatureSuggSize) Flush();
+    if (m.clFeatureSuggUsed >= m.clFeatureSuggSize) {
+        FatalApp(StrPrintf("%sInsuff. space in rgfdFeatureSugg (%ld); increase %s",
+                           "AddFeatureFromStr: ", m.clFeatureSuggSize, "FeatureSuggSize"));
+    }
+
+    const char* psz = SkipBlanks(pszLine);
+    char* pszEnd = nullptr;
+    const long clCount = std::strtol(psz, &pszEnd, 10);
+    psz = pszEnd;
+    if (clCount < m.cPoolThr) return -1;
+
+    psz = SkipOne(psz);
+    const int t = GetHex(&psz);
+    psz = SkipOne(psz);
+    std::array<char, kPoolStrSize> szAC;
+    if (GetStr(szAC, &psz, ' ') == 2) {
+        Flush();
+        return 11;
+    }
+
+    // The class of the feature.
+    const bool fGeneral = std::strcmp(szAC.data(), "--") == 0;
+    if (fGeneral ? m.fModelGeneral == 0 : m.fModelAC == 0) return -1;
+    if (t < 0 || t >= m.cTagElem || t >= static_cast<int>(m.rgteTagElem.size())) {
+        Flush();
+        std::fprintf(stderr, "AddFeatureFromStr: tag element %d outside 0..%d: %s\n", t,
+                     m.cTagElem - 1, pszLine);
+        return kPoolBadTagElem;
+    }
+    TagElem& te = m.rgteTagElem[t];
+    AmbClass* pac = nullptr;
+    const char* pszACText = szAC.data();
+    auto fnSameClass = [&](const AmbClass* pacLast) {
+        return pacLast != nullptr && pacLast >= &m.rgacAmbClassArea[te.ilAmbClassFirst] &&
+               pacLast < &m.rgacAmbClassArea[te.ilAmbClassFirst] + te.clAmbClass &&
+               std::strcmp(pacLast->pszAmbClass, pszACText) == 0;
+    };
+    if (fGeneral) {
+        if (te.clAmbClass > 0) {
+            pac = &m.rgacAmbClassArea[te.ilAmbClassFirst];
+            pszACText = pac->pszAmbClass;
+        }
+    } else if (fnSameClass(pacPending_)) {
+        pac = pacPending_; // lines of one class come together
+    } else if (fnSameClass(m.pacSuggLast)) {
+        pac = m.pacSuggLast;
+    } else {
+        pac = FindAmbClassRec(pszACText, te, m);
+    }
+    if (pac == nullptr) {
+        std::fprintf(stderr, "AC not found in data while adding feature to pool: %d/%s\n", t,
+                     pszACText);
+        return 0;
+    }
+    if (pac != pacPending_) Flush();
+
+    // Chains of the class lines, rebuilt when the tag element changes.
+    if (m.pteSuggLast != &te) {
+        ChainClassLines(m, te, t);
+        m.pteSuggLast = &te;
+    }
+
+    // The record with its defaults, then the terms.
+    FeatureDesc& fd = Record(m.clFeatureSuggUsed + cPending_);
+    std::vector<long> rgclCounts = std::move(fd.rgclCntTagElemGivenFeature);
+    fd = FeatureDesc{};
+    fd.iTagElem = t;
+    fd.pacOfFeature = pac;
+    fd.pszY = m.pszEmpty;
+    fd.dLambda = 0.0;
+    fd.clCnt = clCount;
+    fd.ilNextFeature = 0;
+    if (int rc = ParseTerms(psz, fd); rc > 0) {
+        Flush();
+        ExtendRange(pac);
+        return rc;
+    }
+
+    fd.dLambda = 1.0;
+    fd.cCntTagElemGivenFeature = static_cast<int>(std::strlen(pszACText));
+    fd.pszACFeature = pac->pszAmbClass;
+    if (std::strcmp(pszACText, pac->pszAmbClass) != 0) {
+        FatalApp(
+            StrPrintf("%sDifferent AC vs. phashStr?? Feature: %s", "AddFeatureFromStr: ", pszLine));
+    }
+    rgclCounts.assign(static_cast<std::size_t>(fd.cCntTagElemGivenFeature), 0);
+    fd.rgclCntTagElemGivenFeature = std::move(rgclCounts);
+
+    pacPending_ = pac;
+    tPending_ = t;
+    rgichLine_.push_back(szLines_.size());
+    szLines_ += pszLine;
+    szLines_ += '\0';
+    ++cPending_;
+    if (!fBatch_ || cPending_ >= kPendingMax) Flush();
+    return kPoolPending;
+}
+
+// The counts of the pending records over the lines of their class, as
+// ComputeFeatureCounts gives them. Instead of matching every record at every
+// class line, the records are indexed by their first term: at each line the
+// value each indexed first term would need is looked up, and only the records
+// whose first term holds there are matched in full (with FeatureTrain). A
+// record whose first term holds is always among those looked up, so the
+// counts are exactly those of matching every record; records whose first
+// term cannot be indexed this way are matched at every line.
+void PoolLoader::CountRun(long ilFirst) {
+    const DataTable& dt = *m_.pdtT;
+    const AmbClass& ac = *pacPending_;
+    rgilClass_.clear();
+    if (ac.fACIgnore) {
+        for (long il = 0; il < dt.clData; ++il) rgilClass_.push_back(il);
+    } else {
+        for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData;
+             il = dt.rgilNextAC[static_cast<std::size_t>(il)]) {
+            rgilClass_.push_back(il);
+        }
+    }
+    const std::span<FeatureDesc> rgfd(m_.rgfdFeatureSugg.data() + ilFirst,
+                                      static_cast<std::size_t>(cPending_));
+    FirstTermIndex index(m_, dt, rgfd);
+    // Every pending record has the class string: the index of a line's true
+    // value in it is the same for all of them.
+    const FeatureDesc& fdFirst = rgfd.front();
+    for (FeatureDesc& fd : rgfd) {
+        fd.clCnt = 0;
+        std::fill(fd.rgclCntTagElemGivenFeature.begin(), fd.rgclCntTagElemGivenFeature.end(), 0L);
+    }
+    for (const long il : rgilClass_) {
+        const int k = GetTagIndexInAmbClass(
+            m_, dt.rgdl[static_cast<std::size_t>(il)].pszTag[tPending_], fdFirst);
+        index.ForEachCandidate(il, [&](FeatureDesc& fd) {
+            if (!FeatureTrain(m_, fd, dt, il)) return;
+            ++fd.clCnt;
+            if (k >= 0 && static_cast<std::size_t>(k) < fd.rgclCntTagElemGivenFeature.size()) {
+                ++fd.rgclCntTagElemGivenFeature[static_cast<std::size_t>(k)];
+            }
+        });
+    }
+    const long clLines = static_cast<long>(rgilClass_.size());
+    for (FeatureDesc& fd : rgfd) fd.clCntNoFire = clLines - fd.clCnt;
+}
+
+void PoolLoader::Flush() {
+    if (cPending_ == 0) return;
+    Model& m = m_;
+    const long ilFirst = m.clFeatureSuggUsed;
+    if (m.pdtT == nullptr || m.pdtH == nullptr) {
+        FatalApp(StrPrintf("%sComputeFeatureCounts failed at feature %s",
+                           "AddFeatureFromStr: ", PendingLine(0)));
+    }
+    if (fBatch_) {
+        CountRun(ilFirst);
+    } else {
+        for (long j = 0; j < cPending_; ++j) {
+            long clErr = 0;
+            if (ComputeFeatureCounts(m, *m.pdtT, *m.pdtH, tPending_, *pacPending_, clErr,
+                                     m.rgfdFeatureSugg[ilFirst + j]) != 0) {
+                FatalApp(StrPrintf("%sComputeFeatureCounts failed at feature %s",
+                                   "AddFeatureFromStr: ", PendingLine(j)));
+            }
+        }
+    }
+
+    // Finish the lines in order: the pool range, the entropy and the cut (a
+    // cut record's place is taken by the next kept one).
+    for (long j = 0; j < cPending_; ++j) {
+        FeatureDesc& fd = m.rgfdFeatureSugg[ilFirst + j];
+        ExtendRange(pacPending_);
+        if (ComputeFeatureEntropy(&m, &fd) != 0) {
+            FatalApp(StrPrintf("%sComputeFeatureEntropy failed at feature %s",
+                               "AddFeatureFromStr: ", PendingLine(j)));
+        }
+        if (m.iSortSugg != 1 && (fd.dLambda > m.dSuggEntropyThr || std::isnan(fd.dLambda))) {
+            AmbClass& ac = *pacPending_;
+            --ac.ilSuggLast;
+            if (ac.ilSuggLast < ac.ilSuggFirst) {
+                ac.ilSuggFirst = -1;
+                ac.ilSuggLast = -1;
+            }
+            iLastResult_ = -1;
+            continue;
+        }
+        if (ilFirst + j != m.clFeatureSuggUsed) {
+            std::swap(fd, m.rgfdFeatureSugg[m.clFeatureSuggUsed]);
+        }
+        ++m.clFeatureSuggUsed;
+        ++cKept_;
+        iLastResult_ = 0;
+    }
+    cPending_ = 0;
+    szLines_.clear();
+    rgichLine_.clear();
 }
 
 } // namespace
@@ -157,138 +637,9 @@ int GetStr(std::span<char> szOut, const char** ppsz, char chDelim) {
 }
 
 int AddFeatureFromStr(Model* pm, const char* pszLine) {
-    Model& m = *pm;
-    if (m.clFeatureSuggUsed >= m.clFeatureSuggSize) {
-        FatalApp(StrPrintf("%sInsuff. space in rgfdFeatureSugg (%ld); increase %s",
-                           "AddFeatureFromStr: ", m.clFeatureSuggSize, "FeatureSuggSize"));
-    }
-
-    const char* psz = SkipBlanks(pszLine);
-    char* pszEnd = nullptr;
-    const long clCount = std::strtol(psz, &pszEnd, 10);
-    psz = pszEnd;
-    if (clCount < m.cPoolThr) return -1;
-
-    psz = SkipOne(psz);
-    const int t = GetHex(&psz);
-    psz = SkipOne(psz);
-    std::array<char, kPoolStrSize> szAC;
-    if (GetStr(szAC, &psz, ' ') == 2) return 11;
-
-    // The class of the feature.
-    const bool fGeneral = std::strcmp(szAC.data(), "--") == 0;
-    if (fGeneral ? m.fModelGeneral == 0 : m.fModelAC == 0) return -1;
-    if (t < 0 || t >= m.cTagElem || t >= static_cast<int>(m.rgteTagElem.size())) {
-        std::fprintf(stderr, "AddFeatureFromStr: tag element %d outside 0..%d: %s\n", t,
-                     m.cTagElem - 1, pszLine);
-        return kPoolBadTagElem;
-    }
-    TagElem& te = m.rgteTagElem[t];
-    AmbClass* pac = nullptr;
-    const char* pszACText = szAC.data();
-    if (fGeneral) {
-        if (te.clAmbClass > 0) {
-            pac = &m.rgacAmbClassArea[te.ilAmbClassFirst];
-            pszACText = pac->pszAmbClass;
-        }
-    } else if (m.pteSuggLast == &te && m.pacSuggLast != nullptr &&
-               std::strcmp(m.pacSuggLast->pszAmbClass, pszACText) == 0) {
-        pac = m.pacSuggLast; // lines of one class come together
-    } else {
-        pac = FindAmbClassRec(pszACText, te, m);
-    }
-    if (pac == nullptr) {
-        std::fprintf(stderr, "AC not found in data while adding feature to pool: %d/%s\n", t,
-                     pszACText);
-        return 0;
-    }
-
-    // Chains of the class lines, rebuilt when the tag element changes.
-    if (m.pteSuggLast != &te) {
-        ChainClassLines(m, te, t);
-        m.pteSuggLast = &te;
-    }
-
-    // Pool range of the class.
-    if (pac != m.pacSuggLast) {
-        pac->ilSuggFirst = m.clFeatureSuggUsed;
-        m.pacSuggLast = pac;
-    }
-    if (pac->ilSuggFirst == -1) pac->ilSuggFirst = m.clFeatureSuggUsed;
-    pac->ilSuggLast = m.clFeatureSuggUsed;
-
-    psz = SkipBlanks(psz);
-    const int cTerms = GetHex(&psz);
-    if (cTerms < 0 || cTerms > kTermsMax) return 2;
-
-    FeatureDesc& fd = NextPoolRecord(m);
-    std::vector<long> rgclCounts = std::move(fd.rgclCntTagElemGivenFeature);
-    fd = FeatureDesc{};
-    fd.iTagElem = t;
-    fd.pacOfFeature = pac;
-    fd.cTerms = cTerms;
-    fd.pszY = m.pszEmpty;
-    fd.dLambda = 0.0;
-    fd.clCnt = clCount;
-    fd.ilNextFeature = 0;
-
-    if (*psz != '_') return 3;
-    ++psz;
-    if (*psz != '_' && *psz != '\0') {
-        const char szY[2] = {*psz++, '\0'};
-        if (ux_HashMemberPtr(m.phashStr.get(), szY, &fd.pszY) > 0) return 8;
-    }
-    if (*psz != '_') return 4;
-    ++psz;
-
-    std::array<char, kPoolStrSize> szClosest;
-    std::array<char, kPoolStrSize> szValue;
-    for (int it = 0; it < cTerms; ++it) {
-        FeatureTerm& ft = fd.rgftTerm[it];
-        ft.iPos = GetHex(&psz);
-        ft.iClosestConditionElem = GetHex(&psz);
-        ft.iConditionElem = GetHex(&psz);
-        if (GetStr(szClosest, &psz, '_') == 2) return 5;
-        if (GetStr(szValue, &psz, '_') == 2) return 7;
-        if (int rc = CheckElemCode(ft.iClosestConditionElem, m.cTagElem, 9, 17, 26)) return rc;
-        if (int rc = CheckElemCode(ft.iConditionElem, m.cTagElem, 10, 12, 28)) return rc;
-        if (ux_HashMemberPtr(m.phashStr.get(), szClosest.data(), &ft.pszClosestValue) > 0)
-            return 27;
-        if (ux_HashMemberPtr(m.phashStr.get(), szValue.data(), &ft.pszValue) > 0) return 8;
-    }
-
-    fd.dLambda = 1.0;
-    fd.cCntTagElemGivenFeature = static_cast<int>(std::strlen(pszACText));
-    fd.pszACFeature = pac->pszAmbClass;
-    if (std::strcmp(pszACText, pac->pszAmbClass) != 0) {
-        FatalApp(
-            StrPrintf("%sDifferent AC vs. phashStr?? Feature: %s", "AddFeatureFromStr: ", pszLine));
-    }
-    rgclCounts.assign(static_cast<std::size_t>(fd.cCntTagElemGivenFeature), 0);
-    fd.rgclCntTagElemGivenFeature = std::move(rgclCounts);
-
-    long clErr = 0;
-    if (m.pdtT == nullptr || m.pdtH == nullptr ||
-        ComputeFeatureCounts(m, *m.pdtT, *m.pdtH, t, *pac, clErr, fd) != 0) {
-        FatalApp(StrPrintf("%sComputeFeatureCounts failed at feature %s",
-                           "AddFeatureFromStr: ", pszLine));
-    }
-    if (ComputeFeatureEntropy(&m, &fd) != 0) {
-        FatalApp(StrPrintf("%sComputeFeatureEntropy failed at feature %s",
-                           "AddFeatureFromStr: ", pszLine));
-    }
-
-    // Entropy cut: the record is reused by the next line.
-    if (m.iSortSugg != 1 && (fd.dLambda > m.dSuggEntropyThr || std::isnan(fd.dLambda))) {
-        --pac->ilSuggLast;
-        if (pac->ilSuggLast < pac->ilSuggFirst) {
-            pac->ilSuggFirst = -1;
-            pac->ilSuggLast = -1;
-        }
-        return -1;
-    }
-    ++m.clFeatureSuggUsed;
-    return 0;
+    PoolLoader loader(*pm, false);
+    const int rc = loader.Add(pszLine);
+    return rc == kPoolPending ? loader.iLastResult() : rc;
 }
 
 int ReadFeaturesPool(Model* pm) {
@@ -307,7 +658,7 @@ int ReadFeaturesPool(Model* pm) {
     szLine.reserve(kPoolLineMax + 1);
     long ilLine = 0;
     bool fTooLong = false;
-    int rc = 0;
+    PoolLoader loader(m, true);
     for (;;) {
         const long cb =
             ux_ReadMax(m.hFeaturePool, rgchBlock.data(), static_cast<long>(rgchBlock.size()));
@@ -323,17 +674,19 @@ int ReadFeaturesPool(Model* pm) {
                 continue;
             }
             if (fTooLong) {
+                loader.Flush();
                 std::fprintf(stderr,
                              "%s: line %ld of feature pool %s is longer than %d characters\n",
                              szPN.c_str(), ilLine + 1, m.szFeaturePoolFile.c_str(), kPoolLineMax);
                 return kPoolLineTooLong;
             }
-            rc = AddFeatureFromStr(&m, szLine.c_str());
+            const int rc = loader.Add(szLine.c_str());
             if (rc > 0) return 3300 + rc;
             szLine.clear();
             ++ilLine;
         }
     }
+    loader.Flush();
     // Nothing reads the file after the pool is loaded.
     ux_Close(m.hFeaturePool);
     m.hFeaturePool = 0;
@@ -422,7 +775,8 @@ int SortFeatureSugg(Model* pm) {
         std::fprintf(stderr, "Writing features to %s.\n", m.szFeaturePoolFile.c_str());
     }
 
-    long cAdded = 0;
+    long cAdded = 0; // lines of classes the data does not have; the kept ones follow
+    PoolLoader loader(m, true);
     std::string szLine;
     for (std::size_t c = 0; c < rgiOrder.size(); ++c) {
         const char* pszClass = rgpszClass[rgiOrder[c]];
@@ -443,7 +797,7 @@ int SortFeatureSugg(Model* pm) {
                                        m.szFeaturePoolFile.c_str()));
                 }
             }
-            const int rc = AddFeatureFromStr(&m, szLine.c_str());
+            const int rc = loader.Add(szLine.c_str());
             if (rc > 0) {
                 FatalApp(
                     StrPrintf("cannot add generated feature (%s), code %d", szLine.c_str(), rc));
@@ -451,6 +805,8 @@ int SortFeatureSugg(Model* pm) {
             if (rc == 0) ++cAdded;
         }
     }
+    loader.Flush();
+    cAdded += loader.cKept();
     if (pfOut != nullptr && std::fclose(pfOut.release()) != 0) {
         FatalApp(StrPrintf("cannot write to output fsugg file (%s)", m.szFeaturePoolFile.c_str()));
     }

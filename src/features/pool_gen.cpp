@@ -48,6 +48,10 @@ const char* ComponentValue(const FeatureTerm& ft, const char* pszOverride) {
     return (pszOverride != nullptr && pszOverride[0] != '\0') ? pszOverride : OrEmpty(ft.pszValue);
 }
 
+bool IsPoolValue(const char* psz) {
+    return psz[0] != '\0' && std::strchr(psz, '_') == nullptr;
+}
+
 bool IsAcCode(int e) {
     return e >= kElemAC && e < kElemACMember;
 }
@@ -89,6 +93,11 @@ int AppendComponent(const FeatureComp& comp, char* pchOut, int cbRoom, int* pcch
         if (rc < 0) return rc;
     }
     const bool fClosest = ft.iClosestConditionElem != -1;
+    // A pool line separates values by "_": a value that is empty or holds
+    // "_" itself (a form such as "a_b") could not be read back.
+    if (!IsPoolValue(pszValue) || (fClosest && !IsPoolValue(OrEmpty(ft.pszClosestValue)))) {
+        return kFeatureStrNoPoolValue;
+    }
     const std::size_t cchClosest = fClosest ? std::strlen(OrEmpty(ft.pszClosestValue)) : 0;
     const std::size_t cchValue = std::strlen(pszValue);
     const std::size_t cch = 6 + 1 + cchClosest + 1 + cchValue + 1;

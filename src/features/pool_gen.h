@@ -19,6 +19,10 @@ inline constexpr int kFeatureStrRoom = 4000;
 // Result of FXSuggString for a component whose text does not fit.
 inline constexpr int kFeatureStrNoRoom = 601;
 
+// Result of FXSuggString for a component whose value (or closest value) is
+// empty or holds "_", which a pool line cannot carry: the feature is dropped.
+inline constexpr int kFeatureStrNoPoolValue = -3;
+
 // AC-frequency test of a component not done yet (FeatureComp::iAcCheck).
 inline constexpr int kAcCheckPending = 1;
 
@@ -59,8 +63,8 @@ int FGSuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
 
 // Writes the text of one component ("ffff00__N_") into szOut, terminated:
 // 0; -1 when its AC occurs fewer than cPoolThr times in the training data;
-// -2 when the training data does not have it; 601 when the text needs
-// szOut.size() characters or more.
+// -2 when the training data does not have it; -3 when a value is empty or
+// holds "_"; 601 when the text needs szOut.size() characters or more.
 int FXSuggString(const FeatureTerm* pft, const char* pszOverride, std::span<char> szOut,
                  const Model* pm);
 

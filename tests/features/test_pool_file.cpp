@@ -377,3 +377,149 @@ TEST(StrCmpRef, ByteOrder) {
 
 } // namespace
 } // namespace vexta
+
+namespace vexta {
+namespace {
+
+// The loaders count the features of a class together; the result must be
+// that of counting every feature on its own (AddFeatureFromStr, one line at a
+// time, with ComputeFeatureCounts).
+class LoadedAlike : public testing::Test {
+protected:
+    // Element 0 with the classes NV, AN and NVA, element 1 with ps and pq;
+    // unambiguous A and N lines anchor closest terms.
+    const std::vector<std::string> rgszLine = {
+        "Ns|NV/s/|a|a|",  "Vp|NV/ps/|b|b|", "As|A/s/|c|c|",  "Nq|NVA/pq/|d|l|",
+        "Ap|AN/ps/|a|a|", "Vs|NV/s/|e|e|",  "Nq|N/pq/|b|b|", "Vs|NVA/ps/|c|c|",
+        "As|AN/s/|f|f|",  "Np|NV/ps/|a|l|", "Ns|N/s/|g|g|",  "Vq|NV/pq/|e|e|"};
+
+    // The pool records and class ranges of the model.
+    static std::vector<std::string> Snapshot(const Model& m) {
+        std::vector<std::string> rg;
+        for (long il = 0; il < m.clFeatureSuggUsed; ++il) {
+            const FeatureDesc& fd = m.rgfdFeatureSugg[il];
+            std::string sz = std::to_string(fd.iTagElem);
+            for (const std::string& szField :
+                 {std::string(fd.pszACFeature), std::to_string(fd.clCnt),
+                  std::to_string(fd.clCntNoFire), std::to_string(fd.dLambda),
+                  std::string(fd.pszY == m.pszEmpty ? "*" : fd.pszY)}) {
+                sz += ' ';
+                sz += szField;
+            }
+            for (long cl : fd.rgclCntTagElemGivenFeature) {
+                sz += ',';
+                sz += std::to_string(cl);
+            }
+            for (int it = 0; it < fd.cTerms; ++it) {
+                const FeatureTerm& ft = fd.rgftTerm[it];
+                for (const std::string& szField :
+                     {std::to_string(ft.iPos), std::to_string(ft.iClosestConditionElem),
+                      std::string(ft.pszClosestValue), std::to_string(ft.iConditionElem),
+                      std::string(ft.pszValue)}) {
+                    sz += '/';
+                    sz += szField;
+                }
+            }
+            rg.push_back(sz);
+        }
+        for (const AmbClass& ac : m.rgacAmbClassArea) {
+            if (ac.pszAmbClass == nullptr) break;
+            std::string sz = ac.pszAmbClass;
+            sz += ' ';
+            sz += std::to_string(ac.ilSuggFirst);
+            sz += ' ';
+            sz += std::to_string(ac.ilSuggLast);
+            rg.push_back(sz);
+        }
+        return rg;
+    }
+
+    static void ResetPool(Model& m) {
+        m.clFeatureSuggUsed = 0;
+        m.pteSuggLast = nullptr;
+        m.pacSuggLast = nullptr;
+        for (AmbClass& ac : m.rgacAmbClassArea) ac.ilSuggFirst = ac.ilSuggLast = -1;
+    }
+
+    // Loads the lines of the file one by one.
+    static void LoadOneByOne(Model& m, const std::string& szFile) {
+        ResetPool(m);
+        std::ifstream is(szFile);
+        for (std::string sz; std::getline(is, sz);) {
+            ASSERT_LE(AddFeatureFromStr(&m, sz.c_str()), 0) << sz;
+        }
+    }
+};
+
+TEST_F(LoadedAlike, GeneratedPools) {
+    for (const char* pszArgs :
+         {"SortSuggestions = Count\n", "SortSuggestions = Entropy\nCutSuggestions = 0.9\n"
+                                       "CountMode = Individual\nModels = Both\n"}) {
+        PoolSetup ps(2);
+        ps.Init(rgszLine,
+                GenerationArgs(std::string("FeatureMode = GenerateOut\n"
+                                           "FeatureSugg = p\n"
+                                           "UseInFeatures = ACs+Tags+Forms+SetElements\n") +
+                               pszArgs));
+        Model& m = ps.m;
+        m.szFeaturePoolFile = ps.dir.Path("pool.txt");
+        m.cClosestThr = 2;
+        ps.dtT.rgrgfErr[0][3] = 1;
+        ps.NewSugg();
+        testing::internal::CaptureStderr();
+        for (int iBase = 1; iBase <= 3; ++iBase) {
+            ASSERT_EQ(GenerateFSG5(&m, &ps.dtT, iBase, 0, 1), 0);
+        }
+        SortFeatureSugg(&m);
+        const std::vector<std::string> rgszSorted = Snapshot(m);
+        EXPECT_GT(m.clFeatureSuggUsed, 100);
+
+        LoadOneByOne(m, m.szFeaturePoolFile);
+        EXPECT_EQ(Snapshot(m), rgszSorted) << pszArgs;
+
+        ResetPool(m);
+        EXPECT_EQ(ReadFeaturesPool(&m), 0);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(Snapshot(m), rgszSorted) << pszArgs;
+    }
+}
+
+// Terms that generation does not write: lemmas, any tag, never, empty terms,
+// far offsets, closest searches on tags, members, whole tags of the wrong
+// length, features without terms.
+TEST_F(LoadedAlike, HandWrittenPool) {
+    PoolSetup ps(2);
+    ps.Init(rgszLine, GenerationArgs("FeatureMode = Read\nFeatureSugg = p\n"));
+    Model& m = ps.m;
+    m.fModelAC = m.fModelGeneral = 1;
+    m.iSortSugg = 1;
+    m.szFeaturePoolFile = ps.dir.Write("pool.txt", "1 00 NV 01__ffff7f__l_\n"
+                                                   "1 00 NV 02__ffff7b__x_01ff40__V_\n"
+                                                   "1 00 NV 01__00ff7d__x_\n"
+                                                   "1 00 NV 02__80ff20__x_ffff20__NV_\n"
+                                                   "1 00 NV 01__05ff21__s_\n"
+                                                   "1 00 NV 01__fbff00__N_\n"
+                                                   "1 00 NV 01__810000_A_A_\n"
+                                                   "1 00 NV 01__7f0000_N_s_\n"
+                                                   "1 00 NV 01__8140ff_V_x_\n"
+                                                   "1 00 NV 00__\n"
+                                                   "1 00 NV 01__ffff7c__Ns_\n"
+                                                   "1 00 NV 01__ffff7c__N_\n"
+                                                   "1 00 NV 01__ffff7c__Nsx_\n"
+                                                   "1 00 NV 01__0a2141_ps_p_\n"
+                                                   "1 00 NV 01__00ff00__x_\n"
+                                                   "1 00 -- 01__ffff7e__a_\n"
+                                                   "1 00 -- 01__01ff41__q_\n"
+                                                   "1 01 ps 02__ffff41__p_00ff20__NV_\n"
+                                                   "1 01 ps 01__0020ff__x_\n");
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(ReadFeaturesPool(&m), 0);
+    const std::vector<std::string> rgszRead = Snapshot(m);
+    LoadOneByOne(m, m.szFeaturePoolFile);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Snapshot(m), rgszRead);
+    EXPECT_EQ(m.clFeatureSuggUsed, 19);
+}
+
+} // namespace
+} // namespace vexta
