@@ -317,13 +317,14 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
     }
 
     WeightSearch search(m.dLambdaMax, m.dLambdaMin);
+    work.trial.Prepare(dtTrain, m, ac, ilFirst, iTE);
     for (double dLambda = 0.0; search.Next(dLambda);) {
         fd.dLambda = dLambda;
         if (fDebug8) {
             PrintFeature(stderr, m, fd);
             std::fprintf(stderr, "\n");
         }
-        if (const int iRes = ErrorRateAmbClassFeature(dtTrain, m, ac, ilFirst, iTE); iRes > 0) {
+        if (const int iRes = work.trial.Measure(dtTrain, m, ac, iTE); iRes > 0) {
             return kTrainErrTrial + iRes;
         }
         search.Record(ac.clErrBefore - ac.clErrAmbClass);

@@ -15,6 +15,7 @@
 
 #include "corpus/data_table.h"
 #include "model/model.h"
+#include "training/candidate_trial.h"
 
 namespace vexta {
 
@@ -124,6 +125,7 @@ struct SelectionWork {
     FeatureDesc fdSuggested;                                // the candidate under trial
     std::unordered_map<const char*, AmbClass*> mpClassByAC; // classes of one tag element by string
     std::vector<long> rgilErrLines; // mis-tagged lines of the current class with two or more values
+    CandidateTrial trial;           // the candidate's error count weight after weight
 };
 
 // Greedy selection for tag element iTE in iteration iIteration: chains the

@@ -1,0 +1,242 @@
+// The trial of a candidate feature, weight after weight.
+//
+// The scores follow the probability model's computation for a candidate
+// under trial (its mode 1) step by step: the same gains, the same powers,
+// the same order of multiplication, the same normalisation and smoothing.
+// The tests compare the two on every weight the weight search tries.
+
+#include "training/candidate_trial.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "app/globals.h"
+#include "features/tag_probs.h"
+#include "tagging/error_rate.h"
+
+namespace vexta {
+
+namespace {
+
+constexpr double kCountEps = 1e-9;    // added to every count of a feature's estimate
+constexpr double kUnigramShare = 0.9; // of what the raw estimate leaves to smoothing
+constexpr double kMinWeight = 1e-9;   // smoothing weight used instead of a negative one
+
+std::size_t Idx(long il) {
+    return static_cast<std::size_t>(il);
+}
+
+unsigned char Byte(char ch) {
+    return static_cast<unsigned char>(ch);
+}
+
+// Any switch under which the probability model or the trial writes traces.
+bool TraceOn() {
+    return fDebug2 || fDebug4 || fDebug5 || fDebug6 || fDebug7 || fDebug8 || fDebug10 || fDebugFull;
+}
+
+// The feature's count of the value at index k of its class string.
+long CountAt(const FeatureDesc& fd, int k) {
+    if (k < 0 || Idx(k) >= fd.rgclCntTagElemGivenFeature.size()) return 0;
+    return fd.rgclCntTagElemGivenFeature[Idx(k)];
+}
+
+// The feature's gain of a value over the uniform choice.
+double Gain(const FeatureDesc& fd, long c, int n, double u) {
+    const double dPf =
+        (static_cast<double>(c) + kCountEps) / (static_cast<double>(fd.clCnt) + n * kCountEps);
+    return dPf / u;
+}
+
+double Power(double dGain, double dLambda) {
+    return dLambda == 1.0 ? dGain : std::pow(dGain, dLambda);
+}
+
+// The feature heading the chain of ac, or null.
+const FeatureDesc* ChainHead(const Model& m, const AmbClass& ac) {
+    const long il = ac.ilPacFeatureFirst;
+    if (il < 0 || il >= static_cast<long>(m.rgfdFeatureArea.size())) return nullptr;
+    return &m.rgfdFeatureArea[Idx(il)];
+}
+
+} // namespace
+
+void CandidateTrial::Prepare(DataTable& dt, Model& m, AmbClass& ac, long ilFirst, int iTE) {
+    rgLine_.clear();
+    rgdW_.clear();
+    rgdGainCand_.clear();
+    rgdFactor_.clear();
+    ilFirst_ = ilFirst;
+    const FeatureDesc* pfdCand = ChainHead(m, ac);
+    fModelOnly_ = TraceOn() || pfdCand == nullptr;
+    if (fModelOnly_) return;
+
+    const TagElem& te = m.rgteTagElem[Idx(iTE)];
+    std::size_t nMax = 0;
+    for (long il = ilFirst; il >= 0 && il < dt.clData; il = dt.rgilNextFeature[Idx(il)]) {
+        Line line;
+        line.il = il;
+        line.chTrue = Byte(dt.rgpszDataLine[Idx(il)][Idx(iTE)]);
+        line.fWasWrong = dt.rgrgfErr[Idx(iTE)][Idx(il)] != 0;
+
+        // The class whose values are scored: the candidate's own, or for a
+        // candidate of the all-data class the line's class.
+        const AmbClass* pacRec = nullptr;
+        if (!ac.fACIgnore) {
+            pacRec = &ac;
+            line.pszAC = ac.pszAmbClass;
+        } else {
+            line.pszAC = dt.rgdl[Idx(il)].rgpszAC[Idx(iTE)];
+            const long ilEnd = te.ilAmbClassFirst + te.clAmbClass;
+            for (long ilAC = te.ilAmbClassFirst + 1; ilAC < ilEnd; ++ilAC) {
+                const AmbClass& acLine = m.rgacAmbClassArea[Idx(ilAC)];
+                if (acLine.pszAmbClass == line.pszAC) {
+                    pacRec = &acLine;
+                    break;
+                }
+            }
+        }
+        line.n = line.pszAC != nullptr ? static_cast<int>(std::strlen(line.pszAC)) : 0;
+        // One value leaves nothing to compute; more values than bytes only
+        // come from malformed input.
+        line.fModel = line.n < 2 || line.n > kValueCnt;
+        if (line.fModel) {
+            rgLine_.push_back(line);
+            continue;
+        }
+        const int n = line.n;
+        const double u = 1.0 / n;
+        line.iValue = static_cast<long>(rgdW_.size());
+
+        if (pacRec != nullptr) {
+            const long clTotal = pacRec->clAmbClassCnt;
+            for (int i = 0; i < n; ++i) {
+                const long cl = i < kJointCntSize ? pacRec->rgclJointCnt[Idx(i)] : 0;
+                rgdW_.push_back(
+                    clTotal == 0 ? u : static_cast<double>(cl) / static_cast<double>(clTotal));
+            }
+        } else {
+            long clTotal = 0;
+            for (int i = 0; i < n; ++i) clTotal += te.rgclSubtagCnt[Byte(line.pszAC[i])];
+            for (int i = 0; i < n; ++i) {
+                const long cl = te.rgclSubtagCnt[Byte(line.pszAC[i])];
+                rgdW_.push_back(
+                    clTotal == 0 ? u : static_cast<double>(cl) / static_cast<double>(clTotal));
+            }
+        }
+        for (int i = 0; i < n; ++i) {
+            const int k = GetTagIndexInAmbClass(m, line.pszAC[i], *pfdCand);
+            rgdGainCand_.push_back(Gain(*pfdCand, CountAt(*pfdCand, k), n, u));
+        }
+
+        // The weighted gains of the features linked to the line, value by
+        // value, in list order.
+        rgpfdLinked_.clear();
+        for (const FeatureLink* plink = dt.rgplinkFeature2[Idx(il)]; plink != nullptr;
+             plink = plink->pNext) {
+            const FeatureDesc& fd = *plink->pfd;
+            if (fd.iTagElem != iTE || fd.pacOfFeature == nullptr) continue;
+            if (fd.pacOfFeature == pacRec || fd.pacOfFeature->fACIgnore)
+                rgpfdLinked_.push_back(&fd);
+        }
+        line.iFactor = static_cast<long>(rgdFactor_.size());
+        line.cFactor = static_cast<int>(rgpfdLinked_.size());
+        rgdFactor_.resize(rgdFactor_.size() + rgpfdLinked_.size() * Idx(n));
+        for (int j = 0; j < line.cFactor; ++j) {
+            const FeatureDesc& fd = *rgpfdLinked_[Idx(j)];
+            for (int i = 0; i < n; ++i) {
+                const int k = GetTagIndexInAmbClass(m, line.pszAC[i], fd);
+                rgdFactor_[Idx(line.iFactor) + Idx(i) * Idx(line.cFactor) + Idx(j)] =
+                    Power(Gain(fd, CountAt(fd, k), n, u), fd.dLambda);
+            }
+        }
+        nMax = std::max(nMax, Idx(n));
+        rgLine_.push_back(line);
+    }
+    if (rgdT_.size() < nMax) rgdT_.resize(nMax);
+}
+
+int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
+    if (fModelOnly_) return ErrorRateAmbClassFeature(dt, m, ac, ilFirst_, iTE);
+
+    const double dLambda = ChainHead(m, ac)->dLambda;
+    const double dRaw = m.dRawExpWeight;
+    const double x = 1.0 - dRaw;
+    double dG = kUnigramShare * x;
+    if (dG < 0) dG = kMinWeight;
+    double dH = x - dG;
+    if (dH < 0) dH = kMinWeight;
+
+    // A candidate of a class scores the same values on every line: its
+    // weighted gains are worked out once.
+    const Line* plineShared = nullptr;
+    if (!ac.fACIgnore) {
+        for (const Line& line : rgLine_) {
+            if (line.fModel) continue;
+            plineShared = &line;
+            if (rgdCandPow_.size() < Idx(line.n)) rgdCandPow_.resize(Idx(line.n));
+            for (int i = 0; i < line.n; ++i) {
+                rgdCandPow_[Idx(i)] = Power(rgdGainCand_[Idx(line.iValue + i)], dLambda);
+            }
+            break;
+        }
+    }
+
+    long clNew = 0;
+    long clCorrected = 0;
+    int iRet = 0;
+    for (const Line& line : rgLine_) {
+        int iBest = 0;
+        bool fByModel = line.fModel;
+        if (!fByModel) {
+            const int n = line.n;
+            bool fFinite = true;
+            for (int i = 0; i < n; ++i) {
+                double t = plineShared != nullptr
+                               ? rgdCandPow_[Idx(i)]
+                               : Power(rgdGainCand_[Idx(line.iValue + i)], dLambda);
+                fFinite = fFinite && std::isfinite(t);
+                const double* pdF = &rgdFactor_[Idx(line.iFactor) + Idx(i) * Idx(line.cFactor)];
+                for (int j = 0; j < line.cFactor; ++j) {
+                    t *= pdF[j];
+                    fFinite = fFinite && std::isfinite(t);
+                }
+                rgdT_[Idx(i)] = t;
+            }
+            // A score that is no longer finite is repaired and reported by the
+            // probability model.
+            fByModel = !fFinite;
+            if (!fByModel) {
+                const double u = 1.0 / n;
+                double dZ = 0.0;
+                for (int i = 0; i < n; ++i) dZ += rgdT_[Idx(i)];
+                double dBest = 0.0;
+                for (int i = 0; i < n; ++i) {
+                    // Scores that all underflowed to 0 give a uniform raw estimate.
+                    const double dExp = dZ > 0.0 ? rgdT_[Idx(i)] / dZ : u;
+                    const double dP = dRaw * dExp + dH * u + dG * rgdW_[Idx(line.iValue + i)];
+                    if (dP > dBest) {
+                        dBest = dP;
+                        iBest = Byte(line.pszAC[i]);
+                    }
+                }
+                iRet = kProbsFired;
+            }
+        }
+        if (fByModel) {
+            int iRes = FindBestTag(kProbsModeTrial, &ac, iBest, m, iTE, dt, line.il);
+            if (iRes > 0) return kErrRateClassFailed;
+            if (iRes == kProbsNoFeature) iRes = 0;
+            iRet = iRes;
+        }
+        const bool fWrong = iBest != line.chTrue;
+        if (fWrong && !line.fWasWrong) ++clNew;
+        if (!fWrong && line.fWasWrong) ++clCorrected;
+    }
+    fDebug7 = 0;
+    ac.clErrAmbClass = ac.clErrBefore + clNew - clCorrected;
+    return iRet;
+}
+
+} // namespace vexta

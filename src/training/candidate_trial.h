@@ -1,0 +1,62 @@
+// The trial of a candidate feature at several weights: the class's error
+// count with the candidate in the model, as ErrorRateAmbClassFeature gives
+// it, for one weight after another.
+//
+// Only the candidate's own factor depends on its weight. What the
+// probability model computes from everything else on the lines where the
+// candidate fires (the value distribution of the line's class and the
+// factors of the features linked to the line) is worked out once per
+// candidate, and each weight then costs a few multiplications per line. The
+// factors are multiplied in the probability model's order (the candidate's
+// first, then the linked features' in list order), so every score, and
+// therefore every decision, is the same number as from the probability
+// model itself. A line whose scores stop being finite, or any trial with a
+// diagnostic trace switched on, goes through the probability model itself.
+#pragma once
+
+#include <vector>
+
+#include "corpus/data_table.h"
+#include "model/model.h"
+
+namespace vexta {
+
+class CandidateTrial {
+public:
+    // Gathers what does not depend on the weight of the candidate at the head
+    // of the chain of class ac (tag element iTE), on the lines of the chain
+    // that starts at ilFirst and continues through dt.rgilNextFeature.
+    void Prepare(DataTable& dt, Model& m, AmbClass& ac, long ilFirst, int iTE);
+
+    // With the candidate at its current weight: sets ac.clErrAmbClass to
+    // ac.clErrBefore plus the lines turned wrong minus the lines turned right,
+    // exactly as ErrorRateAmbClassFeature does, and returns its result (0, or
+    // 77 when the probability model fails).
+    int Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE);
+
+private:
+    // One line where the candidate fires.
+    struct Line {
+        long il = 0;
+        int chTrue = 0;         // true value, as an unsigned byte
+        bool fWasWrong = false; // mis-tagged before the candidate
+        bool fModel = false;    // decided by the probability model itself
+        int n = 0;              // values of the line's class
+        long iValue = 0;        // first entry of the line in the per-value arrays
+        long iFactor = 0;       // first factor of the line
+        int cFactor = 0;        // factors per value (linked features)
+        const char* pszAC = nullptr;
+    };
+
+    bool fModelOnly_ = false; // every line through the probability model
+    long ilFirst_ = -1;
+    std::vector<Line> rgLine_;
+    std::vector<double> rgdW_;        // per value: its probability in the line's class
+    std::vector<double> rgdGainCand_; // per value: the candidate's gain before its weight
+    std::vector<double> rgdFactor_;   // per value and linked feature: its weighted gain
+    std::vector<double> rgdT_;        // raw scores of one line
+    std::vector<double> rgdCandPow_;  // per value: the candidate's weighted gain (class candidate)
+    std::vector<const FeatureDesc*> rgpfdLinked_; // features linked to one line
+};
+
+} // namespace vexta
