@@ -303,7 +303,7 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
     FeatureDesc& fd = m.rgfdFeatureArea[Idx(ac.ilPacFeatureFirst)];
     long clErrFiring = 0;
     long ilFirst = -1;
-    if (const int iRes = LinkFeature(m, dtTrain, dtHeldout, iTE, ac, clErrFiring, ilFirst, fd);
+    if (const int iRes = work.firing.Link(m, dtTrain, dtHeldout, iTE, ac, clErrFiring, ilFirst, fd);
         iRes > 0) {
         return kTrainErrAmbClass + iRes;
     }
@@ -376,6 +376,7 @@ int SelectionPass(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, l
         if (ac.clErrAmbClass < clThr) continue;
 
         CollectErrorLines(dtTrain, ac, iTE, work.rgilErrLines);
+        work.firing.SetClass(dtTrain, ac, iTE);
         ClearSuggested(work.fdSuggested);
         int iRes = SuggestFeature(work.fdSuggested, dtTrain, dtHeldout, m, iTE, ac);
         if (iRes > 0) return kTrainErrSuggestFirst + iRes;

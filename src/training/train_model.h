@@ -16,6 +16,7 @@
 #include "corpus/data_table.h"
 #include "model/model.h"
 #include "training/candidate_trial.h"
+#include "training/firing_lines.h"
 
 namespace vexta {
 
@@ -126,6 +127,7 @@ struct SelectionWork {
     std::unordered_map<const char*, AmbClass*> mpClassByAC; // classes of one tag element by string
     std::vector<long> rgilErrLines; // mis-tagged lines of the current class with two or more values
     CandidateTrial trial;           // the candidate's error count weight after weight
+    FiringLines firing;             // lines of the current class where a candidate fires
 };
 
 // Greedy selection for tag element iTE in iteration iIteration: chains the

@@ -1,0 +1,128 @@
+// Firing lines of candidates through an index of the class's lines.
+
+#include "training/firing_lines.h"
+
+#include <algorithm>
+#include <array>
+
+#include "features/feature_match.h"
+
+namespace vexta {
+
+namespace {
+
+std::size_t Idx(long il) {
+    return static_cast<std::size_t>(il);
+}
+
+std::uintptr_t Address(const char* psz) {
+    return reinterpret_cast<std::uintptr_t>(psz);
+}
+
+// The kinds of first term the index serves: conditions whose holding at a
+// line depends on one key the line has (or, for class members, one of a few).
+enum class Kind { kNone, kValue, kAC, kMember, kForm };
+
+Kind KindOf(const Model& m, const FeatureTerm& ft) {
+    if (ft.iPos < -kPosMax || ft.iPos > kPosMax || ft.pszValue == nullptr) return Kind::kNone;
+    const int e = ft.iConditionElem;
+    if (e >= kElemValue && e < kElemAC) return e < m.cTagElem ? Kind::kValue : Kind::kNone;
+    if (e >= kElemAC && e < kElemACMember) return Kind::kAC;
+    if (e >= kElemACMember && e < kElemUnassigned) return Kind::kMember;
+    if (e == kElemForm) return Kind::kForm;
+    return Kind::kNone;
+}
+
+// The key a feature's first term needs at the line it looks at.
+std::uintptr_t KeyOf(Kind kind, const char* pszValue) {
+    if (kind == Kind::kValue || kind == Kind::kMember) {
+        return static_cast<unsigned char>(pszValue[0]);
+    }
+    return Address(pszValue);
+}
+
+} // namespace
+
+void FiringLines::SetClass(const DataTable& dt, const AmbClass& ac, int iTE) {
+    pac_ = &ac;
+    mpSlot_.clear();
+    rgilClass_.clear();
+    const auto Take = [&](long il) {
+        const char* pszAC = dt.rgdl[Idx(il)].rgpszAC[Idx(iTE)];
+        if (pszAC[0] != '\0' && pszAC[1] != '\0') rgilClass_.push_back(il);
+    };
+    if (ac.fACIgnore) {
+        for (long il = 0; il < dt.clData; ++il) Take(il);
+        return;
+    }
+    for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData; il = dt.rgilNextAC[Idx(il)]) Take(il);
+    std::reverse(rgilClass_.begin(), rgilClass_.end());
+}
+
+void FiringLines::Build(const DataTable& dt, int iPos, int iElem, Slot& slot) {
+    slot.fBuilt = true;
+    const auto Add = [&slot](std::uintptr_t key, long il) {
+        if (key != 0) slot.mpLines[key].push_back(il);
+    };
+    for (const long il : rgilClass_) {
+        const long r = il + iPos;
+        if (r < 0 || r >= dt.clLines) continue;
+        const DlData& dl = dt.rgdl[Idx(r)];
+        if (iElem >= kElemValue && iElem < kElemAC) {
+            if (dl.pszTag != nullptr) Add(static_cast<unsigned char>(dl.pszTag[iElem]), il);
+        } else if (iElem >= kElemAC && iElem < kElemACMember) {
+            const auto t = Idx(iElem - kElemAC);
+            if (t < dl.rgpszAC.size()) Add(Address(dl.rgpszAC[t]), il);
+        } else if (iElem >= kElemACMember && iElem < kElemUnassigned) {
+            const auto t = Idx(iElem - kElemACMember);
+            if (t >= dl.rgpszAC.size() || dl.rgpszAC[t] == nullptr) continue;
+            std::array<bool, kValueCnt> rgfSeen{};
+            for (const char* pch = dl.rgpszAC[t]; *pch != '\0'; ++pch) {
+                const auto ch = static_cast<unsigned char>(*pch);
+                if (rgfSeen[ch]) continue;
+                rgfSeen[ch] = true;
+                Add(ch, il);
+            }
+        } else if (iElem == kElemForm) {
+            Add(Address(dl.pszForm), il);
+        }
+    }
+}
+
+int FiringLines::Link(const Model& m, DataTable& dt, const DataTable& dt2, int iTE,
+                      const AmbClass& ac, long& clErr, long& ilFirst, const FeatureDesc& fd) {
+    const Kind kind = &ac == pac_ && fd.cTerms > 0 ? KindOf(m, fd.rgftTerm[0]) : Kind::kNone;
+    if (kind == Kind::kNone) return LinkFeature(m, dt, dt2, iTE, ac, clErr, ilFirst, fd);
+    const FeatureTerm& ft = fd.rgftTerm[0];
+    Slot& slot = mpSlot_[(ft.iPos + 128) * 256 + ft.iConditionElem];
+    // A neighbour asked for once is matched line by line; the index pays
+    // from the second candidate on.
+    if (!slot.fBuilt && ++slot.cRequests < 2) {
+        return LinkFeature(m, dt, dt2, iTE, ac, clErr, ilFirst, fd);
+    }
+    if (!slot.fBuilt) Build(dt, ft.iPos, ft.iConditionElem, slot);
+
+    ilFirst = -1;
+    clErr = 0;
+    const auto it = slot.mpLines.find(KeyOf(kind, ft.pszValue));
+    if (it == slot.mpLines.end()) return 0;
+    const std::vector<unsigned char>& rgfErr = dt.rgrgfErr[Idx(iTE)];
+    // LinkFeature walks the class's lines from the last to the first (the
+    // all-data class from the first to the last) and puts each line where
+    // the feature fires in front of the chain.
+    const auto Take = [&](long il) {
+        if (FeatureTrain(m, fd, dt, il) == 0) return;
+        dt.rgilNextFeature[Idx(il)] = ilFirst;
+        ilFirst = il;
+        if (rgfErr[Idx(il)] != 0) ++clErr;
+    };
+    const std::vector<long>& rgil = it->second;
+    if (ac.fACIgnore) {
+        for (const long il : rgil) Take(il);
+    } else {
+        for (auto itLine = rgil.rbegin(); itLine != rgil.rend(); ++itLine) Take(*itLine);
+    }
+    return 0;
+}
+
+} // namespace vexta

@@ -1,0 +1,51 @@
+// The lines of a class where a candidate fires, found through an index of
+// the class's lines by the condition that a candidate's first term tests.
+//
+// Linking a candidate (LinkFeature) matches it at every line of its class.
+// Most candidates test a fixed neighbour first (its tag value, class, class
+// member or form), and many candidates of a class test the same neighbour
+// and element with different values: an index of the class's lines by what
+// that neighbour holds there gives each candidate only the lines where its
+// first term holds, and the whole feature is matched at those alone. An
+// index is built the second time a neighbour and element are asked for; the
+// first time, and for any other first term, LinkFeature itself runs. Either
+// way the chain of lines and the error count are the same.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "corpus/data_table.h"
+#include "model/model.h"
+
+namespace vexta {
+
+class FiringLines {
+public:
+    // Starts on class ac of tag element iTE (forgetting the previous class's
+    // indexes): its training lines with two or more values.
+    void SetClass(const DataTable& dt, const AmbClass& ac, int iTE);
+
+    // What LinkFeature gives for the candidate fd of the class set: the lines
+    // where it fires chained through dt.rgilNextFeature from ilFirst (in the
+    // same order), and in clErr the number of them mis-tagged in iTE. 0.
+    int Link(const Model& m, DataTable& dt, const DataTable& dt2, int iTE, const AmbClass& ac,
+             long& clErr, long& ilFirst, const FeatureDesc& fd);
+
+private:
+    // Lines of the class by the value the indexed neighbour holds there.
+    struct Slot {
+        int cRequests = 0;
+        bool fBuilt = false;
+        std::unordered_map<std::uintptr_t, std::vector<long>> mpLines;
+    };
+
+    void Build(const DataTable& dt, int iPos, int iElem, Slot& slot);
+
+    const AmbClass* pac_ = nullptr;
+    std::vector<long> rgilClass_; // lines of the class, ascending
+    std::unordered_map<int, Slot> mpSlot_;
+};
+
+} // namespace vexta
