@@ -1,6 +1,6 @@
 // Helpers of the training set-up and feature pool tests: an argument file in
-// a scratch directory, a training table filled from data lines through the
-// table's own line parser, and the counted feature strings of phashSugg.
+// a scratch directory, a training table filled through the table's own line
+// parser, and the counted feature strings of phashSugg.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,13 +37,11 @@ public:
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
 
-    std::string Write(std::string_view szName, std::string_view szText) const {
-        const std::string szFile = Path(szName);
-        std::ofstream os(szFile, std::ios::binary);
-        os << szText;
-        return szFile;
-    }
     std::string Path(std::string_view szName) const { return szPath_ + "/" + std::string(szName); }
+    std::string Write(std::string_view szName, std::string_view szText) const {
+        std::ofstream(Path(szName), std::ios::binary) << szText;
+        return Path(szName);
+    }
 
 private:
     std::string szPath_;
@@ -57,24 +54,16 @@ inline void UseArgs(const ScratchDir& dir, std::string_view szText) {
     ux_ArgOpen(szArgs);
 }
 
-// Settings of a generation run; SubTag keys for cTagElem tag elements are
-// added by SetupArgs.
+// The keys of a generation run; szExtra comes last, so its definitions win.
 inline std::string GenerationArgs(std::string_view szExtra = "") {
-    std::string sz = "FeatureMode = Generate\n"
-                     "MaxFeaturesGenerate = 1000000\n"
-                     "CountMode = Batch\n"
-                     "Models = AC\n"
-                     "SortSuggestions = Count\n"
-                     "FeatureTemplates = base\n"
-                     "UseInFeatures = ACs\n"
-                     "Features = test.model\n"
-                     "AmbClassIgnore = -\n";
-    sz += szExtra; // later definitions win
-    return sz;
+    return "FeatureMode = Generate\nMaxFeaturesGenerate = 1000000\nCountMode = Batch\n"
+           "Models = AC\nSortSuggestions = Count\nFeatureTemplates = base\nUseInFeatures = ACs\n"
+           "Features = test.model\nAmbClassIgnore = -\n" +
+           std::string(szExtra);
 }
 
-// A model with a string table, a training and a heldout table, and area
-// sizes as the training parameters would give them.
+// A model with a string table, a training and a heldout table, and the area
+// sizes and thresholds the training parameters would give it.
 class PoolSetup {
 public:
     Model m;
@@ -94,44 +83,48 @@ public:
         m.clFeatureAreaSize = 1000;
         m.clFeatureSuggSize = 10000;
         m.clAmbClassAreaSize = 100;
-        m.cPoolThr = 1;
+        m.cPoolThr = m.cThrMin = 1;
         m.cClosestThr = 1000;
-        m.cThrMin = 1;
     }
 
-    // The argument file: SubTag1..n, then szText.
+    // The argument file: "SubTag<n> = +E<n>" for every tag element, then szText.
     void SetupArgs(std::string_view szText) {
         std::string sz;
-        for (int t = 0; t < m.cTagElem; ++t) {
-            sz += "SubTag" + std::to_string(t + 1) + " = +E" + std::to_string(t + 1) + "\n";
+        for (int t = 1; t <= m.cTagElem; ++t) {
+            sz += "SubTag" + std::to_string(t) + " = +E" + std::to_string(t) + "\n";
         }
-        sz += szText;
-        UseArgs(dir, sz);
+        UseArgs(dir, sz + std::string(szText));
     }
 
-    // Fills the training table with data lines "tag|AC/.../|form|lemma|"
-    // (and a heldout table with the same lines).
+    // Training and heldout tables of the data lines "tag|AC/.../|form|lemma|".
     void SetLines(const std::vector<std::string>& rgszLine) {
-        Fill(dtT, rgszLine);
-        Fill(dtH, rgszLine);
+        for (DataTable* pdt : {&dtT, &dtH}) {
+            pdt->ilStart = 0;
+            pdt->clLines = static_cast<long>(rgszLine.size());
+            ASSERT_EQ(AllocSegment(m, *pdt), 0);
+            for (std::size_t i = 0; i < rgszLine.size(); ++i) {
+                ASSERT_EQ(InsertLine(m, *pdt, rgszLine[i], static_cast<long>(i), "", nullptr, 1),
+                          0);
+            }
+            pdt->rgilNextAC.assign(rgszLine.size(), -1);
+            pdt->rgilNextFeature.assign(rgszLine.size(), -1);
+        }
     }
 
-    // Training set-up on the lines; fails the test on a non-zero code.
-    void Init(const std::vector<std::string>& rgszLine, std::string_view szArgs) {
-        SetupArgs(szArgs);
+    // Training set-up on the lines, its class report discarded.
+    void Init(const std::vector<std::string>& rgszLine, std::string_view szArgText) {
+        SetupArgs(szArgText);
         SetLines(rgszLine);
-        testing::internal::CaptureStderr(); // the class report
+        testing::internal::CaptureStderr();
         const int rc = InitModelTraining(&dtT, &m);
         testing::internal::GetCapturedStderr();
         ASSERT_EQ(rc, 0);
     }
 
-    // A fresh generation table.
     void NewSugg() { m.phashSugg = ux_HashNew(10000, 200000, 4000); }
 
-    // Every counted (feature string, data string) of phashSugg with its count;
-    // the key is the feature string, followed by "|" and the data string when
-    // that is not empty.
+    // Every counted feature string of phashSugg with its count, followed by
+    // "|" and the data string when that is not empty.
     std::map<std::string, long> Sugg() const {
         std::map<std::string, long> mp;
         const char* pszKey = nullptr;
@@ -139,30 +132,13 @@ public:
         long l = 0;
         for (int rc = ux_HashFirstDataPtr(m.phashSugg.get(), &pszKey, &pszData, &l); rc != -1;
              rc = ux_HashNextDataPtr(m.phashSugg.get(), &pszKey, &pszData, &l)) {
-            std::string sz = pszKey;
-            if (*pszData != '\0') sz += std::string("|") + pszData;
-            mp[sz] += l;
+            mp[*pszData != '\0' ? std::string(pszKey) + "|" + pszData : pszKey] += l;
         }
         return mp;
     }
 
     AmbClass& Class(int t, std::string_view szAC) {
-        AmbClass* pac = FindAmbClassRec(szAC, m.rgteTagElem[t], m);
-        EXPECT_NE(pac, nullptr) << szAC;
-        return *pac;
-    }
-
-private:
-    void Fill(DataTable& dt, const std::vector<std::string>& rgszLine) {
-        dt.ilStart = 0;
-        dt.clLines = static_cast<long>(rgszLine.size());
-        ASSERT_EQ(AllocSegment(m, dt), 0);
-        for (std::size_t i = 0; i < rgszLine.size(); ++i) {
-            ASSERT_EQ(InsertLine(m, dt, rgszLine[i], static_cast<long>(i), "", nullptr, 1), 0)
-                << rgszLine[i];
-        }
-        dt.rgilNextAC.assign(static_cast<std::size_t>(dt.clData), -1);
-        dt.rgilNextFeature.assign(static_cast<std::size_t>(dt.clData), -1);
+        return *FindAmbClassRec(szAC, m.rgteTagElem[t], m);
     }
 };
 
