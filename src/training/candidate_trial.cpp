@@ -62,96 +62,130 @@ const FeatureDesc* ChainHead(const Model& m, const AmbClass& ac) {
 
 } // namespace
 
+const CandidateTrial::LineData& CandidateTrial::DataOf(DataTable& dt, Model& m, const AmbClass& ac,
+                                                       long il, int iTE) {
+    if (rguLineStamp_[Idx(il)] == uStamp_) return rgLineData_[Idx(rgiLineData_[Idx(il)])];
+    rguLineStamp_[Idx(il)] = uStamp_;
+    rgiLineData_[Idx(il)] = static_cast<long>(rgLineData_.size());
+    LineData& data = rgLineData_.emplace_back();
+
+    // The class whose values are scored: the candidate's own, or for a
+    // candidate of the all-data class the line's class.
+    const TagElem& te = m.rgteTagElem[Idx(iTE)];
+    const AmbClass* pacRec = nullptr;
+    if (!ac.fACIgnore) {
+        pacRec = &ac;
+        data.pszAC = ac.pszAmbClass;
+    } else {
+        data.pszAC = dt.rgdl[Idx(il)].rgpszAC[Idx(iTE)];
+        const long ilEnd = te.ilAmbClassFirst + te.clAmbClass;
+        for (long ilAC = te.ilAmbClassFirst + 1; ilAC < ilEnd; ++ilAC) {
+            const AmbClass& acLine = m.rgacAmbClassArea[Idx(ilAC)];
+            if (acLine.pszAmbClass == data.pszAC) {
+                pacRec = &acLine;
+                break;
+            }
+        }
+    }
+    data.n = data.pszAC != nullptr ? static_cast<int>(std::strlen(data.pszAC)) : 0;
+    // One value leaves nothing to compute; more values than bytes only come
+    // from malformed input.
+    data.fModel = data.n < 2 || data.n > kValueCnt;
+    if (data.fModel) return data;
+    const int n = data.n;
+    const double u = 1.0 / n;
+
+    data.iValue = static_cast<long>(rgdW_.size());
+    if (pacRec != nullptr) {
+        const long clTotal = pacRec->clAmbClassCnt;
+        for (int i = 0; i < n; ++i) {
+            const long cl = i < kJointCntSize ? pacRec->rgclJointCnt[Idx(i)] : 0;
+            rgdW_.push_back(clTotal == 0 ? u
+                                         : static_cast<double>(cl) / static_cast<double>(clTotal));
+        }
+    } else {
+        long clTotal = 0;
+        for (int i = 0; i < n; ++i) clTotal += te.rgclSubtagCnt[Byte(data.pszAC[i])];
+        for (int i = 0; i < n; ++i) {
+            const long cl = te.rgclSubtagCnt[Byte(data.pszAC[i])];
+            rgdW_.push_back(clTotal == 0 ? u
+                                         : static_cast<double>(cl) / static_cast<double>(clTotal));
+        }
+    }
+
+    // The weighted gains of the features linked to the line, value by value,
+    // in list order.
+    rgpfdLinked_.clear();
+    for (const FeatureLink* plink = dt.rgplinkFeature2[Idx(il)]; plink != nullptr;
+         plink = plink->pNext) {
+        const FeatureDesc& fd = *plink->pfd;
+        if (fd.iTagElem != iTE || fd.pacOfFeature == nullptr) continue;
+        if (fd.pacOfFeature == pacRec || fd.pacOfFeature->fACIgnore) rgpfdLinked_.push_back(&fd);
+    }
+    data.iFactor = static_cast<long>(rgdFactor_.size());
+    data.cFactor = static_cast<int>(rgpfdLinked_.size());
+    rgdFactor_.resize(rgdFactor_.size() + rgpfdLinked_.size() * Idx(n));
+    for (int j = 0; j < data.cFactor; ++j) {
+        const FeatureDesc& fd = *rgpfdLinked_[Idx(j)];
+        for (int i = 0; i < n; ++i) {
+            const int k = GetTagIndexInAmbClass(m, data.pszAC[i], fd);
+            rgdFactor_[Idx(data.iFactor) + Idx(i) * Idx(data.cFactor) + Idx(j)] =
+                Power(Gain(fd, CountAt(fd, k), n, u), fd.dLambda);
+        }
+    }
+    return data;
+}
+
 void CandidateTrial::Prepare(DataTable& dt, Model& m, AmbClass& ac, long ilFirst, int iTE) {
     rgLine_.clear();
-    rgdW_.clear();
     rgdGainCand_.clear();
-    rgdFactor_.clear();
     ilFirst_ = ilFirst;
     const FeatureDesc* pfdCand = ChainHead(m, ac);
     fModelOnly_ = TraceOn() || pfdCand == nullptr;
     if (fModelOnly_) return;
 
-    const TagElem& te = m.rgteTagElem[Idx(iTE)];
+    // What is kept holds for one class and tag element, and for the links
+    // as they were.
+    if (&ac != pacKept_ || iTE != iTEKept_ || &dt != pdtKept_) Forget();
+    pacKept_ = &ac;
+    iTEKept_ = iTE;
+    pdtKept_ = &dt;
+    if (uStampStore_ != uStamp_) {
+        uStampStore_ = uStamp_;
+        rgLineData_.clear();
+        rgdW_.clear();
+        rgdFactor_.clear();
+    }
+    if (rguLineStamp_.size() < Idx(dt.clData)) {
+        rguLineStamp_.resize(Idx(dt.clData), 0);
+        rgiLineData_.resize(Idx(dt.clData), -1);
+    }
+
     std::size_t nMax = 0;
+    const char* pszGainAC = nullptr; // the class string the gains in rgdGainCand_ are for
+    long iGain = 0;
     for (long il = ilFirst; il >= 0 && il < dt.clData; il = dt.rgilNextFeature[Idx(il)]) {
         Line line;
         line.il = il;
         line.chTrue = Byte(dt.rgpszDataLine[Idx(il)][Idx(iTE)]);
         line.fWasWrong = dt.rgrgfErr[Idx(iTE)][Idx(il)] != 0;
-
-        // The class whose values are scored: the candidate's own, or for a
-        // candidate of the all-data class the line's class.
-        const AmbClass* pacRec = nullptr;
-        if (!ac.fACIgnore) {
-            pacRec = &ac;
-            line.pszAC = ac.pszAmbClass;
-        } else {
-            line.pszAC = dt.rgdl[Idx(il)].rgpszAC[Idx(iTE)];
-            const long ilEnd = te.ilAmbClassFirst + te.clAmbClass;
-            for (long ilAC = te.ilAmbClassFirst + 1; ilAC < ilEnd; ++ilAC) {
-                const AmbClass& acLine = m.rgacAmbClassArea[Idx(ilAC)];
-                if (acLine.pszAmbClass == line.pszAC) {
-                    pacRec = &acLine;
-                    break;
+        const LineData& data = DataOf(dt, m, ac, il, iTE);
+        line.iData = rgiLineData_[Idx(il)];
+        if (!data.fModel) {
+            // The candidate's gains depend on the class string only: a
+            // class candidate has one set for all its lines.
+            if (data.pszAC != pszGainAC) {
+                pszGainAC = data.pszAC;
+                iGain = static_cast<long>(rgdGainCand_.size());
+                const double u = 1.0 / data.n;
+                for (int i = 0; i < data.n; ++i) {
+                    const int k = GetTagIndexInAmbClass(m, data.pszAC[i], *pfdCand);
+                    rgdGainCand_.push_back(Gain(*pfdCand, CountAt(*pfdCand, k), data.n, u));
                 }
             }
+            line.iGain = iGain;
+            nMax = std::max(nMax, Idx(data.n));
         }
-        line.n = line.pszAC != nullptr ? static_cast<int>(std::strlen(line.pszAC)) : 0;
-        // One value leaves nothing to compute; more values than bytes only
-        // come from malformed input.
-        line.fModel = line.n < 2 || line.n > kValueCnt;
-        if (line.fModel) {
-            rgLine_.push_back(line);
-            continue;
-        }
-        const int n = line.n;
-        const double u = 1.0 / n;
-        line.iValue = static_cast<long>(rgdW_.size());
-
-        if (pacRec != nullptr) {
-            const long clTotal = pacRec->clAmbClassCnt;
-            for (int i = 0; i < n; ++i) {
-                const long cl = i < kJointCntSize ? pacRec->rgclJointCnt[Idx(i)] : 0;
-                rgdW_.push_back(
-                    clTotal == 0 ? u : static_cast<double>(cl) / static_cast<double>(clTotal));
-            }
-        } else {
-            long clTotal = 0;
-            for (int i = 0; i < n; ++i) clTotal += te.rgclSubtagCnt[Byte(line.pszAC[i])];
-            for (int i = 0; i < n; ++i) {
-                const long cl = te.rgclSubtagCnt[Byte(line.pszAC[i])];
-                rgdW_.push_back(
-                    clTotal == 0 ? u : static_cast<double>(cl) / static_cast<double>(clTotal));
-            }
-        }
-        for (int i = 0; i < n; ++i) {
-            const int k = GetTagIndexInAmbClass(m, line.pszAC[i], *pfdCand);
-            rgdGainCand_.push_back(Gain(*pfdCand, CountAt(*pfdCand, k), n, u));
-        }
-
-        // The weighted gains of the features linked to the line, value by
-        // value, in list order.
-        rgpfdLinked_.clear();
-        for (const FeatureLink* plink = dt.rgplinkFeature2[Idx(il)]; plink != nullptr;
-             plink = plink->pNext) {
-            const FeatureDesc& fd = *plink->pfd;
-            if (fd.iTagElem != iTE || fd.pacOfFeature == nullptr) continue;
-            if (fd.pacOfFeature == pacRec || fd.pacOfFeature->fACIgnore)
-                rgpfdLinked_.push_back(&fd);
-        }
-        line.iFactor = static_cast<long>(rgdFactor_.size());
-        line.cFactor = static_cast<int>(rgpfdLinked_.size());
-        rgdFactor_.resize(rgdFactor_.size() + rgpfdLinked_.size() * Idx(n));
-        for (int j = 0; j < line.cFactor; ++j) {
-            const FeatureDesc& fd = *rgpfdLinked_[Idx(j)];
-            for (int i = 0; i < n; ++i) {
-                const int k = GetTagIndexInAmbClass(m, line.pszAC[i], fd);
-                rgdFactor_[Idx(line.iFactor) + Idx(i) * Idx(line.cFactor) + Idx(j)] =
-                    Power(Gain(fd, CountAt(fd, k), n, u), fd.dLambda);
-            }
-        }
-        nMax = std::max(nMax, Idx(n));
         rgLine_.push_back(line);
     }
     if (rgdT_.size() < nMax) rgdT_.resize(nMax);
@@ -170,14 +204,14 @@ int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
 
     // A candidate of a class scores the same values on every line: its
     // weighted gains are worked out once.
-    const Line* plineShared = nullptr;
-    if (!ac.fACIgnore) {
+    const bool fShared = !ac.fACIgnore;
+    if (fShared) {
         for (const Line& line : rgLine_) {
-            if (line.fModel) continue;
-            plineShared = &line;
-            if (rgdCandPow_.size() < Idx(line.n)) rgdCandPow_.resize(Idx(line.n));
-            for (int i = 0; i < line.n; ++i) {
-                rgdCandPow_[Idx(i)] = Power(rgdGainCand_[Idx(line.iValue + i)], dLambda);
+            const LineData& data = rgLineData_[Idx(line.iData)];
+            if (data.fModel) continue;
+            if (rgdCandPow_.size() < Idx(data.n)) rgdCandPow_.resize(Idx(data.n));
+            for (int i = 0; i < data.n; ++i) {
+                rgdCandPow_[Idx(i)] = Power(rgdGainCand_[Idx(line.iGain + i)], dLambda);
             }
             break;
         }
@@ -187,18 +221,18 @@ int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
     long clCorrected = 0;
     int iRet = 0;
     for (const Line& line : rgLine_) {
+        const LineData& data = rgLineData_[Idx(line.iData)];
         int iBest = 0;
-        bool fByModel = line.fModel;
+        bool fByModel = data.fModel;
         if (!fByModel) {
-            const int n = line.n;
+            const int n = data.n;
             bool fFinite = true;
             for (int i = 0; i < n; ++i) {
-                double t = plineShared != nullptr
-                               ? rgdCandPow_[Idx(i)]
-                               : Power(rgdGainCand_[Idx(line.iValue + i)], dLambda);
+                double t = fShared ? rgdCandPow_[Idx(i)]
+                                   : Power(rgdGainCand_[Idx(line.iGain + i)], dLambda);
                 fFinite = fFinite && std::isfinite(t);
-                const double* pdF = &rgdFactor_[Idx(line.iFactor) + Idx(i) * Idx(line.cFactor)];
-                for (int j = 0; j < line.cFactor; ++j) {
+                const double* pdF = &rgdFactor_[Idx(data.iFactor) + Idx(i) * Idx(data.cFactor)];
+                for (int j = 0; j < data.cFactor; ++j) {
                     t *= pdF[j];
                     fFinite = fFinite && std::isfinite(t);
                 }
@@ -215,10 +249,10 @@ int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
                 for (int i = 0; i < n; ++i) {
                     // Scores that all underflowed to 0 give a uniform raw estimate.
                     const double dExp = dZ > 0.0 ? rgdT_[Idx(i)] / dZ : u;
-                    const double dP = dRaw * dExp + dH * u + dG * rgdW_[Idx(line.iValue + i)];
+                    const double dP = dRaw * dExp + dH * u + dG * rgdW_[Idx(data.iValue + i)];
                     if (dP > dBest) {
                         dBest = dP;
-                        iBest = Byte(line.pszAC[i]);
+                        iBest = Byte(data.pszAC[i]);
                     }
                 }
                 iRet = kProbsFired;

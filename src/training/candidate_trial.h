@@ -23,6 +23,11 @@ namespace vexta {
 
 class CandidateTrial {
 public:
+    // Forgets what is kept about the lines: to be called whenever features
+    // are linked to lines (an accepted feature). A trial on another class or
+    // tag element forgets by itself.
+    void Forget() { ++uStamp_; }
+
     // Gathers what does not depend on the weight of the candidate at the head
     // of the chain of class ac (tag element iTE), on the lines of the chain
     // that starts at ilFirst and continues through dt.rgilNextFeature.
@@ -35,28 +40,49 @@ public:
     int Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE);
 
 private:
+    // What the probability model uses at a line besides the candidate: the
+    // values of the line's class with their probabilities in the class, and
+    // the weighted gains of the features linked to the line. It depends on
+    // the class tried (which linked features count) and on the links, so it
+    // is kept while neither changes.
+    struct LineData {
+        const char* pszAC = nullptr;
+        int n = 0;           // values of the line's class
+        bool fModel = false; // decided by the probability model itself
+        long iValue = 0;     // first entry of the line in rgdW_
+        long iFactor = 0;    // first factor of the line in rgdFactor_
+        int cFactor = 0;     // factors per value (linked features)
+    };
     // One line where the candidate fires.
     struct Line {
         long il = 0;
         int chTrue = 0;         // true value, as an unsigned byte
         bool fWasWrong = false; // mis-tagged before the candidate
-        bool fModel = false;    // decided by the probability model itself
-        int n = 0;              // values of the line's class
-        long iValue = 0;        // first entry of the line in the per-value arrays
-        long iFactor = 0;       // first factor of the line
-        int cFactor = 0;        // factors per value (linked features)
-        const char* pszAC = nullptr;
+        long iData = 0;         // its LineData
+        long iGain = 0;         // first entry of the candidate's gains for it
     };
+
+    const LineData& DataOf(DataTable& dt, Model& m, const AmbClass& ac, long il, int iTE);
 
     bool fModelOnly_ = false; // every line through the probability model
     long ilFirst_ = -1;
     std::vector<Line> rgLine_;
-    std::vector<double> rgdW_;        // per value: its probability in the line's class
     std::vector<double> rgdGainCand_; // per value: the candidate's gain before its weight
-    std::vector<double> rgdFactor_;   // per value and linked feature: its weighted gain
     std::vector<double> rgdT_;        // raw scores of one line
     std::vector<double> rgdCandPow_;  // per value: the candidate's weighted gain (class candidate)
     std::vector<const FeatureDesc*> rgpfdLinked_; // features linked to one line
+
+    // Kept line data, valid while its stamp is the current one.
+    unsigned uStamp_ = 1;
+    unsigned uStampStore_ = 0; // stamp of what rgLineData_ and the stores hold
+    const AmbClass* pacKept_ = nullptr;
+    const DataTable* pdtKept_ = nullptr;
+    int iTEKept_ = -1;
+    std::vector<unsigned> rguLineStamp_; // per table line
+    std::vector<long> rgiLineData_;      // per table line: its entry of rgLineData_
+    std::vector<LineData> rgLineData_;
+    std::vector<double> rgdW_;      // per value: its probability in the line's class
+    std::vector<double> rgdFactor_; // per value and linked feature: its weighted gain
 };
 
 } // namespace vexta

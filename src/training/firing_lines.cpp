@@ -24,7 +24,9 @@ std::uintptr_t Address(const char* psz) {
 enum class Kind { kNone, kValue, kAC, kMember, kForm };
 
 Kind KindOf(const Model& m, const FeatureTerm& ft) {
-    if (ft.iPos < -kPosMax || ft.iPos > kPosMax || ft.pszValue == nullptr) return Kind::kNone;
+    const bool fPlace = (ft.iPos >= -kPosMax && ft.iPos <= kPosMax) || ft.iPos == kPosClosestLeft ||
+                        ft.iPos == kPosClosestRight;
+    if (!fPlace || ft.pszValue == nullptr) return Kind::kNone;
     const int e = ft.iConditionElem;
     if (e >= kElemValue && e < kElemAC) return e < m.cTagElem ? Kind::kValue : Kind::kNone;
     if (e >= kElemAC && e < kElemACMember) return Kind::kAC;
@@ -39,6 +41,34 @@ std::uintptr_t KeyOf(Kind kind, const char* pszValue) {
         return static_cast<unsigned char>(pszValue[0]);
     }
     return Address(pszValue);
+}
+
+bool IsClosest(const FeatureTerm& ft) {
+    return ft.iPos == kPosClosestLeft || ft.iPos == kPosClosestRight;
+}
+
+// The line the term looks at from line il, as matching locates it, or -1:
+// a fixed offset inside the table, or the closest line at most kClosestMax
+// away where the closest condition holds.
+long Locate(const Model& m, const DataTable& dt, const FeatureTerm& ft, long il) {
+    const auto Holds = [&](long r) {
+        return FeatureCmpTrain(m, dt.rgpszDataLine[Idx(r)], dt.rgdl[Idx(r)],
+                               ft.iClosestConditionElem, ft.pszClosestValue) != 0;
+    };
+    if (ft.iPos == kPosClosestLeft) {
+        for (long r = il - 1; r >= 0 && il - r <= kClosestMax; --r) {
+            if (Holds(r)) return r;
+        }
+        return -1;
+    }
+    if (ft.iPos == kPosClosestRight) {
+        for (long r = il + 1; r < dt.clLines && r - il <= kClosestMax; ++r) {
+            if (Holds(r)) return r;
+        }
+        return -1;
+    }
+    const long r = il + ft.iPos;
+    return r >= 0 && r < dt.clLines ? r : -1;
 }
 
 } // namespace
@@ -59,14 +89,15 @@ void FiringLines::SetClass(const DataTable& dt, const AmbClass& ac, int iTE) {
     std::reverse(rgilClass_.begin(), rgilClass_.end());
 }
 
-void FiringLines::Build(const DataTable& dt, int iPos, int iElem, Slot& slot) {
+void FiringLines::Build(const Model& m, const DataTable& dt, const FeatureTerm& ft, Slot& slot) {
     slot.fBuilt = true;
+    const int iElem = ft.iConditionElem;
     const auto Add = [&slot](std::uintptr_t key, long il) {
         if (key != 0) slot.mpLines[key].push_back(il);
     };
     for (const long il : rgilClass_) {
-        const long r = il + iPos;
-        if (r < 0 || r >= dt.clLines) continue;
+        const long r = Locate(m, dt, ft, il);
+        if (r < 0) continue;
         const DlData& dl = dt.rgdl[Idx(r)];
         if (iElem >= kElemValue && iElem < kElemAC) {
             if (dl.pszTag != nullptr) Add(static_cast<unsigned char>(dl.pszTag[iElem]), il);
@@ -94,13 +125,15 @@ int FiringLines::Link(const Model& m, DataTable& dt, const DataTable& dt2, int i
     const Kind kind = &ac == pac_ && fd.cTerms > 0 ? KindOf(m, fd.rgftTerm[0]) : Kind::kNone;
     if (kind == Kind::kNone) return LinkFeature(m, dt, dt2, iTE, ac, clErr, ilFirst, fd);
     const FeatureTerm& ft = fd.rgftTerm[0];
-    Slot& slot = mpSlot_[(ft.iPos + 128) * 256 + ft.iConditionElem];
+    const bool fClosest = IsClosest(ft);
+    Slot& slot = mpSlot_[SlotKey(ft.iPos, fClosest ? ft.iClosestConditionElem : -1,
+                                 fClosest ? Address(ft.pszClosestValue) : 0, ft.iConditionElem)];
     // A neighbour asked for once is matched line by line; the index pays
     // from the second candidate on.
     if (!slot.fBuilt && ++slot.cRequests < 2) {
         return LinkFeature(m, dt, dt2, iTE, ac, clErr, ilFirst, fd);
     }
-    if (!slot.fBuilt) Build(dt, ft.iPos, ft.iConditionElem, slot);
+    if (!slot.fBuilt) Build(m, dt, ft, slot);
 
     ilFirst = -1;
     clErr = 0;

@@ -2,17 +2,20 @@
 // the class's lines by the condition that a candidate's first term tests.
 //
 // Linking a candidate (LinkFeature) matches it at every line of its class.
-// Most candidates test a fixed neighbour first (its tag value, class, class
-// member or form), and many candidates of a class test the same neighbour
-// and element with different values: an index of the class's lines by what
-// that neighbour holds there gives each candidate only the lines where its
-// first term holds, and the whole feature is matched at those alone. An
-// index is built the second time a neighbour and element are asked for; the
-// first time, and for any other first term, LinkFeature itself runs. Either
-// way the chain of lines and the error count are the same.
+// Most candidates test a neighbour first (at a fixed offset, or the closest
+// line with some class), and there its tag value, class, class member or
+// form; many candidates of a class test the same neighbour and element with
+// different values. An index of the class's lines by what that neighbour
+// holds there gives each candidate only the lines where its first term
+// holds, and the whole feature is matched at those alone. An index is built
+// the second time a neighbour and element are asked for; the first time, and
+// for any other first term, LinkFeature itself runs. Either way the chain of
+// lines and the error count are the same.
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -41,11 +44,14 @@ private:
         std::unordered_map<std::uintptr_t, std::vector<long>> mpLines;
     };
 
-    void Build(const DataTable& dt, int iPos, int iElem, Slot& slot);
+    // Where a first term looks (offset, closest condition) and what it tests.
+    using SlotKey = std::tuple<int, int, std::uintptr_t, int>;
+
+    void Build(const Model& m, const DataTable& dt, const FeatureTerm& ft, Slot& slot);
 
     const AmbClass* pac_ = nullptr;
     std::vector<long> rgilClass_; // lines of the class, ascending
-    std::unordered_map<int, Slot> mpSlot_;
+    std::map<SlotKey, Slot> mpSlot_;
 };
 
 } // namespace vexta

@@ -340,6 +340,8 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
     if (const int iRes = LinkTrainFeature(m, dtTrain, dtHeldout, ilFirst, fd); iRes > 0) {
         return kTrainErrLinkTrain + iRes;
     }
+    // The lines where it fires now carry one more feature.
+    work.trial.Forget();
     if (const int iRes = ErrorRateAmbClass(dtTrain, m, ac, iTE); iRes > 0) {
         return kTrainErrAmbClassAfter + iRes;
     }
@@ -377,6 +379,7 @@ int SelectionPass(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, l
 
         CollectErrorLines(dtTrain, ac, iTE, work.rgilErrLines);
         work.firing.SetClass(dtTrain, ac, iTE);
+        work.trial.Forget();
         ClearSuggested(work.fdSuggested);
         int iRes = SuggestFeature(work.fdSuggested, dtTrain, dtHeldout, m, iTE, ac);
         if (iRes > 0) return kTrainErrSuggestFirst + iRes;

@@ -111,6 +111,37 @@ TEST_F(TrialFixture, AllDataCandidateMatchesTheProbabilityModel) {
     ExpectSameTrials(AllData(), {0, 1, 3, 32, 33, 35, 41});
 }
 
+TEST_F(TrialFixture, KeptLineDataFollowsCandidatesAndNewLinks) {
+    AmbClass& acNV = s.Class(0, "NV");
+    Link(Add(acNV, {4, 6}, 2.0), {1, 3, 33, 35, 37});
+    const std::vector<long> rgil = {1, 3, 5, 33, 35, 37, 39};
+    ASSERT_LE(ErrorRateAmbClass(s.dtT, s.m, acNV, 0), 0);
+    acNV.clErrBefore = acNV.clErrAmbClass;
+    CandidateTrial trial;
+    // The error count of each candidate in turn, by the trial and by the
+    // probability model, at weight 4.
+    const auto Both = [&](std::vector<long> rgclCnt) {
+        FeatureDesc& fd = Add(acNV, std::move(rgclCnt), 4.0);
+        const long ilFirst = Chain(rgil);
+        trial.Prepare(s.dtT, s.m, acNV, ilFirst, 0);
+        EXPECT_LE(trial.Measure(s.dtT, s.m, acNV, 0), 0);
+        const long clTrial = acNV.clErrAmbClass;
+        EXPECT_LE(ErrorRateAmbClassFeature(s.dtT, s.m, acNV, ilFirst, 0), 0);
+        EXPECT_EQ(clTrial, acNV.clErrAmbClass);
+        return &fd;
+    };
+    Both({2, 5});
+    ASSERT_EQ(DelFeature(s.m, acNV), 0);
+    Both({1, 1});
+    ASSERT_EQ(DelFeature(s.m, acNV), 0);
+    // Accepted: it is linked to its lines, and what was kept is forgotten.
+    FeatureDesc* pfd = Both({0, 9});
+    Link(*pfd, rgil);
+    trial.Forget();
+    Both({5, 2});
+    Both({3, 3});
+}
+
 TEST_F(TrialFixture, WithTheFeatureTraceOnTheProbabilityModelDecides) {
     AmbClass& acNV = s.Class(0, "NV");
     Add(acNV, {2, 5}, 1.0);
