@@ -167,6 +167,9 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
     pchCount[0] = static_cast<char>('0' + (cTerms / 10) % 10);
     pchCount[1] = static_cast<char>('0' + cTerms % 10);
     const std::string_view szFeature(rgch.data(), static_cast<std::size_t>(pch - rgch.data()));
+    // Sorting takes feature strings of at most 248 characters (and ends the
+    // run on a longer one): such a feature is dropped here instead.
+    if (szFeature.size() > kFeatureStrMax) return kFeatureStrTooLong;
     if (ux_HashIncr(m.phashSugg.get(), szFeature, 0, pszData) != 0) {
         std::fprintf(stderr, "%s: cannot increase count at f x//y: %s//%s\n", szPN.c_str(),
                      std::string(szFeature).c_str(), pszData);

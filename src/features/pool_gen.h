@@ -5,6 +5,7 @@
 // string and counts it in the model's phashSugg.
 #pragma once
 
+#include <cstddef>
 #include <span>
 
 #include "model/model.h"
@@ -22,6 +23,11 @@ inline constexpr int kFeatureStrNoRoom = 601;
 // Result of FXSuggString for a component whose value (or closest value) is
 // empty or holds "_", which a pool line cannot carry: the feature is dropped.
 inline constexpr int kFeatureStrNoPoolValue = -3;
+
+// Longest feature string that is counted; FGSuggString drops a longer one
+// (kFeatureStrTooLong), since the pool sorting takes no longer strings.
+inline constexpr std::size_t kFeatureStrMax = 248;
+inline constexpr int kFeatureStrTooLong = -4;
 
 // AC-frequency test of a component not done yet (FeatureComp::iAcCheck).
 inline constexpr int kAcCheckPending = 1;
@@ -56,8 +62,8 @@ int FGSuggStringModels4(DataTable* pdt, long ilPos, int iTE, const char* pszAC, 
 
 // Builds one feature description string from the first cComp components
 // (duplicates removed) and counts it in phashSugg with the data string pszY
-// ("Individual") or "" ("Batch"). 0 counted, < 0 dropped, 26, 29 or 30 on
-// failure.
+// ("Individual") or "" ("Batch"). 0 counted, < 0 dropped (also a string
+// longer than kFeatureStrMax), 26, 29 or 30 on failure.
 int FGSuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
                  std::span<const FeatureComp> rgComp, Model* pm);
 

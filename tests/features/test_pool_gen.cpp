@@ -215,8 +215,16 @@ TEST(FGSuggString, DuplicatesRemovedAndErrors) {
     EXPECT_EQ(FGSuggString(0, "NV", "N", 2, rg, &ps.m), 0);
     EXPECT_EQ(ps.Sugg(), (Pool{{"00 NV 01__ffff20__NV_", 1}}));
 
-    const std::string szLong(4000, 'x');
+    // Longer than sorting takes (248 characters): dropped, not counted.
+    std::string szLong(229, 'x');
     rg[0].ft.iConditionElem = 126;
+    rg[0].pszOverride = szLong.c_str();
+    EXPECT_EQ(FGSuggString(0, "NV", "N", 1, rg, &ps.m), 0); // 248 characters
+    szLong += 'x';
+    rg[0].pszOverride = szLong.c_str();
+    EXPECT_EQ(FGSuggString(0, "NV", "N", 1, rg, &ps.m), kFeatureStrTooLong);
+    EXPECT_EQ(ps.Sugg().size(), 2u);
+    szLong.assign(4000, 'x');
     rg[0].pszOverride = szLong.c_str();
     testing::internal::CaptureStderr();
     EXPECT_EQ(FGSuggStringModels(0, "NV", "--", "N", 1, rg, &ps.m), 26);
