@@ -231,7 +231,8 @@ int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
                 double t = fShared ? rgdCandPow_[Idx(i)]
                                    : Power(rgdGainCand_[Idx(line.iGain + i)], dLambda);
                 fFinite = fFinite && std::isfinite(t);
-                const double* pdF = &rgdFactor_[Idx(data.iFactor) + Idx(i) * Idx(data.cFactor)];
+                const double* pdF =
+                    rgdFactor_.data() + Idx(data.iFactor) + Idx(i) * Idx(data.cFactor);
                 for (int j = 0; j < data.cFactor; ++j) {
                     t *= pdF[j];
                     fFinite = fFinite && std::isfinite(t);
