@@ -1,7 +1,7 @@
 // The trial of a candidate feature, weight after weight.
 //
 // The scores follow the probability model's computation for a candidate
-// under trial (its mode 1) step by step: the same gains, the same powers,
+// under trial (its mode 1) stage by stage: the same gains, the same powers,
 // the same order of multiplication, the same normalisation and smoothing.
 // The tests compare the two on every weight the weight search tries.
 

@@ -123,7 +123,7 @@ template <typename Fn> void ForEachClass(Model& m, const TagElem& te, Fn fn) {
     }
 }
 
-// Step 2 of an iteration: where training, heldout and test data stand.
+// At the start of an iteration: where training, heldout and test data stand.
 void ReportIterationStart(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIteration) {
     std::array<char, 256> szLabel{};
     std::snprintf(szLabel.data(), szLabel.size(),
@@ -134,7 +134,7 @@ void ReportIterationStart(DataTable& dtTrain, DataTable& dtHeldout, Model& m, in
     VtcReport(TestTable(m), m, kOwnContext, "- and VTC test error:", kExitInitTest);
 }
 
-// Step 3: an empty pool, no class with pool features.
+// Before a pool is built: an empty pool, no class with pool features.
 void ResetPool(Model& m) {
     m.clFeatureSuggUsed = 0;
     // The pool file of the previous iteration is not read any more.
@@ -152,7 +152,7 @@ void ResetPool(Model& m) {
     }
 }
 
-// Step 4: the pool of iteration iIteration, generated or read.
+// The pool of iteration iIteration, generated or read.
 void BuildPool(DataTable& dtTrain, Model& m, int iIteration) {
     if (m.iFeatureMode == 2) {
         const int iRes = ReadFeaturesPool(&m);
@@ -189,8 +189,8 @@ void BuildPool(DataTable& dtTrain, Model& m, int iIteration) {
     }
 }
 
-// Steps 7b-7d after the selection for tag element iTE: the temporary links
-// go, and the training error is reported.
+// After the selection for tag element iTE: the temporary links go, and the
+// training error is reported.
 void EndOfTagElem(DataTable& dtTrain, Model& m, int iTE) {
     std::fprintf(stderr, "Freeing memory for pft links.\n");
     for (long il = 0; il < dtTrain.clData; ++il)

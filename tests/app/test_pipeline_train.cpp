@@ -100,6 +100,20 @@ TEST_F(TrainRunFixture, TrainsTheExampleIdenticallyTwiceThenTestsAndTagsWithIt) 
     EXPECT_NE(szOut_.find("<doc id=\"test\">"), std::string::npos);
 }
 
+TEST_F(TrainRunFixture, ATrainingSegmentOfOneLineStillTrainsWithLambdaVariation) {
+    // One stored line: no second line to show, and no line to vary weights on.
+    ASSERT_EQ(
+        Run(Args("one.args", "examples/velan-train.args",
+                 "Features = " + Path("one.model") + "\nTrainLines = 1\nLambdaIterations = 1\n")),
+        0)
+        << szErr_;
+    EXPECT_NE(szErr_.find("pszDataLine Z#--|Z/#/-/-/|###|###|>Z#--/;\npszDataLine ;\n"),
+              std::string::npos)
+        << szErr_;
+    EXPECT_NE(szErr_.find("Varying lambdas: iteration 0 ^^^^^^^\n"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(Path("one.model")));
+}
+
 TEST_F(TrainRunFixture, FailingPhasesEndWithTheirStatuses) {
     const std::string szModel = "Features = " + Path("x.model") + "\n";
     // Input that cannot be opened.
