@@ -10,49 +10,47 @@
 #include "features/tag_probs.h"
 #include "features/tiny_model.h"
 #include "tagging/beam_search.h"
+#include "test_util.h"
 
 namespace vexta {
 namespace {
 
 using test::TinyModel;
+using Strings = std::vector<std::string>;
 
-std::vector<std::string> TagsOut(const TinyModel& tm) {
-    std::vector<std::string> rgsz;
+Strings TagsOut(const TinyModel& tm) {
+    Strings rgsz;
     for (long il = 0; il < tm.dt.clData; ++il) rgsz.emplace_back(tm.dt.rgpszTagOut[il].data());
     return rgsz;
 }
 
-// Line 0 prefers N slightly; after V, a feature makes A on line 1 very
-// likely, so the best whole path is V A although N is better on line 0.
-class GreedyTest : public ::testing::Test {
-protected:
-    void Build(int cBeam) {
-        tm.m.cBeam = cBeam;
-        tm.SetClasses(0, "NVAB", {});
-        TagElem& te = tm.m.rgteTagElem[0];
-        te.rgclSubtagCnt['N'] = 6;
-        te.rgclSubtagCnt['V'] = 4;
-        te.fSignPlus = 1;
-        tm.SetLines({"V|NV/|a|a|>N/V/", "A|AB/|b|b|>A/B/", "A|A/|c|c|>A/"});
-        tm.AddFeature(0, tm.AllData(0), {0, 0, 0, 0, 99, 1}, 1.0, {tm.Term(-1, 0, "V")});
-    }
-    int Run(int fTraining = 0) {
-        return ErrorRateDataVTC(tm.dt, tm.m, 0, fTraining, 0, tm.dt.clLines, 0, tm.dt.clLines - 1);
-    }
-    TinyModel tm{1};
-};
-
-TEST_F(GreedyTest, WidthOneKeepsOnlyTheBestExtension) {
-    Build(1);
-    EXPECT_EQ(kProbsSingleValue, Run()) << "the result of the last line's decision";
-    EXPECT_EQ((std::vector<std::string>{"N", "A", "A"}), TagsOut(tm));
-    EXPECT_EQ(1, tm.m.clErr);
+int Tag(TinyModel& tm, int fTraining = 0) {
+    return ErrorRateDataVTC(tm.dt, tm.m, 0, fTraining, 0, tm.dt.clLines, 0, tm.dt.clLines - 1);
 }
 
-TEST_F(GreedyTest, WiderBeamFindsTheBestPathAndRelinksIt) {
-    Build(2);
-    Run();
-    EXPECT_EQ((std::vector<std::string>{"V", "A", "A"}), TagsOut(tm));
+// Line 0 prefers N slightly; after V, a feature makes A on line 1 very
+// likely, so the best whole path is V A although N is better on line 0.
+void BuildGreedyTrap(TinyModel& tm) {
+    tm.SetClasses(0, "NVAB", {});
+    TagElem& te = tm.m.rgteTagElem[0];
+    te.rgclSubtagCnt['N'] = 6;
+    te.rgclSubtagCnt['V'] = 4;
+    te.fSignPlus = 1;
+    tm.SetLines({"V|NV/|a|a|>N/V/", "A|AB/|b|b|>A/B/", "A|A/|c|c|>A/"});
+    tm.AddFeature(0, tm.AllData(0), {0, 0, 0, 0, 99, 1}, 1.0, {tm.Term(-1, 0, "V")});
+}
+
+TEST(BeamSearch, WidthDecidesWhetherTheBestPathIsFound) {
+    TinyModel tmNarrow(1, 1);
+    BuildGreedyTrap(tmNarrow);
+    EXPECT_EQ(kProbsSingleValue, Tag(tmNarrow)) << "the result of the last line's decision";
+    EXPECT_EQ((Strings{"N", "A", "A"}), TagsOut(tmNarrow));
+    EXPECT_EQ(1, tmNarrow.m.clErr);
+
+    TinyModel tm(1, 2);
+    BuildGreedyTrap(tm);
+    Tag(tm);
+    EXPECT_EQ((Strings{"V", "A", "A"}), TagsOut(tm));
     EXPECT_EQ(0, tm.m.clErr);
     for (long il = 0; il < 3; ++il) {
         const BeamLine& bl = tm.dt.rgbeam[il];
@@ -64,12 +62,13 @@ TEST_F(GreedyTest, WiderBeamFindsTheBestPathAndRelinksIt) {
 
     // From the links (training flag 1) the feature counts after either tag.
     tm.Link(1, tm.m.rgfdFeatureArea[0]);
-    Run(1);
-    EXPECT_EQ((std::vector<std::string>{"N", "A", "A"}), TagsOut(tm));
+    Tag(tm, 1);
+    EXPECT_EQ((Strings{"N", "A", "A"}), TagsOut(tm));
 }
 
-TEST_F(GreedyTest, ReusedProbabilitiesEqualRecomputedOnes) {
-    Build(3);
+TEST(BeamSearch, ReusedProbabilitiesEqualRecomputedOnes) {
+    TinyModel tm(1, 3);
+    BuildGreedyTrap(tm);
     tm.SetLines({"V|NV/|a|a|>N/V/", "A|AB/|b|b|>A/B/", "N|NV/|a|a|>N/V/", "B|AB/|b|b|>A/B/",
                  "A|AB/|d|d|>B/A/"});
     tm.AddFeature(0, tm.AllData(0), {0, 0, 0, 0, 3, 5}, 0.7, {tm.Term(0, 126, "b")});
@@ -78,43 +77,46 @@ TEST_F(GreedyTest, ReusedProbabilitiesEqualRecomputedOnes) {
         std::vector<double> rgd;
         for (long il = 0; il < tm.dt.clData; ++il) {
             const BeamLine& bl = tm.dt.rgbeam[il];
-            rgd.push_back(bl.cBeam);
-            rgd.push_back(bl.iBeamBest);
-            for (int j = 0; j < bl.cBeam; ++j) {
+            rgd.insert(rgd.end(), {double(bl.cBeam), double(bl.iBeamBest)});
+            for (int j = 0; j < bl.cBeam; ++j)
                 rgd.insert(rgd.end(), {bl.rgve[j].dProb, double(bl.rgve[j].iBack),
                                        double(bl.rgve[j].pszTag[0])});
-            }
         }
         return rgd;
     };
-    Run();
+    Tag(tm);
     const std::vector<double> rgdReused = Snapshot();
     fDebug2 = 1; // traced calls are never reused
-    testing::internal::CaptureStderr();
-    Run();
-    testing::internal::GetCapturedStderr();
+    test::Stderr([&] { Tag(tm); });
     fDebug2 = 0;
     EXPECT_EQ(rgdReused, Snapshot());
 }
 
-TEST(BeamSearch, TiesKeepInputOrderAndASingleCandidateGetsAllTheProbability) {
+TEST(BeamSearch, TiesKeepInputOrderAndVanishingPathsShareEqually) {
     TinyModel tm(1, 2);
-    tm.SetClasses(0, "NVA", {});
+    tm.SetClasses(0, "NVAXY", {});
     TagElem& te = tm.m.rgteTagElem[0];
     te.rgclSubtagCnt['N'] = 1000000000001; // N better than V by about 2e-13
     te.rgclSubtagCnt['V'] = 1000000000000;
     tm.SetLines({"A|A/|a|a|>A/", "N|NV/|b|b|>V/N/"});
-    ErrorRateDataVTC(tm.dt, tm.m, 0, 0, 0, 2, 0, 1);
+    Tag(tm);
     EXPECT_EQ(1, tm.dt.rgbeam[0].cBeam);
-    EXPECT_EQ(1.0, tm.dt.rgbeam[0].rgve[0].dProb);
+    EXPECT_EQ(1.0, tm.dt.rgbeam[0].rgve[0].dProb) << "a single candidate";
     EXPECT_STREQ("V", tm.dt.rgbeam[1].rgve[0].pszTag.data());
     EXPECT_STREQ("N", tm.dt.rgbeam[1].rgve[1].pszTag.data());
     EXPECT_EQ('V', tm.dt.rgpszTagOut[1][0]);
-
     te.rgclSubtagCnt['N'] = 3;
     te.rgclSubtagCnt['V'] = 1;
-    ErrorRateDataVTC(tm.dt, tm.m, 0, 0, 0, 2, 0, 1);
+    Tag(tm);
     EXPECT_STREQ("N", tm.dt.rgbeam[1].rgve[0].pszTag.data());
+
+    // No candidate's value is in the line's class: every path has probability 0.
+    tm.SetLines({"N|NV/|w|w|>X/Y/", "N|NV/|w|w|>N/V/"});
+    Tag(tm);
+    EXPECT_EQ(0.5, tm.dt.rgbeam[0].rgve[0].dProb);
+    EXPECT_EQ(0.5, tm.dt.rgbeam[0].rgve[1].dProb);
+    EXPECT_EQ('X', tm.dt.rgpszTagOut[0][0]);
+    EXPECT_FALSE(std::isnan(tm.dt.rgbeam[1].rgve[0].dProb));
 }
 
 TEST(BeamSearch, OnlyElementsMarkedPlusMakeTheLineCountAndOnlyTheRangeIsWritten) {
@@ -124,12 +126,12 @@ TEST(BeamSearch, OnlyElementsMarkedPlusMakeTheLineCountAndOnlyTheRangeIsWritten)
     tm.m.rgteTagElem[0].rgclSubtagCnt['N'] = 3;
     tm.m.rgteTagElem[1].rgclSubtagCnt['A'] = 3;
     tm.SetLines({"NB|NV/AB/|w|w|>NA/NB/VB/", "NA|NV/AB/|w|w|>NA/VB/"});
-    const auto Run = [&] {
+    const auto Output = [&] {
         testing::internal::CaptureStdout();
         EXPECT_EQ(kProbsNoFeature, ErrorRateDataVTC(tm.dt, tm.m, 101, 0, 0, 2, 0, 0));
         return testing::internal::GetCapturedStdout();
     };
-    EXPECT_EQ("NA|NV/AB/|w|w|>NA/NB/VB/ ErrInfo:\n", Run());
+    EXPECT_EQ("NA|NV/AB/|w|w|>NA/NB/VB/ ErrInfo:\n", Output());
     EXPECT_EQ(1, tm.dt.rgfLineErr[0]);
     EXPECT_EQ(1, tm.dt.rgrgfErr[1][0]);
     EXPECT_EQ(0, tm.dt.rgrgfErr[0][0]);
@@ -137,19 +139,8 @@ TEST(BeamSearch, OnlyElementsMarkedPlusMakeTheLineCountAndOnlyTheRangeIsWritten)
     EXPECT_EQ(0, tm.m.clErr);
 
     tm.m.rgteTagElem[1].fSignPlus = 1;
-    EXPECT_EQ("NA|NV/AB/|w|w|>NA/NB/VB/ ErrInfo: 1(B)\n", Run());
+    EXPECT_EQ("NA|NV/AB/|w|w|>NA/NB/VB/ ErrInfo: 1(B)\n", Output());
     EXPECT_EQ(1, tm.m.clErr);
-}
-
-TEST(BeamSearch, PathsOfProbabilityZeroShareEqually) {
-    TinyModel tm(1, 2);
-    tm.SetClasses(0, "NVXY", {});
-    tm.SetLines({"N|NV/|w|w|>X/Y/", "N|NV/|w|w|>N/V/"});
-    ErrorRateDataVTC(tm.dt, tm.m, 0, 0, 0, 2, 0, 1);
-    EXPECT_EQ(0.5, tm.dt.rgbeam[0].rgve[0].dProb);
-    EXPECT_EQ(0.5, tm.dt.rgbeam[0].rgve[1].dProb);
-    EXPECT_EQ('X', tm.dt.rgpszTagOut[0][0]);
-    EXPECT_FALSE(std::isnan(tm.dt.rgbeam[1].rgve[0].dProb));
 }
 
 TEST(BeamSearch, MissingCandidatesAreFatal) {
@@ -157,7 +148,7 @@ TEST(BeamSearch, MissingCandidatesAreFatal) {
     tm.SetClasses(0, "NV", {});
     tm.SetLines({"N|NV/|w|w|"});
     EXPECT_EXIT(
-        ErrorRateDataVTC(tm.dt, tm.m, 0, 0, 0, 1, 0, 0), testing::ExitedWithCode(18032 & 255),
+        Tag(tm), testing::ExitedWithCode(18032 & 255),
         "ErrorRateDataVTC: Set of possible tags missing at data line 0: N\\|NV/\\|w\\|w\\|");
 }
 

@@ -8,67 +8,54 @@
 #include "features/tag_probs.h"
 #include "features/tiny_model.h"
 #include "tagging/error_rate.h"
+#include "test_util.h"
 
 namespace vexta {
 namespace {
 
+using test::Contains;
 using test::TinyModel;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
 
 // Four tag elements; element 3 (values N and V) is decided by the prior,
 // which prefers V, while the true value is N.
-class SeparateTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (int t = 0; t < 4; ++t) tm.SetClasses(t, "ABCNV", {});
-        tm.m.rgteTagElem[3].rgclSubtagCnt['V'] = 10;
-        tm.m.rgteTagElem[3].rgclSubtagCnt['N'] = 1;
-        tm.SetLines({"ABCN|A/B/C/NV/|w|w|>ABCN/ABCV/", "ABCV|A/B/C/NV/|w|w|>ABCN/ABCV/"});
-    }
-    std::string Run(int (*pfnPass)(DataTable&, Model&, int), int iLevel) {
-        CaptureStdout();
+TEST(ErrorRateData, SeparateAndTrueContextPasses) {
+    TinyModel tm(4);
+    for (int t = 0; t < 4; ++t) tm.SetClasses(t, "ABCNV", {});
+    tm.m.rgteTagElem[3].rgclSubtagCnt['V'] = 10;
+    tm.m.rgteTagElem[3].rgclSubtagCnt['N'] = 1;
+    tm.SetLines({"ABCN|A/B/C/NV/|w|w|>ABCN/ABCV/", "ABCV|A/B/C/NV/|w|w|>ABCN/ABCV/"});
+    const auto Run = [&](int (*pfnPass)(DataTable&, Model&, int), int iLevel) {
+        testing::internal::CaptureStdout();
         EXPECT_EQ(0, pfnPass(tm.dt, tm.m, iLevel));
-        return GetCapturedStdout();
-    }
-    std::string FirstLine(int iLevel) {
-        const std::string sz = Run(ErrorRateDataSeparate, iLevel);
-        return sz.substr(0, sz.find('\n') + 1);
-    }
-    TinyModel tm{4};
-};
+        return testing::internal::GetCapturedStdout();
+    };
+    const std::string szLine = "ABCV|A/B/C/NV/|w|w|>ABCN/ABCV/";
 
-TEST_F(SeparateTest, OutputAndErrorCounts) {
-    EXPECT_EQ("ABCV|A/B/C/NV/|w|w|>ABCN/ABCV/\nABCV|A/B/C/NV/|w|w|>ABCN/ABCV/\n",
-              Run(ErrorRateDataSeparate, 1));
-    EXPECT_EQ(std::string("ABCV"), tm.dt.rgpszTagOut[0].data());
-    EXPECT_EQ(1, tm.m.rgteTagElem[3].clErrTagElem);
-    EXPECT_EQ(0, tm.m.clErr) << "element 3 is not marked +";
-    EXPECT_EQ("ABCV|A/B/C/NV/|w|w|>ABCN/ABCV/ Err: Correct = \n", FirstLine(101));
-
-    tm.m.rgteTagElem[3].fSignPlus = 1;
-    EXPECT_EQ("ABCV|A/B/C/NV/|w|w|>ABCN/ABCV/ Err: Correct =  3(N)\n", FirstLine(101));
-    EXPECT_EQ(1, tm.m.clErr);
-    EXPECT_EQ("", Run(ErrorRateDataSeparate, 0));
-}
-
-TEST_F(SeparateTest, TrueContextPassCountsEveryWrongElementAndDiagnoses) {
-    tm.dt.rgpszTagOut[0] = TagBuf{};
+    // With the true tags as context: no tags stored, every wrong element
+    // makes the line count, and the diagnostic of element fDebug3.
     fDebug3 = 3;
-    CaptureStderr();
-    EXPECT_EQ("", Run(ErrorRateData, 0));
-    const std::string szDiag = GetCapturedStderr();
+    const std::string szDiag = test::Stderr([&] { EXPECT_EQ("", Run(ErrorRateData, 0)); });
     fDebug3 = -1;
     EXPECT_EQ(1, tm.m.clErr);
-    EXPECT_EQ('\0', tm.dt.rgpszTagOut[0][0]) << "no tags stored";
-    EXPECT_NE(std::string::npos, szDiag.find("`te/tag out: 3/V\n"));
-    EXPECT_NE(std::string::npos, szDiag.find("best tag: tagelem/AC 3/NV, best = V(true N)"));
-    EXPECT_NE(std::string::npos, szDiag.find("`tr: ABCN|"));
-    EXPECT_NE(std::string::npos, szDiag.find("`+1: ABCV|"));
-    EXPECT_EQ(std::string::npos, szDiag.find("`-1:"));
+    EXPECT_EQ('\0', tm.dt.rgpszTagOut[0][0]);
+    for (const char* psz : {"`te/tag out: 3/V\n", "best tag: tagelem/AC 3/NV, best = V(true N)",
+                            "`tr: ABCN|", "`+1: ABCV|"})
+        EXPECT_TRUE(Contains(szDiag, psz)) << psz;
+    EXPECT_FALSE(Contains(szDiag, "`-1:"));
     EXPECT_EQ(0, fDebug4 + fDebug5);
+
+    // Separate tagging: only elements marked "+" make a line count.
+    EXPECT_EQ(szLine + "\n" + szLine + "\n", Run(ErrorRateDataSeparate, 1));
+    EXPECT_STREQ("ABCV", tm.dt.rgpszTagOut[0].data());
+    EXPECT_EQ(1, tm.m.rgteTagElem[3].clErrTagElem);
+    EXPECT_EQ(0, tm.m.clErr);
+    EXPECT_EQ(szLine + " Err: Correct = \n" + szLine + " Err: Correct = \n",
+              Run(ErrorRateDataSeparate, 101));
+    tm.m.rgteTagElem[3].fSignPlus = 1;
+    EXPECT_EQ(szLine + " Err: Correct =  3(N)\n" + szLine + " Err: Correct = \n",
+              Run(ErrorRateDataSeparate, 101));
+    EXPECT_EQ(1, tm.m.clErr);
+    EXPECT_EQ("", Run(ErrorRateDataSeparate, 0));
 }
 
 TEST(SeparateContext, LinesToTheLeftAreSeenWithTheChosenTags) {
@@ -86,14 +73,14 @@ TEST(SeparateContext, LinesToTheLeftAreSeenWithTheChosenTags) {
 
 TEST(PrintErrorRate, Format) {
     TinyModel tm(2);
-    CaptureStderr();
-    PrintErrorRate(tm.m, "vexta", "msg", 5, 100, 120, -1);
-    PrintErrorRate(tm.m, "vexta", "e:", 0, 0, 0, 1);
-    PrintErrorRate(tm.m, "vexta", "e:", 1, 2, 4, 5);
-    EXPECT_EQ("vexta: msg  5.00:  4.17 (5/100:120), flat\n"
+    EXPECT_EQ(test::Stderr([&] {
+                  PrintErrorRate(tm.m, "vexta", "msg", 5, 100, 120, -1);
+                  PrintErrorRate(tm.m, "vexta", "e:", 0, 0, 0, 1);
+                  PrintErrorRate(tm.m, "vexta", "e:", 1, 2, 4, 5);
+              }),
+              "vexta: msg  5.00:  4.17 (5/100:120), flat\n"
               "vexta: e:101.00:101.00 (0/0:0), cat 1 (SubTag2)\n"
-              "vexta: e: 50.00: 25.00 (1/2:4), cat 5 (?\?\?)\n",
-              GetCapturedStderr());
+              "vexta: e: 50.00: 25.00 (1/2:4), cat 5 (?\?\?)\n");
 }
 
 // Class NV of one tag element: the prior prefers N on every line.
@@ -134,16 +121,14 @@ TEST_F(ClassPassTest, TrialCountsNewErrorsAndCorrections) {
     tm.dt.rgrgfErr[0] = {0, 1, 0, 1, 1, 0};
     ac.clErrBefore = 5;
     fDebug8 = 1;
-    CaptureStderr();
-    EXPECT_EQ(0, ErrorRateAmbClassFeature(tm.dt, tm.m, ac, 0, 0));
-    const std::string szTrace = GetCapturedStderr();
+    const std::string szTrace =
+        test::Stderr([&] { EXPECT_EQ(0, ErrorRateAmbClassFeature(tm.dt, tm.m, ac, 0, 0)); });
     fDebug8 = 0;
     EXPECT_EQ(4, ac.clErrAmbClass) << "5 + 1 new - 2 corrected";
     EXPECT_EQ((std::vector<unsigned char>{0, 1, 0, 1, 1, 0}), tm.dt.rgrgfErr[0]);
-    EXPECT_NE(std::string::npos, szTrace.find("++ERR: V, data 1 at: 0: iTE 0, line N|NV/"));
-    EXPECT_NE(std::string::npos, szTrace.find("--ERR: V, data 2 at: 1: iTE 0"));
-    EXPECT_NE(std::string::npos,
-              szTrace.find("ERACF: bef: 5, new: 1, corr 2, err now: 4, dt chk 4\n"));
+    EXPECT_TRUE(Contains(szTrace, "++ERR: V, data 1 at: 0: iTE 0, line N|NV/"));
+    EXPECT_TRUE(Contains(szTrace, "--ERR: V, data 2 at: 1: iTE 0"));
+    EXPECT_TRUE(Contains(szTrace, "ERACF: bef: 5, new: 1, corr 2, err now: 4, dt chk 4\n"));
 }
 
 } // namespace
