@@ -142,13 +142,5 @@ TEST_F(TrialFixture, KeptLineDataFollowsCandidatesAndNewLinks) {
     Both({3, 3});
 }
 
-TEST_F(TrialFixture, WithTheFeatureTraceOnTheProbabilityModelDecides) {
-    AmbClass& acNV = s.Class(0, "NV");
-    Add(acNV, {2, 5}, 1.0);
-    fDebug8 = 1;
-    ExpectSameTrials(acNV, {1, 33, 35});
-    fDebug8 = 0;
-}
-
 } // namespace
 } // namespace vexta

@@ -40,12 +40,10 @@ public:
     TrainScratch& operator=(const TrainScratch&) = delete;
 
     std::string Write(std::string_view szName, std::string_view szText) const {
-        const std::string szFile = Path(szName);
-        std::ofstream os(szFile, std::ios::binary);
-        os << szText;
+        const std::string szFile = szPath_ + "/" + std::string(szName);
+        std::ofstream(szFile, std::ios::binary) << szText;
         return szFile;
     }
-    std::string Path(std::string_view szName) const { return szPath_ + "/" + std::string(szName); }
 
 private:
     std::string szPath_;
