@@ -5,52 +5,37 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <utility>
+
+#include "test_util.h"
 
 namespace vexta {
 namespace {
-
-namespace fs = std::filesystem;
-
-constexpr char kSep = kArgFieldSep;
 
 // Exit status of fatal number iNumber of module ux_arg as the parent sees it.
 testing::ExitedWithCode ArgFatal(int iNumber) {
     return testing::ExitedWithCode((16000 + iNumber) & 255);
 }
 
+std::string Fields(std::initializer_list<std::string_view> rgsz) {
+    std::string sz;
+    for (const auto s : rgsz) {
+        if (!sz.empty()) sz += kArgFieldSep;
+        sz += s;
+    }
+    return sz;
+}
+
 class ArgFileTest : public testing::Test {
 protected:
-    // Death tests re-run the test in a child process: the scratch directory's
-    // name is the same there (test name and the id of the parent test process).
-    void SetUp() override {
-        ux_ArgClose();
-        const auto* pInfo = testing::UnitTest::GetInstance()->current_test_info();
-        const int idOwner = testing::internal::InDeathTestChild() ? getppid() : getpid();
-        dir_ = fs::temp_directory_path() /
-               ("vexta_arg_" + std::string(pInfo->name()) + "_" + std::to_string(idOwner));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        ux_ArgClose();
-        if (!testing::internal::InDeathTestChild()) fs::remove_all(dir_);
-    }
+    void SetUp() override { ux_ArgClose(); }
+    void TearDown() override { ux_ArgClose(); }
 
-    std::string Write(const std::string& szName, std::string_view szText) {
-        const std::string szPath = (dir_ / szName).string();
-        std::ofstream(szPath, std::ios::binary) << szText;
-        return szPath;
-    }
     // Writes main.args and opens it.
-    std::string Open(std::string_view szText) {
-        szFile_ = Write("main.args", szText);
+    void Open(std::string_view szText) {
+        szFile_ = dir_.Write("main.args", szText);
         ux_ArgOpen(szFile_);
-        return szFile_;
     }
     std::pair<int, std::string> Get(std::string_view szKey, int len = kArgValueLen) {
         std::string szValue = "garbage";
@@ -63,30 +48,60 @@ protected:
         return sz;
     }
 
-    fs::path dir_;
+    test::TempDir dir_;
     std::string szFile_;
 };
 
 using ArgFileDeathTest = ArgFileTest;
 
-std::string Fields(std::initializer_list<std::string_view> rgsz) {
-    std::string sz;
-    for (const auto s : rgsz) {
-        if (!sz.empty()) sz += kSep;
-        sz += s;
-    }
-    return sz;
-}
-
-TEST_F(ArgFileTest, BlanksSeparateFieldsUnlessQuoted) {
+TEST_F(ArgFileTest, SyntaxOfDefinitions) {
+    const std::string szInc = dir_.Write("inc.args", "i = from include\nx = included\ny = inc\n");
     Open("a = a   b\n"
          "q = 'a   b'\n"
          "m =  x\t 'y z'w \"it's\" \n"
-         "e =\n");
-    EXPECT_EQ(Value("a"), Fields({"a", "b"}));
-    EXPECT_EQ(Value("q"), "a   b");
-    EXPECT_EQ(Value("m"), Fields({"x", "y zw", "it's"}));
-    EXPECT_EQ(Get("e"), std::make_pair(0, std::string()));
+         "e =\n"
+         "my key = 1\n"
+         "  my   other\tkey   = 2\n"
+         "'quoted  key' = 3\n"
+         "crlf = 4\r\n"
+         "   \n\t\n"
+         "# hidden = 1\n"
+         "   #indented = 2\n"
+         "#\n"
+         "#include\n"
+         "x = first\n"
+         "#include '" +
+         szInc +
+         "'(unused, parameters)\n"
+         "y = last\n"
+         "v = a # b=c\n"
+         "list = a b \\\n   c d\n"
+         "glued = ab\\\ncd\n"
+         "long \\\n  key = 1\n"
+         "last = z \\"); // a continuation at the end of the file ends the value
+    const std::pair<std::string, std::string> rgCase[] = {
+        {"a", Fields({"a", "b"})},
+        {"q", "a   b"},
+        {"m", Fields({"x", "y zw", "it's"})},
+        {"e", ""},
+        {"my key", "1"},
+        {"my other key", "2"},
+        {"quoted  key", "3"},
+        {"crlf", "4"},
+        {"i", Fields({"from", "include"})},
+        {"x", "included"},
+        {"y", "last"},
+        {"v", Fields({"a", "#", "b=c"})},
+        {"list", Fields({"a", "b", "c", "d"})},
+        {"glued", Fields({"ab", "cd"})},
+        {"long key", "1"},
+        {"last", "z"},
+    };
+    for (const auto& [szKey, szValue] : rgCase) EXPECT_EQ(Value(szKey), szValue) << szKey;
+    for (const char* pszKey : {"hidden", "# hidden", "indented"}) EXPECT_EQ(Get(pszKey).first, 3);
+
+    EXPECT_EQ(ux_ArgSetValue(szFile_, "x", "set ${y}"), 0);
+    EXPECT_EQ(Value("x"), "set ${y}"); // stored as given: no references, no fields
 
     const std::string szA = Value("a");
     EXPECT_EQ(ux_ArgCountFields(szA), 2);
@@ -101,63 +116,6 @@ TEST_F(ArgFileTest, BlanksSeparateFieldsUnlessQuoted) {
     EXPECT_STREQ(rgch, "ab");
 }
 
-TEST_F(ArgFileTest, KeysKeepOneInnerBlank) {
-    Open("my key = 1\n"
-         "  my   other\tkey   = 2\n"
-         "'quoted  key' = 3\n"
-         "crlf = 4\r\n");
-    EXPECT_EQ(Value("my key"), "1");
-    EXPECT_EQ(Value("my other key"), "2");
-    EXPECT_EQ(Value("quoted  key"), "3");
-    EXPECT_EQ(Value("crlf"), "4");
-}
-
-TEST_F(ArgFileTest, CommentsDirectivesAndBlankLines) {
-    const std::string szInc = Write("inc.args", "i = from include\n");
-    Open("   \n"
-         "\t\n"
-         "# a = 1\n"
-         "   #indented = 2\n"
-         "#\n"
-         "#include\n"
-         "#include " +
-         szInc +
-         "(unused, parameters)\n"
-         "v = a # b=c\n");
-    EXPECT_EQ(Get("a").first, 3);
-    EXPECT_EQ(Get("# a").first, 3);
-    EXPECT_EQ(Get("indented").first, 3);
-    EXPECT_EQ(Value("i"), Fields({"from", "include"}));
-    EXPECT_EQ(Value("v"), Fields({"a", "#", "b=c"}));
-}
-
-TEST_F(ArgFileTest, LaterDefinitionsWin) {
-    const std::string szInc = Write("inc.args", "x = included\ny = included\n");
-    Open("x = first\n"
-         "#include '" +
-         szInc +
-         "'\n"
-         "y = last\n");
-    EXPECT_EQ(Value("x"), "included");
-    EXPECT_EQ(Value("y"), "last");
-    EXPECT_EQ(ux_ArgSetValue(szFile_, "x", "set ${y}"), 0);
-    EXPECT_EQ(Value("x"), "set ${y}"); // stored as given: no references, no fields
-}
-
-TEST_F(ArgFileTest, ContinuationLines) {
-    Open("list = a b \\\n"
-         "   c d\n"
-         "glued = ab\\\n"
-         "cd\n"
-         "long \\\n"
-         "  key = 1\n"
-         "last = z \\");
-    EXPECT_EQ(Value("list"), Fields({"a", "b", "c", "d"}));
-    EXPECT_EQ(Value("glued"), Fields({"ab", "cd"}));
-    EXPECT_EQ(Value("long key"), "1");
-    EXPECT_EQ(Value("last"), "z"); // a continuation at the end of the file ends the value
-}
-
 TEST_F(ArgFileTest, ReferencesExpandOnRequest) {
     Open("x = 1\n"
          "x = ${x}2\n"
@@ -170,7 +128,10 @@ TEST_F(ArgFileTest, ReferencesExpandOnRequest) {
          "nested = ${v${n}}\n"
          "k = name\n"
          "${k}X = keyed\n"
-         "spaced = ${ dir }\n");
+         "spaced = ${ dir }\n"
+         "u = a${nope}\n"
+         "c1 = ${c2}\n"
+         "c2 = ${c1}\n");
     EXPECT_EQ(Value("x"), "12"); // refers to the previous definition of x
     EXPECT_EQ(Value("path"), "/data/f.txt");
     EXPECT_EQ(Value("three"), Fields({"p", "q", "r"}));
@@ -179,17 +140,11 @@ TEST_F(ArgFileTest, ReferencesExpandOnRequest) {
     EXPECT_EQ(Get("spaced").first, 3); // the blanks belong to the name " dir "
     ux_ArgSetValue(szFile_, "dir", "/other");
     EXPECT_EQ(Value("path"), "/other/f.txt");
-}
 
-TEST_F(ArgFileTest, UndefinedReferencesFailEveryTime) {
-    Open("x = 1\n"
-         "x = ${x}2\n"
-         "u = a${nope}\n"
-         "c1 = ${c2}\n"
-         "c2 = ${c1}\n");
+    // Undefined references fail every time; a cycle ends as undefined.
     EXPECT_EQ(Get("u"), std::make_pair(3, std::string()));
     EXPECT_EQ(Get("u"), std::make_pair(3, std::string()));
-    EXPECT_EQ(Get("c1").first, 3); // a cycle ends as undefined, not in a loop
+    EXPECT_EQ(Get("c1").first, 3);
     EXPECT_EQ(Get("missing").first, 3);
     EXPECT_EQ(Value("x"), "12"); // guards were lowered again
     char rgch[8] = "zzzzzzz";
@@ -197,85 +152,66 @@ TEST_F(ArgFileTest, UndefinedReferencesFailEveryTime) {
     EXPECT_STREQ(rgch, "");
 }
 
-TEST_F(ArgFileTest, FileNamesAndStandardNames) {
-    Write("my file.args", "k = v\n");
-    const std::string szDir = dir_.string();
-    const std::string szGiven = "'" + szDir + "/my file.args'(a b)";
+TEST_F(ArgFileTest, FileNamesAndLengthLimits) {
+    dir_.Write("my file.args", "k = v\n");
+    const std::string szGiven = "'" + dir_.Path("my file.args") + "'(a b)";
     ux_ArgOpen(szGiven);
     std::string sz;
     EXPECT_EQ(ux_ArgGetValue(szGiven, "k", sz), 0);
-    EXPECT_EQ(ux_ArgGetValue(szDir + "/my file.args", "k", sz), 0); // parsed name
+    EXPECT_EQ(ux_ArgGetValue(dir_.Path("my file.args"), "k", sz), 0); // parsed name
     EXPECT_EQ(sz, "v");
-}
 
-TEST_F(ArgFileTest, ResultLengthLimits) {
-    const std::string sz246(246, 'x');
-    Open("ok = " + sz246 + "\n" + "long = " + sz246 + "y\n" + "pre = a${ok}\n");
+    const std::string sz246(246, 'x'), szKey(249, 'k'), szValue(3999, 'v');
+    Open("ok = " + sz246 + "\nlong = " + sz246 + "y\npre = a${ok}\n" + szKey + " = " + szValue +
+         "\n");
     EXPECT_EQ(Value("ok"), sz246);
     char rgch[kArgValueLen];
     EXPECT_EQ(ux_ArgGetValue(szFile_, "ok", rgch), 0);
     EXPECT_EQ(std::string(rgch), sz246);
     EXPECT_EQ(Get("long", 249).second, sz246 + "y");
-
+    EXPECT_EQ(Get(szKey, 4001).second, szValue);
     EXPECT_EXIT(
         Get("long"), ArgFatal(201),
         "x{246} 246 248\nux_arg: Fatal\\(16201\\): undefined error/too long result string\n");
     EXPECT_EXIT(Get("pre"), ArgFatal(202), "Fatal\\(16202\\): undefined error/x{246}\n");
 }
 
-TEST_F(ArgFileTest, LongestKeysAndValuesAreRead) {
-    const std::string szKey(249, 'k'), szValue(3999, 'v');
-    Open(szKey + " = " + szValue + "\n");
-    EXPECT_EQ(Get(szKey, 4001).second, szValue);
-}
-
-TEST_F(ArgFileDeathTest, SyntaxErrors) {
-    EXPECT_EXIT(Open("a = 1\n= 2\n"), ArgFatal(25),
-                "Parse error at line 2 \\(before =\\) of file\\(par\\) .*main.args\n");
-    EXPECT_EXIT(Open("a = 1\n\n# c\nno equals here\n"), ArgFatal(25),
-                "Parse error at line 3 of file\\(par\\) .*main.args \\(no = after attr name "
-                "no equals here\\)");
-    EXPECT_EXIT(Open("a = ${b\n"), ArgFatal(25),
-                "Parse error at line too few variable closing parentheses \\(val\\)");
-    EXPECT_EXIT(Open("a = b}\n"), ArgFatal(25),
-                "Parse error at line too many variable closing parentheses \\(val\\)");
-    EXPECT_EXIT(Open("a} = 1\n"), ArgFatal(25),
-                "Parse error at line too many variable closing parentheses\n");
-    EXPECT_EXIT(Open("${a = 1\n"), ArgFatal(25),
-                "Parse error at line too few variable closing parentheses\n");
-    EXPECT_EXIT(Open("#$par\n"), ArgFatal(26), "Too few arguments passed to .*main.args");
-}
-
-TEST_F(ArgFileDeathTest, TextThatWouldBeLostIsAnError) {
-    EXPECT_EXIT(Open("a = 'abc\nb = 1\n"), ArgFatal(25),
-                "line 1 of file\\(par\\) .*main.args \\(unclosed quote at end of file\\)");
-    EXPECT_EXIT(
-        Open("a = cost$\nb = {1}\n"), ArgFatal(25),
-        "line 1 of file\\(par\\) .*main.args \\([$] not followed by [{] on the same line\\)");
-    EXPECT_EXIT(Open("a = 1\nb"), ArgFatal(25), "line 2 .*\\(no = after attr name b\\)");
-    const std::string szSelf = (dir_ / "self.args").string();
-    Write("self.args", "x = 1\n#include " + szSelf + "\n");
-    EXPECT_EXIT(ux_ArgOpen(szSelf), ArgFatal(25),
-                "line 2 of file\\(par\\) .*self.args \\(recursive include of .*self.args\\)");
-}
-
-TEST_F(ArgFileDeathTest, OverlongTextIsRejected) {
-    EXPECT_EXIT(Open(std::string(250, 'k') + " = 1\n"), ArgFatal(25),
-                "line 1 of file\\(par\\) .* \\(attr name longer than 249 characters\\)");
-    EXPECT_EXIT(Open(std::string("k = ").append(4000, 'v') + "\n"), ArgFatal(25),
-                "\\(value longer than 3999 characters\\)");
-    EXPECT_EXIT(Open(std::string("#").append(250, 'd') + "\n"), ArgFatal(25),
-                "\\(directive longer than 249 characters\\)");
-    EXPECT_EXIT(Open(std::string("#include ").append(250, 'f') + "\n"), ArgFatal(25),
-                "\\(include file name longer than 249 characters\\)");
-    const std::string sz249(249, 'f');
-    EXPECT_EXIT(Open("#include " + sz249 + "\n"), ArgFatal(23),
-                "String to be copied too long: f{249}\n");
-}
-
-TEST_F(ArgFileDeathTest, FilesAndFields) {
-    EXPECT_EXIT(ux_ArgOpen((dir_ / "missing.args").string()), testing::ExitedWithCode(13010 & 255),
+TEST_F(ArgFileDeathTest, FilesThatCannotBeReadAreFatal) {
+    const std::string szSelf = dir_.Path("self.args");
+    dir_.Write("self.args", "x = 1\n#include " + szSelf + "\n");
+    const std::string szFile = "of file\\(par\\) .*main.args";
+    const std::tuple<std::string, int, std::string> rgCase[] = {
+        {"a = 1\n= 2\n", 25, "Parse error at line 2 \\(before =\\) " + szFile + "\n"},
+        {"a = 1\n\n# c\nno equals here\n", 25,
+         "Parse error at line 3 " + szFile + " \\(no = after attr name no equals here\\)"},
+        {"a = 1\nb", 25, "line 2 .*\\(no = after attr name b\\)"},
+        {"a = ${b\n", 25, "Parse error at line too few variable closing parentheses \\(val\\)"},
+        {"a = b}\n", 25, "Parse error at line too many variable closing parentheses \\(val\\)"},
+        {"a} = 1\n", 25, "Parse error at line too many variable closing parentheses\n"},
+        {"${a = 1\n", 25, "Parse error at line too few variable closing parentheses\n"},
+        {"#$par\n", 26, "Too few arguments passed to .*main.args"},
+        // Text that would be lost.
+        {"a = 'abc\nb = 1\n", 25, "line 1 " + szFile + " \\(unclosed quote at end of file\\)"},
+        {"a = cost$\nb = {1}\n", 25,
+         "line 1 " + szFile + " \\([$] not followed by [{] on the same line\\)"},
+        {"#include " + szSelf + "\n", 25,
+         "line 2 of file\\(par\\) .*self.args \\(recursive include of .*self.args\\)"},
+        // Overlong text.
+        {std::string(250, 'k') + " = 1\n", 25,
+         "line 1 " + szFile + " \\(attr name longer than 249 characters\\)"},
+        {"k = " + std::string(4000, 'v') + "\n", 25, "\\(value longer than 3999 characters\\)"},
+        {"#" + std::string(250, 'd') + "\n", 25, "\\(directive longer than 249 characters\\)"},
+        {"#include " + std::string(250, 'f') + "\n", 25,
+         "\\(include file name longer than 249 characters\\)"},
+        {"#include " + std::string(249, 'f') + "\n", 23, "String to be copied too long: f{249}\n"},
+    };
+    for (const auto& [szText, iNumber, szMessage] : rgCase)
+        EXPECT_EXIT(Open(szText), ArgFatal(iNumber), szMessage) << szText;
+    EXPECT_EXIT(ux_ArgOpen(dir_.Path("missing.args")), testing::ExitedWithCode(13010 & 255),
                 "ux_base: Fatal\\(13010\\): Cannot open input file: .*missing.args");
+}
+
+TEST_F(ArgFileDeathTest, UnknownFilesFieldsAndTables) {
     std::string sz;
     EXPECT_EXIT(ux_ArgGetValue("nofile", "k", sz), ArgFatal(28),
                 "ux_arg: Fatal\\(16028\\): Getting file/attr: nofile/k");
@@ -286,7 +222,7 @@ TEST_F(ArgFileDeathTest, FilesAndFields) {
     EXPECT_EXIT(ux_ArgGetField(szValue, -1, sz), ArgFatal(29), "a b\\[-1\\]");
     EXPECT_EXIT(ux_ArgGetField("", 0, sz), ArgFatal(29), "bounds: \\[0\\]");
 
-    const std::string szOne = Write("one.args", "k = 1\n");
+    const std::string szOne = dir_.Write("one.args", "k = 1\n");
     EXPECT_EXIT(
         {
             ux_ArgInit(1);
@@ -303,8 +239,7 @@ TEST_F(ArgFileDeathTest, FilesAndFields) {
 }
 
 TEST_F(ArgFileTest, OpenWithLogRedirectsStandardError) {
-    const std::string szLog = (dir_ / "run.log").string();
-    const std::string szArgs = Write("log.args", "Log = " + szLog + "\n");
+    const std::string szArgs = dir_.Write("log.args", "Log = " + dir_.Path("run.log") + "\n");
     // The redirection must not touch this process's standard error.
     EXPECT_EXIT(
         {
@@ -313,13 +248,10 @@ TEST_F(ArgFileTest, OpenWithLogRedirectsStandardError) {
             std::exit(rc);
         },
         testing::ExitedWithCode(0), "");
-    std::ifstream in(szLog);
-    std::stringstream ss;
-    ss << in.rdbuf();
+    const std::string szLog = dir_.Read("run.log");
     EXPECT_TRUE(testing::internal::RE::PartialMatch(
-        ss.str(),
-        testing::internal::RE("^[A-Z][a-z]{2} .{20} Logfile .*run.log opened.\nafter\n$")))
-        << ss.str();
+        szLog, testing::internal::RE("^[A-Z][a-z]{2} .{20} Logfile .*run.log opened.\nafter\n$")))
+        << szLog;
 }
 
 } // namespace

@@ -9,87 +9,74 @@
 namespace vexta {
 namespace {
 
-std::vector<std::string> Strings(const listsz* pl) {
-    std::vector<std::string> rg;
+using Strs = std::vector<std::string>;
+
+Strs Strings(const listsz* pl) {
+    Strs rg;
     for (; pl != nullptr; pl = pl->next) rg.emplace_back(pl->psz);
     return rg;
 }
 
-using Strs = std::vector<std::string>;
-
-TEST(ListszSortIn, Orders) {
-    const Strs rgExpected[] = {{"a", "b", "c"}, {"c", "b", "a"}, {"b", "a", "c"}};
-    for (int iOrder = 1; iOrder <= 3; ++iOrder) {
+TEST(Listsz, SortInOrdersUniquenessAndLimits) {
+    struct Case {
+        int iOrder;
+        bool fUnique;
+        Strs rgIn, rgOut;
+    };
+    // Byte order; without the unique flag an equal string goes after the
+    // existing ones; appending never compares, so the flag does not apply.
+    for (const Case& c :
+         {Case{1,
+               false,
+               {"b", "\xE1", "B", "ab", "a", "", "ab"},
+               {"", "B", "a", "ab", "ab", "b", "\xE1"}},
+          Case{2, false, {"x", "y", "x", "a"}, {"y", "x", "x", "a"}},
+          Case{3, false, {"b", "a", "c"}, {"b", "a", "c"}},
+          Case{1, true, {"m", "a", "m", "a"}, {"a", "m"}},
+          Case{2, true, {"m", "a", "m", "a"}, {"m", "a"}}, Case{3, true, {"a", "a"}, {"a", "a"}}}) {
         listsz* pl = nullptr;
-        for (const char* psz : {"b", "a", "c"})
-            ASSERT_NE(ux_listszSortIn(&pl, psz, iOrder, false), nullptr);
-        EXPECT_EQ(Strings(pl), rgExpected[iOrder - 1]) << "order " << iOrder;
+        std::vector<listsz*> rgpl;
+        for (const std::string& sz : c.rgIn)
+            rgpl.push_back(ux_listszSortIn(&pl, sz, c.iOrder, c.fUnique));
+        EXPECT_EQ(Strings(pl), c.rgOut) << c.iOrder << c.fUnique;
+        if (c.fUnique && c.iOrder != 3) { // the node met before comes back
+            EXPECT_EQ(rgpl[2], rgpl[0]);
+            EXPECT_EQ(ux_listszSortInCopy(&pl, "a", c.iOrder, true), rgpl[1]);
+        }
+        if (c.iOrder == 1 && !c.fUnique) {
+            EXPECT_EQ(pl->next->next->next->next, rgpl.back());
+        }
         ux_listszFreeListCopy(pl);
     }
-}
 
-TEST(ListszSortIn, ByteOrderAndEqualStrings) {
-    listsz* pl = nullptr;
-    for (const char* psz : {"b", "\xE1", "B", "ab", "a", ""}) ux_listszSortIn(&pl, psz, 1, false);
-    EXPECT_EQ(Strings(pl), (Strs{"", "B", "a", "ab", "b", "\xE1"}));
-
-    // Without the unique flag an equal string goes after the existing ones.
-    listsz* plSecond = ux_listszSortIn(&pl, "ab", 1, false);
-    EXPECT_EQ(Strings(pl), (Strs{"", "B", "a", "ab", "ab", "b", "\xE1"}));
-    EXPECT_EQ(pl->next->next->next->next, plSecond);
-    ux_listszFreeListCopy(pl);
-
-    listsz* plDesc = nullptr;
-    for (const char* psz : {"x", "y", "x"}) ux_listszSortIn(&plDesc, psz, 2, false);
-    EXPECT_EQ(Strings(plDesc), (Strs{"y", "x", "x"}));
-    ux_listszFreeListCopy(plDesc);
-}
-
-TEST(ListszSortIn, UniqueReturnsExistingNode) {
-    for (int iOrder = 1; iOrder <= 2; ++iOrder) {
-        listsz* pl = nullptr;
-        listsz* plA = ux_listszSortIn(&pl, "a", iOrder, true);
-        ux_listszSortIn(&pl, "m", iOrder, true);
-        EXPECT_EQ(ux_listszSortIn(&pl, "a", iOrder, true), plA);
-        EXPECT_EQ(ux_listszSortInCopy(&pl, std::string("a"), iOrder, true), plA);
-        EXPECT_EQ(Strings(pl).size(), 2u);
-        ux_listszFreeListCopy(pl);
-    }
-    // Appending never compares, so the flag does not apply.
-    listsz* pl = nullptr;
-    ux_listszSortIn(&pl, "a", 3, true);
-    ux_listszSortIn(&pl, "a", 3, true);
-    EXPECT_EQ(Strings(pl), (Strs{"a", "a"}));
-    ux_listszFreeListCopy(pl);
-}
-
-TEST(ListszSortIn, RefusedInputs) {
     listsz* pl = nullptr;
     EXPECT_EQ(ux_listszSortIn(&pl, "a", 0, false), nullptr);
     EXPECT_EQ(ux_listszSortIn(&pl, "a", 4, false), nullptr);
     EXPECT_EQ(ux_listszSortIn(&pl, std::string(32001, 'x'), 1, false), nullptr);
-    EXPECT_EQ(pl, nullptr);
     EXPECT_EQ(ux_listszNewCopy(std::string(32001, 'x')), nullptr);
-    listsz* plMax = ux_listszSortIn(&pl, std::string(32000, 'x'), 1, false);
-    ASSERT_NE(plMax, nullptr);
-    EXPECT_EQ(std::string(plMax->psz).size(), 32000u);
+    EXPECT_EQ(pl, nullptr);
+    ASSERT_NE(ux_listszSortIn(&pl, std::string(32000, 'x'), 1, false), nullptr);
+    EXPECT_EQ(std::string(pl->psz).size(), 32000u);
     ux_listszFreeListCopy(pl);
 }
 
-TEST(Listsz, CopiesAreTheNodesOwn) {
+TEST(Listsz, CopiesLendingPushAndLookup) {
     std::string sz = "tag";
     listsz* pl = ux_listszNewCopy(sz);
     sz[0] = 'x';
     EXPECT_STREQ(pl->psz, "tag");
-    EXPECT_NE(pl->psz, sz.c_str());
-    ux_listszFreeCopy(pl);
-
     const char* pszLent = "lent";
     listsz* plLent = ux_listszNew(pszLent);
     EXPECT_EQ(plLent->psz, pszLent);
-    EXPECT_EQ(plLent->next, nullptr);
     ux_listszFreeCopy(plLent); // nothing of the caller's is released
     EXPECT_STREQ(pszLent, "lent");
+
+    listsz* plDup = ux_listszNewCopy("NN");
+    pl = ux_listszPush(ux_listszPush(pl, ux_listszNewCopy("VB")), plDup);
+    EXPECT_EQ(Strings(pl), (Strs{"NN", "VB", "tag"}));
+    EXPECT_EQ(ux_listszInList(pl, "NN"), plDup);
+    EXPECT_EQ(ux_listszInList(pl, "N"), nullptr);
+    ux_listszFreeListCopy(pl);
 }
 
 TEST(Listsz, FreedNodesAreReusedNewestFirst) {
@@ -115,26 +102,12 @@ TEST(Listsz, FreedNodesAreReusedNewestFirst) {
     ux_listszFree(pl2);
     ux_listszFreeCopy(pl1);
     for (listsz* p : rgpl) ux_listszFree(p);
-}
 
-TEST(Listsz, PushAndInList) {
-    listsz* plDup = ux_listszNewCopy("NN");
-    listsz* pl =
-        ux_listszPush(ux_listszPush(ux_listszNewCopy("NN"), ux_listszNewCopy("VB")), plDup);
-    EXPECT_EQ(Strings(pl), (Strs{"NN", "VB", "NN"}));
-    EXPECT_EQ(ux_listszInList(pl, "NN"), plDup);
-    EXPECT_EQ(ux_listszInList(pl, "N"), nullptr);
-    ux_listszFreeListCopy(pl);
-}
-
-TEST(Llsz, NodesHoldListsAndAreReused) {
+    // Lists of lists recycle their nodes the same way.
     listsz* plTags = ux_listszNewCopy("NN");
     llsz* pll = ux_llszNew(plTags);
-    EXPECT_EQ(pll->plistsz, plTags);
-    EXPECT_EQ(pll->next, nullptr);
     llsz* pll2 = ux_llszNew(nullptr);
-    llsz* pllList = ux_llszPush(ux_llszPush(nullptr, pll), pll2);
-    EXPECT_EQ(pllList, pll2);
+    EXPECT_EQ(ux_llszPush(ux_llszPush(nullptr, pll), pll2), pll2);
     EXPECT_EQ(pll2->next, pll);
     EXPECT_EQ(ux_llszFree(pll), pll);
     EXPECT_EQ(pll->plistsz, plTags); // the string list is left alone
