@@ -1,9 +1,9 @@
-// Data tables: reading segments from small corpora and the real one, the
-// return codes of segment set-up and reading, data-line parsing, the line
-// helpers, and the per-element counts and entropies.
+// Data tables: segments read from small corpora and the real one, the return
+// codes of segment set-up and reading, data-line parsing, the line helpers,
+// and the per-element counts and entropies.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -18,8 +18,6 @@
 namespace vexta::test {
 namespace {
 
-using Strings = std::vector<std::string>;
-
 // Nine event lines: 0 <s>, 1 The, 2 dog, 3 runs, 4 ., 5 <s>, 6 dog, 7 ., 8 end.
 constexpr std::string_view kCorpus = "<csts>\n<doc>\n<s>\n"
                                      "<f>The<l>the<t>DT<MMt>DT\n"
@@ -31,14 +29,17 @@ constexpr std::string_view kCorpus = "<csts>\n<doc>\n<s>\n"
                                      "<d>.<l>.<t>Z:<MMt>Z:\n"
                                      "</doc>\n</csts>\n";
 
-std::string Segments(long ilTr, long clTr, long ilHe, long clHe, long ilTe, long clTe) {
-    char sz[300];
-    std::snprintf(sz, sizeof sz,
-                  "TrainStart = %ld\nTrainLines = %ld\nHeldoutStart = %ld\nHeldoutLines = "
-                  "%ld\nTestStart = %ld\nTestLines = %ld\n",
-                  ilTr, clTr, ilHe, clHe, ilTe, clTe);
+// Start and Lines of the training, heldout and test segments.
+std::string Segments(std::array<long, 6> rgl) {
+    const char* rgpszKey[] = {"TrainStart",   "TrainLines", "HeldoutStart",
+                              "HeldoutLines", "TestStart",  "TestLines"};
+    std::string sz;
+    for (int i = 0; i < 6; ++i)
+        sz += std::string(rgpszKey[i]) + " = " + std::to_string(rgl[i]) + "\n";
     return sz;
 }
+
+constexpr std::string_view kBoundaryKeys = "SentTag = ZZ\nSentForm = ###\nSentLemma = ###\n";
 
 class DataTables : public ::testing::Test {
 protected:
@@ -46,89 +47,73 @@ protected:
     std::unique_ptr<Model> pm = MakeModel(2, kModeTrain);
     std::string szArgs;
 
-    void SetUp() override {
+    void SetUp() override { Reset(); }
+    void TearDown() override {
+        ux_ArgClose();
+        for (DataTable* pdt : {&dtT, &dtH, &dtS}) ResetDataTable(*pdt);
+    }
+    void Reset() {
         for (DataTable* pdt : {&dtT, &dtH, &dtS}) ResetDataTable(*pdt);
         pm->pdtT = &dtT;
         pm->pdtH = &dtH;
         pm->pdtS = &dtS;
     }
-    void TearDown() override {
+    // Makes szText the open argument file.
+    void UseArgs(const std::string& szText) {
         ux_ArgClose();
-        for (DataTable* pdt : {&dtT, &dtH, &dtS}) ResetDataTable(*pdt);
-    }
-
-    // Writes the corpus and an argument file with the common keys plus szKeys
-    // and opens it (closing the one opened before).
-    void Setup(std::string_view szCorpus, std::string_view szKeys,
-               std::string_view szCommon = "SentTag = ZZ\nSentForm = ###\nSentLemma = ###\n"
-                                           "TagTable = \n") {
-        ux_ArgClose();
-        const std::string szIn = dir.Write("corpus.txt", szCorpus);
-        szArgs = dir.Write("test.args",
-                           "InData = " + szIn + "\n" + std::string(szCommon) + std::string(szKeys));
+        szArgs = dir.Write("test.args", szText);
         ux_ArgOpen(szArgs);
     }
-    int Read() { return ReadData(szArgs, *pm, ""); }
-    // Reads and returns the code and what went to standard error.
-    std::pair<int, std::string> ReadErr() {
+    // The corpus and an argument file naming it, with the boundary keys and szKeys.
+    void Setup(std::string_view szCorpus, const std::string& szKeys) {
+        UseArgs("InData = " + dir.Write("corpus.txt", szCorpus) + "\n" +
+                std::string(kBoundaryKeys) + "TagTable = \n" + szKeys);
+    }
+    // Reads; the code and what went to standard error.
+    std::pair<int, std::string> Read() {
         int rc = 0;
-        const std::string szErr = Stderr([&] { rc = Read(); });
+        const std::string szErr = Stderr([&] { rc = ReadData(szArgs, *pm, ""); });
         return {rc, szErr};
     }
 };
 
 TEST_F(DataTables, SegmentsAreStoredParsedInternedAndCounted) {
-    Setup(kCorpus, Segments(0, 5, 5, 3, 8, 1));
-    ASSERT_EQ(Read(), 0);
+    Setup(kCorpus, Segments({0, 5, 5, 3, 8, 1}));
+    ASSERT_EQ(Read().first, 0);
     EXPECT_EQ(dtT.clData * 100 + dtH.clData * 10 + dtS.clData, 531);
     EXPECT_EQ(dtT.clWords * 100 + dtH.clWords * 10 + dtS.clWords, 310);
     EXPECT_EQ(dtT.rgpszDataLine[2], "NN|NV/BN/|dog|dog|>VB/NN/");
     EXPECT_EQ(dtS.rgpszDataLine[0], "ZZ|Z/Z/|###|###|>ZZ/");
-    EXPECT_EQ(dtT.rgpszRest[3], "<x>rest");
-    EXPECT_EQ(dtT.rgpszRest[2], "");
+    EXPECT_EQ(dtT.rgpszRest[3] + dtT.rgpszRest[2], "<x>rest");
     EXPECT_EQ(pm->szTrainingData, dir.Path("corpus.txt"));
     EXPECT_EQ(dtT.iInputState, 3);
 
     const DlData& dl = dtT.rgdl[2];
-    EXPECT_STREQ(dl.pszTag, "NN");
-    EXPECT_EQ(Strings(dl.rgpszAC.begin(), dl.rgpszAC.end()), (Strings{"NV", "BN"}));
-    EXPECT_STREQ(dl.pszForm, "dog");
-    ASSERT_EQ(dl.cMMt, 2);
-    EXPECT_EQ(Strings(dl.rgpszMMt.begin(), dl.rgpszMMt.end()), (Strings{"VB", "NN"}));
+    EXPECT_EQ(Strings({dl.pszTag, dl.rgpszAC[0], dl.rgpszAC[1], dl.pszForm, dl.rgpszMMt[0]}),
+              (Strings{"NN", "NV", "BN", "dog", "VB"}));
+    EXPECT_EQ(dl.cMMt, 2);
     // Equal strings are one interned string, across tables too.
-    EXPECT_EQ(dl.pszForm, dtH.rgdl[1].pszForm);
-    EXPECT_EQ(dl.pszForm, dl.pszLemma);
-    EXPECT_EQ(dl.rgpszMMt[1], dl.pszTag);
-    EXPECT_EQ(dl.rgpszAC[0], dtT.rgdl[3].rgpszAC[0]);
-
-    // Work areas for the taggers and training.
-    EXPECT_EQ(dtT.rgbeam[2].rgve.size(), 3u);
-    EXPECT_EQ(dtT.rgrgfErr.size(), 2u);
-    EXPECT_EQ(dtT.rgrgfErr[1].size(), 6u);
-    EXPECT_EQ(dtT.rgilNextAC, (std::vector<long>(5, -1)));
+    EXPECT_TRUE(dl.pszForm == dtH.rgdl[1].pszForm && dl.pszForm == dl.pszLemma &&
+                dl.rgpszMMt[1] == dl.pszTag && dl.rgpszAC[0] == dtT.rgdl[3].rgpszAC[0]);
 
     // Train mode: no gaps but the end mark, and counts of classes and forms.
     for (long i = 0; i < dtT.clData; ++i) EXPECT_EQ(dtT.rgpgap[i], nullptr);
     EXPECT_EQ(GapTexts(dtS.rgpgap[0].get()), (Strings{"<<virtualend>>"}));
-    const auto Count = [](const char* pszKey) {
-        long l = 0;
+    for (const auto& [pszKey, clExpected] :
+         {std::pair{"20NV", 2L}, {"21BN", 2L}, {"20Z", 2L}, {"7edog", 1L}, {"7e###", 1L}}) {
+        long cl = 0;
         int fFound = 0;
         std::array<char, 8> sz{};
-        ux_HashFindFirst(dtT.phashCnt.get(), pszKey, sz, &l, &fFound);
-        return fFound ? l : 0L;
-    };
-    EXPECT_EQ(Count("20NV"), 2);
-    EXPECT_EQ(Count("21BN"), 2);
-    EXPECT_EQ(Count("20Z"), 2);
-    EXPECT_EQ(Count("7edog"), 1);
-    EXPECT_EQ(Count("7e###"), 1);
+        ux_HashFindFirst(dtT.phashCnt.get(), pszKey, sz, &cl, &fFound);
+        EXPECT_EQ(fFound ? cl : 0L, clExpected) << pszKey;
+    }
 }
 
 TEST_F(DataTables, InputTraceAndNullLinesInLineFormat) {
-    Setup("NN|N/N/|a|b|>NN/\n|N/N/|x|y|>NN/\nVB|V/B/|c|d|>VB/\n", Segments(0, 0, 0, 0, 0, 2));
-    std::FILE* pfTrace = std::tmpfile();
-    fInputAC = pfTrace;
-    const auto [rc, szErr] = ReadErr();
+    Setup("NN|N/N/|a|b|>NN/\n|N/N/|x|y|>NN/\nVB|V/B/|c|d|>VB/\n", Segments({0, 0, 0, 0, 0, 2}));
+    fInputAC = std::fopen(dir.Path("trace").c_str(), "w");
+    const auto [rc, szErr] = Read();
+    std::fclose(fInputAC);
     fInputAC = nullptr;
     ASSERT_EQ(rc, 0);
     EXPECT_EQ(dtS.clData * 10 + dtS.clWords, 22);
@@ -136,32 +121,21 @@ TEST_F(DataTables, InputTraceAndNullLinesInLineFormat) {
     EXPECT_EQ(dtS.rgpszDataLine[1], "VB|V/B/|c|d|>VB/");
     EXPECT_EQ(szErr, "Reading data \nnull input data (line 1): |N/N/|x|y|>NN/, rest \n"
                      "Data read in.\n");
-
-    std::rewind(pfTrace);
-    std::array<char, 200> sz{};
-    std::string szTrace;
-    while (std::fgets(sz.data(), sz.size(), pfTrace)) szTrace += sz.data();
-    std::fclose(pfTrace);
-    EXPECT_EQ(szTrace, "000000000 NN|N/N/|a|b|>NN/\n000000001 VB|V/B/|c|d|>VB/\n");
+    EXPECT_EQ(dir.Read("trace"), "000000000 NN|N/N/|a|b|>NN/\n000000001 VB|V/B/|c|d|>VB/\n");
 }
 
 TEST_F(DataTables, MissingKeysAndFiles) {
-    Setup(kCorpus, Segments(0, 5, 5, 3, 8, 1), "");
-    EXPECT_EXIT(Read(), ::testing::ExitedWithCode(18032 & 255),
+    UseArgs("InData = " + dir.Write("corpus.txt", kCorpus) + "\n" + Segments({0, 5, 5, 3, 8, 1}));
+    EXPECT_EXIT(ReadData(szArgs, *pm, ""), ::testing::ExitedWithCode(18032 & 255),
                 "App: Fatal\\(18032\\): tag: vexta: GetValue SentTag failed");
 
-    ux_ArgClose();
-    szArgs = dir.Write("none.args", "TrainStart = 0\n");
-    ux_ArgOpen(szArgs);
-    auto [rc, szErr] = ReadErr();
+    UseArgs("TrainStart = 0\n");
+    auto [rc, szErr] = Read();
     EXPECT_EQ(rc, 31);
     EXPECT_TRUE(Contains(szErr, "vexta: GetValue (segments) InData failed\n"));
 
-    ux_ArgClose();
-    szArgs = dir.Write("nofile.args", "InData = " + dir.Path("nothere") +
-                                          "\nSentTag = ZZ\nSentForm = x\nSentLemma = y\n");
-    ux_ArgOpen(szArgs);
-    std::tie(rc, szErr) = ReadErr();
+    UseArgs("InData = " + dir.Path("nothere") + "\n" + std::string(kBoundaryKeys));
+    std::tie(rc, szErr) = Read();
     EXPECT_EQ(rc, 32);
     EXPECT_TRUE(Contains(szErr, "App: Warn(18032): tag: argument TagTable not found; tags not "
                                 "converted"));
@@ -185,18 +159,15 @@ TEST_F(DataTables, SegmentKeyFailures) {
          "GetValue (segments) TestStart failed"},
     };
     for (const auto& c : rgCase) {
-        Setup(kCorpus, c.szKeys);
-        const auto [rc, szErr] = ReadErr();
+        Setup(kCorpus, std::string(c.szKeys));
+        const auto [rc, szErr] = Read();
         EXPECT_EQ(rc, c.rc) << c.szKeys;
         EXPECT_TRUE(Contains(szErr, c.szMsg)) << c.szKeys;
     }
 }
 
 TEST_F(DataTables, OverlappingSegmentsAreRejected) {
-    const struct {
-        long rgl[6];
-        int rc;
-    } rgCase[] = {
+    const std::pair<std::array<long, 6>, int> rgCase[] = {
         {{2, 4, 5, 3, 0, 1}, 1}, // heldout start inside training (2..5)
         {{2, 4, 0, 3, 8, 1}, 2}, // heldout end inside training
         {{2, 4, 7, 1, 3, 1}, 3}, // test start inside training
@@ -205,16 +176,16 @@ TEST_F(DataTables, OverlappingSegmentsAreRejected) {
         {{0, 2, 4, 3, 3, 2}, 6}, // test end inside heldout
         {{0, 2, 4, 3, 2, 2}, 0}, // adjacent segments in any order
     };
-    for (const auto& c : rgCase) {
-        Setup(kCorpus, Segments(c.rgl[0], c.rgl[1], c.rgl[2], c.rgl[3], c.rgl[4], c.rgl[5]));
-        EXPECT_EQ(ReadErr().first, c.rc) << c.rgl[0] << " " << c.rgl[2] << " " << c.rgl[4];
+    for (const auto& [rgl, rcExpected] : rgCase) {
+        Setup(kCorpus, Segments(rgl));
+        EXPECT_EQ(Read().first, rcExpected) << rgl[0] << " " << rgl[2] << " " << rgl[4];
     }
 
     // A heldout segment that encloses the training segment is not detected;
     // each table gets a gap list of its own.
     pm->fProgMode = kModeTest;
-    Setup(kCorpus, Segments(2, 2, 0, 8, 8, 1));
-    ASSERT_EQ(ReadErr().first, 0);
+    Setup(kCorpus, Segments({2, 2, 0, 8, 8, 1}));
+    ASSERT_EQ(Read().first, 0);
     EXPECT_EQ(dtT.rgpszDataLine[0], dtH.rgpszDataLine[2]);
     ASSERT_NE(dtT.rgpgap[0], nullptr);
     EXPECT_NE(dtT.rgpgap[0].get(), dtH.rgpgap[2].get());
@@ -222,16 +193,16 @@ TEST_F(DataTables, OverlappingSegmentsAreRejected) {
 }
 
 TEST_F(DataTables, ShortInput) {
-    Setup(kCorpus, Segments(0, 10, 20, 1, 30, 1));
-    EXPECT_EQ(ReadErr().first, 57);
+    Setup(kCorpus, Segments({0, 10, 20, 1, 30, 1}));
+    EXPECT_EQ(Read().first, 57);
 
-    Setup(kCorpus, Segments(0, 5, 5, 7, 30, 1));
-    auto [rc, szErr] = ReadErr();
+    Setup(kCorpus, Segments({0, 5, 5, 7, 30, 1}));
+    auto [rc, szErr] = Read();
     EXPECT_EQ(rc, 58);
     EXPECT_TRUE(Contains(szErr, "READ: 9, less than 12\nREAD: 9, less than 12\n"));
 
-    Setup(kCorpus, Segments(0, 5, 5, 2, 7, 10));
-    std::tie(rc, szErr) = ReadErr();
+    Setup(kCorpus, Segments({0, 5, 5, 2, 7, 10}));
+    std::tie(rc, szErr) = Read();
     EXPECT_EQ(rc, 0);
     EXPECT_TRUE(
         Contains(szErr, "App: Warn(18032): tag: ReadData: shrinking test/tag data size 10 -> 2\n"));
@@ -240,8 +211,8 @@ TEST_F(DataTables, ShortInput) {
     // A test segment that is not given keeps its size (0 in a fresh table)
     // and cannot shrink.
     ResetDataTable(dtS);
-    Setup(kCorpus, Segments(0, 0, 0, 0, 0, 0) + "TestStart = 2111222111\n");
-    std::tie(rc, szErr) = ReadErr();
+    Setup(kCorpus, Segments({0, 0, 0, 0, 0, 0}) + "TestStart = 2111222111\n");
+    std::tie(rc, szErr) = Read();
     EXPECT_EQ(rc, 59);
     EXPECT_TRUE(Contains(szErr, "shrinking test/tag data size 0 -> -2111222102"));
 }
@@ -299,37 +270,32 @@ TEST_F(DataLines, MovingLinesAndReusingLinks) {
     auto pgap = std::make_unique<gapRecType>();
     const gapRecType* pgapRaw = pgap.get();
     ASSERT_EQ(InsertLine(*pm, dt, "VB|VN/B/|c|d|>VB/NB/", 12, "<r>x", std::move(pgap), 0), 0);
-    BeamLine& beam = dt.rgbeam[2];
-    beam.cBeam = 2;
-    beam.iBeamBest = 1;
-    beam.rgve[1] = {{'V', 'B'}, 4, 0.25};
+    dt.rgbeam[2].cBeam = 2;
+    dt.rgbeam[2].iBeamBest = 1;
+    dt.rgbeam[2].rgve[1] = {{'V', 'B'}, 4, 0.25};
     dt.rgpszTagOut[2] = {'V', 'B'};
-    const DlData dlBefore = dt.rgdl[2];
-
     MoveDataLine(*pm, dt, 0, 2);
     EXPECT_EQ(dt.rgpszDataLine[0], "VB|VN/B/|c|d|>VB/NB/");
-    EXPECT_EQ(dt.rgdl[0].rgpszMMt, dlBefore.rgpszMMt);
+    EXPECT_STREQ(dt.rgdl[0].rgpszMMt[1], "NB");
     EXPECT_EQ(dt.rgpszRest[0], "<r>x");
     EXPECT_EQ(dt.rgpgap[0].get(), pgapRaw);
     EXPECT_STREQ(dt.rgpszTagOut[0].data(), "VB");
-    EXPECT_EQ(dt.rgbeam[0].cBeam * 10 + dt.rgbeam[0].iBeamBest, 21);
-    const VeItem& ve = dt.rgbeam[0].rgve[1];
-    EXPECT_TRUE(std::string(ve.pszTag.data()) == "VB" && ve.iBack == 4 && ve.dProb == 0.25);
+    const BeamLine& beam = dt.rgbeam[0];
+    EXPECT_TRUE(beam.cBeam == 2 && beam.iBeamBest == 1 && beam.rgve[1].iBack == 4 &&
+                beam.rgve[1].dProb == 0.25 && beam.rgve[1].pszTag[1] == 'B');
     EXPECT_TRUE(dt.rgpszDataLine[2].empty() && !dt.rgpgap[2] && dt.rgdl[2].cMMt == 0);
-    EXPECT_EQ(beam.cBeam * 10 + beam.iBeamBest, -1);
+    EXPECT_TRUE(dt.rgbeam[2].cBeam == 0 && dt.rgbeam[2].iBeamBest == -1);
 
+    // Released links are reused, newest first, and come back cleared.
     FeatureLink* plink1 = NewFeatureLink(dt);
     FeatureLink* plink2 = NewFeatureLink(dt);
-    plink2->pNext = plink1;
-    plink2->ilLine = 7;
+    *plink2 = {nullptr, plink1, nullptr, 7};
     dt.rgplinkFeature[1] = plink2;
     FreeFeatureLinks(dt, dt.rgplinkFeature[1]);
     EXPECT_EQ(dt.rgplinkFeature[1], nullptr);
     EXPECT_EQ(NewFeatureLink(dt), plink1);
     FeatureLink* plink = NewFeatureLink(dt);
-    EXPECT_EQ(plink, plink2);
-    EXPECT_EQ(plink->pNext, nullptr);
-    EXPECT_EQ(plink->ilLine, 0);
+    EXPECT_TRUE(plink == plink2 && plink->pNext == nullptr && plink->ilLine == 0);
 }
 
 TEST_F(DataLines, UnigramCountsAndEntropies) {
@@ -365,29 +331,24 @@ TEST_F(DataLines, UnigramCountsAndEntropies) {
 class RealCorpus : public DataTables {
 protected:
     std::string szCorpus = std::string(VEXTA_SHARED_DIR) + "/corpus/cs-ud-dev.csts";
+    const std::string szBoundary =
+        "Z#-------------|Z/#/-/-/-/-/-/-/-/-/-/-/-/-/-/|###|###|>Z#-------------/";
     void SetUp() override {
         if (!std::filesystem::exists(szCorpus)) GTEST_SKIP() << "no shared corpus";
-        DataTables::SetUp();
         pm = MakeModel(15, kModeTrain, 5);
-        pm->pdtT = &dtT;
-        pm->pdtH = &dtH;
-        pm->pdtS = &dtS;
-        szArgs = dir.Write("real.args",
-                           "InData = " + szCorpus +
-                               "\nSentTag = Z#-------------\nSentForm = ###\nSentLemma = ###\n"
-                               "TagTable =\n" +
-                               Segments(0, 44043, 44043, 5570, 49613, 5544));
-        ux_ArgOpen(szArgs);
+        Reset();
+        UseArgs("InData = " + szCorpus +
+                "\nSentTag = Z#-------------\nSentForm = ###\nSentLemma = ###\nTagTable =\n" +
+                Segments({0, 44043, 44043, 5570, 49613, 5544}));
     }
 };
 
 TEST_F(RealCorpus, SegmentsOfTheCommonArguments) {
-    ASSERT_EQ(ReadErr().first, 0);
+    ASSERT_EQ(Read().first, 0);
     EXPECT_EQ(dtT.clData, 44043);
     EXPECT_EQ(dtH.clData, 5570);
     EXPECT_EQ(dtS.clData, 5544);
-    EXPECT_EQ(dtT.rgpszDataLine[0],
-              "Z#-------------|Z/#/-/-/-/-/-/-/-/-/-/-/-/-/-/|###|###|>Z#-------------/");
+    EXPECT_EQ(dtT.rgpszDataLine[0], szBoundary);
     EXPECT_EQ(dtT.rgpszDataLine[1], "NNFS1-----A----|N/N/F/S/14/-/-/-/-/-/A/-/-/-/-/|ČÁST|část|"
                                     ">NNFS4-----A----/NNFS1-----A----/");
 }
@@ -407,8 +368,7 @@ TEST_F(RealCorpus, EventStreamEndsWithTheEndOfInputLine) {
         if (pgap) rgszLastGap = GapTexts(pgap.get());
     }
     EXPECT_EQ(cLines, 55158);
-    EXPECT_STREQ(szLine.data(),
-                 "Z#-------------|Z/#/-/-/-/-/-/-/-/-/-/-/-/-/-/|###|###|>Z#-------------/");
+    EXPECT_EQ(szLine.data(), szBoundary);
     EXPECT_EQ(rgszLastGap, (Strings{"<<virtualend>>"}));
 }
 
