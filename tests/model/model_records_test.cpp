@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <tuple>
+
 #include "model/model.h"
 #include "model_test_util.h"
 
@@ -38,67 +42,67 @@ TEST_F(RecordsTest, FindAmbClassRecSearchesOnlyTheGivenTagElement) {
 }
 
 TEST_F(RecordsTest, GetTagIndexInAmbClassCountsFromTheStringStart) {
-    const FeatureDesc& fd = AddFeature(m, 0, 0, "*", 1.0, 0);
-    EXPECT_EQ(GetTagIndexInAmbClass(m, 'N', fd), 0);
-    EXPECT_EQ(GetTagIndexInAmbClass(m, 'V', fd), 1);
-    EXPECT_EQ(GetTagIndexInAmbClass(m, 'A', fd), -1);
-    EXPECT_EQ(GetTagIndexInAmbClass(m, '\0', fd), -1);
+    const auto Indexes = [&](const FeatureDesc& fd, std::string_view szValues) {
+        std::string sz;
+        for (const char ch : szValues) sz += std::to_string(GetTagIndexInAmbClass(m, ch, fd)) + " ";
+        return sz;
+    };
+    EXPECT_EQ(Indexes(AddFeature(m, 0, 0, "*", 1.0, 0), std::string_view("NVA\0", 4)),
+              "0 1 -1 -1 ");
     // All-data class: the marker characters are skipped but counted.
-    const FeatureDesc& fdAll = AddFeature(m, 0, 1, "*", 1.0, 0);
-    EXPECT_EQ(GetTagIndexInAmbClass(m, 'N', fdAll), 2);
-    EXPECT_EQ(GetTagIndexInAmbClass(m, '-', fdAll), 4);
+    EXPECT_EQ(Indexes(AddFeature(m, 0, 1, "*", 1.0, 0), "N-"), "2 4 ");
     // A value that occurs twice gives its first index.
-    const long iAC = AddAmbClass(m, 1, "NVN", 0);
-    EXPECT_EQ(GetTagIndexInAmbClass(m, 'N', AddFeature(m, 1, iAC, "*", 1.0, 0)), 0);
+    EXPECT_EQ(Indexes(AddFeature(m, 1, AddAmbClass(m, 1, "NVN", 0), "*", 1.0, 0), "N"), "0 ");
 }
 
 TEST_F(RecordsTest, FeatureComponentCmpOrdersFieldByField) {
+    // Position, closest element, closest value (only for closest terms),
+    // element, then the value, where an empty override means the term's own
+    // value; bytes compare unsigned.
     const FeatureTerm a = Term(m, -1, 0, "N");
-    FeatureTerm b = a;
-    EXPECT_EQ(FeatureComponentCmp(a, "", b, "", m), 0);
-    b.iPos = 1;
-    EXPECT_LT(FeatureComponentCmp(a, "", b, "", m), 0);
-    EXPECT_GT(FeatureComponentCmp(b, "", a, "", m), 0);
-    b = a;
-    b.iClosestConditionElem = 32;
-    EXPECT_LT(FeatureComponentCmp(a, "", b, "", m), 0);
-    // Closest values count only for closest terms, and before the condition.
-    const FeatureTerm c = Term(m, -127, 5, "N", 32, "AB");
-    const FeatureTerm d = Term(m, -127, 0, "N", 32, "AC");
-    EXPECT_LT(FeatureComponentCmp(c, "", d, "", m), 0);
-    b = a;
-    b.pszClosestValue = Intern(m, "ZZ");
-    EXPECT_EQ(FeatureComponentCmp(a, "", b, "", m), 0);
-    b = a;
-    b.iConditionElem = 32;
-    EXPECT_LT(FeatureComponentCmp(a, "", b, "", m), 0);
-    // Values: an empty override means the term's own value.
-    const FeatureTerm e = Term(m, 0, 126, "m");
-    const FeatureTerm f = Term(m, 0, 126, "a");
-    EXPECT_GT(FeatureComponentCmp(e, "", f, "", m), 0);
-    EXPECT_LT(FeatureComponentCmp(e, "", f, "x", m), 0);
-    EXPECT_EQ(FeatureComponentCmp(e, "x", f, "x", m), 0);
-    EXPECT_EQ(FeatureComponentCmp(e, nullptr, e, nullptr, m), 0);
-    EXPECT_GT(FeatureComponentCmp(e, "\xe9", f, "z", m), 0); // bytes compare unsigned
+    const FeatureTerm m1 = Term(m, 0, 126, "m");
+    const FeatureTerm a1 = Term(m, 0, 126, "a");
+    using Case = std::tuple<FeatureTerm, const char*, FeatureTerm, const char*, int>;
+    for (const auto& [ftA, pszA, ftB, pszB, iSign] : std::initializer_list<Case>{
+             {a, "", a, "", 0},
+             {a, "", Term(m, 1, 0, "N"), "", -1},
+             {Term(m, 1, 0, "N"), "", a, "", 1},
+             {a, "", Term(m, -1, 0, "N", 32), "", -1},
+             {Term(m, -127, 5, "N", 32, "AB"), "", Term(m, -127, 0, "N", 32, "AC"), "", -1},
+             {a, "", Term(m, -1, 0, "N", -1, "ZZ"), "", 0},
+             {a, "", Term(m, -1, 32, "N"), "", -1},
+             {m1, "", a1, "", 1},
+             {m1, "", a1, "x", -1},
+             {m1, "x", a1, "x", 0},
+             {m1, nullptr, m1, nullptr, 0},
+             {m1, "\xe9", a1, "z", 1},
+         }) {
+        const int i = FeatureComponentCmp(ftA, pszA, ftB, pszB, m);
+        EXPECT_EQ((i > 0) - (i < 0), iSign) << ftA.iPos << ftA.pszValue << ftB.pszValue;
+    }
 }
 
 TEST_F(RecordsTest, PrintFeatureWritesOneLine) {
     FeatureDesc& fd = AddFeature(m, 2, AddAmbClass(m, 1, "NV", 0), "*", 1.5, 4);
-    fd.cTerms = 1;
-    fd.rgftTerm[0] = Term(m, -1, 0, "N");
+    SetTerms(fd, {Term(m, -1, 0, "N")});
     fd.rgclCntTagElemGivenFeature = {3, 1};
     fd.ilNextFeature = 7;
     const auto Print = [&](const FeatureDesc& fdP) {
-        return CaptureStream([&](std::FILE* pf) { PrintFeature(pf, m, fdP); });
+        char* pBuf = nullptr;
+        size_t cb = 0;
+        std::FILE* pf = open_memstream(&pBuf, &cb);
+        PrintFeature(pf, m, fdP);
+        std::fclose(pf);
+        const std::string sz(pBuf, cb);
+        std::free(pBuf);
+        return sz;
     };
     EXPECT_EQ(Print(fd), "@2/NV(NV),#1,y=*,[0]-1,-1,<>,0,<N>;{1.500000},[2],S=4,3/1/,^7");
 
     FeatureDesc& fdBare = AddFeature(m, 1, 2, "A", 0.25, 9);
     fdBare.rgclCntTagElemGivenFeature.clear();
     EXPECT_EQ(Print(fdBare), "@1/AV(AV),#0,y=A,{0.250000},[2],S=9,,^-1");
-    fdBare.cTerms = 2;
-    fdBare.rgftTerm[0] = Term(m, -128, -1, "");
-    fdBare.rgftTerm[1] = Term(m, 127, 33, "AV", 126, "of");
+    SetTerms(fdBare, {Term(m, -128, -1, ""), Term(m, 127, 33, "AV", 126, "of")});
     EXPECT_EQ(
         Print(fdBare),
         "@1/AV(AV),#2,y=A,[0]-128,-1,<>,-1,<>;[1]127,126,<of>,33,<AV>;{0.250000},[2],S=9,,^-1");
@@ -117,8 +121,8 @@ TEST(FreeModelTest, ReleasesWhatIsPresentAndNothingElse) {
     EXPECT_EQ(m.phashStr, nullptr);
     EXPECT_EQ(m.pszEmpty, nullptr);
     EXPECT_EQ(m.pacSuggLast, nullptr); // nothing points into released arrays
-    EXPECT_TRUE(m.rgpszTagElemName.empty() && m.rgteTagElem.empty());
-    EXPECT_TRUE(m.rgacAmbClassArea.empty() && m.rgfdFeatureArea.empty());
+    EXPECT_TRUE(m.rgpszTagElemName.empty() && m.rgteTagElem.empty() && m.rgacAmbClassArea.empty() &&
+                m.rgfdFeatureArea.empty());
     EXPECT_EQ(m.clFeatureAreaSize + m.clAmbClassAreaSize, 0);
     EXPECT_EQ(m.rgfdFeatureSugg.size(), 2u); // the pool is not released here
 }

@@ -18,12 +18,12 @@ namespace fs = std::filesystem;
 
 struct WriterTest : testing::Test {
     Model m;
-    std::string szDir;
-    void SetUp() override {
-        szDir = MakeTempDir();
-        m.szModelFile = szDir + "/pos.model";
+    TempDir dir;
+    void SetUp() override { m.szModelFile = dir.Path("pos.model"); }
+    // Number of files in the scratch directory.
+    long Files() const {
+        return std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator());
     }
-    void TearDown() override { fs::remove_all(szDir); }
 
     // The example section: POS with values N and V, one class NV seen 10
     // times (7 N), one "*" feature with one term.
@@ -43,8 +43,7 @@ struct WriterTest : testing::Test {
         m.rgacAmbClassArea[iAC].rgclJointCnt[1] = 3;
         FeatureDesc& fd = AddFeature(m, 0, iAC, "*", 1.25, 6);
         fd.rgclCntTagElemGivenFeature = {5, 1};
-        fd.cTerms = 1;
-        fd.rgftTerm[0] = Term(m, -1, 0, "N");
+        SetTerms(fd, {Term(m, -1, 0, "N")});
     }
     std::string Header(long cFeatures, long cClasses) const {
         return "<Dn>" + m.szModelFile + "\n<Dt>train.csts\n<Dp>pool.txt\n<Ds>200\n<Dc>1\n<Dz>" +
@@ -77,62 +76,48 @@ TEST_F(WriterTest, WritesTheDocumentedExample) {
                                            "<fc>POS<a>NV<t>V<c>1\n"
                                            "<Fx>POS<a>NV<i>0<p>-1<v><d>POS<t>N\n");
     // The file is complete and closed: nothing else is left in the directory.
-    EXPECT_EQ(std::distance(fs::directory_iterator(szDir), fs::directory_iterator()), 1);
+    EXPECT_EQ(Files(), 1);
     EXPECT_EQ(m.hModelFile, 0);
 }
 
-TEST_F(WriterTest, WritesFeaturesInChainOrderWithTheirValuesAndWeights) {
+TEST_F(WriterTest, WritesChainsPositionsAndEveryElementNotation) {
     InitModel(m, {"POS", "CASE"});
-    m.rgteTagElem[0].rgclSubtagCnt['N'] = 4; // a section without classes
-    const long iAC = AddAmbClass(m, 1, "14", 0);
-    AddFeature(m, 1, iAC, "1", 1.0, 3);     // added first: last in the chain
-    AddFeature(m, 1, iAC, "4", 12345.5, 0); // head of the chain
-    FeatureDesc& fdAll = AddFeature(m, 1, iAC, "*", 0.5, 0);
+    m.rgteTagElem[0].rgclSubtagCnt['N'] = 4;
+    const long iAC = AddAmbClass(m, 0, "NV", 5);
+    m.rgacAmbClassArea[iAC].rgclJointCnt[1] = 5; // the 0 count of N is not written
+    SetTerms(AddFeature(m, 0, iAC, "N", 2.0, 1),
+             {Term(m, -128, -1, ""), Term(m, 0, 32 + 1, "14"), Term(m, 5, 64 + 1, "4"),
+              Term(m, -127, 126, "dog", 32, "NV"), Term(m, 127, 124, "NV", 1, "4")});
+    SetTerms(AddFeature(m, 0, iAC, "V", 2.0, 1),
+             {Term(m, -2, 123, ""), Term(m, 1, 127, "be"), Term(m, 124, 125, ""),
+              Term(m, 127, 1, "1", 125, "x"), Term(m, -127, 126, "the", 127, "of")});
+    const long iAC14 = AddAmbClass(m, 1, "14", 0);
+    AddFeature(m, 1, iAC14, "1", 1.0, 3);     // added first: last in the chain
+    AddFeature(m, 1, iAC14, "4", 12345.5, 0); // head of the chain
+    FeatureDesc& fdAll = AddFeature(m, 1, iAC14, "*", 0.5, 0);
     fdAll.rgclCntTagElemGivenFeature = {0, 0}; // no counts: no <fc> line
     EXPECT_EQ(WriteModel(m), 0);
     EXPECT_EQ(Body(), "<st>000000000000<d>POS\n"
                       "<sc>POS<t>N<c>4\n"
+                      "<AC>POS<a>NV<c>5\n"
+                      "<Aj>POS<a>NV<t>V<c>5\n"
+                      "<FE>POS<a>NV<x>5<c>1<w>0000002.0000000000000000<y>V\n"
+                      "<Fx>POS<a>NV<i>0<p>-2<v><d>TAG<a>\n"
+                      "<Fx>POS<a>NV<i>1<p>+1<v><d>LEMMA<t>be\n"
+                      "<Fx>POS<a>NV<i>2<p>+124<v><d>LEMMA<a>\n"
+                      "<Fx>POS<a>NV<i>3<p>+<d>LEMMA<a>x<v><d>CASE<t>1\n"
+                      "<Fx>POS<a>NV<i>4<p>-<d>LEMMA<t>of<v><d>FORM<g>the\n"
+                      "<FE>POS<a>NV<x>5<c>1<w>0000002.0000000000000000<y>N\n"
+                      "<Fx>POS<a>NV<i>0<p>@\n"
+                      "<Fx>POS<a>NV<i>1<p>0<v><d>CASE<a>14\n"
+                      "<Fx>POS<a>NV<i>2<p>+5<v><d>CASE<e>4\n"
+                      "<Fx>POS<a>NV<i>3<p>-<d>POS<a>NV<v><d>FORM<g>dog\n"
+                      "<Fx>POS<a>NV<i>4<p>+<d>CASE<t>4<v><d>TAG<t>NV\n"
                       "<st>000000000001<d>CASE\n"
                       "<AC>CASE<a>14<c>0\n"
                       "<FE>CASE<a>14<x>0<c>0<w>0000000.5000000000000000<y>*\n"
                       "<FE>CASE<a>14<x>0<c>0<w>0012345.5000000000000000<y>4\n"
                       "<FE>CASE<a>14<x>0<c>3<w>0000001.0000000000000000<y>1\n");
-}
-
-TEST_F(WriterTest, WritesPositionsAndEveryElementNotation) {
-    InitModel(m, {"POS", "CASE"});
-    const long iAC = AddAmbClass(m, 0, "NV", 5);
-    m.rgacAmbClassArea[iAC].rgclJointCnt[1] = 5; // the 0 count of N is not written
-    FeatureDesc& fd = AddFeature(m, 0, iAC, "N", 2.0, 1);
-    fd.cTerms = 5;
-    fd.rgftTerm[0] = Term(m, -128, -1, "");
-    fd.rgftTerm[1] = Term(m, 0, 32 + 1, "14");
-    fd.rgftTerm[2] = Term(m, 5, 64 + 1, "4");
-    fd.rgftTerm[3] = Term(m, -127, 126, "dog", 32, "NV");
-    fd.rgftTerm[4] = Term(m, 127, 124, "NV", 1, "4");
-    FeatureDesc& fd2 = AddFeature(m, 0, iAC, "V", 2.0, 1);
-    fd2.cTerms = 5;
-    fd2.rgftTerm[0] = Term(m, -2, 123, "");
-    fd2.rgftTerm[1] = Term(m, 1, 127, "be");
-    fd2.rgftTerm[2] = Term(m, 124, 125, "");
-    fd2.rgftTerm[3] = Term(m, 127, 1, "1", 125, "x");
-    fd2.rgftTerm[4] = Term(m, -127, 126, "the", 127, "of");
-    EXPECT_EQ(WriteModel(m), 0);
-    EXPECT_EQ(Body("<AC>"), "<AC>POS<a>NV<c>5\n"
-                            "<Aj>POS<a>NV<t>V<c>5\n"
-                            "<FE>POS<a>NV<x>5<c>1<w>0000002.0000000000000000<y>V\n"
-                            "<Fx>POS<a>NV<i>0<p>-2<v><d>TAG<a>\n"
-                            "<Fx>POS<a>NV<i>1<p>+1<v><d>LEMMA<t>be\n"
-                            "<Fx>POS<a>NV<i>2<p>+124<v><d>LEMMA<a>\n"
-                            "<Fx>POS<a>NV<i>3<p>+<d>LEMMA<a>x<v><d>CASE<t>1\n"
-                            "<Fx>POS<a>NV<i>4<p>-<d>LEMMA<t>of<v><d>FORM<g>the\n"
-                            "<FE>POS<a>NV<x>5<c>1<w>0000002.0000000000000000<y>N\n"
-                            "<Fx>POS<a>NV<i>0<p>@\n"
-                            "<Fx>POS<a>NV<i>1<p>0<v><d>CASE<a>14\n"
-                            "<Fx>POS<a>NV<i>2<p>+5<v><d>CASE<e>4\n"
-                            "<Fx>POS<a>NV<i>3<p>-<d>POS<a>NV<v><d>FORM<g>dog\n"
-                            "<Fx>POS<a>NV<i>4<p>+<d>CASE<t>4<v><d>TAG<t>NV\n"
-                            "<st>000000000001<d>CASE\n");
 }
 
 TEST_F(WriterTest, ReplacesAnExistingModelKeepingItsPermissions) {
@@ -148,9 +133,7 @@ TEST_F(WriterTest, ReplacesAnExistingModelKeepingItsPermissions) {
 
 TEST_F(WriterTest, NotesValuesThatCannotBeReadBack) {
     BuildExample();
-    FeatureDesc& fd = AddFeature(m, 0, 0, "V", 1.0, 1);
-    fd.cTerms = 1;
-    fd.rgftTerm[0] = Term(m, 1, 126, "a<b");
+    SetTerms(AddFeature(m, 0, 0, "V", 1.0, 1), {Term(m, 1, 126, "a<b")});
     testing::internal::CaptureStderr();
     EXPECT_EQ(WriteModel(m), 0);
     const std::string szErr = testing::internal::GetCapturedStderr();
@@ -166,25 +149,19 @@ using WriterDeathTest = WriterTest;
 
 TEST_F(WriterDeathTest, ElementCodesWithoutNotationAreFatal31) {
     BuildExample();
-    FeatureDesc& fd = m.rgfdFeatureArea[0];
-    // Closest conditions take no member (64 + t) codes.
-    fd.rgftTerm[0] = Term(m, -127, 0, "N", 64, "N");
-    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(18031 & 255),
-                "App: Fatal\\(18031\\): vexta: Wrong iClosestConditionElem: 64\n");
-    // Nor whole-tag codes.
-    fd.rgftTerm[0] = Term(m, 127, 0, "N", 124, "N");
-    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(18031 & 255),
-                "Wrong iClosestConditionElem: 124\n");
-    fd.rgftTerm[0] = Term(m, 1, 100, "x");
-    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(18031 & 255),
-                "Wrong iClosestConditionElem: 100\n");
-    // A tag element the model does not have (it has one) has no name to write.
-    fd.rgftTerm[0] = Term(m, 1, 32 + 3, "x");
-    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(18031 & 255),
-                "Wrong iClosestConditionElem: 35\n");
+    // Closest conditions take no member (64 + t) or whole-tag codes; the model
+    // has one tag element, so 32 + 3 has no name to write.
+    for (const auto& [ft, iCode] : {std::pair{Term(m, -127, 0, "N", 64, "N"), 64},
+                                    {Term(m, 127, 0, "N", 124, "N"), 124},
+                                    {Term(m, 1, 100, "x"), 100},
+                                    {Term(m, 1, 32 + 3, "x"), 35}}) {
+        m.rgfdFeatureArea[0].rgftTerm[0] = ft;
+        EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(18031 & 255),
+                    "App: Fatal\\(18031\\): vexta: Wrong iClosestConditionElem: " +
+                        std::to_string(iCode) + "\n");
+    }
     // Nothing was left behind by the failed writes.
-    EXPECT_FALSE(fs::exists(m.szModelFile));
-    EXPECT_EQ(std::distance(fs::directory_iterator(szDir), fs::directory_iterator()), 0);
+    EXPECT_EQ(Files(), 0);
 }
 
 TEST_F(WriterDeathTest, AFailedWriteIsFatal30AndKeepsThePreviousModel) {
@@ -203,12 +180,12 @@ TEST_F(WriterDeathTest, AFailedWriteIsFatal30AndKeepsThePreviousModel) {
     EXPECT_EXIT(WriteWithSmallFileLimit(), testing::ExitedWithCode(18030 & 255),
                 "App: Fatal\\(18030\\): vexta: Cannot write features to .*/pos.model\n");
     EXPECT_EQ(ReadFile(m.szModelFile), "previous model");
-    EXPECT_EQ(std::distance(fs::directory_iterator(szDir), fs::directory_iterator()), 1);
+    EXPECT_EQ(Files(), 1);
 }
 
 TEST_F(WriterDeathTest, AFileThatCannotBeCreatedIsFatal13011) {
     BuildExample();
-    m.szModelFile = szDir + "/missing/pos.model";
+    m.szModelFile = dir.Path("missing/pos.model");
     EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(13011 & 255),
                 "ux_base: Fatal\\(13011\\): Cannot open output file: .*/missing/pos.model\n");
     m.szModelFile.clear();
@@ -217,8 +194,7 @@ TEST_F(WriterDeathTest, AFileThatCannotBeCreatedIsFatal13011) {
 
 TEST_F(WriterDeathTest, AModelFileThatMayNotBeWrittenIsNotReplaced) {
     BuildExample();
-    m.szModelFile = szDir + "/ro.model";
-    WriteFile(m.szModelFile, "read only");
+    m.szModelFile = dir.Write("ro.model", "read only");
     ::chmod(m.szModelFile.c_str(), 0444);
     if (::access(m.szModelFile.c_str(), W_OK) == 0) GTEST_SKIP() << "running with root rights";
     EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(13011 & 255),
