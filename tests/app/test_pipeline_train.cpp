@@ -3,61 +3,40 @@
 // and tag runs; failing phases end with their statuses.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 
+#include "test_util.h"
+
 namespace {
+
+using vexta::test::ReadFile;
 
 class TrainRunFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string sz =
-            (std::filesystem::temp_directory_path() / "vexta_pipeline_train_XXXXXX").string();
-        ASSERT_NE(mkdtemp(sz.data()), nullptr);
-        szDir_ = sz;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(szDir_, ec);
-    }
-
-    std::string Path(std::string_view szName) const { return szDir_ + "/" + std::string(szName); }
+    std::string Path(std::string_view szName) const { return dir_.Path(szName); }
 
     // An argument file that includes the example file szExample (relative to
     // the project root) and then overrides with szExtra.
     std::string Args(std::string_view szName, std::string_view szExample,
                      std::string_view szExtra) const {
-        const std::string szFile = Path(szName);
-        std::ofstream os(szFile);
-        os << "#include " << szExample << "\n" << szExtra;
-        return szFile;
+        return dir_.Write(szName,
+                          "#include " + std::string(szExample) + "\n" + std::string(szExtra));
     }
 
     // Runs the program in the project root (the examples name their files
     // relative to it); returns its exit status and keeps its output.
     int Run(const std::string& szArgFile) {
-        const std::string szCmd = "cd '" VEXTA_SOURCE_DIR "' && '" VEXTA_BINARY "' '" + szArgFile +
-                                  "' > '" + Path("out.txt") + "' 2> '" + Path("err.txt") + "'";
-        const int iStatus = std::system(szCmd.c_str());
-        szOut_ = Read(Path("out.txt"));
-        szErr_ = Read(Path("err.txt"));
-        return WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
+        const vexta::test::RunResult res =
+            vexta::test::RunProgram(VEXTA_SOURCE_DIR, "'" + szArgFile + "'");
+        szOut_ = res.szOut;
+        szErr_ = res.szErr;
+        return res.iStatus;
     }
 
-    static std::string Read(const std::string& szFile) {
-        std::ifstream is(szFile, std::ios::binary);
-        std::ostringstream os;
-        os << is.rdbuf();
-        return os.str();
-    }
-
-    std::string szDir_;
+    vexta::test::TempDir dir_;
     std::string szOut_;
     std::string szErr_;
 };
@@ -82,13 +61,13 @@ TEST_F(TrainRunFixture, TrainsTheExampleIdenticallyTwiceThenTestsAndTagsWithIt) 
     EXPECT_NE(szTail.find(": duration: (days:hours:minutes) "), std::string::npos);
     EXPECT_NE(szErr_.find("init training data error:"), std::string::npos);
     EXPECT_NE(szErr_.find("tr 03 "), std::string::npos);
-    const std::string szFirst = Read(szModel);
+    const std::string szFirst = ReadFile(szModel);
     ASSERT_FALSE(szFirst.empty());
 
     // The model file names itself, so the second run writes to the same path.
     ASSERT_EQ(Run(Args("train.args", "examples/velan-train.args", "Features = " + szModel + "\n")),
               0);
-    EXPECT_TRUE(Read(szModel) == szFirst) << "two trainings wrote different model files";
+    EXPECT_TRUE(ReadFile(szModel) == szFirst) << "two trainings wrote different model files";
 
     ASSERT_EQ(Run(Args("test.args", "examples/velan-test.args", "Features = " + szModel + "\n")), 0)
         << szErr_;
@@ -128,8 +107,8 @@ TEST_F(TrainRunFixture, FailingPhasesEndWithTheirStatuses) {
     EXPECT_NE(szErr_.find("cannot init amb classes: code 972"), std::string::npos) << szErr_;
 
     // A pool file with a line of six terms (class FM of GENDER exists).
-    std::ofstream(Path("bad.pool"))
-        << "3 01 FM 06__ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_\n";
+    dir_.Write("bad.pool",
+               "3 01 FM 06__ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_\n");
     EXPECT_EQ(Run(Args("pool.args", "examples/velan-train.args",
                        szModel + "FeatureMode = Read\nFeatureSugg = " + Path("bad.pool") +
                            "\nSortSuggestions0 = Count\nModels0 = AC\n")),

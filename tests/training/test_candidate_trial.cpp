@@ -61,9 +61,7 @@ protected:
     }
 
     void Link(FeatureDesc& fd, const std::vector<long>& rgil) {
-        ::testing::internal::CaptureStderr();
-        ASSERT_EQ(LinkTrainFeature(s.m, s.dtT, s.dtH, Chain(rgil), fd), 0);
-        ::testing::internal::GetCapturedStderr();
+        test::Stderr([&] { ASSERT_EQ(LinkTrainFeature(s.m, s.dtT, s.dtH, Chain(rgil), fd), 0); });
     }
 
     // Compares both trials of the candidate heading ac's chain on the lines
@@ -77,14 +75,14 @@ protected:
         trial.Prepare(s.dtT, s.m, ac, ilFirst, 0);
         for (const double dLambda : {1.0, 2.0, 4.0, 8.0, 0.5, 0.25, 0.125, 3.7, 0.0, 5000.0}) {
             fdCand.dLambda = dLambda;
-            ::testing::internal::CaptureStderr();
-            const int iModel = ErrorRateAmbClassFeature(s.dtT, s.m, ac, ilFirst, 0);
+            int iModel = 0;
+            const std::string szModel = test::Stderr(
+                [&] { iModel = ErrorRateAmbClassFeature(s.dtT, s.m, ac, ilFirst, 0); });
             const long clModel = ac.clErrAmbClass;
-            const std::string szModel = ::testing::internal::GetCapturedStderr();
             ac.clErrAmbClass = -99;
-            ::testing::internal::CaptureStderr();
-            const int iTrial = trial.Measure(s.dtT, s.m, ac, 0);
-            const std::string szTrial = ::testing::internal::GetCapturedStderr();
+            int iTrial = 0;
+            const std::string szTrial =
+                test::Stderr([&] { iTrial = trial.Measure(s.dtT, s.m, ac, 0); });
             EXPECT_EQ(iTrial, iModel) << dLambda;
             EXPECT_EQ(ac.clErrAmbClass, clModel) << dLambda;
             // Overflowing scores are reported alike.

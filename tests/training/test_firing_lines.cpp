@@ -89,11 +89,11 @@ TEST(FiringLines, SameLinesAsLinkFeatureForEveryGeneratedCandidate) {
         }
     }
     m.phashSugg = ux_HashNew(10000, 200000, 4000);
-    ::testing::internal::CaptureStderr();
-    ASSERT_EQ(GenerateFSG5(&m, &dt, 1, 0, 1), 0);
-    ASSERT_EQ(GenerateFSG5(&m, &dt, 2, 0, 1), 0);
-    ASSERT_EQ(SortFeatureSugg(&m), 0);
-    ::testing::internal::GetCapturedStderr();
+    test::Stderr([&] {
+        ASSERT_EQ(GenerateFSG5(&m, &dt, 1, 0, 1), 0);
+        ASSERT_EQ(GenerateFSG5(&m, &dt, 2, 0, 1), 0);
+        ASSERT_EQ(SortFeatureSugg(&m), 0);
+    });
     ASSERT_GT(m.clFeatureSuggUsed, 200);
 
     long cCompared = 0;

@@ -54,17 +54,15 @@ protected:
             s.dtT.rgilNextFeature[static_cast<std::size_t>(il)] = ilFirst;
             ilFirst = il;
         }
-        ::testing::internal::CaptureStderr();
-        ASSERT_EQ(LinkTrainFeature(s.m, s.dtT, s.dtH, ilFirst, *pfd), 0);
-        ::testing::internal::GetCapturedStderr();
+        test::Stderr([&] { ASSERT_EQ(LinkTrainFeature(s.m, s.dtT, s.dtH, ilFirst, *pfd), 0); });
         LinkFeatureLineLists(s.dtT, s.m);
         ASSERT_LE(ErrorRateDataVTC(s.dtT, s.m, 0, 1, 0, s.dtT.clData - 1, 0, 0), 0);
     }
 
     int Vary(std::string* pszErr = nullptr) {
-        ::testing::internal::CaptureStderr();
-        const int iRes = VaryLambdaVTC(s.dtT, s.m, 0, 0, *pfd, 0, s.dtT.clData - 1);
-        const std::string szErr = ::testing::internal::GetCapturedStderr();
+        int iRes = 0;
+        const std::string szErr = test::Stderr(
+            [&] { iRes = VaryLambdaVTC(s.dtT, s.m, 0, 0, *pfd, 0, s.dtT.clData - 1); });
         if (pszErr != nullptr) *pszErr = szErr;
         return iRes;
     }
@@ -112,9 +110,9 @@ TEST_F(LambdaFixture, LinesThatGetWorseCountAgainstTheBetterOnes) {
 TEST_F(LambdaFixture, NoLineInRangeOrWeightZeroKeepsTheWeight) {
     LinkTo({33, 35, 37, 39, 41});
     std::string szErr;
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(VaryLambdaVTC(s.dtT, s.m, 0, 0, *pfd, 41, s.dtT.clData), 0);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(test::Stderr(
+                  [&] { EXPECT_EQ(VaryLambdaVTC(s.dtT, s.m, 0, 0, *pfd, 41, s.dtT.clData), 0); }),
+              "");
     EXPECT_EQ(pfd->dLambda, 1.0);
     pfd->dLambda = 0.0;
     EXPECT_EQ(Vary(&szErr), 0);

@@ -186,9 +186,8 @@ TEST(TrainModel, AcceptsTheFeatureThatFixesErrorsAndRejectsTheOthers) {
     s.Init(SawLines(6, 3), TrainingArgs(szPool));
     EXPECT_EQ(s.m.rgteTagElem[0].clErrTagElem, 3);
 
-    ::testing::internal::CaptureStderr();
-    const int iRes = TrainModel(s.dtT, s.dtH, s.m);
-    const std::string szErr = ::testing::internal::GetCapturedStderr();
+    int iRes = 0;
+    const std::string szErr = test::Stderr([&] { iRes = TrainModel(s.dtT, s.dtH, s.m); });
     EXPECT_LE(iRes, 0);
 
     const std::vector<const FeatureDesc*> rgfd = s.Chain(s.Class(0, "NV"));
@@ -214,9 +213,7 @@ TEST(TrainModel, MultiPassStartsHighAndEndsAtTheMinimum) {
     TrainingSetup s(1);
     const std::string szPool = s.dir.Write("pool.txt", kSawPool);
     s.Init(SawLines(6, 3), TrainingArgs(szPool, "MultiPass = yes\n"));
-    ::testing::internal::CaptureStderr();
-    EXPECT_LE(TrainModel(s.dtT, s.dtH, s.m), 0);
-    const std::string szErr = ::testing::internal::GetCapturedStderr();
+    const std::string szErr = test::Stderr([&] { EXPECT_LE(TrainModel(s.dtT, s.dtH, s.m), 0); });
     // 18 lines: threshold 9, then the worst class error 3 (where "I" is
     // accepted), then the minimum 2.
     const std::size_t i9 = szErr.find("err rate: NV: 3, thr 9\n");
@@ -234,9 +231,7 @@ TEST(TrainModel, NoIterationsOnlyReports) {
     TrainingSetup s(1);
     const std::string szPool = s.dir.Write("pool.txt", kSawPool);
     s.Init(SawLines(6, 3), TrainingArgs(szPool, "TrainingIterationsMax = 0\n"));
-    ::testing::internal::CaptureStderr();
-    EXPECT_LE(TrainModel(s.dtT, s.dtH, s.m), 0);
-    const std::string szErr = ::testing::internal::GetCapturedStderr();
+    const std::string szErr = test::Stderr([&] { EXPECT_LE(TrainModel(s.dtT, s.dtH, s.m), 0); });
     EXPECT_EQ(s.m.clFeatureAreaUsed, 0);
     EXPECT_EQ(szErr.find("Params for iteration"), std::string::npos);
     EXPECT_EQ(szErr.find("features pool size"), std::string::npos);
@@ -254,9 +249,9 @@ TEST(TrainModel, AFullFeatureAreaFailsWithItsCode) {
     const std::string szPool = s.dir.Write("pool.txt", kSawPool);
     s.Init(SawLines(6, 3), TrainingArgs(szPool));
     s.m.clFeatureAreaSize = 0;
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(TrainModel(s.dtT, s.dtH, s.m), kTrainErrAddFeature + kAddFeatureAreaFull);
-    ::testing::internal::GetCapturedStderr();
+    test::Stderr([&] {
+        EXPECT_EQ(TrainModel(s.dtT, s.dtH, s.m), kTrainErrAddFeature + kAddFeatureAreaFull);
+    });
 }
 
 TEST(TrainModelDeathTest, AnUnreadablePoolEndsTheRun) {
@@ -277,9 +272,7 @@ TEST(TrainModel, LambdaVariationOnAOneLineTable) {
     s.Init({"V|NV/|saw|saw|>N/V/"},
            TrainingArgs(szPool, "HeavySmoothing = no\nMinThrAddFeature = 1\n"
                                 "MinThrPoolFeature = 1\nLambdaIterations = 1\n"));
-    ::testing::internal::CaptureStderr();
-    EXPECT_LE(TrainModel(s.dtT, s.dtH, s.m), 0);
-    const std::string szErr = ::testing::internal::GetCapturedStderr();
+    const std::string szErr = test::Stderr([&] { EXPECT_LE(TrainModel(s.dtT, s.dtH, s.m), 0); });
     ASSERT_EQ(s.m.clFeatureAreaUsed, 1) << szErr;
     EXPECT_EQ(s.m.rgfdFeatureArea[0].dLambda, 1.0);
     EXPECT_NE(szErr.find("Varying lambdas: iteration 0 ^^^^^^^\n"), std::string::npos);

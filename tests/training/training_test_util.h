@@ -1,14 +1,10 @@
-// Helpers of the training tests: a scratch directory, an argument file made
-// the current one, and a model set up for training on hand-written data
-// lines through the same steps as the training pipeline (parameters,
-// training set-up, initial error rate).
+// Helpers of the training tests: a model set up for training on
+// hand-written data lines through the same steps as the training pipeline
+// (parameters, training set-up, initial error rate).
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,33 +17,9 @@
 #include "features/templates.h"
 #include "model/model.h"
 #include "tagging/error_rate.h"
+#include "test_util.h"
 
 namespace vexta::test {
-
-// A fresh directory for scratch files, removed with everything in it.
-class TrainScratch {
-public:
-    TrainScratch() {
-        std::string sz = (std::filesystem::temp_directory_path() / "vexta_train_XXXXXX").string();
-        if (mkdtemp(sz.data()) == nullptr) std::abort();
-        szPath_ = sz;
-    }
-    ~TrainScratch() {
-        std::error_code ec;
-        std::filesystem::remove_all(szPath_, ec);
-    }
-    TrainScratch(const TrainScratch&) = delete;
-    TrainScratch& operator=(const TrainScratch&) = delete;
-
-    std::string Write(std::string_view szName, std::string_view szText) const {
-        const std::string szFile = szPath_ + "/" + std::string(szName);
-        std::ofstream(szFile, std::ios::binary) << szText;
-        return szFile;
-    }
-
-private:
-    std::string szPath_;
-};
 
 // The training keys of a run on hand-written lines: one iteration reading
 // its pool from pool.txt, one pass at threshold 2, weights 1..8 and 0.125.
@@ -90,7 +62,7 @@ public:
     DataTable dtT;
     DataTable dtH;
     DataTable dtS;
-    TrainScratch dir;
+    TempDir dir;
 
     explicit TrainingSetup(int cTagElem, double dRawExpWeight = 0.5) {
         m.cTagElem = cTagElem;
