@@ -1,13 +1,10 @@
 // Helpers of the training set-up and feature pool tests: an argument file in
-// a scratch directory, a training table filled through the table's own line
+// a scratch directory, training tables filled through the table's own line
 // parser, and the counted feature strings of phashSugg.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <string_view>
@@ -19,33 +16,11 @@
 #include "corpus/data_table.h"
 #include "features/templates.h"
 #include "model/model.h"
+#include "test_util.h"
 
 namespace vexta::test {
 
-// A fresh directory for scratch files, removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string sz = (std::filesystem::temp_directory_path() / "vexta_pool_XXXXXX").string();
-        if (mkdtemp(sz.data()) == nullptr) std::abort();
-        szPath_ = sz;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(szPath_, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    std::string Path(std::string_view szName) const { return szPath_ + "/" + std::string(szName); }
-    std::string Write(std::string_view szName, std::string_view szText) const {
-        std::ofstream(Path(szName), std::ios::binary) << szText;
-        return Path(szName);
-    }
-
-private:
-    std::string szPath_;
-};
+using ScratchDir = TempDir;
 
 // Makes szText the argument file that every value request reads.
 inline void UseArgs(const ScratchDir& dir, std::string_view szText) {

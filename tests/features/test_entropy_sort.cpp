@@ -64,9 +64,8 @@ TEST(ReSortFeatureSugg, SortsEachClassRange) {
     acNV.ilSuggLast = 2;
     auto fnSorted = [&](int iSortSugg) {
         m.iSortSugg = iSortSugg;
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(ReSortFeatureSugg(&ps.dtT, &ps.dtH, &m), 0);
-        std::string sz = testing::internal::GetCapturedStderr();
+        std::string sz =
+            test::Stderr([&] { EXPECT_EQ(ReSortFeatureSugg(&ps.dtT, &ps.dtH, &m), 0); });
         for (int il = 0; il < 3; ++il) {
             sz += ' ';
             sz += std::to_string(m.rgfdFeatureSugg[il].clCnt);

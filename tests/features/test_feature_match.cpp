@@ -6,6 +6,7 @@
 
 #include "features/feature_match.h"
 #include "features/tiny_model.h"
+#include "test_util.h"
 
 namespace vexta {
 namespace {
@@ -164,15 +165,12 @@ TEST_F(FeatureCounts, LinksSkipSingleValueLinesAndStackNewestFirst) {
     EXPECT_EQ(-1, tm.dt.rgilNextFeature[0]);
     EXPECT_EQ(1, clErr);
 
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(0, LinkTrainFeature(tm.m, tm.dt, tm.dt, ilFirst, fd));
-    EXPECT_EQ("Allocating (both) links from 4... 4,3,0,[[3]]\n",
-              testing::internal::GetCapturedStderr());
+    EXPECT_EQ("Allocating (both) links from 4... 4,3,0,[[3]]\n", test::Stderr([&] {
+                  EXPECT_EQ(0, LinkTrainFeature(tm.m, tm.dt, tm.dt, ilFirst, fd));
+              }));
     FeatureDesc& fdNewer = tm.AddFeature(0, tm.AllData(0), {}, 1.0);
     tm.dt.rgilNextFeature[3] = -1;
-    testing::internal::CaptureStderr();
-    LinkTrainFeature(tm.m, tm.dt, tm.dt, 3, fdNewer);
-    testing::internal::GetCapturedStderr();
+    test::Stderr([&] { LinkTrainFeature(tm.m, tm.dt, tm.dt, 3, fdNewer); });
     for (const auto* prglist : {&tm.dt.rgplinkFeature, &tm.dt.rgplinkFeature2}) {
         const FeatureLink* plink = (*prglist)[3];
         ASSERT_NE(nullptr, plink);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,21 @@ namespace {
 
 using test::GenerationArgs;
 using test::PoolSetup;
+
+// Every field of a pool record that loading sets.
+std::string Describe(const FeatureDesc& fd) {
+    std::ostringstream os;
+    os << fd.pszACFeature << " te" << fd.iTagElem << " cnt" << fd.clCnt << "/" << fd.clCntNoFire
+       << " w" << fd.dLambda << fd.pszY << " {";
+    for (long cl : fd.rgclCntTagElemGivenFeature) os << cl << ",";
+    os << "}";
+    for (int it = 0; it < fd.cTerms; ++it) {
+        const FeatureTerm& ft = fd.rgftTerm[it];
+        os << " " << ft.iPos << ":" << ft.iClosestConditionElem << ft.pszClosestValue << ":"
+           << ft.iConditionElem << ft.pszValue;
+    }
+    return os.str();
+}
 
 TEST(GetHexGetStr, ReadTheFieldsOfALine) {
     for (auto [psz, iValue, cchRead] : {std::tuple{"ff", -1, 2},
@@ -52,36 +68,22 @@ TEST(AddFeatureFromStr, TheExampleLineAndSkippedLines) {
     EXPECT_EQ(AddFeatureFromStr(&m, "17 03 NV 02__ffff00__N_ffff20__Ag_ rest"), 0);
     EXPECT_EQ(AddFeatureFromStr(&m, "\t 3 03 NV 01__FFFF20__NV_"), 0);
     ASSERT_EQ(m.clFeatureSuggUsed, 2);
-    AmbClass& acNV = ps.Class(3, "NV");
-    const FeatureDesc& fd = m.rgfdFeatureSugg[0];
-    EXPECT_EQ(fd.iTagElem, 3);
-    EXPECT_EQ(fd.pacOfFeature, &acNV);
-    EXPECT_EQ(fd.pszACFeature, acNV.pszAmbClass);
-    EXPECT_EQ(fd.pszY, m.pszEmpty);
-    ASSERT_EQ(fd.cTerms, 2);
-    const FeatureTerm& ft0 = fd.rgftTerm[0];
-    EXPECT_EQ(
-        std::tuple(ft0.iPos, ft0.iClosestConditionElem, ft0.pszClosestValue, ft0.iConditionElem),
-        std::tuple(-1, -1, m.pszEmpty, 0));
-    EXPECT_STREQ(ft0.pszValue, "N");
-    EXPECT_EQ(fd.rgftTerm[1].iConditionElem, 32);
-    EXPECT_STREQ(fd.rgftTerm[1].pszValue, "Ag");
     // The line's count gives way to the count over the training data (no
     // line follows the AC Ag); the weight holds the entropy, 1 bit.
-    EXPECT_EQ(fd.clCnt, 0);
-    EXPECT_DOUBLE_EQ(fd.dLambda, 1.0);
-    EXPECT_EQ(m.rgfdFeatureSugg[1].rgclCntTagElemGivenFeature, (std::vector<long>{1, 1}));
+    AmbClass& acNV = ps.Class(3, "NV");
+    EXPECT_EQ(Describe(m.rgfdFeatureSugg[0]), "NV te3 cnt0/3 w1 {0,0,} -1:-1:0N -1:-1:32Ag");
+    EXPECT_EQ(Describe(m.rgfdFeatureSugg[1]), "NV te3 cnt2/1 w1 {1,1,} -1:-1:32NV");
+    EXPECT_TRUE(m.rgfdFeatureSugg[0].pacOfFeature == &acNV &&
+                m.rgfdFeatureSugg[0].pszACFeature == acNV.pszAmbClass &&
+                m.rgfdFeatureSugg[0].pszY == m.pszEmpty);
     EXPECT_EQ(std::pair(acNV.ilSuggFirst, acNV.ilSuggLast), std::pair(0L, 1L));
     EXPECT_EQ(acNV.ilDataFirst, 2); // the class lines, chained from the last
     EXPECT_EQ(ps.dtT.rgilNextAC[2], 1);
 
     m.cPoolThr = 3;
-    for (const char* pszLine : {"", "2 03 NV 01__ffff20__NV_", "5 03 -- 01__ffff20__NV_"}) {
+    for (const char* pszLine : {"", "2 03 NV 01__ffff20__NV_", "5 03 -- 01__ffff20__NV_"})
         EXPECT_EQ(AddFeatureFromStr(&m, pszLine), -1) << pszLine;
-    }
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(AddFeatureFromStr(&m, "5 03 XY 01__ffff20__NV_"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(test::Stderr([&] { EXPECT_EQ(AddFeatureFromStr(&m, "5 03 XY 01__ffff20__NV_"), 0); }),
               "AC not found in data while adding feature to pool: 3/XY\n");
     m.fModelGeneral = 1;
     m.fModelAC = 0;
@@ -115,9 +117,7 @@ TEST(AddFeatureFromStr, MalformedLines) {
          }) {
         PoolSetup ps(4);
         ps.Init(kLines4, GenerationArgs());
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(AddFeatureFromStr(&ps.m, pszLine), iCode) << pszLine;
-        testing::internal::GetCapturedStderr();
+        test::Stderr([&] { EXPECT_EQ(AddFeatureFromStr(&ps.m, pszLine), iCode) << pszLine; });
     }
     PoolSetup ps(4);
     ps.Init(kLines4, GenerationArgs());
@@ -151,7 +151,7 @@ TEST(AddFeatureFromStr, EntropyCut) {
     }
 }
 
-// A pool generated in mode GenerateOut, written and loaded, then read back.
+// A pool generated in mode GenerateOut: the file and the loaded ranges.
 TEST(SortFeatureSugg, GenerateOutThenRead) {
     PoolSetup ps(2);
     ps.Init({"Ns|NV/s/|a|a|", "Vp|NV/ps/|b|b|", "As|AN/s/|c|c|", "Ns|N/s/|d|d|"},
@@ -187,22 +187,6 @@ TEST(SortFeatureSugg, GenerateOutThenRead) {
         std::is_sorted(rgszPool.begin(), rgszPool.end(), [](const auto& sz1, const auto& sz2) {
             return sz1.substr(sz1.find(' ') + 1, 5) < sz2.substr(sz2.find(' ') + 1, 5);
         }));
-
-    const std::vector<FeatureDesc> rgfd(m.rgfdFeatureSugg.begin(), m.rgfdFeatureSugg.begin() + 6);
-    m.iFeatureMode = 2;
-    m.clFeatureSuggUsed = 0;
-    for (AmbClass& ac : m.rgacAmbClassArea) ac.ilSuggFirst = ac.ilSuggLast = -1;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ReadFeaturesPool(&m), 0);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("E 00, NV: 1 -- 3\nE 00, AN: 0 -- 0\n"),
-              std::string::npos);
-    ASSERT_EQ(m.clFeatureSuggUsed, 6);
-    for (std::size_t i = 0; i < rgfd.size(); ++i) {
-        EXPECT_EQ(rgfd[i].pacOfFeature, m.rgfdFeatureSugg[i].pacOfFeature) << i;
-        EXPECT_EQ(rgfd[i].rgftTerm[0].pszValue, m.rgfdFeatureSugg[i].rgftTerm[0].pszValue) << i;
-        EXPECT_EQ(rgfd[i].rgclCntTagElemGivenFeature,
-                  m.rgfdFeatureSugg[i].rgclCntTagElemGivenFeature);
-    }
 }
 
 TEST(ReadFeaturesPool, FileLinesAndFailures) {
@@ -215,9 +199,8 @@ TEST(ReadFeaturesPool, FileLinesAndFailures) {
     m.szFeaturePoolFile =
         ps.dir.Write("pool.txt", "\n1 00 NV 01__00ff20__NV_ V\n2 00 NV 01__00ff20__NV_ N\n"
                                  "3 00 NV 01__00ff20__NV_ V\n4 00 NV 01__ffff00__N_ N");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ReadFeaturesPool(&m), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "E 00, --NV: -1 -- -1\nE 00, NV: 0 -- 1\n");
+    EXPECT_EQ(test::Stderr([&] { EXPECT_EQ(ReadFeaturesPool(&m), 0); }),
+              "E 00, --NV: -1 -- -1\nE 00, NV: 0 -- 1\n");
     EXPECT_EQ(m.clFeatureSuggUsed, 2);
     EXPECT_EQ(m.rgfdFeatureSugg[1].rgftTerm[0].pszValue, m.rgfdFeatureSugg[0].rgftTerm[0].pszValue);
     EXPECT_EQ(m.hFeaturePool, 0);
@@ -227,29 +210,25 @@ TEST(ReadFeaturesPool, FileLinesAndFailures) {
     // Lines longer than 3999 characters are refused, not cut.
     m.szFeaturePoolFile =
         ps.dir.Write("long.txt", "2 00 NV 01__00ff7e__" + std::string(3990, 'x') + "_\n");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ReadFeaturesPool(&m), kPoolLineTooLong);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("is longer than 3999 characters"),
-              std::string::npos);
+    EXPECT_TRUE(
+        test::Contains(test::Stderr([&] { EXPECT_EQ(ReadFeaturesPool(&m), kPoolLineTooLong); }),
+                       "is longer than 3999 characters"));
     m.szFeaturePoolFile = ps.dir.Path("missing.txt");
     EXPECT_EXIT(ReadFeaturesPool(&m), testing::ExitedWithCode(13010 & 255),
                 "Cannot open input file: ");
 }
 
 TEST(SortFeatureSugg, FatalInputs) {
-    for (
-        auto [pszKey, pszMessage] : {
-            std::pair{"00 NV", "wrong feature format \\(sort input\\): \\(00 NV/1/\\)"},
-            {"00 NV 01__00ff7e__xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
-             "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
-             "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx_",
-             "feature/y truncated when sorting"},
-            {"00 NV 09__", "cannot add generated feature \\(1 00 NV 09__ \\), code 2"},
-        }) {
+    const std::pair<std::string, const char*> rgCase[] = {
+        {"00 NV", "wrong feature format \\(sort input\\): \\(00 NV/1/\\)"},
+        {"00 NV 01__00ff7e__" + std::string(233, 'x') + "_", "feature/y truncated when sorting"},
+        {"00 NV 09__", "cannot add generated feature \\(1 00 NV 09__ \\), code 2"},
+    };
+    for (const auto& [szKey, pszMessage] : rgCase) {
         PoolSetup ps(1);
         ps.Init({"N|NV/|a|a|"}, GenerationArgs());
         ps.NewSugg();
-        ux_HashIncr(ps.m.phashSugg.get(), pszKey, 0, "");
+        ux_HashIncr(ps.m.phashSugg.get(), szKey, 0, "");
         EXPECT_EXIT(SortFeatureSugg(&ps.m), testing::ExitedWithCode(18032 & 255), pszMessage);
     }
     PoolSetup ps(1);
@@ -277,31 +256,15 @@ protected:
         "Ap|AN/ps/|a|a|", "Vs|NV/s/|e|e|",  "Nq|N/pq/|b|b|", "Vs|NVA/ps/|c|c|",
         "As|AN/s/|f|f|",  "Np|NV/ps/|a|l|", "Ns|N/s/|g|g|",  "Vq|NV/pq/|e|e|"};
 
-    // The pool records (all fields that loading sets) and the class ranges.
+    // The pool records and the class ranges.
     static std::vector<std::string> Snapshot(const Model& m) {
         std::vector<std::string> rg;
-        for (long il = 0; il < m.clFeatureSuggUsed; ++il) {
-            const FeatureDesc& fd = m.rgfdFeatureSugg[il];
-            std::string sz = fd.pszACFeature;
-            for (long cl : {static_cast<long>(fd.iTagElem), fd.clCnt, fd.clCntNoFire})
-                sz.append(" ").append(std::to_string(cl));
-            sz.append(" ").append(std::to_string(fd.dLambda)).append(fd.pszY);
-            for (long cl : fd.rgclCntTagElemGivenFeature) sz.append(",").append(std::to_string(cl));
-            for (int it = 0; it < fd.cTerms; ++it) {
-                const FeatureTerm& ft = fd.rgftTerm[it];
-                sz.append("/").append(std::to_string(ft.iPos)).append(" ");
-                sz.append(std::to_string(ft.iClosestConditionElem)).append(ft.pszClosestValue);
-                sz.append(" ").append(std::to_string(ft.iConditionElem)).append(ft.pszValue);
-            }
-            rg.push_back(sz);
-        }
+        for (long il = 0; il < m.clFeatureSuggUsed; ++il)
+            rg.push_back(Describe(m.rgfdFeatureSugg[il]));
         for (const AmbClass& ac : m.rgacAmbClassArea) {
             if (ac.pszAmbClass == nullptr) break;
-            rg.push_back(std::string(ac.pszAmbClass)
-                             .append(" ")
-                             .append(std::to_string(ac.ilSuggFirst))
-                             .append(" ")
-                             .append(std::to_string(ac.ilSuggLast)));
+            rg.push_back(std::string(ac.pszAmbClass) + " " + std::to_string(ac.ilSuggFirst) + " " +
+                         std::to_string(ac.ilSuggLast));
         }
         return rg;
     }
@@ -335,16 +298,18 @@ TEST_F(LoadedAlike, GeneratedPools) {
         m.szFeaturePoolFile = ps.dir.Path("pool.txt");
         m.cClosestThr = 2;
         ps.NewSugg();
-        testing::internal::CaptureStderr();
-        for (int iBase = 1; iBase <= 3; ++iBase)
-            ASSERT_EQ(GenerateFSG5(&m, &ps.dtT, iBase, 0, 1), 0);
-        SortFeatureSugg(&m);
+        test::Stderr([&] {
+            for (int iBase = 1; iBase <= 3; ++iBase)
+                ASSERT_EQ(GenerateFSG5(&m, &ps.dtT, iBase, 0, 1), 0);
+            SortFeatureSugg(&m);
+        });
         const std::vector<std::string> rgszSorted = Snapshot(m);
         EXPECT_GT(m.clFeatureSuggUsed, 100);
-        EXPECT_EQ(LoadOneByOne(m), rgszSorted) << pszArgs;
-        ResetPool(m);
-        EXPECT_EQ(ReadFeaturesPool(&m), 0);
-        testing::internal::GetCapturedStderr();
+        test::Stderr([&] {
+            EXPECT_EQ(LoadOneByOne(m), rgszSorted) << pszArgs;
+            ResetPool(m);
+            EXPECT_EQ(ReadFeaturesPool(&m), 0);
+        });
         EXPECT_EQ(Snapshot(m), rgszSorted) << pszArgs;
     }
 }
@@ -364,9 +329,7 @@ TEST_F(LoadedAlike, HandWrittenPool) {
                     "1 00 NV 01__0a2141_ps_p_\n1 00 NV 01__00ff00__x_\n1 00 -- 01__ffff7e__a_\n"
                     "1 00 -- 01__01ff41__q_\n1 01 ps 02__ffff41__p_00ff20__NV_\n"
                     "1 01 ps 01__0020ff__x_\n");
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(ReadFeaturesPool(&ps.m), 0);
-    testing::internal::GetCapturedStderr();
+    test::Stderr([&] { ASSERT_EQ(ReadFeaturesPool(&ps.m), 0); });
     EXPECT_EQ(ps.m.clFeatureSuggUsed, 19);
     const std::vector<std::string> rgszRead = Snapshot(ps.m);
     EXPECT_EQ(LoadOneByOne(ps.m), rgszRead);

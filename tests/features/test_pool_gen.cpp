@@ -23,9 +23,7 @@ const std::vector<std::string> kLines = {"Ns|NV/s/|a|a|", "Vp|NV/ps/|b|b|", "Ns|
 
 Pool Generate(PoolSetup& ps, int iBase, int fAll = 1) {
     ps.NewSugg();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(GenerateFSG5(&ps.m, &ps.dtT, iBase, 0, fAll), 0);
-    testing::internal::GetCapturedStderr();
+    test::Stderr([&] { EXPECT_EQ(GenerateFSG5(&ps.m, &ps.dtT, iBase, 0, fAll), 0); });
     return ps.Sugg();
 }
 
@@ -132,9 +130,8 @@ TEST(GenerateFSG5, CountModesAndModelKinds) {
 
     ps.m.iCountMode = 3;
     ps.NewSugg();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(GenerateFSG5(&ps.m, &ps.dtT, 1, 0, 1), 641); // the first emission is at offset 0
-    testing::internal::GetCapturedStderr();
+    // The first emission is at offset 0.
+    test::Stderr([&] { EXPECT_EQ(GenerateFSG5(&ps.m, &ps.dtT, 1, 0, 1), 641); });
 }
 
 TEST(GenerateFSG5, LongerTemplates) {
@@ -160,9 +157,8 @@ TEST(GenerateFSG5, StopsOnceTheTableHoldsMaxFeatures) {
     ps.Init(kLines, GenerationArgs());
     ps.m.ilMaxFSG = 1;
     ps.NewSugg();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(GenerateFSG5(&ps.m, &ps.dtT, 1, 0, 1), 0);
-    const std::string szErr = testing::internal::GetCapturedStderr();
+    const std::string szErr =
+        test::Stderr([&] { EXPECT_EQ(GenerateFSG5(&ps.m, &ps.dtT, 1, 0, 1), 0); });
     EXPECT_NE(szErr.find("Generating feature pool (base1); all: 1\nPOS: first: 0, count: 2\n"
                          "added into pm->rgszUnamb: N\nadded into pm->rgszUnamb: V\n"
                          "App: Warn(18032): tag: Feature Generation ended before data line 1.\n"),
@@ -226,11 +222,9 @@ TEST(FGSuggString, DuplicatesRemovedAndErrors) {
     EXPECT_EQ(ps.Sugg().size(), 2u);
     szLong.assign(4000, 'x');
     rg[0].pszOverride = szLong.c_str();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(FGSuggStringModels(0, "NV", "--", "N", 1, rg, &ps.m), 26);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find(
-                  "vexta: cannot generate ctx string (26/i:0/val:xxx"),
-              std::string::npos);
+    EXPECT_TRUE(test::Contains(
+        test::Stderr([&] { EXPECT_EQ(FGSuggStringModels(0, "NV", "--", "N", 1, rg, &ps.m), 26); }),
+        "vexta: cannot generate ctx string (26/i:0/val:xxx"));
 }
 
 } // namespace

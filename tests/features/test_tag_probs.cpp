@@ -8,6 +8,7 @@
 #include "app/globals.h"
 #include "features/tag_probs.h"
 #include "features/tiny_model.h"
+#include "test_util.h"
 
 namespace vexta {
 namespace {
@@ -130,23 +131,20 @@ TEST_F(TagProbsTest, FastComputationEqualsTracedOne) {
     };
     for (int fMode : {0, 2}) {
         for (long il = 0; il < 4; ++il) {
-            TagProbs probsFast{};
-            TagProbs probsTraced{};
-            testing::internal::CaptureStderr();
-            const int iFast = Run(fMode, il, probsFast);
-            const std::string szFastErr = testing::internal::GetCapturedStderr();
+            TagProbs probsFast{}, probsTraced{};
+            int iFast = 0, iTraced = 0;
+            const std::string szFastErr = test::Stderr([&] { iFast = Run(fMode, il, probsFast); });
             fDebug5 = 1;
-            testing::internal::CaptureStderr();
-            const int iTraced = Run(fMode, il, probsTraced);
-            const std::string szTrace = testing::internal::GetCapturedStderr();
+            const std::string szTrace =
+                test::Stderr([&] { iTraced = Run(fMode, il, probsTraced); });
             fDebug5 = 0;
             EXPECT_EQ(iFast, iTraced);
             EXPECT_EQ(0, std::memcmp(&probsFast, &probsTraced, sizeof(TagProbs)));
-            EXPECT_NE(std::string::npos, szTrace.find("best tag: tagelem/AC 0/NV"));
+            EXPECT_TRUE(test::Contains(szTrace, "best tag: tagelem/AC 0/NV"));
             if (il == 2) {
                 // The huge weight overflows N's score: repaired and reported once.
                 const std::string szRepair = "dProb ==> 5555.00000000 (not fin)";
-                EXPECT_NE(std::string::npos, szFastErr.find(szRepair));
+                EXPECT_TRUE(test::Contains(szFastErr, szRepair));
                 EXPECT_EQ(szFastErr.find(szRepair), szFastErr.rfind(szRepair));
                 EXPECT_EQ('N', iBest);
             } else {

@@ -14,6 +14,15 @@ namespace {
 using test::GenerationArgs;
 using test::PoolSetup;
 
+// The pool settings InitModelTraining takes from the keys.
+std::string Settings(const Model& m) {
+    return "mode " + std::to_string(m.iFeatureMode) + " count " + std::to_string(m.iCountMode) +
+           " models " + std::to_string(m.fModelAC) + std::to_string(m.fModelGeneral) + " sort " +
+           std::to_string(m.iSortSugg) + " cut " + std::to_string(m.dSuggEntropyThr) + " uit " +
+           std::to_string(m.fUITACs) + std::to_string(m.fUITForms) + std::to_string(m.fUITTags) +
+           std::to_string(m.fUITSetElements) + " " + m.szFeatureTemplates;
+}
+
 TEST(ParseFT, ListsBecomeMarkerStrings) {
     for (auto [pszValue, pszMarkers] : {std::pair{"base+base3", "=base==base3="},
                                         {"base3,base.base4", "=base3==base==base4="},
@@ -51,9 +60,8 @@ TEST(InitModelTraining, BuildsClassesWithJointCounts) {
     PoolSetup ps(3);
     ps.SetupArgs(GenerationArgs());
     ps.SetLines(kLines);
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(InitModelTraining(&ps.dtT, &ps.m), 0);
-    const std::string szReport = testing::internal::GetCapturedStderr();
+    const std::string szReport =
+        test::Stderr([&] { ASSERT_EQ(InitModelTraining(&ps.dtT, &ps.m), 0); });
     const Model& m = ps.m;
     auto fnClass = [&](int t, int i) {
         return m.rgacAmbClassArea[m.rgteTagElem[t].ilAmbClassFirst + i];
@@ -84,12 +92,7 @@ TEST(InitModelTraining, BuildsClassesWithJointCounts) {
 
     EXPECT_STREQ(m.rgpszTagElemName[2], "E3");
     EXPECT_EQ(m.rgteTagElem[2].fSignPlus, 1);
-    EXPECT_EQ(m.iFeatureMode * 10 + m.iCountMode, 1);
-    EXPECT_EQ(m.fModelAC * 10 + m.fModelGeneral, 10);
-    EXPECT_EQ(m.iSortSugg, 1);
-    EXPECT_EQ(m.dSuggEntropyThr, -1.0);
-    EXPECT_EQ(m.szFeatureTemplates, "=base=");
-    EXPECT_EQ(m.fUITACs * 1000 + m.fUITForms * 100 + m.fUITTags * 10 + m.fUITSetElements, 1000);
+    EXPECT_EQ(Settings(m), "mode 0 count 1 models 10 sort 1 cut -1.000000 uit 1000 =base=");
     EXPECT_EQ(m.clTrainingSize, 4);
     EXPECT_EQ(m.rgfdFeatureArea.size(), 1000u);
 }
@@ -102,10 +105,7 @@ TEST(InitModelTraining, SettingsOfTheKeys) {
                                      "SortSuggestions = Entropy\nCutSuggestions = no\n"
                                      "UseInFeatures = Forms.Tags\nSubTag1 = POS\n"));
     EXPECT_EQ(ps.m.szFeaturePoolFile, "pool.txt");
-    EXPECT_EQ(ps.m.iFeatureMode * 10 + ps.m.iCountMode, 12);
-    EXPECT_EQ(ps.m.fModelAC * 10 + ps.m.fModelGeneral, 11);
-    EXPECT_EQ(ps.m.dSuggEntropyThr, 1024.0);
-    EXPECT_EQ(ps.m.fUITACs * 1000 + ps.m.fUITForms * 100 + ps.m.fUITTags * 10, 110);
+    EXPECT_EQ(Settings(ps.m), "mode 1 count 2 models 11 sort 2 cut 1024.000000 uit 0110 =base=");
     EXPECT_STREQ(ps.m.rgpszTagElemName[0], "OS");
     EXPECT_EQ(ps.m.rgteTagElem[0].fSignPlus, 0);
     for (const char* pszCut : {"32", "0.5"}) {
@@ -153,30 +153,26 @@ TEST(InitModelTraining, ReturnCodes) {
         ps.SetupArgs(c.szArgs);
         ps.SetLines({"N|NV/|a|a|"});
         ps.dtT.rgpszDataLine[0] = c.szLine; // as if the table had been filled otherwise
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), c.iCode) << c.szArgs << c.szLine;
-        const std::string szErr = testing::internal::GetCapturedStderr();
-        if (*c.pszMessage != '\0') {
-            EXPECT_EQ(szErr, c.pszMessage);
-        }
+        const std::string szErr = test::Stderr(
+            [&] { EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), c.iCode) << c.szArgs << c.szLine; });
+        EXPECT_TRUE(*c.pszMessage == '\0' || szErr == c.pszMessage) << szErr;
     }
     PoolSetup ps(2);
     test::UseArgs(ps.dir, "SubTag1 = +A\n" + szRead + szKeys);
     ps.SetLines({"Ns|NV/s/|a|a|"});
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 949);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "vexta: GetValue SubTag2 failed\n");
+    EXPECT_EQ(test::Stderr([&] { EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 949); }),
+              "vexta: GetValue SubTag2 failed\n");
 
     // Full class area: for a new class, then for the all-data class.
     ps.m.cTagElem = 1;
     ps.m.clAmbClassAreaSize = 2;
     ps.SetupArgs(szRead + szKeys);
     ps.SetLines({"N|NV/|a|a|", "N|AN/|a|a|"});
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 909);
-    ps.m.clAmbClassAreaSize = 0;
-    EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 1909);
-    testing::internal::GetCapturedStderr();
+    test::Stderr([&] {
+        EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 909);
+        ps.m.clAmbClassAreaSize = 0;
+        EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 1909);
+    });
 }
 
 // Class strings must fit the joint counts of a class (75 characters): longer
@@ -187,20 +183,16 @@ TEST(InitModelTraining, RefusesClassesLongerThanTheJointCounts) {
     PoolSetup ps(1);
     ps.SetupArgs(GenerationArgs());
     ps.SetLines({"0|" + szAC + "/|a|a|"});
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 908);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find(
-                  "vexta: ambiguity class of tag element 0 has 76 characters, more than 75: 01"),
-              std::string::npos);
+    EXPECT_TRUE(test::Contains(
+        test::Stderr([&] { EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 908); }),
+        "vexta: ambiguity class of tag element 0 has 76 characters, more than 75: 01"));
     // 74 distinct values make an all-data class of 76 characters; 73 fit.
     std::vector<std::string> rgszLine;
     for (int v = 0; v < 74; ++v)
         rgszLine.push_back(szAC.substr(v, 1) + "|" + szAC.substr(0, 75) + "/|a|a|");
     for (int iCode : {908, 0}) {
         ps.SetLines(rgszLine);
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), iCode);
-        testing::internal::GetCapturedStderr();
+        test::Stderr([&] { EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), iCode); });
         rgszLine.pop_back();
     }
     EXPECT_EQ(ps.m.rgacAmbClassArea[1].clAmbClassCnt, 73);
