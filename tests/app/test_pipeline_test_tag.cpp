@@ -3,25 +3,15 @@
 // the shared folder is present.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <tuple>
 
+#include "test_util.h"
+
+namespace vexta {
 namespace {
-
-namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 std::size_t Count(std::string_view sz, std::string_view szWhat) {
     std::size_t c = 0;
@@ -45,12 +35,6 @@ std::string RemoveInserted(std::string_view sz, std::string_view szOpening) {
     szOut.append(sz.substr(i));
     return szOut;
 }
-
-struct RunResult {
-    int iStatus = -1; // exit status as the shell sees it
-    std::string szOut;
-    std::string szErr;
-};
 
 // Two tag elements (POS, NUM); the model knows only their value counts, which
 // choose V over N and B over P.
@@ -108,44 +92,25 @@ constexpr std::string_view kCommon = "TagElemMax = 2\nBeam = 3\nRawExpWeight = 0
 class PipelineTest : public testing::Test {
 protected:
     void SetUp() override {
-        const auto* pInfo = testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("vexta_pipeline_" + std::string(pInfo->name()) + "_" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-        Write("two.model", kModel);
-        Write("corpus.csts", kCorpus);
+        dir_.Write("two.model", kModel);
+        dir_.Write("corpus.csts", kCorpus);
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string Write(const std::string& szName, std::string_view szText) {
-        std::ofstream((dir_ / szName).string(), std::ios::binary) << szText;
-        return (dir_ / szName).string();
+    // Runs the program on an argument file of the common settings followed by szArgs.
+    test::RunResult Run(std::string_view szArgs, std::string_view szCommon = kCommon) {
+        return test::RunArgs(dir_, std::string(szCommon) + std::string(szArgs), "a.args");
     }
 
-    // Runs the program in the scratch directory on an argument file of the
-    // common settings followed by szArgs.
-    RunResult Run(std::string_view szArgs, std::string_view szCommon = kCommon) {
-        Write("a.args", std::string(szCommon) + std::string(szArgs));
-        const std::string szCmd =
-            "cd '" + dir_.string() + "' && '" VEXTA_BINARY "' a.args >out.txt 2>err.txt";
-        const int rc = std::system(szCmd.c_str());
-        RunResult res;
-        if (rc != -1 && WIFEXITED(rc)) res.iStatus = WEXITSTATUS(rc);
-        res.szOut = ReadFile(dir_ / "out.txt");
-        res.szErr = ReadFile(dir_ / "err.txt");
-        return res;
-    }
-
-    fs::path dir_;
+    test::TempDir dir_;
 };
 
 constexpr int kApp = 18032 & 255;
 const std::string kBin = VEXTA_BINARY;
 constexpr std::string_view kTestSegment = "TestStart = 4\nTestLines = 4\n";
 
-TEST_F(PipelineTest, TestModeReportsErrorRates) {
+TEST_F(PipelineTest, TestModesReportErrorRatesAndWriteTheTestSegment) {
     // Training and heldout segments that overlap the test segment are
-    // emptied, so they do not stop the run.
+    // emptied, so they do not stop the run. Lines 4..7 hold two words; Cats
+    // is wrong in NUM.
     const std::string szSegments = "TrainStart = 4\nTrainLines = 4\n"
                                    "HeldoutStart = 3\nHeldoutLines = 5\n" +
                                    std::string(kTestSegment);
@@ -154,115 +119,92 @@ TEST_F(PipelineTest, TestModeReportsErrorRates) {
             Run("Mode = Test\nTagMode = " + std::string(pszTagMode) + "\n" + szSegments);
         EXPECT_EQ(res.iStatus, 0) << pszTagMode << res.szErr;
         EXPECT_EQ(res.szOut, "") << pszTagMode;
-        // Lines 4..7 hold two words; Cats is wrong in NUM.
-        EXPECT_NE(
-            res.szErr.find(kBin + ": final test data error:  0.00:  0.00 (0/2:4), cat 0 (POS)\n"),
-            std::string::npos)
-            << res.szErr;
-        EXPECT_NE(
-            res.szErr.find(kBin + ": final test data error: 50.00: 25.00 (1/2:4), cat 1 (NUM)\n"),
-            std::string::npos)
-            << res.szErr;
-        EXPECT_NE(res.szErr.find(kBin + ": final test data error: 50.00: 25.00 (1/2:4), flat\n"),
-                  std::string::npos)
-            << res.szErr;
-        EXPECT_NE(res.szErr.find("No ambiguity classes -- global smoothing only"),
-                  std::string::npos);
-        EXPECT_NE(res.szErr.find(kBin + ": done  "), std::string::npos);
+        for (const std::string sz :
+             {": final test data error:  0.00:  0.00 (0/2:4), cat 0 (POS)\n",
+              ": final test data error: 50.00: 25.00 (1/2:4), cat 1 (NUM)\n",
+              ": final test data error: 50.00: 25.00 (1/2:4), flat\n", ": done  "})
+            EXPECT_TRUE(test::Contains(res.szErr, kBin + sz)) << sz << res.szErr;
+        EXPECT_TRUE(test::Contains(res.szErr, "No ambiguity classes -- global smoothing only"));
     }
-}
 
-TEST_F(PipelineTest, TestOutAndTestDebugWriteTheTestSegment) {
     auto res = Run("Mode = TestOut\nTagMode = VTC\n" + std::string(kTestSegment));
     EXPECT_EQ(res.iStatus, 0) << res.szErr;
-    const std::string szLast4 = std::string(kTagged.substr(kTagged.find("<s id=\"s2\">")));
-    EXPECT_EQ(res.szOut, szLast4);
-    EXPECT_NE(res.szErr.find("(1/2:4), flat\n"), std::string::npos);
+    EXPECT_EQ(res.szOut, kTagged.substr(kTagged.find("<s id=\"s2\">")));
+    EXPECT_TRUE(test::Contains(res.szErr, "(1/2:4), flat\n"));
 
     // Full debug lines among the tagged ones, and the wrong line marked.
     res = Run("Mode = TestDebug\nTagMode = VTC\n" + std::string(kTestSegment));
     EXPECT_EQ(res.iStatus, 0) << res.szErr;
-    EXPECT_NE(res.szOut.find("true: NP|N/BP/|Cats|cat|>NB/NP/\n"), std::string::npos);
-    EXPECT_NE(res.szOut.find("Beam state after normalization:\n"), std::string::npos);
-    EXPECT_NE(res.szOut.find("<MMt>NP<MMt>NB ALOFLAG\n"), std::string::npos);
-    EXPECT_NE(res.szErr.find("(1/2:4), flat\n"), std::string::npos);
+    for (const char* psz : {"true: NP|N/BP/|Cats|cat|>NB/NP/\n",
+                            "Beam state after normalization:\n", "<MMt>NP<MMt>NB ALOFLAG\n"})
+        EXPECT_TRUE(test::Contains(res.szOut, psz)) << psz;
+    EXPECT_TRUE(test::Contains(res.szErr, "(1/2:4), flat\n"));
 }
 
-TEST_F(PipelineTest, TagVtcReproducesTheInput) {
+TEST_F(PipelineTest, TagModesWriteTheInputWithTheChosenTags) {
     // Beam-search tagging reads its input itself: no test segment needed.
-    const auto res = Run("Mode = Tag\nTagMode = VTC\n");
+    auto res = Run("Mode = Tag\nTagMode = VTC\n");
     EXPECT_EQ(res.iStatus, 0) << res.szErr;
     EXPECT_EQ(res.szOut, kTagged);
-    EXPECT_EQ(res.szErr.find("Reading data"), std::string::npos);
-}
+    EXPECT_FALSE(test::Contains(res.szErr, "Reading data"));
 
-TEST_F(PipelineTest, TagSeparateWritesTheDataLines) {
-    const auto res = Run("Mode = Tag\nTagMode = Separate\nTestStart = 0\nTestLines = 8\n");
-    EXPECT_EQ(res.iStatus, 0) << res.szErr;
-    EXPECT_EQ(res.szOut, "ZZ|Z/Z/|###|###|>ZZ/\n"
-                         "VB|NV/BP/|Dogs|dog|>VB/NP/\n"
-                         "VB|NV/BP/|bark|bark|>VB/NP/\n"
-                         "ZZ|Z/Z/|.|.|>ZZ/\n"
-                         "ZZ|Z/Z/|###|###|>ZZ/\n"
-                         "NB|N/BP/|Cats|cat|>NB/NP/\n"
-                         "VB|V/BP/|run|run|>VP/VB/\n"
-                         "ZZ|Z/Z/|###|###|>ZZ/\n");
-}
-
-TEST_F(PipelineTest, LineFormatInputGetsOnlyItsTagsReplaced) {
-    Write("lines.txt", kDataLines);
-    const auto res = Run("Mode = Tag\nTagMode = VTC\nInData = lines.txt\n");
-    EXPECT_EQ(res.iStatus, 0) << res.szErr;
-    EXPECT_EQ(res.szOut, "ZZ|Z/Z/|###|###|>ZZ/\n"
-                         "VB|NV/BP/|Dogs|dog|>VB/NP/\n"
-                         "VB|NV/BP/|bark|bark|>VB/NP/\n"
-                         "ZZ|Z/Z/|.|.|>ZZ/\n"
-                         "ZZ|Z/Z/|###|###|>ZZ/\n"
-                         "NB|N/BP/|Cats|cat|>NB/NP/\n"
-                         "VB|V/BP/|run|run|>VP/VB/\n"
-                         "ZZ|Z/Z/|###|###|>ZZ/\n");
+    // Data lines, tagged separately or (line-format input) by beam search,
+    // get only their tags replaced.
+    const std::string szTaggedLines = "ZZ|Z/Z/|###|###|>ZZ/\n"
+                                      "VB|NV/BP/|Dogs|dog|>VB/NP/\n"
+                                      "VB|NV/BP/|bark|bark|>VB/NP/\n"
+                                      "ZZ|Z/Z/|.|.|>ZZ/\n"
+                                      "ZZ|Z/Z/|###|###|>ZZ/\n"
+                                      "NB|N/BP/|Cats|cat|>NB/NP/\n"
+                                      "VB|V/BP/|run|run|>VP/VB/\n"
+                                      "ZZ|Z/Z/|###|###|>ZZ/\n";
+    dir_.Write("lines.txt", kDataLines);
+    for (const char* pszArgs : {"Mode = Tag\nTagMode = Separate\nTestStart = 0\nTestLines = 8\n",
+                                "Mode = Tag\nTagMode = VTC\nInData = lines.txt\n"}) {
+        res = Run(pszArgs);
+        EXPECT_EQ(res.iStatus, 0) << res.szErr;
+        EXPECT_EQ(res.szOut, szTaggedLines) << pszArgs;
+    }
 }
 
 TEST_F(PipelineTest, FailuresEndTheRunWithTheirStatus) {
     const std::string szFatal = "App: Fatal(18032): tag: ";
-    struct Case {
-        std::string szArgs;
-        int iStatus;
-        std::string szMsg;
-    };
-    Write("empty.model", "<tagmodel>header only\n<Dz>100\n<Df>1\n<Da>1\n<Dc>2\n");
-    Write("nomml.csts", "<csts>\n<s>\n<f>a<l>a<t>NP\n</csts>\n");
-    const Case rgCase[] = {
-        {"Mode = Test\nTagMode = VTC\nTestStart = 4\n", kApp,
+    dir_.Write("empty.model", "<tagmodel>header only\n<Dz>100\n<Df>1\n<Da>1\n<Dc>2\n");
+    dir_.Write("nomml.csts", "<csts>\n<s>\n<f>a<l>a<t>NP\n</csts>\n");
+    std::string szNoFeatures(kCommon);
+    szNoFeatures.erase(szNoFeatures.find("Features"));
+    const std::string szTest = "Mode = Test\nTagMode = VTC\n";
+    const std::tuple<std::string, int, std::string> rgCase[] = {
+        {szTest + "TestStart = 4\n", kApp,
          szFatal + " TestLines not present, and TestStart is?!?\n"},
-        {"Mode = Test\nTagMode = VTC\n", kApp, szFatal + "ReadData failed (RC 59)\n"},
+        {szTest, kApp, szFatal + "ReadData failed (RC 59)\n"},
         {"Mode = Tag\nTagMode = Separate\n", kApp, szFatal + "ReadData failed (RC 59)\n"},
-        {"Mode = Test\nTagMode = VTC\nFeatures = none.model\n" + std::string(kTestSegment),
-         816 & 255, kBin + ": cannot read in the model none.model: code 99\n"},
-        {"Mode = Test\nTagMode = VTC\nInData = none.csts\n" + std::string(kTestSegment), kApp,
+        {szTest + "Features = none.model\n" + std::string(kTestSegment), 816 & 255,
+         kBin + ": cannot read in the model none.model: code 99\n"},
+        {szTest + "InData = none.csts\n" + std::string(kTestSegment), kApp,
          szFatal + "ReadData failed (RC 32)\n"},
         {"Mode = Tag\nTagMode = VTC\nInData = none.csts\n", kApp,
          szFatal + " VTC tagging failed (RC 2401)\n"},
-        // A token without <MMl>: its chosen tag cannot be written.
-        {"Mode = TestOut\nTagMode = VTC\nInData = nomml.csts\nTestStart = 0\nTestLines = 3\n", kApp,
-         szFatal + " test data error rate computation failed (RC 88)\n"},
+        // A model file without tag element sections: nothing can be tagged.
+        {"Mode = Tag\nTagMode = VTC\nFeatures = empty.model\n", kApp,
+         "model: no subtag section (<st>) in the model file\n"},
     };
-    for (const Case& c : rgCase) {
-        const auto res = Run(c.szArgs);
-        EXPECT_EQ(res.iStatus, c.iStatus) << c.szArgs << res.szErr;
-        EXPECT_TRUE(res.szErr.ends_with(c.szMsg)) << c.szArgs << res.szErr;
+    for (const auto& [szArgs, iStatus, szMsg] : rgCase) {
+        const auto res = Run(szArgs);
+        EXPECT_EQ(res.iStatus, iStatus) << szArgs << res.szErr;
+        EXPECT_TRUE(res.szErr.ends_with(szMsg)) << szArgs << res.szErr;
+        EXPECT_EQ(res.szOut, "") << szArgs;
     }
-
-    // A model file without tag element sections stops the run (in the
-    // reader or right after it) before anything is tagged.
-    auto res = Run("Mode = Tag\nTagMode = VTC\nFeatures = empty.model\n");
-    EXPECT_TRUE(res.iStatus == (816 & 255) || res.iStatus == kApp) << res.szErr;
-    EXPECT_EQ(res.szOut, "");
-
+    // A token without <MMl>: its chosen tag cannot be written; what was
+    // written before it is kept.
+    auto res =
+        Run("Mode = TestOut\nTagMode = VTC\nInData = nomml.csts\nTestStart = 0\nTestLines = 3\n");
+    EXPECT_EQ(res.iStatus, kApp);
+    EXPECT_TRUE(
+        res.szErr.ends_with(szFatal + " test data error rate computation failed (RC 88)\n"));
+    EXPECT_EQ(res.szOut, "<csts>\n<s>\n<f>a<l>a<t>NP");
     // Without Features the model file is not named.
-    std::string szCommon(kCommon);
-    szCommon.erase(szCommon.find("Features"));
-    res = Run("Mode = Test\nTagMode = VTC\n" + std::string(kTestSegment), szCommon);
+    res = Run(szTest + std::string(kTestSegment), szNoFeatures);
     EXPECT_EQ(res.iStatus, 892 & 255);
     EXPECT_TRUE(res.szErr.ends_with(kBin + ": GetValue (feature file) Features failed\n"))
         << res.szErr;
@@ -272,8 +214,8 @@ TEST_F(PipelineTest, FailuresEndTheRunWithTheirStatus) {
 // else: testing on the Test segment, and tagging the whole file across the
 // window boundaries (55158 event lines make three windows).
 TEST_F(PipelineTest, RealCorpus) {
-    const fs::path pathCorpus = fs::path(VEXTA_SHARED_DIR) / "corpus";
-    if (!fs::exists(pathCorpus / "cs-ud-dev.csts")) GTEST_SKIP() << "no shared corpus";
+    const std::string szCorpus = VEXTA_SHARED_DIR "/corpus";
+    if (!std::filesystem::exists(szCorpus + "/cs-ud-dev.csts")) GTEST_SKIP() << "no shared corpus";
 
     std::string szModel = "<Dz>200000\n<Df>1\n<Da>1\n<Dc>15\n";
     for (int t = 0; t < 15; ++t) {
@@ -281,10 +223,10 @@ TEST_F(PipelineTest, RealCorpus) {
         std::snprintf(sz, sizeof sz, "<st>%012d\n", t);
         szModel += sz;
     }
-    Write("min.model", szModel);
-    const std::string szCommon = "#include " + (pathCorpus / "cs-ud-common.args").string() +
-                                 "\nCorpusDir = " + pathCorpus.string() +
-                                 "\nFeatures = " + (dir_ / "min.model").string() + "\n";
+    dir_.Write("min.model", szModel);
+    const std::string szCommon = "#include " + szCorpus +
+                                 "/cs-ud-common.args\nCorpusDir = " + szCorpus +
+                                 "\nFeatures = " + dir_.Path("min.model") + "\n";
 
     auto res = Run("Mode = Test\n", szCommon);
     EXPECT_EQ(res.iStatus, 0) << res.szErr;
@@ -296,8 +238,9 @@ TEST_F(PipelineTest, RealCorpus) {
     EXPECT_EQ(res.iStatus, 0) << res.szErr;
     EXPECT_EQ(Count(res.szOut, "<MDl src=\"vexta\">"), 52727u);
     EXPECT_EQ(Count(res.szOut, "<MDt src=\"vexta\">"), 52727u);
-    const std::string szInput = ReadFile(pathCorpus / "cs-ud-dev.csts");
+    const std::string szInput = test::ReadFile(szCorpus + "/cs-ud-dev.csts");
     EXPECT_TRUE(RemoveInserted(RemoveInserted(res.szOut, "<MDl "), "<MDt ") == szInput);
 }
 
 } // namespace
+} // namespace vexta

@@ -4,10 +4,12 @@
 
 #include <string>
 
+#include "app/globals.h"
 #include "app/training_params.h"
-#include "features/pool_test_util.h"
+#include "base/ux_arg.h"
 #include "model/iteration_params.h"
 #include "model/model.h"
+#include "test_util.h"
 
 namespace vexta {
 namespace {
@@ -23,7 +25,7 @@ const std::string kArgs = "MinThrAddFeature = 3\nMinThrPoolFeature = 4\nMinThrCl
 // training set-up leaves it.
 class TrainingParams : public testing::Test {
 protected:
-    test::ScratchDir dir;
+    test::TempDir dir;
     Model m;
 
     void SetUp() override {
@@ -44,7 +46,9 @@ protected:
         } else {
             sz += szExtra;
         }
-        test::UseArgs(dir, sz);
+        szArgs = dir.Write("test.args", sz);
+        ux_ArgClose();
+        ux_ArgOpen(szArgs);
     }
 };
 
@@ -125,89 +129,74 @@ TEST_F(TrainingParams, BoundsAndStatuses) {
         const char* pszMessage;
         bool fFirstGroup;
     };
-    for (const Case& c : {
-             Case{"MinThrAddFeature = 0\n", 32,
-                  "^vexta: model.cThrMin out of bounds <1,2000000>: 0\n$", true},
-             Case{"MinThrAddFeature = 2000001\n", 32, "cThrMin out of bounds", true},
-             Case{"MinThrPoolFeature = 30001\n", 34,
-                  "model.cPoolThr out of bounds <1,30000>: 30001", true},
-             Case{"MinThrPoolFeature = x\n", 34, "cPoolThr out of bounds <1,30000>: 0", true},
-             Case{"MinThrClosestFeature = -1\n", 34, "model.cClosestThr out of bounds <1,2000000>",
-                  true},
-             Case{"CombiThr = 1000000000\n", 18032,
-                  "App: Fatal\\(18032\\): tag: vextaCombiThr out of bounds <1..1000000000>: "
-                  "1000000000",
-                  true},
-             Case{"LeftOnly = maybe\n", 872, "^vexta: model.fLeftOnly out of bounds <0,1>: -1\n$",
-                  true},
-             Case{"FeatureArea = 999\n", 42,
-                  "model.clFeatureAreaSize out of bounds <1000,8000000>: 999", true},
-             // Beyond the range of int: refused, not cut to 32 bits.
-             Case{"FeatureSuggSize = 4294977296\n", 44,
-                  "model.clFeatureSuggSize out of bounds <10000,90000000>", true},
-             Case{"AmbClassArea = 800001\n", 46,
-                  "clAmbClassAreaSize out of bounds <100,800000>: 800001", true},
-             Case{"MinThrAddFeature", 31,
-                  "^vexta: GetValue \\(segments\\) MinThrAddFeature failed\n$", true},
-             Case{"MinThrPoolFeature", 33, "GetValue \\(segments\\) MinThrPoolFeature failed",
-                  true},
-             Case{"MinThrClosestFeature", 33, "GetValue \\(segments\\) MinThrClosestFeature", true},
-             Case{"CombiThr", 18032, "App: Fatal\\(18032\\): tag: vexta: GetValue CombiThr failed",
-                  true},
-             Case{"LeftOnly", 871, "^vexta: GetValue LeftOnly failed\n$", true},
-             Case{"FeatureArea", 41, "GetValue FeatureArea failed", true},
-             Case{"FeatureSuggSize", 43, "GetValue FeatureSuggSize failed", true},
-             Case{"AmbClassArea", 45, "GetValue AmbClassArea failed", true},
-             Case{"LambdaIterations = 1000\n", 844,
-                  "^vexta: model.iLambdaIterations out of bounds <0,999>: 1000\n$", false},
-             Case{"HeavySmoothing = ja\n", 823, "model.iHeavySmoothing out of bounds <0,1>: -1",
-                  false},
-             Case{"MultiPass = 3\n", 823, "model.iMultiPass out of bounds <0,1>: 3", false},
-             Case{"TrainingIterationsMax = 51\n", 822,
-                  "iTrainingIterationsMax out of bounds <0,50>: 51", false},
-             Case{"TrainingIterationsMax = -1\n", 822, "iTrainingIterationsMax out of bounds",
-                  false},
-             Case{"LambdaMax = 0.5\n", 878, "^vexta: Wrong LambdaMax <1.0..10000.0>: 0.5\n$",
-                  false},
-             Case{"LambdaMin = 0.00001\n", 879, "^vexta: Wrong LambdaMin <0.0001..1.0>: 0.00001\n$",
-                  false},
-             Case{"TrainCat = 15\n", 875, "^vexta: Wrong TrainCat <-1..14>: 15\n$", false},
-             Case{"LambdaIterations", 43, "^vexta: GetValue LambdaIterations failed\n$", false},
-             Case{"HeavySmoothing", 820, "GetValue HeavySmoothing failed", false},
-             Case{"MultiPass", 820, "GetValue MultiPass failed", false},
-             Case{"TrainingIterationsMax", 821, "GetValue TrainingIterationsMax failed", false},
-             Case{"LambdaMax", 877, "GetValue LambdaMax failed", false},
-             Case{"LambdaMin", 880, "GetValue LambdaMin failed", false},
-             Case{"TrainCat", 876, "GetValue TrainCat failed", false},
-             Case{"MinThrAddFeature1 = 0\n", 332,
-                  "^vexta: MinThrAddFeature1 value out of bounds <1,2000000>: 0\n$", false},
-             Case{"MinThrPoolFeature0 = 300001\n", 334,
-                  "MinThrPoolFeature0 value out of bounds <1,300000>: 300001", false},
-             Case{"MinThrClosestFeature1 = abc\n", 333,
-                  "MinThrClosestFeature1 value out of bounds <1,2000000>: 0", false},
-             Case{"LambdaMax0 = 20000.7\n", 335,
-                  "^vexta: LambdaMax0 value out of bounds <1.0,10000.0>: 20000\n$", false},
-             Case{"LambdaMin1 = 2\n", 336, "LambdaMin1 value out of bounds <0.0001,1.0>: 2", false},
-             Case{"FeatureTemplates1 = base9\n", 18032,
-                  "feature template value \\(of FeatureTemplates\\) unknown: base9", false},
-             Case{"UseInFeatures0 = Lemmas\n", 18032,
-                  "context template value \\(of UseInFeatures\\) unknown: Lemmas", false},
-             Case{"HeavySmoothing1 = 2\n", 339, "^vexta: HeavySmoothing1 out of bounds <0,1>: 2\n$",
-                  false},
-             Case{"MultiPass0 = -\n", 340, "MultiPass0 out of bounds <0,1>: -1", false},
-             Case{"Models1 = ac\n", 341, "^vexta: Wrong Models1: ac\n$", false},
-             Case{"SortSuggestions0 = entropy\n", 342, "Wrong SortSuggestions0: entropy", false},
-             Case{"SortSuggestions1 = Entropy\nCutSuggestions1 = 0\n", 343,
-                  "^vexta: Wrong CutSuggestions1 \\(0.0..32.0>: 0\n$", false},
-             // An iteration sorting by entropy while the global settings do
-             // not has no cut-off to inherit (the placeholder -1.0 would cut
-             // its whole pool): it needs its own.
-             Case{"SortSuggestions1 = Entropy\n", 343, "^vexta: GetValue CutSuggestions1 failed\n$",
-                  false},
-             Case{"LeftOnly0 = 5\n", 344, "^vexta: i out of bounds <0,1>: 5\n$", false},
-             Case{"MaxFeaturesGenerate1 = 0\n", 346,
-                  "^vexta: Wrong MaxFeaturesGenerate1 <1..10000000>: 0\n$", false},
-         }) {
+    const Case rgCase[] = {
+        {"MinThrAddFeature = 0\n", 32, "^vexta: model.cThrMin out of bounds <1,2000000>: 0\n$", 1},
+        {"MinThrAddFeature = 2000001\n", 32, "cThrMin out of bounds", 1},
+        {"MinThrPoolFeature = 30001\n", 34, "model.cPoolThr out of bounds <1,30000>: 30001", 1},
+        {"MinThrPoolFeature = x\n", 34, "cPoolThr out of bounds <1,30000>: 0", 1},
+        {"MinThrClosestFeature = -1\n", 34, "model.cClosestThr out of bounds <1,2000000>", 1},
+        {"CombiThr = 1000000000\n", 18032,
+         "App: Fatal\\(18032\\): tag: vextaCombiThr out of bounds <1..1000000000>: "
+         "1000000000",
+         1},
+        {"LeftOnly = maybe\n", 872, "^vexta: model.fLeftOnly out of bounds <0,1>: -1\n$", 1},
+        {"FeatureArea = 999\n", 42, "model.clFeatureAreaSize out of bounds <1000,8000000>: 999", 1},
+        // Beyond the range of int: refused, not cut to 32 bits.
+        {"FeatureSuggSize = 4294977296\n", 44,
+         "model.clFeatureSuggSize out of bounds <10000,90000000>", 1},
+        {"AmbClassArea = 800001\n", 46, "clAmbClassAreaSize out of bounds <100,800000>: 800001", 1},
+        {"MinThrAddFeature", 31, "^vexta: GetValue \\(segments\\) MinThrAddFeature failed\n$", 1},
+        {"MinThrPoolFeature", 33, "GetValue \\(segments\\) MinThrPoolFeature failed", 1},
+        {"MinThrClosestFeature", 33, "GetValue \\(segments\\) MinThrClosestFeature", 1},
+        {"CombiThr", 18032, "App: Fatal\\(18032\\): tag: vexta: GetValue CombiThr failed", 1},
+        {"LeftOnly", 871, "^vexta: GetValue LeftOnly failed\n$", 1},
+        {"FeatureArea", 41, "GetValue FeatureArea failed", 1},
+        {"FeatureSuggSize", 43, "GetValue FeatureSuggSize failed", 1},
+        {"AmbClassArea", 45, "GetValue AmbClassArea failed", 1},
+        {"LambdaIterations = 1000\n", 844,
+         "^vexta: model.iLambdaIterations out of bounds <0,999>: 1000\n$", 0},
+        {"HeavySmoothing = ja\n", 823, "model.iHeavySmoothing out of bounds <0,1>: -1", 0},
+        {"MultiPass = 3\n", 823, "model.iMultiPass out of bounds <0,1>: 3", 0},
+        {"TrainingIterationsMax = 51\n", 822, "iTrainingIterationsMax out of bounds <0,50>: 51", 0},
+        {"TrainingIterationsMax = -1\n", 822, "iTrainingIterationsMax out of bounds", 0},
+        {"LambdaMax = 0.5\n", 878, "^vexta: Wrong LambdaMax <1.0..10000.0>: 0.5\n$", 0},
+        {"LambdaMin = 0.00001\n", 879, "^vexta: Wrong LambdaMin <0.0001..1.0>: 0.00001\n$", 0},
+        {"TrainCat = 15\n", 875, "^vexta: Wrong TrainCat <-1..14>: 15\n$", 0},
+        {"LambdaIterations", 43, "^vexta: GetValue LambdaIterations failed\n$", 0},
+        {"HeavySmoothing", 820, "GetValue HeavySmoothing failed", 0},
+        {"MultiPass", 820, "GetValue MultiPass failed", 0},
+        {"TrainingIterationsMax", 821, "GetValue TrainingIterationsMax failed", 0},
+        {"LambdaMax", 877, "GetValue LambdaMax failed", 0},
+        {"LambdaMin", 880, "GetValue LambdaMin failed", 0},
+        {"TrainCat", 876, "GetValue TrainCat failed", 0},
+        {"MinThrAddFeature1 = 0\n", 332,
+         "^vexta: MinThrAddFeature1 value out of bounds <1,2000000>: 0\n$", 0},
+        {"MinThrPoolFeature0 = 300001\n", 334,
+         "MinThrPoolFeature0 value out of bounds <1,300000>: 300001", 0},
+        {"MinThrClosestFeature1 = abc\n", 333,
+         "MinThrClosestFeature1 value out of bounds <1,2000000>: 0", 0},
+        {"LambdaMax0 = 20000.7\n", 335,
+         "^vexta: LambdaMax0 value out of bounds <1.0,10000.0>: 20000\n$", 0},
+        {"LambdaMin1 = 2\n", 336, "LambdaMin1 value out of bounds <0.0001,1.0>: 2", 0},
+        {"FeatureTemplates1 = base9\n", 18032,
+         "feature template value \\(of FeatureTemplates\\) unknown: base9", 0},
+        {"UseInFeatures0 = Lemmas\n", 18032,
+         "context template value \\(of UseInFeatures\\) unknown: Lemmas", 0},
+        {"HeavySmoothing1 = 2\n", 339, "^vexta: HeavySmoothing1 out of bounds <0,1>: 2\n$", 0},
+        {"MultiPass0 = -\n", 340, "MultiPass0 out of bounds <0,1>: -1", 0},
+        {"Models1 = ac\n", 341, "^vexta: Wrong Models1: ac\n$", 0},
+        {"SortSuggestions0 = entropy\n", 342, "Wrong SortSuggestions0: entropy", 0},
+        {"SortSuggestions1 = Entropy\nCutSuggestions1 = 0\n", 343,
+         "^vexta: Wrong CutSuggestions1 \\(0.0..32.0>: 0\n$", 0},
+        // An iteration sorting by entropy while the global settings do
+        // not has no cut-off to inherit (the placeholder -1.0 would cut
+        // its whole pool): it needs its own.
+        {"SortSuggestions1 = Entropy\n", 343, "^vexta: GetValue CutSuggestions1 failed\n$", 0},
+        {"LeftOnly0 = 5\n", 344, "^vexta: i out of bounds <0,1>: 5\n$", 0},
+        {"MaxFeaturesGenerate1 = 0\n", 346,
+         "^vexta: Wrong MaxFeaturesGenerate1 <1..10000000>: 0\n$", 0},
+    };
+    for (const Case& c : rgCase) {
         Args(c.pszArgs);
         if (c.fFirstGroup) {
             EXPECT_EXIT(ReadTrainingParamsBeforeSetup(&m), testing::ExitedWithCode(c.iStatus & 255),
