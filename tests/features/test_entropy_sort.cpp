@@ -62,32 +62,29 @@ TEST(ReSortFeatureSugg, SortsEachClassRange) {
     m.clFeatureSuggUsed = 3;
     acNV.ilSuggFirst = 0;
     acNV.ilSuggLast = 2;
-    auto fnSorted = [&](int iSortSugg) {
+    // The counts in pool order after sorting, then what was reported.
+    const auto Sorted = [&](int iSortSugg) {
         m.iSortSugg = iSortSugg;
-        std::string sz =
+        const std::string szErr =
             test::Stderr([&] { EXPECT_EQ(ReSortFeatureSugg(&ps.dtT, &ps.dtH, &m), 0); });
-        for (int il = 0; il < 3; ++il) {
-            sz += ' ';
-            sz += std::to_string(m.rgfdFeatureSugg[il].clCnt);
-        }
-        return sz;
+        std::string sz;
+        for (int il = 0; il < 3; ++il) sz += std::to_string(m.rgfdFeatureSugg[il].clCnt) + " ";
+        return sz + szErr;
     };
-    std::string sz = fnSorted(2);
-    EXPECT_NE(sz.find("Re-sorting features based on training data (ReSortFeatureSugg: ).\n"
-                      "(Entropy) Working on class --ANV, te 0.\nsstart: -1, send: -1\n"
-                      "(Entropy) Working on class NV, te 0.\nsstart: 0, send: 2\nsorted 0..2:\n"
-                      "(Entropy) Working on class AN, te 0.\nsstart: -1, send: -1\n 7 2 3"),
-              std::string::npos)
+    std::string sz = Sorted(2); // entropy, then count
+    EXPECT_TRUE(sz.starts_with("7 2 3 Re-sorting features based on training data "
+                               "(ReSortFeatureSugg: ).\n(Entropy) Working on class --ANV, te 0.\n"
+                               "sstart: -1, send: -1\n(Entropy) Working on class NV, te 0.\n"
+                               "sstart: 0, send: 2\nsorted 0..2:\n"))
         << sz;
-    EXPECT_NE(fnSorted(1).find(" 7 3 2"), std::string::npos);
+    EXPECT_TRUE(Sorted(1).starts_with("7 3 2 "));
 
     m.rgfdFeatureSugg[1].pacOfFeature = &ps.Class(0, "AN");
-    sz = fnSorted(0);
-    EXPECT_NE(sz.find("ReSort MISMATCH: pac->pszAmbClass == NV, pfd->pszACFeature == NV, "
-                      "pfd->pacOfFeature->pszAmbClass == AN\n@0/NV(AN),"),
-              std::string::npos)
+    sz = Sorted(0);
+    EXPECT_TRUE(test::Contains(sz, "ReSort MISMATCH: pac->pszAmbClass == NV, pfd->pszACFeature == "
+                                   "NV, pfd->pacOfFeature->pszAmbClass == AN\n@0/NV(AN),"))
         << sz;
-    EXPECT_NE(sz.find(" (end of re-sort mismatch report)\n"), std::string::npos);
+    EXPECT_TRUE(test::Contains(sz, " (end of re-sort mismatch report)\n"));
 }
 
 } // namespace

@@ -34,13 +34,10 @@ std::string Describe(const FeatureDesc& fd) {
 }
 
 TEST(GetHexGetStr, ReadTheFieldsOfALine) {
-    for (auto [psz, iValue, cchRead] : {std::tuple{"ff", -1, 2},
-                                        {"FF", -1, 2},
-                                        {"7f_", 127, 2},
-                                        {"81", -127, 2},
-                                        {"zz", 0, 2},
-                                        {"5", 80, 1},
-                                        {"", 0, 0}}) {
+    const std::tuple<const char*, int, int> rgCase[] = {
+        {"ff", -1, 2}, {"FF", -1, 2}, {"7f_", 127, 2}, {"81", -127, 2},
+        {"zz", 0, 2},  {"5", 80, 1},  {"", 0, 0}};
+    for (const auto& [psz, iValue, cchRead] : rgCase) {
         const char* pszCursor = psz;
         EXPECT_EQ(GetHex(&pszCursor), iValue) << psz;
         EXPECT_EQ(pszCursor - psz, cchRead) << psz; // never past the end of the string
@@ -96,25 +93,25 @@ TEST(AddFeatureFromStr, TheExampleLineAndSkippedLines) {
 
 TEST(AddFeatureFromStr, MalformedLines) {
     // Four tag elements: the codes 4, 36 and 68 are the first ones out of range.
-    for (auto [pszLine, iCode] : {
-             std::pair{"5 03 NV 06__00ff20__N_00ff20__N_00ff20__N_00ff20__N_00ff20__N_00ff20__N_",
-                       2},
-             {"5 03 NV ff__", 2},
-             {"5 03 NV 01x__00ff20__NV_", 3},
-             {"5 03 NV 01_xy_00ff20__NV_", 4},
-             {"5 03 NV 01__00ff20_", 5},
-             {"5 03 NV 01__00ff20__NV", 7},
-             {"5 03 NV 01__810420_N_NV_", 9},
-             {"5 03 NV 01__812420_NV_NV_", 17},
-             {"5 03 NV 01__814420_N_NV_", 26},
-             {"5 03 NV 01__00ff04__N_", 10},
-             {"5 03 NV 01__00ff24__NV_", 12},
-             {"5 03 NV 01__00ff44__N_", 28},
-             {"5 03 NV", 11},
-             {"5 04 NV 01__00ff20__NV_", kPoolBadTagElem}, // no tag element 4
-             {"5 ff NV 01__00ff20__NV_", kPoolBadTagElem},
-             {"5 03 NV 02__00ff7b__x_80ff7f__y_", 0}, // codes beyond 95 are not checked
-         }) {
+    const std::pair<const char*, int> rgCase[] = {
+        {"5 03 NV 06__00ff20__N_00ff20__N_00ff20__N_00ff20__N_00ff20__N_00ff20__N_", 2},
+        {"5 03 NV ff__", 2},
+        {"5 03 NV 01x__00ff20__NV_", 3},
+        {"5 03 NV 01_xy_00ff20__NV_", 4},
+        {"5 03 NV 01__00ff20_", 5},
+        {"5 03 NV 01__00ff20__NV", 7},
+        {"5 03 NV 01__810420_N_NV_", 9},
+        {"5 03 NV 01__812420_NV_NV_", 17},
+        {"5 03 NV 01__814420_N_NV_", 26},
+        {"5 03 NV 01__00ff04__N_", 10},
+        {"5 03 NV 01__00ff24__NV_", 12},
+        {"5 03 NV 01__00ff44__N_", 28},
+        {"5 03 NV", 11},
+        {"5 04 NV 01__00ff20__NV_", kPoolBadTagElem}, // no tag element 4
+        {"5 ff NV 01__00ff20__NV_", kPoolBadTagElem},
+        {"5 03 NV 02__00ff7b__x_80ff7f__y_", 0}, // codes beyond 95 are not checked
+    };
+    for (const auto& [pszLine, iCode] : rgCase) {
         PoolSetup ps(4);
         ps.Init(kLines4, GenerationArgs());
         test::Stderr([&] { EXPECT_EQ(AddFeatureFromStr(&ps.m, pszLine), iCode) << pszLine; });
@@ -145,9 +142,7 @@ TEST(AddFeatureFromStr, EntropyCut) {
         const AmbClass& ac = ps.Class(0, "NV");
         EXPECT_EQ(ac.ilSuggFirst, cKept > 0 ? 0 : -1);
         EXPECT_EQ(ac.ilSuggLast, cKept - 1);
-        if (cKept > 0) {
-            EXPECT_NEAR(ps.m.rgfdFeatureSugg[0].dLambda, 0.650022, 1e-6);
-        }
+        EXPECT_NEAR(cKept > 0 ? ps.m.rgfdFeatureSugg[0].dLambda : 0.650022, 0.650022, 1e-6);
     }
 }
 

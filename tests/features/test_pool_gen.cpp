@@ -64,24 +64,19 @@ TEST(GenerateFSG5, BaseWithACsByHand) {
 TEST(GenerateFSG5, TagsOnlyToTheLeftFormsAndMembers) {
     PoolSetup ps(2);
     ps.Init(kLines, GenerationArgs("UseInFeatures = Tags\n"));
-    EXPECT_EQ(Generate(ps, 1), (Pool{{"00 NV 01__ffff00__N_", 2},
-                                     {"00 NV 01__ffff01__s_", 2},
-                                     {"00 NV 01__ffff7c__Ns_", 2},
-                                     {"01 ps 01__ffff00__N_", 2},
-                                     {"01 ps 01__ffff01__s_", 2},
-                                     {"01 ps 01__ffff7c__Ns_", 2}}));
+    const Pool poolTags = {{"00 NV 01__ffff00__N_", 2},  {"00 NV 01__ffff01__s_", 2},
+                           {"00 NV 01__ffff7c__Ns_", 2}, {"01 ps 01__ffff00__N_", 2},
+                           {"01 ps 01__ffff01__s_", 2},  {"01 ps 01__ffff7c__Ns_", 2}};
+    EXPECT_EQ(Generate(ps, 1), poolTags);
 
     // Members of the ignored value "-" are skipped; at offset 0 only forms.
     ps.Init({"N-|NV/-/|a|a|", "V-|NV/-/|b|b|"},
             GenerationArgs("UseInFeatures = Forms.SetElements\n"));
-    EXPECT_EQ(Generate(ps, 1), (Pool{{"00 NV 01__00ff7e__a_", 1},
-                                     {"00 NV 01__00ff7e__b_", 1},
-                                     {"00 NV 01__01ff40__N_", 1},
-                                     {"00 NV 01__01ff40__V_", 1},
-                                     {"00 NV 01__01ff7e__b_", 1},
-                                     {"00 NV 01__ffff40__N_", 2},
-                                     {"00 NV 01__ffff40__V_", 2},
-                                     {"00 NV 01__ffff7e__a_", 2}}));
+    const Pool poolForms = {{"00 NV 01__00ff7e__a_", 1}, {"00 NV 01__00ff7e__b_", 1},
+                            {"00 NV 01__01ff40__N_", 1}, {"00 NV 01__01ff40__V_", 1},
+                            {"00 NV 01__01ff7e__b_", 1}, {"00 NV 01__ffff40__N_", 2},
+                            {"00 NV 01__ffff40__V_", 2}, {"00 NV 01__ffff7e__a_", 2}};
+    EXPECT_EQ(Generate(ps, 1), poolForms);
     ps.m.fLeftOnly = 1;
     for (const auto& [sz, cl] : Generate(ps, 2))
         EXPECT_EQ(sz.find("01ff"), std::string::npos) << sz;
@@ -137,19 +132,17 @@ TEST(GenerateFSG5, CountModesAndModelKinds) {
 TEST(GenerateFSG5, LongerTemplates) {
     PoolSetup ps(2);
     ps.Init(kLines, GenerationArgs());
-    // Base 2: with the AC or the value of element 0 at the same place; a
-    // component equal to an earlier one is left out.
-    Pool pool = Generate(ps, 2);
-    EXPECT_EQ(pool.at("00 NV 02__ffff21__s_ffff20__NV_"), 1);
-    EXPECT_EQ(pool.at("00 NV 02__ffff21__s_ffff00__N_"), 1);
-    EXPECT_EQ(pool.at("00 NV 02__ffff20__NV_ffff00__N_"), 1);
-    EXPECT_EQ(pool.at("00 NV 01__00ff20__NV_"), 2);
-    // Base 3 adds the AC of element 0 at the predicted position, base 4 a
-    // fourth term from the second enumeration around it.
-    pool = Generate(ps, 3);
-    EXPECT_EQ(pool.at("00 NV 03__ffff21__s_ffff20__NV_00ff20__NV_"), 1);
-    pool = Generate(ps, 4);
-    EXPECT_EQ(pool.at("00 NV 04__ffff21__s_ffff20__NV_00ff20__NV_01ff21__s_"), 1);
+    // Base 2: with the AC or the value of element 0 at the same place (a
+    // component equal to an earlier one is left out); base 3 adds the AC of
+    // element 0 at the predicted position, base 4 a fourth term around it.
+    const std::pair<int, const char*> rgCase[] = {
+        {2, "00 NV 02__ffff21__s_ffff20__NV_"},
+        {2, "00 NV 02__ffff21__s_ffff00__N_"},
+        {2, "00 NV 02__ffff20__NV_ffff00__N_"},
+        {3, "00 NV 03__ffff21__s_ffff20__NV_00ff20__NV_"},
+        {4, "00 NV 04__ffff21__s_ffff20__NV_00ff20__NV_01ff21__s_"}};
+    for (const auto& [iBase, pszKey] : rgCase) EXPECT_EQ(Generate(ps, iBase)[pszKey], 1) << pszKey;
+    EXPECT_EQ(Generate(ps, 2).at("00 NV 01__00ff20__NV_"), 2);
 }
 
 TEST(GenerateFSG5, StopsOnceTheTableHoldsMaxFeatures) {
