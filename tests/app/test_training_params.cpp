@@ -63,22 +63,18 @@ TEST_F(TrainingParams, GlobalValuesAndDefaultRecords) {
     EXPECT_DOUBLE_EQ(m.dLambdaMax, 9999.9999);
     EXPECT_EQ(m.dLambdaMin, 0.125);
     EXPECT_EQ(m.iTrainCat, -1);
+    // Record 1 takes the global values and what the set-up left in the
+    // model; the global maximum weight is accepted again.
     ASSERT_EQ(m.rgipFG.size(), 2u);
-    const IterationParams& ip = m.rgipFG[1];
-    EXPECT_EQ(ip.ipiIteration, 1);
-    EXPECT_EQ(ip.ipcThrMin * 100 + ip.ipcPoolThr * 10 + ip.ipfLeftOnly, 341);
-    EXPECT_EQ(ip.ipcClosestThr, 10);
-    EXPECT_EQ(ip.ipilMaxFSG, 5000);
-    EXPECT_EQ(ip.ipdLambdaMax, m.dLambdaMax); // the global maximum is accepted again
-    EXPECT_EQ(ip.ipdLambdaMin, 0.125);
-    EXPECT_EQ(ip.ipszFeatureTemplates, "=base==base2=");
-    EXPECT_EQ(ip.ipiHeavySmoothing * 10 + ip.ipiMultiPass, 11);
-    EXPECT_EQ(ip.ipfModelAC * 10 + ip.ipfModelGeneral, 10);
-    EXPECT_EQ(ip.ipfUITACs * 1000 + ip.ipfUITForms * 100 + ip.ipfUITTags * 10 +
-                  ip.ipfUITSetElements,
-              1010);
-    EXPECT_EQ(ip.ipiSortSugg, 1);
-    EXPECT_EQ(ip.ipdSuggEntropyThr, -1.0);
+    EXPECT_EQ(test::Stderr([&] { EXPECT_EQ(PrintIterationParams(m.rgipFG[1]), 0); }),
+              "----- Params for iteration 1:\n"
+              "ipcThrMin = 3, ipcPoolThr = 4, ipcClosestThr = 10\n"
+              "ipdLambdaMax = 9999.99990000, ipdLambdaMin =   0.12500000\n"
+              "ipszFeatureTemplates = =base==base2=, ipilMaxFSG = 5000\n"
+              "ipiHeavySmoothing = 1, ipiMultiPass = 1\n"
+              "ipfModelAC = 1, ipfModelGeneral = 0\n"
+              "ipfUITForms = 0, ipfUITACs = 1, ipfUITTags = 1, ipfUITSetElements = 0\n"
+              "ipiSortSugg = 1, ipdSuggEntropyThr =  -1.00000000, ipfLeftOnly = 1\n");
 
     Args("TrainingIterationsMax = 0\nModels0 = bogus\n"); // no record, nothing per iteration read
     ReadTrainingParamsAfterSetup(&m);
@@ -198,43 +194,12 @@ TEST_F(TrainingParams, BoundsAndStatuses) {
     };
     for (const Case& c : rgCase) {
         Args(c.pszArgs);
-        if (c.fFirstGroup) {
-            EXPECT_EXIT(ReadTrainingParamsBeforeSetup(&m), testing::ExitedWithCode(c.iStatus & 255),
-                        c.pszMessage)
-                << c.pszArgs;
-        } else {
-            ReadTrainingParamsBeforeSetup(&m);
-            EXPECT_EXIT(ReadTrainingParamsAfterSetup(&m), testing::ExitedWithCode(c.iStatus & 255),
-                        c.pszMessage)
-                << c.pszArgs;
-        }
+        if (!c.fFirstGroup) ReadTrainingParamsBeforeSetup(&m);
+        EXPECT_EXIT(c.fFirstGroup ? ReadTrainingParamsBeforeSetup(&m)
+                                  : ReadTrainingParamsAfterSetup(&m),
+                    testing::ExitedWithCode(c.iStatus & 255), c.pszMessage)
+            << c.pszArgs;
     }
-}
-
-TEST(PrintIterationParams, Format) {
-    IterationParams ip;
-    ip.ipiIteration = 1;
-    ip.ipcThrMin = 3;
-    ip.ipcPoolThr = 4;
-    ip.ipcClosestThr = 10;
-    ip.ipdLambdaMax = 7.9999;
-    ip.ipdLambdaMin = 0.125;
-    ip.ipszFeatureTemplates = "=base=";
-    ip.ipilMaxFSG = 2000000;
-    ip.ipiHeavySmoothing = ip.ipfModelAC = ip.ipfUITACs = 1;
-    ip.ipiSortSugg = 2;
-    ip.ipdSuggEntropyThr = 1024.0;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(PrintIterationParams(ip), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "----- Params for iteration 1:\n"
-              "ipcThrMin = 3, ipcPoolThr = 4, ipcClosestThr = 10\n"
-              "ipdLambdaMax =   7.99990000, ipdLambdaMin =   0.12500000\n"
-              "ipszFeatureTemplates = =base=, ipilMaxFSG = 2000000\n"
-              "ipiHeavySmoothing = 1, ipiMultiPass = 0\n"
-              "ipfModelAC = 1, ipfModelGeneral = 0\n"
-              "ipfUITForms = 0, ipfUITACs = 1, ipfUITTags = 0, ipfUITSetElements = 0\n"
-              "ipiSortSugg = 2, ipdSuggEntropyThr = 1024.00000000, ipfLeftOnly = 0\n");
 }
 
 } // namespace
