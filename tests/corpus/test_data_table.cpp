@@ -247,23 +247,21 @@ TEST_F(DataLines, MalformedLinesAndLinesOutsideTheSegment) {
     EXPECT_EQ(dt.clData, 2);
 }
 
-TEST_F(DataLines, FieldHelpers) {
+TEST(DataLineFields, FormLemmaAndCandidates) {
     EXPECT_STREQ(GetFormPtr("NN|A/B/|dog|lem|>NN/"), "dog|lem|>NN/");
     EXPECT_EQ(GetFormPtr("NN|A/B/"), nullptr);
-
-    std::array<char, 16> sz{};
-    const std::pair<std::string_view, int> rgCase[] = {
-        {"NN|A/|f|lem|>X/", 0}, {"NN|A/|f|lem", 0}, {"NN", 2},      {"NN|", 2},
-        {"NN|A/", 3},           {"NN|A/|f", 4},     {"NN|A/|f|", 4}};
-    for (const auto& [szLine, rc] : rgCase) EXPECT_EQ(GetLemmaStr(sz, szLine), rc) << szLine;
-    EXPECT_EQ(GetLemmaStr(sz, "NN|A/|f|lem|"), 0);
-    EXPECT_STREQ(sz.data(), "lem");
-    EXPECT_EQ(GetLemmaStr(std::span(sz).first(4), "NN|A/|f|lemma|"), 5);
-    EXPECT_STREQ(sz.data(), "lem");
-
     EXPECT_STREQ(GetMMtPtr("NN|A/|f|l|>NN/VB/"), "NN/VB/");
     for (const char* psz : {"NN|A/|f|l|", "NN|A/|f|l|>", "NN|A/|f|l|NN/"})
         EXPECT_EQ(GetMMtPtr(psz), nullptr) << psz;
+
+    std::array<char, 16> sz{};
+    const std::pair<std::string_view, int> rgCase[] = {
+        {"NN", 2},       {"NN|", 2},         {"NN|A/", 3},          {"NN|A/|f", 4},
+        {"NN|A/|f|", 4}, {"NN|A/|f|lem", 0}, {"NN|A/|f|lem|>X/", 0}};
+    for (const auto& [szLine, rc] : rgCase) EXPECT_EQ(GetLemmaStr(sz, szLine), rc) << szLine;
+    EXPECT_STREQ(sz.data(), "lem");
+    EXPECT_EQ(GetLemmaStr(std::span(sz).first(4), "NN|A/|f|lemma|"), 5);
+    EXPECT_STREQ(sz.data(), "lem");
 }
 
 TEST_F(DataLines, MovingLinesAndReusingLinks) {
@@ -343,7 +341,7 @@ protected:
     }
 };
 
-TEST_F(RealCorpus, SegmentsOfTheCommonArguments) {
+TEST_F(RealCorpus, SegmentsAndTheEventStream) {
     ASSERT_EQ(Read().first, 0);
     EXPECT_EQ(dtT.clData, 44043);
     EXPECT_EQ(dtH.clData, 5570);
@@ -351,25 +349,14 @@ TEST_F(RealCorpus, SegmentsOfTheCommonArguments) {
     EXPECT_EQ(dtT.rgpszDataLine[0], szBoundary);
     EXPECT_EQ(dtT.rgpszDataLine[1], "NNFS1-----A----|N/N/F/S/14/-/-/-/-/-/A/-/-/-/-/|ČÁST|část|"
                                     ">NNFS4-----A----/NNFS1-----A----/");
-}
 
-TEST_F(RealCorpus, EventStreamEndsWithTheEndOfInputLine) {
     pdfRecType pdf;
-    int rc = 0;
-    Stderr([&] { rc = GetDataParams(szArgs, *pm, pdf, ""); });
-    ASSERT_EQ(rc, 0);
+    Stderr([&] { ASSERT_EQ(GetDataParams(szArgs, *pm, pdf, ""), 0); });
     EXPECT_EQ(dtS.szSegment, "Test");
-    std::vector<char> szLine(kDataLineSize), szRest(kDataLineSize);
-    std::unique_ptr<gapRecType> pgap;
-    long cLines = 0;
-    Strings rgszLastGap;
-    while (GetEvent(szLine, szRest, pgap, pdf, *pm) == 0) {
-        ++cLines;
-        if (pgap) rgszLastGap = GapTexts(pgap.get());
-    }
-    EXPECT_EQ(cLines, 55158);
-    EXPECT_EQ(szLine.data(), szBoundary);
-    EXPECT_EQ(rgszLastGap, (Strings{"<<virtualend>>"}));
+    std::vector<Event> rgev = ReadAll(pdf, *pm);
+    EXPECT_EQ(rgev.size(), 55158u);
+    EXPECT_EQ(rgev.back().szLine, szBoundary);
+    EXPECT_EQ(rgev.back().rgszGap, (Strings{"<<virtualend>>"}));
 }
 
 } // namespace
