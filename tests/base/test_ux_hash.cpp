@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -70,16 +72,18 @@ TEST(Hash, SearchFindsRepeatedKeysNewestFirst) {
     ux_HashAdd(ph.get(), "k", 1, "first");
     ux_HashAdd(ph.get(), "other", 7, "x");
     ux_HashAdd(ph.get(), "k", 2, "second");
-    char szValue[32];
+    char szValue[32] = "";
     long lPayload = 0;
     int fFound = -1;
-    EXPECT_EQ(ux_HashFindFirst(ph.get(), "k", szValue, &lPayload, &fFound), 0);
-    EXPECT_EQ(std::string(szValue) + std::to_string(lPayload) + std::to_string(fFound), "second21");
-    EXPECT_EQ(ux_HashGetNext(ph.get(), szValue, &lPayload, &fFound), 0);
-    EXPECT_EQ(std::string(szValue) + std::to_string(lPayload), "first1");
-    EXPECT_EQ(ux_HashGetNext(ph.get(), szValue, &lPayload, &fFound), 1);
-    EXPECT_EQ(fFound, 0);
-    EXPECT_EQ(ux_HashFindFirst(ph.get(), "missing", szValue, &lPayload, &fFound), 1);
+    // "result found value/payload" of a search step.
+    const auto Step = [&](int rc) {
+        return std::to_string(rc) + std::to_string(fFound) + szValue + "/" +
+               std::to_string(lPayload);
+    };
+    EXPECT_EQ(Step(ux_HashFindFirst(ph.get(), "k", szValue, &lPayload, &fFound)), "01second/2");
+    EXPECT_EQ(Step(ux_HashGetNext(ph.get(), szValue, &lPayload, &fFound)), "01first/1");
+    EXPECT_EQ(ux_HashGetNext(ph.get(), szValue, &lPayload, &fFound) * 10 + fFound, 10);
+    EXPECT_EQ(ux_HashFindFirst(ph.get(), "missing", szValue, &lPayload, &fFound) * 10 + fFound, 10);
     EXPECT_EQ(ux_HashFindFirst(ph.get(), "", szValue, &lPayload, &fFound), 1);
     char szSmall[4]; // cut to size - 1 characters
     EXPECT_EQ(ux_HashFindFirst(ph.get(), "k", szSmall, nullptr, &fFound), 0);
@@ -93,7 +97,6 @@ TEST(Hash, SearchFindsRepeatedKeysNewestFirst) {
     szKey = "other";
     EXPECT_EQ(ux_HashGetNextPtr(ph.get(), &pszKey, &pszValue, &lPayload, &fFound), 0);
     EXPECT_EQ(std::string(pszKey) + pszValue, "kfirst");
-
     // ReplacePat changes the entry last found.
     EXPECT_EQ(ux_HashReplacePat(ph.get(), -3), 0);
     ux_HashFindFirstPtr(ph.get(), "k", nullptr, nullptr, &lPayload, &fFound);
@@ -227,22 +230,27 @@ TEST(Hash, IterationInBucketOrderNewestFirstWithTruncation) {
 
 TEST(Hash, FileReadDumpAndReadBack) {
     test::TempDir dir;
-    std::unique_ptr<HashTable> ph;
-    ASSERT_EQ(ux_HashFileIn(
-                  &ph, dir.Write("in", "NNMS1  N-sg-nom\r\n\n  VB\tV  2 \n   \nlonely\nAA x"), 0),
-              0);
-    EXPECT_EQ(ph->cBuckets, 8192); // 120 requested for fewer than 100 lines
-    EXPECT_EQ(ph->cRecs, 4);
-    char szValue[248];
-    int fFound;
-    long lPayload = -1;
-    for (const auto& [pszKey, pszValue] : {std::pair{"NNMS1", "N-sg-nom"},
-                                           {"VB", "V  2 "},
-                                           {"lonely", "4"},
-                                           {"AA", "x"}}) { // "4": its line number
+    // "value/payload" of the newest entry with the key.
+    const auto Find = [](const std::unique_ptr<HashTable>& ph, const char* pszKey) {
+        char szValue[248] = "";
+        long lPayload = -1;
+        int fFound;
         ux_HashFindFirst(ph.get(), pszKey, szValue, &lPayload, &fFound);
-        EXPECT_STREQ(szValue, pszValue);
-        EXPECT_EQ(lPayload, 0);
+        return std::string(szValue) + "/" + std::to_string(lPayload);
+    };
+    // A single word gets its line number; swapped, key and value change places.
+    std::unique_ptr<HashTable> ph, phSwap;
+    dir.Write("in", "NNMS1  N-sg-nom\r\n\n  VB\tV  2 \n   \nlonely\nAA x");
+    ASSERT_EQ(ux_HashFileIn(&ph, dir.Path("in"), 0), 0);
+    ASSERT_EQ(ux_HashFileIn(&phSwap, dir.Path("in"), 1), 0);
+    EXPECT_EQ(ph->cBuckets, 8192); // 120 requested for fewer than 100 lines
+    EXPECT_EQ(ph->cRecs + phSwap->cRecs, 8);
+    for (const auto& [pszKey, szFound, pszSwapKey] : {std::tuple{"NNMS1", "N-sg-nom/0", "N-sg-nom"},
+                                                      {"VB", "V  2 /0", "V  2 "},
+                                                      {"lonely", "4/0", "4"},
+                                                      {"AA", "x/0", "x"}}) {
+        EXPECT_EQ(Find(ph, pszKey), szFound);
+        EXPECT_EQ(Find(phSwap, pszSwapKey), std::string(pszKey) + "/0");
     }
 
     EXPECT_EQ(ux_HashFileOut(ph.get(), dir.Path("dump")), 0);
@@ -253,27 +261,12 @@ TEST(Hash, FileReadDumpAndReadBack) {
     EXPECT_TRUE(test::Contains(szExpected, "NNMS1 0 N-sg-nom\n"));
     // The dump reads back (three columns: payload and value become the value).
     ASSERT_EQ(ux_HashFileIn(&ph, dir.Path("dump"), 0), 0);
-    ux_HashFindFirst(ph.get(), "VB", szValue, &lPayload, &fFound);
-    EXPECT_STREQ(szValue, "0 V  2 ");
-
-    // Single words: the line number is the value, or the key when swapped.
-    std::unique_ptr<HashTable> phSwap;
-    dir.Write("words", "alpha\nbeta\n\ngamma\n");
-    ASSERT_EQ(ux_HashFileIn(&ph, dir.Path("words"), 0), 0);
-    ASSERT_EQ(ux_HashFileIn(&phSwap, dir.Path("words"), 1), 0);
-    for (const auto& [pszNumber, pszWord] :
-         {std::pair{"0", "alpha"}, {"1", "beta"}, {"3", "gamma"}}) {
-        EXPECT_EQ(ux_HashFindFirst(phSwap.get(), pszNumber, szValue, &lPayload, &fFound), 0);
-        EXPECT_STREQ(szValue, pszWord);
-        EXPECT_EQ(ux_HashFindFirst(ph.get(), pszWord, szValue, &lPayload, &fFound), 0);
-        EXPECT_STREQ(szValue, pszNumber);
-    }
-    EXPECT_EQ(phSwap->cRecs, 3);
+    EXPECT_EQ(Find(ph, "VB"), "0 V  2 /0");
 
     // The longest dump line that may be written.
-    auto phOk = ux_HashNew(2, 100, 100);
-    ux_HashAdd(phOk.get(), "0123456789", 0, std::string(32740, 'v'));
-    EXPECT_EQ(ux_HashFileOut(phOk.get(), dir.Path("out")), 0);
+    ph = ux_HashNew(2, 100, 100);
+    ux_HashAdd(ph.get(), "0123456789", 0, std::string(32740, 'v'));
+    EXPECT_EQ(ux_HashFileOut(ph.get(), dir.Path("out")), 0);
     EXPECT_EQ(dir.Read("out").size(), 10u + 3 + 32740 + 1);
 }
 

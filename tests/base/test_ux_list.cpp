@@ -80,37 +80,30 @@ TEST(Listsz, CopiesLendingPushAndLookup) {
 }
 
 TEST(Listsz, FreedNodesAreReusedNewestFirst) {
-    listsz* pl1 = ux_listszNew("1");
-    listsz* pl2 = ux_listszNew("2");
-    EXPECT_EQ(ux_listszFree(pl1), pl1);
-    EXPECT_STREQ(pl1->psz, "1"); // the string is left alone
-    ux_listszFree(pl2);
-    EXPECT_EQ(ux_listszNew("a"), pl2);
-    EXPECT_EQ(ux_listszNewCopy("b"), pl1);
-    EXPECT_EQ(pl1->next, nullptr);
-    EXPECT_STREQ(pl1->psz, "b");
-
-    // A freed list comes back node by node, last node first.
+    // A freed list goes onto the free list node by node: its last node comes back first.
     listsz* pl = nullptr;
     for (const char* psz : {"a", "b", "c"}) ux_listszSortIn(&pl, psz, 1, false);
     std::vector<listsz*> rgpl;
     for (listsz* p = pl; p != nullptr; p = p->next) rgpl.push_back(p);
     ux_listszFreeListCopy(pl);
     EXPECT_EQ(ux_listszNew("x"), rgpl[2]);
-    EXPECT_EQ(ux_listszNew("y"), rgpl[1]);
-    EXPECT_EQ(ux_listszNew("z"), rgpl[0]);
-    ux_listszFree(pl2);
-    ux_listszFreeCopy(pl1);
-    for (listsz* p : rgpl) ux_listszFree(p);
+    EXPECT_EQ(ux_listszNewCopy("y"), rgpl[1]);
+    EXPECT_EQ(rgpl[1]->next, nullptr);
+    EXPECT_STREQ(rgpl[1]->psz, "y");
+    EXPECT_EQ(ux_listszFree(rgpl[2]), rgpl[2]);
+    EXPECT_STREQ(rgpl[2]->psz, "x"); // the string is left alone
+    EXPECT_EQ(ux_listszNew("z"), rgpl[2]);
+    ux_listszFree(rgpl[2]);
+    ux_listszFreeCopy(rgpl[1]);
 
-    // Lists of lists recycle their nodes the same way.
+    // Lists of lists recycle their nodes the same way; the string list is left alone.
     listsz* plTags = ux_listszNewCopy("NN");
     llsz* pll = ux_llszNew(plTags);
     llsz* pll2 = ux_llszNew(nullptr);
     EXPECT_EQ(ux_llszPush(ux_llszPush(nullptr, pll), pll2), pll2);
     EXPECT_EQ(pll2->next, pll);
     EXPECT_EQ(ux_llszFree(pll), pll);
-    EXPECT_EQ(pll->plistsz, plTags); // the string list is left alone
+    EXPECT_EQ(pll->plistsz, plTags);
     EXPECT_EQ(ux_llszNew(nullptr), pll);
     EXPECT_EQ(pll->next, nullptr);
     ux_llszFree(pll);
