@@ -137,6 +137,11 @@ TEST_F(PipelineTest, TagModesWriteTheInputWithTheChosenTags) {
     EXPECT_EQ(res.iStatus, 0) << res.szErr;
     EXPECT_EQ(res.szOut, kTagged);
     EXPECT_FALSE(test::Contains(res.szErr, "Reading data"));
+    // TagDebug: the same tagging with the beam search's debug lines.
+    res = Run("Mode = TagDebug\nTagMode = VTC\n");
+    EXPECT_EQ(res.iStatus, 0) << res.szErr;
+    EXPECT_TRUE(test::Contains(res.szOut, "Beam state after normalization:\n"));
+    EXPECT_TRUE(test::Contains(res.szOut, "<MDt src=\"t1\">NB<MMl>cat"));
 
     // Data lines, tagged separately or (line-format input) by beam search,
     // get only their tags replaced: Dogs VB, Cats NB.

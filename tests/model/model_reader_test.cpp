@@ -121,7 +121,7 @@ TEST_F(ReaderTest, HeaderDuplicatesAndThresholdsWarn) {
           "model: add err threshold not positive <Dl>",
           "model: Closest threshold: dupl ign'd: <Dh>6", "model: Max # of subtags: 1; dcl as 2",
           "model: No ambiguity classes -- global smoothing only"}) {
-        EXPECT_NE(szErr.find(psz), std::string::npos) << psz << " in\n" << szErr;
+        EXPECT_TRUE(Contains(szErr, psz)) << psz << " in\n" << szErr;
     }
 }
 
@@ -146,11 +146,9 @@ TEST_F(ReaderTest, CountsAreRepairedToTheSumOfTheirParts) {
     EXPECT_EQ(Class(0).clAmbClassCnt, 10);
     EXPECT_EQ(Class(1).clAmbClassCnt, 2); // a declared 0 is replaced silently
     EXPECT_EQ(Feature(0).clCnt, 4);
-    EXPECT_NE(szErr.find("model: POS/NV, nonzero count (12) replaced by sum (10)"),
-              std::string::npos);
-    EXPECT_NE(szErr.find("model: POS/AN, feature batch count (9) replaced by sum (4)"),
-              std::string::npos);
-    EXPECT_EQ(szErr.find("replaced by sum (2)"), std::string::npos);
+    EXPECT_TRUE(Contains(szErr, "model: POS/NV, nonzero count (12) replaced by sum (10)"));
+    EXPECT_TRUE(Contains(szErr, "model: POS/AN, feature batch count (9) replaced by sum (4)"));
+    EXPECT_FALSE(Contains(szErr, "replaced by sum (2)"));
 }
 
 TEST_F(ReaderTest, EndOfFileIsAcceptedAnywhere) {
@@ -162,8 +160,7 @@ TEST_F(ReaderTest, EndOfFileIsAcceptedAnywhere) {
         ReadCapturing(kHead + kClassNV + "<FE>POS<a>NV<y>N<Fx>POS<a>NV<i>0<p>@\n" +
                       "<Fx>POS<a>NV<i>1<p>-<d>FORM<g>of");
     EXPECT_EQ(Feature(0).cTerms, 1);
-    EXPECT_NE(szErr.find("model: POS/NV, incomplete term at end of file dropped"),
-              std::string::npos);
+    EXPECT_TRUE(Contains(szErr, "model: POS/NV, incomplete term at end of file dropped"));
     // </tagmodel> may follow a section without classes.
     ReadCapturing(kHead + "</tagmodel>");
     // The first item need not be <tagmodel>; a comment alone is not a model.

@@ -45,11 +45,6 @@ struct WriterTest : testing::Test {
         fd.rgclCntTagElemGivenFeature = {5, 1};
         SetTerms(fd, {Term(m, -1, 0, "N")});
     }
-    std::string Header(long cFeatures, long cClasses) const {
-        return "<Dn>" + m.szModelFile + "\n<Dt>train.csts\n<Dp>pool.txt\n<Ds>200\n<Dc>1\n<Dz>" +
-               std::to_string(m.phashStr->cRecs) + "\n<Df>" + std::to_string(cFeatures) + "\n<Da>" +
-               std::to_string(cClasses) + "\n<Dh>10\n<Dk>3\n<Dl>2\n<Di>-\n";
-    }
     // The lines of the written file from the first line that starts with szFrom.
     std::string Body(std::string_view szFrom = "<st>") const {
         const std::string sz = ReadFile(m.szModelFile);
@@ -60,11 +55,12 @@ struct WriterTest : testing::Test {
 
 TEST_F(WriterTest, WritesTheDocumentedExample) {
     BuildExample();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(WriteModel(m), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(Stderr([&] { EXPECT_EQ(WriteModel(m), 0); }),
               szPN + ": writing model to file " + m.szModelFile + "...\n");
-    EXPECT_EQ(ReadFile(m.szModelFile), Header(1, 1) +
+    const std::string szHeader =
+        "<Dn>" + m.szModelFile + "\n<Dt>train.csts\n<Dp>pool.txt\n<Ds>200\n<Dc>1\n<Dz>" +
+        std::to_string(m.phashStr->cRecs) + "\n<Df>1\n<Da>1\n<Dh>10\n<Dk>3\n<Dl>2\n<Di>-\n";
+    EXPECT_EQ(ReadFile(m.szModelFile), szHeader +
                                            "<st>000000000000<d>POS\n"
                                            "<sc>POS<t>N<c>120\n"
                                            "<sc>POS<t>V<c>80\n"
@@ -134,15 +130,11 @@ TEST_F(WriterTest, ReplacesAnExistingModelKeepingItsPermissions) {
 TEST_F(WriterTest, NotesValuesThatCannotBeReadBack) {
     BuildExample();
     SetTerms(AddFeature(m, 0, 0, "V", 1.0, 1), {Term(m, 1, 126, "a<b")});
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(WriteModel(m), 0);
-    const std::string szErr = testing::internal::GetCapturedStderr();
-    EXPECT_NE(szErr.find("App: Warn(18032): tag: model: 1 value(s) written that cannot be read "
-                         "back as they are (first: <a<b>)"),
-              std::string::npos)
+    const std::string szErr = Stderr([&] { EXPECT_EQ(WriteModel(m), 0); });
+    EXPECT_TRUE(Contains(szErr, "App: Warn(18032): tag: model: 1 value(s) written that cannot be "
+                                "read back as they are (first: <a<b>)"))
         << szErr;
-    // Written as it is all the same.
-    EXPECT_NE(ReadFile(m.szModelFile).find("<g>a<b\n"), std::string::npos);
+    EXPECT_TRUE(Contains(ReadFile(m.szModelFile), "<g>a<b\n")); // written as it is all the same
 }
 
 using WriterDeathTest = WriterTest;
