@@ -268,9 +268,6 @@ TEST_F(DataLines, MovingLinesAndReusingLinks) {
     auto pgap = std::make_unique<gapRecType>();
     const gapRecType* pgapRaw = pgap.get();
     ASSERT_EQ(InsertLine(*pm, dt, "VB|VN/B/|c|d|>VB/NB/", 12, "<r>x", std::move(pgap), 0), 0);
-    dt.rgbeam[2].cBeam = 2;
-    dt.rgbeam[2].iBeamBest = 1;
-    dt.rgbeam[2].rgve[1] = {{'V', 'B'}, 4, 0.25};
     dt.rgpszTagOut[2] = {'V', 'B'};
     MoveDataLine(*pm, dt, 0, 2);
     EXPECT_EQ(dt.rgpszDataLine[0], "VB|VN/B/|c|d|>VB/NB/");
@@ -278,11 +275,7 @@ TEST_F(DataLines, MovingLinesAndReusingLinks) {
     EXPECT_EQ(dt.rgpszRest[0], "<r>x");
     EXPECT_EQ(dt.rgpgap[0].get(), pgapRaw);
     EXPECT_STREQ(dt.rgpszTagOut[0].data(), "VB");
-    const BeamLine& beam = dt.rgbeam[0];
-    EXPECT_TRUE(beam.cBeam == 2 && beam.iBeamBest == 1 && beam.rgve[1].iBack == 4 &&
-                beam.rgve[1].dProb == 0.25 && beam.rgve[1].pszTag[1] == 'B');
     EXPECT_TRUE(dt.rgpszDataLine[2].empty() && !dt.rgpgap[2] && dt.rgdl[2].cMMt == 0);
-    EXPECT_TRUE(dt.rgbeam[2].cBeam == 0 && dt.rgbeam[2].iBeamBest == -1);
 
     // Released links are reused, newest first, and come back cleared.
     FeatureLink* plink1 = NewFeatureLink(dt);

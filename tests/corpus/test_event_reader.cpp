@@ -59,13 +59,13 @@ TEST_F(EventReader, BoundaryTokenLineAndEndLineWithTheirGaps) {
 
     pm->fProgMode = kModeTrainOut; // keeps gaps like the other modes
     EXPECT_EQ(Read(kSmall)[1].rgszGap.size(), 4u);
-}
 
-TEST_F(EventReader, CandidatesMostRecentFirstAndSortedClasses) {
-    const std::vector<Event> rgev = Read("<f>w<l>lem<t>BA<MMt>BA<MMt>AC<MMt>BA<MMt>aZ<d>.<MMt>Z:");
-    // The input ends inside the last token: it is the last line.
-    EXPECT_EQ(Lines(rgev), (Strings{"BA|ABa/ACZ/|w|lem|>aZ/AC/BA/", "Z:|Z/:/|.|=|>Z:/"}));
-    EXPECT_EQ(rgev[1].fWord, 0);
+    // Candidates most recent first without repeats, classes in byte order; an
+    // input that ends inside a token ends with it.
+    const std::vector<Event> rgevCand =
+        Read("<f>w<l>lem<t>BA<MMt>BA<MMt>AC<MMt>BA<MMt>aZ<d>.<MMt>Z:");
+    EXPECT_EQ(Lines(rgevCand), (Strings{"BA|ABa/ACZ/|w|lem|>aZ/AC/BA/", "Z:|Z/:/|.|=|>Z:/"}));
+    EXPECT_EQ(rgevCand[1].fWord, 0);
 }
 
 TEST_F(EventReader, SecondLemmaAndTagIgnoredForeignTagsKept) {

@@ -84,19 +84,17 @@ TEST(PrintErrorRate, Format) {
 }
 
 // Class NV of one tag element: the prior prefers N on every line.
-class ClassPassTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        tm.SetClasses(0, "NV", {"NV"});
-        tm.m.rgteTagElem[0].rgclSubtagCnt['N'] = 10;
-        tm.SetLines({"N|NV/|a|a|>N/V/", "V|NV/|a|a|>N/V/", "N|N/|a|a|>N/", "N|NV/|a|a|>N/V/",
-                     "V|NV/|a|a|>N/V/"});
-        tm.ChainClasses(0);
-    }
-    TinyModel tm{1};
-};
+void BuildClassNV(TinyModel& tm) {
+    tm.SetClasses(0, "NV", {"NV"});
+    tm.m.rgteTagElem[0].rgclSubtagCnt['N'] = 10;
+    tm.SetLines({"N|NV/|a|a|>N/V/", "V|NV/|a|a|>N/V/", "N|N/|a|a|>N/", "N|NV/|a|a|>N/V/",
+                 "V|NV/|a|a|>N/V/"});
+    tm.ChainClasses(0);
+}
 
-TEST_F(ClassPassTest, HeavySmoothingDecidesWhetherThePriorCounts) {
+TEST(ErrorRateAmbClass, HeavySmoothingDecidesWhetherThePriorCounts) {
+    TinyModel tm(1);
+    BuildClassNV(tm);
     AmbClass& ac = tm.Class(0, "NV");
     EXPECT_EQ(0, ErrorRateAmbClass(tm.dt, tm.m, ac, 0));
     EXPECT_EQ(4, ac.clErrAmbClass) << "no feature fired on any line";
@@ -114,7 +112,9 @@ TEST_F(ClassPassTest, HeavySmoothingDecidesWhetherThePriorCounts) {
     EXPECT_EQ(0, tm.dt.rgrgfErr[0][2]) << "the single-value line is right";
 }
 
-TEST_F(ClassPassTest, TrialCountsNewErrorsAndCorrections) {
+TEST(ErrorRateAmbClassFeature, TrialCountsNewErrorsAndCorrections) {
+    TinyModel tm(1);
+    BuildClassNV(tm);
     AmbClass& ac = tm.Class(0, "NV");
     tm.AddFeature(0, ac, {1, 99}, 2.0); // the candidate: V everywhere
     tm.dt.rgilNextFeature = {1, 3, -1, 4, -1};

@@ -46,15 +46,13 @@ struct Written {
     std::string szOut;
 };
 
-// Writes a table of the one line szLine whose gap holds rgszGap (line format
-// when the gap is empty).
+// Writes a table of the SGML token szLine whose gap holds rgszGap.
 Written WriteOne(std::string_view szLine, std::initializer_list<std::string_view> rgszGap,
-                 std::string_view szTag, int iOutLevel = 1, bool fLineErr = false,
-                 std::string_view szNote = "", std::string_view szRest = "") {
+                 std::string_view szTag) {
     DataTable dt;
-    dt.iInputState = rgszGap.size() == 0 ? 1 : 3;
+    dt.iInputState = 3;
     dt.rgpszDataLine = {std::string(szLine), ""};
-    dt.rgpszRest = {std::string(szRest), ""};
+    dt.rgpszRest = {"", ""};
     dt.rgpgap.resize(3);
     std::unique_ptr<gapRecType>* ppgap = &dt.rgpgap[0];
     for (std::string_view sz : rgszGap) {
@@ -65,7 +63,7 @@ Written WriteOne(std::string_view szLine, std::initializer_list<std::string_view
     }
     const Model m;
     testing::internal::CaptureStdout();
-    const int rc = WriteTaggedLine(dt, m, 0, szTag, iOutLevel, fLineErr, szNote);
+    const int rc = WriteTaggedLine(dt, m, 0, szTag, 1, false, "");
     return {rc, testing::internal::GetCapturedStdout()};
 }
 
@@ -165,27 +163,6 @@ TEST_F(TagDataVtc, RefusedWindowsAndLines) {
         EXPECT_EQ(Tag(ptm->m, szIn, 0, win).rc, kTagVtcParams);
 }
 
-TEST(WriteTaggedLine, LineFormatAndErrorMarks) {
-    const std::string_view szLine = "NP|NV/BP/|Dogs|dog|>VB/NP/";
-    EXPECT_EQ(WriteOne(szLine, {}, "VB").szOut, "VB|NV/BP/|Dogs|dog|>VB/NP/\n");
-    EXPECT_EQ(WriteOne(szLine, {}, "VB", 2, true, "ErrInfo: 0(N)").szOut,
-              "VB|NV/BP/|Dogs|dog|>VB/NP/\n");
-    EXPECT_EQ(WriteOne(szLine, {}, "VB", 101, true, "ErrInfo: 0(N)").szOut,
-              "VB|NV/BP/|Dogs|dog|>VB/NP/ ErrInfo: 0(N)\n");
-
-    // Without a tagger identifier the inserted tags have no attribute; the
-    // error mark from level 2 on.
-    const auto Sgml = [](int iOutLevel, bool fLineErr) {
-        return WriteOne("NP|N/P/|a|a|>NP/", {"<f>a", "<MMl>a", "<MMt>NP"}, "NP", iOutLevel,
-                        fLineErr, "", "<x>1<y>")
-            .szOut;
-    };
-    const std::string szSgml = "<f>a<MDl>a<MDt>NP<MMl>a<MMt>NP<x>1<y>";
-    EXPECT_EQ(Sgml(1, true), szSgml + "\n");
-    EXPECT_EQ(Sgml(2, false), szSgml + "\n");
-    EXPECT_EQ(Sgml(2, true), szSgml + " ALOFLAG\n");
-}
-
 TEST(WriteTaggedLine, BoundaryLinesAndLemmas) {
     // "<s" followed by ">" or white space is a sentence boundary; "<sc>" is not.
     for (const std::string_view sz : {"<s>", "<s id=1>", "<s\tid=1>", "<s\rx>", "<s\n>"})
@@ -196,7 +173,8 @@ TEST(WriteTaggedLine, BoundaryLinesAndLemmas) {
         WriteOne("ZZ|Z/Z/|###|###|>ZZ/", {"</doc>\n", "</csts>\n", "<<virtualend>>"}, "ZZ").szOut,
         "</doc>\n</csts>\n");
 
-    // The lemma is the last <MMl> before the first matching <MMt>.
+    // The lemma is the last <MMl> before the first matching <MMt>; without a
+    // tagger identifier the inserted tags have no attribute.
     const std::string_view szLine = "VB|NV/BP/|x|x|>VB/NP/";
     EXPECT_EQ(WriteOne(szLine,
                        {"<f>x", "<MMl>a", "<MMt>NP", "<MMl>b", "<MMt>VB", "<MMl>c", "<MMt>VB"},
