@@ -15,6 +15,7 @@
 #include "base/ux_hash.h"
 #include "corpus/data_table.h"
 #include "features/templates.h"
+#include "features/tiny_model.h"
 #include "model/model.h"
 #include "test_util.h"
 
@@ -65,35 +66,20 @@ public:
     // The argument file: "SubTag<n> = +E<n>" for every tag element, then szText.
     void SetupArgs(std::string_view szText) {
         std::string sz;
-        for (int t = 1; t <= m.cTagElem; ++t) {
+        for (int t = 1; t <= m.cTagElem; ++t)
             sz += "SubTag" + std::to_string(t) + " = +E" + std::to_string(t) + "\n";
-        }
         UseArgs(dir, sz + std::string(szText));
     }
 
-    // Training and heldout tables of the data lines "tag|AC/.../|form|lemma|".
     void SetLines(const std::vector<std::string>& rgszLine) {
-        for (DataTable* pdt : {&dtT, &dtH}) {
-            pdt->ilStart = 0;
-            pdt->clLines = static_cast<long>(rgszLine.size());
-            ASSERT_EQ(AllocSegment(m, *pdt), 0);
-            for (std::size_t i = 0; i < rgszLine.size(); ++i) {
-                ASSERT_EQ(InsertLine(m, *pdt, rgszLine[i], static_cast<long>(i), "", nullptr, 1),
-                          0);
-            }
-            pdt->rgilNextAC.assign(rgszLine.size(), -1);
-            pdt->rgilNextFeature.assign(rgszLine.size(), -1);
-        }
+        for (DataTable* pdt : {&dtT, &dtH}) FillTable(m, *pdt, rgszLine);
     }
 
     // Training set-up on the lines, its class report discarded.
     void Init(const std::vector<std::string>& rgszLine, std::string_view szArgText) {
         SetupArgs(szArgText);
         SetLines(rgszLine);
-        testing::internal::CaptureStderr();
-        const int rc = InitModelTraining(&dtT, &m);
-        testing::internal::GetCapturedStderr();
-        ASSERT_EQ(rc, 0);
+        Stderr([&] { ASSERT_EQ(InitModelTraining(&dtT, &m), 0); });
     }
 
     void NewSugg() { m.phashSugg = ux_HashNew(10000, 200000, 4000); }

@@ -168,16 +168,14 @@ TEST_F(FeatureCounts, LinksSkipSingleValueLinesAndStackNewestFirst) {
     EXPECT_EQ("Allocating (both) links from 4... 4,3,0,[[3]]\n", test::Stderr([&] {
                   EXPECT_EQ(0, LinkTrainFeature(tm.m, tm.dt, tm.dt, ilFirst, fd));
               }));
+    // A newer feature's link comes first in both lists of the line.
     FeatureDesc& fdNewer = tm.AddFeature(0, tm.AllData(0), {}, 1.0);
     tm.dt.rgilNextFeature[3] = -1;
     test::Stderr([&] { LinkTrainFeature(tm.m, tm.dt, tm.dt, 3, fdNewer); });
     for (const auto* prglist : {&tm.dt.rgplinkFeature, &tm.dt.rgplinkFeature2}) {
         const FeatureLink* plink = (*prglist)[3];
-        ASSERT_NE(nullptr, plink);
-        EXPECT_EQ(&fdNewer, plink->pfd);
-        ASSERT_NE(nullptr, plink->pNext);
-        EXPECT_EQ(&fd, plink->pNext->pfd);
-        EXPECT_EQ(nullptr, plink->pNext->pNext);
+        ASSERT_TRUE(plink != nullptr && plink->pNext != nullptr);
+        EXPECT_TRUE(plink->pfd == &fdNewer && plink->pNext->pfd == &fd && !plink->pNext->pNext);
         EXPECT_EQ(nullptr, (*prglist)[2]);
     }
 }

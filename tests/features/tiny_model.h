@@ -19,6 +19,19 @@
 
 namespace vexta::test {
 
+// Fills dt with the data lines "tag|AC/.../|form|lemma|>cand/.../" through
+// the table's own allocation and parser.
+inline void FillTable(Model& m, DataTable& dt, const std::vector<std::string>& rgszLine) {
+    dt.ilStart = 0;
+    dt.clLines = static_cast<long>(rgszLine.size());
+    dt.clData = dt.clWords = 0;
+    ASSERT_EQ(AllocSegment(m, dt), 0);
+    for (long il = 0; il < dt.clLines; ++il)
+        ASSERT_EQ(InsertLine(m, dt, rgszLine[il], il, "", nullptr, 1), 0) << rgszLine[il];
+    dt.rgilNextAC.assign(dt.clLines, -1);
+    dt.rgilNextFeature.assign(dt.clLines, -1);
+}
+
 class TinyModel {
 public:
     Model m;
@@ -92,18 +105,9 @@ public:
         return FeatureTerm{iPos, iClosestElem, Intern(szClosest), iElem, Intern(szValue)};
     }
 
-    // Fills the table with data lines "tag|AC/.../|form|lemma|>cand/.../".
-    void SetLines(std::initializer_list<std::string_view> rgszLine) {
-        dt.ilStart = 0;
-        dt.clLines = static_cast<long>(rgszLine.size());
-        dt.clData = dt.clWords = 0;
+    void SetLines(const std::vector<std::string>& rgszLine) {
         dt.iInputState = 1;
-        ASSERT_EQ(AllocSegment(m, dt), 0);
-        long il = 0;
-        for (std::string_view sz : rgszLine)
-            ASSERT_EQ(InsertLine(m, dt, sz, il++, "", nullptr, 1), 0) << sz;
-        dt.rgilNextAC.assign(dt.clLines, -1);
-        dt.rgilNextFeature.assign(dt.clLines, -1);
+        FillTable(m, dt, rgszLine);
     }
 
     // Chains the lines of every class of tag element t (like training does).
