@@ -21,10 +21,8 @@
 
 namespace vexta::test {
 
-using ScratchDir = TempDir;
-
 // Makes szText the argument file that every value request reads.
-inline void UseArgs(const ScratchDir& dir, std::string_view szText) {
+inline void UseArgs(const TempDir& dir, std::string_view szText) {
     szArgs = dir.Write("test.args", szText);
     ux_ArgClose();
     ux_ArgOpen(szArgs);
@@ -45,7 +43,7 @@ public:
     Model m;
     DataTable dtT;
     DataTable dtH;
-    ScratchDir dir;
+    TempDir dir;
 
     explicit PoolSetup(int cTagElem) {
         m.cTagElem = cTagElem;
