@@ -87,13 +87,6 @@ TEST_F(SgmlLexer, TagTextTrimsOuterBlanksOnly) {
     ppdf = Open("<f>a<l");
     Next(*ppdf);
     EXPECT_EQ(Next(*ppdf).rc, 26); // a tag cut by the end of the input
-
-    // The push-back store is full when the text ends with "<".
-    ppdf = Open("<x>");
-    for (const char ch : std::string_view("a>b<")) ASSERT_EQ(PutPDFChar(*ppdf, ch), 0);
-    while (PutPDFChar(*ppdf, 'c') == 0) {
-    }
-    EXPECT_EQ(Next(*ppdf).rc, 102);
 }
 
 TEST_F(SgmlLexer, BufferLimitsOfTagsAndTexts) {

@@ -38,10 +38,8 @@ TEST(ErrorRateData, SeparateAndTrueContextPasses) {
     fDebug3 = -1;
     EXPECT_EQ(1, tm.m.clErr);
     EXPECT_EQ('\0', tm.dt.rgpszTagOut[0][0]);
-    for (const char* psz : {"`te/tag out: 3/V\n", "best tag: tagelem/AC 3/NV, best = V(true N)",
-                            "`tr: ABCN|", "`+1: ABCV|"})
-        EXPECT_TRUE(Contains(szDiag, psz)) << psz;
-    EXPECT_FALSE(Contains(szDiag, "`-1:"));
+    EXPECT_TRUE(Contains(szDiag, "best tag: tagelem/AC 3/NV, best = V(true N)"));
+    EXPECT_TRUE(Contains(szDiag, "`+1: ABCV|") && !Contains(szDiag, "`-1:"));
     EXPECT_EQ(0, fDebug4 + fDebug5);
 
     // Separate tagging: only elements marked "+" make a line count.
@@ -126,8 +124,6 @@ TEST(ErrorRateAmbClassFeature, TrialCountsNewErrorsAndCorrections) {
     fDebug8 = 0;
     EXPECT_EQ(4, ac.clErrAmbClass) << "5 + 1 new - 2 corrected";
     EXPECT_EQ((std::vector<unsigned char>{0, 1, 0, 1, 1, 0}), tm.dt.rgrgfErr[0]);
-    EXPECT_TRUE(Contains(szTrace, "++ERR: V, data 1 at: 0: iTE 0, line N|NV/"));
-    EXPECT_TRUE(Contains(szTrace, "--ERR: V, data 2 at: 1: iTE 0"));
     EXPECT_TRUE(Contains(szTrace, "ERACF: bef: 5, new: 1, corr 2, err now: 4, dt chk 4\n"));
 }
 
