@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "features/entropy_sort.h"
-#include "pool_test_util.h"
+#include "test_model_util.h"
 
 namespace vexta {
 namespace {
@@ -48,7 +48,7 @@ TEST(CmpFeature, Orders) {
 }
 
 TEST(ReSortFeatureSugg, SortsEachClassRange) {
-    test::PoolSetup ps(1);
+    test::TrainingSetup ps(1);
     ps.Init({"N|NV/|a|a|", "V|NV/|a|a|", "A|AN/|a|a|"}, test::GenerationArgs());
     Model& m = ps.m;
     AmbClass& acNV = ps.Class(0, "NV");

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "features/feature_match.h"
-#include "features/tiny_model.h"
+#include "test_model_util.h"
 #include "test_util.h"
 
 namespace vexta {

@@ -10,13 +10,13 @@
 
 #include "features/pool_file.h"
 #include "features/pool_gen.h"
-#include "pool_test_util.h"
+#include "test_model_util.h"
 
 namespace vexta {
 namespace {
 
 using test::GenerationArgs;
-using test::PoolSetup;
+using test::TrainingSetup;
 
 // Every field of a pool record that loading sets.
 std::string Describe(const FeatureDesc& fd) {
@@ -59,7 +59,7 @@ const std::vector<std::string> kLines4 = {"NsxN|NV/s/x/NV/|a|a|", "VsxV|NV/s/x/N
                                           "NsxN|N/s/x/NV/|c|c|"};
 
 TEST(AddFeatureFromStr, TheExampleLineAndSkippedLines) {
-    PoolSetup ps(4);
+    TrainingSetup ps(4);
     ps.Init(kLines4, GenerationArgs());
     Model& m = ps.m;
     EXPECT_EQ(AddFeatureFromStr(&m, "17 03 NV 02__ffff00__N_ffff20__Ag_ rest"), 0);
@@ -112,11 +112,11 @@ TEST(AddFeatureFromStr, MalformedLines) {
         {"5 03 NV 02__00ff7b__x_80ff7f__y_", 0}, // codes beyond 95 are not checked
     };
     for (const auto& [pszLine, iCode] : rgCase) {
-        PoolSetup ps(4);
+        TrainingSetup ps(4);
         ps.Init(kLines4, GenerationArgs());
         test::Stderr([&] { EXPECT_EQ(AddFeatureFromStr(&ps.m, pszLine), iCode) << pszLine; });
     }
-    PoolSetup ps(4);
+    TrainingSetup ps(4);
     ps.Init(kLines4, GenerationArgs());
     ps.m.clFeatureSuggSize = 0;
     EXPECT_EXIT(AddFeatureFromStr(&ps.m, "5 03 NV 01__00ff20__NV_"),
@@ -131,7 +131,7 @@ TEST(AddFeatureFromStr, MalformedLines) {
 TEST(AddFeatureFromStr, EntropyCut) {
     for (auto [iSortSugg, dThr, cKept] :
          {std::tuple{1, -1.0, 2}, {2, 1024.0, 2}, {2, 0.8, 1}, {2, 0.5, 0}, {0, -1.0, 0}}) {
-        PoolSetup ps(1);
+        TrainingSetup ps(1);
         ps.Init({"N|N/|p|p|", "N|NV/|a|a|", "V|V/|q|q|", "V|NV/|b|b|", "N|N/|r|r|", "N|NV/|c|c|"},
                 GenerationArgs());
         ps.m.iSortSugg = iSortSugg;
@@ -148,7 +148,7 @@ TEST(AddFeatureFromStr, EntropyCut) {
 
 // A pool generated in mode GenerateOut: the file and the loaded ranges.
 TEST(SortFeatureSugg, GenerateOutThenRead) {
-    PoolSetup ps(2);
+    TrainingSetup ps(2);
     ps.Init({"Ns|NV/s/|a|a|", "Vp|NV/ps/|b|b|", "As|AN/s/|c|c|", "Ns|N/s/|d|d|"},
             GenerationArgs("FeatureMode = GenerateOut\nFeatureSugg = unused\n"));
     Model& m = ps.m;
@@ -185,7 +185,7 @@ TEST(SortFeatureSugg, GenerateOutThenRead) {
 }
 
 TEST(ReadFeaturesPool, FileLinesAndFailures) {
-    PoolSetup ps(1);
+    TrainingSetup ps(1);
     ps.Init({"N|N/|p|p|", "N|NV/|a|a|", "V|NV/|b|b|"}, GenerationArgs());
     Model& m = ps.m;
     m.cPoolThr = 2;
@@ -220,13 +220,13 @@ TEST(SortFeatureSugg, FatalInputs) {
         {"00 NV 09__", "cannot add generated feature \\(1 00 NV 09__ \\), code 2"},
     };
     for (const auto& [szKey, pszMessage] : rgCase) {
-        PoolSetup ps(1);
+        TrainingSetup ps(1);
         ps.Init({"N|NV/|a|a|"}, GenerationArgs());
         ps.NewSugg();
         ux_HashIncr(ps.m.phashSugg.get(), szKey, 0, "");
         EXPECT_EXIT(SortFeatureSugg(&ps.m), testing::ExitedWithCode(18032 & 255), pszMessage);
     }
-    PoolSetup ps(1);
+    TrainingSetup ps(1);
     ps.Init({"N|NV/|a|a|"}, GenerationArgs());
     ps.NewSugg();
     ps.m.clAmbClassAreaSize = 1;
@@ -284,7 +284,7 @@ TEST_F(LoadedAlike, GeneratedPools) {
     for (const char* pszArgs :
          {"SortSuggestions = Count\n", "SortSuggestions = Entropy\nCutSuggestions = 0.9\n"
                                        "CountMode = Individual\nModels = Both\n"}) {
-        PoolSetup ps(2);
+        TrainingSetup ps(2);
         ps.Init(rgszLine,
                 GenerationArgs(std::string("FeatureMode = GenerateOut\nFeatureSugg = p\n"
                                            "UseInFeatures = ACs+Tags+Forms+SetElements\n") +
@@ -313,7 +313,7 @@ TEST_F(LoadedAlike, GeneratedPools) {
 // far offsets, closest searches on tags, members, whole tags of the wrong
 // length, features without terms.
 TEST_F(LoadedAlike, HandWrittenPool) {
-    PoolSetup ps(2);
+    TrainingSetup ps(2);
     ps.Init(rgszLine, GenerationArgs("Models = Both\n"));
     ps.m.szFeaturePoolFile = ps.dir.Write(
         "pool.txt", "1 00 NV 01__ffff7f__l_\n1 00 NV 02__ffff7b__x_01ff40__V_\n"

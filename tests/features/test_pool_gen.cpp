@@ -7,13 +7,13 @@
 #include <string>
 
 #include "features/pool_gen.h"
-#include "pool_test_util.h"
+#include "test_model_util.h"
 
 namespace vexta {
 namespace {
 
 using test::GenerationArgs;
-using test::PoolSetup;
+using test::TrainingSetup;
 using Pool = std::map<std::string, long>;
 
 // Two tag elements. Ambiguous positions: (line 0, element 0, NV, true N),
@@ -21,7 +21,7 @@ using Pool = std::map<std::string, long>;
 // unambiguous. AC counts: NV 2, N 1 (element 0); s 2, ps 1 (element 1).
 const std::vector<std::string> kLines = {"Ns|NV/s/|a|a|", "Vp|NV/ps/|b|b|", "Ns|N/s/|c|c|"};
 
-Pool Generate(PoolSetup& ps, int iBase, int fAll = 1) {
+Pool Generate(TrainingSetup& ps, int iBase, int fAll = 1) {
     ps.NewSugg();
     test::Stderr([&] { EXPECT_EQ(GenerateFSG5(&ps.m, &ps.dtT, iBase, 0, fAll), 0); });
     return ps.Sugg();
@@ -31,7 +31,7 @@ Pool Generate(PoolSetup& ps, int iBase, int fAll = 1) {
 // neighbours; a value at -1 is counted twice (emission steps 1 and 4 give the
 // same one-term feature); the unambiguous line 2 predicts nothing.
 TEST(GenerateFSG5, BaseWithACsByHand) {
-    PoolSetup ps(2);
+    TrainingSetup ps(2);
     ps.Init(kLines, GenerationArgs());
     const Pool expected = {
         {"00 NV 01__00ff20__NV_", 2}, {"00 NV 01__00ff21__s_", 1},  {"00 NV 01__00ff21__ps_", 1},
@@ -62,7 +62,7 @@ TEST(GenerateFSG5, BaseWithACsByHand) {
 }
 
 TEST(GenerateFSG5, TagsOnlyToTheLeftFormsAndMembers) {
-    PoolSetup ps(2);
+    TrainingSetup ps(2);
     ps.Init(kLines, GenerationArgs("UseInFeatures = Tags\n"));
     const Pool poolTags = {{"00 NV 01__ffff00__N_", 2},  {"00 NV 01__ffff01__s_", 2},
                            {"00 NV 01__ffff7c__Ns_", 2}, {"01 ps 01__ffff00__N_", 2},
@@ -92,7 +92,7 @@ TEST(GenerateFSG5, ClosestAnchorsAtMostFourAway) {
             rgszLine.push_back(std::string("Ns|NV/") + (il == ilAmbiguous ? "ps" : "s") + "/|f" +
                                std::to_string(il) + "|l|");
         }
-        PoolSetup ps(2);
+        TrainingSetup ps(2);
         ps.Init(rgszLine, GenerationArgs("UseInFeatures = Forms\n"));
         ps.m.cClosestThr = 1;
         const Pool pool = Generate(ps, 1);
@@ -108,7 +108,7 @@ TEST(GenerateFSG5, ClosestAnchorsAtMostFourAway) {
 }
 
 TEST(GenerateFSG5, CountModesAndModelKinds) {
-    PoolSetup ps(2);
+    TrainingSetup ps(2);
     ps.Init({"Ns|NV/s/|a|a|", "Vs|NV/s/|a|a|", "Ns|NV/s/|a|a|"},
             GenerationArgs("CountMode = Individual\n"));
     Pool pool = Generate(ps, 1);
@@ -130,7 +130,7 @@ TEST(GenerateFSG5, CountModesAndModelKinds) {
 }
 
 TEST(GenerateFSG5, LongerTemplates) {
-    PoolSetup ps(2);
+    TrainingSetup ps(2);
     ps.Init(kLines, GenerationArgs());
     // Base 2: with the AC or the value of element 0 at the same place (a
     // component equal to an earlier one is left out); base 3 adds the AC of
@@ -146,7 +146,7 @@ TEST(GenerateFSG5, LongerTemplates) {
 }
 
 TEST(GenerateFSG5, StopsOnceTheTableHoldsMaxFeatures) {
-    PoolSetup ps(2);
+    TrainingSetup ps(2);
     ps.Init(kLines, GenerationArgs());
     ps.m.ilMaxFSG = 1;
     ps.NewSugg();
@@ -161,7 +161,7 @@ TEST(GenerateFSG5, StopsOnceTheTableHoldsMaxFeatures) {
 }
 
 TEST(FXSuggString, ComponentTexts) {
-    PoolSetup ps(2);
+    TrainingSetup ps(2);
     ps.Init({"Ns|NV/s/|a_b|a|", "Vp|NV/ps/||b|", "Ns|N/s/|c|c|"}, GenerationArgs());
     std::array<char, 100> sz;
     const char* pszNV = ps.m.rgacAmbClassArea[1].pszAmbClass;
@@ -193,7 +193,7 @@ TEST(FXSuggString, ComponentTexts) {
 }
 
 TEST(FGSuggString, DuplicatesRemovedAndErrors) {
-    PoolSetup ps(2);
+    TrainingSetup ps(2);
     ps.Init(kLines, GenerationArgs());
     ps.NewSugg();
     const char* pszNV = ps.m.rgacAmbClassArea[1].pszAmbClass;

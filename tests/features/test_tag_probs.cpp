@@ -7,7 +7,7 @@
 
 #include "app/globals.h"
 #include "features/tag_probs.h"
-#include "features/tiny_model.h"
+#include "test_model_util.h"
 #include "test_util.h"
 
 namespace vexta {

@@ -7,13 +7,13 @@
 #include <tuple>
 
 #include "features/templates.h"
-#include "pool_test_util.h"
+#include "test_model_util.h"
 
 namespace vexta {
 namespace {
 
 using test::GenerationArgs;
-using test::PoolSetup;
+using test::TrainingSetup;
 
 // The pool settings InitModelTraining takes from the keys.
 std::string Settings(const Model& m) {
@@ -60,7 +60,7 @@ const std::vector<std::string> kLines = {"Nsy|NV/s/xy/|a|a|", "Vpy|NV/p/xy/|b|b|
                                          "Aqy|AN/q/y/|c|c|", "Nsz|N/s/xy/|d|d|"};
 
 TEST(InitModelTraining, BuildsClassesWithJointCounts) {
-    PoolSetup ps(3);
+    TrainingSetup ps(3);
     ps.SetupArgs(GenerationArgs());
     ps.SetLines(kLines);
     const std::string szReport =
@@ -93,7 +93,7 @@ TEST(InitModelTraining, BuildsClassesWithJointCounts) {
 }
 
 TEST(InitModelTraining, SettingsOfTheKeys) {
-    PoolSetup ps(1);
+    TrainingSetup ps(1);
     const std::vector<std::string> rgszLine = {"N|NV/|a|a|"};
     ps.Init(rgszLine, GenerationArgs("FeatureMode = GenerateOut\nFeatureSugg = pool.txt\n"
                                      "CountMode = Individual\nModels = Both\n"
@@ -110,7 +110,7 @@ TEST(InitModelTraining, SettingsOfTheKeys) {
         EXPECT_EQ(ps.m.dSuggEntropyThr, std::stod(pszCut));
     }
     // Mode Read reads none of the generation keys.
-    PoolSetup psRead(1);
+    TrainingSetup psRead(1);
     psRead.Init(rgszLine,
                 "FeatureMode = Read\nFeatureSugg = p\nFeatures = m\nAmbClassIgnore = -\n");
     EXPECT_EQ(psRead.m.iFeatureMode, 2);
@@ -132,13 +132,13 @@ TEST(InitModelTraining, ReturnCodes) {
         {szRead + "Features = m\n", 990, "GetValue (Amb Class Ignore) AmbClassIgnore failed"},
     };
     for (const auto& [szArgs, iCode, pszMessage] : rgCase) {
-        PoolSetup ps(1);
+        TrainingSetup ps(1);
         ps.SetupArgs(szArgs);
         ps.SetLines({"N|NV/|a|a|"});
         EXPECT_EQ(test::Stderr([&] { EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), iCode); }),
                   "vexta: " + std::string(pszMessage) + "\n");
     }
-    PoolSetup ps(2);
+    TrainingSetup ps(2);
     test::UseArgs(ps.dir, "SubTag1 = +A\n" + szRead + szKeys);
     ps.SetLines({"Ns|NV/s/|a|a|"});
     EXPECT_EQ(test::Stderr([&] { EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 949); }),
@@ -161,7 +161,7 @@ TEST(InitModelTraining, ReturnCodes) {
 TEST(InitModelTraining, RefusesClassesLongerThanTheJointCounts) {
     std::string szAC;
     for (int v = 0; v < 76; ++v) szAC += static_cast<char>('0' + v);
-    PoolSetup ps(1);
+    TrainingSetup ps(1);
     ps.SetupArgs(GenerationArgs());
     ps.SetLines({"0|" + szAC + "/|a|a|"});
     EXPECT_TRUE(test::Contains(
@@ -208,7 +208,7 @@ TEST(InitModelTraining, InvalidGenerationValuesEndTheProcess) {
             const std::size_t ich = szArgs.find(c.pszArgs);
             szArgs.erase(ich, szArgs.find('\n', ich) + 1 - ich);
         }
-        PoolSetup ps(1);
+        TrainingSetup ps(1);
         ps.SetupArgs(szArgs);
         ps.SetLines({"N|NV/|a|a|"});
         EXPECT_EXIT(InitModelTraining(&ps.dtT, &ps.m), testing::ExitedWithCode(c.iStatus & 255),

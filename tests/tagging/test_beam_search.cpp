@@ -8,8 +8,8 @@
 
 #include "app/globals.h"
 #include "features/tag_probs.h"
-#include "features/tiny_model.h"
 #include "tagging/beam_search.h"
+#include "test_model_util.h"
 #include "test_util.h"
 
 namespace vexta {

@@ -6,8 +6,8 @@
 
 #include "app/globals.h"
 #include "features/tag_probs.h"
-#include "features/tiny_model.h"
 #include "tagging/error_rate.h"
+#include "test_model_util.h"
 #include "test_util.h"
 
 namespace vexta {

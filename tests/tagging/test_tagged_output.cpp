@@ -14,7 +14,7 @@
 #include "base/ux_arg.h"
 #include "corpus/data_table.h"
 #include "corpus/event_reader.h"
-#include "features/tiny_model.h"
+#include "test_model_util.h"
 #include "test_util.h"
 
 namespace vexta {

@@ -10,9 +10,9 @@
 
 #include "features/feature_match.h"
 #include "tagging/error_rate.h"
+#include "test_model_util.h"
 #include "training/candidate_trial.h"
 #include "training/train_model.h"
-#include "training_test_util.h"
 
 namespace vexta {
 namespace {
@@ -27,7 +27,7 @@ protected:
 
     void SetUp() override {
         const std::string szPool = s.dir.Write("pool.txt", "");
-        s.Init(SawLines(16, 5), TrainingArgs(szPool));
+        s.InitTraining(SawLines(16, 5), TrainingArgs(szPool));
     }
 
     AmbClass& AllData() {

@@ -12,8 +12,8 @@
 #include "features/feature_match.h"
 #include "features/pool_file.h"
 #include "features/pool_gen.h"
+#include "test_model_util.h"
 #include "training/firing_lines.h"
-#include "training_test_util.h"
 
 namespace vexta {
 namespace {
@@ -70,16 +70,16 @@ std::vector<long> ChainOf(const DataTable& dt, long ilFirst) {
 
 TEST(FiringLines, SameLinesAsLinkFeatureForEveryGeneratedCandidate) {
     TrainingSetup s(2);
-    s.Init(Corpus(), TrainingArgs("", "FeatureMode = Generate\n"
-                                      "MaxFeaturesGenerate = 1000000\n"
-                                      "CountMode = Batch\n"
-                                      "Models = Both\n"
-                                      "SortSuggestions = Count\n"
-                                      "FeatureTemplates = base+base2\n"
-                                      "UseInFeatures = ACs+Tags+Forms+SetElements\n"
-                                      "MinThrAddFeature = 1\n"
-                                      "MinThrPoolFeature = 1\n"
-                                      "MinThrClosestFeature = 2\n"));
+    s.InitTraining(Corpus(), TrainingArgs("", "FeatureMode = Generate\n"
+                                              "MaxFeaturesGenerate = 1000000\n"
+                                              "CountMode = Batch\n"
+                                              "Models = Both\n"
+                                              "SortSuggestions = Count\n"
+                                              "FeatureTemplates = base+base2\n"
+                                              "UseInFeatures = ACs+Tags+Forms+SetElements\n"
+                                              "MinThrAddFeature = 1\n"
+                                              "MinThrPoolFeature = 1\n"
+                                              "MinThrClosestFeature = 2\n"));
     Model& m = s.m;
     DataTable& dt = s.dtT;
     for (int t = 0; t < 2; ++t) {

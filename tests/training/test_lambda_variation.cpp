@@ -9,9 +9,9 @@
 
 #include "features/feature_match.h"
 #include "tagging/beam_search.h"
+#include "test_model_util.h"
 #include "training/lambda_variation.h"
 #include "training/train_model.h"
-#include "training_test_util.h"
 
 namespace vexta {
 namespace {
@@ -30,7 +30,7 @@ protected:
 
     void SetUp() override {
         const std::string szPool = s.dir.Write("pool.txt", "");
-        s.Init(SawLines(16, 5), TrainingArgs(szPool));
+        s.InitTraining(SawLines(16, 5), TrainingArgs(szPool));
         AmbClass& ac = s.Class(0, "NV");
         FeatureDesc fd;
         fd.iTagElem = 0;

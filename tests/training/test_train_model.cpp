@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "tagging/error_rate.h"
+#include "test_model_util.h"
 #include "training/train_model.h"
-#include "training_test_util.h"
 
 namespace vexta {
 namespace {
@@ -183,7 +183,7 @@ constexpr const char* kSawPool = "9 00 NV 01__00ff7e__saw_\n"
 TEST(TrainModel, AcceptsTheFeatureThatFixesErrorsAndRejectsTheOthers) {
     TrainingSetup s(1);
     const std::string szPool = s.dir.Write("pool.txt", kSawPool);
-    s.Init(SawLines(6, 3), TrainingArgs(szPool));
+    s.InitTraining(SawLines(6, 3), TrainingArgs(szPool));
     EXPECT_EQ(s.m.rgteTagElem[0].clErrTagElem, 3);
 
     int iRes = 0;
@@ -212,7 +212,7 @@ TEST(TrainModel, AcceptsTheFeatureThatFixesErrorsAndRejectsTheOthers) {
 TEST(TrainModel, MultiPassStartsHighAndEndsAtTheMinimum) {
     TrainingSetup s(1);
     const std::string szPool = s.dir.Write("pool.txt", kSawPool);
-    s.Init(SawLines(6, 3), TrainingArgs(szPool, "MultiPass = yes\n"));
+    s.InitTraining(SawLines(6, 3), TrainingArgs(szPool, "MultiPass = yes\n"));
     const std::string szErr = test::Stderr([&] { EXPECT_LE(TrainModel(s.dtT, s.dtH, s.m), 0); });
     // 18 lines: threshold 9, then the worst class error 3 (where "I" is
     // accepted), then the minimum 2.
@@ -230,7 +230,7 @@ TEST(TrainModel, MultiPassStartsHighAndEndsAtTheMinimum) {
 TEST(TrainModel, NoIterationsOnlyReports) {
     TrainingSetup s(1);
     const std::string szPool = s.dir.Write("pool.txt", kSawPool);
-    s.Init(SawLines(6, 3), TrainingArgs(szPool, "TrainingIterationsMax = 0\n"));
+    s.InitTraining(SawLines(6, 3), TrainingArgs(szPool, "TrainingIterationsMax = 0\n"));
     const std::string szErr = test::Stderr([&] { EXPECT_LE(TrainModel(s.dtT, s.dtH, s.m), 0); });
     EXPECT_EQ(s.m.clFeatureAreaUsed, 0);
     EXPECT_EQ(szErr.find("Params for iteration"), std::string::npos);
@@ -247,7 +247,7 @@ TEST(TrainModel, NoIterationsOnlyReports) {
 TEST(TrainModel, AFullFeatureAreaFailsWithItsCode) {
     TrainingSetup s(1);
     const std::string szPool = s.dir.Write("pool.txt", kSawPool);
-    s.Init(SawLines(6, 3), TrainingArgs(szPool));
+    s.InitTraining(SawLines(6, 3), TrainingArgs(szPool));
     s.m.clFeatureAreaSize = 0;
     test::Stderr([&] {
         EXPECT_EQ(TrainModel(s.dtT, s.dtH, s.m), kTrainErrAddFeature + kAddFeatureAreaFull);
@@ -259,7 +259,7 @@ TEST(TrainModelDeathTest, AnUnreadablePoolEndsTheRun) {
     // Six terms are one too many.
     const std::string szPool = s.dir.Write(
         "pool.txt", "3 00 NV 06__ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_\n");
-    s.Init(SawLines(6, 3), TrainingArgs(szPool));
+    s.InitTraining(SawLines(6, 3), TrainingArgs(szPool));
     EXPECT_EXIT(TrainModel(s.dtT, s.dtH, s.m), ::testing::ExitedWithCode(19),
                 "cannot read feature pool: code 3302");
 }
@@ -269,9 +269,9 @@ TEST(TrainModel, LambdaVariationOnAOneLineTable) {
     // iteration runs and the weight stays.
     TrainingSetup s(1);
     const std::string szPool = s.dir.Write("pool.txt", "1 00 NV 01__00ff7e__saw_\n");
-    s.Init({"V|NV/|saw|saw|>N/V/"},
-           TrainingArgs(szPool, "HeavySmoothing = no\nMinThrAddFeature = 1\n"
-                                "MinThrPoolFeature = 1\nLambdaIterations = 1\n"));
+    s.InitTraining({"V|NV/|saw|saw|>N/V/"},
+                   TrainingArgs(szPool, "HeavySmoothing = no\nMinThrAddFeature = 1\n"
+                                        "MinThrPoolFeature = 1\nLambdaIterations = 1\n"));
     const std::string szErr = test::Stderr([&] { EXPECT_LE(TrainModel(s.dtT, s.dtH, s.m), 0); });
     ASSERT_EQ(s.m.clFeatureAreaUsed, 1) << szErr;
     EXPECT_EQ(s.m.rgfdFeatureArea[0].dLambda, 1.0);

@@ -1,0 +1,314 @@
+// Models and data tables built by hand for the tests of matching,
+// probabilities, tagging, the feature pool and training: a tiny model with
+// hand-made classes and features, and a model set up for training on data
+// lines "tag|AC/.../|form|lemma|>cand/.../" through the pipeline's own steps.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/training_params.h"
+#include "base/ux_arg.h"
+#include "base/ux_hash.h"
+#include "corpus/data_table.h"
+#include "features/templates.h"
+#include "model/model.h"
+#include "tagging/error_rate.h"
+#include "test_util.h"
+
+namespace vexta::test {
+
+// Fills dt with the data lines "tag|AC/.../|form|lemma|>cand/.../" through
+// the table's own allocation and parser.
+inline void FillTable(Model& m, DataTable& dt, const std::vector<std::string>& rgszLine) {
+    dt.ilStart = 0;
+    dt.clLines = static_cast<long>(rgszLine.size());
+    dt.clData = dt.clWords = 0;
+    ASSERT_EQ(AllocSegment(m, dt), 0);
+    for (long il = 0; il < dt.clLines; ++il)
+        ASSERT_EQ(InsertLine(m, dt, rgszLine[il], il, "", nullptr, 1), 0) << rgszLine[il];
+    dt.rgilNextAC.assign(dt.clLines, -1);
+    dt.rgilNextFeature.assign(dt.clLines, -1);
+}
+
+class TinyModel {
+public:
+    Model m;
+    DataTable dt;
+
+    explicit TinyModel(int cTagElem, int cBeam = 3) {
+        m.phashStr = ux_HashNew(8192, 65536, 4000);
+        m.pszEmpty = Intern("");
+        m.cTagElem = cTagElem;
+        m.cBeam = cBeam;
+        m.dRawExpWeight = 0.5;
+        m.szAmbClassIgnore = "!";
+        m.rgteTagElem.resize(cTagElem);
+        for (int t = 0; t < cTagElem; ++t)
+            m.rgpszTagElemName.push_back(Intern("SubTag" + std::to_string(t + 1)));
+        // Fixed capacity: records are referred to by pointer.
+        m.clAmbClassAreaSize = m.clFeatureAreaSize = 64;
+        m.rgacAmbClassArea.resize(64);
+        m.rgfdFeatureArea.resize(64);
+    }
+
+    const char* Intern(std::string_view sz) {
+        const char* psz = nullptr;
+        ux_HashMemberPtr(m.phashStr.get(), sz, &psz);
+        return psz;
+    }
+
+    // The classes of tag element t: the all-data class "!!" + szAllValues,
+    // then the given AC strings. Call for t in ascending order.
+    void SetClasses(int t, std::string_view szAllValues,
+                    std::initializer_list<std::string_view> rgsz) {
+        TagElem& te = m.rgteTagElem[t];
+        te.ilAmbClassFirst = m.clAmbClassAreaUsed;
+        te.clAmbClass = 0;
+        NewClass(te, "!!" + std::string(szAllValues)).fACIgnore = 1;
+        for (std::string_view sz : rgsz) NewClass(te, sz);
+    }
+    AmbClass& AllData(int t) { return m.rgacAmbClassArea[m.rgteTagElem[t].ilAmbClassFirst]; }
+    AmbClass& Class(int t, std::string_view szAC) {
+        return *FindAmbClassRec(szAC, m.rgteTagElem[t], m);
+    }
+
+    // Adds a feature of tag element t at the front of the class's chain;
+    // rgclCnt is indexed like the class string (two leading marker entries for
+    // the all-data class).
+    FeatureDesc& AddFeature(int t, AmbClass& ac, std::vector<long> rgclCnt, double dLambda,
+                            std::initializer_list<FeatureTerm> rgft = {}) {
+        const long il = m.clFeatureAreaUsed++;
+        FeatureDesc& fd = m.rgfdFeatureArea[il];
+        fd.iFeature = static_cast<int>(il);
+        fd.iTagElem = t;
+        fd.pacOfFeature = &ac;
+        fd.pszY = m.pszEmpty;
+        fd.dLambda = dLambda;
+        fd.pszACFeature = ac.pszAmbClass;
+        fd.cCntTagElemGivenFeature = static_cast<int>(std::strlen(ac.pszAmbClass));
+        fd.clCnt = 0;
+        for (long cl : rgclCnt) fd.clCnt += cl;
+        fd.rgclCntTagElemGivenFeature = std::move(rgclCnt);
+        for (const FeatureTerm& ft : rgft) fd.rgftTerm[fd.cTerms++] = ft;
+        fd.ilNextFeature = ac.ilPacFeatureFirst;
+        ac.ilPacFeatureFirst = il;
+        ++ac.clFeatureCnt;
+        return fd;
+    }
+    FeatureTerm Term(int iPos, int iElem, std::string_view szValue) {
+        return FeatureTerm{iPos, -1, m.pszEmpty, iElem, Intern(szValue)};
+    }
+    FeatureTerm Closest(int iPos, int iClosestElem, std::string_view szClosest, int iElem,
+                        std::string_view szValue) {
+        return FeatureTerm{iPos, iClosestElem, Intern(szClosest), iElem, Intern(szValue)};
+    }
+
+    void SetLines(const std::vector<std::string>& rgszLine) {
+        dt.iInputState = 1;
+        FillTable(m, dt, rgszLine);
+    }
+
+    // Chains the lines of every class of tag element t (like training does).
+    void ChainClasses(int t) {
+        const TagElem& te = m.rgteTagElem[t];
+        for (long ia = 0; ia < te.clAmbClass; ++ia)
+            m.rgacAmbClassArea[te.ilAmbClassFirst + ia].ilDataFirst = -1;
+        for (long il = 0; il < dt.clData; ++il) {
+            if (AmbClass* pac = FindAmbClassRec(dt.rgdl[il].rgpszAC[t], te, m)) {
+                dt.rgilNextAC[il] = pac->ilDataFirst;
+                pac->ilDataFirst = il;
+            }
+        }
+    }
+
+    // Puts the feature at the front of line il's probability links.
+    void Link(long il, FeatureDesc& fd) {
+        FeatureLink*& plinkHead = dt.rgplinkFeature2[il];
+        plinkHead = &dt.rglinkStore.emplace_back(FeatureLink{&fd, plinkHead, nullptr, il});
+    }
+
+    // Puts a beam item on line il.
+    void SetItem(long il, int iItem, std::string_view szTag, int iBack, double dProb = 1.0) {
+        BeamLine& bl = dt.rgbeam[il];
+        VeItem& ve = bl.rgve[iItem];
+        ve.pszTag = TagBuf{};
+        szTag.copy(ve.pszTag.data(), szTag.size());
+        ve.iBack = iBack;
+        ve.dProb = dProb;
+        bl.cBeam = std::max(bl.cBeam, iItem + 1);
+    }
+
+private:
+    AmbClass& NewClass(TagElem& te, std::string_view sz) {
+        AmbClass& ac = m.rgacAmbClassArea[m.clAmbClassAreaUsed++];
+        ac.pszAmbClass = Intern(sz);
+        ++te.clAmbClass;
+        return ac;
+    }
+};
+
+// Makes szText the argument file that every value request reads.
+inline void UseArgs(const TempDir& dir, std::string_view szText) {
+    szArgs = dir.Write("test.args", szText);
+    ux_ArgClose();
+    ux_ArgOpen(szArgs);
+}
+
+// The keys of a generation run; szExtra comes last, so its definitions win.
+inline std::string GenerationArgs(std::string_view szExtra = "") {
+    return "FeatureMode = Generate\nMaxFeaturesGenerate = 1000000\nCountMode = Batch\n"
+           "Models = AC\nSortSuggestions = Count\nFeatureTemplates = base\nUseInFeatures = ACs\n"
+           "Features = test.model\nAmbClassIgnore = -\n" +
+           std::string(szExtra);
+}
+
+// The training keys of a run on hand-written lines: one iteration reading
+// its pool from pool.txt, one pass at threshold 2, weights 1..8 and 0.125.
+// Later definitions (szExtra) override these.
+inline std::string TrainingArgs(std::string_view szPoolFile, std::string_view szExtra = "") {
+    std::string sz = "FeatureMode = Read\n"
+                     "FeatureSugg = " +
+                     std::string(szPoolFile) +
+                     "\n"
+                     "Features = unused.model\n"
+                     "AmbClassIgnore = -\n"
+                     "MinThrAddFeature = 2\n"
+                     "MinThrPoolFeature = 2\n"
+                     "MinThrClosestFeature = 5\n"
+                     "CombiThr = 10\n"
+                     "LeftOnly = no\n"
+                     "FeatureArea = 1000\n"
+                     "FeatureSuggSize = 10000\n"
+                     "AmbClassArea = 100\n"
+                     "LambdaIterations = 0\n"
+                     "HeavySmoothing = yes\n"
+                     "MultiPass = no\n"
+                     "TrainingIterationsMax = 1\n"
+                     "LambdaMax = 8\n"
+                     "LambdaMin = 0.125\n"
+                     "TrainCat = -1\n"
+                     // In mode Read only the keys of the iteration give the
+                     // pool's model kind and order.
+                     "SortSuggestions0 = Count\n"
+                     "Models0 = AC\n";
+    sz += szExtra;
+    return sz;
+}
+
+// A model with a string table, training and heldout tables (and a test table
+// for the training runs), and the
+// area sizes and thresholds the training parameters would give it.
+class TrainingSetup {
+public:
+    Model m;
+    DataTable dtT;
+    DataTable dtH;
+    DataTable dtS;
+    TempDir dir;
+
+    explicit TrainingSetup(int cTagElem, double dRawExpWeight = 0.5) {
+        m.cTagElem = cTagElem;
+        m.fProgMode = kModeTrain;
+        m.cBeam = 1;
+        m.iTrainCat = -1;
+        m.dRawExpWeight = dRawExpWeight;
+        m.phashStr = ux_HashNew(8192, 65536, 4000);
+        ux_HashMemberPtr(m.phashStr.get(), "", &m.pszEmpty);
+        m.pdtT = &dtT;
+        m.pdtH = &dtH;
+        m.clFeatureAreaSize = 1000;
+        m.clFeatureSuggSize = 10000;
+        m.clAmbClassAreaSize = 100;
+        m.cPoolThr = m.cThrMin = 1;
+        m.cClosestThr = 1000;
+    }
+
+    // The argument file: "SubTag<n> = +E<n>" for every tag element, then szText.
+    void SetupArgs(std::string_view szText) {
+        std::string sz;
+        for (int t = 1; t <= m.cTagElem; ++t)
+            sz += "SubTag" + std::to_string(t) + " = +E" + std::to_string(t) + "\n";
+        UseArgs(dir, sz + std::string(szText));
+    }
+
+    void SetLines(const std::vector<std::string>& rgszLine) {
+        for (DataTable* pdt : {&dtT, &dtH}) FillTable(m, *pdt, rgszLine);
+    }
+
+    // Training set-up on the lines, its class report discarded.
+    void Init(const std::vector<std::string>& rgszLine, std::string_view szArgText) {
+        SetupArgs(szArgText);
+        SetLines(rgszLine);
+        Stderr([&] { ASSERT_EQ(InitModelTraining(&dtT, &m), 0); });
+    }
+
+    // Reads the parameters, sets training up and measures the initial error,
+    // as the training pipeline does.
+    void InitTraining(const std::vector<std::string>& rgszLine, std::string_view szArgText) {
+        SetupArgs(szArgText);
+        SetLines(rgszLine);
+        FillTable(m, dtS, rgszLine);
+        m.pdtS = &dtS;
+        ASSERT_EQ(ReadTrainingParamsBeforeSetup(&m), 0);
+        ASSERT_EQ(InitModelTraining(&dtT, &m), 0);
+        ASSERT_EQ(ReadTrainingParamsAfterSetup(&m), 0);
+        ASSERT_LE(ErrorRateData(dtT, m, 0), 0);
+    }
+
+    void NewSugg() { m.phashSugg = ux_HashNew(10000, 200000, 4000); }
+
+    // Every counted feature string of phashSugg with its count, followed by
+    // "|" and the data string when that is not empty.
+    std::map<std::string, long> Sugg() const {
+        std::map<std::string, long> mp;
+        const char* pszKey = nullptr;
+        const char* pszData = nullptr;
+        long l = 0;
+        for (int rc = ux_HashFirstDataPtr(m.phashSugg.get(), &pszKey, &pszData, &l); rc != -1;
+             rc = ux_HashNextDataPtr(m.phashSugg.get(), &pszKey, &pszData, &l)) {
+            mp[*pszData != '\0' ? std::string(pszKey) + "|" + pszData : pszKey] += l;
+        }
+        return mp;
+    }
+
+    AmbClass& Class(int t, std::string_view szAC) {
+        AmbClass* pac = FindAmbClassRec(szAC, m.rgteTagElem[static_cast<std::size_t>(t)], m);
+        EXPECT_NE(pac, nullptr) << szAC;
+        return *pac;
+    }
+
+    // The features of the class's chain, newest first.
+    std::vector<const FeatureDesc*> Chain(const AmbClass& ac) const {
+        std::vector<const FeatureDesc*> rg;
+        for (long il = ac.ilPacFeatureFirst; il >= 0; il = m.rgfdFeatureArea[il].ilNextFeature)
+            rg.push_back(&m.rgfdFeatureArea[il]);
+        return rg;
+    }
+};
+
+// Lines of a one-element language where "saw" is a noun after "the" and a
+// verb after "I": the class NV of "saw" is tagged N by its prior, so each
+// verb "saw" is an error that a feature on the form to the left can fix.
+inline std::vector<std::string> SawLines(int cNouns, int cVerbs) {
+    std::vector<std::string> rg;
+    for (int i = 0; i < cNouns; ++i) {
+        rg.emplace_back("D|D/|the|the|>D/");
+        rg.emplace_back("N|NV/|saw|saw|>N/V/");
+    }
+    for (int i = 0; i < cVerbs; ++i) {
+        rg.emplace_back("P|P/|I|I|>P/");
+        rg.emplace_back("V|NV/|saw|saw|>N/V/");
+    }
+    return rg;
+}
+
+} // namespace vexta::test
