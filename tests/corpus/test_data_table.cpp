@@ -247,23 +247,6 @@ TEST_F(DataLines, MalformedLinesAndLinesOutsideTheSegment) {
     EXPECT_EQ(dt.clData, 2);
 }
 
-TEST(DataLineFields, FormLemmaAndCandidates) {
-    EXPECT_STREQ(GetFormPtr("NN|A/B/|dog|lem|>NN/"), "dog|lem|>NN/");
-    EXPECT_EQ(GetFormPtr("NN|A/B/"), nullptr);
-    EXPECT_STREQ(GetMMtPtr("NN|A/|f|l|>NN/VB/"), "NN/VB/");
-    for (const char* psz : {"NN|A/|f|l|", "NN|A/|f|l|>", "NN|A/|f|l|NN/"})
-        EXPECT_EQ(GetMMtPtr(psz), nullptr) << psz;
-
-    std::array<char, 16> sz{};
-    const std::pair<std::string_view, int> rgCase[] = {
-        {"NN", 2},       {"NN|", 2},         {"NN|A/", 3},          {"NN|A/|f", 4},
-        {"NN|A/|f|", 4}, {"NN|A/|f|lem", 0}, {"NN|A/|f|lem|>X/", 0}};
-    for (const auto& [szLine, rc] : rgCase) EXPECT_EQ(GetLemmaStr(sz, szLine), rc) << szLine;
-    EXPECT_STREQ(sz.data(), "lem");
-    EXPECT_EQ(GetLemmaStr(std::span(sz).first(4), "NN|A/|f|lemma|"), 5);
-    EXPECT_STREQ(sz.data(), "lem");
-}
-
 TEST_F(DataLines, MovingLinesAndReusingLinks) {
     auto pgap = std::make_unique<gapRecType>();
     const gapRecType* pgapRaw = pgap.get();
