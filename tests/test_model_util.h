@@ -1,7 +1,7 @@
-// Models and data tables built by hand for the tests of matching,
-// probabilities, tagging, the feature pool and training: a tiny model with
-// hand-made classes and features, and a model set up for training on data
-// lines "tag|AC/.../|form|lemma|>cand/.../" through the pipeline's own steps.
+// Models, data tables and corpus readers built by hand for the tests: model
+// records one by one, readers on a file, a tiny model with hand-made classes
+// and features, and a model set up for training on data lines
+// "tag|AC/.../|form|lemma|>cand/.../" through the pipeline's own steps.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,12 +20,139 @@
 #include "base/ux_arg.h"
 #include "base/ux_hash.h"
 #include "corpus/data_table.h"
+#include "corpus/event_reader.h"
+#include "corpus/sgml_lexer.h"
 #include "features/templates.h"
 #include "model/model.h"
 #include "tagging/error_rate.h"
 #include "test_util.h"
 
 namespace vexta::test {
+
+// Model records built one by one, with the model's own string table.
+
+// Interns szText in the model's string table.
+inline const char* Intern(Model& m, std::string_view szText) {
+    const char* psz = nullptr;
+    ux_HashMemberPtr(m.phashStr.get(), szText, &psz);
+    return psz;
+}
+
+// An empty model with room for the given numbers of classes and features and
+// the named tag elements.
+inline void InitModel(Model& m, std::initializer_list<const char*> rgszNames, long cAC = 8,
+                      long cFeatures = 8) {
+    m.phashStr = ux_HashNew(1000, 20000, 4000);
+    m.pszEmpty = Intern(m, "");
+    m.cTagElem = static_cast<int>(rgszNames.size());
+    for (const char* psz : rgszNames) m.rgpszTagElemName.push_back(Intern(m, psz));
+    m.rgteTagElem.resize(rgszNames.size());
+    m.clAmbClassAreaSize = cAC + 1;
+    m.rgacAmbClassArea.resize(static_cast<size_t>(cAC + 1));
+    m.clFeatureAreaSize = cFeatures + 1;
+    m.rgfdFeatureArea.resize(static_cast<size_t>(cFeatures + 1));
+}
+
+// Adds a class to tag element t (classes of one element must be added one
+// after the other) and returns its index.
+inline long AddAmbClass(Model& m, int t, std::string_view szAC, long clCnt) {
+    const long il = m.clAmbClassAreaUsed++;
+    AmbClass& ac = m.rgacAmbClassArea[static_cast<size_t>(il)];
+    ac.pszAmbClass = Intern(m, szAC);
+    ac.clAmbClassCnt = clCnt;
+    ac.fACIgnore = szAC.size() >= 2 && !m.szAmbClassIgnore.empty() &&
+                   szAC[0] == m.szAmbClassIgnore[0] && szAC[1] == szAC[0];
+    TagElem& te = m.rgteTagElem[static_cast<size_t>(t)];
+    if (te.clAmbClass++ == 0) te.ilAmbClassFirst = il;
+    return il;
+}
+
+// Adds a feature at the head of class iAC's chain and returns it.
+inline FeatureDesc& AddFeature(Model& m, int t, long iAC, std::string_view szY, double dLambda,
+                               long clCnt) {
+    const long il = m.clFeatureAreaUsed++;
+    FeatureDesc& fd = m.rgfdFeatureArea[static_cast<size_t>(il)];
+    AmbClass& ac = m.rgacAmbClassArea[static_cast<size_t>(iAC)];
+    fd.iTagElem = t;
+    fd.pacOfFeature = &ac;
+    fd.pszACFeature = ac.pszAmbClass;
+    fd.cCntTagElemGivenFeature = static_cast<int>(std::string_view(ac.pszAmbClass).size());
+    fd.rgclCntTagElemGivenFeature.assign(static_cast<size_t>(fd.cCntTagElemGivenFeature), 0);
+    fd.pszY = szY == "*" ? m.pszEmpty : Intern(m, szY);
+    fd.dLambda = dLambda;
+    fd.clCnt = clCnt;
+    fd.ilNextFeature = ac.ilPacFeatureFirst;
+    ac.ilPacFeatureFirst = il;
+    return fd;
+}
+
+inline FeatureTerm Term(Model& m, int iPos, int iElem, std::string_view szValue,
+                        int iClosestElem = -1, std::string_view szClosest = "") {
+    return FeatureTerm{iPos, iClosestElem, Intern(m, szClosest), iElem, Intern(m, szValue)};
+}
+
+// Makes rgft the feature's terms.
+inline void SetTerms(FeatureDesc& fd, std::initializer_list<FeatureTerm> rgft) {
+    fd.cTerms = static_cast<int>(rgft.size());
+    std::copy(rgft.begin(), rgft.end(), fd.rgftTerm.begin());
+}
+
+// Corpus readers opened on a file and the tokens they deliver.
+
+using Strings = std::vector<std::string>;
+
+inline std::unique_ptr<Model> MakeModel(int cTagElem, int fProgMode, int cBeam = 3) {
+    auto pm = std::make_unique<Model>();
+    pm->cTagElem = cTagElem;
+    pm->fProgMode = fProgMode;
+    pm->cBeam = cBeam;
+    pm->phashStr = ux_HashNew(1000, 50000, 4000);
+    ux_HashMemberPtr(pm->phashStr.get(), "", &pm->pszEmpty);
+    return pm;
+}
+
+inline std::unique_ptr<pdfRecType> OpenReader(const std::string& szFile,
+                                              std::string_view szTagTable = "") {
+    auto ppdf = std::make_unique<pdfRecType>();
+    ppdf->szFileName = szFile;
+    ppdf->szSentTag = "ZZ";
+    ppdf->szSentForm = ppdf->szSentLemma = "###";
+    ppdf->szTagTable = szTagTable;
+    EXPECT_EQ(OpenData(*ppdf), 0);
+    return ppdf;
+}
+
+inline Strings GapTexts(const gapRecType* pgap) {
+    Strings rgsz;
+    for (; pgap; pgap = pgap->pgapNext.get()) rgsz.emplace_back(pgap->pszGapText.get());
+    return rgsz;
+}
+
+// One delivered token: its data line, rest and gap entries.
+struct Event {
+    std::string szLine;
+    std::string szRest;
+    Strings rgszGap;
+    int fWord = 0;
+};
+
+// Every token the reader delivers until GetEvent returns -1.
+inline std::vector<Event> ReadAll(pdfRecType& pdf, const Model& m) {
+    std::vector<char> szLine(kDataLineSize), szRest(kDataLineSize);
+    std::vector<Event> rgev;
+    std::unique_ptr<gapRecType> pgap;
+    while (GetEvent(szLine, szRest, pgap, pdf, m) == 0)
+        rgev.push_back({szLine.data(), szRest.data(), GapTexts(pgap.get()), pdf.fWord});
+    return rgev;
+}
+
+inline Strings Lines(const std::vector<Event>& rgev) {
+    Strings rgsz;
+    for (const Event& ev : rgev) rgsz.push_back(ev.szLine);
+    return rgsz;
+}
+
+// Data tables and models for matching, probabilities, tagging, the pool and training.
 
 // Fills dt with the data lines "tag|AC/.../|form|lemma|>cand/.../" through
 // the table's own allocation and parser.
@@ -60,11 +188,7 @@ public:
         m.rgfdFeatureArea.resize(64);
     }
 
-    const char* Intern(std::string_view sz) {
-        const char* psz = nullptr;
-        ux_HashMemberPtr(m.phashStr.get(), sz, &psz);
-        return psz;
-    }
+    const char* Intern(std::string_view sz) { return test::Intern(m, sz); }
 
     // The classes of tag element t: the all-data class "!!" + szAllValues,
     // then the given AC strings. Call for t in ascending order.

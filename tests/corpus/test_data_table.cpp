@@ -13,7 +13,7 @@
 #include "base/ux_arg.h"
 #include "corpus/corpus_stats.h"
 #include "corpus/data_table.h"
-#include "corpus_test_util.h"
+#include "test_model_util.h"
 
 namespace vexta::test {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "app/globals.h"
 #include "corpus/event_reader.h"
-#include "corpus_test_util.h"
+#include "test_model_util.h"
 
 namespace vexta::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "corpus/sgml_lexer.h"
-#include "corpus_test_util.h"
+#include "test_model_util.h"
 
 namespace vexta::test {
 namespace {

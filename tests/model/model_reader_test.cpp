@@ -6,7 +6,7 @@
 #include "base/ux_arg.h"
 #include "model/model_reader.h"
 #include "model/model_writer.h"
-#include "model_test_util.h"
+#include "test_model_util.h"
 
 namespace vexta {
 namespace {

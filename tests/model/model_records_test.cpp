@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "model/model.h"
-#include "model_test_util.h"
+#include "test_model_util.h"
 
 namespace vexta {
 namespace {

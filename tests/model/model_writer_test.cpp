@@ -8,7 +8,7 @@
 
 #include "app/globals.h"
 #include "model/model_writer.h"
-#include "model_test_util.h"
+#include "test_model_util.h"
 
 namespace vexta {
 namespace {
