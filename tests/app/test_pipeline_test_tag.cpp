@@ -142,6 +142,7 @@ TEST_F(PipelineTest, TagModesWriteTheInputWithTheChosenTags) {
     EXPECT_EQ(res.iStatus, 0) << res.szErr;
     EXPECT_TRUE(test::Contains(res.szOut, "Beam state after normalization:\n"));
     EXPECT_TRUE(test::Contains(res.szOut, "<MDt src=\"t1\">NB<MMl>cat"));
+    EXPECT_TRUE(test::Contains(res.szErr, "setting fOut to OUTDEBUGINFO in TagDataVTC...\n"));
 
     // Data lines, tagged separately or (line-format input) by beam search,
     // get only their tags replaced: Dogs VB, Cats NB.
