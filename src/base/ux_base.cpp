@@ -2,6 +2,7 @@
 #include "base/ux_base.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <fcntl.h>
 #include <iterator>
@@ -373,6 +374,19 @@ long ux_Seek(int h, long lOffset, int iOrigin) {
     const off_t lPos = ::lseek(h, static_cast<off_t>(lOffset), iOrigin);
     if (lPos < 0) FatalFmt(16, "%d", h);
     return static_cast<long>(lPos);
+}
+
+std::string ux_StrPrintf(const char* pszFormat, ...) {
+    std::va_list args;
+    va_start(args, pszFormat);
+    std::va_list args2;
+    va_copy(args2, args);
+    const int cch = std::vsnprintf(nullptr, 0, pszFormat, args);
+    va_end(args);
+    std::string sz(cch > 0 ? static_cast<std::size_t>(cch) : 0, '\0');
+    if (cch > 0) std::vsnprintf(sz.data(), sz.size() + 1, pszFormat, args2);
+    va_end(args2);
+    return sz;
 }
 
 } // namespace vexta

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace vexta {
@@ -44,6 +45,9 @@ int ux_LnLog(int iModule, int iNumber, long lLine, std::string_view szDetail);
 // Prints "%s: %s%s\n"; exits with iStatus when it is greater than 0.
 int ux_Error(std::string_view szPrefix, std::string_view szText, std::string_view szText2,
              int iStatus);
+
+// printf-style formatting into a string, for the detail texts of messages.
+std::string ux_StrPrintf(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
 
 // Log redirection of standard error.
 int ux_OpenLog(const char* pszFileName);

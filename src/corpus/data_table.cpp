@@ -34,19 +34,6 @@ __attribute__((format(printf, 1, 2))) void ErrPrintf(const char* pszFormat, ...)
     va_end(args);
 }
 
-__attribute__((format(printf, 1, 2))) std::string Fmt(const char* pszFormat, ...) {
-    std::va_list args;
-    va_start(args, pszFormat);
-    std::va_list args2;
-    va_copy(args2, args);
-    const int cch = std::vsnprintf(nullptr, 0, pszFormat, args);
-    va_end(args);
-    std::string sz(cch > 0 ? static_cast<std::size_t>(cch) : 0, '\0');
-    std::vsnprintf(sz.data(), sz.size() + 1, pszFormat, args2);
-    va_end(args2);
-    return sz;
-}
-
 bool IsTrainMode(const Model& m) {
     return m.fProgMode == kModeTrain || m.fProgMode == kModeTrainOut;
 }
@@ -228,7 +215,8 @@ int GetDataParams(std::string_view szArgFile, Model& m, pdfRecType& pdf,
          {std::pair{"SentTag", &pdf.szSentTag}, std::pair{"SentForm", &pdf.szSentForm},
           std::pair{"SentLemma", &pdf.szSentLemma}}) {
         if (ux_ArgGetValue(szArgFile, pszKey, sz) != 0)
-            ux_FatalError(kModApp, kMsgApp, Fmt("%s: GetValue %s failed\n", szPN.c_str(), pszKey));
+            ux_FatalError(kModApp, kMsgApp,
+                          ux_StrPrintf("%s: GetValue %s failed\n", szPN.c_str(), pszKey));
         *pszValue = sz.data();
     }
 
@@ -314,8 +302,8 @@ int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
     }
     if (n < dtTe.ilStart + dtTe.clLines) {
         ux_Warning(kModApp, kMsgApp,
-                   Fmt("ReadData: shrinking test/tag data size %ld -> %ld\n", dtTe.clLines,
-                       n - dtTe.ilStart));
+                   ux_StrPrintf("ReadData: shrinking test/tag data size %ld -> %ld\n", dtTe.clLines,
+                                n - dtTe.ilStart));
         dtTe.clLines = n - dtTe.ilStart;
         if (dtTe.clLines < 0) return 59;
     }

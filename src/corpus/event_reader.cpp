@@ -21,19 +21,6 @@ namespace {
 constexpr const char* kGE = "GetEvent: ";
 constexpr std::string_view kVirtualEnd = "<<virtualend>>";
 
-__attribute__((format(printf, 1, 2))) std::string Fmt(const char* pszFormat, ...) {
-    std::va_list args;
-    va_start(args, pszFormat);
-    std::va_list args2;
-    va_copy(args2, args);
-    const int cch = std::vsnprintf(nullptr, 0, pszFormat, args);
-    va_end(args);
-    std::string sz(cch > 0 ? static_cast<std::size_t>(cch) : 0, '\0');
-    std::vsnprintf(sz.data(), sz.size() + 1, pszFormat, args2);
-    va_end(args2);
-    return sz;
-}
-
 [[noreturn]] void EventFatal(const pdfRecType& pdf, const std::string& szText) {
     ux_LnFatalError(kModApp, kMsgApp, pdf.lLine, szText);
 }
@@ -179,9 +166,9 @@ int GetLineFormat(std::span<char> szLine, pdfRecType& pdf) {
         }
         if (cch >= cchMax) {
             szLine[cch] = '\0';
-            EventFatal(
-                pdf, Fmt("%sData line too long (>= %ld): ", kGE, static_cast<long>(szLine.size())) +
-                         LineStart({szLine.data(), cch}));
+            EventFatal(pdf, ux_StrPrintf("%sData line too long (>= %ld): ", kGE,
+                                         static_cast<long>(szLine.size())) +
+                                LineStart({szLine.data(), cch}));
         }
         szLine[cch++] = ch;
     }
@@ -328,20 +315,21 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
             return;
         }
         if (rc > 100 || (rc >= 1 && rc <= 3))
-            EventFatal(pdf, Fmt("%s%s%d: Tag \"%s\", Text \"%s\": ", kGE,
-                                "Tag/Text truncated or reading error, state ", pdf.iState,
-                                pdf.szTag.data(), pdf.szText.data()) +
+            EventFatal(pdf, ux_StrPrintf("%s%s%d: Tag \"%s\", Text \"%s\": ", kGE,
+                                         "Tag/Text truncated or reading error, state ", pdf.iState,
+                                         pdf.szTag.data(), pdf.szText.data()) +
                                 LineStart(pdf.szPrevLine.data()));
         if (GetSGMLTagName(std::span(pdf.szTagName).first(kSgmlTagNameLen), CStr(pdf.szTag)) != 0)
-            EventFatal(pdf, Fmt("%sTag name (%s) too long", kGE, pdf.szTag.data()));
+            EventFatal(pdf, ux_StrPrintf("%sTag name (%s) too long", kGE, pdf.szTag.data()));
     };
 
     // Converts the text of a <t> or <MMt> tag; an empty text becomes "X".
     auto ConvertText = [&](std::string_view szText) {
         std::string_view szOut;
         if (ConvertTag(pdf, szOut, szText) == 1)
-            EventFatal(pdf, Fmt("%sTag %.*s not found in %s", kGE, static_cast<int>(szText.size()),
-                                szText.data(), pdf.szTagTable.c_str()));
+            EventFatal(pdf, ux_StrPrintf("%sTag %.*s not found in %s", kGE,
+                                         static_cast<int>(szText.size()), szText.data(),
+                                         pdf.szTagTable.c_str()));
         return szOut;
     };
 
@@ -350,7 +338,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
         lemma.Set(pdf.szSentLemma);
         tagTrue.Set(pdf.szSentTag);
         if (!cands.Contains(pdf.szSentTag) && !cands.Add(pdf.szSentTag))
-            EventFatal(pdf, Fmt(pszFullMsg, kGE, pdf.szSentTag.c_str()));
+            EventFatal(pdf, ux_StrPrintf(pszFullMsg, kGE, pdf.szSentTag.c_str()));
     };
 
     for (;;) {
@@ -364,8 +352,8 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
         case 3:
             if (szName == "f" || szName == "d" || szName == "s") {
                 if (szText.size() >= kTokenFieldSize)
-                    EventFatal(pdf, Fmt("%sForm too long (>= %d): %s", kGE,
-                                        static_cast<int>(szText.size()), szText.data()));
+                    EventFatal(pdf, ux_StrPrintf("%sForm too long (>= %d): %s", kGE,
+                                                 static_cast<int>(szText.size()), szText.data()));
                 Gap(nullptr, "");
                 if (szName == "s") {
                     SetBoundaryToken("%sCannot add sent tag to full tag list: %s");
@@ -389,10 +377,12 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                         // A token without candidates: its true tag is the only
                         // candidate; without one it cannot be represented.
                         if (!fTagSeen)
-                            EventFatal(pdf, Fmt("%sNo candidate tags and no true tag (form %s)",
-                                                kGE, form.sz.data()));
-                        ux_LnWarning(kModApp, kMsgApp, pdf.lLine,
-                                     Fmt("%sNo candidate tags (form %s); true tag %s is the only "
+                            EventFatal(pdf,
+                                       ux_StrPrintf("%sNo candidate tags and no true tag (form %s)",
+                                                    kGE, form.sz.data()));
+                        ux_LnWarning(
+                            kModApp, kMsgApp, pdf.lLine,
+                            ux_StrPrintf("%sNo candidate tags (form %s); true tag %s is the only "
                                          "candidate",
                                          kGE, form.sz.data(), tagTrue.sz.data()));
                         cands.Add(tagTrue.View());
@@ -410,13 +400,13 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                 std::array<char, kDataLineSize> szACBuf;
                 std::string_view szACPart;
                 if (!CreateACPart(cands, cTagElem, szACBuf, szACPart))
-                    EventFatal(pdf, Fmt("%sCreateACs failed: %s", kGE, form.sz.data()));
+                    EventFatal(pdf, ux_StrPrintf("%sCreateACs failed: %s", kGE, form.sz.data()));
                 if (lemma.Empty()) lemma.Set("=");
                 if (tagTrue.Empty()) tagTrue.Set(tagFirst.View());
                 if (InsertEvent(szLine, tagTrue.View(), szACPart, form.View(), lemma.View(),
                                 szMMtPart) != 0)
-                    EventFatal(pdf, Fmt("%sOutput data line too long (>= %ld): %s", kGE,
-                                        static_cast<long>(szLine.size()), szLine.data()));
+                    EventFatal(pdf, ux_StrPrintf("%sOutput data line too long (>= %ld): %s", kGE,
+                                                 static_cast<long>(szLine.size()), szLine.data()));
                 if (fEndRead) pdf.fEndSeen = 1;
                 pdf.iState = 3;
                 const std::size_t cchPrev =
@@ -430,18 +420,19 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
             } else if (szName == "MMt") {
                 std::string_view szTag = szText;
                 if (szTag.empty()) {
-                    ux_LnWarning(
-                        kModApp, kMsgApp, pdf.lLine,
-                        Fmt("%sEmpty %s tag (form %s) replaced by X", kGE, "MMt", form.sz.data()));
+                    ux_LnWarning(kModApp, kMsgApp, pdf.lLine,
+                                 ux_StrPrintf("%sEmpty %s tag (form %s) replaced by X", kGE, "MMt",
+                                              form.sz.data()));
                     szTag = "X";
                 }
                 szTag = ConvertText(szTag);
                 if (static_cast<int>(szTag.size()) != cTagElem)
-                    EventFatal(pdf, Fmt("%sToo short/long tag (!= %d): %.*s, szForm", kGE, cTagElem,
-                                        static_cast<int>(szTag.size()), szTag.data()));
+                    EventFatal(pdf, ux_StrPrintf("%sToo short/long tag (!= %d): %.*s, szForm", kGE,
+                                                 cTagElem, static_cast<int>(szTag.size()),
+                                                 szTag.data()));
                 if (!cands.Contains(szTag) && !cands.Add(szTag))
-                    EventFatal(pdf, Fmt("%sCannot add tag to full tag list: %.*s", kGE,
-                                        static_cast<int>(szTag.size()), szTag.data()));
+                    EventFatal(pdf, ux_StrPrintf("%sCannot add tag to full tag list: %.*s", kGE,
+                                                 static_cast<int>(szTag.size()), szTag.data()));
                 // szTag views a whole zero-terminated string: the text, "X" or
                 // a value of the tag table.
                 Gap(szTag.data(), "");
@@ -453,22 +444,22 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                              pdf.szText.data());
                 if (GetSGMLTagSrcAttr(std::span(pdf.szSrc).first(kSgmlSrcLen), CStr(pdf.szTag)) !=
                     0)
-                    EventFatal(pdf, Fmt("%sProblem parsing src attr (%s) too long (%d)", kGE,
-                                        pdf.szTag.data(), pdf.iState));
+                    EventFatal(pdf, ux_StrPrintf("%sProblem parsing src attr (%s) too long (%d)",
+                                                 kGE, pdf.szTag.data(), pdf.iState));
                 if (CStr(pdf.szSrc) != szTaggerID) Gap(nullptr, "");
             } else if (szName == "l") {
                 if (!fLemmaSeen) {
                     fLemmaSeen = true;
                     if (szText.empty()) {
                         ux_LnWarning(kModApp, kMsgApp, pdf.lLine,
-                                     Fmt("%sEmpty lemma (form %s) replaced by %s", kGE,
-                                         form.sz.data(), "="));
+                                     ux_StrPrintf("%sEmpty lemma (form %s) replaced by %s", kGE,
+                                                  form.sz.data(), "="));
                         lemma.Set("=");
                     } else {
                         if (szText.size() > kLemmaMax)
-                            EventFatal(pdf, Fmt("%sLemma too long (%d > %d): %s", kGE,
-                                                static_cast<int>(szText.size()), kLemmaMax,
-                                                szText.data()));
+                            EventFatal(pdf, ux_StrPrintf("%sLemma too long (%d > %d): %s", kGE,
+                                                         static_cast<int>(szText.size()), kLemmaMax,
+                                                         szText.data()));
                         lemma.Set(szText);
                     }
                     Gap(nullptr, "");
@@ -478,16 +469,16 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                     fTagSeen = true;
                     std::string_view szTag = szText;
                     if (szTag.empty()) {
-                        ux_LnWarning(
-                            kModApp, kMsgApp, pdf.lLine,
-                            Fmt("%sEmpty tag (form %s) replaced by X", kGE, form.sz.data()));
+                        ux_LnWarning(kModApp, kMsgApp, pdf.lLine,
+                                     ux_StrPrintf("%sEmpty tag (form %s) replaced by X", kGE,
+                                                  form.sz.data()));
                         szTag = "X";
                     }
                     szTag = ConvertText(szTag);
                     if (static_cast<int>(szTag.size()) != cTagElem)
-                        EventFatal(pdf, Fmt("%sToo short/long tag (!= %d): %.*s, form %s", kGE,
-                                            cTagElem, static_cast<int>(szTag.size()), szTag.data(),
-                                            form.sz.data()));
+                        EventFatal(pdf, ux_StrPrintf("%sToo short/long tag (!= %d): %.*s, form %s",
+                                                     kGE, cTagElem, static_cast<int>(szTag.size()),
+                                                     szTag.data(), form.sz.data()));
                     tagTrue.Set(szTag);
                     Gap(tagTrue.sz.data(), "");
                 }
@@ -495,8 +486,9 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                 const std::string_view szTag = CStr(pdf.szTag);
                 const std::size_t cchAdd = szTag.size() + szText.size();
                 if (cchRest + cchAdd > szRest.size() - 3)
-                    EventFatal(pdf, Fmt("%sTag/Text too long (>= %d): %s%s", kGE,
-                                        static_cast<int>(cchAdd), szTag.data(), szText.data()));
+                    EventFatal(pdf,
+                               ux_StrPrintf("%sTag/Text too long (>= %d): %s%s", kGE,
+                                            static_cast<int>(cchAdd), szTag.data(), szText.data()));
                 std::memcpy(szRest.data() + cchRest, szTag.data(), szTag.size());
                 std::memcpy(szRest.data() + cchRest + szTag.size(), szText.data(), szText.size());
                 cchRest += cchAdd;
@@ -506,8 +498,9 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
         }
 
         default:
-            EventFatal(pdf, Fmt("%sINTERNAL: ?? Parsing state (%d) after: ", kGE, pdf.iState) +
-                                LineStart(pdf.szPrevLine.data()));
+            EventFatal(pdf,
+                       ux_StrPrintf("%sINTERNAL: ?? Parsing state (%d) after: ", kGE, pdf.iState) +
+                           LineStart(pdf.szPrevLine.data()));
         }
 
         if (fSkipRead)

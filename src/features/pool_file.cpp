@@ -38,20 +38,6 @@ constexpr std::size_t kSortStrMax = 248;
     ux_FatalError(kModApp, kMsgApp, szDetail);
 }
 
-std::string StrPrintf(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
-std::string StrPrintf(const char* pszFormat, ...) {
-    std::va_list args;
-    va_start(args, pszFormat);
-    std::va_list args2;
-    va_copy(args2, args);
-    const int cch = std::vsnprintf(nullptr, 0, pszFormat, args);
-    va_end(args);
-    std::string sz(cch > 0 ? static_cast<std::size_t>(cch) : 0, '\0');
-    if (cch > 0) std::vsnprintf(sz.data(), sz.size() + 1, pszFormat, args2);
-    va_end(args2);
-    return sz;
-}
-
 int HexValue(char ch) {
     if (ch >= '0' && ch <= '9') return ch - '0';
     if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
@@ -408,8 +394,8 @@ int PoolLoader::Add(const char* pszLine) {
     Model& m = m_;
     if (m.clFeatureSuggUsed + cPending_ >= m.clFeatureSuggSize) Flush();
     if (m.clFeatureSuggUsed >= m.clFeatureSuggSize) {
-        FatalApp(StrPrintf("%sInsuff. space in rgfdFeatureSugg (%ld); increase %s",
-                           "AddFeatureFromStr: ", m.clFeatureSuggSize, "FeatureSuggSize"));
+        FatalApp(ux_StrPrintf("%sInsuff. space in rgfdFeatureSugg (%ld); increase %s",
+                              "AddFeatureFromStr: ", m.clFeatureSuggSize, "FeatureSuggSize"));
     }
 
     const char* psz = SkipBlanks(pszLine);
@@ -489,8 +475,8 @@ int PoolLoader::Add(const char* pszLine) {
     fd.cCntTagElemGivenFeature = static_cast<int>(std::strlen(pszACText));
     fd.pszACFeature = pac->pszAmbClass;
     if (std::strcmp(pszACText, pac->pszAmbClass) != 0) {
-        FatalApp(
-            StrPrintf("%sDifferent AC vs. phashStr?? Feature: %s", "AddFeatureFromStr: ", pszLine));
+        FatalApp(ux_StrPrintf("%sDifferent AC vs. phashStr?? Feature: %s",
+                              "AddFeatureFromStr: ", pszLine));
     }
     rgclCounts.assign(static_cast<std::size_t>(fd.cCntTagElemGivenFeature), 0);
     fd.rgclCntTagElemGivenFeature = std::move(rgclCounts);
@@ -555,8 +541,8 @@ void PoolLoader::Flush() {
     Model& m = m_;
     const long ilFirst = m.clFeatureSuggUsed;
     if (m.pdtT == nullptr || m.pdtH == nullptr) {
-        FatalApp(StrPrintf("%sComputeFeatureCounts failed at feature %s",
-                           "AddFeatureFromStr: ", PendingLine(0)));
+        FatalApp(ux_StrPrintf("%sComputeFeatureCounts failed at feature %s",
+                              "AddFeatureFromStr: ", PendingLine(0)));
     }
     if (fBatch_) {
         CountRun(ilFirst);
@@ -565,8 +551,8 @@ void PoolLoader::Flush() {
             long clErr = 0;
             if (ComputeFeatureCounts(m, *m.pdtT, *m.pdtH, tPending_, *pacPending_, clErr,
                                      m.rgfdFeatureSugg[ilFirst + j]) != 0) {
-                FatalApp(StrPrintf("%sComputeFeatureCounts failed at feature %s",
-                                   "AddFeatureFromStr: ", PendingLine(j)));
+                FatalApp(ux_StrPrintf("%sComputeFeatureCounts failed at feature %s",
+                                      "AddFeatureFromStr: ", PendingLine(j)));
             }
         }
     }
@@ -577,8 +563,8 @@ void PoolLoader::Flush() {
         FeatureDesc& fd = m.rgfdFeatureSugg[ilFirst + j];
         ExtendRange(pacPending_);
         if (ComputeFeatureEntropy(&m, &fd) != 0) {
-            FatalApp(StrPrintf("%sComputeFeatureEntropy failed at feature %s",
-                               "AddFeatureFromStr: ", PendingLine(j)));
+            FatalApp(ux_StrPrintf("%sComputeFeatureEntropy failed at feature %s",
+                                  "AddFeatureFromStr: ", PendingLine(j)));
         }
         if (m.iSortSugg != 1 && (fd.dLambda > m.dSuggEntropyThr || std::isnan(fd.dLambda))) {
             AmbClass& ac = *pacPending_;
@@ -726,23 +712,23 @@ int SortFeatureSugg(Model* pm) {
          rc != -1; rc = ux_HashNextDataPtr(phashSugg, &pszKey, &pszData, &lCount)) {
         const std::size_t cchKey = std::strlen(pszKey);
         if (cchKey > kSortStrMax || std::strlen(pszData) > kSortStrMax) {
-            FatalApp(StrPrintf("feature/y truncated when sorting (%s/%s)",
-                               std::string(pszKey, std::min(cchKey, kSortStrMax)).c_str(),
-                               std::string(pszData).substr(0, kSortStrMax).c_str()));
+            FatalApp(ux_StrPrintf("feature/y truncated when sorting (%s/%s)",
+                                  std::string(pszKey, std::min(cchKey, kSortStrMax)).c_str(),
+                                  std::string(pszData).substr(0, kSortStrMax).c_str()));
         }
         const char* pchBlank1 = std::strchr(pszKey, ' ');
         const char* pchBlank2 = pchBlank1 != nullptr ? std::strchr(pchBlank1 + 1, ' ') : nullptr;
         if (cchKey == 0 || pchBlank2 == nullptr) {
-            FatalApp(StrPrintf("wrong feature format (sort input): (%s/%ld/%s)", pszKey, lCount,
-                               pszData));
+            FatalApp(ux_StrPrintf("wrong feature format (sort input): (%s/%ld/%s)", pszKey, lCount,
+                                  pszData));
         }
         const std::string_view szClassKey(pszKey, static_cast<std::size_t>(pchBlank2 - pszKey));
         auto it = mpClass.find(szClassKey);
         if (it == mpClass.end()) {
             if (rgpszClass.size() >= cClassMax) {
-                FatalApp(StrPrintf("cannot add tag elem + AC (%s) to sort array; small "
-                                   "AmbClassAreaSize (%ld)!",
-                                   std::string(szClassKey).c_str(), m.clAmbClassAreaSize));
+                FatalApp(ux_StrPrintf("cannot add tag elem + AC (%s) to sort array; small "
+                                      "AmbClassAreaSize (%ld)!",
+                                      std::string(szClassKey).c_str(), m.clAmbClassAreaSize));
             }
             const char* pszClass = nullptr;
             if (ux_HashMemberPtr(m.phashStr.get(), szClassKey, &pszClass) > 0) {
@@ -770,7 +756,8 @@ int SortFeatureSugg(Model* pm) {
     if (m.iFeatureMode == 1) {
         pfOut.reset(std::fopen(m.szFeaturePoolFile.c_str(), "w"));
         if (pfOut == nullptr) {
-            FatalApp(StrPrintf("cannot open output fsugg file (%s)", m.szFeaturePoolFile.c_str()));
+            FatalApp(
+                ux_StrPrintf("cannot open output fsugg file (%s)", m.szFeaturePoolFile.c_str()));
         }
         std::fprintf(stderr, "Writing features to %s.\n", m.szFeaturePoolFile.c_str());
     }
@@ -793,14 +780,14 @@ int SortFeatureSugg(Model* pm) {
             if (pfOut != nullptr) {
                 if (std::fputs(szLine.c_str(), pfOut.get()) < 0 ||
                     std::fputc('\n', pfOut.get()) == EOF) {
-                    FatalApp(StrPrintf("cannot write to output fsugg file (%s)",
-                                       m.szFeaturePoolFile.c_str()));
+                    FatalApp(ux_StrPrintf("cannot write to output fsugg file (%s)",
+                                          m.szFeaturePoolFile.c_str()));
                 }
             }
             const int rc = loader.Add(szLine.c_str());
             if (rc > 0) {
                 FatalApp(
-                    StrPrintf("cannot add generated feature (%s), code %d", szLine.c_str(), rc));
+                    ux_StrPrintf("cannot add generated feature (%s), code %d", szLine.c_str(), rc));
             }
             if (rc == 0) ++cAdded;
         }
@@ -808,7 +795,8 @@ int SortFeatureSugg(Model* pm) {
     loader.Flush();
     cAdded += loader.cKept();
     if (pfOut != nullptr && std::fclose(pfOut.release()) != 0) {
-        FatalApp(StrPrintf("cannot write to output fsugg file (%s)", m.szFeaturePoolFile.c_str()));
+        FatalApp(
+            ux_StrPrintf("cannot write to output fsugg file (%s)", m.szFeaturePoolFile.c_str()));
     }
 
     std::fprintf(stderr, "~~~ FEATURE POOL SIZE: %d\n", static_cast<int>(cAdded));

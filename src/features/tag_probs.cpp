@@ -32,10 +32,6 @@ constexpr double kNonFiniteScore = 5555.0; // replaces a score that is no longer
 constexpr double kUnigramShare = 0.9;      // of what the raw estimate leaves to smoothing
 constexpr double kMinWeight = 1e-9;        // smoothing weight used instead of a negative one
 
-bool TraceOn() {
-    return fDebug2 || fDebug4 || fDebug5 || fDebug6 || fDebug7 || fDebug10 || fDebugFull;
-}
-
 unsigned char Byte(char ch) {
     return static_cast<unsigned char>(ch);
 }
@@ -305,7 +301,7 @@ int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest, const Model&
     Unigrams(s, m, iTE, u, pdW);
 
     bool fFired = false;
-    if (fLong || TraceOn() || !ScoresFast(s, m, iTE, dt, ilData, u, pdT, fFired, note)) {
+    if (fLong || ProbsTraceOn() || !ScoresFast(s, m, iTE, dt, ilData, u, pdT, fFired, note)) {
         ScoresByValue(s, m, iTE, dt, ilData, u, pdW, pdT, fFired, note);
     }
     double dZ = 0.0;
@@ -410,6 +406,10 @@ int GetTagProbs(int fTraining, const AmbClass* pac, std::unique_ptr<TagProbs>* p
     }
     TagProbsNote note;
     return ComputeProbs(s, pProbs, iBest, m, iTE, dt, ilData, note);
+}
+
+bool ProbsTraceOn() {
+    return fDebug2 || fDebug4 || fDebug5 || fDebug6 || fDebug7 || fDebug10 || fDebugFull;
 }
 
 } // namespace vexta

@@ -54,4 +54,8 @@ int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& i
                     const Model& m, int iTE, const DataTable& dt, long ilData,
                     TagProbsNote* pNote = nullptr);
 
+// Whether any switch is on under which the probability model writes traces;
+// callers never skip or reuse a computation while it is.
+bool ProbsTraceOn();
+
 } // namespace vexta

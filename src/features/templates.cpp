@@ -23,20 +23,6 @@ namespace {
 // Request buffer of the set-up keys: values of up to 248 characters.
 constexpr int kSetupValueLen = 250;
 
-std::string StrPrintf(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
-std::string StrPrintf(const char* pszFormat, ...) {
-    std::va_list args;
-    va_start(args, pszFormat);
-    std::va_list args2;
-    va_copy(args2, args);
-    const int cch = std::vsnprintf(nullptr, 0, pszFormat, args);
-    va_end(args);
-    std::string sz(cch > 0 ? static_cast<std::size_t>(cch) : 0, '\0');
-    if (cch > 0) std::vsnprintf(sz.data(), sz.size() + 1, pszFormat, args2);
-    va_end(args2);
-    return sz;
-}
-
 struct ListWord {
     std::string_view szItem;
     std::string_view szMarker;
@@ -62,7 +48,7 @@ int ParseList(std::string& szOut, std::string_view szValue, const std::array<Lis
                                      [&](const ListWord& w) { return w.szItem == szItem; });
         if (it == rgWords.end()) {
             ux_FatalError(kModApp, kMsgApp,
-                          StrPrintf(pszUnknownFormat, pszKey, std::string(szItem).c_str()));
+                          ux_StrPrintf(pszUnknownFormat, pszKey, std::string(szItem).c_str()));
         }
         szMarkers += it->szMarker;
         if (ichSep == std::string_view::npos) break;
@@ -70,9 +56,9 @@ int ParseList(std::string& szOut, std::string_view szValue, const std::array<Lis
         if (ich == szValue.size()) break; // a trailing separator ends the list
     }
     if (szMarkers.size() > kTemplateMarkersMax) {
-        ux_FatalError(
-            kModApp, kMsgApp,
-            StrPrintf("feature template values (of %s): too long: %s", pszKey, szMarkers.c_str()));
+        ux_FatalError(kModApp, kMsgApp,
+                      ux_StrPrintf("feature template values (of %s): too long: %s", pszKey,
+                                   szMarkers.c_str()));
     }
     szOut = szMarkers;
     return 0;
@@ -270,9 +256,9 @@ int BuildAmbClasses(DataTable& dt, Model& m, int t) {
     for (long il = te.ilAmbClassFirst; il < te.ilAmbClassFirst + te.clAmbClass; ++il) {
         const AmbClass& ac = m.rgacAmbClassArea[il];
         szReport =
-            StrPrintf("elem %d, class: %s, count: %ld\n", t, ac.pszAmbClass, ac.clAmbClassCnt);
+            ux_StrPrintf("elem %d, class: %s, count: %ld\n", t, ac.pszAmbClass, ac.clAmbClassCnt);
         for (int k = 0; ac.pszAmbClass[k] != '\0'; ++k) {
-            szReport += StrPrintf(" %d, %c, cnt %ld;", k, ac.pszAmbClass[k], ac.rgclJointCnt[k]);
+            szReport += ux_StrPrintf(" %d, %c, cnt %ld;", k, ac.pszAmbClass[k], ac.rgclJointCnt[k]);
         }
         szReport += '\n';
         std::fputs(szReport.c_str(), stderr);
@@ -333,7 +319,7 @@ int InitModelTraining(DataTable* pdt, Model* pm) {
     std::string szKey;
     std::string szValue;
     for (int t = 0; t < cTagElem; ++t) {
-        szKey = StrPrintf("%s%d", "SubTag", t + 1);
+        szKey = ux_StrPrintf("%s%d", "SubTag", t + 1);
         if (!GetSetupValue(szKey, szValue)) {
             ReportMissing("%s: GetValue %s failed\n", szKey);
             return 949;

@@ -28,12 +28,6 @@ unsigned char Byte(char ch) {
     return static_cast<unsigned char>(ch);
 }
 
-// Any switch under which the probability model writes traces; a traced call
-// is never skipped.
-bool ProbsTraceOn() {
-    return fDebug2 || fDebug4 || fDebug5 || fDebug6 || fDebug7 || fDebug10 || fDebugFull;
-}
-
 void SetTag(const Model& m, TagBuf& tag, const char* pszTag) {
     std::size_t i = 0;
     for (; i < static_cast<std::size_t>(m.cTagElem) && pszTag[i] != '\0'; ++i) tag[i] = pszTag[i];

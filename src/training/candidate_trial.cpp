@@ -33,7 +33,7 @@ unsigned char Byte(char ch) {
 
 // Any switch under which the probability model or the trial writes traces.
 bool TraceOn() {
-    return fDebug2 || fDebug4 || fDebug5 || fDebug6 || fDebug7 || fDebug8 || fDebug10 || fDebugFull;
+    return ProbsTraceOn() || fDebug8;
 }
 
 // The feature's count of the value at index k of its class string.

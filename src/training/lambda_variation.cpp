@@ -10,6 +10,7 @@
 // shows every call.
 
 #include "training/lambda_variation.h"
+#include "features/tag_probs.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -34,11 +35,6 @@ std::size_t Idx(long il) {
 
 unsigned char Byte(char ch) {
     return static_cast<unsigned char>(ch);
-}
-
-// Any switch under which the probability model writes traces.
-bool ProbsTraceOn() {
-    return fDebug2 || fDebug4 || fDebug5 || fDebug6 || fDebug7 || fDebug10 || fDebugFull;
 }
 
 [[noreturn]] void NoCandidates(long il, const std::string& szLine) {
