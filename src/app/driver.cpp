@@ -5,6 +5,8 @@
 #include "app/pipelines.h"
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
+#include "corpus/data_table.h"
+#include "model/model.h"
 
 #include <algorithm>
 #include <array>
@@ -34,14 +36,6 @@ constexpr std::array<std::pair<std::string_view, int>, 7> kModes{{
     {"TestDebug", kModeTestDebug},
 }};
 
-// printf-style text into a string (messages are short).
-template <typename... Args> std::string Format(const char* pszFormat, Args... args) {
-    const int cch = std::snprintf(nullptr, 0, pszFormat, args...);
-    std::string sz(static_cast<std::size_t>(cch > 0 ? cch : 0), '\0');
-    std::snprintf(sz.data(), sz.size() + 1, pszFormat, args...);
-    return sz;
-}
-
 [[noreturn]] void AppFatal(const std::string& szText) {
     ux_FatalError(kModApp, kMsgApp, szText);
 }
@@ -60,11 +54,13 @@ void OpenLogFile() {
         return;
     }
     const int h = ::open(szLogFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (h < 0) AppFatal(Format("%sCannot open output log file %s\n", "vexta", szLogFile.c_str()));
+    if (h < 0)
+        AppFatal(ux_StrPrintf("%sCannot open output log file %s\n", "vexta", szLogFile.c_str()));
     std::fflush(stderr);
     const bool fOk = ::dup2(h, STDERR_FILENO) >= 0;
     ::close(h);
-    if (!fOk) AppFatal(Format("%sCannot open output log file %s\n", "vexta", szLogFile.c_str()));
+    if (!fOk)
+        AppFatal(ux_StrPrintf("%sCannot open output log file %s\n", "vexta", szLogFile.c_str()));
     std::setvbuf(stderr, nullptr, _IONBF, 0);
     fLogFile = stderr;
 }
@@ -76,7 +72,8 @@ void OpenInputAC() {
     }
     fInputAC = std::fopen(szInputAC.c_str(), "w");
     if (fInputAC == nullptr)
-        AppFatal(Format("%sCannot open output \"InputAC\" file %s\n", "vexta", szInputAC.c_str()));
+        AppFatal(
+            ux_StrPrintf("%sCannot open output \"InputAC\" file %s\n", "vexta", szInputAC.c_str()));
     std::setvbuf(fInputAC, nullptr, _IONBF, 0);
 }
 
@@ -107,11 +104,12 @@ void ReadTagMode() {
 int ReadBoundedInt(const char* pszKey, int iMax) {
     std::string szValue;
     if (ux_ArgGetValue(szArgs, pszKey, szValue) > 0)
-        AppFatal(Format("%s: GetValue %s failed\n", szPN.c_str(), pszKey));
+        AppFatal(ux_StrPrintf("%s: GetValue %s failed\n", szPN.c_str(), pszKey));
     int iValue = 0;
     ScanInt(szValue, iValue);
     if (iValue < 1 || iValue > iMax)
-        AppFatal(Format("%s%s out of bounds <1..%d>: %d\n", szPN.c_str(), pszKey, iMax, iValue));
+        AppFatal(
+            ux_StrPrintf("%s%s out of bounds <1..%d>: %d\n", szPN.c_str(), pszKey, iMax, iValue));
     return iValue;
 }
 
@@ -225,6 +223,16 @@ int vextawZ(int argc, char** argv) {
     else
         iRC = RunTestTagPipeline();
     return DriverFinish(tStart);
+}
+
+void SetUpModel(Model& m) {
+    m.fProgMode = fProgMode;
+    m.cTagElem = cTagElem;
+    m.cBeam = cBeam;
+    m.dRawExpWeight = dRawExpWeight;
+    m.pdtT = &dtT;
+    m.pdtH = &dtH;
+    m.pdtS = &dtS;
 }
 
 } // namespace vexta

@@ -35,13 +35,6 @@ constexpr int kOutLevelTagSeparate = 1;
 // The value the data tables take as a segment that is not given.
 constexpr const char* kTestStartNotGiven = "2111222111";
 
-template <typename... Args> std::string Format(const char* pszFormat, Args... args) {
-    const int cch = std::snprintf(nullptr, 0, pszFormat, args...);
-    std::string sz(static_cast<std::size_t>(cch > 0 ? cch : 0), '\0');
-    std::snprintf(sz.data(), sz.size() + 1, pszFormat, args...);
-    return sz;
-}
-
 [[noreturn]] void AppFatal(const std::string& szText) {
     std::fflush(stdout);
     ux_FatalError(kModApp, kMsgApp, szText);
@@ -57,14 +50,14 @@ bool IsPresent(const char* pszKey) {
 void LimitToTestSegment() {
     for (const char* pszKey : {"TrainStart", "TrainLines", "HeldoutStart", "HeldoutLines"}) {
         if (const int rc = ux_ArgSetValue(szArgs, pszKey, "0"); rc != 0)
-            AppFatal(Format(" set arg value of %s failed (RC %d)", pszKey, rc));
+            AppFatal(ux_StrPrintf(" set arg value of %s failed (RC %d)", pszKey, rc));
     }
     if (IsPresent("TestLines")) return;
     if (IsPresent("TestStart"))
-        AppFatal(Format(" %s%s not present, and %s is?!?", "Test", "Lines", "TestStart"));
+        AppFatal(ux_StrPrintf(" %s%s not present, and %s is?!?", "Test", "Lines", "TestStart"));
     if (const int rc = ux_ArgSetValue(szArgs, "TestStart", kTestStartNotGiven); rc != 0) {
-        AppFatal(
-            Format(" set arg value of %s=%s failed (RC %d)", "TestStart", kTestStartNotGiven, rc));
+        AppFatal(ux_StrPrintf(" set arg value of %s=%s failed (RC %d)", "TestStart",
+                              kTestStartNotGiven, rc));
     }
 }
 
@@ -113,13 +106,7 @@ int OutLevelOfTestMode() {
 int RunTestTagPipeline() {
     std::setvbuf(stdout, nullptr, _IOFBF, kStdoutBufferSize);
 
-    model.fProgMode = fProgMode;
-    model.cTagElem = cTagElem;
-    model.cBeam = cBeam;
-    model.dRawExpWeight = dRawExpWeight;
-    model.pdtT = &dtT;
-    model.pdtH = &dtH;
-    model.pdtS = &dtS;
+    SetUpModel(model);
 
     LimitToTestSegment();
     ReadModelFile();
@@ -128,7 +115,7 @@ int RunTestTagPipeline() {
     const bool fVTC = szTagMode == "VTC";
     if (!(fTagMode && fVTC)) {
         if (const int rc = ReadData(szArgs, model, ""); rc > 0)
-            AppFatal(Format("ReadData failed (RC %d)", rc));
+            AppFatal(ux_StrPrintf("ReadData failed (RC %d)", rc));
     }
 
     // The phases return 0 or a negative note (such as "no feature fired for
@@ -137,10 +124,10 @@ int RunTestTagPipeline() {
     if (fTagMode) {
         if (!fVTC) {
             rc = ErrorRateDataSeparate(dtS, model, kOutLevelTagSeparate);
-            if (rc > 0) AppFatal(Format(" Separate tagging failed (RC %d)", rc));
+            if (rc > 0) AppFatal(ux_StrPrintf(" Separate tagging failed (RC %d)", rc));
         } else {
             rc = TagDataVTC(szArgs, model, fProgMode == kModeTagDebug ? 1 : 0, "");
-            if (rc > 0) AppFatal(Format(" VTC tagging failed (RC %d)", rc));
+            if (rc > 0) AppFatal(ux_StrPrintf(" VTC tagging failed (RC %d)", rc));
         }
     } else {
         const int iOutLevel = OutLevelOfTestMode();
@@ -148,7 +135,7 @@ int RunTestTagPipeline() {
             rc = ErrorRateDataSeparate(dtS, model, iOutLevel);
         else
             rc = ErrorRateDataVTC(dtS, model, iOutLevel, 0, 0, dtS.clLines, 0, dtS.clLines - 1);
-        if (rc > 0) AppFatal(Format(" test data error rate computation failed (RC %d)", rc));
+        if (rc > 0) AppFatal(ux_StrPrintf(" test data error rate computation failed (RC %d)", rc));
         std::fflush(stdout);
         PrintErrorRates(dtS, "final test data error:");
     }

@@ -42,18 +42,6 @@ constexpr int kExitTrain = 17;
     std::exit(iStatus);
 }
 
-// Copies the common run parameters into the model and points it at the
-// three data tables.
-void SetUpModel(Model& m) {
-    m.fProgMode = fProgMode;
-    m.cTagElem = cTagElem;
-    m.cBeam = cBeam;
-    m.dRawExpWeight = dRawExpWeight;
-    m.pdtT = &dtT;
-    m.pdtH = &dtH;
-    m.pdtS = &dtS;
-}
-
 void CreateStringStore(Model& m) {
     m.phashStr = ux_HashNew(kStrBuckets, kStrSpace, kStrWork);
     if (!m.phashStr) {

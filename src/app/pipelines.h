@@ -5,6 +5,12 @@
 
 namespace vexta {
 
+struct Model;
+
+// Copies the common run parameters (fProgMode, cTagElem, cBeam,
+// dRawExpWeight) into the model and points it at the three data tables.
+void SetUpModel(Model& m);
+
 // Modes "Train" and "TrainOut": reads the data, trains and writes the model.
 int RunTrainingPipeline();
 
