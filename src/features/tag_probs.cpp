@@ -27,10 +27,7 @@ namespace vexta {
 
 namespace {
 
-constexpr double kCountEps = 1e-9;         // added to every count of a feature's estimate
 constexpr double kNonFiniteScore = 5555.0; // replaces a score that is no longer finite
-constexpr double kUnigramShare = 0.9;      // of what the raw estimate leaves to smoothing
-constexpr double kMinWeight = 1e-9;        // smoothing weight used instead of a negative one
 
 unsigned char Byte(char ch) {
     return static_cast<unsigned char>(ch);
@@ -136,24 +133,6 @@ bool Fires(const ProbsSetup& s, const Model& m, const FeatureDesc& fd, const Dat
     }
 }
 
-// The feature's count of the value at index k of its AC string (k < 0: none).
-long CountAt(const FeatureDesc& fd, int k) {
-    if (k < 0 || static_cast<std::size_t>(k) >= fd.rgclCntTagElemGivenFeature.size()) return 0;
-    return fd.rgclCntTagElemGivenFeature[static_cast<std::size_t>(k)];
-}
-
-// The feature's gain of a value over the uniform choice: P_f(v) / u.
-double Gain(const FeatureDesc& fd, long c, int n, double u) {
-    const double dPf =
-        (static_cast<double>(c) + kCountEps) / (static_cast<double>(fd.clCnt) + n * kCountEps);
-    return dPf / u;
-}
-
-// M ^ lambda; a weight of exactly 1 is the common case and pow(M, 1) == M.
-double Power(double dGain, double dLambda) {
-    return dLambda == 1.0 ? dGain : std::pow(dGain, dLambda);
-}
-
 // Unigram probabilities W of the values of the AC string.
 void Unigrams(const ProbsSetup& s, const Model& m, int iTE, double u, double* pdW) {
     if (s.pacRec != nullptr) {
@@ -225,7 +204,7 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
         fFired = true;
         const short* pk = cache.For(fd);
         for (int i = 0; i < s.n; ++i) {
-            pdT[i] *= Power(Gain(fd, CountAt(fd, pk[i]), s.n, u), fd.dLambda);
+            pdT[i] *= ProbsPower(ProbsGain(fd, ProbsCountAt(fd, pk[i]), s.n, u), fd.dLambda);
             if (!std::isfinite(pdT[i])) fFinite = false;
         }
     });
@@ -251,14 +230,14 @@ void ScoresByValue(const ProbsSetup& s, const Model& m, int iTE, const DataTable
                 std::fprintf(stderr, "\n");
             }
             const int k = GetTagIndexInAmbClass(m, chValue, fd);
-            const long c = CountAt(fd, k);
+            const long c = ProbsCountAt(fd, k);
             if (fDebug5 || fDebug6 || fDebug7) {
                 std::fprintf(stderr, "<%c(%d)/%ld:%8.4f/%8.4f> ", chValue, k, FeatureIndex(m, fd),
-                             static_cast<double>(c) + kCountEps,
-                             static_cast<double>(fd.clCnt) + s.n * kCountEps);
+                             static_cast<double>(c) + kProbsCountEps,
+                             static_cast<double>(fd.clCnt) + s.n * kProbsCountEps);
             }
-            const double dGain = Gain(fd, c, s.n, u);
-            dT *= Power(dGain, fd.dLambda);
+            const double dGain = ProbsGain(fd, c, s.n, u);
+            dT *= ProbsPower(dGain, fd.dLambda);
             if (!std::isfinite(dT)) {
                 dT = kNonFiniteScore;
                 note.fWarned = true;
@@ -308,11 +287,9 @@ int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest, const Model&
     for (int i = 0; i < s.n; ++i) dZ += pdT[i];
 
     const double dRaw = m.dRawExpWeight;
-    const double x = 1.0 - dRaw;
-    double dG = kUnigramShare * x;
-    if (dG < 0) dG = kMinWeight;
-    double dH = x - dG;
-    if (dH < 0) dH = kMinWeight;
+    double dG = 0.0;
+    double dH = 0.0;
+    ProbsSmoothingWeights(dRaw, dG, dH);
 
     double dBest = 0.0;
     for (int i = 0; i < s.n; ++i) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <memory>
 
 #include "corpus/data_table.h"
@@ -57,5 +58,39 @@ int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& i
 // Whether any switch is on under which the probability model writes traces;
 // callers never skip or reuse a computation while it is.
 bool ProbsTraceOn();
+
+// The arithmetic of a feature's estimate, shared with the training loop's
+// candidate trials, which must reproduce GetTagProbs to the last bit.
+inline constexpr double kProbsCountEps = 1e-9;    // added to every count of a feature's estimate
+inline constexpr double kProbsUnigramShare = 0.9; // of what the raw estimate leaves to smoothing
+inline constexpr double kProbsMinWeight = 1e-9;   // smoothing weight used instead of a negative one
+
+// The feature's count of the value at index k of its class string (0 outside).
+inline long ProbsCountAt(const FeatureDesc& fd, int k) {
+    if (k < 0 || static_cast<std::size_t>(k) >= fd.rgclCntTagElemGivenFeature.size()) return 0;
+    return fd.rgclCntTagElemGivenFeature[static_cast<std::size_t>(k)];
+}
+
+// The feature's gain of a value over the uniform choice u: P_f(v) / u.
+inline double ProbsGain(const FeatureDesc& fd, long c, int n, double u) {
+    const double dPf = (static_cast<double>(c) + kProbsCountEps) /
+                       (static_cast<double>(fd.clCnt) + n * kProbsCountEps);
+    return dPf / u;
+}
+
+// gain ^ lambda; a weight of exactly 1 is the common case and pow(g, 1) == g.
+inline double ProbsPower(double dGain, double dLambda) {
+    return dLambda == 1.0 ? dGain : std::pow(dGain, dLambda);
+}
+
+// Smoothing weights: dG for the class's unigram distribution and dH for the
+// uniform one, out of what the raw estimate's weight dRaw leaves.
+inline void ProbsSmoothingWeights(double dRaw, double& dG, double& dH) {
+    const double x = 1.0 - dRaw;
+    dG = kProbsUnigramShare * x;
+    if (dG < 0) dG = kProbsMinWeight;
+    dH = x - dG;
+    if (dH < 0) dH = kProbsMinWeight;
+}
 
 } // namespace vexta

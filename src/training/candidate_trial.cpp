@@ -19,10 +19,6 @@ namespace vexta {
 
 namespace {
 
-constexpr double kCountEps = 1e-9;    // added to every count of a feature's estimate
-constexpr double kUnigramShare = 0.9; // of what the raw estimate leaves to smoothing
-constexpr double kMinWeight = 1e-9;   // smoothing weight used instead of a negative one
-
 std::size_t Idx(long il) {
     return static_cast<std::size_t>(il);
 }
@@ -34,23 +30,6 @@ unsigned char Byte(char ch) {
 // Any switch under which the probability model or the trial writes traces.
 bool TraceOn() {
     return ProbsTraceOn() || fDebug8;
-}
-
-// The feature's count of the value at index k of its class string.
-long CountAt(const FeatureDesc& fd, int k) {
-    if (k < 0 || Idx(k) >= fd.rgclCntTagElemGivenFeature.size()) return 0;
-    return fd.rgclCntTagElemGivenFeature[Idx(k)];
-}
-
-// The feature's gain of a value over the uniform choice.
-double Gain(const FeatureDesc& fd, long c, int n, double u) {
-    const double dPf =
-        (static_cast<double>(c) + kCountEps) / (static_cast<double>(fd.clCnt) + n * kCountEps);
-    return dPf / u;
-}
-
-double Power(double dGain, double dLambda) {
-    return dLambda == 1.0 ? dGain : std::pow(dGain, dLambda);
 }
 
 // The feature heading the chain of ac, or null.
@@ -130,7 +109,7 @@ const CandidateTrial::LineData& CandidateTrial::DataOf(DataTable& dt, Model& m, 
         for (int i = 0; i < n; ++i) {
             const int k = GetTagIndexInAmbClass(m, data.pszAC[i], fd);
             rgdFactor_[Idx(data.iFactor) + Idx(i) * Idx(data.cFactor) + Idx(j)] =
-                Power(Gain(fd, CountAt(fd, k), n, u), fd.dLambda);
+                ProbsPower(ProbsGain(fd, ProbsCountAt(fd, k), n, u), fd.dLambda);
         }
     }
     return data;
@@ -180,7 +159,8 @@ void CandidateTrial::Prepare(DataTable& dt, Model& m, AmbClass& ac, long ilFirst
                 const double u = 1.0 / data.n;
                 for (int i = 0; i < data.n; ++i) {
                     const int k = GetTagIndexInAmbClass(m, data.pszAC[i], *pfdCand);
-                    rgdGainCand_.push_back(Gain(*pfdCand, CountAt(*pfdCand, k), data.n, u));
+                    rgdGainCand_.push_back(
+                        ProbsGain(*pfdCand, ProbsCountAt(*pfdCand, k), data.n, u));
                 }
             }
             line.iGain = iGain;
@@ -196,11 +176,9 @@ int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
 
     const double dLambda = ChainHead(m, ac)->dLambda;
     const double dRaw = m.dRawExpWeight;
-    const double x = 1.0 - dRaw;
-    double dG = kUnigramShare * x;
-    if (dG < 0) dG = kMinWeight;
-    double dH = x - dG;
-    if (dH < 0) dH = kMinWeight;
+    double dG = 0.0;
+    double dH = 0.0;
+    ProbsSmoothingWeights(dRaw, dG, dH);
 
     // A candidate of a class scores the same values on every line: its
     // weighted gains are worked out once.
@@ -211,7 +189,7 @@ int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
             if (data.fModel) continue;
             if (rgdCandPow_.size() < Idx(data.n)) rgdCandPow_.resize(Idx(data.n));
             for (int i = 0; i < data.n; ++i) {
-                rgdCandPow_[Idx(i)] = Power(rgdGainCand_[Idx(line.iGain + i)], dLambda);
+                rgdCandPow_[Idx(i)] = ProbsPower(rgdGainCand_[Idx(line.iGain + i)], dLambda);
             }
             break;
         }
@@ -229,7 +207,7 @@ int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
             bool fFinite = true;
             for (int i = 0; i < n; ++i) {
                 double t = fShared ? rgdCandPow_[Idx(i)]
-                                   : Power(rgdGainCand_[Idx(line.iGain + i)], dLambda);
+                                   : ProbsPower(rgdGainCand_[Idx(line.iGain + i)], dLambda);
                 fFinite = fFinite && std::isfinite(t);
                 const double* pdF =
                     rgdFactor_.data() + Idx(data.iFactor) + Idx(i) * Idx(data.cFactor);
