@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
@@ -46,6 +48,10 @@ constexpr std::array<std::pair<std::string_view, int>, 7> kModes{{
     std::exit(iStatus);
 }
 
+// Where standard error pointed before it went to the log file: a log file
+// that cannot be written any more is reported there.
+int hStderrBeforeLog = -1;
+
 // Standard error goes to the log file from here on. The file is opened before
 // standard error is touched, so that a failure can still be reported.
 void OpenLogFile() {
@@ -57,6 +63,7 @@ void OpenLogFile() {
     if (h < 0)
         AppFatal(ux_StrPrintf("%sCannot open output log file %s\n", "vexta", szLogFile.c_str()));
     std::fflush(stderr);
+    hStderrBeforeLog = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
     const bool fOk = ::dup2(h, STDERR_FILENO) >= 0;
     ::close(h);
     if (!fOk)
@@ -167,6 +174,9 @@ bool ScanDouble(const std::string& sz, double& dOut) {
 std::time_t DriverStartUp(std::span<char* const> rgszArgv) {
     const std::time_t tStart = std::time(nullptr);
     ux_InstallNewHandler();
+    // A write beyond the file-size limit then fails with its own reason
+    // (reported like any failed write) instead of killing the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     fDebug1 = fDebug2 = fDebug4 = fDebug5 = fDebug6 = 0;
     fDebug3 = -1;
     if (!rgszArgv.empty() && rgszArgv[0] != nullptr)
@@ -191,25 +201,43 @@ std::time_t DriverStartUp(std::span<char* const> rgszArgv) {
     return tStart;
 }
 
-void PrintFinishLines(std::FILE* pf, std::time_t tStart, std::time_t tEnd) {
-    std::fprintf(pf, "%s: start %s\n", szPN.c_str(), CalendarText(tStart).c_str());
-    std::fprintf(pf, "%s: done  %s\n", szPN.c_str(), CalendarText(tEnd).c_str());
+int PrintFinishLines(std::FILE* pf, std::time_t tStart, std::time_t tEnd) {
+    int iErrno = 0;
+    const auto Check = [&iErrno](int rc) {
+        if (rc < 0 && iErrno == 0) iErrno = errno != 0 ? errno : EIO;
+    };
+    Check(std::fprintf(pf, "%s: start %s\n", szPN.c_str(), CalendarText(tStart).c_str()));
+    Check(std::fprintf(pf, "%s: done  %s\n", szPN.c_str(), CalendarText(tEnd).c_str()));
     const long d = static_cast<long>(tEnd - tStart);
     const long lDays = d / 86400;
     const long lHours = d / 3600 - 24 * lDays;
     const long lMinutes = d / 60 - 1440 * lDays - 60 * lHours;
-    std::fprintf(pf, "%s: duration: (days:hours:minutes) %d:%02d:%02d.\n", szPN.c_str(),
-                 static_cast<int>(lDays), static_cast<int>(lHours), static_cast<int>(lMinutes));
+    Check(std::fprintf(pf, "%s: duration: (days:hours:minutes) %d:%02d:%02d.\n", szPN.c_str(),
+                       static_cast<int>(lDays), static_cast<int>(lHours),
+                       static_cast<int>(lMinutes)));
+    return iErrno;
 }
 
 int DriverFinish(std::time_t tStart) {
-    PrintFinishLines(stderr, tStart, std::time(nullptr));
+    // Everything written must have reached its file before the run may count
+    // as a success.
+    ux_OutClose();
     if (fInputAC != nullptr) {
-        std::fclose(fInputAC);
+        const int h = fileno(fInputAC);
+        errno = 0;
+        const bool fOk = !std::ferror(fInputAC);
+        if (std::fclose(fInputAC) != 0 || !fOk) ux_WriteFailed(h, szInputAC, errno);
         fInputAC = nullptr;
     }
+    const int iErrno = PrintFinishLines(stderr, tStart, std::time(nullptr));
     if (fLogFile != nullptr) {
-        std::fclose(fLogFile);
+        if (iErrno != 0 || std::ferror(fLogFile)) {
+            // The log cannot take the message: it goes where standard error
+            // pointed before.
+            if (hStderrBeforeLog >= 0) ::dup2(hStderrBeforeLog, STDERR_FILENO);
+            std::clearerr(stderr);
+            ux_WriteFailed(STDERR_FILENO, szLogFile, iErrno);
+        }
         fLogFile = nullptr;
     }
     return iRC;

@@ -18,12 +18,17 @@ int vextawZ(int argc, char** argv);
 // Every failure prints its message and ends the process. Returns the start time.
 std::time_t DriverStartUp(std::span<char* const> rgszArgv);
 
-// Finish after a successful pipeline: prints the start, done and duration
-// lines, closes the log and input trace files and returns iRC.
+// Finish after a successful pipeline: flushes and closes standard output and
+// the input trace file, prints the start, done and duration lines and returns
+// iRC. A write to standard output, the input trace or the log file that
+// failed at any time during the run is fatal here (13015, naming the file and
+// the system's reason); a failed log is reported where standard error pointed
+// before the log took it over.
 int DriverFinish(std::time_t tStart);
 
-// The three finish lines for a run from tStart to tEnd.
-void PrintFinishLines(std::FILE* pf, std::time_t tStart, std::time_t tEnd);
+// The three finish lines for a run from tStart to tEnd; the system error of
+// the first line that could not be written, 0 when all were.
+int PrintFinishLines(std::FILE* pf, std::time_t tStart, std::time_t tEnd);
 
 // Numbers as the formatted-input conversions "%d" and "%lf" read them: leading
 // white space, then a number at the start of the text; the rest is ignored.

@@ -136,10 +136,10 @@ int RunTestTagPipeline() {
         else
             rc = ErrorRateDataVTC(dtS, model, iOutLevel, 0, 0, dtS.clLines, 0, dtS.clLines - 1);
         if (rc > 0) AppFatal(ux_StrPrintf(" test data error rate computation failed (RC %d)", rc));
-        std::fflush(stdout);
+        ux_OutFlush();
         PrintErrorRates(dtS, "final test data error:");
     }
-    std::fflush(stdout);
+    ux_OutFlush();
     return 0;
 }
 

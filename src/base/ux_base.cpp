@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <iterator>
 #include <new>
@@ -374,6 +375,46 @@ long ux_Seek(int h, long lOffset, int iOrigin) {
     const off_t lPos = ::lseek(h, static_cast<off_t>(lOffset), iOrigin);
     if (lPos < 0) FatalFmt(16, "%d", h);
     return static_cast<long>(lPos);
+}
+
+void ux_WriteFailed(int h, std::string_view szFileName, int iErrno) {
+    const int cchName = static_cast<int>(szFileName.size());
+    char szDetail[512];
+    std::snprintf(szDetail, sizeof szDetail, "%d (%.*s): %s", h, cchName, szFileName.data(),
+                  iErrno != 0 ? std::strerror(iErrno) : "write error");
+    ux_FatalError(kModBase, 15, szDetail);
+}
+
+namespace {
+
+constexpr std::string_view kStdoutName = "standard output";
+
+[[noreturn]] void StdoutFailed() {
+    const int iErrno = errno;
+    // Nothing more can reach the output; do not try again at exit.
+    std::clearerr(stdout);
+    ux_WriteFailed(STDOUT_FILENO, kStdoutName, iErrno);
+}
+
+} // namespace
+
+void ux_OutWrite(std::string_view sz) {
+    if (std::fwrite(sz.data(), 1, sz.size(), stdout) != sz.size()) StdoutFailed();
+}
+
+void ux_OutChar(char ch) {
+    if (std::putc(ch, stdout) == EOF) StdoutFailed();
+}
+
+void ux_OutFlush() {
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) StdoutFailed();
+}
+
+void ux_OutClose() {
+    ux_OutFlush();
+    errno = 0;
+    if (std::fclose(stdout) != 0) ux_WriteFailed(STDOUT_FILENO, kStdoutName, errno);
 }
 
 std::string ux_StrPrintf(const char* pszFormat, ...) {

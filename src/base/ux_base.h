@@ -98,4 +98,18 @@ long ux_Write(int h, const void* pv, long n);
 // The new position; fatal 16.
 long ux_Seek(int h, long lOffset, int iOrigin);
 
+// A write to the file szFileName (open on handle h) failed with the system
+// error iErrno: fatal 15 with the handle, the file name and the system's
+// reason, as in "1 (standard output): No space left on device".
+[[noreturn]] void ux_WriteFailed(int h, std::string_view szFileName, int iErrno);
+
+// Checked output on standard output: a write that fails ends the process
+// with ux_WriteFailed. ux_OutFlush also catches failures of unchecked writes
+// made earlier (the stream's error flag); ux_OutClose flushes and closes
+// standard output at the end of a run.
+void ux_OutWrite(std::string_view sz);
+void ux_OutChar(char ch);
+void ux_OutFlush();
+void ux_OutClose();
+
 } // namespace vexta

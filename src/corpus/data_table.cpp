@@ -277,7 +277,8 @@ int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
             ErrPrintf("null input data (line %ld): %s, rest %s\n", n, szLine.data(), szRest.data());
             continue;
         }
-        if (fInputAC) std::fprintf(fInputAC, "%09ld %s\n", n, szLine.data());
+        if (fInputAC && std::fprintf(fInputAC, "%09ld %s\n", n, szLine.data()) < 0)
+            ux_WriteFailed(fileno(fInputAC), szInputAC, errno);
         // A line normally lies in one segment at most; should segments enclose
         // one another, each table gets a list of its own.
         int cHolders = 0;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -780,8 +781,8 @@ int SortFeatureSugg(Model* pm) {
             if (pfOut != nullptr) {
                 if (std::fputs(szLine.c_str(), pfOut.get()) < 0 ||
                     std::fputc('\n', pfOut.get()) == EOF) {
-                    FatalApp(ux_StrPrintf("cannot write to output fsugg file (%s)",
-                                          m.szFeaturePoolFile.c_str()));
+                    FatalApp(ux_StrPrintf("cannot write to output fsugg file (%s): %s",
+                                          m.szFeaturePoolFile.c_str(), std::strerror(errno)));
                 }
             }
             const int rc = loader.Add(szLine.c_str());
@@ -794,9 +795,14 @@ int SortFeatureSugg(Model* pm) {
     }
     loader.Flush();
     cAdded += loader.cKept();
-    if (pfOut != nullptr && std::fclose(pfOut.release()) != 0) {
-        FatalApp(
-            ux_StrPrintf("cannot write to output fsugg file (%s)", m.szFeaturePoolFile.c_str()));
+    if (pfOut != nullptr) {
+        errno = 0;
+        const bool fOk = !std::ferror(pfOut.get());
+        if (std::fclose(pfOut.release()) != 0 || !fOk) {
+            FatalApp(ux_StrPrintf("cannot write to output fsugg file (%s): %s",
+                                  m.szFeaturePoolFile.c_str(),
+                                  errno != 0 ? std::strerror(errno) : "write error"));
+        }
     }
 
     std::fprintf(stderr, "~~~ FEATURE POOL SIZE: %d\n", static_cast<int>(cAdded));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/globals.h"
+#include "base/ux_base.h"
 #include "features/tag_probs.h"
 
 namespace vexta {
@@ -35,14 +36,13 @@ void WriteLine(std::string_view szTag, std::string_view szLine, int iOutLevel,
     const std::size_t iBar = szLine.find('|');
     const std::string_view szAfterTag =
         iBar == std::string_view::npos ? std::string_view() : szLine.substr(iBar);
-    std::fwrite(szTag.data(), 1, szTag.size(), stdout);
-    std::fwrite(szAfterTag.data(), 1, szAfterTag.size(), stdout);
+    ux_OutWrite(szTag);
+    ux_OutWrite(szAfterTag);
     if (iOutLevel > 100) {
-        const std::string_view szNote = note.View();
-        std::fputc(' ', stdout);
-        std::fwrite(szNote.data(), 1, szNote.size(), stdout);
+        ux_OutChar(' ');
+        ux_OutWrite(note.View());
     }
-    std::fputc('\n', stdout);
+    ux_OutChar('\n');
 }
 
 // The separate tagger sees lines to the left with the tags it chose for them:

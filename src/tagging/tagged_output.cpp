@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/globals.h"
+#include "base/ux_base.h"
 #include "corpus/event_reader.h"
 #include "corpus/sgml_lexer.h"
 #include "tagging/beam_search.h"
@@ -24,11 +25,11 @@ std::size_t Idx(long il) {
 }
 
 void Put(std::string_view sz) {
-    std::fwrite(sz.data(), 1, sz.size(), stdout);
+    ux_OutWrite(sz);
 }
 
 void PutChar(char ch) {
-    std::putc(ch, stdout);
+    ux_OutChar(ch);
 }
 
 bool StartsWith(const char* psz, std::string_view szPrefix) {
@@ -90,7 +91,7 @@ int WriteSgml(const DataTable& dt, long il, std::string_view szTag, int iOutLeve
             fEnd = true;
             continue;
         }
-        std::fputs(pszEntry, stdout);
+        Put(pszEntry);
     }
 
     // The lemma of the chosen tag: that of the last <MMl> before the <MMt>
@@ -120,7 +121,7 @@ int WriteSgml(const DataTable& dt, long il, std::string_view szTag, int iOutLeve
         PutInsertedTag("MDt", szTag);
     }
     for (const gapRecType* pgap = pgapStop; pgap != nullptr; pgap = pgap->pgapNext.get())
-        std::fputs(pgap->pszGapText.get(), stdout);
+        Put(pgap->pszGapText.get());
     Put(dt.rgpszRest[Idx(il)]);
     if (iOutLevel > 1 && fLineErr) {
         PutChar(' ');

@@ -1,0 +1,108 @@
+// Runs of the built program in hostile surroundings: outputs that cannot be
+// written, model files cut short, outputs naming an input, links and modes.
+// Every failure must end with a non-zero status and a message naming the
+// problem, and no good file may change.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "test_util.h"
+
+namespace {
+
+using vexta::test::Contains;
+using vexta::test::ReadFile;
+using vexta::test::TempDir;
+
+// One model trained on the Velan example for the whole suite.
+class Integrity : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        pdirModel_ = new TempDir;
+        szModel_ = pdirModel_->Path("velan.model");
+        const std::string szArgs = pdirModel_->Write(
+            "train.args", "#include examples/velan-train.args\nFeatures = " + szModel_ + "\n");
+        ASSERT_EQ(Shell("'" VEXTA_BINARY "' '" + szArgs + "' >/dev/null 2>&1"), 0);
+        szModelText_ = ReadFile(szModel_);
+    }
+    static void TearDownTestSuite() {
+        delete pdirModel_;
+        pdirModel_ = nullptr;
+    }
+
+    // Runs szCmd with sh in the project root (the examples name their files
+    // relative to it); the exit status, -1 when killed.
+    static int Shell(const std::string& szCmd) {
+        const std::string sz = "cd '" VEXTA_SOURCE_DIR "' && " + szCmd;
+        const int rc = std::system(sz.c_str());
+        return rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    }
+
+    // An argument file that includes the example file szExample and then
+    // overrides with szExtra (the suite's model unless szExtra names one).
+    std::string Args(std::string_view szExample, std::string_view szExtra) const {
+        return dir_.Write("run.args", "#include " + std::string(szExample) +
+                                          "\nFeatures = " + szModel_ + "\n" + std::string(szExtra));
+    }
+
+    // Runs the program on szArgFile with the shell words szPrefix before it
+    // (limits) and szOut as the target of standard output; keeps standard
+    // error and returns the status.
+    int Run(const std::string& szArgFile, std::string_view szOut = "/dev/null",
+            std::string_view szPrefix = "") {
+        const int rc = Shell(std::string(szPrefix) + " '" VEXTA_BINARY "' '" + szArgFile + "' >" +
+                             std::string(szOut) + " 2>'" + dir_.Path("err") + "'");
+        szErr_ = dir_.Read("err");
+        return rc;
+    }
+
+    static TempDir* pdirModel_;
+    static std::string szModel_;
+    static std::string szModelText_;
+    TempDir dir_;
+    std::string szErr_;
+};
+
+TempDir* Integrity::pdirModel_ = nullptr;
+std::string Integrity::szModel_;
+std::string Integrity::szModelText_;
+
+TEST_F(Integrity, FailedWritesEndTheRunNamingTheFileAndTheReason) {
+    const std::string szTag = "examples/velan-tag.args";
+    const std::string szTrain = "examples/velan-train.args";
+    struct Case {
+        std::string szExample, szExtra, szOut, szPrefix, szMessage;
+    };
+    const Case rgCase[] = {
+        {szTag, "", "/dev/full", "",
+         "Fatal(13015): Cannot write to file with handle: 1 (standard output): No space left"},
+        {szTag, "", dir_.Path("cut.out"), "ulimit -f 8;", "(standard output): File too large"},
+        {"examples/velan-test.args", "InputAC = /dev/full\n", "/dev/null", "",
+         "(/dev/full): No space left on device"},
+        {szTrain,
+         "Features = " + dir_.Path("m.model") + "\nFeatureMode = GenerateOut\n" +
+             "FeatureSugg = /dev/full\n",
+         "/dev/null", "", "cannot write to output fsugg file (/dev/full): No space left"},
+    };
+    for (const Case& c : rgCase) {
+        EXPECT_NE(Run(Args(c.szExample, c.szExtra), c.szOut, c.szPrefix), 0) << c.szMessage;
+        EXPECT_TRUE(Contains(szErr_, c.szMessage)) << szErr_;
+    }
+    // The output cut by the limit (8 blocks of 512 or 1024 bytes) is short.
+    EXPECT_LE(std::filesystem::file_size(dir_.Path("cut.out")), 8192u);
+
+    // A log file that fails is reported where standard error pointed before.
+    EXPECT_NE(Run(Args("examples/velan-test.args", "LogFile = /dev/full\n")), 0);
+    EXPECT_TRUE(Contains(szErr_, "Cannot write to file with handle: 2 (/dev/full): No space left"))
+        << szErr_;
+    EXPECT_EQ(ReadFile(szModel_), szModelText_);
+}
+
+} // namespace
