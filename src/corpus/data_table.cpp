@@ -199,18 +199,28 @@ int CountLine(const Model& m, DataTable& dt, const DlData& dl) {
 
 } // namespace
 
-int GetDataParams(std::string_view szArgFile, Model& m, pdfRecType& pdf,
-                  std::string_view szPrefix) {
-    PointTables(m);
-    std::array<char, kArgBufSize> sz{};
-    const std::string szKey = std::string(szPrefix) + "InData";
-    if (ux_ArgGetValue(szArgFile, szKey, sz) != 0) {
-        ErrPrintf("%s: GetValue (segments) %s failed\n", szPN.c_str(), szKey.c_str());
-        return 31;
-    }
-    m.szTrainingData = sz.data();
-    pdf.szFileName = sz.data();
+namespace {
 
+// Yes/no words of the argument file: 1, 0, or -1 for anything else.
+int ReadYesNo(std::string_view sz) {
+    for (const std::string_view szYes : {"y", "Y", "yes", "Yes", "YES", "1"})
+        if (sz == szYes) return 1;
+    for (const std::string_view szNo : {"n", "N", "no", "No", "NO", "0"})
+        if (sz == szNo) return 0;
+    return -1;
+}
+
+[[noreturn]] void KeyFatal(const char* pszKey, const char* pszExpected, const char* pszValue) {
+    ux_FatalError(kModApp, kMsgApp,
+                  ux_StrPrintf("%s: %s must be %s, not \"%s\"\n", szPN.c_str(), pszKey, pszExpected,
+                               pszValue));
+}
+
+// Reads the keys that say how the input is read: the boundary-token values,
+// the tag table, the format, the tag column and pad, and whether tagged
+// CoNLL-U keeps its lemmas (into the test table, which writes the output).
+void GetReadingKeys(std::string_view szArgFile, Model& m, pdfRecType& pdf) {
+    std::array<char, kArgBufSize> sz{};
     for (const auto& [pszKey, pszValue] :
          {std::pair{"SentTag", &pdf.szSentTag}, std::pair{"SentForm", &pdf.szSentForm},
           std::pair{"SentLemma", &pdf.szSentLemma}}) {
@@ -227,34 +237,150 @@ int GetDataParams(std::string_view szArgFile, Model& m, pdfRecType& pdf,
         pdf.szTagTable = sz.data();
     }
 
+    pdf.fmt = InputFormat::kAuto;
+    if (ux_ArgGetValue(szArgFile, "InputFormat", sz) == 0 && !ParseInputFormat(sz.data(), pdf.fmt))
+        KeyFatal("InputFormat", "sgml, line or conllu", sz.data());
+    DataTable& dtOut = *m.pdtS;
+    dtOut.tagCol = TagColumn::kXpos;
+    if (ux_ArgGetValue(szArgFile, "TagColumn", sz) == 0 && !ParseTagColumn(sz.data(), dtOut.tagCol))
+        KeyFatal("TagColumn", "XPOS", sz.data());
+    pdf.conllu.col = dtOut.tagCol;
+    pdf.conllu.chTagPad = '-';
+    if (ux_ArgGetValue(szArgFile, "TagPad", sz) == 0) {
+        if (std::strlen(sz.data()) != 1) KeyFatal("TagPad", "one character", sz.data());
+        pdf.conllu.chTagPad = sz[0];
+    }
+    dtOut.fKeepLemma = false;
+    if (ux_ArgGetValue(szArgFile, "KeepLemma", sz) == 0) {
+        const int f = ReadYesNo(sz.data());
+        if (f < 0) KeyFatal("KeepLemma", "yes or no", sz.data());
+        dtOut.fKeepLemma = f == 1;
+    }
+    pdf.conllu.ptagSpell = &dtOut.tagSpell;
+}
+
+int OpenInput(pdfRecType& pdf, const std::string& szFile) {
+    pdf.szFileName = szFile;
     if (OpenData(pdf) != 0) {
         ErrPrintf("%s: Cannot open input file %s\n", szPN.c_str(), pdf.szFileName.c_str());
         return 32;
     }
+    return 0;
+}
+
+// The value of a key naming a file; empty when the key is absent or empty.
+std::string GetFileKey(std::string_view szArgFile, const std::string& szKey) {
+    std::array<char, kArgBufSize> sz{};
+    if (ux_ArgGetValue(szArgFile, szKey, sz) != 0) return {};
+    return sz.data();
+}
+
+void CountTokens(DataTable& dt, const pdfRecType& pdf) {
+    dt.clTokens = 0;
+    for (long i = 0; i < dt.clData; ++i)
+        if (!IsBoundaryLine(dt.rgdl[static_cast<std::size_t>(i)], pdf)) ++dt.clTokens;
+}
+
+// One token as read, waiting for its table to be set up.
+struct ReadToken {
+    std::string szLine;
+    std::string szRest;
+    std::unique_ptr<gapRecType> pgap;
+    int fWord = 0;
+};
+
+// Reads the whole file dt.szFile into dt; its end-of-input token is not
+// stored. 0, 32 when the file cannot be opened, 49 when the reader fails,
+// or the InsertLine code.
+int ReadSegmentFile(std::string_view szArgFile, Model& m, DataTable& dt) {
+    auto ppdf = std::make_unique<pdfRecType>();
+    pdfRecType& pdf = *ppdf;
+    GetReadingKeys(szArgFile, m, pdf);
+    if (const int rc = OpenInput(pdf, dt.szFile); rc != 0) return rc;
+
+    std::vector<char> szLine(kDataLineSize, '\0');
+    std::vector<char> szRest(kDataLineSize, '\0');
+    std::vector<ReadToken> rgtok;
+    std::unique_ptr<gapRecType> pgap;
+    int rc = 0;
+    while ((rc = GetEvent(szLine, szRest, pgap, pdf, m)) == 0) {
+        if (pdf.fEndToken) break;
+        const auto n = static_cast<long>(rgtok.size());
+        if (szLine[0] == '|') {
+            ErrPrintf("null input data (line %ld): %s, rest %s\n", n, szLine.data(), szRest.data());
+            continue;
+        }
+        if (fInputAC) std::fprintf(fInputAC, "%09ld %s\n", n, szLine.data());
+        rgtok.push_back({szLine.data(), szRest.data(), std::move(pgap), pdf.fWord});
+    }
+    if (rc != 0 && rc != -1) return 49;
+
+    dt.ilStart = 0;
+    dt.clLines = static_cast<long>(rgtok.size());
+    if ((rc = AllocSegment(m, dt)) != 0) return rc;
+    dt.clData = 0;
+    dt.clWords = 0;
+    for (auto& rgclCnt : dt.rgrgclCntTE) rgclCnt.fill(0);
+    for (std::size_t i = 0; i < rgtok.size(); ++i) {
+        ReadToken& tok = rgtok[i];
+        rc = InsertLine(m, dt, tok.szLine, static_cast<long>(i), tok.szRest, std::move(tok.pgap),
+                        tok.fWord);
+        if (rc != 0) return rc;
+        tok = ReadToken();
+    }
+    dt.iInputState = pdf.iState;
+    CountTokens(dt, pdf);
+    return 0;
+}
+
+// Sets up pdf for the file named by InData (or, when fTestData is set and
+// InData is absent, by TestData) and opens it: 0, 31 or 32.
+int OpenDataInput(std::string_view szArgFile, Model& m, pdfRecType& pdf, std::string_view szPrefix,
+                  bool fTestData) {
+    PointTables(m);
+    const std::string szKey = std::string(szPrefix) + "InData";
+    std::string szFile = GetFileKey(szArgFile, szKey);
+    if (szFile.empty() && fTestData)
+        szFile = GetFileKey(szArgFile, std::string(szPrefix) + "TestData");
+    if (szFile.empty()) {
+        ErrPrintf("%s: GetValue (segments) %s failed\n", szPN.c_str(), szKey.c_str());
+        return 31;
+    }
+    m.szTrainingData = szFile;
+    GetReadingKeys(szArgFile, m, pdf);
+    if (const int rc = OpenInput(pdf, szFile); rc != 0) return rc;
     m.pdtS->szDataPrefix = szPrefix;
     m.pdtS->szSegment = "Test";
     return 0;
 }
 
-int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
-    ErrPrintf("Reading data %.*s\n", static_cast<int>(szPrefix.size()), szPrefix.data());
-    PointTables(m);
+// Reads InData once and distributes its lines over the segments given by
+// line numbers (the tables not marked in rgfFile). 0 or a ReadData code.
+int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPrefix,
+                     const std::array<bool, 3>& rgfFile) {
     auto ppdf = std::make_unique<pdfRecType>();
     pdfRecType& pdf = *ppdf;
-    if (const int rc = GetDataParams(szArgFile, m, pdf, szPrefix); rc != 0) return rc;
+    if (const int rc = OpenDataInput(szArgFile, m, pdf, szPrefix, false); rc != 0) return rc;
 
     DataTable* const rgpdt[] = {m.pdtT, m.pdtH, m.pdtS};
     static constexpr const char* rgszSegment[] = {"Train", "Heldout", "Test"};
     static constexpr int rgrcSegment[] = {104, 102, 103};
+    // A table read from a file of its own stands here as an empty segment.
+    DataTable dtNone;
+    dtNone.ilStart = kSegmentNotGiven;
     for (int k = 0; k < 3; ++k) {
+        if (rgfFile[static_cast<std::size_t>(k)]) continue;
         rgpdt[k]->szDataPrefix = szPrefix;
         rgpdt[k]->szSegment = rgszSegment[k];
         if (GetSegment(szArgFile, m, *rgpdt[k]) != 0) return rgrcSegment[k];
     }
+    DataTable* rgpdtLine[3];
+    for (int k = 0; k < 3; ++k)
+        rgpdtLine[k] = rgfFile[static_cast<std::size_t>(k)] ? &dtNone : rgpdt[k];
 
-    DataTable& dtTr = *m.pdtT;
-    DataTable& dtHe = *m.pdtH;
-    DataTable& dtTe = *m.pdtS;
+    DataTable& dtTr = *rgpdtLine[0];
+    DataTable& dtHe = *rgpdtLine[1];
+    DataTable& dtTe = *rgpdtLine[2];
     const long ilTrLast = dtTr.ilStart + dtTr.clLines - 1;
     const long ilHeLast = dtHe.ilStart + dtHe.clLines - 1;
     const long ilTeLast = dtTe.ilStart + dtTe.clLines - 1;
@@ -282,8 +408,9 @@ int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
         // A line normally lies in one segment at most; should segments enclose
         // one another, each table gets a list of its own.
         int cHolders = 0;
-        for (const DataTable* pdt : rgpdt) cHolders += InSegment(*pdt, n) ? 1 : 0;
+        for (const DataTable* pdt : rgpdtLine) cHolders += InSegment(*pdt, n) ? 1 : 0;
         for (int k = 0; k < 3; ++k) {
+            if (rgfFile[static_cast<std::size_t>(k)]) continue;
             std::unique_ptr<gapRecType> pgapLine;
             if (InSegment(*rgpdt[k], n))
                 pgapLine = --cHolders > 0 ? CopyGap(pgap.get()) : std::move(pgap);
@@ -295,13 +422,13 @@ int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
     }
     if (rc != -1) return 49;
 
-    if (n < dtTr.ilStart + dtTr.clLines) return 57;
-    if (n < dtHe.ilStart + dtHe.clLines) {
+    if (n < dtTr.ilStart + dtTr.clLines && &dtTr != &dtNone) return 57;
+    if (n < dtHe.ilStart + dtHe.clLines && &dtHe != &dtNone) {
         for (int k = 0; k < 2; ++k)
             ErrPrintf("READ: %ld, less than %ld\n", n, dtHe.ilStart + dtHe.clLines);
         return 58;
     }
-    if (n < dtTe.ilStart + dtTe.clLines) {
+    if (n < dtTe.ilStart + dtTe.clLines && &dtTe != &dtNone) {
         ux_Warning(kModApp, kMsgApp,
                    ux_StrPrintf("ReadData: shrinking test/tag data size %ld -> %ld\n", dtTe.clLines,
                                 n - dtTe.ilStart));
@@ -309,7 +436,71 @@ int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
         if (dtTe.clLines < 0) return 59;
     }
 
-    for (DataTable* pdt : rgpdt) pdt->iInputState = pdf.iState;
+    for (int k = 0; k < 3; ++k) {
+        if (rgfFile[static_cast<std::size_t>(k)]) continue;
+        rgpdt[k]->iInputState = pdf.iState;
+        CountTokens(*rgpdt[k], pdf);
+    }
+    return 0;
+}
+
+} // namespace
+
+bool IsBoundaryLine(const DlData& dl, const pdfRecType& pdf) {
+    return dl.cMMt == 1 && dl.pszTag && dl.pszForm && dl.pszLemma && pdf.szSentTag == dl.pszTag &&
+           pdf.szSentForm == dl.pszForm && pdf.szSentLemma == dl.pszLemma;
+}
+
+int GetDataParams(std::string_view szArgFile, Model& m, pdfRecType& pdf,
+                  std::string_view szPrefix) {
+    return OpenDataInput(szArgFile, m, pdf, szPrefix, true);
+}
+
+int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
+    ErrPrintf("Reading data %.*s\n", static_cast<int>(szPrefix.size()), szPrefix.data());
+    PointTables(m);
+
+    DataTable* const rgpdt[] = {m.pdtT, m.pdtH, m.pdtS};
+    static constexpr const char* rgszSegment[] = {"Train", "Heldout", "Test"};
+    static constexpr int rgrcSegment[] = {104, 102, 103};
+    // Segments that are whole files of their own; the others are line
+    // ranges of InData.
+    std::array<bool, 3> rgfFile{};
+    for (int k = 0; k < 3; ++k) {
+        rgpdt[k]->szFile = GetFileKey(szArgFile, std::string(szPrefix) + rgszSegment[k] + "Data");
+        rgfFile[static_cast<std::size_t>(k)] = !rgpdt[k]->szFile.empty();
+    }
+    const bool fAnyFile = rgfFile[0] || rgfFile[1] || rgfFile[2];
+
+    for (int k = 0; k < 3; ++k) {
+        if (!rgfFile[static_cast<std::size_t>(k)]) continue;
+        rgpdt[k]->szDataPrefix = szPrefix;
+        rgpdt[k]->szSegment = rgszSegment[k];
+        if (const int rc = ReadSegmentFile(szArgFile, m, *rgpdt[k]); rc != 0)
+            return rc == 32 || rc == 49 ? rc : 11 + k;
+    }
+
+    // InData is needed unless every segment is a file or holds no lines.
+    bool fInData = !fAnyFile;
+    for (int k = 0; k < 3 && !fInData; ++k) {
+        if (rgfFile[static_cast<std::size_t>(k)]) continue;
+        rgpdt[k]->szDataPrefix = szPrefix;
+        rgpdt[k]->szSegment = rgszSegment[k];
+        if (GetSegment(szArgFile, m, *rgpdt[k]) != 0) return rgrcSegment[k];
+        fInData = rgpdt[k]->ilStart != kSegmentNotGiven && rgpdt[k]->clLines > 0;
+    }
+    if (fInData) {
+        if (const int rc = ReadLineSegments(szArgFile, m, szPrefix, rgfFile); rc != 0) return rc;
+    } else {
+        for (int k = 0; k < 3; ++k) {
+            if (rgfFile[static_cast<std::size_t>(k)]) continue;
+            rgpdt[k]->szDataPrefix = szPrefix;
+            rgpdt[k]->szSegment = rgszSegment[k];
+            if (GetSegment(szArgFile, m, *rgpdt[k]) != 0) return rgrcSegment[k];
+            rgpdt[k]->iInputState = rgpdt[2]->iInputState;
+        }
+    }
+
     for (DataTable* pdt : rgpdt) {
         pdt->rgilNextAC.assign(static_cast<std::size_t>(pdt->clData), -1);
         pdt->rgilNextFeature.assign(static_cast<std::size_t>(pdt->clData), -1);

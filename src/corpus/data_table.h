@@ -15,6 +15,8 @@
 
 #include "base/ux_hash.h"
 #include "corpus/event_reader.h"
+#include "corpus/input_format.h"
+#include "corpus/tag_spellings.h"
 #include "model/model.h"
 
 namespace vexta {
@@ -58,6 +60,8 @@ struct DataTable {
     long clLines = 0;         // lines of the segment = capacity of the per-line arrays
     long clData = 0;          // lines stored so far
     long clWords = 0;         // stored lines opened by <f> (all of them in line format)
+    long clTokens = 0;        // stored lines that are not boundary tokens (after ReadData)
+    std::string szFile;       // the file that is the whole segment; empty: lines of InData
 
     // Per line (clLines + 1 entries unless said otherwise). Empty strings and
     // empty lists stand for "none".
@@ -82,6 +86,12 @@ struct DataTable {
     long iInputState = 0;                // reader's iState when reading ended; 1 line format
     std::unique_ptr<HashTable> phashCnt; // Train mode: counts of AC and form keys
 
+    // Output of CoNLL-U input: the spellings of padded tags, the tag column
+    // and whether the LEMMA column is kept.
+    TagSpellings tagSpell;
+    TagColumn tagCol = TagColumn::kXpos;
+    bool fKeepLemma = false;
+
     // Storage of the entries of rgplinkFeature and rgplinkFeature2 (stable
     // addresses) and the chain of released entries, reused first.
     std::deque<FeatureLink> rglinkStore;
@@ -96,13 +106,22 @@ extern DataTable dtS;
 
 // Reads the input file named by the key szPrefix + "InData" once and stores
 // its lines in the tables of m.pdtT, m.pdtH, m.pdtS (pointed at dtT, dtH, dtS
-// when not set) by their segments. 0 on success; see the codes in the source.
+// when not set) by their segments. A segment whose key szPrefix + segment +
+// "Data" (TrainData, HeldoutData, TestData) names a file is that whole file
+// instead, without its end-of-input token; InData is then read only for the
+// segments still given by line numbers. 0 on success; see the codes in the
+// source.
 int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix);
 
-// Sets up pdf for the input file and the boundary-token values and opens it;
-// names the test table's segment "Test". 0, 31 (InData missing) or 32 (the
-// file cannot be opened).
+// Sets up pdf for the input file (InData, else TestData) and the reading
+// keys (boundary-token values, tag table, InputFormat, TagColumn, TagPad,
+// KeepLemma) and opens it; names the test table's segment "Test". 0, 31
+// (no input named) or 32 (the file cannot be opened).
 int GetDataParams(std::string_view szArgFile, Model& m, pdfRecType& pdf, std::string_view szPrefix);
+
+// Whether a token line is a boundary token (sentence start or end of input)
+// as the reader pdf makes them.
+bool IsBoundaryLine(const DlData& dl, const pdfRecType& pdf);
 
 // Reads the segment keys szDataPrefix + szSegment + "Start" / "Lines" and
 // allocates the per-line arrays. 0, 1-4 for missing or malformed keys.

@@ -12,6 +12,7 @@
 
 #include "app/globals.h"
 #include "base/ux_base.h"
+#include "corpus/conllu_reader.h"
 #include "model/model.h"
 
 namespace vexta {
@@ -275,9 +276,11 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
     pgapHead.reset();
     if (szLine.size() < 3) return 2;
 
-    if (pdf.iState == 1) return GetLineFormat(szLine, pdf);
+    if (pdf.iState == kStateLine) return GetLineFormat(szLine, pdf);
+    if (pdf.iState == kStateConllu) return GetConlluEvent(szLine, szRest, pgapHead, pdf, m);
 
     pdf.fWord = 0;
+    pdf.fEndToken = 0;
     if (pdf.fEndSeen) return -1;
 
     const int cTagElem = m.cTagElem;
@@ -393,6 +396,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                         pdf.szTag[szEnd.size()] = '\0';
                         AddToGap(pdf, nullptr, pgapHead, pgapTail, "");
                         pdf.szTag[0] = '\0';
+                        pdf.fEndToken = 1;
                     }
                 }
                 std::array<char, kDataLineSize> szMMtBuf;

@@ -2,7 +2,10 @@
 // comments skipped, tag names, the src attribute and number checks.
 #include "corpus/sgml_lexer.h"
 
+#include <cstring>
 #include <string>
+
+#include <unistd.h>
 
 #include "app/globals.h"
 #include "base/ux_base.h"
@@ -50,7 +53,17 @@ void SetEmpty(std::span<char> sz) {
 int OpenData(pdfRecType& pdf) {
     pdf.phashTag.reset();
     pdf.phashTagInv.reset();
-    pdf.pf.reset(std::fopen(pdf.szFileName.c_str(), "r"));
+    if (pdf.szFileName == "-") {
+        // Standard input, through a descriptor of its own so that closing the
+        // reader leaves the process's stdin alone.
+        const int fd = dup(STDIN_FILENO);
+        if (fd >= 0) {
+            pdf.pf.reset(fdopen(fd, "r"));
+            if (!pdf.pf) close(fd);
+        }
+    } else {
+        pdf.pf.reset(std::fopen(pdf.szFileName.c_str(), "r"));
+    }
     if (!pdf.pf) return 1;
 
     pdf.szBuf[0] = '\0';
@@ -62,6 +75,11 @@ int OpenData(pdfRecType& pdf) {
     pdf.fEndSeen = 0;
     pdf.lLine = 0;
     pdf.szPrevLine[0] = '\0';
+    pdf.fEndToken = 0;
+    pdf.conllu.fInSentence = pdf.conllu.fLineHeld = pdf.conllu.fWarnedNoCands = false;
+    pdf.conllu.lLinesRead = 0;
+    pdf.conllu.szLine.clear();
+    pdf.conllu.szPending.clear();
 
     int rc = 0;
     const char ch = GetPDFChar(pdf);
@@ -69,7 +87,23 @@ int OpenData(pdfRecType& pdf) {
     if (pdf.fEOF) {
         rc = 2;
     } else {
-        pdf.iState = ch == '<' ? 2 : 1;
+        switch (pdf.fmt) {
+        case InputFormat::kSgml:
+            pdf.iState = 2;
+            break;
+        case InputFormat::kLine:
+            pdf.iState = kStateLine;
+            break;
+        case InputFormat::kConllu:
+            pdf.iState = kStateConllu;
+            break;
+        case InputFormat::kAuto:
+            if (pdf.szFileName.ends_with(".conllu"))
+                pdf.iState = kStateConllu;
+            else
+                pdf.iState = ch == '<' ? 2 : kStateLine;
+            break;
+        }
         if (PutPDFChar(pdf, ch) != 0) rc = 3;
     }
     pdf.lLine = 1;
@@ -97,6 +131,32 @@ char GetPDFChar(pdfRecType& pdf) {
     const char ch = *pdf.pchBuf++;
     if (ch == '\0') InputFailure(pdf, "zero byte");
     return ch;
+}
+
+bool GetPDFLine(pdfRecType& pdf, std::string& sz) {
+    sz.clear();
+    while (pdf.pchPushBack < pdf.szPushBack.data() + pdf.cchPushBack) {
+        const char ch = *pdf.pchPushBack++;
+        if (ch == '\0') InputFailure(pdf, "zero byte");
+        sz += ch;
+        if (ch == '\n') return true;
+    }
+    for (;;) {
+        if (pdf.pchBuf >= pdf.pchBufEnd) {
+            if (pdf.fEOF || !ReadBlock(pdf)) {
+                pdf.fEOF = 1;
+                return !sz.empty();
+            }
+        }
+        const auto cb = static_cast<std::size_t>(pdf.pchBufEnd - pdf.pchBuf);
+        const auto* pchNl = static_cast<const char*>(std::memchr(pdf.pchBuf, '\n', cb));
+        const char* pchEnd = pchNl ? pchNl + 1 : pdf.pchBufEnd;
+        const auto cch = static_cast<std::size_t>(pchEnd - pdf.pchBuf);
+        if (std::memchr(pdf.pchBuf, '\0', cch) != nullptr) InputFailure(pdf, "zero byte");
+        sz.append(pdf.pchBuf, cch);
+        pdf.pchBuf = pchEnd;
+        if (pchNl) return true;
+    }
 }
 
 int PutPDFChar(pdfRecType& pdf, char ch) {

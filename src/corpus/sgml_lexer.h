@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "base/ux_hash.h"
+#include "corpus/input_format.h"
 
 namespace vexta {
 
@@ -25,6 +26,10 @@ inline constexpr int kPdfPushBackMax = 250;  // characters the push-back store h
 inline constexpr int kPdfTagSize = 250;      // szTag, szTagName, szSrc
 inline constexpr int kPdfTextSize = 4000;    // szText
 inline constexpr int kPdfPrevLineShown = 20; // characters of the last data line in messages
+
+// Reader states (iState) that name an input format; SGML uses 2 to 4.
+inline constexpr int kStateLine = 1;
+inline constexpr int kStateConllu = 5;
 
 // Sizes the event reader passes to the scanning operations.
 inline constexpr int kSgmlTagLen = 248;
@@ -55,11 +60,14 @@ struct pdfRecType {
     std::array<char, kPdfPushBackMax + 2> szPushBack{}; // pushed-back characters, FIFO
     const char* pchPushBack = szPushBack.data();        // next unread pushed-back character
     int cchPushBack = 0;                                // characters stored since last emptied
-    int iState = 0;          // event reader: 1 line format, 2 SGML start, 3 between, 4 inside
-    std::string szSentTag;   // tag of the sentence-boundary token
-    std::string szSentForm;  // form of the sentence-boundary token
-    std::string szSentLemma; // lemma of the sentence-boundary token
-    std::array<char, kPdfTagSize> szTag{};     // current tag as read, "<" .. ">"
+    int iState = 0; // event reader: 1 line format, 2 SGML start, 3 between, 4 inside, 5 CoNLL-U
+    InputFormat fmt = InputFormat::kAuto;  // format asked for; filled by the caller before OpenData
+    int fEndToken = 0;                     // the token delivered last is the end-of-input token
+    ConlluScan conllu;                     // CoNLL-U reading state
+    std::string szSentTag;                 // tag of the sentence-boundary token
+    std::string szSentForm;                // form of the sentence-boundary token
+    std::string szSentLemma;               // lemma of the sentence-boundary token
+    std::array<char, kPdfTagSize> szTag{}; // current tag as read, "<" .. ">"
     std::array<char, kPdfTagSize> szTagName{}; // its name
     std::array<char, kPdfTagSize> szSrc{};     // its src attribute
     std::array<char, kPdfTextSize> szText{};   // text following it
@@ -70,16 +78,23 @@ struct pdfRecType {
     std::array<char, kPdfPrevLineShown + 1> szPrevLine{};
 };
 
-// Opens szFileName and prepares the record: 0, 1 when the file cannot be
-// opened, 2 when it is empty. Decides the input format (iState 2 when the
-// first character is "<", else 1) and loads the tag tables when szTagTable is
-// set (fatal when they cannot be read).
+// Opens szFileName ("-": standard input) and prepares the record: 0, 1 when
+// the file cannot be opened, 2 when it is empty. Decides the input format:
+// fmt when it names one, else CoNLL-U (iState 5) for a name ending in
+// ".conllu", else SGML (iState 2) when the first character is "<" and data
+// lines (1) otherwise. Loads the tag tables when szTagTable is set (fatal
+// when they cannot be read).
 int OpenData(pdfRecType& pdf);
 
 // Next raw character; 0 at the end of the file (fEOF then set). A zero byte
 // inside the file is a line-numbered fatal error: it would otherwise end
 // every string it is stored into.
 char GetPDFChar(pdfRecType& pdf);
+
+// Next raw line into sz, with its line end when it has one: false at the
+// end of the file (sz then empty). A zero byte is fatal as in GetPDFChar.
+// Lines are not counted in lLine: the caller numbers them.
+bool GetPDFLine(pdfRecType& pdf, std::string& sz);
 
 // Pushes a character back; it is read again (first in, first out) before the
 // rest of the file. 0, or 1 when the store is full.

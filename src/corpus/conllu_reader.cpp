@@ -1,0 +1,241 @@
+// CoNLL-U lines to data lines: sentence boundaries, word lines, the lines
+// kept for output, tag padding and the checks of every line.
+#include "corpus/conllu_reader.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "app/globals.h"
+#include "base/ux_base.h"
+#include "corpus/tag_spellings.h"
+#include "model/model.h"
+
+namespace vexta {
+
+namespace {
+
+constexpr const char* kGE = "GetEvent: ";
+
+[[noreturn]] void ConlluFatal(const pdfRecType& pdf, const std::string& szText) {
+    ux_LnFatalError(kModApp, kMsgApp, pdf.lLine, szText);
+}
+
+bool IsDigits(std::string_view sz) {
+    if (sz.empty()) return false;
+    for (const char ch : sz)
+        if (ch < '0' || ch > '9') return false;
+    return true;
+}
+
+// A decimal number without a leading zero (0 itself allowed); false when it
+// is not one or does not fit.
+bool ParseNumber(std::string_view sz, long& l) {
+    if (!IsDigits(sz) || (sz.size() > 1 && sz[0] == '0') || sz.size() > 9) return false;
+    l = 0;
+    for (const char ch : sz) l = l * 10 + (ch - '0');
+    return true;
+}
+
+enum class LineKind { kWord, kRange, kEmptyNode, kBad };
+
+// Kind of a line by its ID: "N" a word (N >= 1), "N-M" a multiword token
+// (1 <= N < M), "N.M" an empty node (N >= 0, M >= 1).
+LineKind KindOfId(std::string_view szId, long& lId) {
+    const std::size_t ich = szId.find_first_of("-.");
+    if (ich == std::string_view::npos)
+        return ParseNumber(szId, lId) && lId >= 1 ? LineKind::kWord : LineKind::kBad;
+    long lFirst = 0;
+    long lSecond = 0;
+    if (!ParseNumber(szId.substr(0, ich), lFirst) || !ParseNumber(szId.substr(ich + 1), lSecond))
+        return LineKind::kBad;
+    if (szId[ich] == '-')
+        return lFirst >= 1 && lSecond > lFirst ? LineKind::kRange : LineKind::kBad;
+    return lSecond >= 1 ? LineKind::kEmptyNode : LineKind::kBad;
+}
+
+bool IsBlankLine(std::string_view sz) {
+    return sz.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// Moves the lines waiting for a gap into one gap entry (outside Train mode).
+void TakePending(pdfRecType& pdf, bool fGap, std::unique_ptr<gapRecType>& pgapHead) {
+    std::string& szPending = pdf.conllu.szPending;
+    if (fGap && !szPending.empty()) {
+        pgapHead = std::make_unique<gapRecType>();
+        pgapHead->pszGapText = std::make_unique_for_overwrite<char[]>(szPending.size() + 1);
+        std::memcpy(pgapHead->pszGapText.get(), szPending.c_str(), szPending.size() + 1);
+    }
+    szPending.clear();
+}
+
+// The data line of a token whose only candidate is its tag.
+void PutDataLine(const pdfRecType& pdf, std::span<char> szLine, std::string_view szTag,
+                 std::string_view szForm, std::string_view szLemma) {
+    std::array<char, 2 * kTagElemMax + 2> szAC{};
+    std::size_t ich = 0;
+    for (const char ch : szTag.substr(0, kTagElemMax)) {
+        szAC[ich++] = ch;
+        szAC[ich++] = '/';
+    }
+    std::array<char, kTagElemMax + 2> szCand{};
+    const std::size_t cchCand = std::min<std::size_t>(szTag.size(), kTagElemMax);
+    std::memcpy(szCand.data(), szTag.data(), cchCand);
+    szCand[cchCand] = '/';
+    if (InsertEvent(szLine, szTag, {szAC.data(), ich}, szForm, szLemma,
+                    {szCand.data(), cchCand + 1}) != 0)
+        ConlluFatal(pdf, ux_StrPrintf("%sOutput data line too long (>= %ld): %s", kGE,
+                                      static_cast<long>(szLine.size()), szLine.data()));
+}
+
+void PutBoundary(pdfRecType& pdf, std::span<char> szLine) {
+    PutDataLine(pdf, szLine, pdf.szSentTag, pdf.szSentForm, pdf.szSentLemma);
+}
+
+} // namespace
+
+std::string_view ConlluLineContent(std::string_view szRaw) {
+    if (szRaw.ends_with('\n')) szRaw.remove_suffix(1);
+    if (szRaw.ends_with('\r')) szRaw.remove_suffix(1);
+    return szRaw;
+}
+
+int SplitConlluColumns(std::string_view szLine, std::span<std::string_view> rgsz) {
+    int cCol = 0;
+    std::size_t ich = 0;
+    for (;;) {
+        const std::size_t ichTab = szLine.find('\t', ich);
+        const std::size_t ichEnd = ichTab == std::string_view::npos ? szLine.size() : ichTab;
+        if (static_cast<std::size_t>(cCol) < rgsz.size())
+            rgsz[static_cast<std::size_t>(cCol)] = szLine.substr(ich, ichEnd - ich);
+        ++cCol;
+        if (ichTab == std::string_view::npos) return cCol;
+        ich = ichTab + 1;
+    }
+}
+
+int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
+                   std::unique_ptr<gapRecType>& pgapHead, pdfRecType& pdf, const Model& m) {
+    ConlluScan& scan = pdf.conllu;
+    pdf.fWord = 0;
+    pdf.fEndToken = 0;
+    if (pdf.fEndSeen) return -1;
+    const bool fGap = m.fProgMode != kModeTrain;
+
+    for (;;) {
+        if (!scan.fLineHeld) {
+            if (!GetPDFLine(pdf, scan.szLine)) {
+                // The end of the input: a boundary token that carries the
+                // lines after the last word.
+                TakePending(pdf, fGap, pgapHead);
+                PutBoundary(pdf, szLine);
+                pdf.fEndSeen = 1;
+                pdf.fEndToken = 1;
+                return 0;
+            }
+            pdf.lLine = ++scan.lLinesRead;
+        }
+        scan.fLineHeld = false;
+        const std::string_view szContent = ConlluLineContent(scan.szLine);
+
+        if (IsBlankLine(szContent)) {
+            scan.fInSentence = false;
+            if (fGap) scan.szPending += scan.szLine;
+            continue;
+        }
+        if (!scan.fInSentence) {
+            // A sentence starts: its boundary token comes first, the line
+            // is handled by the next call.
+            scan.fInSentence = true;
+            scan.lNextId = 1;
+            scan.fLineHeld = true;
+            TakePending(pdf, fGap, pgapHead);
+            PutBoundary(pdf, szLine);
+            return 0;
+        }
+        if (szContent[0] == '#') {
+            if (fGap) scan.szPending += scan.szLine;
+            continue;
+        }
+
+        std::array<std::string_view, kConlluColumns> rgszCol;
+        const int cCol = SplitConlluColumns(szContent, rgszCol);
+        if (cCol != kConlluColumns)
+            ConlluFatal(pdf, ux_StrPrintf("%sCoNLL-U line has %d columns, not %d", kGE, cCol,
+                                          kConlluColumns));
+        for (int k = 0; k < kConlluColumns; ++k)
+            if (rgszCol[static_cast<std::size_t>(k)].empty())
+                ConlluFatal(pdf, ux_StrPrintf("%sCoNLL-U column %d is empty", kGE, k + 1));
+        long lId = 0;
+        const std::string_view szId = rgszCol[kConlluId];
+        switch (KindOfId(szId, lId)) {
+        case LineKind::kBad:
+            ConlluFatal(pdf, ux_StrPrintf("%sCoNLL-U ID \"%.*s\" is not a word number, a range or "
+                                          "an empty node",
+                                          kGE, static_cast<int>(szId.size()), szId.data()));
+        case LineKind::kRange:
+        case LineKind::kEmptyNode:
+            if (fGap) scan.szPending += scan.szLine;
+            continue;
+        case LineKind::kWord:
+            break;
+        }
+        if (lId != scan.lNextId)
+            ConlluFatal(pdf, ux_StrPrintf("%sCoNLL-U word ID %ld out of sequence (expected %ld)",
+                                          kGE, lId, scan.lNextId));
+        ++scan.lNextId;
+
+        const std::string_view szForm = rgszCol[kConlluForm];
+        std::string_view szLemma = rgszCol[kConlluLemma];
+        const std::string_view szTagRead =
+            rgszCol[static_cast<std::size_t>(ConlluColumnOf(scan.col))];
+        if (szForm.size() >= kTokenFieldSize)
+            ConlluFatal(pdf, ux_StrPrintf("%sForm too long (>= %d): %.*s", kGE, kTokenFieldSize,
+                                          static_cast<int>(szForm.size()), szForm.data()));
+        // "_" is no lemma, except for the word "_" itself.
+        if (szLemma == "_" && szForm != "_") szLemma = "=";
+        if (szLemma.size() > kLemmaMax)
+            ConlluFatal(pdf, ux_StrPrintf("%sLemma too long (%d > %d): %.*s", kGE,
+                                          static_cast<int>(szLemma.size()), kLemmaMax,
+                                          static_cast<int>(szLemma.size()), szLemma.data()));
+        // Data lines separate their fields with "|".
+        if (szForm.find('|') != std::string_view::npos ||
+            szLemma.find('|') != std::string_view::npos)
+            ConlluFatal(pdf,
+                        ux_StrPrintf("%sForm or lemma holds \"|\", which the tagger cannot "
+                                     "represent: %.*s",
+                                     kGE, static_cast<int>(szContent.size()), szContent.data()));
+        if (szTagRead == "_")
+            ConlluFatal(pdf, ux_StrPrintf("%sNo tag in the tag column and no candidate tags "
+                                          "(form %.*s)",
+                                          kGE, static_cast<int>(szForm.size()), szForm.data()));
+        std::array<char, kTagElemMax + 1> szTag{};
+        const auto cchTag = static_cast<std::size_t>(m.cTagElem);
+        if (!PadTag(szTagRead, cchTag, scan.chTagPad, szTag))
+            ConlluFatal(pdf, ux_StrPrintf("%sToo long tag (> %d): %.*s, form %.*s", kGE, m.cTagElem,
+                                          static_cast<int>(szTagRead.size()), szTagRead.data(),
+                                          static_cast<int>(szForm.size()), szForm.data()));
+        if (szTagRead.size() < cchTag && scan.ptagSpell)
+            scan.ptagSpell->Remember({szTag.data(), cchTag}, szTagRead);
+        if (!scan.fWarnedNoCands) {
+            scan.fWarnedNoCands = true;
+            ux_Warning(kModApp, kMsgApp,
+                       "GetEvent: CoNLL-U input has no candidate tags; each word's own tag is "
+                       "its only candidate");
+        }
+
+        pdf.fWord = rgszCol[kConlluUpos] != "PUNCT" ? 1 : 0;
+        PutDataLine(pdf, szLine, {szTag.data(), cchTag}, szForm, szLemma);
+        TakePending(pdf, fGap, pgapHead);
+        if (fGap) {
+            if (scan.szLine.size() + 3 > szRest.size())
+                ConlluFatal(pdf, ux_StrPrintf("%sCoNLL-U line too long (>= %ld)", kGE,
+                                              static_cast<long>(szRest.size() - 2)));
+            std::memcpy(szRest.data(), scan.szLine.data(), scan.szLine.size());
+            szRest[scan.szLine.size()] = '\0';
+        }
+        return 0;
+    }
+}
+
+} // namespace vexta
