@@ -13,6 +13,7 @@
 #include "tagging/error_rate.h"
 #include "tagging/tagged_output.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +46,12 @@ bool IsPresent(const char* pszKey) {
     return ux_ArgGetValue(szArgs, pszKey, sz) <= 0;
 }
 
+// A key that names a file: present and not empty.
+bool IsFileGiven(const char* pszKey) {
+    std::array<char, kArgValueLen> sz{};
+    return ux_ArgGetValue(szArgs, pszKey, sz) <= 0 && sz[0] != '\0';
+}
+
 // Training and heldout segments are emptied whatever the argument file says;
 // a missing test segment is marked as not given.
 void LimitToTestSegment() {
@@ -52,7 +59,13 @@ void LimitToTestSegment() {
         if (const int rc = ux_ArgSetValue(szArgs, pszKey, "0"); rc != 0)
             AppFatal(ux_StrPrintf(" set arg value of %s failed (RC %d)", pszKey, rc));
     }
-    if (IsPresent("TestLines")) return;
+    // Segments given as files of their own are emptied the same way.
+    for (const char* pszKey : {"TrainData", "HeldoutData"}) {
+        if (!IsFileGiven(pszKey)) continue;
+        if (const int rc = ux_ArgSetValue(szArgs, pszKey, ""); rc != 0)
+            AppFatal(ux_StrPrintf(" set arg value of %s failed (RC %d)", pszKey, rc));
+    }
+    if (IsFileGiven("TestData") || IsPresent("TestLines")) return;
     if (IsPresent("TestStart"))
         AppFatal(ux_StrPrintf(" %s%s not present, and %s is?!?", "Test", "Lines", "TestStart"));
     if (const int rc = ux_ArgSetValue(szArgs, "TestStart", kTestStartNotGiven); rc != 0) {
@@ -88,6 +101,15 @@ void PrintErrorRates(const DataTable& dt, const char* pszLabel) {
                        dt.clLines, t);
     }
     PrintErrorRate(model, szPN, pszLabel, model.clErr, dt.clWords, dt.clLines, -1);
+}
+
+// Whole-tag accuracy over the tokens of the table, boundary tokens left out
+// (their one candidate is never wrong).
+void PrintAccuracy(const DataTable& dt) {
+    const long clRight = std::max(0L, dt.clTokens - model.clErr);
+    const double dAcc = dt.clTokens == 0 ? 0.0 : 100.0 * static_cast<double>(clRight) / dt.clTokens;
+    std::fprintf(stderr, "%s: accuracy: %.2f%% (%ld/%ld)\n", szPN.c_str(), dAcc, clRight,
+                 dt.clTokens);
 }
 
 int OutLevelOfTestMode() {
@@ -138,6 +160,7 @@ int RunTestTagPipeline() {
         if (rc > 0) AppFatal(ux_StrPrintf(" test data error rate computation failed (RC %d)", rc));
         ux_OutFlush();
         PrintErrorRates(dtS, "final test data error:");
+        PrintAccuracy(dtS);
     }
     ux_OutFlush();
     return 0;

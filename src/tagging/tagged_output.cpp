@@ -2,6 +2,7 @@
 
 #include "tagging/tagged_output.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "app/globals.h"
 #include "base/ux_base.h"
+#include "corpus/conllu_reader.h"
 #include "corpus/event_reader.h"
 #include "corpus/sgml_lexer.h"
 #include "tagging/beam_search.h"
@@ -131,6 +133,37 @@ int WriteSgml(const DataTable& dt, long il, std::string_view szTag, int iOutLeve
     return 0;
 }
 
+// CoNLL-U: the lines kept before the word as they were read, then the word's
+// line with the tag column and (unless KeepLemma) the LEMMA column replaced.
+// A lemma the tagger took from the word's own line is copied unchanged, so
+// "_" stays "_". Boundary and end-of-input tokens have no line of their own.
+int WriteConllu(const DataTable& dt, long il, std::string_view szTag) {
+    for (const gapRecType* pgap = dt.rgpgap[Idx(il)].get(); pgap; pgap = pgap->pgapNext.get())
+        Put(pgap->pszGapText.get());
+    const std::string_view szRaw = dt.rgpszRest[Idx(il)];
+    if (szRaw.empty()) return 0;
+    const std::string_view szContent = ConlluLineContent(szRaw);
+    std::array<std::string_view, kConlluColumns> rgszCol;
+    if (SplitConlluColumns(szContent, rgszCol) != kConlluColumns) return kOutNoLemma;
+
+    const int iTagCol = ConlluColumnOf(dt.tagCol);
+    const std::string_view szOrigTag = dt.tagSpell.Original(szTag);
+    // The lemma of the chosen tag when it is not the word's own; none while
+    // a word's only candidate is its own tag.
+    const char* pszLemma = nullptr;
+    for (int k = 0; k < kConlluColumns; ++k) {
+        if (k > 0) PutChar('\t');
+        if (k == iTagCol)
+            Put(szOrigTag);
+        else if (k == kConlluLemma && !dt.fKeepLemma && pszLemma != nullptr)
+            Put(pszLemma);
+        else
+            Put(rgszCol[static_cast<std::size_t>(k)]);
+    }
+    Put(szRaw.substr(szContent.size()));
+    return 0;
+}
+
 template <typename Container> void Release(Container& c) {
     Container().swap(c);
 }
@@ -167,7 +200,8 @@ private:
 
 int WriteTaggedLine(const DataTable& dt, const Model& /*m*/, long il, std::string_view szTag,
                     int iOutLevel, bool fLineErr, std::string_view szErrNote) {
-    if (dt.iInputState == 1) return WriteLineFormat(dt, il, szTag, iOutLevel, szErrNote);
+    if (dt.iInputState == kStateLine) return WriteLineFormat(dt, il, szTag, iOutLevel, szErrNote);
+    if (dt.iInputState == kStateConllu) return WriteConllu(dt, il, szTag);
     return WriteSgml(dt, il, szTag, iOutLevel, fLineErr);
 }
 
@@ -241,6 +275,9 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
         const int rc = ErrorRateDataVTC(dt, m, iOutLevel, 0, 0, dt.clLines, ilOutFirst, ilOutLast);
         if (rc > 0) return kTagVtcTagger;
         iRet = rc;
+        // Each window's lines go out before the next is read, so that the
+        // tool works as a filter in a pipe.
+        ux_OutFlush();
         if (fInputEnded) break;
         fFirstWindow = false;
     }

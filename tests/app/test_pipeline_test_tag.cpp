@@ -109,10 +109,10 @@ TEST_F(PipelineTest, TestModesReportErrorRatesAndWriteTheTestSegment) {
             Run("Mode = Test\nTagMode = " + std::string(pszTagMode) + "\n" + szSegments);
         EXPECT_EQ(res.iStatus, 0) << pszTagMode << res.szErr;
         EXPECT_EQ(res.szOut, "") << pszTagMode;
-        for (const std::string sz :
-             {": final test data error:  0.00:  0.00 (0/2:4), cat 0 (POS)\n",
-              ": final test data error: 50.00: 25.00 (1/2:4), cat 1 (NUM)\n",
-              ": final test data error: 50.00: 25.00 (1/2:4), flat\n", ": done  "})
+        for (const std::string sz : {": final test data error:  0.00:  0.00 (0/2:4), cat 0 (POS)\n",
+                                     ": final test data error: 50.00: 25.00 (1/2:4), cat 1 (NUM)\n",
+                                     ": final test data error: 50.00: 25.00 (1/2:4), flat\n",
+                                     ": accuracy: 50.00% (1/2)\n", ": done  "})
             EXPECT_TRUE(test::Contains(res.szErr, kBin + sz)) << sz << res.szErr;
         EXPECT_TRUE(test::Contains(res.szErr, "No ambiguity classes -- global smoothing only"));
     }
@@ -156,6 +156,47 @@ TEST_F(PipelineTest, TagModesWriteTheInputWithTheChosenTags) {
         EXPECT_EQ(res.iStatus, 0) << res.szErr;
         EXPECT_EQ(res.szOut, szTaggedLines) << pszArgs;
     }
+}
+
+// The corpus as CoNLL-U, with a short tag ("Z" for "ZZ") and the lines that
+// are not words: a word's only candidate is its own tag, so tagging writes
+// the input back unchanged.
+constexpr std::string_view kConllu = "# sent_id = s1\n"
+                                     "1\tDogs\tdog\tNOUN\tNP\t_\t2\tnsubj\t_\t_\n"
+                                     "2-3\tbark.\t_\t_\t_\t_\t_\t_\t_\t_\n"
+                                     "2\tbark\tbark\tVERB\tVB\t_\t0\troot\t_\t_\n"
+                                     "2.1\tbark\tbark\tVERB\tVB\t_\t_\t_\t0:root\t_\n"
+                                     "3\t.\t_\tPUNCT\tZ\t_\t2\tpunct\t_\t_\n"
+                                     "\n"
+                                     "# sent_id = s2\r\n"
+                                     "1\tCats\tcat\tNOUN\tNP\t_\t2\tnsubj\t_\t_\r\n"
+                                     "2\trun\trun\tVERB\tVB\t_\t0\troot\t_\t_\r\n"
+                                     "\r\n";
+
+TEST_F(PipelineTest, ConlluAndStandardInput) {
+    dir_.Write("corpus.conllu", kConllu);
+    // Test mode on a segment that is a whole file: the error-rate lines and
+    // the accuracy over the five words (boundary tokens left out).
+    auto res = Run("Mode = Test\nTagMode = VTC\nTestData = corpus.conllu\n");
+    EXPECT_EQ(res.iStatus, 0) << res.szErr;
+    EXPECT_TRUE(test::Contains(res.szErr, ": final test data error:  0.00:  0.00 (0/4:7), flat\n"))
+        << res.szErr;
+    EXPECT_TRUE(test::Contains(res.szErr, ": accuracy: 100.00% (5/5)\n"));
+
+    // Tagging it, from the file or from standard input, writes every byte
+    // back, the short tag as it was spelled; SGML comes through standard
+    // input the same way.
+    for (const char* pszArgs :
+         {"InData = corpus.conllu\n", "InData = -\nInputFormat = conllu\nKeepLemma = yes\n"}) {
+        dir_.Write("a.args", std::string(kCommon) + "Mode = Tag\nTagMode = VTC\n" + pszArgs);
+        res = test::RunProgram(dir_.Path(), "a.args < corpus.conllu");
+        EXPECT_EQ(res.iStatus, 0) << res.szErr;
+        EXPECT_EQ(res.szOut, kConllu) << pszArgs;
+    }
+    dir_.Write("a.args", std::string(kCommon) + "Mode = Tag\nTagMode = VTC\nInData = -\n");
+    res = test::RunProgram(dir_.Path(), "a.args < corpus.csts");
+    EXPECT_EQ(res.iStatus, 0) << res.szErr;
+    EXPECT_EQ(res.szOut, kTagged);
 }
 
 TEST_F(PipelineTest, FailuresEndTheRunWithTheirStatus) {
@@ -233,6 +274,18 @@ TEST_F(PipelineTest, RealCorpus) {
     EXPECT_TRUE(RemoveInserted(res.szOut, cInserted) ==
                 test::ReadFile(szCorpus + "/cs-ud-dev.csts"));
     EXPECT_EQ(cInserted, 2 * 52727u);
+
+    // The Test segment as a CoNLL-U file of its own: the same lines.
+    res = Run("Mode = Test\nTestData = ${CorpusDir}/cs-ud-test.conllu\n", szCommon);
+    EXPECT_EQ(res.iStatus, 0) << res.szErr;
+    EXPECT_NE(res.szErr.find(":5544), flat\n"), std::string::npos) << res.szErr;
+    EXPECT_NE(res.szErr.find("/5301)\n"), std::string::npos) << res.szErr;
+    // Tagging the training file through standard input, across windows,
+    // writes it back unchanged (its words' only candidates are their tags).
+    dir_.Write("a.args", szCommon + "Mode = Tag\nInData = -\nInputFormat = conllu\n");
+    res = test::RunProgram(dir_.Path(), "a.args < " + szCorpus + "/cs-ud-train.conllu");
+    EXPECT_EQ(res.iStatus, 0) << res.szErr;
+    EXPECT_TRUE(res.szOut == test::ReadFile(szCorpus + "/cs-ud-train.conllu"));
 }
 
 } // namespace
