@@ -999,9 +999,73 @@ void DropIncompleteTerm(Reader& r) {
     --r.pfd->cTerms;
 }
 
+// True when the file ends with the line end that the writer puts after every
+// record. A file that cannot be seek'd (a pipe) is taken as it is.
+bool EndsWithLineEnd(Reader& r) {
+    std::FILE* pf = r.pdf.pf.get();
+    if (pf == nullptr || std::fseek(pf, -1, SEEK_END) != 0) return true;
+    return std::fgetc(pf) == '\n';
+}
+
+// A model file must hold every record its header declares; anything less is
+// a file cut short (an interrupted copy, a full disk) and would test and tag
+// with a model other than the one trained.
+void RequireWholeFile(Reader& r) {
+    const Model& m = r.m;
+    if (r.rState != kStEnd && !EndsWithLineEnd(r))
+        Fatal(r, "file cut short: it ends inside a line");
+    switch (r.rState) {
+    case kStClass:
+    case kStJoint: {
+        // A class waits for joint counts that add up to its count.
+        const AmbClass* pac = CurrentClass(r);
+        if (pac == nullptr) break;
+        long clSum = 0;
+        for (size_t i = 0; i < std::min(r.szAC.size(), pac->rgclJointCnt.size()); ++i)
+            clSum += pac->rgclJointCnt[i];
+        if (pac->clAmbClassCnt != 0 && clSum != pac->clAmbClassCnt) {
+            Fatal(r, "file cut short: %s/%s joint counts sum to %ld of %ld", TEName(r), AC(r),
+                  clSum, pac->clAmbClassCnt);
+        }
+        break;
+    }
+    case kStFeatDone:
+    case kStTermDone:
+        if (r.cTermsDecl != 0 && r.pfd->cTerms != r.cTermsDecl) {
+            Fatal(r, "file cut short: %s/%s feature has %d of %d terms", TEName(r), AC(r),
+                  r.pfd->cTerms, r.cTermsDecl);
+        }
+        break;
+    case kStStart:
+    case kStHeader:
+    case kStSection:
+    case kStValueCnt:
+    case kStFeature:
+    case kStEnd:
+        break;
+    default:
+        Fatal(r, "file cut short inside a feature of %s/%s", TEName(r), AC(r));
+    }
+    if (r.fTagElemsSetUp && r.iTE + 1 < m.cTagElem)
+        Fatal(r, "file cut short: %d of %d subtag sections (<Dc>)", r.iTE + 1, m.cTagElem);
+    // The smallest area a header can declare without a warning is 1: a file
+    // that declares 1 and holds none has no classes (or features) at all.
+    const auto Short = [](long clUsed, long clSize) {
+        return clUsed < clSize - 1 && !(clUsed == 0 && clSize == 2);
+    };
+    if (Short(m.clAmbClassAreaUsed, m.clAmbClassAreaSize)) {
+        Fatal(r, "file cut short: %ld of %ld amb classes (<Da>)", m.clAmbClassAreaUsed,
+              m.clAmbClassAreaSize - 1);
+    }
+    if (Short(m.clFeatureAreaUsed, m.clFeatureAreaSize)) {
+        Fatal(r, "file cut short: %ld of %ld features (<Df>)", m.clFeatureAreaUsed,
+              m.clFeatureAreaSize - 1);
+    }
+}
+
 } // namespace
 
-int ReadModel(Model& m) {
+int ReadModel(Model& m, ModelEnd end) {
     if (m.hModelFile > 0) ux_Close(m.hModelFile);
     // The handle is gone: keeping its number would let a later close hit
     // whatever file reuses it.
@@ -1040,13 +1104,14 @@ int ReadModel(Model& m) {
         SetItem(r);
     }
 
+    // Without a single section there are no tag elements to test or tag with.
+    if (!r.fTagElemsSetUp) Fatal(r, "no subtag section (<st>) in the model file");
+    if (end == ModelEnd::kWhole) RequireWholeFile(r);
     DropIncompleteTerm(r);
     if (r.iTE + 1 < m.cTagElem) {
         Warn(r, "Max # of subtags: %d; dcl as %d", r.iTE + 1, m.cTagElem);
     }
     if (m.clAmbClassAreaUsed < 1) Warn(r, "No ambiguity classes -- global smoothing only");
-    // Without a single section there are no tag elements to test or tag with.
-    if (!r.fTagElemsSetUp) Fatal(r, "no subtag section (<st>) in the model file");
     return 0;
 }
 

@@ -11,12 +11,23 @@
 
 namespace vexta {
 
+// How much of a model file a read requires.
+enum class ModelEnd {
+    // Every subtag section, class and feature the header declares (<Dc>,
+    // <Da>, <Df>), each record complete, and the line end the writer puts
+    // after the last one (or a closing </tagmodel>). Anything less is a file
+    // cut short: a line-numbered fatal error ("model: file cut short...").
+    kWhole,
+    // The file may end anywhere; what was read is kept, an incomplete last
+    // term is dropped with a warning.
+    kAnywhere,
+};
+
 // Reads the file named m.szModelFile into m (m.cTagElem must be set; the
-// argument file is the driver's szArgs). Returns 0 on success, also when the
-// file ends early; 99 when the file cannot be opened or is empty; the SGML
-// reader's codes 1..3 (tag or text too long) and above 100 (malformed input);
-// or a string-table failure code (931, 867, 866, 865, 64..58). Every other
-// failure ends the process.
-int ReadModel(Model& m);
+// argument file is the driver's szArgs). Returns 0 on success; 99 when the
+// file cannot be opened or is empty; the SGML reader's codes 1..3 (tag or
+// text too long) and above 100 (malformed input); or a string-table failure
+// code (931, 867, 866, 865, 64..58). Every other failure ends the process.
+int ReadModel(Model& m, ModelEnd end = ModelEnd::kWhole);
 
 } // namespace vexta

@@ -105,4 +105,17 @@ TEST_F(Integrity, FailedWritesEndTheRunNamingTheFileAndTheReason) {
     EXPECT_EQ(ReadFile(szModel_), szModelText_);
 }
 
+TEST_F(Integrity, ModelFilesCutShortAreRefusedInTestAndTag) {
+    const std::string szCut = dir_.Path("cut.model");
+    const std::string szNoLastLine =
+        szModelText_.substr(0, szModelText_.rfind('\n', szModelText_.size() - 2) + 1);
+    for (const std::string& szText : {szNoLastLine, szModelText_.substr(0, 5000)}) {
+        vexta::test::WriteFile(szCut, szText);
+        for (const char* pszExample : {"examples/velan-test.args", "examples/velan-tag.args"}) {
+            EXPECT_EQ(Run(Args(pszExample, "Features = " + szCut + "\n")), 18032 & 255);
+            EXPECT_TRUE(Contains(szErr_, "model: file cut short")) << szErr_;
+        }
+    }
+}
+
 } // namespace

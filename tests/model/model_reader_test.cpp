@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "app/globals.h"
 #include "base/ux_arg.h"
@@ -42,9 +46,10 @@ struct ReaderTest : testing::Test {
         m.szModelFile = dir.Path("test.model");
     }
     void TearDown() override { ux_ArgClose(); }
-    int Read(std::string_view szText) {
+    // Reads szText; the item checks are shown on files that end anywhere.
+    int Read(std::string_view szText, ModelEnd end = ModelEnd::kAnywhere) {
         WriteFile(m.szModelFile, szText);
-        return ReadModel(m);
+        return ReadModel(m, end);
     }
     // Reads szText and returns what went to standard error.
     std::string ReadCapturing(std::string_view szText, int rcExpected = 0) {
@@ -167,6 +172,111 @@ TEST_F(ReaderTest, EndOfFileIsAcceptedAnywhere) {
     EXPECT_EQ(Read("<comment>x</comment>" + kHead), 0);
 }
 
+using ReaderDeathTest = ReaderTest;
+
+// The model of the round-trip tests, with classes in every section as
+// training makes them.
+void BuildModel(Model& mOut) {
+    InitModel(mOut, {"POS", "CASE"});
+    mOut.szAmbClassIgnore.assign(1, '-');
+    mOut.szTrainingData = "t.csts";
+    mOut.clTrainingSize = 77;
+    mOut.cThrMin = 2;
+    mOut.rgteTagElem[0].rgclSubtagCnt['N'] = 8;
+    mOut.rgteTagElem[1].rgclSubtagCnt['4'] = 3;
+    const long iAll = AddAmbClass(mOut, 0, "--NV", 9);
+    mOut.rgacAmbClassArea[iAll].rgclJointCnt = {0, 0, 5, 4};
+    const long iAC = AddAmbClass(mOut, 0, "NV", 3);
+    mOut.rgacAmbClassArea[iAC].rgclJointCnt = {2, 1};
+    FeatureDesc& fdAll = AddFeature(mOut, 0, iAll, "*", 0.1, 4);
+    fdAll.rgclCntTagElemGivenFeature = {0, 0, 3, 1};
+    SetTerms(fdAll,
+             {Term(mOut, -1, kElemAnyTag, ""), Term(mOut, 127, 32 + 1, "14", kElemLemmaAC, "be")});
+    AddFeature(mOut, 0, iAC, "N", 2.5, 2);
+    SetTerms(AddFeature(mOut, 0, iAC, "V", 1.0, 1), {Term(mOut, 3, kElemLemmaAC, "x")});
+    AddAmbClass(mOut, 1, "46", 0);
+    const long iCase = AddAmbClass(mOut, 1, "14", 3);
+    mOut.rgacAmbClassArea[iCase].rgclJointCnt = {1, 2};
+    FeatureDesc& fdCase = AddFeature(mOut, 1, iCase, "*", 1.5, 3);
+    fdCase.rgclCntTagElemGivenFeature = {1, 2};
+    SetTerms(fdCase, {Term(mOut, -2, 0, "N"), Term(mOut, 1, kElemForm, "of")});
+}
+
+TEST_F(ReaderTest, AFileCutAnywhereReadsAsTheWholeFileOrIsRefused) {
+    Model mOut;
+    BuildModel(mOut);
+    const std::string szWhole = dir.Path("whole.model");
+    mOut.szModelFile = szWhole;
+    WriteModel(mOut);
+    const std::string szText = ReadFile(szWhole);
+    // What the whole file reads as, written again.
+    const std::string szOut = dir.Path("out.model");
+    m.szModelFile = szWhole;
+    ASSERT_EQ(ReadModel(m), 0);
+    m.szModelFile = szOut;
+    WriteModel(m);
+    const std::string szRef = ReadFile(szOut);
+
+    // Each cut is read in a child process, since a refusal ends it.
+    long cRefused = 0;
+    for (size_t cb = 0; cb <= szText.size(); ++cb) {
+        std::filesystem::remove(szOut);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            std::freopen("/dev/null", "w", stderr);
+            m.szModelFile = dir.Path("cut.model");
+            WriteFile(m.szModelFile, std::string_view(szText).substr(0, cb));
+            if (ReadModel(m) != 0) _exit(2);
+            m.szModelFile = szOut;
+            WriteModel(m);
+            _exit(0);
+        }
+        int iStatus = 0;
+        waitpid(pid, &iStatus, 0);
+        ASSERT_TRUE(WIFEXITED(iStatus)) << "cut at " << cb;
+        const int rc = WEXITSTATUS(iStatus);
+        if (rc == 0) {
+            EXPECT_EQ(ReadFile(szOut), szRef) << "cut at " << cb;
+        } else {
+            EXPECT_TRUE(rc == 2 || rc == (18032 & 255)) << "cut at " << cb << ": " << rc;
+            ++cRefused;
+        }
+    }
+    // Every cut is refused: a file without its final line end may have lost
+    // digits of its last number.
+    EXPECT_EQ(cRefused, static_cast<long>(szText.size()));
+
+    // A closing </tagmodel> may stand in for the final line end.
+    EXPECT_EQ(Read(szText + "</tagmodel>", ModelEnd::kWhole), 0);
+}
+
+TEST_F(ReaderDeathTest, SignsOfACutFileAreFatal) {
+    Model mOut;
+    BuildModel(mOut);
+    mOut.szModelFile = m.szModelFile;
+    WriteModel(mOut);
+    const std::string szText = ReadFile(m.szModelFile);
+    const auto Before = [&](std::string_view szLine) {
+        return szText.substr(0, szText.find(szLine));
+    };
+    const std::pair<std::string, std::string> rgCase[] = {
+        {szText.substr(0, szText.size() - 2), "file cut short: it ends inside a line"},
+        {Before("<st>000000000001"), "file cut short: 1 of 2 subtag sections (<Dc>)"},
+        {Before("<AC>CASE<a>14"), "file cut short: 3 of 4 amb classes (<Da>)"},
+        {Before("<FE>CASE"), "file cut short: 3 of 4 features (<Df>)"},
+        {Before("<Aj>POS<a>NV<t>V"), "file cut short: POS/NV joint counts sum to 2 of 3"},
+        {Before("<Fx>POS<a>--NV<i>1"), "file cut short: POS/--NV feature has 1 of 2 terms"},
+        {Before("<fc>CASE<a>14<t>4"), "file cut short inside a feature of CASE/14"},
+    };
+    for (const auto& [szCut, szMessage] : rgCase) {
+        WriteFile(m.szModelFile, szCut);
+        EXPECT_EXIT(ReadModel(m), testing::ExitedWithCode(18032 & 255),
+                    "App: Fatal\\(18032\\): tag: \\[ln [0-9]+\\] model: " + Lit(szMessage))
+            << szCut;
+    }
+}
+
 TEST_F(ReaderTest, ReturnCodes) {
     EXPECT_EQ(ReadModel(m), 99); // no such file
     EXPECT_EQ(Read(""), 99);
@@ -224,8 +334,6 @@ TEST_F(ReaderTest, AModelWrittenAndReadBackIsTheSameModel) {
     };
     EXPECT_EQ(Normalise(ReadFile(m.szModelFile)), Normalise(szFirst));
 }
-
-using ReaderDeathTest = ReaderTest;
 
 TEST_F(ReaderDeathTest, EveryCheckFailsWithItsMessage) {
     const std::string szHead(kHead);
