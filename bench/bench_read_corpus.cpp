@@ -1,6 +1,7 @@
 // Reads the real corpus into the training, heldout and test tables with the
 // segments of its common argument file, and prints the time taken and the
-// peak memory of the process.
+// peak memory of the process. With "conllu" the same tokens are read from
+// the three CoNLL-U files, one segment each.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -24,16 +25,26 @@ int main(int argc, char** argv) {
     }
     // Train mode also counts the classes and forms of every stored line; pass
     // "test" to measure reading as the test pipeline does.
-    const bool fTestMode = argc > 1 && std::string(argv[1]) == "test";
+    bool fTestMode = false;
+    bool fConllu = false;
+    for (int i = 1; i < argc; ++i) {
+        fTestMode |= std::string(argv[i]) == "test";
+        fConllu |= std::string(argv[i]) == "conllu";
+    }
+    const std::string szDir = std::string(VEXTA_SHARED_DIR) + "/corpus/cs-ud-";
 
     const std::string szArgFile =
         (std::filesystem::temp_directory_path() / "bench_read_corpus.args").string();
     {
         std::ofstream os(szArgFile);
-        os << "InData = " << szCorpus << "\n"
-           << "SentTag = Z#-------------\nSentForm = ###\nSentLemma = ###\nTagTable =\n"
-           << "TrainStart = 0\nTrainLines = 44043\nHeldoutStart = 44043\nHeldoutLines = 5570\n"
-           << "TestStart = 49613\nTestLines = 5544\n";
+        os << "SentTag = Z#-------------\nSentForm = ###\nSentLemma = ###\nTagTable =\n";
+        if (fConllu)
+            os << "TrainData = " << szDir << "train.conllu\nHeldoutData = " << szDir
+               << "dev.conllu\nTestData = " << szDir << "test.conllu\n";
+        else
+            os << "InData = " << szCorpus << "\n"
+               << "TrainStart = 0\nTrainLines = 44043\nHeldoutStart = 44043\n"
+               << "HeldoutLines = 5570\nTestStart = 49613\nTestLines = 5544\n";
     }
     ux_ArgOpen(szArgFile);
 
@@ -57,8 +68,8 @@ int main(int argc, char** argv) {
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
     const double dSeconds = std::chrono::duration<double>(tEnd - tStart).count();
-    std::printf("read_corpus mode %s: lines %ld/%ld/%ld, %.3f s, peak memory %.1f MB\n",
-                fTestMode ? "Test" : "Train", dtT.clData, dtH.clData, dtS.clData, dSeconds,
-                static_cast<double>(ru.ru_maxrss) / 1024.0);
+    std::printf("read_corpus %s mode %s: lines %ld/%ld/%ld, %.3f s, peak memory %.1f MB\n",
+                fConllu ? "CoNLL-U" : "SGML", fTestMode ? "Test" : "Train", dtT.clData, dtH.clData,
+                dtS.clData, dSeconds, static_cast<double>(ru.ru_maxrss) / 1024.0);
     return 0;
 }
