@@ -9,10 +9,15 @@ of a "morphological analyser" (here: every analysis of the form that the
 grammar allows), in the SGML layout the tagger reads.
 
 Tags have four positions: part of speech, gender, number, case.
-The corpus is deterministic: the same script always writes the same file.
-Usage: python3 make_corpus.py > velan.csts
+The corpus is deterministic: the same script always writes the same files.
+With --conllu PREFIX the same sentences are also written as CoNLL-U, one file
+per document (PREFIX-train.conllu, PREFIX-heldout.conllu, PREFIX-test.conllu):
+the tag is the XPOS column, UPOS and FEATS say the same in UD's terms, and
+every word depends on the verb. CoNLL-U carries no analyser candidates.
+Usage: python3 make_corpus.py [--conllu PREFIX] > velan.csts
 """
 import random
+import sys
 
 rng = random.Random(20261206)
 
@@ -135,18 +140,48 @@ def token(form, lemma, tag, capital):
     return "".join(parts)
 
 
+UPOS = {"N": "NOUN", "A": "ADJ", "D": "DET", "V": "VERB", "R": "ADP", "J": "CCONJ",
+        "Z": "PUNCT"}
+FEATS = {"G": {"M": "Gender=Masc", "F": "Gender=Fem"},
+         "N": {"S": "Number=Sing", "P": "Number=Plur"},
+         "C": {"1": "Case=Nom", "4": "Case=Acc", "6": "Case=Loc"}}
+
+
+def conllu_sentence(sid, words):
+    """One sentence as CoNLL-U lines; every word depends on the verb."""
+    shown = [form.capitalize() if i == 0 else form for i, (form, _, _) in enumerate(words)]
+    verb_id = next(i for i, (_, _, tag) in enumerate(words) if tag[0] == "V") + 1
+    lines = ["# sent_id = s%d" % sid, "# text = " + " ".join(shown[:-1]) + shown[-1]]
+    for i, (form, lemma, tag) in enumerate(words):
+        feats = [FEATS["C"][tag[3]]] if tag[3] in FEATS["C"] else []
+        feats += [FEATS["G"][tag[1]]] if tag[1] in FEATS["G"] else []
+        feats += [FEATS["N"][tag[2]]] if tag[2] in FEATS["N"] else []
+        head, rel = (0, "root") if i + 1 == verb_id else (verb_id, "dep")
+        misc = "SpaceAfter=No" if i + 2 == len(words) else "_"
+        lines.append("\t".join([str(i + 1), shown[i], lemma, UPOS[tag[0]], tag,
+                                "|".join(sorted(feats)) or "_", str(head), rel, "_", misc]))
+    return "\n".join(lines) + "\n\n"
+
+
 def main():
+    prefix = sys.argv[2] if len(sys.argv) == 3 and sys.argv[1] == "--conllu" else None
     print("<csts lang=velan>")
     sid = 0
     # Documents: training, heldout and test segments, in this order.
     for doc, count in (("train", 400), ("heldout", 60), ("test", 60)):
         print('<doc id="%s">' % doc)
+        conllu = []
         for _ in range(count):
             sid += 1
             print('<s id="s%d">' % sid)
-            for i, (form, lemma, tag) in enumerate(sentence()):
+            words = sentence()
+            for i, (form, lemma, tag) in enumerate(words):
                 print(token(form, lemma, tag, i == 0))
+            conllu.append(conllu_sentence(sid, words))
         print("</doc>")
+        if prefix:
+            with open("%s-%s.conllu" % (prefix, doc), "w", newline="\n") as f:
+                f.write("".join(conllu))
     print("</csts>")
 
 
