@@ -16,6 +16,7 @@ namespace vexta {
 namespace {
 
 constexpr const char* kGE = "GetEvent: ";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 [[noreturn]] void ConlluFatal(const pdfRecType& pdf, const std::string& szText) {
     ux_LnFatalError(kModApp, kMsgApp, pdf.lLine, szText);
@@ -134,6 +135,12 @@ int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
                 return 0;
             }
             pdf.lLine = ++scan.lLinesRead;
+            // A byte-order mark is no part of the first line; it is kept
+            // for output.
+            if (pdf.lLine == 1 && scan.szLine.starts_with(kUtf8Bom)) {
+                if (fGap) scan.szPending += kUtf8Bom;
+                scan.szLine.erase(0, kUtf8Bom.size());
+            }
         }
         scan.fLineHeld = false;
         const std::string_view szContent = ConlluLineContent(scan.szLine);

@@ -16,9 +16,10 @@
 namespace vexta::test {
 namespace {
 
-// Two sentences: comments, a multiword token, an empty node, a form with a
-// space, "_" as lemma, a short tag, punctuation and CRLF line ends.
-constexpr std::string_view kConllu = "# sent_id = 1\n"
+// Two sentences: a byte-order mark, comments, a multiword token, an empty
+// node, a form with a space, "_" as lemma, a short tag, punctuation and CRLF
+// line ends.
+constexpr std::string_view kConllu = "\xEF\xBB\xBF# sent_id = 1\n"
                                      "# text = Dogs bark.\n"
                                      "1\tDogs\tdog\tNOUN\tNP\t_\t2\tnsubj\t_\t_\n"
                                      "2-3\tbarkit\t_\t_\t_\t_\t_\t_\t_\t_\n"
@@ -61,7 +62,7 @@ TEST_F(ConlluReader, WordsBoundariesAndTheLinesKeptForOutput) {
         szAll += ev.szRest;
     }
     EXPECT_EQ(szAll, kConllu);
-    EXPECT_EQ(rgev[0].rgszGap, Strings{});
+    EXPECT_EQ(rgev[0].rgszGap, Strings{"\xEF\xBB\xBF"});
     EXPECT_EQ(rgev[1].rgszGap, Strings{"# sent_id = 1\n# text = Dogs bark.\n"});
     EXPECT_EQ(rgev[2].rgszGap, Strings{"2-3\tbarkit\t_\t_\t_\t_\t_\t_\t_\t_\n"});
     EXPECT_EQ(rgev[6].szRest, "1\tNew York\tNew York\tPROPN\tNP\t_\t0\troot\t_\t_\r\n");
