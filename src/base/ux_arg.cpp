@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <unistd.h>
@@ -78,13 +79,40 @@ std::string uxp_ArgReadWhole(const std::string& szName) {
     return szText;
 }
 
+// The file that "#include szName" in the file szIncluding reads: szName
+// itself when it exists (relative to the current directory), else szName
+// relative to the directory of szIncluding when that exists, so that
+// argument files can include their neighbours from anywhere. A name found
+// nowhere is returned as it is, and opening it reports the failure.
+std::string uxp_ArgFindInclude(std::string szName, std::string_view szIncluding) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (szName == "stdin" || fs::exists(szName, ec) || fs::path(szName).is_absolute())
+        return szName;
+    const fs::path pathDir = fs::path(szIncluding).parent_path();
+    if (szIncluding == "stdin" || pathDir.empty()) return szName;
+    const fs::path pathNear = pathDir / szName;
+    if (fs::exists(pathNear, ec)) return pathNear.lexically_normal().string();
+    std::fprintf(stderr,
+                 "ux_arg: included file %s is found neither in the current directory nor "
+                 "in %s\n",
+                 szName.c_str(), pathDir.string().c_str());
+    return szName;
+}
+
 // Reads the text of one file into the definition list of argf. szName (the
 // parsed name of the file being read) qualifies its references and names it
 // in messages; rgszReading holds the files of the include chain.
 class ArgReader {
 public:
     ArgReader(ArgFile& argf, std::string szName, std::vector<std::string>& rgszReading)
-        : argf_(argf), szName_(std::move(szName)), rgszReading_(rgszReading) {}
+        : argf_(argf), szName_(std::move(szName)), szWhere_(szName_), rgszReading_(rgszReading) {}
+    // The same, naming the text szWhere in messages (references still belong
+    // to the file szName).
+    ArgReader(ArgFile& argf, std::string szName, std::string szWhere,
+              std::vector<std::string>& rgszReading)
+        : argf_(argf), szName_(std::move(szName)), szWhere_(std::move(szWhere)),
+          rgszReading_(rgszReading) {}
 
     void Read(std::string_view szText) {
         // The end of the file acts as one final newline.
@@ -176,7 +204,7 @@ private:
         } else if (c == '=') {
             if (cDepth_ > 0) Fail25("too few variable closing parentheses");
             if (szKey_.empty()) {
-                Fail25(std::to_string(lLine_) + " (before =) of file(par) " + szName_);
+                Fail25(std::to_string(lLine_) + " (before =) of file(par) " + szWhere_);
             }
             if (szKey_.back() == ' ') szKey_.pop_back();
             CheckLength(szKey_, kMaxKey, "attr name");
@@ -235,7 +263,7 @@ private:
             return;
         }
         CheckLength(szWord_, kMaxWord, "directive");
-        if (!szWord_.empty() && szWord_.front() == '$') ux_FatalError(kModArg, 26, szName_);
+        if (!szWord_.empty() && szWord_.front() == '$') ux_FatalError(kModArg, 26, szWhere_);
         if (szWord_ == "include" && c != '\n') {
             szInclude_.clear();
             st_ = kInclude;
@@ -259,7 +287,7 @@ private:
     }
 
     void Include(std::string_view szSource) {
-        std::string szName = uxp_ArgParseFileName(szSource);
+        std::string szName = uxp_ArgFindInclude(uxp_ArgParseFileName(szSource), szName_);
         if (std::find(rgszReading_.begin(), rgszReading_.end(), szName) != rgszReading_.end())
             Fail("(recursive include of " + szName + ")");
         const std::string szText = uxp_ArgReadWhole(szName);
@@ -295,13 +323,13 @@ private:
     }
 
     [[noreturn]] void FailNoEquals() {
-        Fail25(std::to_string(lLine_) + " of file(par) " + szName_ + " (no = after attr name " +
+        Fail25(std::to_string(lLine_) + " of file(par) " + szWhere_ + " (no = after attr name " +
                szKey_ + ")");
     }
 
     // "<line> of file(par) <file> <what>".
     [[noreturn]] void Fail(std::string_view szWhat) {
-        Fail25(std::to_string(lLine_) + " of file(par) " + szName_ + " " + std::string(szWhat));
+        Fail25(std::to_string(lLine_) + " of file(par) " + szWhere_ + " " + std::string(szWhat));
     }
 
     [[noreturn]] static void Fail25(std::string_view szDetail) {
@@ -310,6 +338,7 @@ private:
 
     ArgFile& argf_;
     const std::string szName_;
+    const std::string szWhere_;
     std::vector<std::string>& rgszReading_;
     State st_ = kKey;
     std::string szKey_;
@@ -542,6 +571,63 @@ int ux_ArgSetValue(std::string_view szFile, std::string_view szKey, std::string_
         ux_FatalError(kModArg, 24, szKey);
     }
     return 0;
+}
+
+int ux_ArgDefine(std::string_view szFile, std::string_view szDefinition, std::string_view szWhere) {
+    ArgFile& argf = uxp_ArgFindOrDie(szFile, "");
+    std::vector<std::string> rgszReading{argf.szName};
+    ArgReader(argf, argf.szName, std::string(szWhere), rgszReading).Read(szDefinition);
+    return 0;
+}
+
+namespace {
+
+// Adds the names of the variables that the references in szText use to
+// rgszUsed: the name without its file qualifier; a name that is itself built
+// from references counts when it can be expanded, and so do those references.
+void uxp_ArgCollectRefs(ArgFile& argf, std::string_view szText,
+                        std::vector<std::string>& rgszUsed) {
+    for (std::size_t i = szText.find(kArgRefStart); i != std::string_view::npos;
+         i = szText.find(kArgRefStart, i)) {
+        const std::size_t iEnd = uxp_ArgRefEnd(szText, i);
+        const std::string_view szRef = szText.substr(i + 1, iEnd - i - 1);
+        std::string szName(szRef);
+        if (szRef.find(kArgRefStart) != std::string_view::npos) {
+            uxp_ArgCollectRefs(argf, szRef, rgszUsed);
+            if (uxp_ArgExpand(argf, szRef, szName, kNameLen) < 0) szName.clear();
+        }
+        if (const std::size_t iSep = szName.rfind(kArgFileSep); iSep != std::string::npos)
+            szName.erase(0, iSep + 1);
+        if (!szName.empty()) rgszUsed.push_back(std::move(szName));
+        i = iEnd;
+    }
+}
+
+void uxp_SortUnique(std::vector<std::string>& rgsz) {
+    std::sort(rgsz.begin(), rgsz.end());
+    rgsz.erase(std::unique(rgsz.begin(), rgsz.end()), rgsz.end());
+}
+
+} // namespace
+
+ArgKeyUse ux_ArgKeyUse(std::string_view szFile) {
+    ArgFile& argf = uxp_ArgFindOrDie(szFile, "");
+    ArgKeyUse use;
+    std::string szName;
+    for (ArgDef& def : argf.rgdef) {
+        uxp_ArgCollectRefs(argf, def.szName, use.rgszReferenced);
+        uxp_ArgCollectRefs(argf, def.szValue, use.rgszReferenced);
+        if (def.szName.find(kArgRefStart) == std::string::npos) {
+            use.rgszDefined.push_back(def.szName);
+        } else {
+            const GuardHold hold(def);
+            if (uxp_ArgExpand(argf, def.szName, szName, kNameLen) == 0)
+                use.rgszDefined.push_back(szName);
+        }
+    }
+    uxp_SortUnique(use.rgszDefined);
+    uxp_SortUnique(use.rgszReferenced);
+    return use;
 }
 
 int ux_ArgCountFields(const char* pszValue) {

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexta {
 
@@ -48,6 +49,23 @@ int ux_ArgGetValue(std::string_view szFile, std::string_view szKey, std::string&
 // Adds the definition szKey = szValue (stored as given) ahead of all earlier
 // ones, so that it overrides them. Fatal 28 when the file is not open.
 int ux_ArgSetValue(std::string_view szFile, std::string_view szKey, std::string_view szValue);
+
+// Reads szDefinition ("key = value", or several lines of them) as text of
+// the open file szFile, after everything read so far: quotes, fields,
+// references and continuation lines work as in the file, and the new
+// definitions override the earlier ones. Parse errors are fatal 25 and name
+// szWhere instead of the file. Fatal 28 when the file is not open.
+int ux_ArgDefine(std::string_view szFile, std::string_view szDefinition, std::string_view szWhere);
+
+// What an open file defines and refers to: every key it defines (names built
+// from references expanded; those that cannot be expanded left out) and
+// every variable name that a reference in a key or a value uses (without its
+// file qualifier). Both sorted, each name once.
+struct ArgKeyUse {
+    std::vector<std::string> rgszDefined;
+    std::vector<std::string> rgszReferenced;
+};
+ArgKeyUse ux_ArgKeyUse(std::string_view szFile);
 
 // Number of fields of a value: -1 for a null string, 0 for the empty string,
 // else 1 + the number of field separators.

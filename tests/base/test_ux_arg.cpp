@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "test_util.h"
 
@@ -150,6 +152,34 @@ TEST_F(ArgFileTest, ReferencesExpandOnRequest) {
     char rgch[8] = "zzzzzzz";
     EXPECT_EQ(ux_ArgGetValue(szFile_, "u", rgch), 3);
     EXPECT_STREQ(rgch, "");
+}
+
+TEST_F(ArgFileTest, DefinitionsAddedLaterAndKeyUse) {
+    dir_.Write("inc.args", "i = near\n");
+    std::filesystem::create_directory(dir_.Path("sub"));
+    dir_.Write("sub/inc.args", "i = sub\nj = sub\n");
+    dir_.Write("sub/top.args", "#include inc.args\n"); // not in the current directory
+    Open("#include sub/top.args\n"
+         "dir = /data\n"
+         "path = ${dir}/f ${v${n}}\n"
+         "n = 2\n"
+         "v2 = x\n"
+         "k = name\n"
+         "${k}X = keyed\n");
+    EXPECT_EQ(Value("j"), "sub");
+
+    // Overrides read like file text: fields, quotes, references, later wins.
+    ux_ArgDefine(szFile_, "dir=/other", "command line");
+    ux_ArgDefine(szFile_, "q = 'a b' c", "command line");
+    EXPECT_EQ(Value("path"), Fields({"/other/f", "x"}));
+    EXPECT_EQ(Value("q"), Fields({"a b", "c"}));
+    EXPECT_EXIT(ux_ArgDefine(szFile_, "a = ${b", "command line"), ArgFatal(25),
+                "too few variable closing parentheses");
+
+    const ArgKeyUse use = ux_ArgKeyUse(szFile_);
+    EXPECT_EQ(use.rgszDefined,
+              (std::vector<std::string>{"dir", "i", "j", "k", "n", "nameX", "path", "q", "v2"}));
+    EXPECT_EQ(use.rgszReferenced, (std::vector<std::string>{"dir", "k", "n", "v2"}));
 }
 
 TEST_F(ArgFileTest, FileNamesAndLengthLimits) {
