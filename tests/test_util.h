@@ -122,7 +122,10 @@ inline RunResult RunProgram(const std::string& szCwd, std::string_view szWords) 
 inline RunResult RunArgs(const TempDir& dir, std::string_view szArgText,
                          std::string_view szName = "run.args") {
     dir.Write(szName, szArgText);
-    return RunProgram(dir.Path(), "'" + std::string(szName) + "'");
+    std::string szWord = "'";
+    szWord += szName;
+    szWord += '\'';
+    return RunProgram(dir.Path(), szWord);
 }
 
 } // namespace vexta::test

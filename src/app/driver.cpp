@@ -2,7 +2,9 @@
 #include "app/driver.h"
 
 #include "app/globals.h"
+#include "app/key_table.h"
 #include "app/pipelines.h"
+#include "app/version.h"
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
 #include "corpus/data_table.h"
@@ -15,6 +17,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 #include <utility>
 
@@ -145,7 +148,105 @@ std::string CalendarText(std::time_t t) {
     return sz;
 }
 
+void PrintUsage() {
+    std::fprintf(stderr, "%s: usage: %s <argfile> > <output>\n", szPN.c_str(), szPN.c_str());
+}
+
+constexpr std::string_view kHelp =
+    R"(vexta trains and applies a feature-based statistical tagger for positional
+morphological tags (one character per category, such as the 15-character Czech
+tags), choosing among the candidate tags that a morphological analyser gives
+every token.
+
+Usage:
+  vexta ARGFILE [Key=Value ...] > OUTPUT
+  vexta --help | --version | --keys
+
+Every parameter comes from ARGFILE, a file of "key = value" definitions with
+"#include file" and ${name} references; each Key=Value word after it overrides
+the file's definitions (a later one wins). The key Mode chooses the job:
+  Train, TrainOut            train a model on the Train segment of the corpus
+                             InData and write it to the model file Features
+  Test, TestOut, TestDebug   report the error rates of the model Features on
+                             the Test segment
+  Tag, TagDebug              write the corpus InData again with the chosen
+                             lemma and tag inserted, on standard output
+Diagnostics, progress and error rates go to standard error (or to LogFile).
+
+Options:
+  --help      this text
+  --version   the version and the commit it was built from
+  --keys      the reference of every key: modes, default, values, meaning
+              (also in docs/keys.md)
+
+The argument files examples/velan-*.args are commented examples to start from.
+)";
+
+// An override word "Key=Value": the key is the text before the first "=",
+// without surrounding blanks; it must not be empty or hold blanks, quotes,
+// "$", "{", "}" or "#".
+bool IsOverrideWord(std::string_view sz) {
+    const std::size_t iEq = sz.find('=');
+    if (iEq == std::string_view::npos) return false;
+    std::string_view szKey = sz.substr(0, iEq);
+    while (!szKey.empty() && szKey.back() == ' ') szKey.remove_suffix(1);
+    while (!szKey.empty() && szKey.front() == ' ') szKey.remove_prefix(1);
+    return !szKey.empty() && szKey.find_first_of(" \t'\"${}#") == std::string_view::npos;
+}
+
+// Key=Value words after the argument file, each read as a definition line
+// added after the file's own; a word of another form ends the run.
+void ApplyOverrides(std::span<char* const> rgszWords) {
+    for (const char* psz : rgszWords) {
+        if (psz == nullptr) continue;
+        if (!IsOverrideWord(psz)) {
+            std::fprintf(stderr, "%s: malformed argument \"%s\": expected Key=Value\n",
+                         szPN.c_str(), psz);
+            PrintUsage();
+            std::exit(1);
+        }
+        ux_ArgDefine(szArgs, psz, "command line");
+    }
+}
+
+// Warns about every defined key that no mode reads and no reference uses,
+// naming the closest known key. Keys of other modes are known, so one
+// argument file can serve several modes.
+void WarnUnknownKeys() {
+    const ArgKeyUse use = ux_ArgKeyUse(szArgs);
+    for (const std::string& szKey : use.rgszDefined) {
+        if (IsKnownKey(szKey) ||
+            std::binary_search(use.rgszReferenced.begin(), use.rgszReferenced.end(), szKey))
+            continue;
+        const std::string szClosest = ClosestKey(szKey);
+        std::fprintf(stderr, "%s: warning: unknown key %s%s%s%s\n", szPN.c_str(), szKey.c_str(),
+                     szClosest.empty() ? "" : " (did you mean ", szClosest.c_str(),
+                     szClosest.empty() ? "" : "?)");
+    }
+}
+
 } // namespace
+
+std::optional<int> RunInfoOption(std::string_view szOption) {
+    if (szOption == "--help" || szOption == "-h") {
+        std::printf("vexta %s\n\n%s", std::string(VersionText()).c_str(), kHelp.data());
+        return 0;
+    }
+    if (szOption == "--version") {
+        std::printf("vexta %s\n", std::string(VersionText()).c_str());
+        return 0;
+    }
+    if (szOption == "--keys") {
+        std::fputs(KeyReference().c_str(), stdout);
+        return 0;
+    }
+    if (szOption.starts_with("--")) {
+        std::fprintf(stderr, "%s: unknown option %.*s (see %s --help)\n", szPN.c_str(),
+                     static_cast<int>(szOption.size()), szOption.data(), szPN.c_str());
+        return 1;
+    }
+    return std::nullopt;
+}
 
 bool ScanInt(std::string_view sz, int& iOut) {
     std::size_t i = 0;
@@ -184,7 +285,7 @@ std::time_t DriverStartUp(std::span<char* const> rgszArgv) {
     iRC = 0;
 
     if (rgszArgv.size() < 2 || rgszArgv[1] == nullptr) {
-        std::fprintf(stderr, "%s: usage: %s <argfile> > <output>\n", szPN.c_str(), szPN.c_str());
+        PrintUsage();
         std::exit(1);
     }
     szArgs = rgszArgv[1];
@@ -192,8 +293,10 @@ std::time_t DriverStartUp(std::span<char* const> rgszArgv) {
         std::fprintf(stderr, "%s: ArgOpen on %s failed\n", szPN.c_str(), szArgs.c_str());
         std::exit(1);
     }
+    ApplyOverrides(rgszArgv.subspan(2));
 
     OpenLogFile();
+    WarnUnknownKeys();
     OpenInputAC();
     DecodeMode();
     ReadTagMode();
@@ -244,6 +347,10 @@ int DriverFinish(std::time_t tStart) {
 }
 
 int vextawZ(int argc, char** argv) {
+    if (argc >= 2 && argv[1] != nullptr) {
+        if (argv[0] != nullptr) szPN = std::string_view(argv[0]).substr(0, kMaxProgramPath);
+        if (const auto rc = RunInfoOption(argv[1])) return *rc;
+    }
     const std::time_t tStart =
         DriverStartUp(std::span<char* const>(argv, argc > 0 ? static_cast<std::size_t>(argc) : 0));
     if (fProgMode == kModeTrain || fProgMode == kModeTrainOut)

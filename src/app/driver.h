@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +13,11 @@ namespace vexta {
 
 // The program: start-up, one pipeline, finish. Returns the exit status.
 int vextawZ(int argc, char** argv);
+
+// The options that replace the argument file: "--help" and "--version"
+// (standard output, 0), "--keys" (the key reference, 0); another word
+// starting with "--" is refused (1). Nothing for an argument file name.
+std::optional<int> RunInfoOption(std::string_view szOption);
 
 // Start-up: program path, argument file, log and input trace files, run mode,
 // tag mode, tagger identifier and the common run parameters (globals.h).

@@ -102,9 +102,9 @@ TEST(Driver, ArgumentFileSyntaxReachesTheDriver) {
     EXPECT_EQ(res.szErr, kBin + ": unknown tag mode V T\x06"
                                 "C: code 817\n");
 
-    // Standard input as the argument file; further words are ignored.
+    // Standard input as the argument file.
     dir.Write("b.args", Args("Mode", "Mode = Tagging"));
-    res = test::RunProgram(dir.Path(), "stdin ignored < b.args");
+    res = test::RunProgram(dir.Path(), "stdin < b.args");
     EXPECT_EQ(res.iStatus, 38);
     EXPECT_EQ(res.szErr, kBin + ": wrong Mode: Tagging\n");
 
