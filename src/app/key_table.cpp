@@ -47,8 +47,29 @@ constexpr KeyInfo kKeys[] = {
      .szMeaning = "Trace file: every data line read is written to it with its number."},
 
     // The corpus.
-    {.szName = "InData",
-     .szMeaning = "The corpus: SGML with true and candidate tags."},
+    {.szName = "InData", .szDefault = "required unless every segment has its ...Data file",
+     .szMeaning = "The corpus: SGML with true and candidate tags, data lines or CoNLL-U; - reads "
+                  "standard input. Segments given by line numbers are numbered in it."},
+    {.szName = "InputFormat", .type = KeyType::kWord,
+     .szDefault = "from the file: .conllu is CoNLL-U, text starting with < SGML, else data lines",
+     .szValues = "sgml, line, conllu", .szMeaning = "Format of every corpus file read."},
+    {.szName = "TagColumn", .type = KeyType::kWord, .szDefault = "XPOS", .szValues = "XPOS",
+     .szMeaning = "The CoNLL-U column that holds the tag."},
+    {.szName = "TagPad", .szDefault = "-", .szValues = "one character",
+     .szMeaning = "Pads CoNLL-U tags shorter than TagElemMax at their end on reading; output "
+                  "writes a tag as it was spelled."},
+    {.szName = "KeepLemma", .type = KeyType::kFlag, .szDefault = "no",
+     .szMeaning = "yes: tagged CoNLL-U keeps the LEMMA column instead of writing the chosen "
+                  "lemma."},
+    {.szName = "TrainData", .fModes = kTrain, .szDefault = "none: the segment is part of InData",
+     .szMeaning = "File that is the whole Train segment (any format); TrainStart and TrainLines "
+                  "are then not needed."},
+    {.szName = "HeldoutData", .fModes = kTrain,
+     .szDefault = "none: the segment is part of InData",
+     .szMeaning = "File that is the whole Heldout segment (any format)."},
+    {.szName = "TestData", .szDefault = "none: the segment is part of InData",
+     .szMeaning = "File that is the whole Test segment (any format); Tag reads it when InData "
+                  "is absent."},
     {.szName = "SentTag",
      .szMeaning = "Tag of the sentence boundary token inserted at each `<s>` (TagElemMax "
                   "characters)."},
@@ -61,16 +82,20 @@ constexpr KeyInfo kKeys[] = {
      .szMeaning = "`SubTag1` .. `SubTag<TagElemMax>` name the tag positions; a leading \"+\" "
                   "makes an error in that position an error of the whole token."},
     {.szName = "TrainStart", .fModes = kTrain, .type = KeyType::kInt,
+     .szDefault = "required unless TrainData is given",
      .szValues = "a line number",
      .szMeaning = "First data line of the Train segment. Data lines are numbered from 0: one "
                   "boundary line per `<s>` and one line per token."},
     {.szName = "TrainLines", .fModes = kTrain, .type = KeyType::kInt,
+     .szDefault = "required unless TrainData is given",
      .szValues = "0 or more", .szMeaning = "Number of data lines of the Train segment."},
     {.szName = "HeldoutStart", .fModes = kTrain, .type = KeyType::kInt,
+     .szDefault = "required unless HeldoutData is given",
      .szValues = "a line number",
      .szMeaning = "First data line of the Heldout segment (used to check weights during "
                   "training); must not overlap Train."},
     {.szName = "HeldoutLines", .fModes = kTrain, .type = KeyType::kInt,
+     .szDefault = "required unless HeldoutData is given",
      .szValues = "0 or more", .szMeaning = "Number of data lines of the Heldout segment."},
     {.szName = "TestStart", .type = KeyType::kInt, .szDefault = "in Test and Tag: no segment",
      .szValues = "a line number",
