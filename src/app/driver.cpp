@@ -26,10 +26,6 @@ namespace vexta {
 namespace {
 
 constexpr std::size_t kMaxProgramPath = 199;
-constexpr int kMaxTagElem = 31;
-constexpr int kMaxBeam = 126;
-constexpr double kMinRawExpWeight = 0.000000001;
-constexpr double kMaxRawExpWeight = 0.999999999;
 
 constexpr std::array<std::pair<std::string_view, int>, 7> kModes{{
     {"Train", kModeTrain},
@@ -110,31 +106,43 @@ void ReadTagMode() {
     }
 }
 
-// A required integer key within 1..iMax; both failures are fatal.
-int ReadBoundedInt(const char* pszKey, int iMax) {
+// A required integer key within the bounds of its table entry; both
+// failures are fatal. A value that is not a whole number is refused as one
+// that cannot be read, after a line that says so.
+int ReadBoundedInt(const char* pszKey) {
+    const KeyInfo& key = KeyEntry(pszKey);
+    const auto iMin = static_cast<int>(key.dMin);
+    const auto iMax = static_cast<int>(key.dMax);
     std::string szValue;
     if (ux_ArgGetValue(szArgs, pszKey, szValue) > 0)
         AppFatal(ux_StrPrintf("%s: GetValue %s failed\n", szPN.c_str(), pszKey));
     int iValue = 0;
-    ScanInt(szValue, iValue);
-    if (iValue < 1 || iValue > iMax)
-        AppFatal(
-            ux_StrPrintf("%s%s out of bounds <1..%d>: %d\n", szPN.c_str(), pszKey, iMax, iValue));
+    if (!IsNumberText(szValue, false))
+        ReportNotANumber(pszKey, szValue, "a whole number");
+    else
+        ScanInt(szValue, iValue);
+    if (iValue < iMin || iValue > iMax)
+        AppFatal(ux_StrPrintf("%s%s out of bounds <%d..%d>: %d\n", szPN.c_str(), pszKey, iMin, iMax,
+                              iValue));
     return iValue;
 }
 
 void ReadRunParameters() {
-    cTagElem = ReadBoundedInt("TagElemMax", kMaxTagElem);
-    cBeam = ReadBoundedInt("Beam", kMaxBeam);
+    cTagElem = ReadBoundedInt("TagElemMax");
+    cBeam = ReadBoundedInt("Beam");
 
+    const KeyInfo& key = KeyEntry("RawExpWeight");
     dRawExpWeight = 1.0;
     std::string szValue;
     if (ux_ArgGetValue(szArgs, "RawExpWeight", szValue) > 0) GetValueFailed("RawExpWeight", 530);
-    ScanDouble(szValue, dRawExpWeight);
+    if (!IsNumberText(szValue, true))
+        ReportNotANumber("RawExpWeight", szValue, "a number");
+    else
+        ScanDouble(szValue, dRawExpWeight);
     // Written so that a value that is not a number (NaN) fails too.
-    if (!(dRawExpWeight >= kMinRawExpWeight && dRawExpWeight <= kMaxRawExpWeight)) {
-        std::fprintf(stderr, "%s: Wrong %s <0.000000001..0.999999999>: %s\n", szPN.c_str(),
-                     "RawExpWeight", szValue.c_str());
+    if (!(dRawExpWeight >= key.dMin && dRawExpWeight <= key.dMax)) {
+        std::fprintf(stderr, "%s: Wrong %s <%s..%s>: %s\n", szPN.c_str(), "RawExpWeight",
+                     BoundText(key.dMin).c_str(), BoundText(key.dMax).c_str(), szValue.c_str());
         std::exit(531);
     }
 }
@@ -246,6 +254,25 @@ std::optional<int> RunInfoOption(std::string_view szOption) {
         return 1;
     }
     return std::nullopt;
+}
+
+bool IsNumberText(std::string_view sz, bool fReal) {
+    std::string szCopy(sz);
+    const char* psz = szCopy.c_str();
+    char* pszEnd = nullptr;
+    if (fReal)
+        (void)std::strtod(psz, &pszEnd);
+    else
+        (void)std::strtoll(psz, &pszEnd, 10);
+    if (pszEnd == psz) return false;
+    while (*pszEnd == ' ' || *pszEnd == '\t') ++pszEnd;
+    return *pszEnd == '\0';
+}
+
+void ReportNotANumber(std::string_view szKey, std::string_view szValue, const char* pszWhat) {
+    std::fprintf(stderr, "%s: %.*s = \"%.*s\" is not %s\n", szPN.c_str(),
+                 static_cast<int>(szKey.size()), szKey.data(), static_cast<int>(szValue.size()),
+                 szValue.data(), pszWhat);
 }
 
 bool ScanInt(std::string_view sz, int& iOut) {

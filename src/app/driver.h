@@ -41,6 +41,12 @@ int PrintFinishLines(std::FILE* pf, std::time_t tStart, std::time_t tEnd);
 // Returns false (and leaves the target alone) when no number is there. An
 // integer beyond the int range is clamped to it.
 bool ScanInt(std::string_view sz, int& iOut);
+// True when the whole text is one number (trailing blanks allowed): a whole
+// number, or with fReal any number strtod reads. "5x" and "abc" are not.
+bool IsNumberText(std::string_view sz, bool fReal);
+// The line that explains the refusal of such a value, before the check's own
+// message: "<program>: Beam = "5x" is not a whole number".
+void ReportNotANumber(std::string_view szKey, std::string_view szValue, const char* pszWhat);
 bool ScanDouble(const std::string& sz, double& dOut);
 
 } // namespace vexta

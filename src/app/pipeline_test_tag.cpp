@@ -136,8 +136,10 @@ int RunTestTagPipeline() {
     const bool fTagMode = fProgMode == kModeTag || fProgMode == kModeTagDebug;
     const bool fVTC = szTagMode == "VTC";
     if (!(fTagMode && fVTC)) {
-        if (const int rc = ReadData(szArgs, model, ""); rc > 0)
+        if (const int rc = ReadData(szArgs, model, ""); rc > 0) {
+            ExplainReadDataFailure(rc);
             AppFatal(ux_StrPrintf("ReadData failed (RC %d)", rc));
+        }
     }
 
     // The phases return 0 or a negative note (such as "no feature fired for

@@ -118,6 +118,7 @@ int RunTrainingPipeline() {
     m.hModelFile = 0;
 
     if (const int iRes = ReadData(szArgs, m, ""); iRes > 0) {
+        ExplainReadDataFailure(iRes);
         std::fprintf(stderr, "%s: cannot read input data (%d)\n", szPN.c_str(), iRes);
         ExitWith(kExitReadData);
     }

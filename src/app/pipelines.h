@@ -11,6 +11,11 @@ struct Model;
 // dRawExpWeight) into the model and points it at the three data tables.
 void SetUpModel(Model& m);
 
+// Prints one line that says in the user's terms why ReadData failed with rc
+// (overlapping segments, a missing key); nothing for codes that the reader
+// explains itself (a segment past the end of the data).
+void ExplainReadDataFailure(int rc);
+
 // Modes "Train" and "TrainOut": reads the data, trains and writes the model.
 int RunTrainingPipeline();
 

@@ -354,6 +354,18 @@ int OpenDataInput(std::string_view szArgFile, Model& m, pdfRecType& pdf, std::st
     return 0;
 }
 
+// The segment dt ends past the n data lines of InData: says so in the
+// user's terms before the code-only message of the caller.
+void ReportSegmentPastEnd(const DataTable& dt, long n) {
+    const std::string szSeg = dt.szDataPrefix + dt.szSegment;
+    ErrPrintf("%s: %s, but the %s segment (lines %ld..%ld) ends past it: check %sStart and "
+              "%sLines\n",
+              szPN.c_str(),
+              n == 0 ? "InData holds no data line (no sentence)"
+                     : ux_StrPrintf("InData holds %ld data lines", n).c_str(),
+              szSeg.c_str(), dt.ilStart, dt.ilStart + dt.clLines - 1, szSeg.c_str(), szSeg.c_str());
+}
+
 // Reads InData once and distributes its lines over the segments given by
 // line numbers (the tables not marked in rgfFile). 0 or a ReadData code.
 int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPrefix,
@@ -422,8 +434,12 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
     }
     if (rc != -1) return 49;
 
-    if (n < dtTr.ilStart + dtTr.clLines && &dtTr != &dtNone) return 57;
+    if (n < dtTr.ilStart + dtTr.clLines && &dtTr != &dtNone) {
+        ReportSegmentPastEnd(dtTr, n);
+        return 57;
+    }
     if (n < dtHe.ilStart + dtHe.clLines && &dtHe != &dtNone) {
+        ReportSegmentPastEnd(dtHe, n);
         for (int k = 0; k < 2; ++k)
             ErrPrintf("READ: %ld, less than %ld\n", n, dtHe.ilStart + dtHe.clLines);
         return 58;

@@ -54,7 +54,13 @@ TEST(Driver, StartUpFailuresEndWithTheirStatusAndMessage) {
          szFatal + "TagElemMax out of bounds <1..31>: 32\n\n"},
         {"TagElemMax", "TagElemMax = 0", kApp, szFatal + "TagElemMax out of bounds <1..31>: 0\n\n"},
         {"TagElemMax", "TagElemMax = four", kApp,
-         szFatal + "TagElemMax out of bounds <1..31>: 0\n\n"},
+         kBin + ": TagElemMax = \"four\" is not a whole number\n" + szFatal +
+             "TagElemMax out of bounds <1..31>: 0\n\n"},
+        {"Beam", "Beam = 5x", kApp,
+         kBin + ": Beam = \"5x\" is not a whole number\n" + szFatal +
+             "Beam out of bounds <1..126>: 0\n\n"},
+        {"RawExpWeight", "RawExpWeight = 0.5.", 531 & 255,
+         kBin + ": RawExpWeight = \"0.5.\" is not a number\n" + szWeight + "0.5.\n"},
         {"Beam", "Beam = 127", kApp, szFatal + "Beam out of bounds <1..126>: 127\n\n"},
         {"Beam", "Beam = 0", kApp, szFatal + "Beam out of bounds <1..126>: 0\n\n"},
         {"Beam", "", kApp, szFatal + ": GetValue Beam failed\n\n"},

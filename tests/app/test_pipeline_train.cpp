@@ -101,6 +101,21 @@ TEST_F(TrainRunFixture, FailingPhasesEndWithTheirStatuses) {
               1);
     EXPECT_NE(szErr_.find("cannot read input data (32)"), std::string::npos) << szErr_;
 
+    // Codes of the data reader come after a line in the user's terms.
+    const std::pair<std::string, std::string> rgSegments[] = {
+        {"HeldoutStart = 4000\n", "the Heldout (lines 4000..4622) segment overlaps the Train "
+                                  "(lines 0..4021) segment: segments must not share lines\n"},
+        {"TrainStart = 6000\nTrainLines = 10\n",
+         "InData holds 5254 data lines, but the Train segment (lines 6000..6009) ends past it: "
+         "check TrainStart and TrainLines\n"},
+        {"HeldoutStart = 2111222111\nHeldoutStart = ${nothing}\n",
+         "the Heldout segment is required: set HeldoutStart and HeldoutLines"},
+    };
+    for (const auto& [szKeys, szLine] : rgSegments) {
+        EXPECT_EQ(Run(Args("seg.args", "examples/velan-train.args", szModel + szKeys)), 1);
+        EXPECT_NE(szErr_.find(szLine), std::string::npos) << szErr_;
+    }
+
     // A set-up key with a wrong value.
     EXPECT_EQ(
         Run(Args("mode.args", "examples/velan-train.args", szModel + "FeatureMode = Guess\n")), 14);
