@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "app/driver.h"
 #include "app/globals.h"
+#include "app/key_table.h"
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
 #include "features/templates.h"
@@ -75,7 +77,9 @@ int WholeNumber(double d) {
 
 // Flag word: "y"/"Y"/"yes"/"Yes"/"YES" 1, "n"/"N"/"no"/"No"/"NO" 0, else the
 // number read (-1 when there is none, so that it fails the check).
-int ReadFlagWord(const std::string& szValue) {
+// A value that is neither says so, naming the key, before the check's own
+// message.
+int ReadFlagWord(const std::string& szKey, const std::string& szValue) {
     static constexpr std::array<std::string_view, 5> kYes{"y", "Y", "yes", "Yes", "YES"};
     static constexpr std::array<std::string_view, 5> kNo{"n", "N", "no", "No", "NO"};
     for (std::string_view sz : kYes) {
@@ -85,22 +89,44 @@ int ReadFlagWord(const std::string& szValue) {
         if (szValue == sz) return 0;
     }
     long long ll = -1;
-    ScanInt(szValue, &ll);
+    if (IsNumberText(szValue, false)) ScanInt(szValue, &ll);
+    if (ll != 0 && ll != 1) ReportNotANumber(szKey, szValue, "yes or no");
     return PinToInt(ll);
 }
 
-// A required integer key of the global parameters: missing prints
-// pszMissingFormat ("%s" program, "%s" key) and exits iMissing; outside
-// lo..hi prints pszWrongFormat ("%s" program, "%d" value) and exits iWrong.
-int ReadBoundedInt(const char* pszKey, int iPreset, long long llLo, long long llHi,
-                   const char* pszMissingFormat, int iMissing, const char* pszWrongFormat,
-                   int iWrong) {
+// Reads a number of the key szKey into *pll (int) or *pd (double) when the
+// whole text is one: true. Otherwise says so and leaves the target as it is
+// (the value is then reported as an unreadable one is); the caller refuses
+// it even where the preset would pass its bounds.
+bool ReadNumber(const std::string& szKey, const std::string& szValue, long long* pll) {
+    if (IsNumberText(szValue, false)) return ScanInt(szValue, pll);
+    ReportNotANumber(szKey, szValue, "a whole number");
+    return false;
+}
+bool ReadNumber(const std::string& szKey, const std::string& szValue, double* pd) {
+    if (IsNumberText(szValue, true)) return ScanDouble(szValue, pd);
+    ReportNotANumber(szKey, szValue, "a number");
+    return false;
+}
+
+long long IntBound(double d) {
+    return static_cast<long long>(d);
+}
+
+// A required integer key of the global parameters within the bounds of its
+// table entry: missing prints pszMissingFormat ("%s" program, "%s" key) and
+// exits iMissing; outside the bounds prints "model.<field> out of bounds"
+// with the bounds and the value, and exits iWrong.
+int ReadBoundedInt(const char* pszKey, int iPreset, const char* pszMissingFormat, int iMissing,
+                   const char* pszField, int iWrong) {
+    const KeyInfo& key = KeyEntry(pszKey);
     std::string szValue;
     if (!GetParam(pszKey, szValue)) ExitMissing(pszMissingFormat, pszKey, iMissing);
     long long ll = iPreset;
-    ScanInt(szValue, &ll);
-    if (ll < llLo || ll > llHi) {
-        std::fprintf(stderr, pszWrongFormat, szPN.c_str(), PinToInt(ll));
+    const bool fNumber = ReadNumber(pszKey, szValue, &ll);
+    if (!fNumber || ll < IntBound(key.dMin) || ll > IntBound(key.dMax)) {
+        std::fprintf(stderr, "%s: model.%s out of bounds <%lld,%lld>: %d\n", szPN.c_str(), pszField,
+                     IntBound(key.dMin), IntBound(key.dMax), PinToInt(ll));
         ExitWith(iWrong);
     }
     return static_cast<int>(ll);
@@ -109,7 +135,7 @@ int ReadBoundedInt(const char* pszKey, int iPreset, long long llLo, long long ll
 int ReadFlagParam(const char* pszKey, int iMissing, const char* pszWrongFormat, int iWrong) {
     std::string szValue;
     if (!GetParam(pszKey, szValue)) ExitMissing("%s: GetValue %s failed\n", pszKey, iMissing);
-    const int f = ReadFlagWord(szValue);
+    const int f = ReadFlagWord(pszKey, szValue);
     if (f != 0 && f != 1) {
         std::fprintf(stderr, pszWrongFormat, szPN.c_str(), f);
         ExitWith(iWrong);
@@ -134,54 +160,49 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
         const char* pszKey;
         int Model::*piGlobal;
         int IterationParams::*piRecord;
-        int iHi;
-        const char* pszWrongFormat;
         int iStatus;
     };
     static constexpr std::array<Threshold, 3> kThresholds{{
-        {"MinThrAddFeature", &Model::cThrMin, &IterationParams::ipcThrMin, 2000000,
-         "%s: %s value out of bounds <1,2000000>: %d\n", 332},
-        {"MinThrPoolFeature", &Model::cPoolThr, &IterationParams::ipcPoolThr, 300000,
-         "%s: %s value out of bounds <1,300000>: %d\n", 334},
-        {"MinThrClosestFeature", &Model::cClosestThr, &IterationParams::ipcClosestThr, 2000000,
-         "%s: %s value out of bounds <1,2000000>: %d\n", 333},
+        {"MinThrAddFeature", &Model::cThrMin, &IterationParams::ipcThrMin, 332},
+        {"MinThrPoolFeature", &Model::cPoolThr, &IterationParams::ipcPoolThr, 334},
+        {"MinThrClosestFeature", &Model::cClosestThr, &IterationParams::ipcClosestThr, 333},
     }};
     for (const Threshold& thr : kThresholds) {
+        const KeyInfo& key = KeyEntry(thr.pszKey);
+        const long long llHi = IntBound(key.dMaxIterated != 0 ? key.dMaxIterated : key.dMax);
         long long ll = m.*thr.piGlobal;
+        bool fNumber = true;
         if (fPresent(thr.pszKey)) {
             ll = 0;
-            ScanInt(szValue, &ll);
+            fNumber = ReadNumber(szKey, szValue, &ll);
         }
-        if (ll < 1 || ll > thr.iHi) {
-            std::fprintf(stderr, thr.pszWrongFormat, szPN.c_str(), szKey.c_str(), PinToInt(ll));
+        if (!fNumber || ll < IntBound(key.dMin) || ll > llHi) {
+            std::fprintf(stderr, "%s: %s value out of bounds <%lld,%lld>: %d\n", szPN.c_str(),
+                         szKey.c_str(), IntBound(key.dMin), llHi, PinToInt(ll));
             ExitWith(thr.iStatus);
         }
         ip.*thr.piRecord = static_cast<int>(ll);
     }
 
-    double d = dLambdaMaxRead;
-    if (fPresent("LambdaMax")) {
-        d = 0.0;
-        ScanDouble(szValue, &d);
-    }
-    if (!(d >= 1.0 && d <= 10000.0)) {
-        std::fprintf(stderr, "%s: %s value out of bounds <1.0,10000.0>: %d\n", szPN.c_str(),
-                     szKey.c_str(), WholeNumber(d));
-        ExitWith(335);
-    }
-    ip.ipdLambdaMax = d - 0.0001;
-
-    d = m.dLambdaMin;
-    if (fPresent("LambdaMin")) {
-        d = 0.0;
-        ScanDouble(szValue, &d);
-    }
-    if (!(d >= 0.0001 && d <= 1.0)) {
-        std::fprintf(stderr, "%s: %s value out of bounds <0.0001,1.0>: %d\n", szPN.c_str(),
-                     szKey.c_str(), WholeNumber(d));
-        ExitWith(336);
-    }
-    ip.ipdLambdaMin = d;
+    // The lambda range; an absent key takes the global value.
+    auto ReadLambda = [&](const char* pszKey, double dGlobal, int iStatus) {
+        const KeyInfo& key = KeyEntry(pszKey);
+        double d = dGlobal;
+        bool fNumber = true;
+        if (fPresent(pszKey)) {
+            d = 0.0;
+            fNumber = ReadNumber(szKey, szValue, &d);
+        }
+        if (!fNumber || !(d >= key.dMin && d <= key.dMax)) {
+            std::fprintf(stderr, "%s: %s value out of bounds <%s,%s>: %d\n", szPN.c_str(),
+                         szKey.c_str(), BoundText(key.dMin).c_str(), BoundText(key.dMax).c_str(),
+                         WholeNumber(d));
+            ExitWith(iStatus);
+        }
+        return d;
+    };
+    ip.ipdLambdaMax = ReadLambda("LambdaMax", dLambdaMaxRead, 335) - 0.0001;
+    ip.ipdLambdaMin = ReadLambda("LambdaMin", m.dLambdaMin, 336);
 
     if (fPresent("FeatureTemplates")) {
         ParseFT(ip.ipszFeatureTemplates, szValue);
@@ -205,7 +226,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
 
     ip.ipiHeavySmoothing = m.iHeavySmoothing;
     if (fPresent("HeavySmoothing")) {
-        ip.ipiHeavySmoothing = ReadFlagWord(szValue);
+        ip.ipiHeavySmoothing = ReadFlagWord(szKey, szValue);
         if (ip.ipiHeavySmoothing != 0 && ip.ipiHeavySmoothing != 1) {
             std::fprintf(stderr, "%s: %s out of bounds <0,1>: %d\n", szPN.c_str(), szKey.c_str(),
                          ip.ipiHeavySmoothing);
@@ -214,7 +235,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
     }
     ip.ipiMultiPass = m.iMultiPass;
     if (fPresent("MultiPass")) {
-        ip.ipiMultiPass = ReadFlagWord(szValue);
+        ip.ipiMultiPass = ReadFlagWord(szKey, szValue);
         if (ip.ipiMultiPass != 0 && ip.ipiMultiPass != 1) {
             std::fprintf(stderr, "%s: %s out of bounds <0,1>: %d\n", szPN.c_str(), szKey.c_str(),
                          ip.ipiMultiPass);
@@ -274,7 +295,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
 
     ip.ipfLeftOnly = m.fLeftOnly;
     if (fPresent("LeftOnly")) {
-        ip.ipfLeftOnly = ReadFlagWord(szValue);
+        ip.ipfLeftOnly = ReadFlagWord(szKey, szValue);
         if (ip.ipfLeftOnly != 0 && ip.ipfLeftOnly != 1) {
             std::fprintf(stderr, "%s: i out of bounds <0,1>: %d\n", szPN.c_str(), ip.ipfLeftOnly);
             ExitWith(344);
@@ -285,14 +306,16 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
     // model's value so that it is defined.
     ip.ipilMaxFSG = m.ilMaxFSG;
     if (m.iFeatureMode == 0 || m.iFeatureMode == 1) {
+        const KeyInfo& key = KeyEntry("MaxFeaturesGenerate");
         long long ll = m.ilMaxFSG;
+        bool fNumber = true;
         if (fPresent("MaxFeaturesGenerate")) {
             ll = 0;
-            ScanInt(szValue, &ll);
+            fNumber = ReadNumber(szKey, szValue, &ll);
         }
-        if (ll < 1 || ll > 10000000) {
-            std::fprintf(stderr, "%s: Wrong %s <1..10000000>: %s\n", szPN.c_str(), szKey.c_str(),
-                         szValue.c_str());
+        if (!fNumber || ll < IntBound(key.dMin) || ll > IntBound(key.dMax)) {
+            std::fprintf(stderr, "%s: Wrong %s <%lld..%lld>: %s\n", szPN.c_str(), szKey.c_str(),
+                         IntBound(key.dMin), IntBound(key.dMax), szValue.c_str());
             ExitWith(346);
         }
         ip.ipilMaxFSG = static_cast<long>(ll);
@@ -303,27 +326,27 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
 
 int ReadTrainingParamsBeforeSetup(Model* pm) {
     Model& m = *pm;
-    m.cThrMin =
-        ReadBoundedInt("MinThrAddFeature", 0, 1, 2000000, "%s: GetValue (segments) %s failed\n", 31,
-                       "%s: model.cThrMin out of bounds <1,2000000>: %d\n", 32);
-    m.cPoolThr =
-        ReadBoundedInt("MinThrPoolFeature", 0, 1, 30000, "%s: GetValue (segments) %s failed\n", 33,
-                       "%s: model.cPoolThr out of bounds <1,30000>: %d\n", 34);
-    m.cClosestThr =
-        ReadBoundedInt("MinThrClosestFeature", 0, 1, 2000000, "%s: GetValue (segments) %s failed\n",
-                       33, "%s: model.cClosestThr out of bounds <1,2000000>: %d\n", 34);
+    m.cThrMin = ReadBoundedInt("MinThrAddFeature", 0, "%s: GetValue (segments) %s failed\n", 31,
+                               "cThrMin", 32);
+    m.cPoolThr = ReadBoundedInt("MinThrPoolFeature", 0, "%s: GetValue (segments) %s failed\n", 33,
+                                "cPoolThr", 34);
+    m.cClosestThr = ReadBoundedInt("MinThrClosestFeature", 0, "%s: GetValue (segments) %s failed\n",
+                                   33, "cClosestThr", 34);
 
-    // CombiThr is only validated and stored; its failures are fatal.
+    // CombiThr is only validated and stored; its failures are fatal. The
+    // message names the first number above the bounds.
+    const KeyInfo& keyCombi = KeyEntry("CombiThr");
     std::string szValue;
     if (!GetParam("CombiThr", szValue)) {
         ux_FatalError(kModApp, kMsgApp, szPN + ": GetValue CombiThr failed\n");
     }
     long long ll = 0;
-    ScanInt(szValue, &ll);
-    if (ll < 1 || ll > 999999999) {
+    const bool fNumber = ReadNumber("CombiThr", szValue, &ll);
+    if (!fNumber || ll < IntBound(keyCombi.dMin) || ll > IntBound(keyCombi.dMax)) {
         char szMsg[300];
-        std::snprintf(szMsg, sizeof szMsg, "%s%s out of bounds <1..%d>: %d\n", szPN.c_str(),
-                      "CombiThr", 1000000000, PinToInt(ll));
+        std::snprintf(szMsg, sizeof szMsg, "%s%s out of bounds <%lld..%lld>: %d\n", szPN.c_str(),
+                      "CombiThr", IntBound(keyCombi.dMin), IntBound(keyCombi.dMax) + 1,
+                      PinToInt(ll));
         ux_FatalError(kModApp, kMsgApp, szMsg);
     }
     m.cCombiThr = static_cast<int>(ll);
@@ -331,55 +354,49 @@ int ReadTrainingParamsBeforeSetup(Model* pm) {
     m.fLeftOnly =
         ReadFlagParam("LeftOnly", 871, "%s: model.fLeftOnly out of bounds <0,1>: %d\n", 872);
     m.clFeatureAreaSize =
-        ReadBoundedInt("FeatureArea", 0, 1000, 8000000, "%s: GetValue %s failed\n", 41,
-                       "%s: model.clFeatureAreaSize out of bounds <1000,8000000>: %d\n", 42);
-    m.clFeatureSuggSize =
-        ReadBoundedInt("FeatureSuggSize", 0, 10000, 90000000, "%s: GetValue %s failed\n", 43,
-                       "%s: model.clFeatureSuggSize out of bounds <10000,90000000>: %d\n", 44);
+        ReadBoundedInt("FeatureArea", 0, "%s: GetValue %s failed\n", 41, "clFeatureAreaSize", 42);
+    m.clFeatureSuggSize = ReadBoundedInt("FeatureSuggSize", 0, "%s: GetValue %s failed\n", 43,
+                                         "clFeatureSuggSize", 44);
     m.clAmbClassAreaSize =
-        ReadBoundedInt("AmbClassArea", 0, 100, 800000, "%s: GetValue %s failed\n", 45,
-                       "%s: model.clAmbClassAreaSize out of bounds <100,800000>: %d\n", 46);
+        ReadBoundedInt("AmbClassArea", 0, "%s: GetValue %s failed\n", 45, "clAmbClassAreaSize", 46);
     return 0;
 }
 
 int ReadTrainingParamsAfterSetup(Model* pm) {
     Model& m = *pm;
-    m.iLambdaIterations =
-        ReadBoundedInt("LambdaIterations", -1, 0, 999, "%s: GetValue %s failed\n", 43,
-                       "%s: model.iLambdaIterations out of bounds <0,999>: %d\n", 844);
+    m.iLambdaIterations = ReadBoundedInt("LambdaIterations", -1, "%s: GetValue %s failed\n", 43,
+                                         "iLambdaIterations", 844);
     m.iHeavySmoothing = ReadFlagParam("HeavySmoothing", 820,
                                       "%s: model.iHeavySmoothing out of bounds <0,1>: %d\n", 823);
     m.iMultiPass =
         ReadFlagParam("MultiPass", 820, "%s: model.iMultiPass out of bounds <0,1>: %d\n", 823);
     m.iTrainingIterationsMax =
-        ReadBoundedInt("TrainingIterationsMax", -1, 0, 50, "%s: GetValue %s failed\n", 821,
-                       "%s: model.iTrainingIterationsMax out of bounds <0,50>: %d\n", 822);
+        ReadBoundedInt("TrainingIterationsMax", -1, "%s: GetValue %s failed\n", 821,
+                       "iTrainingIterationsMax", 822);
+
+    // The global lambda range: "Wrong <key> <lo..hi>: <value as written>".
+    auto ReadLambda = [](const char* pszKey, int iMissing, int iWrong) {
+        const KeyInfo& key = KeyEntry(pszKey);
+        std::string szValue;
+        if (!GetParam(pszKey, szValue)) ExitMissing("%s: GetValue %s failed\n", pszKey, iMissing);
+        double d = 1.0;
+        const bool fNumber = ReadNumber(pszKey, szValue, &d);
+        if (!fNumber || !(d >= key.dMin && d <= key.dMax)) {
+            std::fprintf(stderr, "%s: Wrong %s <%s..%s>: %s\n", szPN.c_str(), pszKey,
+                         BoundText(key.dMin).c_str(), BoundText(key.dMax).c_str(), szValue.c_str());
+            ExitWith(iWrong);
+        }
+        return d;
+    };
+    const double dLambdaMaxRead = ReadLambda("LambdaMax", 877, 878);
+    m.dLambdaMax = dLambdaMaxRead - 0.0001;
+    m.dLambdaMin = ReadLambda("LambdaMin", 880, 879);
 
     std::string szValue;
-    double dLambdaMaxRead = 1.0;
-    if (!GetParam("LambdaMax", szValue)) ExitMissing("%s: GetValue %s failed\n", "LambdaMax", 877);
-    ScanDouble(szValue, &dLambdaMaxRead);
-    if (!(dLambdaMaxRead >= 1.0 && dLambdaMaxRead <= 10000.0)) {
-        std::fprintf(stderr, "%s: Wrong %s <1.0..10000.0>: %s\n", szPN.c_str(), "LambdaMax",
-                     szValue.c_str());
-        ExitWith(878);
-    }
-    m.dLambdaMax = dLambdaMaxRead - 0.0001;
-
-    double dLambdaMin = 1.0;
-    if (!GetParam("LambdaMin", szValue)) ExitMissing("%s: GetValue %s failed\n", "LambdaMin", 880);
-    ScanDouble(szValue, &dLambdaMin);
-    if (!(dLambdaMin >= 0.0001 && dLambdaMin <= 1.0)) {
-        std::fprintf(stderr, "%s: Wrong %s <0.0001..1.0>: %s\n", szPN.c_str(), "LambdaMin",
-                     szValue.c_str());
-        ExitWith(879);
-    }
-    m.dLambdaMin = dLambdaMin;
-
     if (!GetParam("TrainCat", szValue)) ExitMissing("%s: GetValue %s failed\n", "TrainCat", 876);
     long long ll = -1;
-    ScanInt(szValue, &ll);
-    if (ll < -1 || ll > m.cTagElem - 1) {
+    const bool fNumber = ReadNumber("TrainCat", szValue, &ll);
+    if (!fNumber || ll < IntBound(KeyEntry("TrainCat").dMin) || ll > m.cTagElem - 1) {
         std::fprintf(stderr, "%s: Wrong %s <-1..%d>: %s\n", szPN.c_str(), "TrainCat",
                      m.cTagElem - 1, szValue.c_str());
         ExitWith(875);

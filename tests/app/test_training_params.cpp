@@ -135,7 +135,16 @@ TEST_F(TrainingParams, BoundsAndStatuses) {
          "App: Fatal\\(18032\\): tag: vextaCombiThr out of bounds <1..1000000000>: "
          "1000000000",
          1},
-        {"LeftOnly = maybe\n", 872, "^vexta: model.fLeftOnly out of bounds <0,1>: -1\n$", 1},
+        {"LeftOnly = maybe\n", 872,
+         "^vexta: LeftOnly = \"maybe\" is not yes or no\n"
+         "vexta: model.fLeftOnly out of bounds <0,1>: -1\n$",
+         1},
+        // Text after a number, or no number where the preset would pass:
+        // refused, after a line that names the key and the value.
+        {"MinThrAddFeature = 50x\n", 32,
+         "^vexta: MinThrAddFeature = \"50x\" is not a whole number\n"
+         "vexta: model.cThrMin out of bounds <1,2000000>: 0\n$",
+         1},
         {"FeatureArea = 999\n", 42, "model.clFeatureAreaSize out of bounds <1000,8000000>: 999", 1},
         // Beyond the range of int: refused, not cut to 32 bits.
         {"FeatureSuggSize = 4294977296\n", 44,
@@ -158,6 +167,11 @@ TEST_F(TrainingParams, BoundsAndStatuses) {
         {"LambdaMax = 0.5\n", 878, "^vexta: Wrong LambdaMax <1.0..10000.0>: 0.5\n$", 0},
         {"LambdaMin = 0.00001\n", 879, "^vexta: Wrong LambdaMin <0.0001..1.0>: 0.00001\n$", 0},
         {"TrainCat = 15\n", 875, "^vexta: Wrong TrainCat <-1..14>: 15\n$", 0},
+        {"TrainCat = all\n", 875, "TrainCat = \"all\" is not a whole number", 0},
+        {"LambdaMax = big\n", 878,
+         "^vexta: LambdaMax = \"big\" is not a number\nvexta: Wrong LambdaMax <1.0..10000.0>: "
+         "big\n$",
+         0},
         {"LambdaIterations", 43, "^vexta: GetValue LambdaIterations failed\n$", 0},
         {"HeavySmoothing", 820, "GetValue HeavySmoothing failed", 0},
         {"MultiPass", 820, "GetValue MultiPass failed", 0},
@@ -178,7 +192,7 @@ TEST_F(TrainingParams, BoundsAndStatuses) {
          "feature template value \\(of FeatureTemplates\\) unknown: base9", 0},
         {"UseInFeatures0 = Lemmas\n", 18032,
          "context template value \\(of UseInFeatures\\) unknown: Lemmas", 0},
-        {"HeavySmoothing1 = 2\n", 339, "^vexta: HeavySmoothing1 out of bounds <0,1>: 2\n$", 0},
+        {"HeavySmoothing1 = 2\n", 339, "vexta: HeavySmoothing1 out of bounds <0,1>: 2\n$", 0},
         {"MultiPass0 = -\n", 340, "MultiPass0 out of bounds <0,1>: -1", 0},
         {"Models1 = ac\n", 341, "^vexta: Wrong Models1: ac\n$", 0},
         {"SortSuggestions0 = entropy\n", 342, "Wrong SortSuggestions0: entropy", 0},
@@ -188,7 +202,7 @@ TEST_F(TrainingParams, BoundsAndStatuses) {
         // not has no cut-off to inherit (the placeholder -1.0 would cut
         // its whole pool): it needs its own.
         {"SortSuggestions1 = Entropy\n", 343, "^vexta: GetValue CutSuggestions1 failed\n$", 0},
-        {"LeftOnly0 = 5\n", 344, "^vexta: i out of bounds <0,1>: 5\n$", 0},
+        {"LeftOnly0 = 5\n", 344, "vexta: i out of bounds <0,1>: 5\n$", 0},
         {"MaxFeaturesGenerate1 = 0\n", 346,
          "^vexta: Wrong MaxFeaturesGenerate1 <1..10000000>: 0\n$", 0},
     };
