@@ -281,6 +281,19 @@ void CountTokens(DataTable& dt, const pdfRecType& pdf) {
         if (!IsBoundaryLine(dt.rgdl[static_cast<std::size_t>(i)], pdf)) ++dt.clTokens;
 }
 
+// An input that gave no data line: either it holds no token in the format
+// it was read as, or every line was skipped as a null data line. Said as a
+// warning naming the keys that decide how the file is read.
+void WarnEverythingSkipped(const pdfRecType& pdf, long cSkipped) {
+    if (cSkipped > 0)
+        ErrPrintf("%s: warning: all %ld lines of %s were skipped as null data lines (starting "
+                  "with \"|\"): check InputFormat and the tag length TagElemMax\n",
+                  szPN.c_str(), cSkipped, pdf.szFileName.c_str());
+    else
+        ErrPrintf("%s: warning: %s holds no token: check InputFormat (sgml, line or conllu)\n",
+                  szPN.c_str(), pdf.szFileName.c_str());
+}
+
 // One token as read, waiting for its table to be set up.
 struct ReadToken {
     std::string szLine;
@@ -303,17 +316,20 @@ int ReadSegmentFile(std::string_view szArgFile, Model& m, DataTable& dt) {
     std::vector<ReadToken> rgtok;
     std::unique_ptr<gapRecType> pgap;
     int rc = 0;
+    long cSkipped = 0;
     while ((rc = GetEvent(szLine, szRest, pgap, pdf, m)) == 0) {
         if (pdf.fEndToken) break;
         const auto n = static_cast<long>(rgtok.size());
         if (szLine[0] == '|') {
             ErrPrintf("null input data (line %ld): %s, rest %s\n", n, szLine.data(), szRest.data());
+            ++cSkipped;
             continue;
         }
         if (fInputAC) std::fprintf(fInputAC, "%09ld %s\n", n, szLine.data());
         rgtok.push_back({szLine.data(), szRest.data(), std::move(pgap), pdf.fWord});
     }
     if (rc != 0 && rc != -1) return 49;
+    if (rgtok.empty()) WarnEverythingSkipped(pdf, cSkipped);
 
     dt.ilStart = 0;
     dt.clLines = static_cast<long>(rgtok.size());
@@ -408,11 +424,13 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
     std::unique_ptr<gapRecType> pgap;
     long n = 0;
     int rc = 0;
+    long cSkipped = 0;
     while ((rc = GetEvent(szLine, szRest, pgap, pdf, m)) == 0) {
         const std::string_view svLine(szLine.data());
         const std::string_view svRest(szRest.data());
         if (!svLine.empty() && svLine[0] == '|') {
             ErrPrintf("null input data (line %ld): %s, rest %s\n", n, szLine.data(), szRest.data());
+            ++cSkipped;
             continue;
         }
         if (fInputAC && std::fprintf(fInputAC, "%09ld %s\n", n, szLine.data()) < 0)
@@ -433,6 +451,7 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
         ++n;
     }
     if (rc != -1) return 49;
+    if (n == 0) WarnEverythingSkipped(pdf, cSkipped);
 
     if (n < dtTr.ilStart + dtTr.clLines && &dtTr != &dtNone) {
         ReportSegmentPastEnd(dtTr, n);

@@ -600,6 +600,26 @@ int SelectFeatures(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, 
     return 0;
 }
 
+// An empty pool makes the iteration add nothing and the run still ends
+// well: say so, naming the keys that would fill it.
+void WarnEmptyPool(const Model& m, int i) {
+    if (m.clFeatureSuggUsed > 0) return;
+    if (m.iFeatureMode == 2) {
+        std::fprintf(stderr,
+                     "%s: warning: the feature pool of iteration %d is empty: no line of %s was "
+                     "kept. With FeatureMode = Read the keys Models, UseInFeatures and "
+                     "SortSuggestions are not read: give them per iteration (Models%d, "
+                     "UseInFeatures%d, SortSuggestions%d), or lower MinThrPoolFeature%d\n",
+                     szPN.c_str(), i, m.szFeaturePoolFile.c_str(), i, i, i, i);
+    } else {
+        std::fprintf(stderr,
+                     "%s: warning: the feature pool of iteration %d is empty: no candidate "
+                     "feature occurs MinThrPoolFeature%d times; lower it, or widen "
+                     "FeatureTemplates%d, UseInFeatures%d or Models%d\n",
+                     szPN.c_str(), i, i, i, i, i);
+    }
+}
+
 int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m) {
     SelectionWork work;
     const int cIterations = std::min(m.iTrainingIterationsMax, static_cast<int>(m.rgipFG.size()));
@@ -610,6 +630,7 @@ int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m) {
         ResetPool(m);
         BuildPool(dtTrain, m, i);
         std::fprintf(stderr, "features pool size: %ld\n", m.clFeatureSuggUsed);
+        WarnEmptyPool(m, i);
         if (m.iCountMode == 1 && ReSortFeatureSugg(&dtTrain, &dtHeldout, &m) != 0) {
             ux_FatalError(kModApp, kMsgApp, "cannot re-sort feature pool for training.");
         }

@@ -93,6 +93,33 @@ TEST_F(TrainRunFixture, ATrainingSegmentOfOneLineStillTrainsWithLambdaVariation)
     EXPECT_TRUE(std::filesystem::exists(Path("one.model")));
 }
 
+TEST_F(TrainRunFixture, EmptyResultsAreWarnedNamingTheKeys) {
+    // With FeatureMode = Read the global Models etc. are not read: a pool
+    // that loads nothing trains nothing, and says which keys would help.
+    dir_.Write("empty.pool", "");
+    ASSERT_EQ(Run(Args("read.args", "examples/velan-train.args",
+                       "Features = " + Path("r.model") + "\nFeatureMode = Read\nFeatureSugg = " +
+                           Path("empty.pool") + "\nTrainingIterationsMax = 1\n")),
+              0);
+    EXPECT_NE(szErr_.find("features pool size: 0\n" + std::string(VEXTA_BINARY) +
+                          ": warning: the feature pool of iteration 0 is empty"),
+              std::string::npos)
+        << szErr_;
+    EXPECT_NE(szErr_.find("(Models0, UseInFeatures0, SortSuggestions0)"), std::string::npos);
+
+    // An input whose every line is skipped.
+    dir_.Write("null.txt", "|a|b\n|c|d\n");
+    EXPECT_EQ(Run(Args("null.args", "examples/velan-train.args",
+                       "InData = " + Path("null.txt") + "\nInputFormat = line\n")),
+              1);
+    EXPECT_NE(szErr_.find("warning: all 2 lines of " + Path("null.txt") +
+                          " were skipped as null data lines"),
+              std::string::npos)
+        << szErr_;
+    EXPECT_NE(szErr_.find("InData holds no data line (no sentence), but the Train segment"),
+              std::string::npos);
+}
+
 TEST_F(TrainRunFixture, FailingPhasesEndWithTheirStatuses) {
     const std::string szModel = "Features = " + Path("x.model") + "\n";
     // Input that cannot be opened.
