@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "app/key_table.h"
 #include "app/pipelines.h"
+#include "app/run_files.h"
 #include "app/version.h"
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
@@ -322,6 +323,11 @@ std::time_t DriverStartUp(std::span<char* const> rgszArgv) {
     }
     ApplyOverrides(rgszArgv.subspan(2));
 
+    {
+        std::string szMode;
+        if (ux_ArgGetValue(szArgs, "Mode", szMode) > 0) szMode.clear();
+        CheckRunFiles(szArgs, szMode);
+    }
     OpenLogFile();
     WarnUnknownKeys();
     OpenInputAC();

@@ -2,6 +2,7 @@
 #include "base/ux_base.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -280,7 +281,7 @@ int ux_Open(std::string_view szFileName, std::string_view szMode) {
     }
     if (szMode.starts_with("w")) {
         int h;
-        do h = ::open(szName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0777);
+        do h = ::open(szName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         while (h < 0 && errno == EINTR);
         if (h < 0) ux_FatalError(kModBase, 11, szName);
         return h;
@@ -375,6 +376,80 @@ long ux_Seek(int h, long lOffset, int iOrigin) {
     const off_t lPos = ::lseek(h, static_cast<off_t>(lOffset), iOrigin);
     if (lPos < 0) FatalFmt(16, "%d", h);
     return static_cast<long>(lPos);
+}
+
+std::string ux_FollowLinks(std::string_view szFileName) {
+    std::string szPath(szFileName);
+    // As many links as the system follows in one path.
+    for (int cLinks = 0; cLinks < 40; ++cLinks) {
+        char szTarget[4096];
+        const ssize_t cch = ::readlink(szPath.c_str(), szTarget, sizeof szTarget);
+        if (cch < 0 || static_cast<std::size_t>(cch) >= sizeof szTarget) return szPath;
+        std::string szNext(szTarget, static_cast<std::size_t>(cch));
+        const std::size_t iSlash = szPath.rfind('/');
+        if (szNext.front() != '/' && iSlash != std::string::npos)
+            szNext.insert(0, szPath, 0, iSlash + 1);
+        szPath = std::move(szNext);
+    }
+    return std::string(szFileName);
+}
+
+int ux_CheckCreate(std::string_view szFileName) {
+    const std::string szName(szFileName);
+    int h;
+    do h = ::open(szName.c_str(), O_WRONLY | O_CLOEXEC);
+    while (h < 0 && errno == EINTR);
+    if (h >= 0) {
+        ::close(h);
+        return 0;
+    }
+    if (errno != ENOENT) return errno;
+    do h = ::open(szName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    while (h < 0 && errno == EINTR);
+    if (h < 0) return errno;
+    ::close(h);
+    ::unlink(szName.c_str());
+    return 0;
+}
+
+namespace {
+
+constexpr int rgiCleanupSignal[] = {SIGINT, SIGTERM, SIGHUP};
+// The file to remove, kept where a signal handler may read it.
+char szRemoveOnSignal[4096];
+volatile std::sig_atomic_t fRemoveOnSignal = 0;
+
+extern "C" void RemoveAndDie(int iSignal) {
+    if (fRemoveOnSignal) ::unlink(szRemoveOnSignal);
+    std::signal(iSignal, SIG_DFL);
+    std::raise(iSignal);
+}
+
+} // namespace
+
+struct ux_RemoveOnSignal::Saved {
+    struct sigaction rgsa[std::size(rgiCleanupSignal)];
+};
+
+ux_RemoveOnSignal::ux_RemoveOnSignal(const std::string& szName) {
+    if (szName.size() >= sizeof szRemoveOnSignal) return;
+    std::memcpy(szRemoveOnSignal, szName.c_str(), szName.size() + 1);
+    fRemoveOnSignal = 1;
+    psaved_ = std::make_unique<Saved>();
+    struct sigaction sa {};
+    sa.sa_handler = RemoveAndDie;
+    sigemptyset(&sa.sa_mask);
+    for (std::size_t i = 0; i < std::size(rgiCleanupSignal); ++i) {
+        ::sigaction(rgiCleanupSignal[i], nullptr, &psaved_->rgsa[i]);
+        if (psaved_->rgsa[i].sa_handler != SIG_IGN) ::sigaction(rgiCleanupSignal[i], &sa, nullptr);
+    }
+}
+
+ux_RemoveOnSignal::~ux_RemoveOnSignal() {
+    if (!psaved_) return;
+    for (std::size_t i = 0; i < std::size(rgiCleanupSignal); ++i)
+        ::sigaction(rgiCleanupSignal[i], &psaved_->rgsa[i], nullptr);
+    fRemoveOnSignal = 0;
 }
 
 void ux_WriteFailed(int h, std::string_view szFileName, int iErrno) {

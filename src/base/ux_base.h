@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -79,8 +80,8 @@ void ux_InstallNewHandler();
 // numbered fatal message of module 3.
 //
 // Mode "r..." opens read-only, "w..." write-only (created or truncated, bits
-// 0777 under the file-creation mask); fatal 10 / 11 when that fails, and fatal
-// 10 for any other mode.
+// 0666 under the file-creation mask, as for any data file); fatal 10 / 11
+// when that fails, and fatal 10 for any other mode.
 int ux_Open(std::string_view szFileName, std::string_view szMode);
 // 0; fatal 13.
 int ux_Close(int h);
@@ -97,6 +98,34 @@ long ux_ReadLn(int h, std::span<char> szBuf);
 long ux_Write(int h, const void* pv, long n);
 // The new position; fatal 16.
 long ux_Seek(int h, long lOffset, int iOrigin);
+
+// The file a path names in the end: symbolic links are followed (a relative
+// link target is taken from the link's directory) until a path that is not
+// a link, which need not exist. The path itself when it is not a link, or
+// when the links go round in a loop.
+std::string ux_FollowLinks(std::string_view szFileName);
+
+// Checks, without changing anything, that the file szFileName could be
+// written: an existing one must open for writing and must not be a
+// directory; a new one must be creatable (it is created and removed again).
+// 0, or the system error that writing would meet.
+int ux_CheckCreate(std::string_view szFileName);
+
+// While it lives, SIGINT, SIGTERM and SIGHUP first remove the file szName
+// (a temporary file being written), then end the process as the signal
+// would have; a signal the process ignores stays ignored. The handlers met
+// before are given back at the end. One may live at a time.
+class ux_RemoveOnSignal {
+public:
+    explicit ux_RemoveOnSignal(const std::string& szName);
+    ~ux_RemoveOnSignal();
+    ux_RemoveOnSignal(const ux_RemoveOnSignal&) = delete;
+    ux_RemoveOnSignal& operator=(const ux_RemoveOnSignal&) = delete;
+
+private:
+    struct Saved;
+    std::unique_ptr<Saved> psaved_;
+};
 
 // A write to the file szFileName (open on handle h) failed with the system
 // error iErrno: fatal 15 with the handle, the file name and the system's

@@ -303,20 +303,29 @@ void PutTagElem(ModelOut& out, int t) {
     }
 }
 
-// Creates the temporary file beside the model file: same directory, the
-// model's name with ".tmp" and the process id appended. When the model file
-// exists already, its permission bits carry over to the new file.
-int CreateTmpFile(ModelOut& out) {
-    const std::string& szName = out.pm->szModelFile;
-    if (szName.empty()) return -1;
+} // namespace
+
+std::string ModelTmpFile(std::string_view szModelFile) {
+    return ux_FollowLinks(szModelFile) + ".tmp" + std::to_string(::getpid());
+}
+
+namespace {
+
+// Creates the temporary file beside the file the model path names in the end
+// (a symbolic link is followed, so that renaming onto its target keeps the
+// link): the target's name with ".tmp" and the process id appended. Created
+// 0666 under the file-creation mask; when the model file exists already,
+// its permission bits carry over to the new file.
+int CreateTmpFile(ModelOut& out, const std::string& szTarget) {
+    if (szTarget.empty()) return -1;
     struct stat st {};
-    const bool fExists = ::stat(szName.c_str(), &st) == 0;
+    const bool fExists = ::stat(szTarget.c_str(), &st) == 0;
     // The model file itself would have to be writable to be replaced in
     // place; keep refusing what cannot be written.
-    if (fExists && ::access(szName.c_str(), W_OK) != 0) return -1;
-    out.szTmpFile = szName + ".tmp" + std::to_string(::getpid());
+    if (fExists && ::access(szTarget.c_str(), W_OK) != 0) return -1;
+    out.szTmpFile = ModelTmpFile(szTarget);
     ::unlink(out.szTmpFile.c_str());
-    const int h = ::open(out.szTmpFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
+    const int h = ::open(out.szTmpFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (h >= 0 && fExists && S_ISREG(st.st_mode)) ::fchmod(h, st.st_mode & 07777);
     return h;
 }
@@ -329,7 +338,9 @@ int WriteModel(Model& m) {
 
     ModelOut out;
     out.pm = &m;
-    out.h = CreateTmpFile(out);
+    const std::string szTarget = ux_FollowLinks(m.szModelFile);
+    const ux_RemoveOnSignal guard(ModelTmpFile(szTarget));
+    out.h = CreateTmpFile(out, szTarget);
     if (out.h < 0) ux_FatalError(kModBase, 11, m.szModelFile); // "Cannot open output file: "
     out.buf.reserve(kFlushSize + 4096);
 
@@ -360,7 +371,7 @@ int WriteModel(Model& m) {
         Abandon(out, kMsgCannotWrite, m.szModelFile);
     }
     out.h = -1;
-    if (::rename(out.szTmpFile.c_str(), m.szModelFile.c_str()) != 0) {
+    if (::rename(out.szTmpFile.c_str(), szTarget.c_str()) != 0) {
         Abandon(out, kMsgCannotWrite, m.szModelFile);
     }
 

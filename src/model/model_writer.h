@@ -3,6 +3,9 @@
 // with their weights, counts and context terms.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "model/model.h"
 
 namespace vexta {
@@ -15,6 +18,14 @@ namespace vexta {
 // ("vexta: Cannot write features to " + file name); an element code without a
 // notation in the file, or one naming a tag element the model does not have,
 // ends it with fatal 31 ("vexta: Wrong iClosestConditionElem: " + code).
+//
+// A model path that is a symbolic link keeps it: the new file is written
+// beside the link's target and renamed onto it. New model files are created
+// 0666 under the file-creation mask. SIGINT, SIGTERM or SIGHUP while the
+// temporary file exists remove it before the process ends.
 int WriteModel(Model& m);
+
+// The temporary file WriteModel writes the model named szModelFile into.
+std::string ModelTmpFile(std::string_view szModelFile);
 
 } // namespace vexta

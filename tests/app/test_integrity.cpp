@@ -118,4 +118,81 @@ TEST_F(Integrity, ModelFilesCutShortAreRefusedInTestAndTag) {
     }
 }
 
+TEST_F(Integrity, OutputsThatAreInputsAreRefusedBeforeAnythingIsWritten) {
+    namespace fs = std::filesystem;
+    const std::string szCorpus = dir_.Path("corpus.csts");
+    fs::copy_file(std::string(VEXTA_SOURCE_DIR) + "/examples/velan.csts", szCorpus);
+    const std::string szCorpusText = ReadFile(szCorpus);
+    fs::create_hard_link(szCorpus, dir_.Path("hard.model"));
+    fs::create_symlink(szModel_, dir_.Path("link.log"));
+    const std::string szData = "InData = " + szCorpus + "\n";
+    struct Case {
+        const char* pszExample;
+        std::string szExtra, szMessage;
+    };
+    const Case rgCase[] = {
+        {"examples/velan-train.args", szData + "Features = " + dir_.Path("hard.model") + "\n",
+         "Features " + dir_.Path("hard.model") + " is the same file as the input InData " +
+             szCorpus},
+        {"examples/velan-test.args", "LogFile = " + dir_.Path("link.log") + "\n",
+         "LogFile " + dir_.Path("link.log") + " is the same file as the input Features"},
+        {"examples/velan-test.args", szData + "InputAC = " + dir_.Path("hard.model") + "\n",
+         "InputAC " + dir_.Path("hard.model") + " is the same file as the input InData"},
+    };
+    for (const Case& c : rgCase) {
+        EXPECT_EQ(Run(Args(c.pszExample, c.szExtra)), 18032 & 255) << c.szMessage;
+        EXPECT_TRUE(Contains(szErr_, "App: Fatal(18032): tag: " + c.szMessage)) << szErr_;
+        EXPECT_FALSE(Contains(szErr_, "start")) << szErr_;
+    }
+    EXPECT_EQ(ReadFile(szCorpus), szCorpusText);
+    EXPECT_EQ(ReadFile(szModel_), szModelText_);
+}
+
+TEST_F(Integrity, OutputsThatCannotBeCreatedFailBeforeTheDataIsRead) {
+    std::filesystem::create_directory(dir_.Path("dir.model"));
+    const std::pair<std::string, std::string> rgCase[] = {
+        {"Features = /nonexistent/dir/m.model\n",
+         "/nonexistent/dir/m.model: No such file or directory"},
+        {"Features = " + dir_.Path("dir.model") + "\n", "dir.model: Is a directory"},
+        {"Features = " + dir_.Path("m.model") + "\nFeatureMode = GenerateOut\n" +
+             "FeatureSugg = /nonexistent/p.pool\n",
+         "/nonexistent/p.pool: No such file or directory"},
+    };
+    for (const auto& [szExtra, szMessage] : rgCase) {
+        EXPECT_EQ(Run(Args("examples/velan-train.args", szExtra)), 13011 & 255) << szMessage;
+        EXPECT_TRUE(Contains(szErr_, "ux_base: Fatal(13011): Cannot open output file: ")) << szErr_;
+        EXPECT_TRUE(Contains(szErr_, szMessage)) << szErr_;
+        EXPECT_FALSE(Contains(szErr_, "pszDataLine")) << szErr_; // no data read
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_.Path("m.model")));
+}
+
+TEST_F(Integrity, ModelWritesKeepLinksAndTakeTheModeOfDataFiles) {
+    namespace fs = std::filesystem;
+    fs::create_directory(dir_.Path("real"));
+    const std::string szTarget = dir_.Write("real/target.model", "old");
+    fs::create_symlink("real/target.model", dir_.Path("link.model"));
+    const std::string szLink = dir_.Path("link.model");
+    EXPECT_EQ(Run(Args("examples/velan-train.args", "Features = " + szLink + "\n"), "/dev/null",
+                  "umask 022;"),
+              0)
+        << szErr_;
+    EXPECT_TRUE(fs::is_symlink(szLink));
+    // The same model as the suite's, apart from the name in its first line.
+    const auto Body = [](const std::string& sz) { return sz.substr(sz.find('\n')); };
+    EXPECT_EQ(Body(ReadFile(szTarget)), Body(szModelText_));
+    EXPECT_EQ(fs::directory_iterator(dir_.Path("real"))->path(), szTarget); // no temporary left
+
+    for (const auto& [pszUmask, mode] :
+         {std::pair{"umask 022;", 0644}, std::pair{"umask 002;", 0664}}) {
+        const std::string szNew = dir_.Path(std::string("new") + pszUmask[7] + ".model");
+        ASSERT_EQ(Run(Args("examples/velan-train.args", "Features = " + szNew + "\n"), "/dev/null",
+                      pszUmask),
+                  0);
+        struct stat st {};
+        ASSERT_EQ(stat(szNew.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, static_cast<mode_t>(mode)) << pszUmask;
+    }
+}
+
 } // namespace

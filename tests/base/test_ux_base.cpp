@@ -2,7 +2,11 @@
 #include "base/ux_base.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
@@ -158,6 +162,55 @@ TEST(Files, ReadLinesAndReadMax) {
     EXPECT_EQ(ux_ReadMax(h, rgb, 32), 9);
     EXPECT_EQ(std::string(rgb, 9), "two\r\nlast");
     EXPECT_EQ(ux_Close(h), 0);
+}
+
+TEST(Files, FollowLinksAndCheckCreate) {
+    const test::TempDir dir;
+    const std::string szTarget = dir.Write("target", "x");
+    std::filesystem::create_directory(dir.Path("sub"));
+    std::filesystem::create_symlink("../target", dir.Path("sub/rel"));
+    std::filesystem::create_symlink(dir.Path("sub/rel"), dir.Path("abs"));
+    std::filesystem::create_symlink("loop", dir.Path("loop"));
+    EXPECT_EQ(ux_FollowLinks(dir.Path("abs")), dir.Path("sub/../target"));
+    EXPECT_EQ(ux_FollowLinks(dir.Path("new")), dir.Path("new"));
+    EXPECT_EQ(ux_FollowLinks(dir.Path("loop")), dir.Path("loop"));
+
+    EXPECT_EQ(ux_CheckCreate(szTarget), 0);
+    EXPECT_EQ(test::ReadFile(szTarget), "x"); // not truncated
+    EXPECT_EQ(ux_CheckCreate(dir.Path("new")), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("new"))); // the probe is gone
+    EXPECT_EQ(ux_CheckCreate(dir.Path("sub")), EISDIR);
+    EXPECT_EQ(ux_CheckCreate(dir.Path("none/new")), ENOENT);
+}
+
+// Each case runs in a child: the file exists, the guard is set up (or set
+// up and gone again), the signal comes.
+TEST(Files, ASignalRemovesTheGuardedFileThenEndsTheProcess) {
+    const test::TempDir dir;
+    struct Case {
+        int iSignal;
+        bool fIgnored, fGuardGone, fRemoved;
+    };
+    for (const Case c : {Case{SIGTERM, false, false, true}, Case{SIGINT, false, false, true},
+                         Case{SIGHUP, true, false, false}, Case{SIGHUP, false, true, false}}) {
+        const std::string szFile = dir.Write("tmp", "partial");
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (c.fIgnored) std::signal(c.iSignal, SIG_IGN);
+            auto pguard = std::make_unique<ux_RemoveOnSignal>(szFile);
+            if (c.fGuardGone) pguard.reset();
+            std::raise(c.iSignal);
+            _exit(0);
+        }
+        int iStatus = 0;
+        waitpid(pid, &iStatus, 0);
+        if (c.fIgnored)
+            EXPECT_TRUE(WIFEXITED(iStatus));
+        else
+            EXPECT_TRUE(WIFSIGNALED(iStatus) && WTERMSIG(iStatus) == c.iSignal) << c.iSignal;
+        EXPECT_EQ(std::filesystem::exists(szFile), !c.fRemoved) << c.iSignal;
+    }
 }
 
 } // namespace
