@@ -17,6 +17,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <unistd.h>
@@ -52,6 +53,14 @@ constexpr std::array<std::pair<std::string_view, int>, 7> kModes{{
 // that cannot be written any more is reported there.
 int hStderrBeforeLog = -1;
 
+// The operating system's reason why szFile cannot be opened, before the
+// message that names the key.
+void SayOpenFailed(const std::string& szFile) {
+    const int iErr = errno;
+    std::fprintf(stderr, "%s: cannot open %s: %s\n", szPN.c_str(), szFile.c_str(),
+                 std::strerror(iErr));
+}
+
 // Standard error goes to the log file from here on. The file is opened before
 // standard error is touched, so that a failure can still be reported.
 void OpenLogFile() {
@@ -60,8 +69,10 @@ void OpenLogFile() {
         return;
     }
     const int h = ::open(szLogFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (h < 0)
+    if (h < 0) {
+        SayOpenFailed(szLogFile);
         AppFatal(ux_StrPrintf("%sCannot open output log file %s\n", "vexta", szLogFile.c_str()));
+    }
     std::fflush(stderr);
     hStderrBeforeLog = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
     const bool fOk = ::dup2(h, STDERR_FILENO) >= 0;
@@ -78,9 +89,11 @@ void OpenInputAC() {
         return;
     }
     fInputAC = std::fopen(szInputAC.c_str(), "w");
-    if (fInputAC == nullptr)
+    if (fInputAC == nullptr) {
+        SayOpenFailed(szInputAC);
         AppFatal(
             ux_StrPrintf("%sCannot open output \"InputAC\" file %s\n", "vexta", szInputAC.c_str()));
+    }
     std::setvbuf(fInputAC, nullptr, _IONBF, 0);
 }
 

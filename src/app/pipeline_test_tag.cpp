@@ -15,13 +15,33 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 namespace vexta {
 
 namespace {
+
+// ReadModel's code for a model file that could not be opened or is empty.
+constexpr int kModelNotOpened = 99;
+
+// The reason a file could not be opened for reading: the system's, or that
+// it is empty (there is nothing to read), on a line of its own.
+void SayWhyNotOpened(const std::string& szFile) {
+    const int h = ::open(szFile.c_str(), O_RDONLY);
+    if (h < 0) {
+        const int iErr = errno;
+        std::fprintf(stderr, "%s: %s: %s\n", szPN.c_str(), szFile.c_str(), std::strerror(iErr));
+        return;
+    }
+    ::close(h);
+    std::fprintf(stderr, "%s: %s: the file is empty\n", szPN.c_str(), szFile.c_str());
+}
 
 // Tagged text can be large: standard output gets a buffer of its own.
 constexpr std::size_t kStdoutBufferSize = std::size_t{1} << 20;
@@ -81,6 +101,7 @@ void ReadModelFile() {
         std::exit(892);
     }
     if (const int rc = ReadModel(model); rc != 0) {
+        if (rc == kModelNotOpened) SayWhyNotOpened(model.szModelFile);
         std::fprintf(stderr, "%s: cannot read in the model %s: code %d\n", szPN.c_str(),
                      model.szModelFile.c_str(), rc);
         std::exit(816);

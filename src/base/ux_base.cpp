@@ -270,20 +270,36 @@ constexpr long kChunk = 32000;
 
 } // namespace
 
+namespace {
+
+// The operating system's reason, on a line before the numbered message.
+void uxp_OpenFailed(const std::string& szName) {
+    const int iErr = errno;
+    std::fprintf(stderr, "ux_base: cannot open %s: %s\n", szName.c_str(), std::strerror(iErr));
+}
+
+} // namespace
+
 int ux_Open(std::string_view szFileName, std::string_view szMode) {
     const std::string szName(szFileName);
     if (szMode.starts_with("r")) {
         int h;
         do h = ::open(szName.c_str(), O_RDONLY);
         while (h < 0 && errno == EINTR);
-        if (h < 0) ux_FatalError(kModBase, 10, szName);
+        if (h < 0) {
+            uxp_OpenFailed(szName);
+            ux_FatalError(kModBase, 10, szName);
+        }
         return h;
     }
     if (szMode.starts_with("w")) {
         int h;
         do h = ::open(szName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         while (h < 0 && errno == EINTR);
-        if (h < 0) ux_FatalError(kModBase, 11, szName);
+        if (h < 0) {
+            uxp_OpenFailed(szName);
+            ux_FatalError(kModBase, 11, szName);
+        }
         return h;
     }
     ux_FatalError(kModBase, 10, szName + " (unknown open mode \"" + std::string(szMode) + "\")");

@@ -261,7 +261,11 @@ void GetReadingKeys(std::string_view szArgFile, Model& m, pdfRecType& pdf) {
 
 int OpenInput(pdfRecType& pdf, const std::string& szFile) {
     pdf.szFileName = szFile;
-    if (OpenData(pdf) != 0) {
+    if (const int rc = OpenData(pdf); rc != 0) {
+        // The reason first: the system's, or an empty file (nothing to read).
+        const int iErr = errno;
+        ErrPrintf("%s: %s: %s\n", szPN.c_str(), pdf.szFileName.c_str(),
+                  rc == 1 ? std::strerror(iErr) : "the file is empty");
         ErrPrintf("%s: Cannot open input file %s\n", szPN.c_str(), pdf.szFileName.c_str());
         return 32;
     }

@@ -38,7 +38,8 @@ TEST(Driver, StartUpFailuresEndWithTheirStatusAndMessage) {
     EXPECT_EQ(res.szErr, kBin + ": usage: " + kBin + " <argfile> > <output>\n");
     res = test::RunProgram(dir.Path(), "missing.args");
     EXPECT_EQ(res.iStatus, 13010 & 255);
-    EXPECT_EQ(res.szErr, "ux_base: Fatal(13010): Cannot open input file: missing.args\n");
+    EXPECT_EQ(res.szErr, "ux_base: cannot open missing.args: No such file or directory\n"
+                         "ux_base: Fatal(13010): Cannot open input file: missing.args\n");
 
     const std::string szFatal = "App: Fatal(18032): tag: " + kBin;
     const std::string szWeight = kBin + ": Wrong RawExpWeight <0.000000001..0.999999999>: ";
@@ -86,13 +87,14 @@ TEST(Driver, LogAndTraceFiles) {
 
     res = test::RunArgs(dir, "LogFile =\n" + Args());
     EXPECT_EQ(res.iStatus, kApp);
-    EXPECT_EQ(res.szErr, "App: Fatal(18032): tag: vextaCannot open output log file \n\n");
+    EXPECT_EQ(res.szErr, kBin + ": cannot open : No such file or directory\n" +
+                             "App: Fatal(18032): tag: vextaCannot open output log file \n\n");
 
     res = test::RunArgs(dir, "InputAC = no/such/dir/trace\n" + Args("Mode", ""));
     EXPECT_EQ(res.iStatus, kApp);
-    EXPECT_EQ(
-        res.szErr,
-        "App: Fatal(18032): tag: vextaCannot open output \"InputAC\" file no/such/dir/trace\n\n");
+    EXPECT_EQ(res.szErr, kBin + ": cannot open no/such/dir/trace: No such file or directory\n" +
+                             "App: Fatal(18032): tag: vextaCannot open output \"InputAC\" file "
+                             "no/such/dir/trace\n\n");
     res = test::RunArgs(dir, "InputAC = trace.txt\n" + Args("Mode", ""));
     EXPECT_EQ(res.iStatus, 39);
     EXPECT_TRUE(std::filesystem::exists(dir.Path("trace.txt")));

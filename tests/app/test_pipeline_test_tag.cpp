@@ -212,7 +212,8 @@ TEST_F(PipelineTest, FailuresEndTheRunWithTheirStatus) {
         {szTest, kApp, szFatal + "ReadData failed (RC 59)\n"},
         {"Mode = Tag\nTagMode = Separate\n", kApp, szFatal + "ReadData failed (RC 59)\n"},
         {szTest + "Features = none.model\n" + std::string(kTestSegment), 816 & 255,
-         kBin + ": cannot read in the model none.model: code 99\n"},
+         kBin + ": none.model: No such file or directory\n" + kBin +
+             ": cannot read in the model none.model: code 99\n"},
         {szTest + "InData = none.csts\n" + std::string(kTestSegment), kApp,
          szFatal + "ReadData failed (RC 32)\n"},
         {"Mode = Tag\nTagMode = VTC\nInData = none.csts\n", kApp,

@@ -78,8 +78,10 @@ TEST(MessagesDeathTest, FatalErrorsExitWithTheirCode) {
         {[] { ux_ReAlloc(nullptr, 65536); }, 13033,
          "ux_base: Fatal\\(13033\\): Cannot reallocate memory; bytes == 65536"},
         {[] { ux_Open("/nonexistent/in.txt", "r"); }, 13010,
+         "ux_base: cannot open /nonexistent/in.txt: No such file or directory\n"
          "ux_base: Fatal\\(13010\\): Cannot open input file: /nonexistent/in.txt"},
         {[] { ux_Open("/nonexistent/out.txt", "wt"); }, 13011,
+         "ux_base: cannot open /nonexistent/out.txt: No such file or directory\n"
          "ux_base: Fatal\\(13011\\): Cannot open output file: /nonexistent/out.txt"},
         {[szFour] {
              char rgb[10];

@@ -160,7 +160,8 @@ TEST_F(ConlluReader, SegmentsReadFromFilesOfTheirOwn) {
     // A file that cannot be opened, and keys with values they cannot have.
     UseArgs(dir, ReadingArgs("TrainData = nothing.conllu\n"));
     EXPECT_EQ(Stderr([&] { EXPECT_EQ(ReadData(szArgs, *pm, ""), 32); }),
-              "Reading data \nvexta: Cannot open input file nothing.conllu\n");
+              "Reading data \nvexta: nothing.conllu: No such file or directory\n"
+              "vexta: Cannot open input file nothing.conllu\n");
     for (const char* psz :
          {"InputFormat = xml\n", "TagColumn = FEATS\n", "TagPad = --\n", "KeepLemma = maybe\n"}) {
         UseArgs(dir, ReadingArgs("TrainData = " + dir.Path("b.conllu") + "\n" + psz));
