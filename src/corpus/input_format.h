@@ -2,7 +2,8 @@
 //
 // Without an InputFormat key a file whose name ends in ".conllu" is read as
 // CoNLL-U and any other input is decided by its first character ("<": SGML,
-// else a file of data lines), as it always was.
+// else a file of data lines), as it always was; standard input, which has
+// no name, is CoNLL-U when its first line is a CoNLL-U comment or word line.
 #pragma once
 
 #include <string>

@@ -48,6 +48,24 @@ void SetEmpty(std::span<char> sz) {
     if (!sz.empty()) sz[0] = '\0';
 }
 
+// Whether the first line, read ahead and pushed back, is a CoNLL-U comment
+// or word line ("#", or an ID followed by a tab).
+bool LooksLikeConllu(pdfRecType& pdf) {
+    std::string sz;
+    for (int k = 0; k < kPdfPushBackMax - 2; ++k) {
+        const char ch = GetPDFChar(pdf);
+        if (pdf.fEOF) break;
+        sz += ch;
+        if (ch == '\n') break;
+    }
+    for (const char ch : sz) PutPDFChar(pdf, ch);
+    // The end of the file is found again after the pushed-back characters.
+    pdf.fEOF = 0;
+    if (sz.starts_with('#')) return true;
+    const std::size_t ich = sz.find_first_not_of("0123456789-.");
+    return ich > 0 && ich != std::string::npos && sz[ich] == '\t' && sz[0] >= '0' && sz[0] <= '9';
+}
+
 } // namespace
 
 int OpenData(pdfRecType& pdf) {
@@ -105,6 +123,10 @@ int OpenData(pdfRecType& pdf) {
             break;
         }
         if (PutPDFChar(pdf, ch) != 0) rc = 3;
+        // Standard input has no name to tell CoNLL-U by: its first line does.
+        if (pdf.iState == kStateLine && pdf.fmt == InputFormat::kAuto && pdf.szFileName == "-" &&
+            LooksLikeConllu(pdf))
+            pdf.iState = kStateConllu;
     }
     pdf.lLine = 1;
 

@@ -82,7 +82,8 @@ struct pdfRecType {
 // the file cannot be opened, 2 when it is empty. Decides the input format:
 // fmt when it names one, else CoNLL-U (iState 5) for a name ending in
 // ".conllu", else SGML (iState 2) when the first character is "<" and data
-// lines (1) otherwise. Loads the tag tables when szTagTable is set (fatal
+// lines (1) otherwise; standard input is CoNLL-U when its first line is a
+// CoNLL-U comment or word line. Loads the tag tables when szTagTable is set (fatal
 // when they cannot be read).
 int OpenData(pdfRecType& pdf);
 

@@ -183,11 +183,11 @@ TEST_F(PipelineTest, ConlluAndStandardInput) {
         << res.szErr;
     EXPECT_TRUE(test::Contains(res.szErr, ": accuracy: 100.00% (5/5)\n"));
 
-    // Tagging it, from the file or from standard input, writes every byte
-    // back, the short tag as it was spelled; SGML comes through standard
-    // input the same way.
+    // Tagging it, from the file or from standard input (told by its first
+    // line), writes every byte back, the short tag as it was spelled; SGML
+    // and data lines come through standard input the same way.
     for (const char* pszArgs :
-         {"InData = corpus.conllu\n", "InData = -\nInputFormat = conllu\nKeepLemma = yes\n"}) {
+         {"InData = corpus.conllu\n", "InData = -\n", "InData = -\nKeepLemma = yes\n"}) {
         dir_.Write("a.args", std::string(kCommon) + "Mode = Tag\nTagMode = VTC\n" + pszArgs);
         res = test::RunProgram(dir_.Path(), "a.args < corpus.conllu");
         EXPECT_EQ(res.iStatus, 0) << res.szErr;
@@ -197,6 +197,9 @@ TEST_F(PipelineTest, ConlluAndStandardInput) {
     res = test::RunProgram(dir_.Path(), "a.args < corpus.csts");
     EXPECT_EQ(res.iStatus, 0) << res.szErr;
     EXPECT_EQ(res.szOut, kTagged);
+    dir_.Write("one.txt", "NP|N/P/|Dogs|dog|>NP/");
+    res = test::RunProgram(dir_.Path(), "a.args < one.txt");
+    EXPECT_EQ(res.szOut, "NP|N/P/|Dogs|dog|>NP/\n") << res.szErr;
 }
 
 TEST_F(PipelineTest, FailuresEndTheRunWithTheirStatus) {
