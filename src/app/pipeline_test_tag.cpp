@@ -2,6 +2,7 @@
 // "TagDebug". The argument file is limited to the test segment, the model
 // file is read, and then either the error rates of the model on the test
 // segment are reported or the input is tagged onto standard output.
+#include "app/driver.h"
 #include "app/globals.h"
 #include "app/pipelines.h"
 #include "base/ux_arg.h"
@@ -21,6 +22,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace vexta {
@@ -45,6 +47,8 @@ void SayWhyNotOpened(const std::string& szFile) {
 
 // Tagged text can be large: standard output gets a buffer of its own.
 constexpr std::size_t kStdoutBufferSize = std::size_t{1} << 20;
+
+constexpr int kMaxThreads = 1024;
 
 // Output levels of the test modes.
 constexpr int kOutLevelTest = 0;
@@ -133,6 +137,19 @@ void PrintAccuracy(const DataTable& dt) {
                  dt.clTokens);
 }
 
+// Threads: 1 when absent, 0 for every core of the machine.
+int ReadThreads() {
+    std::string szValue;
+    if (ux_ArgGetValue(szArgs, "Threads", szValue) > 0) return 1;
+    int cThreads = 0;
+    if (!ScanInt(szValue, cThreads) || cThreads < 0 || cThreads > kMaxThreads)
+        AppFatal(ux_StrPrintf("%s%s out of bounds <0..%d>: %s\n", szPN.c_str(), "Threads",
+                              kMaxThreads, szValue.c_str()));
+    if (cThreads == 0)
+        cThreads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+    return cThreads;
+}
+
 int OutLevelOfTestMode() {
     switch (fProgMode) {
     case kModeTestOut:
@@ -154,6 +171,7 @@ int RunTestTagPipeline() {
     LimitToTestSegment();
     ReadModelFile();
 
+    const int cThreads = ReadThreads();
     const bool fTagMode = fProgMode == kModeTag || fProgMode == kModeTagDebug;
     const bool fVTC = szTagMode == "VTC";
     if (!(fTagMode && fVTC)) {
@@ -171,7 +189,8 @@ int RunTestTagPipeline() {
             rc = ErrorRateDataSeparate(dtS, model, kOutLevelTagSeparate);
             if (rc > 0) AppFatal(ux_StrPrintf(" Separate tagging failed (RC %d)", rc));
         } else {
-            rc = TagDataVTC(szArgs, model, fProgMode == kModeTagDebug ? 1 : 0, "");
+            rc = TagDataVTC(szArgs, model, fProgMode == kModeTagDebug ? 1 : 0, "", kVtcWindow,
+                            cThreads);
             if (rc > 0) AppFatal(ux_StrPrintf(" VTC tagging failed (RC %d)", rc));
         }
     } else {

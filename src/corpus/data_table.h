@@ -84,6 +84,7 @@ struct DataTable {
     std::array<std::array<long, kValueCnt>, kTagElemMax> rgrgclCntTE{};
     std::array<double, kTagElemMax> rgdEntTE{};
     long iInputState = 0;                // reader's iState when reading ended; 1 line format
+    std::string* pszOut = nullptr;       // tagged lines go here when set, else to standard output
     std::unique_ptr<HashTable> phashCnt; // Train mode: counts of AC and form keys
 
     // Output of CoNLL-U input: the spellings of padded tags, the tag column

@@ -34,6 +34,12 @@ void SetTag(const Model& m, TagBuf& tag, const char* pszTag) {
     tag[i] = '\0';
 }
 
+// The switches are written only when set, so that passes running at the
+// same time on other threads (with every switch off) only ever read them.
+void ClearDebug10() {
+    if (fDebug10) fDebug10 = 0;
+}
+
 [[noreturn]] void NoCandidates(long il, const std::string& szLine) {
     std::string szMsg = "ErrorRateDataVTC: Set of possible tags missing at data line ";
     szMsg += std::to_string(il);
@@ -191,6 +197,21 @@ void TraceBack(DataTable& dt, long ilFrom, long ilTo) {
 
 int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long ilFrom, long ilTo,
                      long ilOutFirst, long ilOutLast) {
+    VtcCounts counts;
+    const int iRet =
+        ErrorRateDataVTC(dt, m, iOutLevel, fTraining, ilFrom, ilTo, ilOutFirst, ilOutLast, counts);
+    if (counts.rgclErrTagElem.size() == static_cast<std::size_t>(m.cTagElem)) {
+        for (int t = 0; t < m.cTagElem; ++t)
+            m.rgteTagElem[Idx(t)].clErrTagElem = counts.rgclErrTagElem[Idx(t)];
+        m.clErr = counts.clErr;
+    }
+    return iRet;
+}
+
+int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining, long ilFrom,
+                     long ilTo, long ilOutFirst, long ilOutLast, VtcCounts& counts) {
+    counts.rgclErrTagElem.clear();
+    counts.clErr = 0;
     const int fMode = kProbsModeTag + fTraining;
     ilFrom = std::max(ilFrom, 0L);
     ilTo = std::min(ilTo, dt.clLines);
@@ -201,7 +222,7 @@ int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long
         if (iOutLevel > 9999) {
             std::fprintf(stderr, "Setting fDebugFull at data line %ld.\n", il);
             fDebugFull = 1;
-        } else {
+        } else if (fDebugFull) {
             fDebugFull = 0;
         }
         if (fDebugFull) {
@@ -210,7 +231,7 @@ int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long
             std::fprintf(stderr, "true: %s\n", pszLine);
         }
         if (ExtendBeam(dt, m, fMode, ilFrom, il, work, iRet) > 0) {
-            fDebug10 = 0;
+            ClearDebug10();
             return kVtcProbsFailed;
         }
     }
@@ -247,15 +268,15 @@ int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long
                 WriteTaggedLine(dt, m, il, std::string_view(tagChosen.data(), Idx(m.cTagElem)),
                                 iOutLevel, fCounted, note.View());
             if (iOut > 0) {
-                fDebug10 = 0;
+                ClearDebug10();
                 return iOut;
             }
         }
         if (fCounted) ++clLineErr;
     }
-    for (int t = 0; t < m.cTagElem; ++t) m.rgteTagElem[Idx(t)].clErrTagElem = work.rgclErr[Idx(t)];
-    m.clErr = clLineErr;
-    fDebug10 = 0;
+    counts.rgclErrTagElem = work.rgclErr;
+    counts.clErr = clLineErr;
+    ClearDebug10();
     return iRet;
 }
 

@@ -4,6 +4,8 @@
 // back; then error counting and, when asked, tagged output.
 #pragma once
 
+#include <vector>
+
 #include "corpus/data_table.h"
 #include "model/model.h"
 
@@ -33,5 +35,17 @@ inline constexpr double kBeamTieEps = 1e-12;
 // share the probability equally and keep their order.
 int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long ilFrom, long ilTo,
                      long ilOutFirst, long ilOutLast);
+
+// Error counts of one pass: per tag element, and lines counted as wrong.
+struct VtcCounts {
+    std::vector<long> rgclErrTagElem;
+    long clErr = 0;
+};
+
+// The same pass leaving the model untouched: the counts go to counts. Passes
+// over different tables may run at the same time on different threads as long
+// as no trace switch is on and iOutLevel <= 1.
+int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining, long ilFrom,
+                     long ilTo, long ilOutFirst, long ilOutLast, VtcCounts& counts);
 
 } // namespace vexta

@@ -3,9 +3,14 @@
 #include "tagging/tagged_output.h"
 
 #include <array>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "app/globals.h"
@@ -13,6 +18,7 @@
 #include "corpus/conllu_reader.h"
 #include "corpus/event_reader.h"
 #include "corpus/sgml_lexer.h"
+#include "features/tag_probs.h"
 #include "tagging/beam_search.h"
 
 namespace vexta {
@@ -26,12 +32,20 @@ std::size_t Idx(long il) {
     return static_cast<std::size_t>(il);
 }
 
-void Put(std::string_view sz) {
-    ux_OutWrite(sz);
+// Tagged lines go to the table's output buffer when it has one, else
+// straight to standard output.
+void Put(const DataTable& dt, std::string_view sz) {
+    if (dt.pszOut != nullptr)
+        dt.pszOut->append(sz);
+    else
+        ux_OutWrite(sz);
 }
 
-void PutChar(char ch) {
-    ux_OutChar(ch);
+void PutChar(const DataTable& dt, char ch) {
+    if (dt.pszOut != nullptr)
+        dt.pszOut->push_back(ch);
+    else
+        ux_OutChar(ch);
 }
 
 bool StartsWith(const char* psz, std::string_view szPrefix) {
@@ -52,29 +66,29 @@ bool IsSentenceTag(const char* pszName) {
 
 // The inserted tag "<" + szName, with this tagger's src attribute when it has
 // an identifier, then ">" and szText.
-void PutInsertedTag(std::string_view szName, std::string_view szText) {
-    PutChar('<');
-    Put(szName);
+void PutInsertedTag(const DataTable& dt, std::string_view szName, std::string_view szText) {
+    PutChar(dt, '<');
+    Put(dt, szName);
     if (!szTaggerID.empty()) {
-        Put(" src=\"");
-        Put(szTaggerID);
-        PutChar('"');
+        Put(dt, " src=\"");
+        Put(dt, szTaggerID);
+        PutChar(dt, '"');
     }
-    PutChar('>');
-    Put(szText);
+    PutChar(dt, '>');
+    Put(dt, szText);
 }
 
 int WriteLineFormat(const DataTable& dt, long il, std::string_view szTag, int iOutLevel,
                     std::string_view szErrNote) {
     const std::string_view szLine = dt.rgpszDataLine[Idx(il)];
     const std::size_t iBar = szLine.find('|');
-    Put(szTag);
-    if (iBar != std::string_view::npos) Put(szLine.substr(iBar));
+    Put(dt, szTag);
+    if (iBar != std::string_view::npos) Put(dt, szLine.substr(iBar));
     if (iOutLevel > 100) {
-        PutChar(' ');
-        Put(szErrNote);
+        PutChar(dt, ' ');
+        Put(dt, szErrNote);
     }
-    PutChar('\n');
+    PutChar(dt, '\n');
     return 0;
 }
 
@@ -93,7 +107,7 @@ int WriteSgml(const DataTable& dt, long il, std::string_view szTag, int iOutLeve
             fEnd = true;
             continue;
         }
-        Put(pszEntry);
+        Put(dt, pszEntry);
     }
 
     // The lemma of the chosen tag: that of the last <MMl> before the <MMt>
@@ -119,17 +133,17 @@ int WriteSgml(const DataTable& dt, long il, std::string_view szTag, int iOutLeve
                          dt.rgpszDataLine[Idx(il)].c_str());
             return kOutNoLemma;
         }
-        PutInsertedTag("MDl", pszLemma);
-        PutInsertedTag("MDt", szTag);
+        PutInsertedTag(dt, "MDl", pszLemma);
+        PutInsertedTag(dt, "MDt", szTag);
     }
     for (const gapRecType* pgap = pgapStop; pgap != nullptr; pgap = pgap->pgapNext.get())
-        Put(pgap->pszGapText.get());
-    Put(dt.rgpszRest[Idx(il)]);
+        Put(dt, pgap->pszGapText.get());
+    Put(dt, dt.rgpszRest[Idx(il)]);
     if (iOutLevel > 1 && fLineErr) {
-        PutChar(' ');
-        Put(kErrorMark);
+        PutChar(dt, ' ');
+        Put(dt, kErrorMark);
     }
-    if (!fEnd) PutChar('\n');
+    if (!fEnd) PutChar(dt, '\n');
     return 0;
 }
 
@@ -139,7 +153,7 @@ int WriteSgml(const DataTable& dt, long il, std::string_view szTag, int iOutLeve
 // "_" stays "_". Boundary and end-of-input tokens have no line of their own.
 int WriteConllu(const DataTable& dt, long il, std::string_view szTag) {
     for (const gapRecType* pgap = dt.rgpgap[Idx(il)].get(); pgap; pgap = pgap->pgapNext.get())
-        Put(pgap->pszGapText.get());
+        Put(dt, pgap->pszGapText.get());
     const std::string_view szRaw = dt.rgpszRest[Idx(il)];
     if (szRaw.empty()) return 0;
     const std::string_view szContent = ConlluLineContent(szRaw);
@@ -152,15 +166,15 @@ int WriteConllu(const DataTable& dt, long il, std::string_view szTag) {
     // a word's only candidate is its own tag.
     const char* pszLemma = nullptr;
     for (int k = 0; k < kConlluColumns; ++k) {
-        if (k > 0) PutChar('\t');
+        if (k > 0) PutChar(dt, '\t');
         if (k == iTagCol)
-            Put(szOrigTag);
+            Put(dt, szOrigTag);
         else if (k == kConlluLemma && !dt.fKeepLemma && pszLemma != nullptr)
-            Put(pszLemma);
+            Put(dt, pszLemma);
         else
-            Put(rgszCol[static_cast<std::size_t>(k)]);
+            Put(dt, rgszCol[static_cast<std::size_t>(k)]);
     }
-    Put(szRaw.substr(szContent.size()));
+    Put(dt, szRaw.substr(szContent.size()));
     return 0;
 }
 
@@ -196,6 +210,253 @@ private:
     long clCapacity_;
 };
 
+// One window of the parallel tagger: its own table, output and result.
+struct WindowSlot {
+    DataTable dt;
+    std::string szOut;
+    long ilOutFirst = 0;
+    long ilOutLast = -1;
+    long clRead = 0;    // lines stored, including the carried-over ones
+    bool fLast = false; // the input ended in this window
+    bool fHere = false; // tagged by the reading thread when its turn comes
+    bool fDone = false; // tagged, output ready
+    int rc = 0;         // result of the pass
+    VtcCounts counts;
+    std::exception_ptr pexc; // an error raised while tagging
+};
+
+// Tags windows handed over by the reading thread. Workers take windows in
+// input order; the reading thread writes them in input order.
+class WindowWorkers {
+public:
+    WindowWorkers(const Model& m, int cWorkers) : m_(m) {
+        rgthr_.reserve(static_cast<std::size_t>(cWorkers));
+        for (int i = 0; i < cWorkers; ++i) rgthr_.emplace_back([this] { Run(); });
+    }
+    WindowWorkers(const WindowWorkers&) = delete;
+    WindowWorkers& operator=(const WindowWorkers&) = delete;
+    ~WindowWorkers() {
+        {
+            const std::lock_guard lock(mx_);
+            fStop_ = true;
+        }
+        cvWork_.notify_all();
+        for (std::thread& thr : rgthr_) thr.join();
+    }
+
+    void Queue(WindowSlot& slot) {
+        {
+            const std::lock_guard lock(mx_);
+            slot.fDone = false;
+            queue_.push_back(&slot);
+        }
+        cvWork_.notify_one();
+    }
+
+    void WaitDone(const WindowSlot& slot) {
+        std::unique_lock lock(mx_);
+        cvDone_.wait(lock, [&slot] { return slot.fDone; });
+    }
+
+    bool IsDone(const WindowSlot& slot) {
+        const std::lock_guard lock(mx_);
+        return slot.fDone;
+    }
+
+    static void Tag(const Model& m, WindowSlot& slot) {
+        try {
+            slot.rc = ErrorRateDataVTC(slot.dt, m, kOutLevelTag, 0, 0, slot.dt.clLines,
+                                       slot.ilOutFirst, slot.ilOutLast, slot.counts);
+        } catch (...) {
+            slot.pexc = std::current_exception();
+        }
+    }
+
+private:
+    void Run() {
+        for (;;) {
+            WindowSlot* pslot = nullptr;
+            {
+                std::unique_lock lock(mx_);
+                cvWork_.wait(lock, [this] { return fStop_ || !queue_.empty(); });
+                if (queue_.empty()) return;
+                pslot = queue_.front();
+                queue_.pop_front();
+            }
+            Tag(m_, *pslot);
+            {
+                const std::lock_guard lock(mx_);
+                pslot->fDone = true;
+            }
+            cvDone_.notify_all();
+        }
+    }
+
+    const Model& m_;
+    std::mutex mx_;
+    std::condition_variable cvWork_;
+    std::condition_variable cvDone_;
+    std::deque<WindowSlot*> queue_;
+    bool fStop_ = false;
+    std::vector<std::thread> rgthr_;
+};
+
+// Carries line ilFrom of the previous window over to line ilTo of the next
+// one. The gap list moves along only when the previous window does not write
+// the line (fMoveGap); the previous window may still be being tagged, and
+// reads only the lines it writes.
+void CarryLine(DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilTo, bool fMoveGap) {
+    const auto kFrom = Idx(ilFrom);
+    const auto kTo = Idx(ilTo);
+    dtTo.rgpszDataLine[kTo] = dtFrom.rgpszDataLine[kFrom];
+    MoveDlData(dtTo.rgdl[kTo], dtFrom.rgdl[kFrom]);
+    dtTo.rgpszRest[kTo] = dtFrom.rgpszRest[kFrom];
+    if (fMoveGap) dtTo.rgpgap[kTo] = std::move(dtFrom.rgpgap[kFrom]);
+}
+
+// Reads the windows on this thread and tags them on cThreads others; the
+// windows are cut exactly as in the single-threaded run, each is tagged from
+// its first line, and their output is written in input order, so the output
+// is the same.
+int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cThreads) {
+    const std::size_t cSlots = static_cast<std::size_t>(cThreads) + 1;
+    std::vector<std::unique_ptr<WindowSlot>> rgpslot;
+    for (std::size_t k = 0; k < cSlots; ++k) {
+        auto pslot = std::make_unique<WindowSlot>();
+        pslot->dt.clLines = win.clCapacity;
+        if (const int rc = AllocSegment(m, pslot->dt); rc != 0) return rc;
+        pslot->dt.pszOut = &pslot->szOut;
+        pslot->fDone = true;
+        rgpslot.push_back(std::move(pslot));
+    }
+
+    std::vector<char> szLine(kDataLineSize, '\0');
+    std::vector<char> szRest(kDataLineSize, '\0');
+    std::unique_ptr<gapRecType> pgap;
+    const long ilOutLastFull = win.clCapacity - win.clOverlap + win.ilOutFirst - 1;
+    const long ilKeep = win.clCapacity - win.clOverlap;
+    int iRet = 0;
+    VtcCounts countsLast;
+    std::size_t iWrite = 0; // next window to write
+    std::size_t iRead = 0;  // next window to read
+    bool fFailed = false;
+    int rcFailed = 0;
+    std::exception_ptr pexc;
+    std::exception_ptr pexcRead;
+    {
+        WindowWorkers workers(m, cThreads);
+        // Writes window iWrite once it is tagged; false when it failed.
+        const auto WriteNext = [&]() {
+            WindowSlot& slot = *rgpslot[iWrite % cSlots];
+            if (slot.fHere)
+                WindowWorkers::Tag(m, slot);
+            else
+                workers.WaitDone(slot);
+            ++iWrite;
+            if (slot.pexc) {
+                pexc = slot.pexc;
+                return false;
+            }
+            ux_OutWrite(slot.szOut);
+            ux_OutFlush();
+            slot.szOut.clear();
+            if (slot.rc > 0) {
+                rcFailed = kTagVtcTagger;
+                return false;
+            }
+            iRet = slot.rc;
+            countsLast = slot.counts;
+            return true;
+        };
+
+        bool fInputEnded = false;
+        while (!fInputEnded && !fFailed) {
+            // The slot of this window is free once the window it held is out.
+            while (iWrite + cSlots <= iRead && !fFailed) fFailed = !WriteNext();
+            if (fFailed) break;
+            WindowSlot& slot = *rgpslot[iRead % cSlots];
+            DataTable& dt = slot.dt;
+            for (long il = 0; il < slot.clRead; ++il) ClearDataLine(dt, il);
+            long n = 0;
+            slot.ilOutFirst = 0;
+            if (iRead > 0) {
+                WindowSlot& slotPrev = *rgpslot[(iRead - 1) % cSlots];
+                for (long il = 0; il < win.clOverlap; ++il)
+                    CarryLine(slotPrev.dt, ilKeep + il, dt, il, il >= win.ilOutFirst);
+                n = win.clOverlap;
+                slot.ilOutFirst = win.ilOutFirst;
+            }
+            dt.ilStart = 0;
+            dt.clLines = win.clCapacity;
+            dt.clData = n;
+            // A failure while reading ends the run after the windows before
+            // this one are written, as they would have been.
+            try {
+                while (n < win.clCapacity) {
+                    const int rc = GetEvent(szLine, szRest, pgap, pdf, m);
+                    if (rc == -1) {
+                        fInputEnded = true;
+                        break;
+                    }
+                    if (rc != 0 || InsertLine(m, dt, szLine.data(), n, szRest.data(),
+                                              std::move(pgap), pdf.fWord) != 0) {
+                        rcFailed = rc != 0 ? kTagVtcRead : kTagVtcInsert;
+                        fFailed = true;
+                        break;
+                    }
+                    ++n;
+                }
+            } catch (...) {
+                pexcRead = std::current_exception();
+                fFailed = true;
+            }
+            slot.clRead = n;
+            if (fFailed) break;
+            dt.iInputState = pdf.iState;
+            dt.clLines = n;
+            if (n > 0 && dt.rgpszDataLine[Idx(n - 1)].starts_with('|')) dt.clLines = n - 1;
+            slot.ilOutLast = fInputEnded ? n - 1 : ilOutLastFull;
+            slot.fLast = fInputEnded;
+            slot.rc = 0;
+            slot.pexc = nullptr;
+            // A line without candidates stops the run with a report: that
+            // window is tagged here, after the windows before it are out.
+            slot.fHere = false;
+            for (long il = 0; il < dt.clLines && !slot.fHere; ++il)
+                slot.fHere = dt.rgdl[Idx(il)].rgpszMMt.empty();
+            if (slot.fHere)
+                slot.fDone = false;
+            else
+                workers.Queue(slot);
+            ++iRead;
+            // Write what is ready without waiting.
+            while (iWrite < iRead && !fFailed) {
+                const WindowSlot& slotNext = *rgpslot[iWrite % cSlots];
+                if (slotNext.fHere || !workers.IsDone(slotNext)) break;
+                fFailed = !WriteNext();
+            }
+        }
+        const int rcRead = rcFailed;
+        const bool fReadFailed = fFailed;
+        fFailed = false;
+        rcFailed = 0;
+        while (iWrite < iRead && !fFailed) fFailed = !WriteNext();
+        if (!fFailed && fReadFailed) {
+            rcFailed = rcRead;
+            pexc = pexcRead;
+        }
+        // The workers finish the windows under way before the slots go.
+    }
+    if (pexc) std::rethrow_exception(pexc);
+    if (rcFailed != 0) return rcFailed;
+    if (countsLast.rgclErrTagElem.size() == static_cast<std::size_t>(m.cTagElem)) {
+        for (int t = 0; t < m.cTagElem; ++t)
+            m.rgteTagElem[Idx(t)].clErrTagElem = countsLast.rgclErrTagElem[Idx(t)];
+        m.clErr = countsLast.clErr;
+    }
+    return iRet;
+}
+
 } // namespace
 
 int WriteTaggedLine(const DataTable& dt, const Model& /*m*/, long il, std::string_view szTag,
@@ -206,11 +467,11 @@ int WriteTaggedLine(const DataTable& dt, const Model& /*m*/, long il, std::strin
 }
 
 int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_view szPrefix) {
-    return TagDataVTC(szArgFile, m, fDebug, szPrefix, kVtcWindow);
+    return TagDataVTC(szArgFile, m, fDebug, szPrefix, kVtcWindow, 1);
 }
 
 int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_view szPrefix,
-               const VtcWindow& win) {
+               const VtcWindow& win, int cThreads) {
     int iOutLevel = kOutLevelTag;
     if (fDebug > 0) {
         std::fprintf(stderr, "setting fOut to OUTDEBUGINFO in TagDataVTC...\n");
@@ -224,6 +485,14 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     pdfRecType& pdf = *ppdf;
     if (GetDataParams(szArgFile, m, pdf, szPrefix) != 0) return kTagVtcParams;
 
+    // Debug output is written among the tagged lines as it is produced: it
+    // needs the lines written at once and in one thread.
+    const bool fBuffered = iOutLevel <= 1 && !ProbsTraceOn() && !fDebug10;
+    // CoNLL-U input records tag spellings for the writer while it is read;
+    // it is tagged on one thread.
+    if (fBuffered && cThreads > 1 && pdf.iState != kStateConllu)
+        return TagWindowsInParallel(m, pdf, win, cThreads);
+
     DataTable& dt = *m.pdtS;
     dt.ilStart = 0;
     dt.clLines = win.clCapacity;
@@ -231,6 +500,8 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     dt.clWords = 0;
     if (const int rc = AllocSegment(m, dt); rc != 0) return rc;
     const WindowStorage storage(dt, win.clCapacity);
+    std::string szOut;
+    if (fBuffered) dt.pszOut = &szOut;
 
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
@@ -273,6 +544,10 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
         const long ilOutLast = fInputEnded ? n - 1 : ilOutLastFull;
 
         const int rc = ErrorRateDataVTC(dt, m, iOutLevel, 0, 0, dt.clLines, ilOutFirst, ilOutLast);
+        if (fBuffered) {
+            ux_OutWrite(szOut);
+            szOut.clear();
+        }
         if (rc > 0) return kTagVtcTagger;
         iRet = rc;
         // Each window's lines go out before the next is read, so that the

@@ -64,8 +64,13 @@ int WriteTaggedLine(const DataTable& dt, const Model& m, long il, std::string_vi
 int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_view szPrefix);
 
 // The same with windows of the caller's choice (kTagVtcParams for windows
-// that cannot write every line once).
+// that cannot write every line once), tagged by cThreads threads. Windows are
+// independent: each is tagged from its first line, with the lines carried
+// over from the window before as left context, so any number of threads
+// writes the same output. Several threads are used only for "Tag" output
+// with every trace switch off; the input is then read on the calling thread
+// while the others tag, and up to cThreads + 1 windows are held at once.
 int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_view szPrefix,
-               const VtcWindow& win);
+               const VtcWindow& win, int cThreads);
 
 } // namespace vexta

@@ -76,7 +76,7 @@ protected:
 
     // Tags szInput as the file named by an argument file.
     Written Tag(Model& m, std::string_view szInput, int fDebug = 0,
-                const VtcWindow& win = kVtcWindow) {
+                const VtcWindow& win = kVtcWindow, int cThreads = 1) {
         ux_ArgClose();
         const std::string szArgs =
             dir_.Write("t.args", "InData = " + dir_.Write("in.txt", szInput) +
@@ -86,7 +86,7 @@ protected:
         DataTable dt;
         m.pdtS = &dt;
         testing::internal::CaptureStdout();
-        const int rc = TagDataVTC(szArgs, m, fDebug, "", win);
+        const int rc = TagDataVTC(szArgs, m, fDebug, "", win, cThreads);
         Written res{rc, testing::internal::GetCapturedStdout()};
         EXPECT_TRUE(dt.rgpszDataLine.empty()); // the window storage is released
         m.pdtS = nullptr;
@@ -119,6 +119,51 @@ TEST_F(TagDataVtc, WindowsWriteEveryLineOnceInOrder) {
             EXPECT_TRUE(res.szOut == LineInput(cLines, "A")) << cLines;
         }
     }
+}
+
+TEST_F(TagDataVtc, ThreadsWriteWhatOneThreadWrites) {
+    // Element 0: B is likely after A and A after B, so every choice hangs on
+    // the left context (element 1 is Z throughout, as on boundaries). Windows
+    // of 10 lines (4 carried over, output from line 2) and of 7 cut the input
+    // inside sentences and documents; inputs are shorter than a window, end
+    // at a window edge or run over several.
+    test::TinyModel tm(2, 3);
+    tm.m.fProgMode = kModeTag;
+    tm.SetClasses(0, "ABZ", {"AB"});
+    tm.SetClasses(1, "Z", {});
+    tm.AddFeature(0, tm.Class(0, "AB"), {1, 9}, 1.0, {tm.Term(-1, 0, "A")});
+    tm.AddFeature(0, tm.Class(0, "AB"), {9, 1}, 1.0, {tm.Term(-1, 0, "B")});
+    std::vector<std::string> rgszIn;
+    for (const int cLines : {3, 10, 23, 41}) {
+        std::string sz;
+        for (int i = 0; i < cLines; ++i) sz += "BZ|AB/Z/|w" + std::to_string(i) + "|=|>BZ/AZ/\n";
+        rgszIn.push_back(sz);
+    }
+    for (const int cSent : {1, 4, 9}) {
+        std::string sz = "<csts>\n<doc id=1>\n";
+        for (int i = 0; i < cSent; ++i) {
+            sz += "<s>\n";
+            for (int k = 0; k < 1 + i % 4; ++k)
+                sz += "<f>w" + std::to_string(k) + "<MMl>w<MMt>AZ<MMt>BZ\n";
+            if (i == cSent / 2) sz += "</doc>\n<doc id=2>\n";
+        }
+        rgszIn.push_back(sz + "</doc>\n</csts>\n");
+    }
+    std::string szAll;
+    for (const VtcWindow& win : {VtcWindow{10, 4, 2}, VtcWindow{7, 3, 3}, kVtcWindow}) {
+        for (const std::string& szIn : rgszIn) {
+            const Written res1 = Tag(tm.m, szIn, 0, win, 1);
+            szAll += res1.szOut;
+            for (const int cThreads : {2, 4}) {
+                const Written res = Tag(tm.m, szIn, 0, win, cThreads);
+                EXPECT_EQ(res.rc, res1.rc);
+                EXPECT_TRUE(res.szOut == res1.szOut) << cThreads << " threads:\n" << szIn;
+            }
+        }
+    }
+    // Both values are chosen, in both formats.
+    for (const char* psz : {"AZ|", "BZ|", "<MDt>AZ", "<MDt>BZ"})
+        EXPECT_NE(szAll.find(psz), std::string::npos) << psz;
 }
 
 constexpr std::string_view kSgmlIn = "<csts>\n<doc id=\"d1\">\n<s id=\"s1\">\n"
