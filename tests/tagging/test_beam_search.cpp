@@ -2,6 +2,7 @@
 // counts and output, and the lines it cannot score normally.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -38,6 +39,89 @@ void BuildGreedyTrap(TinyModel& tm) {
     te.fSignPlus = 1;
     tm.SetLines({"V|NV/|a|a|>N/V/", "A|AB/|b|b|>A/B/", "A|A/|c|c|>A/"});
     tm.AddFeature(0, tm.AllData(0), {0, 0, 0, 0, 99, 1}, 1.0, {tm.Term(-1, 0, "V")});
+}
+
+// The probability of a whole path of candidate tags (one per line): the
+// product over lines of its tag's value probabilities, each line seeing the
+// path's own tags on its left, as the beam search scores it.
+double PathProb(TinyModel& tm, const Strings& rgszPath) {
+    double dP = 1.0;
+    for (long il = 0; il < static_cast<long>(rgszPath.size()); ++il) {
+        for (long r = 0; r < il; ++r) tm.SetItem(r, 0, rgszPath[r], 0);
+        tm.dt.iBeamPrev = 0;
+        for (int t = 0; t < tm.m.cTagElem; ++t) {
+            TagProbs probs{};
+            int iBest = 0;
+            if (GetTagProbsInto(kProbsModeTag, nullptr, &probs, iBest, tm.m, t, tm.dt, il) !=
+                kProbsSingleValue)
+                dP *= probs[static_cast<unsigned char>(rgszPath[il][t])];
+        }
+    }
+    return dP;
+}
+
+TEST(BeamSearch, AWideBeamFindsTheMostProbablePath) {
+    // Random short inputs of two-element tags with features on the tags one
+    // and two lines to the left: a beam that holds every path must choose
+    // the path that exhaustive search finds most probable.
+    unsigned uSeed = 12345;
+    const auto Rand = [&uSeed](unsigned n) {
+        uSeed = uSeed * 1103515245u + 12345u;
+        return (uSeed >> 16) % n;
+    };
+    long cBetter = 0; // paths more probable than the beam's, over all cases
+    for (int iCase = 0; iCase < 40; ++iCase) {
+        TinyModel tm(2, 126);
+        tm.SetClasses(0, "ABC", {"AB", "ABC"});
+        tm.SetClasses(1, "xy", {"xy"});
+        for (const char* pszAC : {"AB", "ABC"}) {
+            const std::size_t n = std::string_view(pszAC).size();
+            for (int k = 0; k < 3; ++k) {
+                std::vector<long> rgcl(n);
+                for (long& cl : rgcl) cl = 1 + Rand(20);
+                const char* rgszValue[] = {"A", "B", "C"};
+                tm.AddFeature(0, tm.Class(0, pszAC), rgcl, 0.5 + Rand(4) * 0.5,
+                              {tm.Term(-1 - static_cast<int>(Rand(2)), static_cast<int>(Rand(2)),
+                                       rgszValue[Rand(3)])});
+            }
+        }
+        tm.AddFeature(1, tm.Class(1, "xy"), {1 + static_cast<long>(Rand(9)), 3}, 1.0,
+                      {tm.Term(-1, 0, "A")});
+        tm.m.rgteTagElem[0].rgclSubtagCnt['A'] = 5;
+        tm.m.rgteTagElem[0].rgclSubtagCnt['B'] = 3;
+        tm.m.rgteTagElem[0].rgclSubtagCnt['C'] = 2;
+        // 3 to 4 lines of 2 or 3 candidates: at most 81 paths, all in the beam.
+        const char* rgszLine[] = {"Ax|AB/xy/|a|a|>Ax/By/", "Bx|ABC/x/|b|b|>Ax/Bx/Cx/",
+                                  "Ay|AB/xy/|c|c|>Ay/Bx/Ax/", "Cy|ABC/y/|d|d|>Cy/Ay/By/"};
+        Strings rgszIn;
+        const int cLines = 3 + static_cast<int>(Rand(2));
+        for (int i = 0; i < cLines; ++i) rgszIn.push_back(rgszLine[Rand(4)]);
+        tm.SetLines(rgszIn);
+        ASSERT_LE(Tag(tm), 0);
+        const Strings rgszBeam = TagsOut(tm);
+
+        // Every path, best first; the check is skipped on a near tie.
+        std::vector<std::pair<double, Strings>> rgPath{{1.0, {}}};
+        for (long il = 0; il < tm.dt.clData; ++il) {
+            std::vector<std::pair<double, Strings>> rgNext;
+            for (const auto& [dP, rgsz] : rgPath) {
+                for (const char* pszCand : tm.dt.rgdl[il].rgpszMMt) {
+                    Strings rgszLonger = rgsz;
+                    rgszLonger.emplace_back(pszCand, 2);
+                    rgNext.emplace_back(dP, rgszLonger);
+                }
+            }
+            rgPath = rgNext;
+        }
+        double dBest = 0.0;
+        for (auto& [dP, rgsz] : rgPath) dBest = std::max(dBest, dP = PathProb(tm, rgsz));
+        // The beam's path is the best one, or one of those tied with it.
+        const double dBeam = PathProb(tm, rgszBeam);
+        EXPECT_GE(dBeam, dBest * (1 - 1e-9)) << "case " << iCase;
+        cBetter += std::count_if(rgPath.begin(), rgPath.end(),
+                                 [dBeam](const auto& path) { return path.first > dBeam; });
+    }
+    EXPECT_EQ(cBetter, 0);
 }
 
 TEST(BeamSearch, WidthDecidesWhetherTheBestPathIsFound) {
