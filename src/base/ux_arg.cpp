@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <set>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -36,6 +37,7 @@ struct ArgFile {
     std::string szGiven;       // the name as passed to ux_ArgOpen
     std::string szName;        // the parsed name: quotes removed, parameters cut
     std::vector<ArgDef> rgdef; // oldest first; lookups walk from the back
+    std::set<std::string, std::less<>> setszRequested; // keys asked for by name
 };
 
 std::vector<std::unique_ptr<ArgFile>> rgargFile;
@@ -471,6 +473,8 @@ int uxp_ArgExpand(ArgFile& argf, std::string_view szText, std::string& szOut, in
 // The value of szKey expanded into szOut; 0, or 3 with szOut empty.
 int uxp_ArgValue(std::string_view szFile, std::string_view szKey, std::string& szOut, int len) {
     ArgFile& argf = uxp_ArgFindOrDie(szFile, szKey);
+    if (argf.setszRequested.find(szKey) == argf.setszRequested.end())
+        argf.setszRequested.emplace(szKey);
     std::string szRequest;
     szRequest.reserve(szKey.size() + 2);
     szRequest += kArgRefStart;
@@ -628,6 +632,11 @@ ArgKeyUse ux_ArgKeyUse(std::string_view szFile) {
     uxp_SortUnique(use.rgszDefined);
     uxp_SortUnique(use.rgszReferenced);
     return use;
+}
+
+std::vector<std::string> ux_ArgRequestedKeys(std::string_view szFile) {
+    const ArgFile& argf = uxp_ArgFindOrDie(szFile, "");
+    return {argf.setszRequested.begin(), argf.setszRequested.end()};
 }
 
 int ux_ArgCountFields(const char* pszValue) {

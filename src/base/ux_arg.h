@@ -67,6 +67,9 @@ struct ArgKeyUse {
 };
 ArgKeyUse ux_ArgKeyUse(std::string_view szFile);
 
+// Every key whose value was asked for in the open file szFile, sorted.
+std::vector<std::string> ux_ArgRequestedKeys(std::string_view szFile);
+
 // Number of fields of a value: -1 for a null string, 0 for the empty string,
 // else 1 + the number of field separators.
 int ux_ArgCountFields(const char* pszValue);

@@ -33,6 +33,7 @@ protected:
             vexta::test::RunProgram(VEXTA_SOURCE_DIR, "'" + szArgFile + "'");
         szOut_ = res.szOut;
         szErr_ = res.szErr;
+        EXPECT_FALSE(vexta::test::Contains(szErr_, "not in the key table")) << szErr_;
         return res.iStatus;
     }
 
