@@ -203,6 +203,50 @@ char GetSGMLChar(pdfRecType& pdf) {
     return ch;
 }
 
+namespace {
+
+// Reads on from the block buffer, without going through GetSGMLChar for
+// every character, as long as nothing is pushed back: appends the characters
+// up to chStop (or the end of the block) to sz as AddCharToString does (tab
+// and newline as a space, a newline counted), keeping sz zero-terminated.
+// pichKeep, when given, follows the position after the last non-blank
+// character. chStop itself is consumed and stored when fTakeStop is set,
+// else left unread. True when chStop was met.
+bool ScanBlock(pdfRecType& pdf, char chStop, bool fTakeStop, std::span<char> sz, int& ich,
+               int* pichKeep) {
+    if (pdf.pchPushBack < pdf.szPushBack.data() + pdf.cchPushBack) return false;
+    const char* pch = pdf.pchBuf;
+    const char* const pchEnd = pdf.pchBufEnd;
+    const int ichMax = static_cast<int>(sz.size()) - 2; // AddCharToString refuses from here on
+    bool fStop = false;
+    for (; pch < pchEnd; ++pch) {
+        char ch = *pch;
+        if (ch == chStop) {
+            fStop = true;
+            if (!fTakeStop) break;
+        } else if (ch == '\n') {
+            ++pdf.lLine;
+            ch = ' ';
+        } else if (ch == '\t') {
+            ch = ' ';
+        } else if (ch == '\0') {
+            pdf.pchBuf = pch + 1;
+            InputFailure(pdf, "zero byte");
+        }
+        if (ich < ichMax) sz[static_cast<std::size_t>(ich++)] = ch;
+        if (pichKeep != nullptr && ch != ' ') *pichKeep = ich;
+        if (fStop) {
+            ++pch;
+            break;
+        }
+    }
+    pdf.pchBuf = pch;
+    if (!sz.empty()) sz[static_cast<std::size_t>(ich)] = '\0';
+    return fStop;
+}
+
+} // namespace
+
 int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf) {
     int iCommentDepth = 0;
     for (;;) {
@@ -217,7 +261,7 @@ int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pd
         if (ch != '<') return 101;
         do {
             AddCharToString(ch, szTag, ichTag);
-            if (ch == '>') break;
+            if (ch == '>' || ScanBlock(pdf, '>', true, szTag, ichTag, nullptr)) break;
             ch = GetSGMLChar(pdf);
             if (ch == kChEndOfInput) return kChEndOfInput;
         } while (true);
@@ -229,6 +273,7 @@ int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pd
         while (ch != '<' && ch != kChEndOfInput) {
             AddCharToString(ch, szText, ichText);
             if (ch != ' ') ichKeep = ichText;
+            ScanBlock(pdf, '<', false, szText, ichText, &ichKeep);
             ch = GetSGMLChar(pdf);
         }
         if (ch == '<' && PutPDFChar(pdf, '<') != 0) return 102;

@@ -4,6 +4,7 @@
 #include "tagging/beam_search.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -152,14 +153,24 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         if (cTE > 0) iRet = work.rgiRes[cTE - 1];
         if (fDebugFull) std::printf("Probs set.\n");
 
+        // The elements with probabilities, in element order (a single-valued
+        // element contributes a factor 1 and is left out).
+        std::array<const TagProbs*, kTagElemMax> rgpProbs;
+        std::array<std::size_t, kTagElemMax> rgt;
+        std::size_t cHas = 0;
+        for (std::size_t t = 0; t < cTE; ++t) {
+            if (!work.rgfHas[t]) continue;
+            rgpProbs[cHas] = &work.rgProbs[t];
+            rgt[cHas++] = t;
+        }
+
         const double dPrev = pblPrev != nullptr ? pblPrev->rgve[Idx(k)].dProb : 1.0;
         for (const char* pszCand : dl.rgpszMMt) {
             if (fDebugFull) std::printf("computing prob for: %s: ", pszCand);
             if (fDebug10) std::fprintf(stderr, "Working on tag: %s: ", pszCand);
             double dTagProb = 1.0;
-            for (std::size_t t = 0; t < cTE; ++t) {
-                if (work.rgfHas[t]) dTagProb *= work.rgProbs[t][Byte(pszCand[t])];
-            }
+            for (std::size_t i = 0; i < cHas; ++i)
+                dTagProb *= (*rgpProbs[i])[Byte(pszCand[rgt[i]])];
             const double dP = pblPrev != nullptr ? dTagProb * dPrev : dTagProb;
             if (fDebugFull) std::printf("%18.15f %18.15f\n", dTagProb, dP);
             if (fDebug10) {
