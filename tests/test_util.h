@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/ux_base.h"
+
 namespace vexta::test {
 
 inline std::string ReadFile(const std::string& szName) {
@@ -32,34 +34,56 @@ template <typename Fn> std::string Stderr(Fn fn) {
     return testing::internal::GetCapturedStderr();
 }
 
+// How a call that should end the run with a fatal error ended: its status
+// (-1 when it returned normally) and what it wrote to standard error.
+struct FatalResult {
+    int iStatus = -1;
+    std::string szErr;
+};
+
+template <typename Fn> FatalResult Fatal(Fn fn) {
+    FatalResult res;
+    testing::internal::CaptureStderr();
+    try {
+        fn();
+    } catch (const ux_FatalExit& e) {
+        res.iStatus = e.Status();
+    }
+    res.szErr = testing::internal::GetCapturedStderr();
+    return res;
+}
+
+// Whether the run ended with the status and a standard-error text matched by
+// the regular expression (anywhere in it).
+inline testing::AssertionResult EndedWith(const FatalResult& res, int iStatus,
+                                          const std::string& szRegex) {
+    if (res.iStatus != iStatus)
+        return testing::AssertionFailure() << "status " << res.iStatus << " instead of " << iStatus
+                                           << "; stderr: " << res.szErr;
+    if (!testing::internal::RE::PartialMatch(res.szErr, testing::internal::RE(szRegex)))
+        return testing::AssertionFailure()
+               << "stderr " << res.szErr << " does not match " << szRegex;
+    return testing::AssertionSuccess();
+}
+
+// Expects the statement to end the run by a fatal error with the status and
+// a standard-error text matched by the regular expression.
+#define EXPECT_FATAL(statement, status, regex)                                                     \
+    EXPECT_TRUE(::vexta::test::EndedWith(::vexta::test::Fatal([&] { statement; }), status, regex))
+
 inline bool Contains(std::string_view sz, std::string_view szPart) {
     return sz.find(szPart) != std::string_view::npos;
 }
 
 // A fresh directory (mkdtemp) removed with everything in it at the end.
-//
-// A death test runs the test body again in a child process. There the n-th
-// scratch directory of the test is the parent's n-th one, which the parent
-// passes on in the environment: so what the parent looks at afterwards is
-// what the child left behind, and only the parent removes it.
 class TempDir {
 public:
     TempDir() {
-        szKey_ = "VEXTA_TEST_DIR_" + std::to_string(NextOrdinal());
-        const char* pszParent = std::getenv(szKey_.c_str());
-        if (testing::internal::InDeathTestChild() && pszParent != nullptr) {
-            szPath_ = pszParent;
-            return;
-        }
         std::string sz = (std::filesystem::temp_directory_path() / "vexta_test_XXXXXX").string();
         if (mkdtemp(sz.data()) == nullptr) std::abort();
         szPath_ = sz;
-        fOwner_ = true;
-        if (!testing::internal::InDeathTestChild()) setenv(szKey_.c_str(), sz.c_str(), 1);
     }
     ~TempDir() {
-        if (!fOwner_) return;
-        if (!testing::internal::InDeathTestChild()) unsetenv(szKey_.c_str());
         std::error_code ec;
         std::filesystem::remove_all(szPath_, ec);
     }
@@ -76,26 +100,7 @@ public:
     std::string Read(std::string_view szName) const { return ReadFile(Path(szName)); }
 
 private:
-    // Counts the directories made in the current test (from 0).
-    static int NextOrdinal() {
-        struct Reset : testing::EmptyTestEventListener {
-            void OnTestStart(const testing::TestInfo&) override { Count() = 0; }
-        };
-        static const bool fListening = [] {
-            testing::UnitTest::GetInstance()->listeners().Append(new Reset);
-            return true;
-        }();
-        (void)fListening;
-        return Count()++;
-    }
-    static int& Count() {
-        static int c = 0;
-        return c;
-    }
-
-    std::string szKey_;
     std::string szPath_;
-    bool fOwner_ = false;
 };
 
 struct RunResult {

@@ -43,10 +43,10 @@ constexpr std::array<std::pair<std::string_view, int>, 7> kModes{{
     ux_FatalError(kModApp, kMsgApp, szText);
 }
 
-// Prints "<szPN>: GetValue <key> failed" and exits with iStatus.
+// Prints "<szPN>: GetValue <key> failed" and ends the run with iStatus.
 [[noreturn]] void GetValueFailed(const char* pszKey, int iStatus) {
     std::fprintf(stderr, "%s: GetValue %s failed\n", szPN.c_str(), pszKey);
-    std::exit(iStatus);
+    ux_Exit(iStatus);
 }
 
 // Where standard error pointed before it went to the log file: a log file
@@ -106,7 +106,7 @@ void DecodeMode() {
         }
     }
     std::fprintf(stderr, "%s: wrong %s: %s\n", szPN.c_str(), "Mode", szProgMode.c_str());
-    std::exit(38);
+    ux_Exit(38);
 }
 
 void ReadTagMode() {
@@ -116,7 +116,7 @@ void ReadTagMode() {
         iRC = 817;
         std::fprintf(stderr, "%s: unknown tag mode %s: code %d\n", szPN.c_str(), szTagMode.c_str(),
                      iRC);
-        std::exit(iRC);
+        ux_Exit(iRC);
     }
 }
 
@@ -157,7 +157,7 @@ void ReadRunParameters() {
     if (!(dRawExpWeight >= key.dMin && dRawExpWeight <= key.dMax)) {
         std::fprintf(stderr, "%s: Wrong %s <%s..%s>: %s\n", szPN.c_str(), "RawExpWeight",
                      BoundText(key.dMin).c_str(), BoundText(key.dMax).c_str(), szValue.c_str());
-        std::exit(531);
+        ux_Exit(531);
     }
 }
 
@@ -225,7 +225,7 @@ void ApplyOverrides(std::span<char* const> rgszWords) {
             std::fprintf(stderr, "%s: malformed argument \"%s\": expected Key=Value\n",
                          szPN.c_str(), psz);
             PrintUsage();
-            std::exit(1);
+            ux_Exit(1);
         }
         ux_ArgDefine(szArgs, psz, "command line");
     }
@@ -245,6 +245,42 @@ void WarnUnknownKeys() {
                      szClosest.empty() ? "" : " (did you mean ", szClosest.c_str(),
                      szClosest.empty() ? "" : "?)");
     }
+}
+
+// Closes the input trace and gives standard error back to where it pointed
+// before the log file replaced it.
+void CloseRunFiles() {
+    if (fInputAC != nullptr) {
+        std::fclose(fInputAC);
+        fInputAC = nullptr;
+    }
+    std::fflush(stderr);
+    if (hStderrBeforeLog >= 0) {
+        ::dup2(hStderrBeforeLog, STDERR_FILENO);
+        ::close(hStderrBeforeLog);
+        hStderrBeforeLog = -1;
+    }
+    fLogFile = nullptr;
+}
+
+// Every run starts from nothing, whatever an earlier run in the same process
+// left behind (it may have ended half-way by a fatal error).
+void ResetRunState() {
+    CloseRunFiles();
+    ux_ArgClose();
+    model = Model{};
+    ResetDataTable(dtT);
+    ResetDataTable(dtH);
+    ResetDataTable(dtS);
+    szLogFile.clear();
+    szInputAC.clear();
+    szProgMode.clear();
+    szTagMode.clear();
+    szTaggerID.clear();
+    fProgMode = 0;
+    cTagElem = cBeam = 0;
+    dRawExpWeight = 1.0;
+    fDebug7 = fDebug8 = fDebug9 = fDebug10 = fDebugFull = 0;
 }
 
 } // namespace
@@ -319,6 +355,7 @@ std::time_t DriverStartUp(std::span<char* const> rgszArgv) {
     // A write beyond the file-size limit then fails with its own reason
     // (reported like any failed write) instead of killing the process.
     std::signal(SIGXFSZ, SIG_IGN);
+    ResetRunState();
     fDebug1 = fDebug2 = fDebug4 = fDebug5 = fDebug6 = 0;
     fDebug3 = -1;
     if (!rgszArgv.empty() && rgszArgv[0] != nullptr)
@@ -327,12 +364,12 @@ std::time_t DriverStartUp(std::span<char* const> rgszArgv) {
 
     if (rgszArgv.size() < 2 || rgszArgv[1] == nullptr) {
         PrintUsage();
-        std::exit(1);
+        ux_Exit(1);
     }
     szArgs = rgszArgv[1];
     if (ux_ArgOpen(szArgs) > 0) {
         std::fprintf(stderr, "%s: ArgOpen on %s failed\n", szPN.c_str(), szArgs.c_str());
-        std::exit(1);
+        ux_Exit(1);
     }
     ApplyOverrides(rgszArgv.subspan(2));
 
@@ -393,8 +430,8 @@ int DriverFinish(std::time_t tStart) {
             std::clearerr(stderr);
             ux_WriteFailed(STDERR_FILENO, szLogFile, iErrno);
         }
-        fLogFile = nullptr;
     }
+    CloseRunFiles();
     return iRC;
 }
 
@@ -403,13 +440,21 @@ int vextawZ(int argc, char** argv) {
         if (argv[0] != nullptr) szPN = std::string_view(argv[0]).substr(0, kMaxProgramPath);
         if (const auto rc = RunInfoOption(argv[1])) return *rc;
     }
-    const std::time_t tStart =
-        DriverStartUp(std::span<char* const>(argv, argc > 0 ? static_cast<std::size_t>(argc) : 0));
-    if (fProgMode == kModeTrain || fProgMode == kModeTrainOut)
-        iRC = RunTrainingPipeline();
-    else
-        iRC = RunTestTagPipeline();
-    return DriverFinish(tStart);
+    try {
+        const std::time_t tStart = DriverStartUp(
+            std::span<char* const>(argv, argc > 0 ? static_cast<std::size_t>(argc) : 0));
+        if (fProgMode == kModeTrain || fProgMode == kModeTrainOut)
+            iRC = RunTrainingPipeline();
+        else
+            iRC = RunTestTagPipeline();
+        return DriverFinish(tStart);
+    } catch (const ux_FatalExit& e) {
+        // The message is out; what is still buffered for standard output is
+        // written, as it was when a fatal error ended the process directly.
+        std::fflush(stdout);
+        CloseRunFiles();
+        return e.Status();
+    }
 }
 
 void SetUpModel(Model& m) {

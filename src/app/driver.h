@@ -11,7 +11,9 @@
 
 namespace vexta {
 
-// The program: start-up, one pipeline, finish. Returns the exit status.
+// The program: start-up, one pipeline, finish. Returns the exit status; a
+// run ended by a fatal error returns its status. May be called again in the
+// same process: each call starts from a clean state.
 int vextawZ(int argc, char** argv);
 
 // The options that replace the argument file: "--help" and "--version"
@@ -21,7 +23,7 @@ std::optional<int> RunInfoOption(std::string_view szOption);
 
 // Start-up: program path, argument file, log and input trace files, run mode,
 // tag mode, tagger identifier and the common run parameters (globals.h).
-// Every failure prints its message and ends the process. Returns the start time.
+// Every failure prints its message and ends the run (ux_FatalExit). Returns the start time.
 std::time_t DriverStartUp(std::span<char* const> rgszArgv);
 
 // Finish after a successful pipeline: flushes and closes standard output and

@@ -102,20 +102,20 @@ void ReadModelFile() {
     model.hModelFile = 0;
     if (ux_ArgGetValue(szArgs, "Features", model.szModelFile) > 0) {
         std::fprintf(stderr, "%s: GetValue (feature file) %s failed\n", szPN.c_str(), "Features");
-        std::exit(892);
+        ux_Exit(892);
     }
     if (const int rc = ReadModel(model); rc != 0) {
         if (rc == kModelNotOpened) SayWhyNotOpened(model.szModelFile);
         std::fprintf(stderr, "%s: cannot read in the model %s: code %d\n", szPN.c_str(),
                      model.szModelFile.c_str(), rc);
-        std::exit(816);
+        ux_Exit(816);
     }
     // A file that ends before its first tag element section is accepted by
     // the reader; nothing can be tagged with it.
     if (!model.phashStr || model.rgteTagElem.size() < static_cast<std::size_t>(model.cTagElem)) {
         std::fprintf(stderr, "%s: model %s has no tag element sections\n", szPN.c_str(),
                      model.szModelFile.c_str());
-        std::exit(816);
+        ux_Exit(816);
     }
 }
 

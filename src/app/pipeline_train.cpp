@@ -10,6 +10,7 @@
 #include "app/globals.h"
 #include "app/pipelines.h"
 #include "app/training_params.h"
+#include "base/ux_base.h"
 #include "base/ux_hash.h"
 #include "corpus/corpus_stats.h"
 #include "corpus/data_table.h"
@@ -37,21 +38,16 @@ constexpr int kExitErrorRate = 15;
 constexpr int kExitWriteModel = 16;
 constexpr int kExitTrain = 17;
 
-[[noreturn]] void ExitWith(int iStatus) {
-    std::fflush(stderr);
-    std::exit(iStatus);
-}
-
 void CreateStringStore(Model& m) {
     m.phashStr = ux_HashNew(kStrBuckets, kStrSpace, kStrWork);
     if (!m.phashStr) {
         std::fprintf(stderr, "%s: cannot create the string store\n", szPN.c_str());
-        ExitWith(kExitNoStringStore);
+        ux_Exit(kExitNoStringStore);
     }
     const int iRes = ux_HashMemberPtr(m.phashStr.get(), "", &m.pszEmpty);
     if (iRes > 0) {
         std::fprintf(stderr, "%s: cannot store the empty string: code %d\n", szPN.c_str(), iRes);
-        ExitWith(kExitNoEmptyString + iRes);
+        ux_Exit(kExitNoEmptyString + iRes);
     }
 }
 
@@ -67,13 +63,13 @@ void ReportEntropies(Model& m) {
     for (const TableStep& step : rgStep) {
         if (GetUnigramCounts(m, *step.pdt) > 0) {
             std::fprintf(stderr, "%s: cannot count %s unigrams\n", szPN.c_str(), step.pszName);
-            ExitWith(step.iExit);
+            ux_Exit(step.iExit);
         }
     }
     for (const TableStep& step : rgStep) {
         if (GetUnigramEnt(m, *step.pdt) > 0) {
             std::fprintf(stderr, "%s: cannot ent %s unigrams\n", szPN.c_str(), step.pszName);
-            ExitWith(step.iExit);
+            ux_Exit(step.iExit);
         }
         for (int t = 0; t < m.cTagElem; ++t) {
             std::fprintf(stderr, "tr %02d %10.6f\n", t,
@@ -104,7 +100,7 @@ void TrainingErrorRate(Model& m, const char* pszFailure, std::string_view szLabe
     const int iRes = ErrorRateData(dtT, m, 0);
     if (iRes > 0) {
         std::fprintf(stderr, pszFailure, szPN.c_str(), iRes);
-        ExitWith(kExitErrorRate);
+        ux_Exit(kExitErrorRate);
     }
     PrintErrorRateLines(m, dtT, szLabel);
 }
@@ -120,7 +116,7 @@ int RunTrainingPipeline() {
     if (const int iRes = ReadData(szArgs, m, ""); iRes > 0) {
         ExplainReadDataFailure(iRes);
         std::fprintf(stderr, "%s: cannot read input data (%d)\n", szPN.c_str(), iRes);
-        ExitWith(kExitReadData);
+        ux_Exit(kExitReadData);
     }
     ReportEntropies(m);
     std::fprintf(stderr, "pszDataLine %s;\n", TrainingLine(0));
@@ -129,7 +125,7 @@ int RunTrainingPipeline() {
     ReadTrainingParamsBeforeSetup(&m);
     if (const int iRes = InitModelTraining(&dtT, &m); iRes > 0) {
         std::fprintf(stderr, "%s: cannot init amb classes: code %d\n", szPN.c_str(), iRes);
-        ExitWith(kExitInitTraining);
+        ux_Exit(kExitInitTraining);
     }
     ReadTrainingParamsAfterSetup(&m);
     for (const IterationParams& ip : m.rgipFG) PrintIterationParams(ip);
@@ -144,7 +140,7 @@ int RunTrainingPipeline() {
     fDebug10 = 0;
     if (const int iRes = TrainModel(dtT, dtH, m); iRes > 0) {
         std::fprintf(stderr, "%s: cannot train: code %d\n", szPN.c_str(), iRes);
-        ExitWith(kExitTrain);
+        ux_Exit(kExitTrain);
     }
     std::fprintf(stderr, "trained.\n");
     fDebug10 = 0;
@@ -158,7 +154,7 @@ int RunTrainingPipeline() {
     const int iRes = WriteModel(m);
     if (iRes != 0) {
         std::fprintf(stderr, "%s: cannot write out the model: code %d\n", szPN.c_str(), iRes);
-        ExitWith(kExitWriteModel);
+        ux_Exit(kExitWriteModel);
     }
     return iRes;
 }

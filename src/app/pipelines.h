@@ -1,5 +1,5 @@
 // The two pipelines the driver hands over to after start-up. Each returns the
-// code of its last phase (0 or less on success); failures end the process
+// code of its last phase (0 or less on success); failures end the run
 // with their own message and status.
 #pragma once
 

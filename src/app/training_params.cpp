@@ -30,14 +30,9 @@ bool GetParam(const std::string& szKey, std::string& szValue) {
     return ux_ArgGetValue(szArgs, szKey, szValue, kParamValueLen) <= 0;
 }
 
-[[noreturn]] void ExitWith(int iStatus) {
-    std::fflush(stderr);
-    std::exit(iStatus);
-}
-
 [[noreturn]] void ExitMissing(const char* pszFormat, const std::string& szKey, int iStatus) {
     std::fprintf(stderr, pszFormat, szPN.c_str(), szKey.c_str());
-    ExitWith(iStatus);
+    ux_Exit(iStatus);
 }
 
 // Reads a whole number as "%d" / "%ld" would: true when the text begins with
@@ -127,7 +122,7 @@ int ReadBoundedInt(const char* pszKey, int iPreset, const char* pszMissingFormat
     if (!fNumber || ll < IntBound(key.dMin) || ll > IntBound(key.dMax)) {
         std::fprintf(stderr, "%s: model.%s out of bounds <%lld,%lld>: %d\n", szPN.c_str(), pszField,
                      IntBound(key.dMin), IntBound(key.dMax), PinToInt(ll));
-        ExitWith(iWrong);
+        ux_Exit(iWrong);
     }
     return static_cast<int>(ll);
 }
@@ -138,7 +133,7 @@ int ReadFlagParam(const char* pszKey, int iMissing, const char* pszWrongFormat, 
     const int f = ReadFlagWord(pszKey, szValue);
     if (f != 0 && f != 1) {
         std::fprintf(stderr, pszWrongFormat, szPN.c_str(), f);
-        ExitWith(iWrong);
+        ux_Exit(iWrong);
     }
     return f;
 }
@@ -179,7 +174,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
         if (!fNumber || ll < IntBound(key.dMin) || ll > llHi) {
             std::fprintf(stderr, "%s: %s value out of bounds <%lld,%lld>: %d\n", szPN.c_str(),
                          szKey.c_str(), IntBound(key.dMin), llHi, PinToInt(ll));
-            ExitWith(thr.iStatus);
+            ux_Exit(thr.iStatus);
         }
         ip.*thr.piRecord = static_cast<int>(ll);
     }
@@ -197,7 +192,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
             std::fprintf(stderr, "%s: %s value out of bounds <%s,%s>: %d\n", szPN.c_str(),
                          szKey.c_str(), BoundText(key.dMin).c_str(), BoundText(key.dMax).c_str(),
                          WholeNumber(d));
-            ExitWith(iStatus);
+            ux_Exit(iStatus);
         }
         return d;
     };
@@ -230,7 +225,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
         if (ip.ipiHeavySmoothing != 0 && ip.ipiHeavySmoothing != 1) {
             std::fprintf(stderr, "%s: %s out of bounds <0,1>: %d\n", szPN.c_str(), szKey.c_str(),
                          ip.ipiHeavySmoothing);
-            ExitWith(339);
+            ux_Exit(339);
         }
     }
     ip.ipiMultiPass = m.iMultiPass;
@@ -239,7 +234,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
         if (ip.ipiMultiPass != 0 && ip.ipiMultiPass != 1) {
             std::fprintf(stderr, "%s: %s out of bounds <0,1>: %d\n", szPN.c_str(), szKey.c_str(),
                          ip.ipiMultiPass);
-            ExitWith(340);
+            ux_Exit(340);
         }
     }
 
@@ -258,7 +253,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
         } else {
             std::fprintf(stderr, "%s: Wrong %s: %s\n", szPN.c_str(), szKey.c_str(),
                          szValue.c_str());
-            ExitWith(341);
+            ux_Exit(341);
         }
     }
 
@@ -271,7 +266,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
         } else {
             std::fprintf(stderr, "%s: Wrong %s: %s\n", szPN.c_str(), szKey.c_str(),
                          szValue.c_str());
-            ExitWith(342);
+            ux_Exit(342);
         }
     }
 
@@ -281,7 +276,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
             if (!ParseCutSuggestions(szValue, &ip.ipdSuggEntropyThr)) {
                 std::fprintf(stderr, "%s: Wrong %s (0.0..32.0>: %s\n", szPN.c_str(), szKey.c_str(),
                              szValue.c_str());
-                ExitWith(343);
+                ux_Exit(343);
             }
         } else if (m.iSortSugg == 2) {
             ip.ipdSuggEntropyThr = m.dSuggEntropyThr;
@@ -298,7 +293,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
         ip.ipfLeftOnly = ReadFlagWord(szKey, szValue);
         if (ip.ipfLeftOnly != 0 && ip.ipfLeftOnly != 1) {
             std::fprintf(stderr, "%s: i out of bounds <0,1>: %d\n", szPN.c_str(), ip.ipfLeftOnly);
-            ExitWith(344);
+            ux_Exit(344);
         }
     }
 
@@ -316,7 +311,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
         if (!fNumber || ll < IntBound(key.dMin) || ll > IntBound(key.dMax)) {
             std::fprintf(stderr, "%s: Wrong %s <%lld..%lld>: %s\n", szPN.c_str(), szKey.c_str(),
                          IntBound(key.dMin), IntBound(key.dMax), szValue.c_str());
-            ExitWith(346);
+            ux_Exit(346);
         }
         ip.ipilMaxFSG = static_cast<long>(ll);
     }
@@ -384,7 +379,7 @@ int ReadTrainingParamsAfterSetup(Model* pm) {
         if (!fNumber || !(d >= key.dMin && d <= key.dMax)) {
             std::fprintf(stderr, "%s: Wrong %s <%s..%s>: %s\n", szPN.c_str(), pszKey,
                          BoundText(key.dMin).c_str(), BoundText(key.dMax).c_str(), szValue.c_str());
-            ExitWith(iWrong);
+            ux_Exit(iWrong);
         }
         return d;
     };
@@ -399,7 +394,7 @@ int ReadTrainingParamsAfterSetup(Model* pm) {
     if (!fNumber || ll < IntBound(KeyEntry("TrainCat").dMin) || ll > m.cTagElem - 1) {
         std::fprintf(stderr, "%s: Wrong %s <-1..%d>: %s\n", szPN.c_str(), "TrainCat",
                      m.cTagElem - 1, szValue.c_str());
-        ExitWith(875);
+        ux_Exit(875);
     }
     m.iTrainCat = static_cast<int>(ll);
 

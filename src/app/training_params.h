@@ -12,7 +12,7 @@ struct IterationParams;
 // Reads the parameters the training set-up sizes its areas from:
 // MinThrAddFeature, MinThrPoolFeature, MinThrClosestFeature, CombiThr,
 // LeftOnly, FeatureArea, FeatureSuggSize and AmbClassArea. Called before
-// InitModelTraining. A missing or invalid value ends the process with its own
+// InitModelTraining. A missing or invalid value ends the run with its own
 // message and status; returns 0 otherwise.
 int ReadTrainingParamsBeforeSetup(Model* pm);
 
@@ -20,7 +20,7 @@ int ReadTrainingParamsBeforeSetup(Model* pm);
 // LambdaMax, LambdaMin and TrainCat, then builds the iteration records
 // (rgipFG) from the global values and their per-iteration overrides. Called
 // after InitModelTraining, whose feature-generation settings are the
-// defaults of the records. Ends the process on any failure; 0 otherwise.
+// defaults of the records. Ends the run on any failure; 0 otherwise.
 int ReadTrainingParamsAfterSetup(Model* pm);
 
 // Writes one iteration record to standard error. 0.

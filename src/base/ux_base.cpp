@@ -1,4 +1,5 @@
 // Numbered messages, log redirection, and the memory and file wrappers.
+// Fatal errors end the run by throwing ux_FatalExit, never the process.
 #include "base/ux_base.h"
 
 #include <cerrno>
@@ -81,6 +82,11 @@ int DetailLen(std::string_view sz) {
 
 } // namespace
 
+void ux_Exit(int iStatus) {
+    std::fflush(stderr);
+    throw ux_FatalExit(iStatus);
+}
+
 void ux_FatalError(int iModule, int iNumber, std::string_view szDetail) {
     const int iCode = ux_MsgCode(iModule, iNumber);
     if (IsDefined(iNumber))
@@ -89,8 +95,7 @@ void ux_FatalError(int iModule, int iNumber, std::string_view szDetail) {
     else
         std::fprintf(stderr, "%s: Fatal(%05d): undefined error/%.*s\n", ModuleName(iModule), iCode,
                      DetailLen(szDetail), szDetail.data());
-    std::fflush(stderr);
-    std::exit(iCode);
+    ux_Exit(iCode);
 }
 
 int ux_Warning(int iModule, int iNumber, std::string_view szDetail) {
@@ -118,8 +123,7 @@ int ux_LnMsgAdd(int iModule, int iNumber, long lLine, ux_MsgFn pfnMsg, std::stri
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "ux_base: fatal - no mem in ux_LnWarning/%.*s\n", DetailLen(szDetail),
                      szDetail.data());
-        std::fflush(stderr);
-        std::exit(9991);
+        ux_Exit(9991);
     }
     char szPrefix[32];
     const int cch = std::snprintf(szPrefix, sizeof szPrefix, "[ln %ld] ", lLine);
@@ -132,7 +136,7 @@ void ux_LnFatalError(int iModule, int iNumber, long lLine, std::string_view szDe
     ux_LnMsgAdd(
         iModule, iNumber, lLine,
         [](int m, int n, std::string_view sz) -> int { ux_FatalError(m, n, sz); }, szDetail);
-    std::exit(ux_MsgCode(iModule, iNumber)); // not reached
+    ux_Exit(ux_MsgCode(iModule, iNumber)); // not reached
 }
 
 int ux_LnWarning(int iModule, int iNumber, long lLine, std::string_view szDetail) {
@@ -148,10 +152,7 @@ int ux_Error(std::string_view szPrefix, std::string_view szText, std::string_vie
     const int rc =
         std::fprintf(stderr, "%.*s: %.*s%.*s\n", DetailLen(szPrefix), szPrefix.data(),
                      DetailLen(szText), szText.data(), DetailLen(szText2), szText2.data());
-    if (iStatus > 0) {
-        std::fflush(stderr);
-        std::exit(iStatus);
-    }
+    if (iStatus > 0) ux_Exit(iStatus);
     return rc;
 }
 
@@ -504,8 +505,12 @@ void ux_OutFlush() {
 
 void ux_OutClose() {
     ux_OutFlush();
+    // Closing a second descriptor of the output reports what a close of the
+    // file reports (such as a failed write-back), and standard output stays
+    // open for a later run in the same process.
     errno = 0;
-    if (std::fclose(stdout) != 0) ux_WriteFailed(STDOUT_FILENO, kStdoutName, errno);
+    const int h = ::dup(STDOUT_FILENO);
+    if (h >= 0 && ::close(h) != 0) ux_WriteFailed(STDOUT_FILENO, kStdoutName, errno);
 }
 
 std::string ux_StrPrintf(const char* pszFormat, ...) {

@@ -1,8 +1,9 @@
 // Numbered messages, log redirection, and memory and file wrappers that end
-// the process instead of returning failures.
+// the run (ux_FatalExit) instead of returning failures.
 #pragma once
 
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <span>
 #include <string>
@@ -26,7 +27,24 @@ constexpr int ux_MsgCode(int iModule, int iNumber) {
     return 10000 + 1000 * iModule + iNumber;
 }
 
-// Fatal error: prints one line to standard error and exits with the message code.
+// How a run ends early: the message has already been printed, and the error
+// unwinds to the driver, which ends the process with Status(). Library code
+// never ends the process itself, so a caller may catch it and go on.
+class ux_FatalExit : public std::exception {
+public:
+    explicit ux_FatalExit(int iStatus) noexcept : iStatus_(iStatus) {}
+    int Status() const noexcept { return iStatus_; }
+    const char* what() const noexcept override { return "vexta: run ended by a fatal error"; }
+
+private:
+    int iStatus_;
+};
+
+// The one exit path: flushes standard error and throws ux_FatalExit(iStatus).
+[[noreturn]] void ux_Exit(int iStatus);
+
+// Fatal error: prints one line to standard error and ends the run (ux_Exit)
+// with the message code.
 [[noreturn]] void ux_FatalError(int iModule, int iNumber, std::string_view szDetail);
 int ux_Warning(int iModule, int iNumber, std::string_view szDetail);
 int ux_Log(int iModule, int iNumber, std::string_view szDetail);
@@ -43,7 +61,7 @@ int ux_LnMsgAdd(int iModule, int iNumber, long lLine, ux_MsgFn pfnMsg, std::stri
 int ux_LnWarning(int iModule, int iNumber, long lLine, std::string_view szDetail);
 int ux_LnLog(int iModule, int iNumber, long lLine, std::string_view szDetail);
 
-// Prints "%s: %s%s\n"; exits with iStatus when it is greater than 0.
+// Prints "%s: %s%s\n"; ends the run (ux_Exit) with iStatus when it is greater than 0.
 int ux_Error(std::string_view szPrefix, std::string_view szText, std::string_view szText2,
              int iStatus);
 
@@ -55,7 +73,7 @@ int ux_OpenLog(const char* pszFileName);
 const char* ux_GetLogFileName();
 int ux_CloseLog();
 
-// Memory service: failures end the process with fatal 12 (allocation) or 33
+// Memory service: failures end the run with fatal 12 (allocation) or 33
 // (reallocation) of module 3, so the results are never null. Blocks are
 // released with ux_Free. The plain forms take sizes of 0..65535 bytes; larger
 // (or negative) sizes are refused with the same fatal message instead of being
@@ -72,11 +90,11 @@ struct ux_FreeDeleter {
 };
 
 // Makes allocation failures inside standard containers and operator new end
-// the process with fatal 13012 ("Cannot allocate memory; bytes == unknown")
+// the run with fatal 13012 ("Cannot allocate memory; bytes == unknown")
 // instead of throwing. The driver calls it once at start-up.
 void ux_InstallNewHandler();
 
-// File service over POSIX handles; every failure ends the process with a
+// File service over POSIX handles; every failure ends the run with a
 // numbered fatal message of module 3.
 //
 // Mode "r..." opens read-only, "w..." write-only (created or truncated, bits
@@ -132,10 +150,10 @@ private:
 // reason, as in "1 (standard output): No space left on device".
 [[noreturn]] void ux_WriteFailed(int h, std::string_view szFileName, int iErrno);
 
-// Checked output on standard output: a write that fails ends the process
-// with ux_WriteFailed. ux_OutFlush also catches failures of unchecked writes
-// made earlier (the stream's error flag); ux_OutClose flushes and closes
-// standard output at the end of a run.
+// Checked output on standard output: a write that fails ends the run with
+// ux_WriteFailed. ux_OutFlush also catches failures of unchecked writes made
+// earlier (the stream's error flag); ux_OutClose flushes standard output at
+// the end of a run and checks what closing it would report, leaving it open.
 void ux_OutWrite(std::string_view sz);
 void ux_OutChar(char ch);
 void ux_OutFlush();

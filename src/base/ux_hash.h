@@ -111,13 +111,13 @@ int ux_HashNextDataPtr(HashTable* ph, const char** ppszKey, const char** ppszVal
                        long* plPayload);
 
 // Writes the text dump: one line "key payload value" per entry, in iteration
-// order. 0; a file that cannot be created ends the process.
+// order. 0; a file that cannot be created ends the run.
 int ux_HashFileOut(HashTable* ph, std::string_view szFileName);
 
 // Reads a text file ("key value" per line, a line's number as value when it
 // has a single word; key and value exchanged when fSwap is set) into a new
 // table stored in *pph. 0, or 1 when the table cannot be created. A file that
-// cannot be opened ends the process.
+// cannot be opened ends the run.
 int ux_HashFileIn(std::unique_ptr<HashTable>* pph, std::string_view szFileName, int fSwap);
 
 // Writes "tab %ld, full %ld, recs %ld, sz %ld" (cBuckets, cFull, cRecs,

@@ -69,24 +69,19 @@ bool GetSetupValue(std::string_view szKey, std::string& szValue) {
     return ux_ArgGetValue(szArgs, szKey, szValue, kSetupValueLen) <= 0;
 }
 
-[[noreturn]] void ExitWith(int iStatus) {
-    std::fflush(stderr);
-    std::exit(iStatus);
-}
-
 void ReportMissing(const char* pszFormat, std::string_view szKey) {
     std::fprintf(stderr, pszFormat, szPN.c_str(), std::string(szKey).c_str());
 }
 
 [[noreturn]] void ExitMissing(std::string_view szKey, int iStatus) {
     ReportMissing("%s: GetValue %s failed\n", szKey);
-    ExitWith(iStatus);
+    ux_Exit(iStatus);
 }
 
 [[noreturn]] void ExitWrong(std::string_view szKey, const std::string& szValue, int iStatus) {
     std::fprintf(stderr, "%s: Wrong %s: %s\n", szPN.c_str(), std::string(szKey).c_str(),
                  szValue.c_str());
-    ExitWith(iStatus);
+    ux_Exit(iStatus);
 }
 
 // Reads a whole number as "%ld" does, without cutting it to the field's width:
@@ -140,7 +135,7 @@ void ReadGenerationKeys(Model& m) {
         if (!ParseCutSuggestions(szValue, &m.dSuggEntropyThr)) {
             std::fprintf(stderr, "%s: Wrong %s (0.0..32.0>: %s\n", szPN.c_str(), "CutSuggestions",
                          szValue.c_str());
-            ExitWith(527);
+            ux_Exit(527);
         }
     }
 
@@ -297,7 +292,7 @@ int InitModelTraining(DataTable* pdt, Model* pm) {
     Model& m = *pm;
     const int cTagElem = std::max(m.cTagElem, 0);
 
-    // 1-3. Working areas. Allocation failures end the process in the memory
+    // 1-3. Working areas. Allocation failures end the run in the memory
     // service. The pool is reserved at its full capacity but its records are
     // created only as features are loaded, so memory follows the pool's real
     // size; no reallocation ever happens, so pointers into it stay valid.
@@ -382,7 +377,7 @@ int InitModelTraining(DataTable* pdt, Model* pm) {
         if (ll < 1 || ll > 10000000) {
             std::fprintf(stderr, "%s: Wrong %s <1..10000000>: %s\n", szPN.c_str(),
                          "MaxFeaturesGenerate", szValue.c_str());
-            ExitWith(930);
+            ux_Exit(930);
         }
         m.ilMaxFSG = static_cast<long>(ll);
     }

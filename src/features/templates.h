@@ -16,7 +16,7 @@ inline constexpr std::size_t kTemplateMarkersMax = 248;
 
 // Splits a list such as "base+base2" (items separated by '+', ',' or '.'; a
 // trailing separator is accepted) into the marker string "=base==base2=". An
-// unknown item, or a result longer than 248 characters, ends the process with
+// unknown item, or a result longer than 248 characters, ends the run with
 // a fatal error (18032). 0, and szOut holds the markers.
 int ParseFT(std::string& szOut, std::string_view szValue);
 
@@ -36,7 +36,7 @@ inline constexpr double kSuggEntropyNoCut = 1024.0;
 // the tag element names and the feature-pool and template keys, and builds
 // the ambiguity classes of pdt (the training table) with their joint counts,
 // reporting each on standard error. 0, or a code > 0 (see the source); a few
-// invalid values end the process directly.
+// invalid values end the run directly.
 int InitModelTraining(DataTable* pdt, Model* pm);
 
 } // namespace vexta

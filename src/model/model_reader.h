@@ -27,7 +27,7 @@ enum class ModelEnd {
 // argument file is the driver's szArgs). Returns 0 on success; 99 when the
 // file cannot be opened or is empty; the SGML reader's codes 1..3 (tag or
 // text too long) and above 100 (malformed input); or a string-table failure
-// code (931, 867, 866, 865, 64..58). Every other failure ends the process.
+// code (931, 867, 866, 865, 64..58). Every other failure ends the run.
 int ReadModel(Model& m, ModelEnd end = ModelEnd::kWhole);
 
 } // namespace vexta

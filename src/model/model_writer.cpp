@@ -42,7 +42,7 @@ struct ModelOut {
 };
 
 // Gives up: the temporary file is removed so that nothing half written
-// remains, then the process ends with the application's fatal error.
+// remains, then the run ends with the application's fatal error.
 [[noreturn]] void Abandon(ModelOut& out, int iMsg, std::string_view szDetail) {
     if (out.h >= 0) ::close(out.h);
     out.h = -1;

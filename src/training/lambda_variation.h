@@ -36,7 +36,7 @@ struct LambdaWork {
 // the first weight with the largest improvement when that is at least
 // kVaryMinImprovement lines, else its weight. iAmbClass is not used. Returns
 // the last result of the probability model (0 or negative) or
-// kVaryProbsFailed. A window line without candidate tags ends the process.
+// kVaryProbsFailed. A window line without candidate tags ends the run.
 int VaryLambdaVTC(DataTable& dt, Model& m, int iTE, long iAmbClass, FeatureDesc& fd, long ilFrom,
                   long ilTo, LambdaWork& work);
 

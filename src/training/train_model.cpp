@@ -50,7 +50,7 @@ constexpr long kSuggStrSpace = 200000;
 constexpr long kSuggWork = 4000;
 
 // Template markers in the order the generator runs them, with the status a
-// failure of each ends the process with.
+// failure of each ends the run with.
 struct TemplateBase {
     std::string_view szMarker;
     int iBase;
@@ -84,18 +84,13 @@ void FlushStderrToFile() {
     static_cast<void>(fsync(fileno(stderr)));
 }
 
-[[noreturn]] void ExitWith(int iStatus) {
-    std::fflush(stderr);
-    std::exit(iStatus);
-}
-
 // A beam-search pass over lines 0..ilTo-1 of the table; a failure ends the
 // process with iExit.
 int VtcPass(DataTable& dt, Model& m, int fTraining, long ilTo, int iExit) {
     const int iRes = ErrorRateDataVTC(dt, m, 0, fTraining, 0, ilTo, 0, ilTo - 1);
     if (iRes > 0) {
         std::fprintf(stderr, "%s: VTC error rate failed: code %d\n", szPN.c_str(), iRes);
-        ExitWith(iExit);
+        ux_Exit(iExit);
     }
     return iRes;
 }
@@ -158,13 +153,13 @@ void BuildPool(DataTable& dtTrain, Model& m, int iIteration) {
         const int iRes = ReadFeaturesPool(&m);
         if (iRes > 0) {
             std::fprintf(stderr, "%s: cannot read feature pool: code %d\n", szPN.c_str(), iRes);
-            ExitWith(kExitPoolRead);
+            ux_Exit(kExitPoolRead);
         }
         return;
     }
     if (m.iFeatureMode != 0 && m.iFeatureMode != 1) {
         std::fprintf(stderr, "%s: wrong feature i/o mode: %d\n", szPN.c_str(), m.iFeatureMode);
-        ExitWith(kExitPoolMode);
+        ux_Exit(kExitPoolMode);
     }
     m.phashSugg = ux_HashNew(m.clFeatureSuggSize, kSuggStrSpace, kSuggWork);
     if (!m.phashSugg) {
@@ -180,7 +175,7 @@ void BuildPool(DataTable& dtTrain, Model& m, int iIteration) {
         if (iRes > 0) {
             std::fprintf(stderr, "%s: cannot generate feature pool (%s): code %d\n", szPN.c_str(),
                          m.szFeatureTemplates.c_str(), iRes);
-            ExitWith(base.iExit);
+            ux_Exit(base.iExit);
         }
     }
     if (SortFeatureSugg(&m) != 0) {
@@ -200,7 +195,7 @@ void EndOfTagElem(DataTable& dtTrain, Model& m, int iTE) {
         const int iRes = ErrorRateData(dtTrain, m, 0);
         if (iRes > 0) {
             std::fprintf(stderr, "%s: cannot compute tr error rate: code %d\n", szPN.c_str(), iRes);
-            ExitWith(kExitTrainErrorRate);
+            ux_Exit(kExitTrainErrorRate);
         }
     };
     ErrorRate();
@@ -422,7 +417,7 @@ void LambdaIteration(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int k, 
                 const int iRes = VaryLambdaVTC(dtTrain, m, t, ilAC, fd, 0, ilEnd, work);
                 if (iRes > 0) {
                     std::fprintf(stderr, "%s: lambda variation err: code %d\n", szPN.c_str(), iRes);
-                    ExitWith(kExitVary);
+                    ux_Exit(kExitVary);
                 }
             }
         });

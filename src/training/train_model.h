@@ -41,7 +41,7 @@ inline constexpr int kDelFeatureCountNegative = 4;
 // end-of-training reports or the lambda-variation iterations, then an
 // own-context pass over the test table (m.pdtS, which must be set). Returns
 // that pass's result (0 or negative), or a code above one of the kTrainErr*
-// offsets; failures of the reports and of the pool end the process with
+// offsets; failures of the reports and of the pool end the run with
 // their own status.
 int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m);
 

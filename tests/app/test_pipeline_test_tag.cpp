@@ -9,7 +9,10 @@
 #include <string_view>
 #include <tuple>
 
+#include "app/driver.h"
 #include "test_util.h"
+
+#include <unistd.h>
 
 namespace vexta {
 namespace {
@@ -244,6 +247,47 @@ TEST_F(PipelineTest, FailuresEndTheRunWithTheirStatus) {
     EXPECT_EQ(res.iStatus, 892 & 255);
     EXPECT_TRUE(res.szErr.ends_with(kBin + ": GetValue (feature file) Features failed\n"))
         << res.szErr;
+}
+
+// The library inside a long-lived process: runs that end by fatal errors at
+// different depths (start-up, model reader, data reader, tagged output) are
+// caught, and each later run starts clean and gives what the program gives.
+TEST_F(PipelineTest, RunsInOneProcessStartCleanAfterAFatalError) {
+    dir_.Write("nomml.csts", "<csts>\n<s>\n<f>a<l>a<t>NP\n</csts>\n");
+    const std::string szGood =
+        std::string(kCommon) + "Mode = TestOut\nTagMode = VTC\n" + std::string(kTestSegment);
+    const std::pair<std::string, int> rgRun[] = {
+        {"Mode = Test\nTagMode = VTC\nBeam = 0\n", 18032},
+        {szGood + "Features = none.model\n", 816},
+        {szGood + "InData = none.csts\n", 18032},
+        {szGood + "InData = nomml.csts\nTestStart = 0\nTestLines = 3\n", 18032},
+        {szGood, 0},
+        {"Mode = Tag\nTagMode = Separate\n", 18032},
+        {szGood, 0},
+    };
+    const auto resProgram = test::RunArgs(dir_, szGood, "good.args");
+    ASSERT_EQ(resProgram.iStatus, 0) << resProgram.szErr;
+    char szCwd[4096];
+    ASSERT_NE(getcwd(szCwd, sizeof szCwd), nullptr);
+    ASSERT_EQ(chdir(dir_.Path().c_str()), 0);
+    for (const auto& [szArgs, iStatus] : rgRun) {
+        dir_.Write("a.args", szArgs);
+        std::vector<char*> rgszArgv = {const_cast<char*>(VEXTA_BINARY), const_cast<char*>("a.args"),
+                                       nullptr};
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int iResult = vextawZ(2, rgszArgv.data());
+        const std::string szErr = testing::internal::GetCapturedStderr();
+        const std::string szOut = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(iResult, iStatus) << szArgs << szErr;
+        if (iStatus == 0) {
+            EXPECT_EQ(szOut, resProgram.szOut);
+            // Everything but the clock lines of the finish.
+            EXPECT_EQ(szErr.substr(0, szErr.find(": start ")),
+                      resProgram.szErr.substr(0, resProgram.szErr.find(": start ")));
+        }
+    }
+    ASSERT_EQ(chdir(szCwd), 0);
 }
 
 // The real corpus with a model that has its 15 tag elements and nothing

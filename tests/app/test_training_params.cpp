@@ -207,12 +207,12 @@ TEST_F(TrainingParams, BoundsAndStatuses) {
          "^vexta: Wrong MaxFeaturesGenerate1 <1..10000000>: 0\n$", 0},
     };
     for (const Case& c : rgCase) {
+        SCOPED_TRACE(c.pszArgs);
         Args(c.pszArgs);
         if (!c.fFirstGroup) ReadTrainingParamsBeforeSetup(&m);
-        EXPECT_EXIT(c.fFirstGroup ? ReadTrainingParamsBeforeSetup(&m)
-                                  : ReadTrainingParamsAfterSetup(&m),
-                    testing::ExitedWithCode(c.iStatus & 255), c.pszMessage)
-            << c.pszArgs;
+        EXPECT_FATAL(c.fFirstGroup ? ReadTrainingParamsBeforeSetup(&m)
+                                   : ReadTrainingParamsAfterSetup(&m),
+                     c.iStatus, c.pszMessage);
     }
 }
 

@@ -16,8 +16,8 @@ namespace vexta {
 namespace {
 
 // Exit status of fatal number iNumber of module ux_arg as the parent sees it.
-testing::ExitedWithCode ArgFatal(int iNumber) {
-    return testing::ExitedWithCode((16000 + iNumber) & 255);
+int ArgFatal(int iNumber) {
+    return 16000 + iNumber;
 }
 
 std::string Fields(std::initializer_list<std::string_view> rgsz) {
@@ -54,7 +54,7 @@ protected:
     std::string szFile_;
 };
 
-using ArgFileDeathTest = ArgFileTest;
+using ArgFileFatalTest = ArgFileTest;
 
 TEST_F(ArgFileTest, SyntaxOfDefinitions) {
     const std::string szInc = dir_.Write("inc.args", "i = from include\nx = included\ny = inc\n");
@@ -200,13 +200,13 @@ TEST_F(ArgFileTest, FileNamesAndLengthLimits) {
     EXPECT_EQ(std::string(rgch), sz246);
     EXPECT_EQ(Get("long", 249).second, sz246 + "y");
     EXPECT_EQ(Get(szKey, 4001).second, szValue);
-    EXPECT_EXIT(
+    EXPECT_FATAL(
         Get("long"), ArgFatal(201),
         "x{246} 246 248\nux_arg: Fatal\\(16201\\): undefined error/too long result string\n");
-    EXPECT_EXIT(Get("pre"), ArgFatal(202), "Fatal\\(16202\\): undefined error/x{246}\n");
+    EXPECT_FATAL(Get("pre"), ArgFatal(202), "Fatal\\(16202\\): undefined error/x{246}\n");
 }
 
-TEST_F(ArgFileDeathTest, FilesThatCannotBeReadAreFatal) {
+TEST_F(ArgFileFatalTest, FilesThatCannotBeReadAreFatal) {
     const std::string szSelf = dir_.Path("self.args");
     dir_.Write("self.args", "x = 1\n#include " + szSelf + "\n");
     const std::string szFile = "of file\\(par\\) .*main.args";
@@ -235,30 +235,32 @@ TEST_F(ArgFileDeathTest, FilesThatCannotBeReadAreFatal) {
          "\\(include file name longer than 249 characters\\)"},
         {"#include " + std::string(249, 'f') + "\n", 23, "String to be copied too long: f{249}\n"},
     };
-    for (const auto& [szText, iNumber, szMessage] : rgCase)
-        EXPECT_EXIT(Open(szText), ArgFatal(iNumber), szMessage) << szText;
+    for (const auto& [szText, iNumber, szMessage] : rgCase) {
+        SCOPED_TRACE(szText);
+        EXPECT_FATAL(Open(szText), ArgFatal(iNumber), szMessage);
+    }
 }
 
-TEST_F(ArgFileDeathTest, UnknownFilesFieldsAndTables) {
+TEST_F(ArgFileFatalTest, UnknownFilesFieldsAndTables) {
     std::string sz;
-    EXPECT_EXIT(ux_ArgGetValue("nofile", "k", sz), ArgFatal(28),
-                "ux_arg: Fatal\\(16028\\): Getting file/attr: nofile/k");
-    EXPECT_EXIT(ux_ArgSetValue("nofile", "k", "v"), ArgFatal(28), "Getting file/attr: nofile/k");
+    EXPECT_FATAL(ux_ArgGetValue("nofile", "k", sz), ArgFatal(28),
+                 "ux_arg: Fatal\\(16028\\): Getting file/attr: nofile/k");
+    EXPECT_FATAL(ux_ArgSetValue("nofile", "k", "v"), ArgFatal(28), "Getting file/attr: nofile/k");
     const std::string szValue = Fields({"a", "b"});
-    EXPECT_EXIT(ux_ArgGetField(szValue, 2, sz), ArgFatal(29),
-                "Fatal\\(16029\\): Field index out of bounds: a b\\[2\\]");
-    EXPECT_EXIT(ux_ArgGetField(szValue, -1, sz), ArgFatal(29), "a b\\[-1\\]");
-    EXPECT_EXIT(ux_ArgGetField("", 0, sz), ArgFatal(29), "bounds: \\[0\\]");
+    EXPECT_FATAL(ux_ArgGetField(szValue, 2, sz), ArgFatal(29),
+                 "Fatal\\(16029\\): Field index out of bounds: a b\\[2\\]");
+    EXPECT_FATAL(ux_ArgGetField(szValue, -1, sz), ArgFatal(29), "a b\\[-1\\]");
+    EXPECT_FATAL(ux_ArgGetField("", 0, sz), ArgFatal(29), "bounds: \\[0\\]");
 
     const std::string szOne = dir_.Write("one.args", "k = 1\n");
-    EXPECT_EXIT(
+    EXPECT_FATAL(
         {
             ux_ArgInit(1);
             ux_ArgOpen(szOne);
             ux_ArgOpen(szOne);
         },
         ArgFatal(21), "Too many open arg files when opening .*one.args");
-    EXPECT_EXIT(
+    EXPECT_FATAL(
         {
             ux_ArgInit(5);
             ux_ArgInit(5);
@@ -268,14 +270,12 @@ TEST_F(ArgFileDeathTest, UnknownFilesFieldsAndTables) {
 
 TEST_F(ArgFileTest, OpenWithLogRedirectsStandardError) {
     const std::string szArgs = dir_.Write("log.args", "Log = " + dir_.Path("run.log") + "\n");
-    // The redirection must not touch this process's standard error.
-    EXPECT_EXIT(
-        {
-            const int rc = ux_ArgOpenWithLog(szArgs);
-            std::fprintf(stderr, "after\n");
-            std::exit(rc);
-        },
-        testing::ExitedWithCode(0), "");
+    // Closing the log gives standard error back.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ux_ArgOpenWithLog(szArgs), 0);
+    std::fprintf(stderr, "after\n");
+    ux_CloseLog();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     const std::string szLog = dir_.Read("run.log");
     EXPECT_TRUE(testing::internal::RE::PartialMatch(
         szLog, testing::internal::RE("^[A-Z][a-z]{2} .{20} Logfile .*run.log opened.\nafter\n$")))

@@ -56,7 +56,7 @@ TEST(Messages, LinesOfWarningsAndLogs) {
                          "prog: a b\n");
 }
 
-TEST(MessagesDeathTest, FatalErrorsExitWithTheirCode) {
+TEST(Messages, FatalErrorsEndTheRunWithTheirCode) {
     test::TempDir dir;
     const std::string szFour = dir.Write("four", "abcd");
     const std::vector<std::tuple<std::function<void()>, int, std::string>> rgCase = {
@@ -107,44 +107,43 @@ TEST(MessagesDeathTest, FatalErrorsExitWithTheirCode) {
 #endif
     };
     for (const auto& [fn, iStatus, szMessage] : rgCase)
-        EXPECT_EXIT(fn(), testing::ExitedWithCode(iStatus & 255), "^" + szMessage + "\n$");
+        EXPECT_FATAL(fn(), iStatus, "^" + szMessage + "\n$");
 }
 
-TEST(MessagesDeathTest, LogRedirection) {
+TEST(Messages, LogRedirection) {
     test::TempDir dir;
     const std::string szLog = dir.Write("run.log", "earlier\n");
     // Appends to the file; closing restores standard error.
-    EXPECT_EXIT(
-        {
-            ux_OpenLog(szLog.c_str());
-            ux_Warning(kModBase, 37, "in log");
-            if (ux_GetLogFileName() != szLog) std::_Exit(3);
-            ux_CloseLog();
-            if (*ux_GetLogFileName() != '\0') std::_Exit(4);
-            ux_Warning(kModBase, 37, "after close");
-            std::exit(0);
-        },
-        testing::ExitedWithCode(0), "^ux_base: Warn\\(13037\\): after close\n$");
+    testing::internal::CaptureStderr();
+    ux_OpenLog(szLog.c_str());
+    ux_Warning(kModBase, 37, "in log");
+    EXPECT_EQ(ux_GetLogFileName(), szLog);
+    ux_CloseLog();
+    EXPECT_STREQ(ux_GetLogFileName(), "");
+    ux_Warning(kModBase, 37, "after close");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ux_base: Warn(13037): after close\n");
     EXPECT_EQ(dir.Read("run.log"), "earlier\nux_base: Warn(13037): in log\n");
 
     // An empty name, or one that cannot be opened, falls back to stderr.log
     // in the working directory; when even that fails, standard error stays
     // where it was.
-    EXPECT_EXIT(
-        {
-            if (chdir(dir.Path().c_str()) != 0) std::_Exit(2);
-            ux_OpenLog("");
-            ux_Log(kModBase, 37, "first");
-            ux_OpenLog(dir.Path("missing/x.log").c_str());
-            ux_Log(kModBase, 37, "second");
-            if (std::string(ux_GetLogFileName()) != "stderr.log") std::_Exit(3);
-            std::filesystem::rename("stderr.log", "first.log");
-            std::filesystem::create_directory("stderr.log"); // cannot be appended to
-            ux_OpenLog(nullptr);
-            ux_Warning(kModBase, 37, "still on stderr");
-            std::exit(std::string(ux_GetLogFileName()) == "<stderr>" ? 0 : 4);
-        },
-        testing::ExitedWithCode(0), "^$");
+    const auto pathCwd = std::filesystem::current_path();
+    const int hStderr = dup(STDERR_FILENO);
+    std::filesystem::current_path(dir.Path());
+    ux_OpenLog("");
+    ux_Log(kModBase, 37, "first");
+    ux_OpenLog(dir.Path("missing/x.log").c_str());
+    ux_Log(kModBase, 37, "second");
+    EXPECT_STREQ(ux_GetLogFileName(), "stderr.log");
+    std::filesystem::rename("stderr.log", "first.log");
+    std::filesystem::create_directory("stderr.log"); // cannot be appended to
+    ux_OpenLog(nullptr);
+    ux_Warning(kModBase, 37, "still on stderr");
+    EXPECT_STREQ(ux_GetLogFileName(), "<stderr>");
+    ux_CloseLog();
+    dup2(hStderr, STDERR_FILENO);
+    close(hStderr);
+    std::filesystem::current_path(pathCwd);
     EXPECT_EQ(dir.Read("first.log"),
               "ux_base first\nux_base second\nux_base: Warn(13037): still on stderr\n");
 }

@@ -204,21 +204,20 @@ TEST(Hash, FileRead) {
     }
 }
 
-TEST(HashDeathTest, FatalErrors) {
+TEST(HashFatal, FatalErrors) {
     test::TempDir dir;
-    EXPECT_EXIT(ux_HashNew(1, 100, 100), testing::ExitedWithCode(17701 & 255),
-                "^ux_hash: Fatal\\(17701\\): undefined error/Too small table size in New\n$");
+    EXPECT_FATAL(ux_HashNew(1, 100, 100), 17701,
+                 "^ux_hash: Fatal\\(17701\\): undefined error/Too small table size in New\n$");
     auto ph = ux_HashNew(2, 100, 100);
-    EXPECT_EXIT(ux_HashIncr(ph.get(), "big", 0, std::string(40000, 'v')),
-                testing::ExitedWithCode(17713 & 255),
-                "^ux_hash: Fatal\\(17713\\): undefined error/big\n$");
+    EXPECT_FATAL(ux_HashIncr(ph.get(), "big", 0, std::string(40000, 'v')), 17713,
+                 "^ux_hash: Fatal\\(17713\\): undefined error/big\n$");
     std::unique_ptr<HashTable> phIn;
-    EXPECT_EXIT(ux_HashFileIn(&phIn, dir.Path("missing"), 0), testing::ExitedWithCode(13010 & 255),
-                "\nux_base: Fatal\\(13010\\): Cannot open input file: " + dir.Path("missing") +
-                    "\n$");
+    EXPECT_FATAL(ux_HashFileIn(&phIn, dir.Path("missing"), 0), 13010,
+                 "\nux_base: Fatal\\(13010\\): Cannot open input file: " + dir.Path("missing") +
+                     "\n$");
     dir.Write("long", "k " + std::string(40000, 'v') + "\n"); // too long to be an entry
-    EXPECT_EXIT(ux_HashFileIn(&phIn, dir.Path("long"), 0), testing::ExitedWithCode(17702 & 255),
-                "^ux_hash: Fatal\\(17702\\): undefined error/k\n$");
+    EXPECT_FATAL(ux_HashFileIn(&phIn, dir.Path("long"), 0), 17702,
+                 "^ux_hash: Fatal\\(17702\\): undefined error/k\n$");
 }
 
 } // namespace

@@ -126,8 +126,8 @@ TEST_F(DataTables, InputTraceAndNullLinesInLineFormat) {
 
 TEST_F(DataTables, MissingKeysAndFiles) {
     UseArgs("InData = " + dir.Write("corpus.txt", kCorpus) + "\n" + Segments({0, 5, 5, 3, 8, 1}));
-    EXPECT_EXIT(ReadData(szArgs, *pm, ""), ::testing::ExitedWithCode(18032 & 255),
-                "App: Fatal\\(18032\\): tag: vexta: GetValue SentTag failed");
+    EXPECT_FATAL(ReadData(szArgs, *pm, ""), 18032,
+                 "App: Fatal\\(18032\\): tag: vexta: GetValue SentTag failed");
 
     UseArgs("TrainStart = 0\n");
     auto [rc, szErr] = Read();

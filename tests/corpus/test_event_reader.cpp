@@ -22,16 +22,16 @@ protected:
         auto ppdf = OpenReader(dir.Write("in.txt", szText), szTagTable);
         return ReadAll(*ppdf, *pm);
     }
-    // Reading that is expected to end the process with the application's status.
+    // Reading that is expected to end the run with the application's status.
     void ReadFatal(std::string_view szText, const std::string& szRegex,
                    std::string_view szTagTable = "") {
         const std::string szFile = dir.Write("in.txt", szText);
-        EXPECT_EXIT(
+        EXPECT_FATAL(
             {
                 auto ppdf = OpenReader(szFile, szTagTable);
                 ReadAll(*ppdf, *pm);
             },
-            ::testing::ExitedWithCode(18032 & 255), szRegex);
+            18032, szRegex);
     }
 };
 

@@ -49,8 +49,7 @@ TEST(GetHexGetStr, ReadTheFieldsOfALine) {
     EXPECT_EQ(GetStr(sz, &psz, '_'), 2);
     EXPECT_STREQ(sz.data(), "cd");
     psz = "12345678";
-    EXPECT_EXIT(GetStr(sz, &psz, ' '), testing::ExitedWithCode(18032 & 255),
-                "tag: Too long string in feature pool: 12345678");
+    EXPECT_FATAL(GetStr(sz, &psz, ' '), 18032, "tag: Too long string in feature pool: 12345678");
 }
 
 // Four tag elements; element 3 has the class NV at lines 0, 1 and 2 with the
@@ -119,10 +118,9 @@ TEST(AddFeatureFromStr, MalformedLines) {
     TrainingSetup ps(4);
     ps.Init(kLines4, GenerationArgs());
     ps.m.clFeatureSuggSize = 0;
-    EXPECT_EXIT(AddFeatureFromStr(&ps.m, "5 03 NV 01__00ff20__NV_"),
-                testing::ExitedWithCode(18032 & 255),
-                "AddFeatureFromStr: Insuff. space in rgfdFeatureSugg \\(0\\); increase "
-                "FeatureSuggSize");
+    EXPECT_FATAL(AddFeatureFromStr(&ps.m, "5 03 NV 01__00ff20__NV_"), 18032,
+                 "AddFeatureFromStr: Insuff. space in rgfdFeatureSugg \\(0\\); increase "
+                 "FeatureSuggSize");
 }
 
 // The class NV at lines 1, 3 and 5 (true N, V, N): "previous value N" fires
@@ -209,8 +207,7 @@ TEST(ReadFeaturesPool, FileLinesAndFailures) {
         test::Contains(test::Stderr([&] { EXPECT_EQ(ReadFeaturesPool(&m), kPoolLineTooLong); }),
                        "is longer than 3999 characters"));
     m.szFeaturePoolFile = ps.dir.Path("missing.txt");
-    EXPECT_EXIT(ReadFeaturesPool(&m), testing::ExitedWithCode(13010 & 255),
-                "Cannot open input file: ");
+    EXPECT_FATAL(ReadFeaturesPool(&m), 13010, "Cannot open input file: ");
 }
 
 TEST(SortFeatureSugg, FatalInputs) {
@@ -224,7 +221,7 @@ TEST(SortFeatureSugg, FatalInputs) {
         ps.Init({"N|NV/|a|a|"}, GenerationArgs());
         ps.NewSugg();
         ux_HashIncr(ps.m.phashSugg.get(), szKey, 0, "");
-        EXPECT_EXIT(SortFeatureSugg(&ps.m), testing::ExitedWithCode(18032 & 255), pszMessage);
+        EXPECT_FATAL(SortFeatureSugg(&ps.m), 18032, pszMessage);
     }
     TrainingSetup ps(1);
     ps.Init({"N|NV/|a|a|"}, GenerationArgs());
@@ -232,8 +229,7 @@ TEST(SortFeatureSugg, FatalInputs) {
     ps.m.clAmbClassAreaSize = 1;
     ux_HashIncr(ps.m.phashSugg.get(), "00 NV 01__00ff20__NV_", 0, "");
     ux_HashIncr(ps.m.phashSugg.get(), "00 XY 01__00ff20__NV_", 0, "");
-    EXPECT_EXIT(SortFeatureSugg(&ps.m), testing::ExitedWithCode(18032 & 255),
-                "small AmbClassAreaSize \\(1\\)!");
+    EXPECT_FATAL(SortFeatureSugg(&ps.m), 18032, "small AmbClassAreaSize \\(1\\)!");
     const char* psz1 = "00 NV";
     const char* psz2 = "00 \xe1";
     EXPECT_LT(StrCmpRef(psz1, psz2), 0); // bytes compare unsigned

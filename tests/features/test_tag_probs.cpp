@@ -167,8 +167,8 @@ TEST_F(TagProbsTest, ScoresThatAllVanishGiveTheUniformRawEstimate) {
 }
 
 TEST_F(TagProbsTest, UnknownModeIsFatal) {
-    EXPECT_EXIT(GetTagProbsInto(4, nullptr, nullptr, iBest, tm.m, 0, tm.dt, 0),
-                testing::ExitedWithCode(18032 & 255), "unknown mode 4");
+    EXPECT_FATAL(GetTagProbsInto(4, nullptr, nullptr, iBest, tm.m, 0, tm.dt, 0), 18032,
+                 "unknown mode 4");
 }
 
 } // namespace

@@ -42,16 +42,16 @@ TEST(ParseFT, ListsBecomeMarkerStrings) {
     for (int i = 1; i < 41; ++i) szList += "+base";
     EXPECT_EQ(ParseFT(sz, szList), 0); // 41 markers, 246 characters
     szList += "+base";
-    EXPECT_EXIT(ParseFT(sz, szList), testing::ExitedWithCode(18032 & 255),
-                "App: Fatal\\(18032\\): tag: feature template values \\(of FeatureTemplates\\): "
-                "too long: =base=");
+    EXPECT_FATAL(ParseFT(sz, szList), 18032,
+                 "App: Fatal\\(18032\\): tag: feature template values \\(of FeatureTemplates\\): "
+                 "too long: =base=");
     for (const char* pszValue : {"+base", "base++base2", "Base"}) {
-        EXPECT_EXIT(ParseFT(sz, pszValue), testing::ExitedWithCode(18032 & 255),
-                    "feature template value \\(of FeatureTemplates\\) unknown: ")
+        EXPECT_FATAL(ParseFT(sz, pszValue), 18032,
+                     "feature template value \\(of FeatureTemplates\\) unknown: ")
             << pszValue;
     }
-    EXPECT_EXIT(ParseUIT(sz, "ACs+tags"), testing::ExitedWithCode(18032 & 255),
-                "Feature context template value \\(of UseInFeatures\\) unknown: tags");
+    EXPECT_FATAL(ParseUIT(sz, "ACs+tags"), 18032,
+                 "Feature context template value \\(of UseInFeatures\\) unknown: tags");
 }
 
 // Element 0 sees the classes NV (twice) and AN, element 1 only one-value
@@ -211,9 +211,7 @@ TEST(InitModelTraining, InvalidGenerationValuesEndTheProcess) {
         TrainingSetup ps(1);
         ps.SetupArgs(szArgs);
         ps.SetLines({"N|NV/|a|a|"});
-        EXPECT_EXIT(InitModelTraining(&ps.dtT, &ps.m), testing::ExitedWithCode(c.iStatus & 255),
-                    c.pszMessage)
-            << c.pszArgs;
+        EXPECT_FATAL(InitModelTraining(&ps.dtT, &ps.m), c.iStatus, c.pszMessage) << c.pszArgs;
     }
 }
 

@@ -172,7 +172,7 @@ TEST_F(ReaderTest, EndOfFileIsAcceptedAnywhere) {
     EXPECT_EQ(Read("<comment>x</comment>" + kHead), 0);
 }
 
-using ReaderDeathTest = ReaderTest;
+using ReaderFatalTest = ReaderTest;
 
 // The model of the round-trip tests, with classes in every section as
 // training makes them.
@@ -251,7 +251,7 @@ TEST_F(ReaderTest, AFileCutAnywhereReadsAsTheWholeFileOrIsRefused) {
     EXPECT_EQ(Read(szText + "</tagmodel>", ModelEnd::kWhole), 0);
 }
 
-TEST_F(ReaderDeathTest, SignsOfACutFileAreFatal) {
+TEST_F(ReaderFatalTest, SignsOfACutFileAreFatal) {
     Model mOut;
     BuildModel(mOut);
     mOut.szModelFile = m.szModelFile;
@@ -335,7 +335,7 @@ TEST_F(ReaderTest, AModelWrittenAndReadBackIsTheSameModel) {
     EXPECT_EQ(Normalise(ReadFile(m.szModelFile)), Normalise(szFirst));
 }
 
-TEST_F(ReaderDeathTest, EveryCheckFailsWithItsMessage) {
+TEST_F(ReaderFatalTest, EveryCheckFailsWithItsMessage) {
     const std::string szHead(kHead);
     const std::string szNV = szHead + kClassNV;
     const std::string szFE = szNV + "<FE>POS<a>NV<x>1<c>6<w>1<y>N\n";
@@ -404,23 +404,21 @@ TEST_F(ReaderDeathTest, EveryCheckFailsWithItsMessage) {
     };
     for (const auto& [szText, szMessage] : rgCase) {
         WriteFile(m.szModelFile, szText);
-        EXPECT_EXIT(ReadModel(m), testing::ExitedWithCode(18032 & 255),
-                    "App: Fatal\\(18032\\): tag: \\[ln [0-9]+\\] model: " + Lit(szMessage))
+        EXPECT_FATAL(ReadModel(m), 18032,
+                     "App: Fatal\\(18032\\): tag: \\[ln [0-9]+\\] model: " + Lit(szMessage))
             << szText;
     }
 }
 
-TEST_F(ReaderDeathTest, TagElementsComeFromTheArgumentFile) {
+TEST_F(ReaderFatalTest, TagElementsComeFromTheArgumentFile) {
     m.cTagElem = 3;
     WriteFile(m.szModelFile, "<Dz>9<Df>1<Da>1<st>");
-    EXPECT_EXIT(ReadModel(m), testing::ExitedWithCode(18032 & 255),
-                Lit("model: : GetValue SubTag3 failed"));
+    EXPECT_FATAL(ReadModel(m), 18032, Lit("model: : GetValue SubTag3 failed"));
     m.cTagElem = 2;
     szArgs = dir.Write("dup.args", "SubTag1 = +POS\nSubTag2 = -POS\n");
     ux_ArgOpen(szArgs);
     WriteFile(m.szModelFile, kHead);
-    EXPECT_EXIT(ReadModel(m), testing::ExitedWithCode(18032 & 255),
-                Lit("model: Category name duplicated (#0): -POS"));
+    EXPECT_FATAL(ReadModel(m), 18032, Lit("model: Category name duplicated (#0): -POS"));
 }
 
 } // namespace

@@ -137,9 +137,9 @@ TEST_F(WriterTest, NotesValuesThatCannotBeReadBack) {
     EXPECT_TRUE(Contains(ReadFile(m.szModelFile), "<g>a<b\n")); // written as it is all the same
 }
 
-using WriterDeathTest = WriterTest;
+using WriterFatalTest = WriterTest;
 
-TEST_F(WriterDeathTest, ElementCodesWithoutNotationAreFatal31) {
+TEST_F(WriterFatalTest, ElementCodesWithoutNotationAreFatal31) {
     BuildExample();
     // Closest conditions take no member (64 + t) or whole-tag codes; the model
     // has one tag element, so 32 + 3 has no name to write.
@@ -148,15 +148,15 @@ TEST_F(WriterDeathTest, ElementCodesWithoutNotationAreFatal31) {
                                     {Term(m, 1, 100, "x"), 100},
                                     {Term(m, 1, 32 + 3, "x"), 35}}) {
         m.rgfdFeatureArea[0].rgftTerm[0] = ft;
-        EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(18031 & 255),
-                    "App: Fatal\\(18031\\): vexta: Wrong iClosestConditionElem: " +
-                        std::to_string(iCode) + "\n");
+        EXPECT_FATAL(WriteModel(m), 18031,
+                     "App: Fatal\\(18031\\): vexta: Wrong iClosestConditionElem: " +
+                         std::to_string(iCode) + "\n");
     }
     // Nothing was left behind by the failed writes.
     EXPECT_EQ(Files(), 0);
 }
 
-TEST_F(WriterDeathTest, AFailedWriteIsFatal30AndKeepsThePreviousModel) {
+TEST_F(WriterFatalTest, AFailedWriteIsFatal30AndKeepsThePreviousModel) {
     BuildExample();
     // Enough features to need several output blocks.
     m.rgfdFeatureArea.resize(5001);
@@ -169,28 +169,27 @@ TEST_F(WriterDeathTest, AFailedWriteIsFatal30AndKeepsThePreviousModel) {
         ::setrlimit(RLIMIT_FSIZE, &rl);
         WriteModel(m);
     };
-    EXPECT_EXIT(WriteWithSmallFileLimit(), testing::ExitedWithCode(18030 & 255),
-                "App: Fatal\\(18030\\): vexta: Cannot write features to .*/pos.model\n");
+    EXPECT_FATAL(WriteWithSmallFileLimit(), 18030,
+                 "App: Fatal\\(18030\\): vexta: Cannot write features to .*/pos.model\n");
     EXPECT_EQ(ReadFile(m.szModelFile), "previous model");
     EXPECT_EQ(Files(), 1);
 }
 
-TEST_F(WriterDeathTest, AFileThatCannotBeCreatedIsFatal13011) {
+TEST_F(WriterFatalTest, AFileThatCannotBeCreatedIsFatal13011) {
     BuildExample();
     m.szModelFile = dir.Path("missing/pos.model");
-    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(13011 & 255),
-                "ux_base: Fatal\\(13011\\): Cannot open output file: .*/missing/pos.model\n");
+    EXPECT_FATAL(WriteModel(m), 13011,
+                 "ux_base: Fatal\\(13011\\): Cannot open output file: .*/missing/pos.model\n");
     m.szModelFile.clear();
-    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(13011 & 255), "Cannot open output file: \n");
+    EXPECT_FATAL(WriteModel(m), 13011, "Cannot open output file: \n");
 }
 
-TEST_F(WriterDeathTest, AModelFileThatMayNotBeWrittenIsNotReplaced) {
+TEST_F(WriterFatalTest, AModelFileThatMayNotBeWrittenIsNotReplaced) {
     BuildExample();
     m.szModelFile = dir.Write("ro.model", "read only");
     ::chmod(m.szModelFile.c_str(), 0444);
     if (::access(m.szModelFile.c_str(), W_OK) == 0) GTEST_SKIP() << "running with root rights";
-    EXPECT_EXIT(WriteModel(m), testing::ExitedWithCode(13011 & 255),
-                "Cannot open output file: .*/ro.model\n");
+    EXPECT_FATAL(WriteModel(m), 13011, "Cannot open output file: .*/ro.model\n");
     EXPECT_EQ(ReadFile(m.szModelFile), "read only");
 }
 

@@ -125,9 +125,8 @@ TEST_F(LambdaFixture, MissingCandidatesEndTheRun) {
     // Line 35 loses its candidate tags.
     s.dtT.rgdl[35].rgpszMMt.clear();
     s.dtT.rgdl[35].cMMt = 0;
-    EXPECT_EXIT(VaryLambdaVTC(s.dtT, s.m, 0, 0, *pfd, 0, s.dtT.clData - 1),
-                ::testing::ExitedWithCode(18032 & 255),
-                "VaryLambdaVTC: Set of possible tags missing at data line 35");
+    EXPECT_FATAL(VaryLambdaVTC(s.dtT, s.m, 0, 0, *pfd, 0, s.dtT.clData - 1), 18032,
+                 "VaryLambdaVTC: Set of possible tags missing at data line 35");
 }
 
 } // namespace

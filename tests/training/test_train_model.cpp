@@ -254,14 +254,13 @@ TEST(TrainModel, AFullFeatureAreaFailsWithItsCode) {
     });
 }
 
-TEST(TrainModelDeathTest, AnUnreadablePoolEndsTheRun) {
+TEST(TrainModel, AnUnreadablePoolEndsTheRun) {
     TrainingSetup s(1);
     // Six terms are one too many.
     const std::string szPool = s.dir.Write(
         "pool.txt", "3 00 NV 06__ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_ffff7e__I_\n");
     s.InitTraining(SawLines(6, 3), TrainingArgs(szPool));
-    EXPECT_EXIT(TrainModel(s.dtT, s.dtH, s.m), ::testing::ExitedWithCode(19),
-                "cannot read feature pool: code 3302");
+    EXPECT_FATAL(TrainModel(s.dtT, s.dtH, s.m), 19, "cannot read feature pool: code 3302");
 }
 
 TEST(TrainModel, LambdaVariationOnAOneLineTable) {
