@@ -173,8 +173,8 @@ TEST_F(ArgFileTest, DefinitionsAddedLaterAndKeyUse) {
     ux_ArgDefine(szFile_, "q = 'a b' c", "command line");
     EXPECT_EQ(Value("path"), Fields({"/other/f", "x"}));
     EXPECT_EQ(Value("q"), Fields({"a b", "c"}));
-    EXPECT_EXIT(ux_ArgDefine(szFile_, "a = ${b", "command line"), ArgFatal(25),
-                "too few variable closing parentheses");
+    EXPECT_FATAL(ux_ArgDefine(szFile_, "a = ${b", "command line"), ArgFatal(25),
+                 "too few variable closing parentheses");
 
     const ArgKeyUse use = ux_ArgKeyUse(szFile_);
     EXPECT_EQ(use.rgszDefined,

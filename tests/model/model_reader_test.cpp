@@ -26,7 +26,7 @@ const std::string kClassNV = "<AC>POS<a>NV<c>10\n"
                              "<Aj>POS<a>NV<t>N<c>7\n"
                              "<Aj>POS<a>NV<t>V<c>3\n";
 
-// Escapes a literal text for a death-test regular expression.
+// Escapes a literal text for a regular expression of EXPECT_FATAL.
 std::string Lit(std::string_view sz) {
     std::string szOut;
     for (const char ch : sz) {
@@ -217,29 +217,22 @@ TEST_F(ReaderTest, AFileCutAnywhereReadsAsTheWholeFileOrIsRefused) {
     WriteModel(m);
     const std::string szRef = ReadFile(szOut);
 
-    // Each cut is read in a child process, since a refusal ends it.
+    // Each cut is read into a fresh model; a refusal is a fatal error.
     long cRefused = 0;
     for (size_t cb = 0; cb <= szText.size(); ++cb) {
-        std::filesystem::remove(szOut);
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            std::freopen("/dev/null", "w", stderr);
-            m.szModelFile = dir.Path("cut.model");
-            WriteFile(m.szModelFile, std::string_view(szText).substr(0, cb));
-            if (ReadModel(m) != 0) _exit(2);
-            m.szModelFile = szOut;
-            WriteModel(m);
-            _exit(0);
-        }
-        int iStatus = 0;
-        waitpid(pid, &iStatus, 0);
-        ASSERT_TRUE(WIFEXITED(iStatus)) << "cut at " << cb;
-        const int rc = WEXITSTATUS(iStatus);
-        if (rc == 0) {
+        Model mCut;
+        mCut.cTagElem = m.cTagElem;
+        mCut.szModelFile = dir.Path("cut.model");
+        WriteFile(mCut.szModelFile, std::string_view(szText).substr(0, cb));
+        int rc = 0;
+        const FatalResult res = Fatal([&] { rc = ReadModel(mCut); });
+        if (res.iStatus < 0 && rc == 0) {
+            std::filesystem::remove(szOut);
+            mCut.szModelFile = szOut;
+            WriteModel(mCut);
             EXPECT_EQ(ReadFile(szOut), szRef) << "cut at " << cb;
         } else {
-            EXPECT_TRUE(rc == 2 || rc == (18032 & 255)) << "cut at " << cb << ": " << rc;
+            EXPECT_TRUE(rc != 0 || res.iStatus == 18032) << "cut at " << cb << ": " << res.iStatus;
             ++cRefused;
         }
     }
@@ -271,8 +264,8 @@ TEST_F(ReaderFatalTest, SignsOfACutFileAreFatal) {
     };
     for (const auto& [szCut, szMessage] : rgCase) {
         WriteFile(m.szModelFile, szCut);
-        EXPECT_EXIT(ReadModel(m), testing::ExitedWithCode(18032 & 255),
-                    "App: Fatal\\(18032\\): tag: \\[ln [0-9]+\\] model: " + Lit(szMessage))
+        EXPECT_FATAL(ReadModel(m), 18032,
+                     "App: Fatal\\(18032\\): tag: \\[ln [0-9]+\\] model: " + Lit(szMessage))
             << szCut;
     }
 }
