@@ -1,6 +1,7 @@
 // Driver start-up, run modes, common run parameters and finish.
 #include "app/driver.h"
 
+#include "app/composed_tags.h"
 #include "app/globals.h"
 #include "app/key_table.h"
 #include "app/pipelines.h"
@@ -142,7 +143,12 @@ int ReadBoundedInt(const char* pszKey) {
 }
 
 void ReadRunParameters() {
-    cTagElem = ReadBoundedInt("TagElemMax");
+    // Tags composed from UPOS and FEATS take their length from their layout.
+    std::string szTagElemMax;
+    if (ComposedTags() && ux_ArgGetValue(szArgs, "TagElemMax", szTagElemMax) > 0)
+        cTagElem = 1;
+    else
+        cTagElem = ReadBoundedInt("TagElemMax");
     cBeam = ReadBoundedInt("Beam");
 
     const KeyInfo& key = KeyEntry("RawExpWeight");

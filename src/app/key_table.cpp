@@ -53,8 +53,15 @@ constexpr KeyInfo kKeys[] = {
     {.szName = "InputFormat", .type = KeyType::kWord,
      .szDefault = "from the file: .conllu is CoNLL-U, text starting with < SGML, else data lines",
      .szValues = "sgml, line, conllu", .szMeaning = "Format of every corpus file read."},
-    {.szName = "TagColumn", .type = KeyType::kWord, .szDefault = "XPOS", .szValues = "XPOS",
-     .szMeaning = "The CoNLL-U column that holds the tag."},
+    {.szName = "TagColumn", .type = KeyType::kWord, .szDefault = "XPOS",
+     .szValues = "XPOS, UPOS+FEATS",
+     .szMeaning = "The CoNLL-U column that holds the tag. UPOS+FEATS composes a tag of one "
+                  "position for UPOS and one per feature of the training data; TagElemMax, "
+                  "SubTag and SentTag then come from that layout, which the model file keeps."},
+    {.szName = "TagFeatures", .szDefault = "every feature of the training data, by name",
+     .szValues = "feature names joined by +",
+     .szMeaning = "With TagColumn = UPOS+FEATS: the features that make the tag, in this order "
+                  "(at most 30); others are left out. Testing and tagging take the model's."},
     {.szName = "TagPad", .szDefault = "-", .szValues = "one character",
      .szMeaning = "Pads CoNLL-U tags shorter than TagElemMax at their end on reading; output "
                   "writes a tag as it was spelled."},

@@ -2,6 +2,7 @@
 // "TagDebug". The argument file is limited to the test segment, the model
 // file is read, and then either the error rates of the model on the test
 // segment are reported or the input is tagged onto standard output.
+#include "app/composed_tags.h"
 #include "app/driver.h"
 #include "app/globals.h"
 #include "app/pipelines.h"
@@ -104,6 +105,7 @@ void ReadModelFile() {
         std::fprintf(stderr, "%s: GetValue (feature file) %s failed\n", szPN.c_str(), "Features");
         ux_Exit(892);
     }
+    LoadComposedTags(model);
     if (const int rc = ReadModel(model); rc != 0) {
         if (rc == kModelNotOpened) SayWhyNotOpened(model.szModelFile);
         std::fprintf(stderr, "%s: cannot read in the model %s: code %d\n", szPN.c_str(),
@@ -135,6 +137,14 @@ void PrintAccuracy(const DataTable& dt) {
     const double dAcc = dt.clTokens == 0 ? 0.0 : 100.0 * static_cast<double>(clRight) / dt.clTokens;
     std::fprintf(stderr, "%s: accuracy: %.2f%% (%ld/%ld)\n", szPN.c_str(), dAcc, clRight,
                  dt.clTokens);
+    // Composed tags: the first element alone is the UPOS.
+    if (!dt.udLayout.Empty() && !model.rgteTagElem.empty()) {
+        const long clUpos = std::max(0L, dt.clTokens - model.rgteTagElem[0].clErrTagElem);
+        const double dUpos =
+            dt.clTokens == 0 ? 0.0 : 100.0 * static_cast<double>(clUpos) / dt.clTokens;
+        std::fprintf(stderr, "%s: UPOS accuracy: %.2f%% (%ld/%ld)\n", szPN.c_str(), dUpos, clUpos,
+                     dt.clTokens);
+    }
 }
 
 // Threads: 1 when absent, 0 for every core of the machine.

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/composed_tags.h"
 #include "app/globals.h"
 #include "app/pipelines.h"
 #include "app/training_params.h"
@@ -112,6 +113,7 @@ int RunTrainingPipeline() {
     SetUpModel(m);
     CreateStringStore(m);
     m.hModelFile = 0;
+    if (ComposedTags()) DeriveComposedTags(m);
 
     if (const int iRes = ReadData(szArgs, m, ""); iRes > 0) {
         ExplainReadDataFailure(iRes);

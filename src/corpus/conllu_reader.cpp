@@ -93,6 +93,42 @@ void PutBoundary(pdfRecType& pdf, std::span<char> szLine) {
     PutDataLine(pdf, szLine, pdf.szSentTag, pdf.szSentForm, pdf.szSentLemma);
 }
 
+// The UPOS+FEATS tag of a word: collected for a layout being derived (the
+// tag is then a stand-in), or composed by the layout.
+void ComposeTag(pdfRecType& pdf, const Model& m, std::string_view szUpos, std::string_view szFeats,
+                std::span<char> szTag) {
+    ConlluScan& scan = pdf.conllu;
+    const auto cchTag = static_cast<std::size_t>(m.cTagElem);
+    std::string szErr;
+    if (scan.pbuilder) {
+        std::fill_n(szTag.begin(), cchTag, kUdAbsent);
+        if (scan.fCollect) szErr = scan.pbuilder->Add(szUpos, szFeats);
+    } else if (!scan.playout || scan.playout->Size() != m.cTagElem) {
+        ConlluFatal(pdf, ux_StrPrintf("%sno UPOS+FEATS layout of %d positions to compose tags", kGE,
+                                      m.cTagElem));
+    } else {
+        szErr = scan.playout->Encode(szUpos, szFeats, szTag, scan.misses);
+    }
+    if (!szErr.empty()) ConlluFatal(pdf, std::string(kGE) + szErr);
+    szTag[cchTag] = '\0';
+}
+
+// A note on what the layout had no place for, once the input has ended.
+void ReportMisses(ConlluScan& scan) {
+    UdLayout::Misses& misses = scan.misses;
+    if (misses.cUnknownValue > 0)
+        ux_Warning(kModApp, kMsgApp,
+                   ux_StrPrintf("GetEvent: %ld UPOS or feature values are not in the model's "
+                                "UPOS+FEATS layout; they can never be tagged right",
+                                misses.cUnknownValue));
+    if (misses.cUnknownFeature > 0)
+        ux_Warning(kModApp, kMsgApp,
+                   ux_StrPrintf("GetEvent: %ld features are not in the model's UPOS+FEATS layout "
+                                "(first: %s); they were read as absent",
+                                misses.cUnknownFeature, misses.szFirstFeature.c_str()));
+    misses = UdLayout::Misses();
+}
+
 } // namespace
 
 std::string_view ConlluLineContent(std::string_view szRaw) {
@@ -130,6 +166,7 @@ int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
                 // lines after the last word.
                 TakePending(pdf, fGap, pgapHead);
                 PutBoundary(pdf, szLine);
+                ReportMisses(scan);
                 pdf.fEndSeen = 1;
                 pdf.fEndToken = 1;
                 return 0;
@@ -218,11 +255,13 @@ int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
                                           kGE, static_cast<int>(szForm.size()), szForm.data()));
         std::array<char, kTagElemMax + 1> szTag{};
         const auto cchTag = static_cast<std::size_t>(m.cTagElem);
-        if (!PadTag(szTagRead, cchTag, scan.chTagPad, szTag))
+        if (scan.col == TagColumn::kUposFeats)
+            ComposeTag(pdf, m, szTagRead, rgszCol[kConlluFeats], szTag);
+        else if (!PadTag(szTagRead, cchTag, scan.chTagPad, szTag))
             ConlluFatal(pdf, ux_StrPrintf("%sToo long tag (> %d): %.*s, form %.*s", kGE, m.cTagElem,
                                           static_cast<int>(szTagRead.size()), szTagRead.data(),
                                           static_cast<int>(szForm.size()), szForm.data()));
-        if (szTagRead.size() < cchTag && scan.ptagSpell)
+        if (scan.col == TagColumn::kXpos && szTagRead.size() < cchTag && scan.ptagSpell)
             scan.ptagSpell->Remember({szTag.data(), cchTag}, szTagRead);
         if (!scan.fWarnedNoCands) {
             scan.fWarnedNoCands = true;

@@ -221,9 +221,19 @@ int ReadYesNo(std::string_view sz) {
 // CoNLL-U keeps its lemmas (into the test table, which writes the output).
 void GetReadingKeys(std::string_view szArgFile, Model& m, pdfRecType& pdf) {
     std::array<char, kArgBufSize> sz{};
+    DataTable& dtOut = *m.pdtS;
+    dtOut.tagCol = TagColumn::kXpos;
+    if (ux_ArgGetValue(szArgFile, "TagColumn", sz) == 0 && !ParseTagColumn(sz.data(), dtOut.tagCol))
+        KeyFatal("TagColumn", "XPOS or UPOS+FEATS", sz.data());
+    // Composed tags have a boundary tag of their own; SentTag is not read.
+    const bool fComposed = dtOut.tagCol == TagColumn::kUposFeats;
     for (const auto& [pszKey, pszValue] :
          {std::pair{"SentTag", &pdf.szSentTag}, std::pair{"SentForm", &pdf.szSentForm},
           std::pair{"SentLemma", &pdf.szSentLemma}}) {
+        if (fComposed && pszValue == &pdf.szSentTag) {
+            pdf.szSentTag.assign(static_cast<std::size_t>(std::max(m.cTagElem, 0)), kUdBoundary);
+            continue;
+        }
         if (ux_ArgGetValue(szArgFile, pszKey, sz) != 0)
             ux_FatalError(kModApp, kMsgApp,
                           ux_StrPrintf("%s: GetValue %s failed\n", szPN.c_str(), pszKey));
@@ -240,11 +250,8 @@ void GetReadingKeys(std::string_view szArgFile, Model& m, pdfRecType& pdf) {
     pdf.fmt = InputFormat::kAuto;
     if (ux_ArgGetValue(szArgFile, "InputFormat", sz) == 0 && !ParseInputFormat(sz.data(), pdf.fmt))
         KeyFatal("InputFormat", "sgml, line or conllu", sz.data());
-    DataTable& dtOut = *m.pdtS;
-    dtOut.tagCol = TagColumn::kXpos;
-    if (ux_ArgGetValue(szArgFile, "TagColumn", sz) == 0 && !ParseTagColumn(sz.data(), dtOut.tagCol))
-        KeyFatal("TagColumn", "XPOS", sz.data());
     pdf.conllu.col = dtOut.tagCol;
+    pdf.conllu.playout = fComposed && !dtOut.udLayout.Empty() ? &dtOut.udLayout : nullptr;
     pdf.conllu.chTagPad = '-';
     if (ux_ArgGetValue(szArgFile, "TagPad", sz) == 0) {
         if (std::strlen(sz.data()) != 1) KeyFatal("TagPad", "one character", sz.data());
@@ -488,6 +495,56 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
 bool IsBoundaryLine(const DlData& dl, const pdfRecType& pdf) {
     return dl.cMMt == 1 && dl.pszTag && dl.pszForm && dl.pszLemma && pdf.szSentTag == dl.pszTag &&
            pdf.szSentForm == dl.pszForm && pdf.szSentLemma == dl.pszLemma;
+}
+
+std::string DeriveUdLayout(std::string_view szArgFile, Model& m, UdLayout& layout) {
+    PointTables(m);
+    std::string szFile = GetFileKey(szArgFile, "TrainData");
+    const bool fWholeFile = !szFile.empty();
+    // Lines of InData: those of the Train segment. Keys that are missing or
+    // not numbers are reported by the reading that follows.
+    long ilFirst = 0;
+    long ilEnd = LONG_MAX;
+    if (!fWholeFile) {
+        szFile = GetFileKey(szArgFile, "InData");
+        if (szFile.empty()) return "no training data (TrainData or InData)";
+        long lStart = 0;
+        long lLines = 0;
+        if (ParseSegmentNumber(GetFileKey(szArgFile, "TrainStart"), lStart) &&
+            ParseSegmentNumber(GetFileKey(szArgFile, "TrainLines"), lLines)) {
+            ilFirst = lStart;
+            ilEnd = lStart + lLines;
+        }
+    }
+    if (szFile == "-")
+        return "the training data is read twice (for the layout, then for training) and cannot "
+               "come from standard input";
+
+    auto ppdf = std::make_unique<pdfRecType>();
+    pdfRecType& pdf = *ppdf;
+    GetReadingKeys(szArgFile, m, pdf);
+    UdLayout::Builder builder;
+    pdf.conllu.playout = nullptr;
+    pdf.conllu.pbuilder = &builder;
+    pdf.conllu.ptagSpell = nullptr;
+    if (OpenInput(pdf, szFile) != 0) return "cannot open the training data " + szFile;
+    if (pdf.iState != kStateConllu)
+        return "tags composed from UPOS and FEATS need CoNLL-U training data; " + szFile +
+               " is not read as CoNLL-U";
+
+    std::vector<char> szLine(kDataLineSize, '\0');
+    std::vector<char> szRest(kDataLineSize, '\0');
+    std::unique_ptr<gapRecType> pgap;
+    int rc = 0;
+    for (long n = 0;; ++n) {
+        pdf.conllu.fCollect = n >= ilFirst && n < ilEnd;
+        if ((rc = GetEvent(szLine, szRest, pgap, pdf, m)) != 0) break;
+    }
+    if (rc != -1) return "cannot read the training data " + szFile;
+    std::array<char, kArgBufSize> sz{};
+    const std::string_view szChosen =
+        ux_ArgGetValue(szArgFile, "TagFeatures", sz) == 0 ? sz.data() : "";
+    return builder.Build(szChosen, layout);
 }
 
 int GetDataParams(std::string_view szArgFile, Model& m, pdfRecType& pdf,

@@ -17,6 +17,7 @@
 #include "corpus/event_reader.h"
 #include "corpus/input_format.h"
 #include "corpus/tag_spellings.h"
+#include "corpus/ud_layout.h"
 #include "model/model.h"
 
 namespace vexta {
@@ -92,6 +93,7 @@ struct DataTable {
     TagSpellings tagSpell;
     TagColumn tagCol = TagColumn::kXpos;
     bool fKeepLemma = false;
+    UdLayout udLayout; // with TagColumn UPOS+FEATS: composes the tags read, decodes those written
 
     // Storage of the entries of rgplinkFeature and rgplinkFeature2 (stable
     // addresses) and the chain of released entries, reused first.
@@ -113,6 +115,11 @@ extern DataTable dtS;
 // segments still given by line numbers. 0 on success; see the codes in the
 // source.
 int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix);
+
+// Derives the UPOS+FEATS layout from the words of the Train segment
+// (TrainData, else the Train lines of InData), chosen and ordered by the key
+// TagFeatures when it is given. An error text when it cannot.
+std::string DeriveUdLayout(std::string_view szArgFile, Model& m, UdLayout& layout);
 
 // Sets up pdf for the input file (InData, else TestData) and the reading
 // keys (boundary-token values, tag table, InputFormat, TagColumn, TagPad,

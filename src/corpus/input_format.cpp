@@ -16,8 +16,12 @@ bool ParseInputFormat(std::string_view szValue, InputFormat& fmt) {
 }
 
 bool ParseTagColumn(std::string_view szValue, TagColumn& col) {
-    if (szValue != "XPOS") return false;
-    col = TagColumn::kXpos;
+    if (szValue == "XPOS")
+        col = TagColumn::kXpos;
+    else if (szValue == kUdTagColumn)
+        col = TagColumn::kUposFeats;
+    else
+        return false;
     return true;
 }
 
@@ -25,6 +29,8 @@ int ConlluColumnOf(TagColumn col) {
     switch (col) {
     case TagColumn::kXpos:
         break;
+    case TagColumn::kUposFeats:
+        return kConlluUpos;
     }
     return kConlluXpos;
 }

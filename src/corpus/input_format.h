@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "corpus/ud_layout.h"
+
 namespace vexta {
 
 class TagSpellings;
@@ -23,13 +25,14 @@ enum class InputFormat {
 // Parses a value of InputFormat ("sgml", "line", "conllu"); false otherwise.
 bool ParseInputFormat(std::string_view szValue, InputFormat& fmt);
 
-// The CoNLL-U column that holds the tag. XPOS is the only one read today;
-// a tag built from UPOS and FEATS is the next to come here.
+// The CoNLL-U column that holds the tag: XPOS, or a tag composed from UPOS
+// and FEATS by a layout (corpus/ud_layout.h).
 enum class TagColumn {
     kXpos,
+    kUposFeats,
 };
 
-// Parses a value of TagColumn ("XPOS"); false otherwise.
+// Parses a value of TagColumn ("XPOS", "UPOS+FEATS"); false otherwise.
 bool ParseTagColumn(std::string_view szValue, TagColumn& col);
 
 // 0-based CoNLL-U columns.
@@ -39,6 +42,7 @@ inline constexpr int kConlluForm = 1;
 inline constexpr int kConlluLemma = 2;
 inline constexpr int kConlluUpos = 3;
 inline constexpr int kConlluXpos = 4;
+inline constexpr int kConlluFeats = 5;
 
 // The column a tag column is written to on output.
 int ConlluColumnOf(TagColumn col);
@@ -56,6 +60,12 @@ struct ConlluScan {
     std::string szLine;                // the current raw line with its line end
     std::string szPending;             // raw lines waiting for the next token's gap
     TagSpellings* ptagSpell = nullptr; // where padded tags remember their spelling
+    // UPOS+FEATS: the layout that composes the tags, or, while a layout is
+    // derived, the builder that collects the words (only while fCollect).
+    const UdLayout* playout = nullptr;
+    UdLayout::Builder* pbuilder = nullptr;
+    bool fCollect = false;
+    UdLayout::Misses misses; // what the layout had no place for
 };
 
 } // namespace vexta

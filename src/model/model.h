@@ -158,6 +158,7 @@ struct Model {
     std::string szFeaturePoolFile;             // feature pool file name
     int hFeaturePool = 0;                      // open pool file handle, 0 none
     std::string szModelFile;                   // model file name
+    std::vector<std::string> rgszNotes;        // more <Dn> header lines, such as a tag layout
     int hModelFile = 0;                        // open model file handle, 0 none
     TagElem* pteSuggLast = nullptr;            // tag element of the last pool feature added
     AmbClass* pacSuggLast = nullptr;           // AC of the last pool feature added

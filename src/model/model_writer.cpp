@@ -349,6 +349,11 @@ int WriteModel(Model& m) {
     Put(out, "<Dn>");
     Put(out, m.szModelFile);
     EndLine(out);
+    for (const std::string& szNote : m.rgszNotes) {
+        Put(out, "<Dn>");
+        Put(out, szNote);
+        EndLine(out);
+    }
     Put(out, "<Dt>");
     Put(out, m.szTrainingData);
     EndLine(out);

@@ -160,14 +160,25 @@ int WriteConllu(const DataTable& dt, long il, std::string_view szTag) {
     std::array<std::string_view, kConlluColumns> rgszCol;
     if (SplitConlluColumns(szContent, rgszCol) != kConlluColumns) return kOutNoLemma;
 
+    const bool fComposed = dt.tagCol == TagColumn::kUposFeats;
     const int iTagCol = ConlluColumnOf(dt.tagCol);
     const std::string_view szOrigTag = dt.tagSpell.Original(szTag);
     // The lemma of the chosen tag when it is not the word's own; none while
     // a word's only candidate is its own tag.
     const char* pszLemma = nullptr;
+    const auto putPiece = [&dt](std::string_view sz) { Put(dt, sz); };
     for (int k = 0; k < kConlluColumns; ++k) {
         if (k > 0) PutChar(dt, '\t');
-        if (k == iTagCol)
+        if (fComposed && k == kConlluUpos) {
+            // UPOS, then FEATS at their own place; the columns between stay.
+            if (!dt.udLayout.Decode(szTag, rgszCol[kConlluUpos], rgszCol[kConlluFeats], putPiece,
+                                    [](std::string_view) {}))
+                return kOutBadTag;
+        } else if (fComposed && k == kConlluFeats) {
+            dt.udLayout.Decode(
+                szTag, rgszCol[kConlluUpos], rgszCol[kConlluFeats], [](std::string_view) {},
+                putPiece);
+        } else if (k == iTagCol)
             Put(dt, szOrigTag);
         else if (k == kConlluLemma && !dt.fKeepLemma && pszLemma != nullptr)
             Put(dt, pszLemma);

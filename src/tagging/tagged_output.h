@@ -12,6 +12,7 @@ namespace vexta {
 
 // Failure codes of writing one line.
 inline constexpr int kOutNoLemma = 88;      // the chosen tag has no <MMl> lemma in the gap
+inline constexpr int kOutBadTag = 89;       // the chosen tag does not decode into UPOS and FEATS
 inline constexpr int kOutLemmaNoText = 394; // an <MMl> entry without ">"
 inline constexpr int kOutTagNoText = 395;   // an <MMt> entry without ">"
 
