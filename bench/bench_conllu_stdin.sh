@@ -13,6 +13,8 @@
 # elements and no features, so that the figures show reading, windowing and
 # writing rather than the probability model; give a trained model (for
 # example the one of bench/bench_train.sh) to see the tagger's own speed.
+# The CoNLL-U file is also tagged with TagColumn = UPOS+FEATS, through a
+# model without features that holds the layout of cs-ud-train.conllu.
 # Prints tokens per second and peak memory of each run.
 set -eu
 
@@ -86,6 +88,31 @@ report() { # LABEL ARGS INPUT TOKENS
             l, n, s, n / s, c, n / c, k / 1024 }'
 }
 
+# Tags composed from UPOS and FEATS: a model without features whose header
+# holds the layout of the Train file (UPOS, then the features by name
+# without case, values coded in byte order).
+LAYOUT_CODES=ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789
+awk -F'\t' 'NF == 10 && $1 ~ /^[0-9]+$/ {
+        print " UPOS\t" $4
+        if ($6 != "_") { n = split($6, it, "|"); for (i = 1; i <= n; i++) { j = index(it[i], "="); print substr(it[i], 1, j - 1) "\t" substr(it[i], j + 1) } }
+    }' "$CORPUS/cs-ud-train.conllu" | LC_ALL=C sort -u | LC_ALL=C sort -s -f -t "$(printf '\t')" -k1,1 |
+    awk -F'\t' -v codes="$LAYOUT_CODES" '
+    $1 != last { name[++np] = $1; nv[np] = 0; last = $1 }
+    { val[np, ++nv[np]] = $2 }
+    END {
+        printf "<Dn>layout UPOS+FEATS 1 %d all\n", np
+        for (p = 1; p <= np; p++) {
+            n = name[p]; sub(/^ /, "", n)
+            printf "<Dn>layout-position %d %s\n", p - 1, n
+            for (v = 1; v <= nv[p]; v++) printf "<Dn>layout-value %d %s %s\n", p - 1, substr(codes, v, 1), val[p, v]
+        }
+        printf "<Dz>200000\n<Df>1\n<Da>1\n<Dc>%d\n", np
+        for (p = 0; p < np; p++) printf "<st>%012d\n", p
+    }' > "$TMP/ud.model"
+sed "s|^Features = .*|Features = $TMP/ud.model|" "$TMP/tag-conllu.args" > "$TMP/tag-ud.args"
+echo 'TagColumn = UPOS+FEATS' >> "$TMP/tag-ud.args"
+
 report "CoNLL-U x95 from stdin" "$TMP/tag-conllu.args" "$TMP/x95.conllu" "$(words "$TMP/x95.conllu")"
+report "UPOS+FEATS x95 stdin" "$TMP/tag-ud.args" "$TMP/x95.conllu" "$(words "$TMP/x95.conllu")"
 report "SGML x95 from stdin" "$TMP/tag.args" "$TMP/x95.csts" "$(grep -c '^<[fd]>' "$TMP/x95.csts")"
 report "CoNLL-U x190 from stdin" "$TMP/tag-conllu.args" "$TMP/x190.conllu" "$(words "$TMP/x190.conllu")"
