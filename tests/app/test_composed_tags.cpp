@@ -64,7 +64,10 @@ protected:
                           "\nTrainData = " + dir_.Path("tb.conllu") + "\nHeldoutData = " +
                           dir_.Path("tb.conllu") + "\nTestData = " + dir_.Path("tb.conllu") +
                           "\nInData =\n" + std::string(szExtra));
-        return test::RunProgram(VEXTA_SOURCE_DIR, "'" + szArgs + "'");
+        std::string szWord = "'";
+        szWord += szArgs;
+        szWord += '\'';
+        return test::RunProgram(VEXTA_SOURCE_DIR, szWord);
     }
 
     test::TempDir dir_;
