@@ -27,17 +27,33 @@ constexpr std::size_t kMaxFileName = 248; // source characters of a file name
 constexpr int kNameLen = 3998;            // buffer of an expanded variable name
 constexpr int kDefaultSlots = 100;        // open-file slots made by the first open
 
+// What is known of the expansion of a definition name that holds references.
+enum class NameState : signed char { kUnknown, kExpanding, kDone, kUndefined };
+
 struct ArgDef {
     std::string szName;
     std::string szValue;
     signed char cGuard = 0; // positive while the definition is being expanded
+    // The expanded name (names with references only), valid while iNameGen
+    // equals the file's iGen.
+    NameState nameState = NameState::kUnknown;
+    unsigned iNameGen = 0;
+    std::string szNameExpanded;
 };
+
+ArgDef MakeDef(std::string_view szName, std::string_view szValue) {
+    ArgDef def;
+    def.szName = szName;
+    def.szValue = szValue;
+    return def;
+}
 
 struct ArgFile {
     std::string szGiven;       // the name as passed to ux_ArgOpen
     std::string szName;        // the parsed name: quotes removed, parameters cut
     std::vector<ArgDef> rgdef; // oldest first; lookups walk from the back
     std::set<std::string, std::less<>> setszRequested; // keys asked for by name
+    unsigned iGen = 1; // counts changes of rgdef; expanded names of older counts are stale
 };
 
 std::vector<std::unique_ptr<ArgFile>> rgargFile;
@@ -305,7 +321,8 @@ private:
 
     void AddDefinition() {
         CheckLength(szValue_, kMaxValue, "value");
-        argf_.rgdef.push_back(ArgDef{szKey_, szValue_, 0});
+        argf_.rgdef.push_back(MakeDef(szKey_, szValue_));
+        ++argf_.iGen;
         szKey_.clear();
         szValue_.clear();
         ++lLine_;
@@ -369,17 +386,45 @@ ArgFile& uxp_ArgFindOrDie(std::string_view szFile, std::string_view szKey) {
     return *pargf;
 }
 
+// Definitions whose guard is raised, innermost last.
+std::vector<ArgDef*> rgpdefGuarded;
+
 // Raises a definition's guard for the lifetime of the object, so that the
 // definition is invisible inside its own expansion.
 class GuardHold {
 public:
-    explicit GuardHold(ArgDef& def) : def_(def) { ++def_.cGuard; }
-    ~GuardHold() { --def_.cGuard; }
+    explicit GuardHold(ArgDef& def) : def_(def) {
+        ++def_.cGuard;
+        rgpdefGuarded.push_back(&def_);
+    }
+    ~GuardHold() {
+        --def_.cGuard;
+        rgpdefGuarded.pop_back();
+    }
     GuardHold(const GuardHold&) = delete;
     GuardHold& operator=(const GuardHold&) = delete;
 
 private:
     ArgDef& def_;
+};
+
+// Lowers every raised guard for the lifetime of the object, so that what is
+// expanded inside sees the file as a request from outside does.
+class FreshContext {
+public:
+    FreshContext() : rgpdefSaved_(std::move(rgpdefGuarded)) {
+        rgpdefGuarded.clear();
+        for (ArgDef* pdef : rgpdefSaved_) --pdef->cGuard;
+    }
+    ~FreshContext() {
+        for (ArgDef* pdef : rgpdefSaved_) ++pdef->cGuard;
+        rgpdefGuarded = std::move(rgpdefSaved_);
+    }
+    FreshContext(const FreshContext&) = delete;
+    FreshContext& operator=(const FreshContext&) = delete;
+
+private:
+    std::vector<ArgDef*> rgpdefSaved_;
 };
 
 [[noreturn]] void uxp_ArgTooLong(std::string_view szPartial, int len) {
@@ -390,25 +435,56 @@ private:
 
 int uxp_ArgExpand(ArgFile& argf, std::string_view szText, std::string& szOut, int len);
 
+// Marks a name as being expanded; a name left half-way by a fatal error goes
+// back to unknown.
+class NameExpanding {
+public:
+    explicit NameExpanding(ArgDef& def) : def_(def) { def_.nameState = NameState::kExpanding; }
+    ~NameExpanding() {
+        if (def_.nameState == NameState::kExpanding) def_.nameState = NameState::kUnknown;
+    }
+    NameExpanding(const NameExpanding&) = delete;
+    NameExpanding& operator=(const NameExpanding&) = delete;
+
+private:
+    ArgDef& def_;
+};
+
+// The name of a definition with its references expanded (a plain name is
+// itself), or null when the expansion meets an undefined variable. A name is
+// expanded once per change of the file, as a request from outside would see
+// it with the definition itself invisible; names that are being expanded are
+// invisible too. Before, every look-up expanded every such name again,
+// recursively, which made a file of k names built on one variable cost k!.
+const std::string* uxp_ArgDefName(ArgFile& argf, ArgDef& def) {
+    if (def.szName.find(kArgRefStart) == std::string::npos &&
+        def.szName.size() <= static_cast<std::size_t>(kNameLen - 2))
+        return &def.szName;
+    if (def.iNameGen != argf.iGen) def.nameState = NameState::kUnknown;
+    if (def.nameState == NameState::kUnknown) {
+        const FreshContext context;
+        const NameExpanding expanding(def);
+        std::string szName;
+        const bool fDefined = uxp_ArgExpand(argf, def.szName, szName, kNameLen) >= 0;
+        def.szNameExpanded = std::move(szName);
+        def.nameState = fDefined ? NameState::kDone : NameState::kUndefined;
+        def.iNameGen = argf.iGen;
+    }
+    return def.nameState == NameState::kDone ? &def.szNameExpanded : nullptr;
+}
+
 // Appends the value of the variable szWanted to szOut (at most len - 2
 // characters in all). Returns 0, or -1 when the variable is not defined or
 // its expansion meets an undefined variable.
 int uxp_ArgSubstitute(ArgFile& argf, std::string_view szWanted, std::string& szOut, int len) {
-    std::string szName;
     for (;;) {
         for (auto it = argf.rgdef.rbegin(); it != argf.rgdef.rend(); ++it) {
             ArgDef& def = *it;
-            if (def.cGuard > 0) continue;
+            if (def.cGuard > 0 || def.nameState == NameState::kExpanding) continue;
+            const std::string* pszName = uxp_ArgDefName(argf, def);
+            if (pszName == nullptr) return -1;
+            if (*pszName != szWanted) continue;
             const GuardHold hold(def);
-            bool fMatch;
-            if (def.szName.find(kArgRefStart) == std::string::npos &&
-                def.szName.size() <= static_cast<std::size_t>(kNameLen - 2)) {
-                fMatch = def.szName == szWanted; // a plain name expands to itself
-            } else {
-                if (uxp_ArgExpand(argf, def.szName, szName, kNameLen) < 0) return -1;
-                fMatch = szName == szWanted;
-            }
-            if (!fMatch) continue;
             std::string szValue;
             if (uxp_ArgExpand(argf, def.szValue, szValue, len) < 0) return -1;
             if (static_cast<long>(szOut.size() + szValue.size()) > static_cast<long>(len) - 2)
@@ -570,7 +646,8 @@ int ux_ArgGetValue(std::string_view szFile, std::string_view szKey, std::string&
 int ux_ArgSetValue(std::string_view szFile, std::string_view szKey, std::string_view szValue) {
     ArgFile& argf = uxp_ArgFindOrDie(szFile, szKey);
     try {
-        argf.rgdef.push_back(ArgDef{std::string(szKey), std::string(szValue), 0});
+        argf.rgdef.push_back(MakeDef(szKey, szValue));
+        ++argf.iGen;
     } catch (const std::bad_alloc&) {
         ux_FatalError(kModArg, 24, szKey);
     }
@@ -623,10 +700,8 @@ ArgKeyUse ux_ArgKeyUse(std::string_view szFile) {
         uxp_ArgCollectRefs(argf, def.szValue, use.rgszReferenced);
         if (def.szName.find(kArgRefStart) == std::string::npos) {
             use.rgszDefined.push_back(def.szName);
-        } else {
-            const GuardHold hold(def);
-            if (uxp_ArgExpand(argf, def.szName, szName, kNameLen) == 0)
-                use.rgszDefined.push_back(szName);
+        } else if (const std::string* pszName = uxp_ArgDefName(argf, def)) {
+            use.rgszDefined.push_back(*pszName);
         }
     }
     uxp_SortUnique(use.rgszDefined);

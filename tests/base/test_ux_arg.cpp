@@ -154,6 +154,23 @@ TEST_F(ArgFileTest, ReferencesExpandOnRequest) {
     EXPECT_STREQ(rgch, "");
 }
 
+// Names built from references are expanded once per change of the file: a
+// file of many such names built on one variable once took k! expansions at
+// the first request (twelve names: hours).
+TEST_F(ArgFileTest, ManyNamesBuiltOnOneVariable) {
+    std::string szText = "z = q\n";
+    for (int i = 1; i <= 12; ++i)
+        szText += "${z}" + std::to_string(i) + " = v" + std::to_string(i) + "\n";
+    Open(szText);
+    EXPECT_EQ(Value("z"), "q");
+    EXPECT_EQ(Value("q1"), "v1");
+    EXPECT_EQ(Value("q12"), "v12");
+    // A new definition of the variable renames them.
+    ux_ArgSetValue(szFile_, "z", "r");
+    EXPECT_EQ(Value("r7"), "v7");
+    EXPECT_EQ(Get("q7").first, 3);
+}
+
 TEST_F(ArgFileTest, DefinitionsAddedLaterAndKeyUse) {
     dir_.Write("inc.args", "i = near\n");
     std::filesystem::create_directory(dir_.Path("sub"));

@@ -1,0 +1,41 @@
+// The corpus through the event reader: the input is read as a corpus file
+// (SGML when it starts with "<", else data lines) of two tag elements, in
+// Test mode (gaps kept) and in Train mode, token by token to its end.
+#include <array>
+#include <memory>
+
+#include "app/globals.h"
+#include "base/ux_hash.h"
+#include "corpus/event_reader.h"
+#include "corpus/sgml_lexer.h"
+#include "fuzz_util.h"
+#include "model/model.h"
+
+using namespace vexta;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
+    const std::string szPath = fuzz::WriteScratch("in.txt", fuzz::AsText(pb, cb));
+    static std::array<char, kDataLineSize> szLine;
+    static std::array<char, kDataLineSize> szRest;
+    for (const int fMode : {kModeTest, kModeTrain}) {
+        fuzz::Guarded([&] {
+            auto pm = std::make_unique<Model>();
+            pm->cTagElem = 2;
+            pm->fProgMode = fMode;
+            pm->cBeam = 3;
+            pm->phashStr = ux_HashNew(1000, 50000, 4000);
+            ux_HashMemberPtr(pm->phashStr.get(), "", &pm->pszEmpty);
+            auto ppdf = std::make_unique<pdfRecType>();
+            ppdf->szFileName = szPath;
+            ppdf->szSentTag = "ZZ";
+            ppdf->szSentForm = ppdf->szSentLemma = "###";
+            if (OpenData(*ppdf) != 0) return;
+            std::unique_ptr<gapRecType> pgap;
+            // Each call consumes input or ends it; the bound only stops a
+            // reader that would deliver tokens for ever.
+            for (long i = 0; i < 1000000 && GetEvent(szLine, szRest, pgap, *ppdf, *pm) == 0; ++i)
+                FreeGap(pgap);
+        });
+    }
+    return 0;
+}
