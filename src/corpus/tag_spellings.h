@@ -26,6 +26,8 @@ public:
     std::string_view Original(std::string_view szTag) const;
 
     bool Empty() const { return map_.empty(); }
+    // Spellings only ever get added: equal sizes mean equal contents.
+    std::size_t Size() const { return map_.size(); }
     void Clear() { map_.clear(); }
 
 private:

@@ -430,6 +430,13 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             slot.fLast = fInputEnded;
             slot.rc = 0;
             slot.pexc = nullptr;
+            // How CoNLL-U is written, and the spellings of the padded tags
+            // read so far (the reader adds to those of m.pdtS; the window
+            // gets a copy of its own before a worker reads it).
+            const DataTable& dtIn = *m.pdtS;
+            dt.tagCol = dtIn.tagCol;
+            dt.fKeepLemma = dtIn.fKeepLemma;
+            if (dt.tagSpell.Size() != dtIn.tagSpell.Size()) dt.tagSpell = dtIn.tagSpell;
             // A line without candidates stops the run with a report: that
             // window is tagged here, after the windows before it are out.
             slot.fHere = false;
@@ -499,10 +506,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     // Debug output is written among the tagged lines as it is produced: it
     // needs the lines written at once and in one thread.
     const bool fBuffered = iOutLevel <= 1 && !ProbsTraceOn() && !fDebug10;
-    // CoNLL-U input records tag spellings for the writer while it is read;
-    // it is tagged on one thread.
-    if (fBuffered && cThreads > 1 && pdf.iState != kStateConllu)
-        return TagWindowsInParallel(m, pdf, win, cThreads);
+    if (fBuffered && cThreads > 1) return TagWindowsInParallel(m, pdf, win, cThreads);
 
     DataTable& dt = *m.pdtS;
     dt.ilStart = 0;

@@ -189,8 +189,8 @@ TEST_F(PipelineTest, ConlluAndStandardInput) {
     // Tagging it, from the file or from standard input (told by its first
     // line), writes every byte back, the short tag as it was spelled; SGML
     // and data lines come through standard input the same way.
-    for (const char* pszArgs :
-         {"InData = corpus.conllu\n", "InData = -\n", "InData = -\nKeepLemma = yes\n"}) {
+    for (const char* pszArgs : {"InData = corpus.conllu\n", "InData = -\n",
+                                "InData = -\nKeepLemma = yes\n", "InData = -\nThreads = 2\n"}) {
         dir_.Write("a.args", std::string(kCommon) + "Mode = Tag\nTagMode = VTC\n" + pszArgs);
         res = test::RunProgram(dir_.Path(), "a.args < corpus.conllu");
         EXPECT_EQ(res.iStatus, 0) << res.szErr;
