@@ -30,7 +30,7 @@ namespace {
 
 constexpr std::size_t kMaxProgramPath = 199;
 
-constexpr std::array<std::pair<std::string_view, int>, 7> kModes{{
+constexpr std::array<std::pair<std::string_view, int>, 8> kModes{{
     {"Train", kModeTrain},
     {"Test", kModeTest},
     {"Tag", kModeTag},
@@ -38,6 +38,7 @@ constexpr std::array<std::pair<std::string_view, int>, 7> kModes{{
     {"TrainOut", kModeTrainOut},
     {"TestOut", kModeTestOut},
     {"TestDebug", kModeTestDebug},
+    {"Lexicon", kModeLexicon},
 }};
 
 [[noreturn]] void AppFatal(const std::string& szText) {
@@ -451,6 +452,8 @@ int vextawZ(int argc, char** argv) {
             std::span<char* const>(argv, argc > 0 ? static_cast<std::size_t>(argc) : 0));
         if (fProgMode == kModeTrain || fProgMode == kModeTrainOut)
             iRC = RunTrainingPipeline();
+        else if (fProgMode == kModeLexicon)
+            iRC = RunLexiconPipeline();
         else
             iRC = RunTestTagPipeline();
         return DriverFinish(tStart);

@@ -16,7 +16,7 @@ inline std::FILE* fLogFile = nullptr;
 inline std::string szInputAC;         // value of InputAC, empty when absent
 inline std::FILE* fInputAC = nullptr; // input trace: every data line read, "%09ld %s\n"
 inline std::string szProgMode;        // value of Mode
-inline int fProgMode = 0;             // decoded run mode (0 Train .. 6 TestDebug)
+inline int fProgMode = 0;             // decoded run mode (0 Train .. 7 Lexicon)
 inline std::string szTagMode;         // "Separate" or "VTC"
 inline std::string szTaggerID;        // src attribute of output tags; empty when absent
 inline int iRC = 0;                   // code of the last phase
@@ -40,5 +40,6 @@ inline constexpr int kModeTagDebug = 3;
 inline constexpr int kModeTrainOut = 4;
 inline constexpr int kModeTestOut = 5;
 inline constexpr int kModeTestDebug = 6;
+inline constexpr int kModeLexicon = 7; // builds the analyser's lexicon file
 
 } // namespace vexta

@@ -179,6 +179,7 @@ int RunTestTagPipeline() {
     SetUpModel(model);
 
     LimitToTestSegment();
+    SetUpAnalyser(model);
     ReadModelFile();
 
     const int cThreads = ReadThreads();

@@ -114,6 +114,7 @@ int RunTrainingPipeline() {
     CreateStringStore(m);
     m.hModelFile = 0;
     if (ComposedTags()) DeriveComposedTags(m);
+    SetUpAnalyser(m);
 
     if (const int iRes = ReadData(szArgs, m, ""); iRes > 0) {
         ExplainReadDataFailure(iRes);

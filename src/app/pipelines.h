@@ -23,4 +23,14 @@ int RunTrainingPipeline();
 // and reports error rates on the test segment or writes tagged text.
 int RunTestTagPipeline();
 
+// Mode "Lexicon": builds the analyser's lexicon from the training segment
+// (and the dictionary) and writes the lexicon file.
+int RunLexiconPipeline();
+
+// Reads the analyser keys (Lexicon, Candidates, GuessMass, GuessMax and, in
+// training, LexiconFolds, Dictionary, DictionaryColumns) and, when the
+// candidates come from the analyser, loads the lexicon into m.pAnalyserUse;
+// training also builds one lexicon per fold of the training segment.
+void SetUpAnalyser(Model& m);
+
 } // namespace vexta

@@ -220,6 +220,7 @@ int ReadYesNo(std::string_view sz) {
 // the tag table, the format, the tag column and pad, and whether tagged
 // CoNLL-U keeps its lemmas (into the test table, which writes the output).
 void GetReadingKeys(std::string_view szArgFile, Model& m, pdfRecType& pdf) {
+    pdf.pAnalyserUse = m.pAnalyserUse.get();
     std::array<char, kArgBufSize> sz{};
     DataTable& dtOut = *m.pdtS;
     dtOut.tagCol = TagColumn::kXpos;
@@ -436,7 +437,11 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
     long n = 0;
     int rc = 0;
     long cSkipped = 0;
-    while ((rc = GetEvent(szLine, szRest, pgap, pdf, m)) == 0) {
+    for (;;) {
+        // Tokens of the training segment may take their candidates from
+        // their own fold's analyser.
+        pdf.fTrainingLine = InSegment(dtTr, n) ? 1 : 0;
+        if ((rc = GetEvent(szLine, szRest, pgap, pdf, m)) != 0) break;
         const std::string_view svLine(szLine.data());
         const std::string_view svRest(szRest.data());
         if (!svLine.empty() && svLine[0] == '|') {

@@ -100,6 +100,8 @@ struct DataTable {
     std::deque<FeatureLink> rglinkStore;
     FeatureLink* plinkFree = nullptr;
     std::string szKeyWork; // scratch key of the Train-mode counts, reused
+    // The analyser's work area when tagged output asks it for lemmas.
+    mutable AnalysisList analysisWork;
 };
 
 // The training, heldout and test (or tagged) data.

@@ -48,6 +48,10 @@ public:
         : cchMax_(std::min(cchMax, static_cast<std::size_t>(kDataLineSize - 2))) {}
 
     int Count() const { return cCand_; }
+    void Clear() {
+        cCand_ = 0;
+        cch_ = 0;
+    }
     std::string_view At(int k) const {
         const int ich = rgich_[k];
         const int ichEnd = (k + 1 < cCand_ ? rgich_[k + 1] : cch_) - 1;
@@ -359,6 +363,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                                                  static_cast<int>(szText.size()), szText.data()));
                 Gap(nullptr, "");
                 if (szName == "s") {
+                    ++pdf.clSentences;
                     SetBoundaryToken("%sCannot add sent tag to full tag list: %s");
                     fComplete = true;
                 } else {
@@ -375,6 +380,27 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
         case 4: {
             if (fComplete || IsTokenEnd(szName)) {
                 // Finish the token; the current tag stays for the next call.
+                const AnalyserUse* puse = pdf.pAnalyserUse;
+                if (fFormSeen && puse && puse->from != CandidatesFrom::Input &&
+                    (puse->from == CandidatesFrom::Lexicon || cands.Count() == 0)) {
+                    // The analyser's candidates, the most probable first in
+                    // the line; without an analyser (while a lexicon is being
+                    // built) the true tag stands alone.
+                    if (const Analyser* pa = puse->For(pdf.fTrainingLine != 0, pdf.clSentences)) {
+                        pa->Analyse(form.View(), pdf.analyses);
+                        if (pdf.analyses.Count() > 0) {
+                            cands.Clear();
+                            for (int k = pdf.analyses.Count(); k-- > 0;)
+                                if (!cands.Add(pdf.analyses.Tag(k)))
+                                    EventFatal(pdf,
+                                               ux_StrPrintf("%sCannot add tag to full tag list: %s",
+                                                            kGE, form.sz.data()));
+                            tagFirst.Set(pdf.analyses.Tag(0));
+                        }
+                    }
+                    if (cands.Count() == 0 && fTagSeen) cands.Add(tagTrue.View());
+                }
+                pdf.fBoundary = fFormSeen ? 0 : 1;
                 if (cands.Count() == 0) {
                     if (fFormSeen) {
                         // A token without candidates: its true tag is the only

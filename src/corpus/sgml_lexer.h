@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "analyser/analyser.h"
 #include "base/ux_hash.h"
 #include "corpus/input_format.h"
 
@@ -76,6 +77,17 @@ struct pdfRecType {
     std::unique_ptr<HashTable> phashTagInv;    // target tag -> source tag
     // First characters of the last data line delivered, for messages.
     std::array<char, kPdfPrevLineShown + 1> szPrevLine{};
+
+    // The built-in analyser's part (event reader): where candidates come
+    // from (none: the input), whether the next token lies in the training
+    // segment (set by the caller, for jackknifing), the number of <s> tokens
+    // read, whether the last token delivered was a boundary token, and the
+    // analyser's work area.
+    const AnalyserUse* pAnalyserUse = nullptr;
+    int fTrainingLine = 0;
+    long clSentences = 0;
+    int fBoundary = 0;
+    AnalysisList analyses;
 };
 
 // Opens szFileName ("-": standard input) and prepares the record: 0, 1 when

@@ -25,8 +25,9 @@
 
 namespace vexta {
 
-struct HashTable; // string-keyed table of the hash table module
-struct DataTable; // one data segment in memory (corpus subsystem)
+struct HashTable;   // string-keyed table of the hash table module
+struct DataTable;   // one data segment in memory (corpus subsystem)
+struct AnalyserUse; // where candidates come from (built-in analyser)
 
 // Limits of the records.
 inline constexpr int kTagElemMax = 31;     // tag elements per tag
@@ -200,6 +201,8 @@ struct Model {
     DataTable* pdtT = nullptr;                      // training data
     DataTable* pdtH = nullptr;                      // heldout data
     DataTable* pdtS = nullptr;                      // test or tagged data
+    // The built-in analyser of the run; none: candidates come from the input.
+    std::shared_ptr<const AnalyserUse> pAnalyserUse;
 };
 
 // The process-wide model.

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "analyser/analyser.h"
 #include "app/globals.h"
 #include "base/ux_base.h"
 #include "corpus/conllu_reader.h"
@@ -92,7 +93,24 @@ int WriteLineFormat(const DataTable& dt, long il, std::string_view szTag, int iO
     return 0;
 }
 
-int WriteSgml(const DataTable& dt, long il, std::string_view szTag, int iOutLevel, bool fLineErr) {
+// The lemma the analyser gives the form of line il with szTag, when the
+// line's candidates came from the analyser: always with Candidates =
+// lexicon, with fill when the token had no <MMt> of its own.
+std::string_view AnalyserLemma(const DataTable& dt, const Model& m, long il, std::string_view szTag,
+                               bool fInputCandidates) {
+    const AnalyserUse* puse = m.pAnalyserUse.get();
+    if (!puse || puse->from == CandidatesFrom::Input ||
+        (puse->from == CandidatesFrom::Fill && fInputCandidates))
+        return {};
+    const Analyser* pa = puse->For(false, 0);
+    const char* pszForm = dt.rgdl[Idx(il)].pszForm;
+    if (!pa || !pszForm) return {};
+    pa->Analyse(pszForm, dt.analysisWork);
+    return dt.analysisWork.LemmaOf(szTag);
+}
+
+int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szTag, int iOutLevel,
+              bool fLineErr) {
     // The tags before the token's analyses, up to its first <MMl> or <MDl>.
     bool fBoundary = false;
     bool fEnd = false;
@@ -113,6 +131,7 @@ int WriteSgml(const DataTable& dt, long il, std::string_view szTag, int iOutLeve
     // The lemma of the chosen tag: that of the last <MMl> before the <MMt>
     // holding it.
     const char* pszLemma = nullptr;
+    bool fInputCandidates = false;
     for (const gapRecType* pgap = pgapStop; pgap != nullptr; pgap = pgap->pgapNext.get()) {
         const char* pszEntry = pgap->pszGapText.get();
         const char* pszName = NameOf(pszEntry);
@@ -121,6 +140,7 @@ int WriteSgml(const DataTable& dt, long il, std::string_view szTag, int iOutLeve
             if (pszGt == nullptr) return kOutLemmaNoText;
             pszLemma = pszGt + 1;
         } else if (StartsWith(pszName, "MMt")) {
+            fInputCandidates = true;
             const char* pszGt = std::strchr(pszEntry, '>');
             if (pszGt == nullptr) return kOutTagNoText;
             if (std::string_view(pszGt + 1) == szTag) break;
@@ -128,12 +148,14 @@ int WriteSgml(const DataTable& dt, long il, std::string_view szTag, int iOutLeve
     }
 
     if (!fBoundary) {
+        const std::string_view szLemmaAn = AnalyserLemma(dt, m, il, szTag, fInputCandidates);
+        if (!szLemmaAn.empty()) pszLemma = szLemmaAn.data();
         if (pszLemma == nullptr) {
             std::fprintf(stderr, "VTC: int error: selected tag not found among MMt??? line: %s\n",
                          dt.rgpszDataLine[Idx(il)].c_str());
             return kOutNoLemma;
         }
-        PutInsertedTag(dt, "MDl", pszLemma);
+        PutInsertedTag(dt, "MDl", szLemmaAn.empty() ? std::string_view(pszLemma) : szLemmaAn);
         PutInsertedTag(dt, "MDt", szTag);
     }
     for (const gapRecType* pgap = pgapStop; pgap != nullptr; pgap = pgap->pgapNext.get())
@@ -477,11 +499,11 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
 
 } // namespace
 
-int WriteTaggedLine(const DataTable& dt, const Model& /*m*/, long il, std::string_view szTag,
+int WriteTaggedLine(const DataTable& dt, const Model& m, long il, std::string_view szTag,
                     int iOutLevel, bool fLineErr, std::string_view szErrNote) {
     if (dt.iInputState == kStateLine) return WriteLineFormat(dt, il, szTag, iOutLevel, szErrNote);
     if (dt.iInputState == kStateConllu) return WriteConllu(dt, il, szTag);
-    return WriteSgml(dt, il, szTag, iOutLevel, fLineErr);
+    return WriteSgml(dt, m, il, szTag, iOutLevel, fLineErr);
 }
 
 int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_view szPrefix) {

@@ -47,7 +47,8 @@ inline constexpr VtcWindow kVtcWindow{20100, 100, 50};
 // Writes line il of the table to standard output with the chosen tag szTag.
 // Line-format input (dt.iInputState 1): szTag followed by the data line from
 // its first "|" on, then " " and szErrNote when iOutLevel > 100. SGML input:
-// the token's gap with <MDl> (the lemma of the <MMl> group holding szTag)
+// the token's gap with <MDl> (the lemma of the <MMl> group holding szTag,
+// or the analyser's lemma for szTag when the analyser gave the candidates)
 // and <MDt> (szTag) inserted before its first <MMl> or <MDl>, marked with
 // szTaggerID; nothing is inserted on a sentence-boundary or end-of-input
 // line. Then the line's rest and " ALOFLAG" when iOutLevel > 1 and fLineErr

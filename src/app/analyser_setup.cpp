@@ -1,0 +1,248 @@
+// The built-in analyser in the driver: mode "Lexicon" (build the lexicon file
+// from the training segment and the dictionary) and, in the other modes, the
+// keys that choose where candidates come from and the loading of the
+// lexicon. Training with the analyser's candidates gives the tokens of the
+// training segment candidates by jackknifing: the segment's sentences are
+// dealt into LexiconFolds folds and each fold is analysed with a lexicon
+// built from the other folds. A lexicon built from the whole segment would
+// know the true tag of every training token, so the model would learn from
+// far fewer unknown words and far less ambiguity than it meets when tagging
+// new text.
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analyser/analyser.h"
+#include "analyser/lexicon_file.h"
+#include "app/driver.h"
+#include "app/globals.h"
+#include "app/pipelines.h"
+#include "base/ux_arg.h"
+#include "base/ux_base.h"
+#include "corpus/data_table.h"
+#include "corpus/event_reader.h"
+#include "model/model.h"
+
+namespace vexta {
+
+namespace {
+
+constexpr double kGuessMassDefault = 0.99;
+constexpr int kGuessMaxDefault = 10;
+constexpr int kGuessMaxLimit = 1000;
+constexpr int kFoldsDefault = 10;
+constexpr int kFoldsLimit = 100;
+
+[[noreturn]] void AnalyserFatal(const std::string& szText) {
+    std::fflush(stdout);
+    ux_FatalError(kModApp, kMsgApp, szText);
+}
+
+[[noreturn]] void ProblemFatal(const FileProblem& problem) {
+    std::fflush(stdout);
+    ux_LnFatalError(kModApp, kMsgApp, problem.lLine, problem.szText);
+}
+
+bool GetKey(const char* pszKey, std::string& szValue) {
+    return ux_ArgGetValue(szArgs, pszKey, szValue) <= 0;
+}
+
+// A number key within bounds; the default when the key is absent.
+template <typename T> T BoundedKey(const char* pszKey, T def, T lo, T hi, bool fLowOpen) {
+    std::string szValue;
+    if (!GetKey(pszKey, szValue)) return def;
+    double d = 0;
+    const bool fNumber = ScanDouble(szValue, d);
+    const bool fLowOk = fLowOpen ? d > static_cast<double>(lo) : d >= static_cast<double>(lo);
+    if (!fNumber || !fLowOk || !(d <= static_cast<double>(hi)) ||
+        (std::is_integral_v<T> && d != static_cast<double>(static_cast<long>(d))))
+        AnalyserFatal(ux_StrPrintf("%s: Wrong %s <%s%g..%g>: %s", szPN.c_str(), pszKey,
+                                   fLowOpen ? ">" : "", static_cast<double>(lo),
+                                   static_cast<double>(hi), szValue.c_str()));
+    return static_cast<T>(d);
+}
+
+GuessSettings ReadGuessSettings() {
+    GuessSettings guess;
+    guess.dMass = BoundedKey<double>("GuessMass", kGuessMassDefault, 0.0, 1.0, true);
+    guess.cMax = BoundedKey<int>("GuessMax", kGuessMaxDefault, 1, kGuessMaxLimit, false);
+    return guess;
+}
+
+// One token of the training segment.
+struct TrainingToken {
+    std::string szForm;
+    std::string szLemma;
+    std::string szTag;
+    long lSentence = 0;
+};
+
+// Field k (0 tag, 2 form, 3 lemma) of a data line.
+std::string_view DataLineField(std::string_view szLine, int k) {
+    for (int i = 0; i < k; ++i) {
+        const std::size_t ich = szLine.find('|');
+        if (ich == std::string_view::npos) return {};
+        szLine.remove_prefix(ich + 1);
+    }
+    return szLine.substr(0, szLine.find('|'));
+}
+
+// Reads the tokens (not the boundary tokens) of the training segment of
+// InData, with the number of their sentence.
+std::vector<TrainingToken> ReadTrainingTokens(const Model& mRun) {
+    Model m;
+    m.fProgMode = kModeTrain; // no gap lists
+    m.cTagElem = mRun.cTagElem;
+    auto ppdf = std::make_unique<pdfRecType>();
+    pdfRecType& pdf = *ppdf;
+    if (const int rc = GetDataParams(szArgs, m, pdf, ""); rc != 0)
+        AnalyserFatal(ux_StrPrintf("cannot read the training tokens (RC %d)", rc));
+    // Candidates are of no interest here: tokens without any take their true
+    // tag silently.
+    AnalyserUse useNone;
+    useNone.from = CandidatesFrom::Lexicon;
+    pdf.pAnalyserUse = &useNone;
+
+    DataTable dt;
+    dt.szSegment = "Train";
+    if (const int rc = GetSegment(szArgs, m, dt); rc != 0)
+        AnalyserFatal(ux_StrPrintf("cannot read the training segment keys (RC %d)", rc));
+    const long ilFirst = dt.ilStart;
+    const long ilEnd = dt.ilStart == kSegmentNotGiven ? ilFirst : dt.ilStart + dt.clLines;
+    ResetDataTable(dt);
+
+    std::vector<TrainingToken> rgtok;
+    std::vector<char> szLine(kDataLineSize, '\0');
+    std::vector<char> szRest(kDataLineSize, '\0');
+    std::unique_ptr<gapRecType> pgap;
+    long n = 0;
+    int rc = 0;
+    while (n < ilEnd && (rc = GetEvent(szLine, szRest, pgap, pdf, m)) == 0) {
+        const std::string_view sz(szLine.data());
+        if (!sz.empty() && sz[0] == '|') continue;
+        if (n >= ilFirst && !pdf.fBoundary) {
+            rgtok.push_back({std::string(DataLineField(sz, 2)), std::string(DataLineField(sz, 3)),
+                             std::string(DataLineField(sz, 0)), pdf.clSentences});
+        }
+        ++n;
+    }
+    if (rc > 0) AnalyserFatal(ux_StrPrintf("cannot read the training tokens (RC %d)", rc));
+    if (n < ilEnd)
+        AnalyserFatal(ux_StrPrintf("the input ends at line %ld, before the training segment "
+                                   "(lines %ld..%ld)",
+                                   n, ilFirst, ilEnd - 1));
+    return rgtok;
+}
+
+// A builder holding the dictionary's analyses, when the key Dictionary is
+// given.
+LexiconBuilder DictionaryBuilder(int cTagElem) {
+    LexiconBuilder builder(cTagElem);
+    std::string szDict;
+    if (!GetKey("Dictionary", szDict)) return builder;
+    DictionaryColumns cols = kDictColumnsDefault;
+    std::string szCols;
+    if (GetKey("DictionaryColumns", szCols) && !ParseDictionaryColumns(szCols, cols))
+        AnalyserFatal(ux_StrPrintf("%s: Wrong %s (form, lemma and tag, each once, separated by "
+                                   "\",\"): %s",
+                                   szPN.c_str(), "DictionaryColumns", szCols.c_str()));
+    FileProblem problem;
+    if (ReadDictionary(szDict, cols, cTagElem, builder, problem) != 0) ProblemFatal(problem);
+    return builder;
+}
+
+Lexicon BuildLexicon(const LexiconBuilder& dict, const std::vector<TrainingToken>& rgtok,
+                     int iFoldLeftOut, int cFolds) {
+    LexiconBuilder builder = dict;
+    for (const TrainingToken& tok : rgtok)
+        if (iFoldLeftOut < 0 || FoldOf(tok.lSentence, cFolds) != iFoldLeftOut)
+            builder.AddToken(tok.szForm, tok.szLemma, tok.szTag);
+    return builder.Build();
+}
+
+const char* CandidatesName(CandidatesFrom from) {
+    switch (from) {
+    case CandidatesFrom::Lexicon:
+        return "lexicon";
+    case CandidatesFrom::Fill:
+        return "fill";
+    default:
+        return "input";
+    }
+}
+
+} // namespace
+
+int RunLexiconPipeline() {
+    Model& m = model;
+    SetUpModel(m);
+    std::string szLexicon;
+    if (!GetKey("Lexicon", szLexicon))
+        AnalyserFatal(ux_StrPrintf("%s: GetValue %s failed", szPN.c_str(), "Lexicon"));
+
+    const std::vector<TrainingToken> rgtok = ReadTrainingTokens(m);
+    const LexiconBuilder dict = DictionaryBuilder(m.cTagElem);
+    const Lexicon lex = BuildLexicon(dict, rgtok, -1, 1);
+
+    std::size_t cDictOnly = 0;
+    for (const LexAnalysis& an : lex.rgAnalysis) cDictOnly += an.cCount == 0 ? 1 : 0;
+    std::fprintf(stderr,
+                 "%s: lexicon from %zu training tokens: %zu forms, %zu analyses (%zu from the "
+                 "dictionary only), %zu tags, %zu lemma rules, %zu guesser endings\n",
+                 szPN.c_str(), rgtok.size(), lex.rgszForm.size(), lex.rgAnalysis.size(), cDictOnly,
+                 lex.rgszTag.size(), lex.rgRule.size(), lex.rgszSuffix.size());
+    std::fprintf(stderr, "%s: writing lexicon to file %s...\n", szPN.c_str(), szLexicon.c_str());
+    FileProblem problem;
+    if (WriteLexicon(lex, szLexicon, problem) != 0) ProblemFatal(problem);
+    return 0;
+}
+
+void SetUpAnalyser(Model& m) {
+    std::string szLexicon;
+    const bool fLexicon = GetKey("Lexicon", szLexicon);
+    CandidatesFrom from = CandidatesFrom::Input;
+    std::string szCandidates;
+    if (GetKey("Candidates", szCandidates)) {
+        if (szCandidates == "lexicon")
+            from = CandidatesFrom::Lexicon;
+        else if (szCandidates == "fill")
+            from = CandidatesFrom::Fill;
+        else if (szCandidates != "input")
+            AnalyserFatal(ux_StrPrintf("%s: wrong %s (input, lexicon or fill): %s", szPN.c_str(),
+                                       "Candidates", szCandidates.c_str()));
+    }
+    if (from == CandidatesFrom::Input) return;
+    if (!fLexicon)
+        AnalyserFatal(ux_StrPrintf("%s: Candidates = %s needs the key Lexicon", szPN.c_str(),
+                                   szCandidates.c_str()));
+
+    const GuessSettings guess = ReadGuessSettings();
+    const int cFolds = BoundedKey<int>("LexiconFolds", kFoldsDefault, 1, kFoldsLimit, false);
+    auto puse = std::make_shared<AnalyserUse>();
+    puse->from = from;
+    auto plex = std::make_shared<Lexicon>();
+    FileProblem problem;
+    if (ReadLexicon(szLexicon, m.cTagElem, *plex, problem) != 0) ProblemFatal(problem);
+    std::fprintf(stderr, "%s: lexicon %s: %zu forms, %zu tags; candidates from %s\n", szPN.c_str(),
+                 szLexicon.c_str(), plex->rgszForm.size(), plex->rgszTag.size(),
+                 CandidatesName(from));
+    puse->pAnalyser = std::make_unique<Analyser>(std::move(plex), guess);
+
+    const bool fTraining = m.fProgMode == kModeTrain || m.fProgMode == kModeTrainOut;
+    if (fTraining && cFolds > 1) {
+        const std::vector<TrainingToken> rgtok = ReadTrainingTokens(m);
+        const LexiconBuilder dict = DictionaryBuilder(m.cTagElem);
+        for (int k = 0; k < cFolds; ++k) {
+            auto plexFold = std::make_shared<Lexicon>(BuildLexicon(dict, rgtok, k, cFolds));
+            puse->rgpFold.push_back(std::make_unique<Analyser>(std::move(plexFold), guess));
+        }
+        std::fprintf(stderr, "%s: training tokens analysed by jackknifing in %d folds\n",
+                     szPN.c_str(), cFolds);
+    }
+    m.pAnalyserUse = std::move(puse);
+}
+
+} // namespace vexta
