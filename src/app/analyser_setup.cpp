@@ -19,6 +19,7 @@
 #include "analyser/lexicon_file.h"
 #include "app/driver.h"
 #include "app/globals.h"
+#include "app/key_table.h"
 #include "app/pipelines.h"
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
@@ -32,9 +33,7 @@ namespace {
 
 constexpr double kGuessMassDefault = 0.99;
 constexpr int kGuessMaxDefault = 10;
-constexpr int kGuessMaxLimit = 1000;
 constexpr int kFoldsDefault = 10;
-constexpr int kFoldsLimit = 100;
 
 [[noreturn]] void AnalyserFatal(const std::string& szText) {
     std::fflush(stdout);
@@ -50,25 +49,30 @@ bool GetKey(const char* pszKey, std::string& szValue) {
     return ux_ArgGetValue(szArgs, pszKey, szValue) <= 0;
 }
 
-// A number key within bounds; the default when the key is absent.
-template <typename T> T BoundedKey(const char* pszKey, T def, T lo, T hi, bool fLowOpen) {
+// A number key within the bounds of the key table; the default when the key
+// is absent.
+template <typename T> T BoundedKey(const char* pszKey, T def) {
     std::string szValue;
     if (!GetKey(pszKey, szValue)) return def;
+    const KeyInfo& key = KeyEntry(pszKey);
     double d = 0;
     const bool fNumber = ScanDouble(szValue, d);
-    const bool fLowOk = fLowOpen ? d > static_cast<double>(lo) : d >= static_cast<double>(lo);
-    if (!fNumber || !fLowOk || !(d <= static_cast<double>(hi)) ||
+    if (!fNumber || !(d >= key.dMin && d <= key.dMax) ||
         (std::is_integral_v<T> && d != static_cast<double>(static_cast<long>(d))))
-        AnalyserFatal(ux_StrPrintf("%s: Wrong %s <%s%g..%g>: %s", szPN.c_str(), pszKey,
-                                   fLowOpen ? ">" : "", static_cast<double>(lo),
-                                   static_cast<double>(hi), szValue.c_str()));
+        AnalyserFatal(
+            ux_StrPrintf("%s: Wrong %s <%s..%s>: %s", szPN.c_str(), pszKey,
+                         std::is_integral_v<T> ? std::to_string(static_cast<long>(key.dMin)).c_str()
+                                               : BoundText(key.dMin).c_str(),
+                         std::is_integral_v<T> ? std::to_string(static_cast<long>(key.dMax)).c_str()
+                                               : BoundText(key.dMax).c_str(),
+                         szValue.c_str()));
     return static_cast<T>(d);
 }
 
 GuessSettings ReadGuessSettings() {
     GuessSettings guess;
-    guess.dMass = BoundedKey<double>("GuessMass", kGuessMassDefault, 0.0, 1.0, true);
-    guess.cMax = BoundedKey<int>("GuessMax", kGuessMaxDefault, 1, kGuessMaxLimit, false);
+    guess.dMass = BoundedKey<double>("GuessMass", kGuessMassDefault);
+    guess.cMax = BoundedKey<int>("GuessMax", kGuessMaxDefault);
     return guess;
 }
 
@@ -220,7 +224,7 @@ void SetUpAnalyser(Model& m) {
                                    szCandidates.c_str()));
 
     const GuessSettings guess = ReadGuessSettings();
-    const int cFolds = BoundedKey<int>("LexiconFolds", kFoldsDefault, 1, kFoldsLimit, false);
+    const int cFolds = BoundedKey<int>("LexiconFolds", kFoldsDefault);
     auto puse = std::make_shared<AnalyserUse>();
     puse->from = from;
     auto plex = std::make_shared<Lexicon>();

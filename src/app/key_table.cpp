@@ -22,12 +22,13 @@ constexpr std::string_view kSameAsGlobal = "the key without number";
 constexpr KeyInfo kKeys[] = {
     // Start-up: read in every mode.
     {.szName = "Mode", .type = KeyType::kWord,
-     .szValues = "Train, TrainOut, Test, TestOut, TestDebug, Tag, TagDebug",
+     .szValues = "Train, TrainOut, Test, TestOut, TestDebug, Tag, TagDebug, Lexicon",
      .szMeaning = "The job: Train and TrainOut train a model and write it to Features; Test "
                   "reports error rates of the model on the Test segment (TestOut also writes "
                   "each token with its chosen tag, TestDebug traces the beam search); Tag "
                   "writes the corpus with the chosen lemma and tag inserted (TagDebug adds "
-                  "a trace of the beam search)."},
+                  "a trace of the beam search); Lexicon builds the analyser's lexicon file "
+                  "(Lexicon) from the Train segment and the Dictionary."},
     {.szName = "TagMode", .type = KeyType::kWord, .szValues = "VTC, Separate",
      .szMeaning = "VTC chooses whole tags by beam search along the text; Separate chooses "
                   "each tag position on its own."},
@@ -207,6 +208,35 @@ constexpr KeyInfo kKeys[] = {
     {.szName = "TrainCat", .fModes = kTrain, .type = KeyType::kInt, .dMin = -1,
      .szValues = "-1 .. TagElemMax - 1",
      .szMeaning = "-1 trains every tag position; a number trains only that one (from 0)."},
+
+    // The built-in analyser.
+    {.szName = "Lexicon", .szDefault = "none: candidates come from the input",
+     .szMeaning = "The analyser's lexicon file: written by Mode Lexicon, read in the other modes "
+                  "when Candidates is lexicon or fill."},
+    {.szName = "Candidates", .type = KeyType::kWord, .szDefault = "input",
+     .szValues = "input, lexicon, fill",
+     .szMeaning = "Where the candidate tags of a token come from: the input's `<MMt>` tags, the "
+                  "analyser for every token (the input then needs no `<l>`, `<t>`, `<MMl>` or "
+                  "`<MMt>`), or the analyser for tokens without `<MMt>` tags. Needs Lexicon."},
+    {.szName = "GuessMass", .type = KeyType::kReal, .szDefault = "0.99", .dMin = 0.01,
+     .dMax = 1.0,
+     .szMeaning = "The guesser offers an unknown form its most probable tags until they cover "
+                  "this share of the probability (but at most GuessMax tags)."},
+    {.szName = "GuessMax", .type = KeyType::kInt, .szDefault = "10", .dMin = 1, .dMax = 1000,
+     .szMeaning = "Most tags the guesser offers an unknown form."},
+    {.szName = "LexiconFolds", .fModes = kTrain, .type = KeyType::kInt, .szDefault = "10",
+     .dMin = 1, .dMax = 100,
+     .szMeaning = "Training with the analyser: the Train segment's sentences are dealt into this "
+                  "many folds and each fold gets its candidates from a lexicon built from the "
+                  "others, so that training meets unknown words as tagging will; 1: the whole "
+                  "lexicon for every token."},
+    {.szName = "Dictionary", .fModes = kTrain, .szDefault = "none",
+     .szMeaning = "Mode Lexicon and training with the analyser: a file of form TAB lemma TAB tag "
+                  "lines (# starts a comment) merged into the lexicon; analyses training never "
+                  "saw get count 0."},
+    {.szName = "DictionaryColumns", .fModes = kTrain, .szDefault = "form,lemma,tag",
+     .szValues = "form, lemma, tag in any order, joined by , or +",
+     .szMeaning = "Order of the columns of the Dictionary file."},
 };
 // clang-format on
 

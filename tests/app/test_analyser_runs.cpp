@@ -153,7 +153,7 @@ TEST(AnalyserRuns, BadKeysAndFilesEndTheRun) {
         {"Mode = Test\nLexicon =\n", "lexicon : cannot open"},
         {"Mode = Test\nLexicon = bad.lex\n",
          "[ln 2] lexicon bad.lex: tags of 3 characters, the run has 2"},
-        {"Mode = Test\nGuessMass = 0\n", "Wrong GuessMass <>0..1>: 0"},
+        {"Mode = Test\nGuessMass = 0\n", "Wrong GuessMass <0.01..1.0>: 0"},
         {"Mode = Test\nGuessMax = 2.5\n", "Wrong GuessMax <1..1000>: 2.5"},
         {"Mode = Train\nLexiconFolds = 101\n", "Wrong LexiconFolds <1..100>: 101"},
         {"Mode = Lexicon\nDictionary = bad.tsv\n",
