@@ -138,7 +138,10 @@ int ParseDataLine(Model& m, std::string_view sz, DlData& dl) {
     std::size_t ichSep = sz.find('|', ich);
     if (ichSep == std::string_view::npos) return 138;
     const std::string_view szForm = sz.substr(ich, ichSep - ich);
-    if (!interner.Intern(szForm, dl.pszForm)) return 153;
+    if (szForm == szFormTooLong)
+        dl.pszForm = szFormTooLong;
+    else if (!interner.Intern(szForm, dl.pszForm))
+        return 153;
     ich = ichSep + 1;
 
     ichSep = sz.find('|', ich);

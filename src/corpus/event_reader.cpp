@@ -309,6 +309,12 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
     bool fSkipRead = false;
     bool fEndRead = false;
     std::size_t cchRest = 0;
+    // The line the token starts on: errors in its tags point there, however
+    // far the reader has looked ahead.
+    long lTokenLine = pdf.lLine;
+    const auto TokenFatal = [&](const std::string& szText) {
+        ux_LnFatalError(kModApp, kMsgApp, lTokenLine, szText);
+    };
 
     auto ReadNextTag = [&]() {
         const int rc = GetSGMLTagText(std::span(pdf.szTag).first(kSgmlTagLen),
@@ -334,9 +340,9 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
     auto ConvertText = [&](std::string_view szText) {
         std::string_view szOut;
         if (ConvertTag(pdf, szOut, szText) == 1)
-            EventFatal(pdf, ux_StrPrintf("%sTag %.*s not found in %s", kGE,
-                                         static_cast<int>(szText.size()), szText.data(),
-                                         pdf.szTagTable.c_str()));
+            TokenFatal(ux_StrPrintf("%sTag %.*s not found in %s", kGE,
+                                    static_cast<int>(szText.size()), szText.data(),
+                                    pdf.szTagTable.c_str()));
         return szOut;
     };
 
@@ -358,9 +364,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
 
         case 3:
             if (szName == "f" || szName == "d" || szName == "s") {
-                if (szText.size() >= kTokenFieldSize)
-                    EventFatal(pdf, ux_StrPrintf("%sForm too long (>= %d): %s", kGE,
-                                                 static_cast<int>(szText.size()), szText.data()));
+                lTokenLine = pdf.lLine;
                 Gap(nullptr, "");
                 if (szName == "s") {
                     ++pdf.clSentences;
@@ -368,7 +372,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                     fComplete = true;
                 } else {
                     if (szName == "f") pdf.fWord = 1;
-                    form.Set(szText);
+                    form.Set(szText.size() < kTokenFieldSize ? szText : szFormTooLong);
                     fFormSeen = true;
                 }
                 pdf.iState = 4;
@@ -457,9 +461,9 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                 }
                 szTag = ConvertText(szTag);
                 if (static_cast<int>(szTag.size()) != cTagElem)
-                    EventFatal(pdf, ux_StrPrintf("%sToo short/long tag (!= %d): %.*s, szForm", kGE,
-                                                 cTagElem, static_cast<int>(szTag.size()),
-                                                 szTag.data()));
+                    TokenFatal(ux_StrPrintf("%sToo short/long tag (!= %d): %.*s, szForm", kGE,
+                                            cTagElem, static_cast<int>(szTag.size()),
+                                            szTag.data()));
                 if (!cands.Contains(szTag) && !cands.Add(szTag))
                     EventFatal(pdf, ux_StrPrintf("%sCannot add tag to full tag list: %.*s", kGE,
                                                  static_cast<int>(szTag.size()), szTag.data()));
@@ -506,9 +510,9 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                     }
                     szTag = ConvertText(szTag);
                     if (static_cast<int>(szTag.size()) != cTagElem)
-                        EventFatal(pdf, ux_StrPrintf("%sToo short/long tag (!= %d): %.*s, form %s",
-                                                     kGE, cTagElem, static_cast<int>(szTag.size()),
-                                                     szTag.data(), form.sz.data()));
+                        TokenFatal(ux_StrPrintf("%sToo short/long tag (!= %d): %.*s, form %s", kGE,
+                                                cTagElem, static_cast<int>(szTag.size()),
+                                                szTag.data(), form.sz.data()));
                     tagTrue.Set(szTag);
                     Gap(tagTrue.sz.data(), "");
                 }

@@ -22,8 +22,15 @@ namespace vexta {
 struct Model;
 
 inline constexpr int kDataLineSize = 7998;  // line and rest buffers of every caller
-inline constexpr int kTokenFieldSize = 248; // a form must be shorter than this
-inline constexpr int kLemmaMax = 251;       // longest lemma accepted
+inline constexpr int kTokenFieldSize = 248; // a form must be shorter than this to be stored
+
+// The form field of a token whose form is kTokenFieldSize bytes or longer:
+// the token is still read and tagged, and its text stays in the gap, so it
+// is written out unchanged. A data line with this form points at this array
+// itself, which is never interned: no form condition (always interned) can
+// name it, and training makes none from it.
+inline constexpr char szFormTooLong[] = "<long-form>";
+inline constexpr int kLemmaMax = 251; // longest lemma accepted
 
 // One entry of a gap list: an SGML tag exactly as read followed by its text
 // (or the converted tag) and a suffix ("" or "\n"). Lists are in input order

@@ -335,7 +335,7 @@ struct Generator {
         if (m.fUITTags && fLeft) {
             if (int rc = fn(kElemTag, dl.pszTag, 0); rc > 0) return rc;
         }
-        if (m.fUITForms) {
+        if (m.fUITForms && dl.pszForm != szFormTooLong) {
             if (int rc = fn(kElemForm, dl.pszForm, 0); rc > 0) return rc;
         }
         return 0;

@@ -195,4 +195,50 @@ TEST_F(Integrity, ModelWritesKeepLinksAndTakeTheModeOfDataFiles) {
     }
 }
 
+// Replaces the form of the first token after szAfter with szForm.
+std::string WithForm(std::string sz, std::string_view szAfter, const std::string& szForm) {
+    const size_t ich = sz.find("<f>", sz.find(szAfter)) + 3;
+    return sz.replace(ich, sz.find('<', ich) - ich, szForm);
+}
+
+// Removes the tags that tagging inserts.
+std::string WithoutInsertedTags(std::string sz) {
+    for (size_t ich; (ich = sz.find("<MD")) != std::string::npos;)
+        sz.erase(ich, sz.find('<', ich + 1) - ich);
+    return sz;
+}
+
+TEST_F(Integrity, LongFormsAreTrainedTaggedAndCopiedThrough) {
+    std::string szCorpus = ReadFile(std::string(VEXTA_SOURCE_DIR) + "/examples/velan.csts");
+    szCorpus = WithForm(szCorpus, "<doc id=\"train\">", std::string(300, 'x'));
+    szCorpus = WithForm(szCorpus, "<doc id=\"test\">", std::string(3000, 'y'));
+    const std::string szData = "InData = " + dir_.Write("long.csts", szCorpus) + "\n";
+    const std::string szModel = "Features = " + dir_.Path("long.model") + "\n";
+    ASSERT_EQ(Run(Args("examples/velan-train.args", szData + szModel)), 0) << szErr_;
+    EXPECT_FALSE(Contains(ReadFile(dir_.Path("long.model")), "xxx")); // no form feature for it
+    ASSERT_EQ(Run(Args("examples/velan-tag.args", szData + szModel), dir_.Path("tagged.csts")), 0)
+        << szErr_;
+    const std::string szTagged = dir_.Read("tagged.csts");
+    EXPECT_EQ(WithoutInsertedTags(szTagged), szCorpus);
+    EXPECT_TRUE(Contains(szTagged, std::string(3000, 'y') + "<l>")) << "copied unchanged";
+    EXPECT_EQ(Run(Args("examples/velan-test.args", szData + szModel)), 0) << szErr_;
+}
+
+TEST_F(Integrity, MessagesPointAtTheProblem) {
+    const std::string szHead = "<csts>\n<doc id=\"d\">\n<s id=\"1\">\n";
+    const std::pair<std::string, std::string> rgCase[] = {
+        {"", dir_.Path("c.csts") + ": the file is empty"},
+        {szHead + "<f>Pes<l>pes<t>NMS<MMl>pes<MMt>NMS1\n<f>je<l>b<t>VB--<MMt>VB--\n",
+         "[ln 4] GetEvent: Too short/long tag (!= 4): NMS"},
+        {szHead + "<f>Pes<l>pes<t>NMS1<MMl>pes<MMt>NMS\n<f>je<l>b<t>VB--<MMt>VB--\n",
+         "[ln 4] GetEvent: Too short/long tag (!= 4): NMS"},
+    };
+    for (const auto& [szText, szMessage] : rgCase) {
+        dir_.Write("c.csts", szText);
+        EXPECT_NE(Run(Args("examples/velan-tag.args", "InData = " + dir_.Path("c.csts") + "\n")),
+                  0);
+        EXPECT_TRUE(Contains(szErr_, szMessage)) << szErr_;
+    }
+}
+
 } // namespace
