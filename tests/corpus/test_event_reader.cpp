@@ -121,10 +121,10 @@ TEST_F(EventReader, MalformedInputIsFatalWithLineNumbers) {
     std::string szRest = "<f>a";
     for (int i = 0; i < 3; ++i) szRest += "<x>" + std::string(3000, 'r');
     const std::pair<std::string, std::string> rgCase[] = {
-        {"<f>\n" + std::string(248, 'w') + "<MMt>NN",
-         "App: Fatal\\(18032\\): tag: \\[ln 2\\] GetEvent: Form too long \\(>= 248\\): w+"},
-        {"<s>" + std::string(300, 's'), "GetEvent: Form too long \\(>= 300\\)"},
         {"<f>a\n\n<MMt>NNN", "\\[ln 3\\] GetEvent: Too short/long tag \\(!= 2\\): NNN, szForm"},
+        // A tag error points at its token's line, not where the reader
+        // looked ahead to.
+        {"<f>a<MMt>NNN\n\n<f>b<MMt>NN", "\\[ln 1\\] GetEvent: Too short/long tag \\(!= 2\\): NNN"},
         {"<f>a<t>N<MMt>NN", "GetEvent: Too short/long tag \\(!= 2\\): N, form a"},
         {"<f>a<MMt>NN<f>b<" + std::string(250, 'x') + ">",
          "GetEvent: Tag/Text truncated or reading error, state 4: Tag \"<x+\", Text \"\": "
@@ -144,6 +144,11 @@ TEST_F(EventReader, MalformedInputIsFatalWithLineNumbers) {
     const std::string szLemma(251, 'l');
     EXPECT_EQ(Read("<f>" + szForm + "<l>" + szLemma + "<MMt>NN")[0].szLine,
               "NN|N/N/|" + szForm + "|" + szLemma + "|>NN/");
+    // A longer form is kept in the gap only; the line holds a form no
+    // condition can name.
+    const std::vector<Event> rgevLong = Read("<f>" + szForm + "ff<MMt>NN");
+    EXPECT_EQ(rgevLong[0].szLine, std::string("NN|N/N/|") + szFormTooLong + "|=|>NN/");
+    EXPECT_EQ(rgevLong[0].rgszGap[0], "<f>" + szForm + "ff");
 }
 
 TEST_F(EventReader, CandidateSetBeyondTheDataLineIsFatal) {
