@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +25,7 @@
 #include "features/pool_gen.h"
 #include "tagging/beam_search.h"
 #include "tagging/error_rate.h"
+#include "training/element_errors.h"
 #include "training/lambda_variation.h"
 
 namespace vexta {
@@ -185,27 +188,29 @@ void BuildPool(DataTable& dtTrain, Model& m, int iIteration) {
 }
 
 // After the selection for tag element iTE: the temporary links go, and the
-// training error is reported.
-void EndOfTagElem(DataTable& dtTrain, Model& m, int iTE) {
+// training error is reported. The error counts are those of a full
+// true-context pass (ErrorRateData), kept up to date line by line.
+void EndOfTagElem(DataTable& dtTrain, Model& m, int iTE, ElementErrors& errors) {
     std::fprintf(stderr, "Freeing memory for pft links.\n");
     for (long il = 0; il < dtTrain.clData; ++il)
         FreeFeatureLinks(dtTrain, dtTrain.rgplinkFeature[Idx(il)]);
 
-    const auto ErrorRate = [&]() {
-        const int iRes = ErrorRateData(dtTrain, m, 0);
+    const auto Check = [&](int iRes) {
         if (iRes > 0) {
             std::fprintf(stderr, "%s: cannot compute tr error rate: code %d\n", szPN.c_str(), iRes);
             ux_Exit(kExitTrainErrorRate);
         }
     };
-    ErrorRate();
+    // The diagnostics of the full pass are printed when they are switched on.
+    Check(fDebug3 >= 0 ? ErrorRateData(dtTrain, m, 0) : errors.Update(dtTrain, m, iTE));
+    assert(fDebug3 >= 0 || errors.MatchesRecount(dtTrain, m, iTE));
     PrintErrorRate(m, szPN, "*** training data error:", m.rgteTagElem[Idx(iTE)].clErrTagElem,
                    dtTrain.clWords, dtTrain.clLines, iTE);
     PrintErrorRate(m, szPN, "*** training data error:", m.clErr, dtTrain.clWords, dtTrain.clLines,
                    -1);
     // The pass is repeated on unchanged data; it gives the same counts, so it
     // only needs to run again when its diagnostics are switched on.
-    if (fDebug3 >= 0) ErrorRate();
+    if (fDebug3 >= 0) Check(ErrorRateData(dtTrain, m, 0));
 }
 
 // Chains the training lines of every class of tag element iTE (from the last
@@ -585,6 +590,7 @@ int SelectFeatures(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, 
     ChainClassLines(dtTrain, m, iTE, work);
     ThresholdSchedule schedule(dtTrain.clData, m.cThrMin, iIteration == 0 && m.iMultiPass == 1);
     for (long clThr = 0; schedule.Next(clThr);) {
+        work.progress.Print(m, iTE, clThr);
         long clErrMax = 0;
         if (const int iRes = SelectionPass(dtTrain, dtHeldout, m, iTE, clThr, clErrMax, work);
             iRes > 0) {
@@ -615,8 +621,33 @@ void WarnEmptyPool(const Model& m, int i) {
     }
 }
 
+TrainingProgress::TrainingProgress() : tStart_(std::chrono::steady_clock::now()) {}
+
+void TrainingProgress::StartIteration(const Model& m) {
+    clClassesDone_ = 0;
+    clClassesAll_ = 0;
+    for (const TagElem& te : m.rgteTagElem) clClassesAll_ += std::max(te.clAmbClass, 0L);
+}
+
+void TrainingProgress::ElementDone(const Model& m, int iTE) {
+    clClassesDone_ += std::max(m.rgteTagElem[Idx(iTE)].clAmbClass, 0L);
+}
+
+void TrainingProgress::Print(const Model& m, int iTE, long clThr) const {
+    const double dSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart_).count();
+    const char* pszName =
+        Idx(iTE) < m.rgpszTagElemName.size() ? m.rgpszTagElemName[Idx(iTE)] : nullptr;
+    std::array<char, 32> szThr{};
+    if (clThr >= 0) std::snprintf(szThr.data(), szThr.size(), ", pass thr %ld", clThr);
+    std::fprintf(
+        stderr, "Progress: tag element %d (%s)%s, classes %ld of %ld, features %ld, %.1f s\n", iTE,
+        Str(pszName), szThr.data(), clClassesDone_, clClassesAll_, m.clFeatureAreaUsed, dSeconds);
+}
+
 int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m) {
     SelectionWork work;
+    ElementErrors errors;
     const int cIterations = std::min(m.iTrainingIterationsMax, static_cast<int>(m.rgipFG.size()));
     for (int i = 0; i < cIterations; ++i) {
         PrintIterationParams(m.rgipFG[Idx(i)]);
@@ -629,11 +660,15 @@ int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m) {
         if (m.iCountMode == 1 && ReSortFeatureSugg(&dtTrain, &dtHeldout, &m) != 0) {
             ux_FatalError(kModApp, kMsgApp, "cannot re-sort feature pool for training.");
         }
+        work.progress.StartIteration(m);
         for (int t = 0; t < m.cTagElem; ++t) {
+            work.progress.Print(m, t, -1);
+            errors.NoteClasses(m, t);
             if (const int iRes = SelectFeatures(dtTrain, dtHeldout, m, t, i, work); iRes > 0) {
                 return iRes;
             }
-            EndOfTagElem(dtTrain, m, t);
+            EndOfTagElem(dtTrain, m, t, errors);
+            work.progress.ElementDone(m, t);
         }
     }
 

@@ -10,6 +10,7 @@
 // removed.
 #pragma once
 
+#include <chrono>
 #include <unordered_map>
 #include <vector>
 
@@ -120,9 +121,31 @@ private:
     bool fDone_ = false;
 };
 
+// Where a training run stands, for its progress lines on standard error:
+// "Progress: tag element <t> (<name>), pass thr <thr>, classes <done> of
+// <all>, features <n>, <s> s" before each pass, and the same without the
+// pass threshold before each tag element. Classes done are those of the tag
+// elements finished in the current iteration; features are the accepted
+// ones; the seconds run from the start of training.
+class TrainingProgress {
+public:
+    TrainingProgress();
+    // A new iteration over the classes of every tag element of m.
+    void StartIteration(const Model& m);
+    void ElementDone(const Model& m, int iTE);
+    // Prints one line; clThr < 0 leaves the pass threshold out.
+    void Print(const Model& m, int iTE, long clThr) const;
+
+private:
+    std::chrono::steady_clock::time_point tStart_;
+    long clClassesDone_ = 0;
+    long clClassesAll_ = 0;
+};
+
 // Buffers of greedy selection, reused from class to class and from tag
 // element to tag element.
 struct SelectionWork {
+    TrainingProgress progress;
     FeatureDesc fdSuggested;                                // the candidate under trial
     std::unordered_map<const char*, AmbClass*> mpClassByAC; // classes of one tag element by string
     std::vector<long> rgilErrLines; // mis-tagged lines of the current class with two or more values
