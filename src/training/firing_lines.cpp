@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "features/feature_match.h"
 
@@ -21,7 +22,7 @@ std::uintptr_t Address(const char* psz) {
 
 // The kinds of first term the index serves: conditions whose holding at a
 // line depends on one key the line has (or, for class members, one of a few).
-enum class Kind { kNone, kValue, kAC, kMember, kForm };
+enum class Kind { kNone, kValue, kAC, kMember, kWholeTag, kForm };
 
 Kind KindOf(const Model& m, const FeatureTerm& ft) {
     const bool fPlace = (ft.iPos >= -kPosMax && ft.iPos <= kPosMax) || ft.iPos == kPosClosestLeft ||
@@ -31,6 +32,11 @@ Kind KindOf(const Model& m, const FeatureTerm& ft) {
     if (e >= kElemValue && e < kElemAC) return e < m.cTagElem ? Kind::kValue : Kind::kNone;
     if (e >= kElemAC && e < kElemACMember) return Kind::kAC;
     if (e >= kElemACMember && e < kElemUnassigned) return Kind::kMember;
+    // A whole tag as long as the tags is found by its interned string.
+    if (e == kElemTag) {
+        return std::strlen(ft.pszValue) == static_cast<std::size_t>(m.cTagElem) ? Kind::kWholeTag
+                                                                                : Kind::kNone;
+    }
     if (e == kElemForm) return Kind::kForm;
     return Kind::kNone;
 }
@@ -92,6 +98,7 @@ void FiringLines::SetClass(const DataTable& dt, const AmbClass& ac, int iTE) {
 void FiringLines::Build(const Model& m, const DataTable& dt, const FeatureTerm& ft, Slot& slot) {
     slot.fBuilt = true;
     const int iElem = ft.iConditionElem;
+    const auto cchTag = static_cast<std::size_t>(m.cTagElem);
     const auto Add = [&slot](std::uintptr_t key, long il) {
         if (key != 0) slot.mpLines[key].push_back(il);
     };
@@ -114,6 +121,15 @@ void FiringLines::Build(const Model& m, const DataTable& dt, const FeatureTerm& 
                 rgfSeen[ch] = true;
                 Add(ch, il);
             }
+        } else if (iElem == kElemTag) {
+            if (dl.pszTag == nullptr) continue;
+            // A tag of another length may hold for a whole-tag term by its
+            // prefix: such a table is matched line by line.
+            if (strnlen(dl.pszTag, cchTag + 1) != cchTag) {
+                slot.fPrefixTags = true;
+                return;
+            }
+            Add(Address(dl.pszTag), il);
         } else if (iElem == kElemForm) {
             Add(Address(dl.pszForm), il);
         }
@@ -134,6 +150,7 @@ int FiringLines::Link(const Model& m, DataTable& dt, const DataTable& dt2, int i
         return LinkFeature(m, dt, dt2, iTE, ac, clErr, ilFirst, fd);
     }
     if (!slot.fBuilt) Build(m, dt, ft, slot);
+    if (slot.fPrefixTags) return LinkFeature(m, dt, dt2, iTE, ac, clErr, ilFirst, fd);
 
     ilFirst = -1;
     clErr = 0;

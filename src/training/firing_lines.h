@@ -3,14 +3,14 @@
 //
 // Linking a candidate (LinkFeature) matches it at every line of its class.
 // Most candidates test a neighbour first (at a fixed offset, or the closest
-// line with some class), and there its tag value, class, class member or
-// form; many candidates of a class test the same neighbour and element with
-// different values. An index of the class's lines by what that neighbour
-// holds there gives each candidate only the lines where its first term
-// holds, and the whole feature is matched at those alone. An index is built
-// the second time a neighbour and element are asked for; the first time, and
-// for any other first term, LinkFeature itself runs. Either way the chain of
-// lines and the error count are the same.
+// line with some class), and there its tag value, whole tag, class, class
+// member or form; many candidates of a class test the same neighbour and
+// element with different values. An index of the class's lines by what that
+// neighbour holds there gives each candidate only the lines where its first
+// term holds, and the whole feature is matched at those alone. An index is
+// built the second time a neighbour and element are asked for; the first
+// time, and for any other first term, LinkFeature itself runs. Either way
+// the chain of lines and the error count are the same.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +41,7 @@ private:
     struct Slot {
         int cRequests = 0;
         bool fBuilt = false;
+        bool fPrefixTags = false; // whole-tag terms cannot be looked up: lines are matched
         std::unordered_map<std::uintptr_t, std::vector<long>> mpLines;
     };
 

@@ -342,8 +342,11 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
     }
     // The lines where it fires now carry one more feature.
     work.trial.Forget();
-    if (const int iRes = ErrorRateAmbClass(dtTrain, m, ac, iTE); iRes > 0) {
+    if (const int iRes = work.classErrors.Accepted(dtTrain, m, ac, iTE, ilFirst); iRes > 0) {
         return kTrainErrAmbClassAfter + iRes;
+    }
+    if (work.fCheckErrors && !work.classErrors.MatchesRecount(dtTrain, m, iTE)) {
+        ux_FatalError(kModApp, kMsgApp, "kept class error counts differ from a recount");
     }
     if (ac.ilPacFeatureFirst != -1) {
         std::fprintf(stderr, "<%ld>: ", ac.ilPacFeatureFirst);
@@ -367,7 +370,7 @@ int SelectionPass(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, l
     const long ilEnd = te.ilAmbClassFirst + te.clAmbClass;
     for (long ilAC = te.ilAmbClassFirst; ilAC < ilEnd; ++ilAC) {
         AmbClass& ac = m.rgacAmbClassArea[Idx(ilAC)];
-        if (const int iRes = ErrorRateAmbClass(dtTrain, m, ac, iTE); iRes > 0) {
+        if (const int iRes = work.classErrors.Count(dtTrain, m, ac, iTE); iRes > 0) {
             return kTrainErrAmbClass + iRes;
         }
         ac.clErrBefore = ac.clErrAmbClass;
@@ -588,6 +591,7 @@ void LinkFeatureLineLists(DataTable& dtTrain, Model& m) {
 int SelectFeatures(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, int iIteration,
                    SelectionWork& work) {
     ChainClassLines(dtTrain, m, iTE, work);
+    work.classErrors.Start(dtTrain, m, iTE);
     ThresholdSchedule schedule(dtTrain.clData, m.cThrMin, iIteration == 0 && m.iMultiPass == 1);
     for (long clThr = 0; schedule.Next(clThr);) {
         work.progress.Print(m, iTE, clThr);

@@ -17,6 +17,7 @@
 #include "corpus/data_table.h"
 #include "model/model.h"
 #include "training/candidate_trial.h"
+#include "training/class_errors.h"
 #include "training/firing_lines.h"
 
 namespace vexta {
@@ -151,6 +152,12 @@ struct SelectionWork {
     std::vector<long> rgilErrLines; // mis-tagged lines of the current class with two or more values
     CandidateTrial trial;           // the candidate's error count weight after weight
     FiringLines firing;             // lines of the current class where a candidate fires
+    ClassErrors classErrors;        // error counts of the classes, kept line by line
+#ifdef NDEBUG
+    bool fCheckErrors = false; // compare the kept counts with a recount after each feature
+#else
+    bool fCheckErrors = true;
+#endif
 };
 
 // Greedy selection for tag element iTE in iteration iIteration: chains the
