@@ -201,7 +201,7 @@ TEST_F(ArgFileTest, DefinitionsAddedLaterAndKeyUse) {
 
 TEST_F(ArgFileTest, FileNamesAndLengthLimits) {
     dir_.Write("my file.args", "k = v\n");
-    const std::string szGiven = "'" + dir_.Path("my file.args") + "'(a b)";
+    const std::string szGiven = std::string(1, '\'').append(dir_.Path("my file.args")) + "'(a b)";
     ux_ArgOpen(szGiven);
     std::string sz;
     EXPECT_EQ(ux_ArgGetValue(szGiven, "k", sz), 0);
@@ -247,7 +247,8 @@ TEST_F(ArgFileFatalTest, FilesThatCannotBeReadAreFatal) {
         {std::string(250, 'k') + " = 1\n", 25,
          "line 1 " + szFile + " \\(attr name longer than 249 characters\\)"},
         {"k = " + std::string(4000, 'v') + "\n", 25, "\\(value longer than 3999 characters\\)"},
-        {"#" + std::string(250, 'd') + "\n", 25, "\\(directive longer than 249 characters\\)"},
+        {std::string(1, '#').append(250, 'd') + "\n", 25,
+         "\\(directive longer than 249 characters\\)"},
         {"#include " + std::string(250, 'f') + "\n", 25,
          "\\(include file name longer than 249 characters\\)"},
         {"#include " + std::string(249, 'f') + "\n", 23, "String to be copied too long: f{249}\n"},
