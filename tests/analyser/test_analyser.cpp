@@ -212,9 +212,12 @@ TEST(LexiconFile, WrittenAtomicallyAndReadBackIdentically) {
     EXPECT_EQ(LexiconText(lexRead), LexiconText(lex));
     EXPECT_EQ(test::ReadFile(szFile), LexiconText(lex));
     // Both give the same analyses.
+    // The analyses point into their lexicon: both analysers live while they are compared.
     AnalysisList list1, list2;
-    Analyser(std::make_shared<Lexicon>(std::move(lexRead)), {}).Analyse("zapped", list1);
-    Analyser(std::make_shared<Lexicon>(SmallLexicon()), {}).Analyse("zapped", list2);
+    const Analyser anRead(std::make_shared<Lexicon>(std::move(lexRead)), {});
+    const Analyser anBuilt(std::make_shared<Lexicon>(SmallLexicon()), {});
+    anRead.Analyse("zapped", list1);
+    anBuilt.Analyse("zapped", list2);
     EXPECT_EQ(Tags(list1), Tags(list2));
 
     EXPECT_EQ(WriteLexicon(lex, dir.Path("no/such/dir.lex"), problem), kLexCannotWrite);
