@@ -21,6 +21,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -464,6 +465,18 @@ int vextawZ(int argc, char** argv) {
         CloseRunFiles();
         return e.Status();
     }
+}
+
+int ReadThreads() {
+    std::string szValue;
+    if (ux_ArgGetValue(szArgs, "Threads", szValue) > 0) return 1;
+    int cThreads = 0;
+    if (!ScanInt(szValue, cThreads) || cThreads < 0 || cThreads > kMaxThreads)
+        AppFatal(ux_StrPrintf("%s%s out of bounds <0..%d>: %s\n", szPN.c_str(), "Threads",
+                              kMaxThreads, szValue.c_str()));
+    if (cThreads == 0)
+        cThreads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+    return cThreads;
 }
 
 void SetUpModel(Model& m) {

@@ -115,11 +115,14 @@ constexpr KeyInfo kKeys[] = {
                   "data is shortened."},
     {.szName = "Features",
      .szMeaning = "The model file: written by training, read by testing and tagging."},
-    {.szName = "Threads", .fModes = kTestTag, .type = KeyType::kInt, .szDefault = "1",
+    {.szName = "Threads", .fModes = kTrain | kTestTag, .type = KeyType::kInt, .szDefault = "1",
      .dMin = 0, .dMax = 1024,
-     .szMeaning = "Threads that tag with VTC (0: one per core). The input's windows are tagged "
-                  "in parallel and written in input order: the output is the same for any "
-                  "number. TagDebug, trace switches and CoNLL-U input use one thread."},
+     .szMeaning = "Threads that tag with VTC or train (0: one per core). The input's windows "
+                  "are tagged in parallel and written in input order: the output is the same "
+                  "for any number. TagDebug, trace switches and CoNLL-U input use one thread. "
+                  "Training generates the feature pool from that many parts of the Train "
+                  "segment side by side: the model file and the log are the same for any "
+                  "number."},
 
     // Training set-up.
     {.szName = "FeatureMode", .fModes = kTrain, .type = KeyType::kWord,

@@ -23,7 +23,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 namespace vexta {
@@ -48,8 +47,6 @@ void SayWhyNotOpened(const std::string& szFile) {
 
 // Tagged text can be large: standard output gets a buffer of its own.
 constexpr std::size_t kStdoutBufferSize = std::size_t{1} << 20;
-
-constexpr int kMaxThreads = 1024;
 
 // Output levels of the test modes.
 constexpr int kOutLevelTest = 0;
@@ -145,19 +142,6 @@ void PrintAccuracy(const DataTable& dt) {
         std::fprintf(stderr, "%s: UPOS accuracy: %.2f%% (%ld/%ld)\n", szPN.c_str(), dUpos, clUpos,
                      dt.clTokens);
     }
-}
-
-// Threads: 1 when absent, 0 for every core of the machine.
-int ReadThreads() {
-    std::string szValue;
-    if (ux_ArgGetValue(szArgs, "Threads", szValue) > 0) return 1;
-    int cThreads = 0;
-    if (!ScanInt(szValue, cThreads) || cThreads < 0 || cThreads > kMaxThreads)
-        AppFatal(ux_StrPrintf("%s%s out of bounds <0..%d>: %s\n", szPN.c_str(), "Threads",
-                              kMaxThreads, szValue.c_str()));
-    if (cThreads == 0)
-        cThreads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
-    return cThreads;
 }
 
 int OutLevelOfTestMode() {

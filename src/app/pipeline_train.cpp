@@ -111,6 +111,9 @@ void TrainingErrorRate(Model& m, const char* pszFailure, std::string_view szLabe
 int RunTrainingPipeline() {
     Model& m = model;
     SetUpModel(m);
+    // Read first: a wrong value ends the run before the data is read.
+    TrainingOptions options;
+    options.cThreads = ReadThreads();
     CreateStringStore(m);
     m.hModelFile = 0;
     if (ComposedTags()) DeriveComposedTags(m);
@@ -141,7 +144,7 @@ int RunTrainingPipeline() {
     fDebug1 = 1;
     std::fprintf(stderr, "training...\n");
     fDebug10 = 0;
-    if (const int iRes = TrainModel(dtT, dtH, m); iRes > 0) {
+    if (const int iRes = TrainModel(dtT, dtH, m, options); iRes > 0) {
         std::fprintf(stderr, "%s: cannot train: code %d\n", szPN.c_str(), iRes);
         ux_Exit(kExitTrain);
     }

@@ -11,6 +11,11 @@ struct Model;
 // dRawExpWeight) into the model and points it at the three data tables.
 void SetUpModel(Model& m);
 
+// The key Threads of tagging and training: 1 when absent, 0 for one thread
+// per core of the machine; a value outside 0..kMaxThreads is fatal.
+inline constexpr int kMaxThreads = 1024;
+int ReadThreads();
+
 // Prints one line that says in the user's terms why ReadData failed with rc
 // (overlapping segments, a missing key); nothing for codes that the reader
 // explains itself (a segment past the end of the data).

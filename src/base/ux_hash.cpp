@@ -123,7 +123,7 @@ int AddAt(HashTable& h, int iBucket, std::string_view szKey, long lPayload,
 
     std::uint32_t& lHead = Bucket(h, iBucket);
     if (lHead == 0) ++h.cFull;
-    if (++h.cRecs == h.cWarn) {
+    if (++h.cRecs == h.cWarn && h.fWarnFull) {
         ux_Warning(kModHash, 34, szKey);
         ux_Warning(kModHash, 35, ux_HashStatText(&h));
     }
@@ -148,6 +148,7 @@ int AddAt(HashTable& h, int iBucket, std::string_view szKey, long lPayload,
 
     h.lNextRef = static_cast<int>(lRef + cbNeed - 1);
     lHead = lRef;
+    if (h.fKeepOrder) h.rglRefAdded.push_back(lRef);
     return 0;
 }
 
@@ -327,24 +328,69 @@ int ux_HashReplacePat(HashTable* ph, long lPayload) {
     return 0;
 }
 
-int ux_HashIncr(HashTable* ph, std::string_view szKey, long lBase, std::string_view szValue) {
-    HashTable& h = *ph;
+namespace {
+
+// The entry ux_HashIncr counts (key, value) into, or 0: the newest with the
+// key and exactly the value, when the value is short enough to be compared.
+std::uint32_t FindPair(const HashTable& h, int iBucket, std::string_view szKey,
+                       std::string_view szValue) {
+    if (szValue.size() >= kIncrValueMax) return 0;
+    for (std::uint32_t lRef = FindInChain(h, Bucket(h, iBucket), szKey); lRef != 0;) {
+        const char* pbEntry = Entry(h, lRef);
+        if (StrEquals(EntryKey(pbEntry) + szKey.size() + 1, szValue)) return lRef;
+        lRef = FindInChain(h, GetU32(pbEntry), szKey);
+    }
+    return 0;
+}
+
+// Raises the payload of the pair by lIncr, or adds it with payload lNew.
+void CountPair(HashTable& h, std::string_view szKey, std::string_view szValue, long lIncr,
+               long lNew) {
     szKey = CStr(szKey);
     szValue = CStr(szValue);
     const int iBucket = BucketOf(h, szKey);
-    if (szValue.size() < kIncrValueMax) {
-        for (std::uint32_t lRef = FindInChain(h, Bucket(h, iBucket), szKey); lRef != 0;) {
-            char* pbEntry = Entry(h, lRef);
-            const char* pszValue = EntryKey(pbEntry) + szKey.size() + 1;
-            if (StrEquals(pszValue, szValue)) {
-                PutU32(pbEntry + 4, GetU32(pbEntry + 4) + 1);
-                return 0;
-            }
-            lRef = FindInChain(h, GetU32(pbEntry), szKey);
-        }
+    if (const std::uint32_t lRef = FindPair(h, iBucket, szKey, szValue); lRef != 0) {
+        char* pbPayload = Entry(h, lRef) + 4;
+        PutU32(pbPayload, GetU32(pbPayload) + static_cast<std::uint32_t>(lIncr));
+        return;
     }
-    if (AddAt(h, iBucket, szKey, lBase + 1, szValue) != 0) ux_FatalError(kModHash, 713, szKey);
+    if (AddAt(h, iBucket, szKey, lNew, szValue) != 0) ux_FatalError(kModHash, 713, szKey);
+}
+
+} // namespace
+
+int ux_HashIncr(HashTable* ph, std::string_view szKey, long lBase, std::string_view szValue) {
+    CountPair(*ph, szKey, szValue, 1, lBase + 1);
     return 0;
+}
+
+int ux_HashIncrBy(HashTable* ph, std::string_view szKey, long lCount, std::string_view szValue) {
+    CountPair(*ph, szKey, szValue, lCount, lCount);
+    return 0;
+}
+
+bool ux_HashHasPair(const HashTable* ph, std::string_view szKey, std::string_view szValue) {
+    szKey = CStr(szKey);
+    return FindPair(*ph, BucketOf(*ph, szKey), szKey, CStr(szValue)) != 0;
+}
+
+bool ux_HashFindConst(const HashTable* ph, std::string_view szKey, const char** ppszValue,
+                      long* plPayload) {
+    szKey = CStr(szKey);
+    const std::uint32_t lRef = FindInChain(*ph, Bucket(*ph, BucketOf(*ph, szKey)), szKey);
+    if (lRef == 0) return false;
+    const char* pbEntry = Entry(*ph, lRef);
+    SetOut(ppszValue, EntryValue(pbEntry));
+    SetOut(plPayload, GetPayload(pbEntry));
+    return true;
+}
+
+long ux_HashEntryAt(const HashTable* ph, std::uint32_t lRef, const char** ppszKey,
+                    const char** ppszValue) {
+    const char* pbEntry = Entry(*ph, lRef);
+    SetOut(ppszKey, EntryKey(pbEntry));
+    SetOut(ppszValue, EntryValue(pbEntry));
+    return GetPayload(pbEntry);
 }
 
 int ux_HashMemberPtr(HashTable* ph, std::string_view szKey, const char** ppszKey) {

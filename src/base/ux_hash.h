@@ -48,6 +48,12 @@ struct HashTable {
     bool fSearchActive = false;    // pszSearchKey and lSearchRef are valid
     std::uint32_t lSearchRef = 0;  // next entry of the chain to examine, 0 at the end
     char* pbLastPayload = nullptr; // payload of the entry last found by a search
+    // A table filled in parts (counted first into tables of their own) keeps
+    // the references of its entries in the order they were added, and stays
+    // silent about filling up: only the table the parts are merged into warns.
+    bool fKeepOrder = false;
+    bool fWarnFull = true;
+    std::vector<std::uint32_t> rglRefAdded; // with fKeepOrder: every entry, oldest first
 };
 
 // Hash code of a key (0 for the empty key); the bucket is |code| % (cBuckets - 1).
@@ -89,6 +95,27 @@ int ux_HashReplacePat(HashTable* ph, long lPayload);
 // 248 characters or more never matches, so each call adds a new entry for it.
 // 0; fatal 713 when the entry is too large to be added.
 int ux_HashIncr(HashTable* ph, std::string_view szKey, long lBase, std::string_view szValue);
+
+// As ux_HashIncr, but raising the payload by lCount or adding (key, lCount,
+// value): counting a pair n times one by one, or once by n, gives the same
+// table. 0; fatal 713 when the entry is too large to be added.
+int ux_HashIncrBy(HashTable* ph, std::string_view szKey, long lCount, std::string_view szValue);
+
+// True when ux_HashIncr of (key, value) would raise an existing entry rather
+// than add one. Reads the table only (no search state), so several threads
+// may ask at once while nobody writes it.
+bool ux_HashHasPair(const HashTable* ph, std::string_view szKey, std::string_view szValue);
+
+// The newest entry with the key, like ux_HashFindFirstPtr but without search
+// state (safe for several readers at once): its stored value in *ppszValue
+// and its payload in *plPayload; false when there is none.
+bool ux_HashFindConst(const HashTable* ph, std::string_view szKey, const char** ppszValue,
+                      long* plPayload);
+
+// The entry at a reference of rglRefAdded: its payload, with its stored key
+// and value.
+long ux_HashEntryAt(const HashTable* ph, std::uint32_t lRef, const char** ppszKey,
+                    const char** ppszValue);
 
 // Interns the key: 0 and *ppszKey = the stored key when it exists; otherwise
 // adds (key, 1, "") and returns -1 with *ppszKey = the new stored key; 201

@@ -5,8 +5,12 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -64,13 +68,9 @@ int AcCheck(const Model& m, const HashTable* phashCnt, int iConditionElem, const
     szKey.resize(2);
     PutHex2(szKey.data(), iConditionElem);
     szKey += pszValue;
-    const char* pszKey = nullptr;
     const char* pszVal = nullptr;
     long lCount = 0;
-    int fFound = 0;
-    ux_HashFindFirstPtr(const_cast<HashTable*>(phashCnt), szKey, &pszKey, &pszVal, &lCount,
-                        &fFound);
-    if (!fFound) return -2;
+    if (!ux_HashFindConst(phashCnt, szKey, &pszVal, &lCount)) return -2;
     if (lCount < m.cPoolThr) return -1;
     return 0;
 }
@@ -117,7 +117,7 @@ int AppendComponent(const FeatureComp& comp, char* pchOut, int cbRoom, int* pcch
 
 int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
                std::span<const FeatureComp> rgComp, Model& m, const DataTable* pdt,
-               std::string& szKey) {
+               std::string& szKey, HashTable& hashOut) {
     std::array<char, kFeatureStrRoom> rgch;
     const std::size_t cchAC = std::strlen(OrEmpty(pszAC));
     if (cchAC + 8 >= rgch.size() || iTE < 0 || iTE > 255) {
@@ -170,7 +170,7 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
     // Sorting takes feature strings of at most 248 characters (and ends the
     // run on a longer one): such a feature is dropped here instead.
     if (szFeature.size() > kFeatureStrMax) return kFeatureStrTooLong;
-    if (ux_HashIncr(m.phashSugg.get(), szFeature, 0, pszData) != 0) {
+    if (ux_HashIncr(&hashOut, szFeature, 0, pszData) != 0) {
         std::fprintf(stderr, "%s: cannot increase count at f x//y: %s//%s\n", szPN.c_str(),
                      std::string(szFeature).c_str(), pszData);
         return 29;
@@ -180,13 +180,13 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
 
 int SuggStringModels(int iTE, const char* pszAC, const char* pszGeneral, const char* pszY,
                      int cComp, std::span<const FeatureComp> rgComp, Model& m, const DataTable* pdt,
-                     std::string& szKey) {
+                     std::string& szKey, HashTable& hashOut) {
     int rc = 0;
     if (m.fModelGeneral == 1) {
-        rc = SuggString(iTE, pszGeneral, pszY, cComp, rgComp, m, pdt, szKey);
+        rc = SuggString(iTE, pszGeneral, pszY, cComp, rgComp, m, pdt, szKey, hashOut);
         if (rc > 0) return rc;
     }
-    if (m.fModelAC == 1) rc = SuggString(iTE, pszAC, pszY, cComp, rgComp, m, pdt, szKey);
+    if (m.fModelAC == 1) rc = SuggString(iTE, pszAC, pszY, cComp, rgComp, m, pdt, szKey, hashOut);
     return rc;
 }
 
@@ -203,10 +203,14 @@ struct AnchorList {
     int c = 0;
 };
 
-// State of one generation run: what does not change from line to line.
+// State of one generation run: what does not change from line to line. A
+// copy may run over other lines at the same time when each copy counts
+// into a table of its own (phashOut): the model and the data are only read.
 struct Generator {
     Model& m;
     DataTable& dt;
+    HashTable* phashOut = nullptr; // where the features are counted
+    int fAll = 1;                  // every position, or only the mis-tagged ones
     int cTE = 0;
     long clLines = 0;
     int iBase = 1;
@@ -224,7 +228,7 @@ struct Generator {
     AnchorList alRight;
     std::string szKey; // scratch key of the AC-frequency test
 
-    Generator(Model& mIn, DataTable& dtIn) : m(mIn), dt(dtIn) {
+    Generator(Model& mIn, DataTable& dtIn) : m(mIn), dt(dtIn), phashOut(mIn.phashSugg.get()) {
         cTE = std::max(m.cTagElem, 0);
         clLines = std::min({dt.clLines, dt.clData, static_cast<long>(dt.rgdl.size())});
         pszIgnore = m.szAmbClassIgnore.c_str();
@@ -385,7 +389,8 @@ struct Generator {
         return ForEachOffset(ilPos, kOffsets4, [&](int g, long p, int iCl, const char* pszCl) {
             return ForEachValue(p, g, [&](int e, const char* pszValue, int iAcCheck) {
                 rgComp4[3] = MakeComp(g, iCl, pszCl, e, pszValue, iAcCheck);
-                const int rc = SuggStringModels(iTE, pszAC, "--", pszY, 4, rgComp4, m, &dt, szKey);
+                const int rc =
+                    SuggStringModels(iTE, pszAC, "--", pszY, 4, rgComp4, m, &dt, szKey, *phashOut);
                 return rc > 0 ? 505 : 0;
             });
         });
@@ -395,7 +400,45 @@ struct Generator {
     int Emit(long il, int t, const char* pszAC, const char* pszY, int k,
              std::span<const FeatureComp> rgComp) {
         if (iBase == 4) return Models4(il, t, pszAC, pszY, k, rgComp);
-        return SuggStringModels(t, pszAC, "--", pszY, k, rgComp, m, &dt, szKey);
+        return SuggStringModels(t, pszAC, "--", pszY, k, rgComp, m, &dt, szKey, *phashOut);
+    }
+
+    // Every tag element of line il that has something to decide. 0, or the
+    // first failure.
+    int Line(long il) {
+        const std::string& szLine = dt.rgpszDataLine[il];
+        const DlData& dl = dt.rgdl[il];
+        for (int t = 0; t < cTE; ++t) {
+            if (m.iTrainCat != -1 && m.iTrainCat != t) continue;
+            if (fAll == 0) {
+                const bool fErr = static_cast<std::size_t>(t) < dt.rgrgfErr.size() &&
+                                  static_cast<std::size_t>(il) < dt.rgrgfErr[t].size() &&
+                                  dt.rgrgfErr[t][il] != 0;
+                if (!fErr) continue;
+            }
+            const char* pszAC = dl.rgpszAC[t];
+            if (pszAC[0] == '\0' || pszAC[1] == '\0') continue;
+            const char* pszY =
+                OneChar(static_cast<std::size_t>(t) < szLine.size() ? szLine[t] : '\0');
+            if (int rc = GenerateAt(il, t, pszAC, pszY); rc > 0) return rc;
+        }
+        return 0;
+    }
+
+    // Lines ilFrom .. clLines-1 into phashOut, stopping before a line once
+    // the table holds more than ilMaxFSG entries. 0, or the first failure.
+    int Run(long ilFrom) {
+        for (long il = ilFrom; il < clLines; ++il) {
+            if (phashOut->cRecs > m.ilMaxFSG) {
+                char szMsg[100];
+                std::snprintf(szMsg, sizeof szMsg, "Feature Generation ended before data line %ld.",
+                              il);
+                ux_Warning(kModApp, kMsgApp, szMsg);
+                return 0;
+            }
+            if (int rc = Line(il); rc > 0) return rc;
+        }
+        return 0;
     }
 
     // The first level for tag element t at line il.
@@ -443,6 +486,100 @@ struct Generator {
     }
 };
 
+// Room of the tables of the parts of a generation split by lines, and the
+// fewest lines a part is given.
+constexpr long kPartLinesMin = 64;
+constexpr long kPartStrSpace = 200000;
+constexpr long kPartWork = 4000;
+// A part whose table could not be made: its lines go to the one run.
+constexpr int kPartNoTable = 1;
+
+// One part of a generation split by lines: lines ilFrom .. ilTo-1 counted
+// into a table of their own that keeps its entries in the order they were
+// added.
+struct Part {
+    long ilFrom = 0;
+    long ilTo = 0;
+    std::unique_ptr<HashTable> phash;
+    int rc = 0;              // the part's first failure, or kPartNoTable
+    std::exception_ptr pexc; // or what it raised
+};
+
+void GeneratePart(const Generator& gen, Part& part) {
+    try {
+        part.phash = ux_HashNew(gen.m.clFeatureSuggSize, kPartStrSpace, kPartWork);
+        if (!part.phash) {
+            part.rc = kPartNoTable;
+            return;
+        }
+        part.phash->fKeepOrder = true;
+        part.phash->fWarnFull = false;
+        Generator genPart = gen;
+        genPart.phashOut = part.phash.get();
+        genPart.ilAnchors = -1;
+        for (long il = part.ilFrom; il < part.ilTo && part.rc == 0; ++il) {
+            part.rc = std::max(genPart.Line(il), 0);
+        }
+    } catch (...) {
+        part.pexc = std::current_exception();
+    }
+}
+
+// Whether counting the part into the generation table leaves that table at
+// or below ilMaxFSG entries.
+bool StaysWithinLimit(const Model& m, const HashTable& hashGen, const HashTable& hashPart) {
+    if (static_cast<long>(hashGen.cRecs) + hashPart.cRecs <= m.ilMaxFSG) return true;
+    long clNew = 0;
+    for (const std::uint32_t lRef : hashPart.rglRefAdded) {
+        const char* pszKey = nullptr;
+        const char* pszValue = nullptr;
+        ux_HashEntryAt(&hashPart, lRef, &pszKey, &pszValue);
+        if (!ux_HashHasPair(&hashGen, pszKey, pszValue)) ++clNew;
+    }
+    return hashGen.cRecs + clNew <= m.ilMaxFSG;
+}
+
+// Generation split into cParts runs over consecutive line ranges, side by
+// side. The part tables are then counted into the generation table part by
+// part, each in the order its entries were added: a pair is thus added
+// where it first occurs in line order, with the sum of its counts, exactly
+// as by one run over all lines, and the table (entry order, chains, the
+// fill warning) is the same. One run stops before a line once the table
+// holds more than ilMaxFSG entries, which a part cannot know: when counting
+// a part would pass that limit, or the part failed, the lines from that
+// part's first one on are generated again in one run, which meets the same
+// stop or failure.
+int GenerateInParts(Generator& gen, int cParts) {
+    const long clLines = gen.clLines;
+    std::vector<Part> rgPart(static_cast<std::size_t>(cParts));
+    for (int k = 0; k < cParts; ++k) {
+        rgPart[k].ilFrom = clLines * k / cParts;
+        rgPart[k].ilTo = clLines * (k + 1) / cParts;
+    }
+    {
+        std::vector<std::jthread> rgThread;
+        for (int k = 1; k < cParts; ++k)
+            rgThread.emplace_back(GeneratePart, std::cref(gen), std::ref(rgPart[k]));
+        GeneratePart(gen, rgPart[0]);
+    }
+    for (Part& part : rgPart) {
+        if (part.pexc) std::rethrow_exception(part.pexc);
+    }
+    HashTable& hashGen = *gen.phashOut;
+    for (Part& part : rgPart) {
+        if (part.rc != 0 || !StaysWithinLimit(gen.m, hashGen, *part.phash))
+            return gen.Run(part.ilFrom);
+        for (const std::uint32_t lRef : part.phash->rglRefAdded) {
+            const char* pszKey = nullptr;
+            const char* pszValue = nullptr;
+            const long lCount = ux_HashEntryAt(part.phash.get(), lRef, &pszKey, &pszValue);
+            ux_HashIncrBy(&hashGen, pszKey, lCount, pszValue);
+        }
+        part.phash.reset();
+    }
+    return 0;
+}
+
 } // namespace
 
 int FXSuggString(const FeatureTerm* pft, const char* pszOverride, std::span<char> szOut,
@@ -460,14 +597,14 @@ int FGSuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
                  std::span<const FeatureComp> rgComp, Model* pm) {
     std::string szKey;
     return SuggString(iTE, pszAC, pszY, std::min<int>(cComp, rgComp.size()), rgComp, *pm, nullptr,
-                      szKey);
+                      szKey, *pm->phashSugg);
 }
 
 int FGSuggStringModels(int iTE, const char* pszAC, const char* pszGeneral, const char* pszY,
                        int cComp, std::span<const FeatureComp> rgComp, Model* pm) {
     std::string szKey;
     return SuggStringModels(iTE, pszAC, pszGeneral, pszY, std::min<int>(cComp, rgComp.size()),
-                            rgComp, *pm, nullptr, szKey);
+                            rgComp, *pm, nullptr, szKey, *pm->phashSugg);
 }
 
 int FGSuggStringModels4(DataTable* pdt, long ilPos, int iTE, const char* pszAC, const char* pszY,
@@ -478,7 +615,7 @@ int FGSuggStringModels4(DataTable* pdt, long ilPos, int iTE, const char* pszAC, 
     return gen.Models4(ilPos, iTE, pszAC, pszY, cComp, rgComp);
 }
 
-int GenerateFSG5(Model* pm, DataTable* pdt, int iBase, int /*iUnused*/, int fAll) {
+int GenerateFSG5(Model* pm, DataTable* pdt, int iBase, int /*iUnused*/, int fAll, int cThreads) {
     Model& m = *pm;
     DataTable& dt = *pdt;
     const TagElem* pte0 = m.rgteTagElem.empty() ? nullptr : &m.rgteTagElem[0];
@@ -504,33 +641,11 @@ int GenerateFSG5(Model* pm, DataTable* pdt, int iBase, int /*iUnused*/, int fAll
     gen.iBase = iBase;
     gen.cMaxTerms = std::min(iBase, 3);
     gen.ComputeAcChecks();
+    gen.fAll = fAll;
 
-    char szMsg[100];
-    for (long il = 0; il < gen.clLines; ++il) {
-        if (m.phashSugg->cRecs > m.ilMaxFSG) {
-            std::snprintf(szMsg, sizeof szMsg, "Feature Generation ended before data line %ld.",
-                          il);
-            ux_Warning(kModApp, kMsgApp, szMsg);
-            return 0;
-        }
-        const std::string& szLine = dt.rgpszDataLine[il];
-        const DlData& dl = dt.rgdl[il];
-        for (int t = 0; t < gen.cTE; ++t) {
-            if (m.iTrainCat != -1 && m.iTrainCat != t) continue;
-            if (fAll == 0) {
-                const bool fErr = static_cast<std::size_t>(t) < dt.rgrgfErr.size() &&
-                                  static_cast<std::size_t>(il) < dt.rgrgfErr[t].size() &&
-                                  dt.rgrgfErr[t][il] != 0;
-                if (!fErr) continue;
-            }
-            const char* pszAC = dl.rgpszAC[t];
-            if (pszAC[0] == '\0' || pszAC[1] == '\0') continue;
-            const char* pszY =
-                OneChar(static_cast<std::size_t>(t) < szLine.size() ? szLine[t] : '\0');
-            if (int rc = gen.GenerateAt(il, t, pszAC, pszY); rc > 0) return rc;
-        }
-    }
-    return 0;
+    const int cParts = static_cast<int>(std::min<long>(cThreads, gen.clLines / kPartLinesMin));
+    if (cParts > 1) return GenerateInParts(gen, cParts);
+    return gen.Run(0);
 }
 
 } // namespace vexta

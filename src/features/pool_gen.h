@@ -45,8 +45,11 @@ struct FeatureComp {
 // Generates the features of template base iBase (1..4) from the training
 // table pdt into pm->phashSugg. fAll 1 uses every position, 0 only those
 // where the tag element is currently mis-tagged. iUnused is ignored. 0 when
-// done (also when stopped early by ilMaxFSG), else an error code.
-int GenerateFSG5(Model* pm, DataTable* pdt, int iBase, int iUnused, int fAll);
+// done (also when stopped early by ilMaxFSG), else an error code. With
+// cThreads above 1 the lines are split into up to that many parts
+// generated side by side and merged: phashSugg ends exactly as after one
+// run.
+int GenerateFSG5(Model* pm, DataTable* pdt, int iBase, int iUnused, int fAll, int cThreads = 1);
 
 // Counts the first cComp components as a general-model feature (AC text
 // pszGeneral) when fModelGeneral is set, then as a feature of the class pszAC

@@ -150,8 +150,8 @@ void ResetPool(Model& m) {
     }
 }
 
-// The pool of iteration iIteration, generated or read.
-void BuildPool(DataTable& dtTrain, Model& m, int iIteration) {
+// The pool of iteration iIteration, generated (on cThreads threads) or read.
+void BuildPool(DataTable& dtTrain, Model& m, int iIteration, int cThreads) {
     if (m.iFeatureMode == 2) {
         const int iRes = ReadFeaturesPool(&m);
         if (iRes > 0) {
@@ -174,7 +174,7 @@ void BuildPool(DataTable& dtTrain, Model& m, int iIteration) {
     const int fAll = iIteration == 0 ? 1 : 0;
     for (const TemplateBase& base : kTemplateBases) {
         if (m.szFeatureTemplates.find(base.szMarker) == std::string::npos) continue;
-        const int iRes = GenerateFSG5(&m, &dtTrain, base.iBase, 0, fAll);
+        const int iRes = GenerateFSG5(&m, &dtTrain, base.iBase, 0, fAll, cThreads);
         if (iRes > 0) {
             std::fprintf(stderr, "%s: cannot generate feature pool (%s): code %d\n", szPN.c_str(),
                          m.szFeatureTemplates.c_str(), iRes);
@@ -649,7 +649,7 @@ void TrainingProgress::Print(const Model& m, int iTE, long clThr) const {
         Str(pszName), szThr.data(), clClassesDone_, clClassesAll_, m.clFeatureAreaUsed, dSeconds);
 }
 
-int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m) {
+int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m, const TrainingOptions& options) {
     SelectionWork work;
     ElementErrors errors;
     const int cIterations = std::min(m.iTrainingIterationsMax, static_cast<int>(m.rgipFG.size()));
@@ -658,7 +658,7 @@ int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m) {
         InstallIterationParams(m, m.rgipFG[Idx(i)]);
         ReportIterationStart(dtTrain, dtHeldout, m, i);
         ResetPool(m);
-        BuildPool(dtTrain, m, i);
+        BuildPool(dtTrain, m, i, options.cThreads);
         std::fprintf(stderr, "features pool size: %ld\n", m.clFeatureSuggUsed);
         WarnEmptyPool(m, i);
         if (m.iCountMode == 1 && ReSortFeatureSugg(&dtTrain, &dtHeldout, &m) != 0) {

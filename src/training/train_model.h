@@ -39,13 +39,19 @@ inline constexpr int kDelFeatureNone = 1;
 inline constexpr int kDelFeatureNotHead = 2;
 inline constexpr int kDelFeatureCountNegative = 4;
 
+// How a training run may use the machine.
+struct TrainingOptions {
+    int cThreads = 1; // threads that generate the feature pool, each from a part of the lines
+};
+
 // Trains the set-up model: runs the iterations of m.rgipFG, then the
 // end-of-training reports or the lambda-variation iterations, then an
 // own-context pass over the test table (m.pdtS, which must be set). Returns
 // that pass's result (0 or negative), or a code above one of the kTrainErr*
 // offsets; failures of the reports and of the pool end the run with
 // their own status.
-int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m);
+int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m,
+               const TrainingOptions& options = {});
 
 // Copies the next pool feature of class ac into fdSuggested: 0, or -1 when
 // the class has no further pool feature. A record with term count 0 starts
