@@ -17,6 +17,7 @@
 
 #include "analyser/analyser.h"
 #include "analyser/lexicon_file.h"
+#include "app/composed_tags.h"
 #include "app/driver.h"
 #include "app/globals.h"
 #include "app/key_table.h"
@@ -94,29 +95,34 @@ std::string_view DataLineField(std::string_view szLine, int k) {
     return szLine.substr(0, szLine.find('|'));
 }
 
-// Reads the tokens (not the boundary tokens) of the training segment of
-// InData, with the number of their sentence.
+// Reads the tokens (not the boundary tokens) of the training data
+// (TrainData, else the Train lines of InData), with the number of their
+// sentence.
 std::vector<TrainingToken> ReadTrainingTokens(const Model& mRun) {
     Model m;
     m.fProgMode = kModeTrain; // no gap lists
     m.cTagElem = mRun.cTagElem;
     auto ppdf = std::make_unique<pdfRecType>();
     pdfRecType& pdf = *ppdf;
-    if (const int rc = GetDataParams(szArgs, m, pdf, ""); rc != 0)
-        AnalyserFatal(ux_StrPrintf("cannot read the training tokens (RC %d)", rc));
+    TrainingLines lines;
+    if (const std::string szErr = OpenTrainingInput(szArgs, m, pdf, lines); !szErr.empty())
+        AnalyserFatal(ux_StrPrintf("cannot read the training tokens: %s", szErr.c_str()));
     // Candidates are of no interest here: tokens without any take their true
     // tag silently.
     AnalyserUse useNone;
     useNone.from = CandidatesFrom::Lexicon;
     pdf.pAnalyserUse = &useNone;
+    pdf.conllu.fWarnedNoCands = true;
 
-    DataTable dt;
-    dt.szSegment = "Train";
-    if (const int rc = GetSegment(szArgs, m, dt); rc != 0)
-        AnalyserFatal(ux_StrPrintf("cannot read the training segment keys (RC %d)", rc));
-    const long ilFirst = dt.ilStart;
-    const long ilEnd = dt.ilStart == kSegmentNotGiven ? ilFirst : dt.ilStart + dt.clLines;
-    ResetDataTable(dt);
+    if (!lines.fWholeFile) {
+        DataTable dt;
+        dt.szSegment = "Train";
+        if (const int rc = GetSegment(szArgs, m, dt); rc != 0)
+            AnalyserFatal(ux_StrPrintf("cannot read the training segment keys (RC %d)", rc));
+        lines.ilFirst = dt.ilStart;
+        lines.ilEnd = dt.ilStart == kSegmentNotGiven ? lines.ilFirst : dt.ilStart + dt.clLines;
+        ResetDataTable(dt);
+    }
 
     std::vector<TrainingToken> rgtok;
     std::vector<char> szLine(kDataLineSize, '\0');
@@ -124,20 +130,21 @@ std::vector<TrainingToken> ReadTrainingTokens(const Model& mRun) {
     std::unique_ptr<gapRecType> pgap;
     long n = 0;
     int rc = 0;
-    while (n < ilEnd && (rc = GetEvent(szLine, szRest, pgap, pdf, m)) == 0) {
+    while (n < lines.ilEnd && (rc = GetEvent(szLine, szRest, pgap, pdf, m)) == 0) {
         const std::string_view sz(szLine.data());
         if (!sz.empty() && sz[0] == '|') continue;
-        if (n >= ilFirst && !pdf.fBoundary) {
+        if (lines.fWholeFile && pdf.fEndToken) break;
+        if (n >= lines.ilFirst && !pdf.fBoundary) {
             rgtok.push_back({std::string(DataLineField(sz, 2)), std::string(DataLineField(sz, 3)),
                              std::string(DataLineField(sz, 0)), pdf.clSentences});
         }
         ++n;
     }
     if (rc > 0) AnalyserFatal(ux_StrPrintf("cannot read the training tokens (RC %d)", rc));
-    if (n < ilEnd)
+    if (!lines.fWholeFile && n < lines.ilEnd)
         AnalyserFatal(ux_StrPrintf("the input ends at line %ld, before the training segment "
                                    "(lines %ld..%ld)",
-                                   n, ilFirst, ilEnd - 1));
+                                   n, lines.ilFirst, lines.ilEnd - 1));
     return rgtok;
 }
 
@@ -186,6 +193,7 @@ int RunLexiconPipeline() {
     std::string szLexicon;
     if (!GetKey("Lexicon", szLexicon))
         AnalyserFatal(ux_StrPrintf("%s: GetValue %s failed", szPN.c_str(), "Lexicon"));
+    if (ComposedTags()) DeriveComposedTags(m);
 
     const std::vector<TrainingToken> rgtok = ReadTrainingTokens(m);
     const LexiconBuilder dict = DictionaryBuilder(m.cTagElem);
@@ -204,27 +212,34 @@ int RunLexiconPipeline() {
     return 0;
 }
 
-void SetUpAnalyser(Model& m) {
-    std::string szLexicon;
-    const bool fLexicon = GetKey("Lexicon", szLexicon);
-    CandidatesFrom from = CandidatesFrom::Input;
+AnalyserKeys ReadAnalyserKeys() {
+    AnalyserKeys keys;
+    const bool fLexicon = GetKey("Lexicon", keys.szLexicon);
     std::string szCandidates;
     if (GetKey("Candidates", szCandidates)) {
         if (szCandidates == "lexicon")
-            from = CandidatesFrom::Lexicon;
+            keys.from = CandidatesFrom::Lexicon;
         else if (szCandidates == "fill")
-            from = CandidatesFrom::Fill;
+            keys.from = CandidatesFrom::Fill;
         else if (szCandidates != "input")
             AnalyserFatal(ux_StrPrintf("%s: wrong %s (input, lexicon or fill): %s", szPN.c_str(),
                                        "Candidates", szCandidates.c_str()));
     }
-    if (from == CandidatesFrom::Input) return;
+    if (keys.from == CandidatesFrom::Input) return keys;
     if (!fLexicon)
         AnalyserFatal(ux_StrPrintf("%s: Candidates = %s needs the key Lexicon", szPN.c_str(),
                                    szCandidates.c_str()));
+    keys.guess = ReadGuessSettings();
+    keys.cFolds = BoundedKey<int>("LexiconFolds", kFoldsDefault);
+    return keys;
+}
 
-    const GuessSettings guess = ReadGuessSettings();
-    const int cFolds = BoundedKey<int>("LexiconFolds", kFoldsDefault);
+void SetUpAnalyser(Model& m, const AnalyserKeys& keys) {
+    if (keys.from == CandidatesFrom::Input) return;
+    const std::string& szLexicon = keys.szLexicon;
+    const GuessSettings& guess = keys.guess;
+    const int cFolds = keys.cFolds;
+    const CandidatesFrom from = keys.from;
     auto puse = std::make_shared<AnalyserUse>();
     puse->from = from;
     auto plex = std::make_shared<Lexicon>();

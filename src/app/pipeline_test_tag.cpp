@@ -163,8 +163,11 @@ int RunTestTagPipeline() {
     SetUpModel(model);
 
     LimitToTestSegment();
-    SetUpAnalyser(model);
+    const AnalyserKeys analyserKeys = ReadAnalyserKeys();
+    // The model first: with tags composed from UPOS and FEATS it gives the
+    // tag length the lexicon is read with.
     ReadModelFile();
+    SetUpAnalyser(model, analyserKeys);
 
     const int cThreads = ReadThreads();
     const bool fTagMode = fProgMode == kModeTag || fProgMode == kModeTagDebug;

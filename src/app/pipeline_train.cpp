@@ -117,7 +117,7 @@ int RunTrainingPipeline() {
     CreateStringStore(m);
     m.hModelFile = 0;
     if (ComposedTags()) DeriveComposedTags(m);
-    SetUpAnalyser(m);
+    SetUpAnalyser(m, ReadAnalyserKeys());
 
     if (const int iRes = ReadData(szArgs, m, ""); iRes > 0) {
         ExplainReadDataFailure(iRes);

@@ -3,6 +3,10 @@
 // with their own message and status.
 #pragma once
 
+#include <string>
+
+#include "analyser/analyser.h"
+
 namespace vexta {
 
 struct Model;
@@ -32,10 +36,22 @@ int RunTestTagPipeline();
 // (and the dictionary) and writes the lexicon file.
 int RunLexiconPipeline();
 
-// Reads the analyser keys (Lexicon, Candidates, GuessMass, GuessMax and, in
-// training, LexiconFolds, Dictionary, DictionaryColumns) and, when the
-// candidates come from the analyser, loads the lexicon into m.pAnalyserUse;
-// training also builds one lexicon per fold of the training segment.
-void SetUpAnalyser(Model& m);
+// The analyser keys of a run, checked.
+struct AnalyserKeys {
+    CandidatesFrom from = CandidatesFrom::Input;
+    std::string szLexicon;
+    GuessSettings guess;
+    int cFolds = 1;
+};
+
+// Reads and checks the analyser keys (Candidates, Lexicon, GuessMass,
+// GuessMax, LexiconFolds): before anything is read, so that a mistake in
+// them ends the run at once.
+AnalyserKeys ReadAnalyserKeys();
+
+// When the candidates come from the analyser, loads the lexicon into
+// m.pAnalyserUse (its tags must have m.cTagElem characters); training also
+// builds one lexicon per fold of the training data (with the Dictionary).
+void SetUpAnalyser(Model& m, const AnalyserKeys& keys);
 
 } // namespace vexta

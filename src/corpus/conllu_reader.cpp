@@ -89,7 +89,46 @@ void PutDataLine(const pdfRecType& pdf, std::span<char> szLine, std::string_view
                                       static_cast<long>(szLine.size()), szLine.data()));
 }
 
+// The data line of a word whose candidates are the analyser's (at least
+// one), most probable first; the AC part holds per tag element the distinct
+// values of the candidates in ascending byte order.
+void PutAnalysedLine(const pdfRecType& pdf, std::span<char> szLine, std::string_view szTag,
+                     std::string_view szForm, std::string_view szLemma, int cTagElem) {
+    const AnalysisList& an = pdf.analyses;
+    std::array<char, kDataLineSize> szCand;
+    std::size_t cchCand = 0;
+    for (int k = 0; k < an.Count(); ++k) {
+        const std::string_view szTagK = an.Tag(k);
+        if (cchCand + szTagK.size() + 1 >= szCand.size())
+            ConlluFatal(pdf, ux_StrPrintf("%sOutput data line too long (>= %ld): %.*s", kGE,
+                                          static_cast<long>(szLine.size()),
+                                          static_cast<int>(szForm.size()), szForm.data()));
+        std::memcpy(szCand.data() + cchCand, szTagK.data(), szTagK.size());
+        cchCand += szTagK.size();
+        szCand[cchCand++] = '/';
+    }
+    std::array<char, kTagElemMax * 257> szAC;
+    std::size_t cchAC = 0;
+    for (int t = 0; t < cTagElem; ++t) {
+        std::array<bool, 256> rgfSeen{};
+        for (int k = 0; k < an.Count(); ++k) {
+            const std::string_view szTagK = an.Tag(k);
+            if (static_cast<std::size_t>(t) < szTagK.size())
+                rgfSeen[static_cast<unsigned char>(szTagK[static_cast<std::size_t>(t)])] = true;
+        }
+        for (std::size_t ch = 0; ch < rgfSeen.size(); ++ch)
+            if (rgfSeen[ch]) szAC[cchAC++] = static_cast<char>(ch);
+        szAC[cchAC++] = '/';
+    }
+    if (InsertEvent(szLine, szTag, {szAC.data(), cchAC}, szForm, szLemma,
+                    {szCand.data(), cchCand}) != 0)
+        ConlluFatal(pdf, ux_StrPrintf("%sOutput data line too long (>= %ld): %.*s", kGE,
+                                      static_cast<long>(szLine.size()),
+                                      static_cast<int>(szForm.size()), szForm.data()));
+}
+
 void PutBoundary(pdfRecType& pdf, std::span<char> szLine) {
+    pdf.fBoundary = 1;
     PutDataLine(pdf, szLine, pdf.szSentTag, pdf.szSentForm, pdf.szSentLemma);
 }
 
@@ -193,6 +232,7 @@ int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
             scan.fInSentence = true;
             scan.lNextId = 1;
             scan.fLineHeld = true;
+            ++pdf.clSentences;
             TakePending(pdf, fGap, pgapHead);
             PutBoundary(pdf, szLine);
             return 0;
@@ -249,21 +289,33 @@ int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
                         ux_StrPrintf("%sForm or lemma holds \"|\", which the tagger cannot "
                                      "represent: %.*s",
                                      kGE, static_cast<int>(szContent.size()), szContent.data()));
-        if (szTagRead == "_")
-            ConlluFatal(pdf, ux_StrPrintf("%sNo tag in the tag column and no candidate tags "
-                                          "(form %.*s)",
-                                          kGE, static_cast<int>(szForm.size()), szForm.data()));
+        // The analyser's candidates, when it gives them; a word without a
+        // tag of its own then takes the most probable one as its true tag.
+        const Analyser* pa = nullptr;
+        if (const AnalyserUse* puse = pdf.pAnalyserUse; puse && puse->from != CandidatesFrom::Input)
+            pa = puse->For(pdf.fTrainingLine != 0, pdf.clSentences);
+        if (pa) pa->Analyse(szForm, pdf.analyses);
+        const bool fAnalysed = pa && pdf.analyses.Count() > 0;
+
         std::array<char, kTagElemMax + 1> szTag{};
         const auto cchTag = static_cast<std::size_t>(m.cTagElem);
-        if (scan.col == TagColumn::kUposFeats)
+        if (szTagRead == "_") {
+            if (!fAnalysed || pdf.analyses.Tag(0).size() != cchTag)
+                ConlluFatal(pdf, ux_StrPrintf("%sNo tag in the tag column and no candidate tags "
+                                              "(form %.*s)",
+                                              kGE, static_cast<int>(szForm.size()), szForm.data()));
+            std::memcpy(szTag.data(), pdf.analyses.Tag(0).data(), cchTag);
+        } else if (scan.col == TagColumn::kUposFeats) {
             ComposeTag(pdf, m, szTagRead, rgszCol[kConlluFeats], szTag);
-        else if (!PadTag(szTagRead, cchTag, scan.chTagPad, szTag))
+        } else if (!PadTag(szTagRead, cchTag, scan.chTagPad, szTag)) {
             ConlluFatal(pdf, ux_StrPrintf("%sToo long tag (> %d): %.*s, form %.*s", kGE, m.cTagElem,
                                           static_cast<int>(szTagRead.size()), szTagRead.data(),
                                           static_cast<int>(szForm.size()), szForm.data()));
-        if (scan.col == TagColumn::kXpos && szTagRead.size() < cchTag && scan.ptagSpell)
+        }
+        if (scan.col == TagColumn::kXpos && szTagRead != "_" && szTagRead.size() < cchTag &&
+            scan.ptagSpell)
             scan.ptagSpell->Remember({szTag.data(), cchTag}, szTagRead);
-        if (!scan.fWarnedNoCands) {
+        if (!fAnalysed && !scan.fWarnedNoCands) {
             scan.fWarnedNoCands = true;
             ux_Warning(kModApp, kMsgApp,
                        "GetEvent: CoNLL-U input has no candidate tags; each word's own tag is "
@@ -271,7 +323,11 @@ int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
         }
 
         pdf.fWord = rgszCol[kConlluUpos] != "PUNCT" ? 1 : 0;
-        PutDataLine(pdf, szLine, {szTag.data(), cchTag}, szForm, szLemma);
+        pdf.fBoundary = 0;
+        if (fAnalysed)
+            PutAnalysedLine(pdf, szLine, {szTag.data(), cchTag}, szForm, szLemma, m.cTagElem);
+        else
+            PutDataLine(pdf, szLine, {szTag.data(), cchTag}, szForm, szLemma);
         TakePending(pdf, fGap, pgapHead);
         if (fGap) {
             if (scan.szLine.size() + 3 > szRest.size())

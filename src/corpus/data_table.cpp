@@ -325,6 +325,9 @@ int ReadSegmentFile(std::string_view szArgFile, Model& m, DataTable& dt) {
     pdfRecType& pdf = *ppdf;
     GetReadingKeys(szArgFile, m, pdf);
     if (const int rc = OpenInput(pdf, dt.szFile); rc != 0) return rc;
+    // The tokens of a Train file may take their candidates from their own
+    // fold's analyser.
+    pdf.fTrainingLine = &dt == m.pdtT && dt.szDataPrefix.empty() ? 1 : 0;
 
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
@@ -505,37 +508,46 @@ bool IsBoundaryLine(const DlData& dl, const pdfRecType& pdf) {
            pdf.szSentForm == dl.pszForm && pdf.szSentLemma == dl.pszLemma;
 }
 
-std::string DeriveUdLayout(std::string_view szArgFile, Model& m, UdLayout& layout) {
+std::string OpenTrainingInput(std::string_view szArgFile, Model& m, pdfRecType& pdf,
+                              TrainingLines& lines) {
     PointTables(m);
     std::string szFile = GetFileKey(szArgFile, "TrainData");
-    const bool fWholeFile = !szFile.empty();
-    // Lines of InData: those of the Train segment. Keys that are missing or
-    // not numbers are reported by the reading that follows.
-    long ilFirst = 0;
-    long ilEnd = LONG_MAX;
-    if (!fWholeFile) {
+    lines = TrainingLines();
+    if (szFile.empty()) {
         szFile = GetFileKey(szArgFile, "InData");
         if (szFile.empty()) return "no training data (TrainData or InData)";
+        // Keys that are missing or not numbers are reported by the reading
+        // that follows.
         long lStart = 0;
         long lLines = 0;
         if (ParseSegmentNumber(GetFileKey(szArgFile, "TrainStart"), lStart) &&
             ParseSegmentNumber(GetFileKey(szArgFile, "TrainLines"), lLines)) {
-            ilFirst = lStart;
-            ilEnd = lStart + lLines;
+            lines.ilFirst = lStart;
+            lines.ilEnd = lStart + lLines;
         }
+    } else {
+        lines.fWholeFile = true;
     }
+    lines.szFile = szFile;
     if (szFile == "-")
-        return "the training data is read twice (for the layout, then for training) and cannot "
-               "come from standard input";
+        return "the training data is read twice (once before training) and cannot come from "
+               "standard input";
+    GetReadingKeys(szArgFile, m, pdf);
+    if (OpenInput(pdf, szFile) != 0) return "cannot open the training data " + szFile;
+    return {};
+}
 
+std::string DeriveUdLayout(std::string_view szArgFile, Model& m, UdLayout& layout) {
     auto ppdf = std::make_unique<pdfRecType>();
     pdfRecType& pdf = *ppdf;
-    GetReadingKeys(szArgFile, m, pdf);
+    TrainingLines lines;
+    if (std::string szErr = OpenTrainingInput(szArgFile, m, pdf, lines); !szErr.empty())
+        return szErr;
+    const std::string& szFile = lines.szFile;
     UdLayout::Builder builder;
     pdf.conllu.playout = nullptr;
     pdf.conllu.pbuilder = &builder;
     pdf.conllu.ptagSpell = nullptr;
-    if (OpenInput(pdf, szFile) != 0) return "cannot open the training data " + szFile;
     if (pdf.iState != kStateConllu)
         return "tags composed from UPOS and FEATS need CoNLL-U training data; " + szFile +
                " is not read as CoNLL-U";
@@ -545,7 +557,7 @@ std::string DeriveUdLayout(std::string_view szArgFile, Model& m, UdLayout& layou
     std::unique_ptr<gapRecType> pgap;
     int rc = 0;
     for (long n = 0;; ++n) {
-        pdf.conllu.fCollect = n >= ilFirst && n < ilEnd;
+        pdf.conllu.fCollect = n >= lines.ilFirst && n < lines.ilEnd;
         if ((rc = GetEvent(szLine, szRest, pgap, pdf, m)) != 0) break;
     }
     if (rc != -1) return "cannot read the training data " + szFile;
@@ -605,6 +617,9 @@ int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
         }
     }
 
+    // The model names the data it was trained on: the Train file when the
+    // segment is one.
+    if (rgfFile[0] && szPrefix.empty()) m.szTrainingData = rgpdt[0]->szFile;
     for (DataTable* pdt : rgpdt) {
         pdt->rgilNextAC.assign(static_cast<std::size_t>(pdt->clData), -1);
         pdt->rgilNextFeature.assign(static_cast<std::size_t>(pdt->clData), -1);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <deque>
 #include <memory>
 #include <span>
@@ -117,6 +118,21 @@ extern DataTable dtS;
 // segments still given by line numbers. 0 on success; see the codes in the
 // source.
 int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix);
+
+// Where the training tokens are: a whole file (TrainData) or the lines
+// ilFirst .. ilEnd - 1 of InData.
+struct TrainingLines {
+    std::string szFile;
+    bool fWholeFile = false;
+    long ilFirst = 0;
+    long ilEnd = LONG_MAX;
+};
+
+// Sets up pdf for the training data (TrainData, else InData) with the
+// reading keys and opens it, for a pass before the training proper (the
+// lexicon, the UPOS+FEATS layout). An error text when it cannot.
+std::string OpenTrainingInput(std::string_view szArgFile, Model& m, pdfRecType& pdf,
+                              TrainingLines& lines);
 
 // Derives the UPOS+FEATS layout from the words of the Train segment
 // (TrainData, else the Train lines of InData), chosen and ordered by the key

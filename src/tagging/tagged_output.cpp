@@ -170,10 +170,11 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
 }
 
 // CoNLL-U: the lines kept before the word as they were read, then the word's
-// line with the tag column and (unless KeepLemma) the LEMMA column replaced.
-// A lemma the tagger took from the word's own line is copied unchanged, so
-// "_" stays "_". Boundary and end-of-input tokens have no line of their own.
-int WriteConllu(const DataTable& dt, long il, std::string_view szTag) {
+// line with the tag column and (unless KeepLemma) the LEMMA column replaced
+// by the analyser's lemma of the chosen tag. Without an analyser the lemma
+// is copied unchanged, so "_" stays "_". Boundary and end-of-input tokens
+// have no line of their own.
+int WriteConllu(const DataTable& dt, const Model& m, long il, std::string_view szTag) {
     for (const gapRecType* pgap = dt.rgpgap[Idx(il)].get(); pgap; pgap = pgap->pgapNext.get())
         Put(dt, pgap->pszGapText.get());
     const std::string_view szRaw = dt.rgpszRest[Idx(il)];
@@ -185,9 +186,9 @@ int WriteConllu(const DataTable& dt, long il, std::string_view szTag) {
     const bool fComposed = dt.tagCol == TagColumn::kUposFeats;
     const int iTagCol = ConlluColumnOf(dt.tagCol);
     const std::string_view szOrigTag = dt.tagSpell.Original(szTag);
-    // The lemma of the chosen tag when it is not the word's own; none while
-    // a word's only candidate is its own tag.
-    const char* pszLemma = nullptr;
+    // The lemma of the chosen tag when the analyser gave the candidates.
+    const std::string_view szLemma =
+        dt.fKeepLemma ? std::string_view() : AnalyserLemma(dt, m, il, szTag, false);
     const auto putPiece = [&dt](std::string_view sz) { Put(dt, sz); };
     for (int k = 0; k < kConlluColumns; ++k) {
         if (k > 0) PutChar(dt, '\t');
@@ -202,8 +203,8 @@ int WriteConllu(const DataTable& dt, long il, std::string_view szTag) {
                 putPiece);
         } else if (k == iTagCol)
             Put(dt, szOrigTag);
-        else if (k == kConlluLemma && !dt.fKeepLemma && pszLemma != nullptr)
-            Put(dt, pszLemma);
+        else if (k == kConlluLemma && !szLemma.empty())
+            Put(dt, szLemma);
         else
             Put(dt, rgszCol[static_cast<std::size_t>(k)]);
     }
@@ -502,7 +503,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
 int WriteTaggedLine(const DataTable& dt, const Model& m, long il, std::string_view szTag,
                     int iOutLevel, bool fLineErr, std::string_view szErrNote) {
     if (dt.iInputState == kStateLine) return WriteLineFormat(dt, il, szTag, iOutLevel, szErrNote);
-    if (dt.iInputState == kStateConllu) return WriteConllu(dt, il, szTag);
+    if (dt.iInputState == kStateConllu) return WriteConllu(dt, m, il, szTag);
     return WriteSgml(dt, m, il, szTag, iOutLevel, fLineErr);
 }
 

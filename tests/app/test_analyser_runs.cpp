@@ -88,6 +88,52 @@ TEST(AnalyserRuns, VelanWithoutAnalyserCandidates) {
     EXPECT_EQ(cTagged, cTokens);
 }
 
+// The Velan example as CoNLL-U files gives the same lexicon and, trained
+// with the analyser's candidates, the same model as the SGML corpus; tagged
+// CoNLL-U takes the chosen tag and its lemma, also for words without a tag.
+TEST(AnalyserRuns, ConlluGivesTheSameLexiconAndModelAsSgml) {
+    const test::TempDir dir;
+    const std::string szConllu = "InData =\nTrainData = examples/velan-train.conllu\n"
+                                 "HeldoutData = examples/velan-heldout.conllu\n"
+                                 "TestData = examples/velan-test.conllu\n";
+    struct Run {
+        std::string szName;
+        std::string szData;
+    };
+    for (const Run& run : {Run{"sgml", ""}, Run{"conllu", szConllu}}) {
+        const std::string szKeys = run.szData + "Lexicon = " + dir.Path(run.szName + ".lex") +
+                                   "\nFeatures = " + dir.Path(run.szName + ".model") +
+                                   "\nCandidates = lexicon\n";
+        auto res = RunExample(dir, "lex.args", "examples/velan-common.args",
+                              "Mode = Lexicon\n" + szKeys);
+        ASSERT_EQ(res.iStatus, 0) << res.szErr;
+        res = RunExample(dir, "train.args", "examples/velan-train.args", szKeys);
+        ASSERT_EQ(res.iStatus, 0) << res.szErr;
+        EXPECT_FALSE(test::Contains(res.szErr, "no candidate tags")) << res.szErr;
+    }
+    EXPECT_EQ(dir.Read("sgml.lex"), dir.Read("conllu.lex"));
+    // The models differ in their own name and that of the training data.
+    const auto body = [&dir](const std::string& szName) {
+        std::string sz = dir.Read(szName + ".model");
+        sz.erase(0, sz.find('\n', sz.find("<Dt>")));
+        return sz;
+    };
+    EXPECT_EQ(body("sgml"), body("conllu"));
+
+    // Tagging text whose tag and lemma columns are empty.
+    std::string szText = "# text = Ty mosty\n1\tTy\t_\t_\t_\t_\t_\t_\t_\t_\n"
+                         "2\tmosty\t_\t_\t_\t_\t_\t_\t_\t_\n\n";
+    dir.Write("plain.conllu", szText);
+    const auto res =
+        RunExample(dir, "tag.args", "examples/velan-tag.args",
+                   szConllu + "Lexicon = " + dir.Path("conllu.lex") + "\nFeatures = " +
+                       dir.Path("conllu.model") + "\nCandidates = lexicon\nInData = " +
+                       dir.Path("plain.conllu") + "\n");
+    ASSERT_EQ(res.iStatus, 0) << res.szErr;
+    EXPECT_EQ(res.szOut, "# text = Ty mosty\n1\tTy\tten\t_\tDMP1\t_\t_\t_\t_\t_\n"
+                         "2\tmosty\tmost\t_\tNMP4\t_\t_\t_\t_\t_\n\n");
+}
+
 // Two-element tags; "blick" is a noun in sentences 1 and 3 and a verb in
 // sentence 2; with two folds sentences 1 and 3 form one fold.
 constexpr std::string_view kFoldCorpus = "<csts>\n<doc id=\"d\">\n"
@@ -150,8 +196,8 @@ TEST(AnalyserRuns, BadKeysAndFilesEndTheRun) {
         std::string_view szMessage;
     } rgCase[] = {
         {"Mode = Test\nCandidates = all\n", "wrong Candidates (input, lexicon or fill): all"},
-        {"Mode = Test\nLexicon =\n", "lexicon : cannot open"},
-        {"Mode = Test\nLexicon = bad.lex\n",
+        {"Mode = Train\nLexicon =\n", "lexicon : cannot open"},
+        {"Mode = Train\nLexicon = bad.lex\n",
          "[ln 2] lexicon bad.lex: tags of 3 characters, the run has 2"},
         {"Mode = Test\nGuessMass = 0\n", "Wrong GuessMass <0.01..1.0>: 0"},
         {"Mode = Test\nGuessMax = 2.5\n", "Wrong GuessMax <1..1000>: 2.5"},
