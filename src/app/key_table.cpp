@@ -220,7 +220,9 @@ constexpr KeyInfo kKeys[] = {
      .szValues = "input, lexicon, fill",
      .szMeaning = "Where the candidate tags of a token come from: the input's `<MMt>` tags, the "
                   "analyser for every token (the input then needs no `<l>`, `<t>`, `<MMl>` or "
-                  "`<MMt>`), or the analyser for tokens without `<MMt>` tags. Needs Lexicon."},
+                  "`<MMt>`; a CoNLL-U word whose tag column is `_` takes the most probable "
+                  "candidate as its reference tag), or the analyser for tokens without `<MMt>` "
+                  "tags (CoNLL-U has none: fill and lexicon are the same there). Needs Lexicon."},
     {.szName = "GuessMass", .type = KeyType::kReal, .szDefault = "0.99", .dMin = 0.01,
      .dMax = 1.0,
      .szMeaning = "The guesser offers an unknown form its most probable tags until they cover "
