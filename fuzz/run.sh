@@ -20,7 +20,7 @@ cmake --build "$build" -j"$jobs"
 
 mkdir -p "$build/findings" "$build/logs"
 failed=()
-for name in argfile corpus model_file pool_file hash_file conllu; do
+for name in argfile corpus model_file pool_file hash_file conllu lexicon; do
     # The corpus grows in a scratch copy; the checked-in seeds stay as they are.
     work=$(mktemp -d)
     log="$build/logs/$name.log"
