@@ -84,7 +84,7 @@ int main() {
     t0 = std::chrono::steady_clock::now();
     dCpu0 = CpuSeconds();
     ReadTrainingParamsBeforeSetup(&model);
-    if (int rc = InitModelTraining(&dtT, &model); rc != 0) {
+    if (int rc = InitModelTraining(szArgs, &dtT, &model); rc != 0) {
         std::printf("bench_pool: InitModelTraining failed (RC %d)\n", rc);
         return 1;
     }

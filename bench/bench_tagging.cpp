@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
         << "\nMode = Tag\n";
     szArgs = pathArgs.string();
     if (ux_ArgOpen(szArgs) > 0) return 1;
-    ux_ArgGetValue(szArgs, "TaggerID", szTaggerID);
+    ux_ArgGetValue(szArgs, "TaggerID", model.szTaggerID);
 
     model.fProgMode = fProgMode = kModeTag;
     model.cTagElem = cTagElem = ReadInt("TagElemMax");
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     model.pdtH = &dtH;
     model.pdtS = &dtS;
     model.szModelFile = pathModel.string();
-    if (const int rc = ReadModel(model); rc != 0) {
+    if (const int rc = ReadModel(szArgs, model); rc != 0) {
         std::fprintf(stderr, "bench_tagging: cannot read the model %s: code %d\n",
                      model.szModelFile.c_str(), rc);
         return 1;

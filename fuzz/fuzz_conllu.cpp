@@ -5,7 +5,6 @@
 #include <array>
 #include <memory>
 
-#include "app/globals.h"
 #include "corpus/event_reader.h"
 #include "corpus/sgml_lexer.h"
 #include "corpus/tag_spellings.h"

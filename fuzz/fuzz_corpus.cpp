@@ -4,7 +4,6 @@
 #include <array>
 #include <memory>
 
-#include "app/globals.h"
 #include "base/ux_hash.h"
 #include "corpus/event_reader.h"
 #include "corpus/sgml_lexer.h"

@@ -2,7 +2,6 @@
 // elements, whole and allowed to end anywhere.
 #include <memory>
 
-#include "app/globals.h"
 #include "fuzz_util.h"
 #include "model/model.h"
 #include "model/model_reader.h"
@@ -13,14 +12,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
     static const std::string szArgFile =
         fuzz::WriteScratch("model.args", "SubTag1 = +POS\nSubTag2 = -CASE\n");
     const std::string szPath = fuzz::WriteScratch("in.model", fuzz::AsText(pb, cb));
-    szArgs = szArgFile;
     for (const ModelEnd end : {ModelEnd::kWhole, ModelEnd::kAnywhere}) {
         fuzz::Guarded([&] {
             ux_ArgOpen(szArgFile);
             auto pm = std::make_unique<Model>();
             pm->cTagElem = 2;
             pm->szModelFile = szPath;
-            ReadModel(*pm, end);
+            ReadModel(szArgFile, *pm, end);
         });
         ux_ArgClose();
     }

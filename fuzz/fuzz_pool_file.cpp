@@ -4,7 +4,6 @@
 #include <memory>
 #include <string>
 
-#include "app/globals.h"
 #include "base/ux_hash.h"
 #include "corpus/data_table.h"
 #include "features/pool_file.h"
@@ -38,7 +37,6 @@ void FillTable(Model& m, DataTable& dt) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
     static const std::string szArgFile = fuzz::WriteScratch("pool.args", kArgs);
     const std::string szPath = fuzz::WriteScratch("pool.txt", fuzz::AsText(pb, cb));
-    szArgs = szArgFile;
     fuzz::Guarded([&] {
         ux_ArgOpen(szArgFile);
         auto pm = std::make_unique<Model>();
@@ -62,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
         m.cClosestThr = 1000;
         FillTable(m, *pdtT);
         FillTable(m, *pdtH);
-        if (InitModelTraining(pdtT.get(), &m) != 0) return;
+        if (InitModelTraining(szArgFile, pdtT.get(), &m) != 0) return;
         m.cPoolThr = 2;
         m.szFeaturePoolFile = szPath;
         if (ReadFeaturesPool(&m) == 0) SortFeatureSugg(&m);

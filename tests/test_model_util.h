@@ -372,7 +372,7 @@ public:
     void Init(const std::vector<std::string>& rgszLine, std::string_view szArgText) {
         SetupArgs(szArgText);
         SetLines(rgszLine);
-        Stderr([&] { ASSERT_EQ(InitModelTraining(&dtT, &m), 0); });
+        Stderr([&] { ASSERT_EQ(InitModelTraining(szArgs, &dtT, &m), 0); });
     }
 
     // Reads the parameters, sets training up and measures the initial error,
@@ -383,7 +383,7 @@ public:
         FillTable(m, dtS, rgszLine);
         m.pdtS = &dtS;
         ASSERT_EQ(ReadTrainingParamsBeforeSetup(&m), 0);
-        ASSERT_EQ(InitModelTraining(&dtT, &m), 0);
+        ASSERT_EQ(InitModelTraining(szArgs, &dtT, &m), 0);
         ASSERT_EQ(ReadTrainingParamsAfterSetup(&m), 0);
         ASSERT_LE(ErrorRateData(dtT, m, 0), 0);
     }

@@ -61,7 +61,7 @@ template <typename T> T BoundedKey(const char* pszKey, T def) {
     if (!fNumber || !(d >= key.dMin && d <= key.dMax) ||
         (std::is_integral_v<T> && d != static_cast<double>(static_cast<long>(d))))
         AnalyserFatal(
-            ux_StrPrintf("%s: Wrong %s <%s..%s>: %s", szPN.c_str(), pszKey,
+            ux_StrPrintf("%s: Wrong %s <%s..%s>: %s", ux_ProgName().c_str(), pszKey,
                          std::is_integral_v<T> ? std::to_string(static_cast<long>(key.dMin)).c_str()
                                                : BoundText(key.dMin).c_str(),
                          std::is_integral_v<T> ? std::to_string(static_cast<long>(key.dMax)).c_str()
@@ -159,7 +159,7 @@ LexiconBuilder DictionaryBuilder(int cTagElem) {
     if (GetKey("DictionaryColumns", szCols) && !ParseDictionaryColumns(szCols, cols))
         AnalyserFatal(ux_StrPrintf("%s: Wrong %s (form, lemma and tag, each once, separated by "
                                    "\",\"): %s",
-                                   szPN.c_str(), "DictionaryColumns", szCols.c_str()));
+                                   ux_ProgName().c_str(), "DictionaryColumns", szCols.c_str()));
     FileProblem problem;
     if (ReadDictionary(szDict, cols, cTagElem, builder, problem) != 0) ProblemFatal(problem);
     return builder;
@@ -192,7 +192,7 @@ int RunLexiconPipeline() {
     SetUpModel(m);
     std::string szLexicon;
     if (!GetKey("Lexicon", szLexicon))
-        AnalyserFatal(ux_StrPrintf("%s: GetValue %s failed", szPN.c_str(), "Lexicon"));
+        AnalyserFatal(ux_StrPrintf("%s: GetValue %s failed", ux_ProgName().c_str(), "Lexicon"));
     if (ComposedTags()) DeriveComposedTags(m);
 
     const std::vector<TrainingToken> rgtok = ReadTrainingTokens(m);
@@ -204,9 +204,10 @@ int RunLexiconPipeline() {
     std::fprintf(stderr,
                  "%s: lexicon from %zu training tokens: %zu forms, %zu analyses (%zu from the "
                  "dictionary only), %zu tags, %zu lemma rules, %zu guesser endings\n",
-                 szPN.c_str(), rgtok.size(), lex.rgszForm.size(), lex.rgAnalysis.size(), cDictOnly,
-                 lex.rgszTag.size(), lex.rgRule.size(), lex.rgszSuffix.size());
-    std::fprintf(stderr, "%s: writing lexicon to file %s...\n", szPN.c_str(), szLexicon.c_str());
+                 ux_ProgName().c_str(), rgtok.size(), lex.rgszForm.size(), lex.rgAnalysis.size(),
+                 cDictOnly, lex.rgszTag.size(), lex.rgRule.size(), lex.rgszSuffix.size());
+    std::fprintf(stderr, "%s: writing lexicon to file %s...\n", ux_ProgName().c_str(),
+                 szLexicon.c_str());
     FileProblem problem;
     if (WriteLexicon(lex, szLexicon, problem) != 0) ProblemFatal(problem);
     return 0;
@@ -222,13 +223,13 @@ AnalyserKeys ReadAnalyserKeys() {
         else if (szCandidates == "fill")
             keys.from = CandidatesFrom::Fill;
         else if (szCandidates != "input")
-            AnalyserFatal(ux_StrPrintf("%s: wrong %s (input, lexicon or fill): %s", szPN.c_str(),
-                                       "Candidates", szCandidates.c_str()));
+            AnalyserFatal(ux_StrPrintf("%s: wrong %s (input, lexicon or fill): %s",
+                                       ux_ProgName().c_str(), "Candidates", szCandidates.c_str()));
     }
     if (keys.from == CandidatesFrom::Input) return keys;
     if (!fLexicon)
-        AnalyserFatal(ux_StrPrintf("%s: Candidates = %s needs the key Lexicon", szPN.c_str(),
-                                   szCandidates.c_str()));
+        AnalyserFatal(ux_StrPrintf("%s: Candidates = %s needs the key Lexicon",
+                                   ux_ProgName().c_str(), szCandidates.c_str()));
     keys.guess = ReadGuessSettings();
     keys.cFolds = BoundedKey<int>("LexiconFolds", kFoldsDefault);
     return keys;
@@ -245,9 +246,9 @@ void SetUpAnalyser(Model& m, const AnalyserKeys& keys) {
     auto plex = std::make_shared<Lexicon>();
     FileProblem problem;
     if (ReadLexicon(szLexicon, m.cTagElem, *plex, problem) != 0) ProblemFatal(problem);
-    std::fprintf(stderr, "%s: lexicon %s: %zu forms, %zu tags; candidates from %s\n", szPN.c_str(),
-                 szLexicon.c_str(), plex->rgszForm.size(), plex->rgszTag.size(),
-                 CandidatesName(from));
+    std::fprintf(stderr, "%s: lexicon %s: %zu forms, %zu tags; candidates from %s\n",
+                 ux_ProgName().c_str(), szLexicon.c_str(), plex->rgszForm.size(),
+                 plex->rgszTag.size(), CandidatesName(from));
     puse->pAnalyser = std::make_unique<Analyser>(std::move(plex), guess);
 
     const bool fTraining = m.fProgMode == kModeTrain || m.fProgMode == kModeTrainOut;
@@ -259,7 +260,7 @@ void SetUpAnalyser(Model& m, const AnalyserKeys& keys) {
             puse->rgpFold.push_back(std::make_unique<Analyser>(std::move(plexFold), guess));
         }
         std::fprintf(stderr, "%s: training tokens analysed by jackknifing in %d folds\n",
-                     szPN.c_str(), cFolds);
+                     ux_ProgName().c_str(), cFolds);
     }
     m.pAnalyserUse = std::move(puse);
 }

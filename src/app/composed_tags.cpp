@@ -17,7 +17,7 @@ namespace {
 
 [[noreturn]] void LayoutFatal(const std::string& szText) {
     std::fflush(stdout);
-    ux_FatalError(kModApp, kMsgApp, szPN + ": " + szText + "\n");
+    ux_FatalError(kModApp, kMsgApp, ux_ProgName() + ": " + szText + "\n");
 }
 
 std::string ArgValue(const char* pszKey) {
@@ -36,7 +36,8 @@ void UseLayout(Model& m, const UdLayout& layout) {
         szDefs +=
             "SubTag" + std::to_string(t + 1) + " = \"+" + std::string(layout.Name(t)) + "\"\n";
     ux_ArgDefine(szArgs, szDefs, "the UPOS+FEATS layout");
-    std::fprintf(stderr, "%s: UPOS+FEATS tags of %d positions: UPOS", szPN.c_str(), layout.Size());
+    std::fprintf(stderr, "%s: UPOS+FEATS tags of %d positions: UPOS", ux_ProgName().c_str(),
+                 layout.Size());
     for (int t = 1; t < layout.Size(); ++t) {
         const std::string_view szName = layout.Name(t);
         std::fprintf(stderr, " %.*s", static_cast<int>(szName.size()), szName.data());

@@ -2,6 +2,7 @@
 // the pipelines' own message, which gives only the code.
 #include "app/globals.h"
 #include "app/pipelines.h"
+#include "base/ux_base.h"
 #include "corpus/data_table.h"
 
 #include <cstdio>
@@ -18,7 +19,7 @@ std::string SegmentText(const DataTable& dt, const char* pszName) {
 }
 
 void Say(const std::string& szText) {
-    std::fprintf(stderr, "%s: %s\n", szPN.c_str(), szText.c_str());
+    std::fprintf(stderr, "%s: %s\n", ux_ProgName().c_str(), szText.c_str());
 }
 
 } // namespace

@@ -46,9 +46,9 @@ constexpr std::array<std::pair<std::string_view, int>, 8> kModes{{
     ux_FatalError(kModApp, kMsgApp, szText);
 }
 
-// Prints "<szPN>: GetValue <key> failed" and ends the run with iStatus.
+// Prints "<ux_ProgName()>: GetValue <key> failed" and ends the run with iStatus.
 [[noreturn]] void GetValueFailed(const char* pszKey, int iStatus) {
-    std::fprintf(stderr, "%s: GetValue %s failed\n", szPN.c_str(), pszKey);
+    std::fprintf(stderr, "%s: GetValue %s failed\n", ux_ProgName().c_str(), pszKey);
     ux_Exit(iStatus);
 }
 
@@ -60,7 +60,7 @@ int hStderrBeforeLog = -1;
 // message that names the key.
 void SayOpenFailed(const std::string& szFile) {
     const int iErr = errno;
-    std::fprintf(stderr, "%s: cannot open %s: %s\n", szPN.c_str(), szFile.c_str(),
+    std::fprintf(stderr, "%s: cannot open %s: %s\n", ux_ProgName().c_str(), szFile.c_str(),
                  std::strerror(iErr));
 }
 
@@ -108,7 +108,7 @@ void DecodeMode() {
             return;
         }
     }
-    std::fprintf(stderr, "%s: wrong %s: %s\n", szPN.c_str(), "Mode", szProgMode.c_str());
+    std::fprintf(stderr, "%s: wrong %s: %s\n", ux_ProgName().c_str(), "Mode", szProgMode.c_str());
     ux_Exit(38);
 }
 
@@ -117,8 +117,8 @@ void ReadTagMode() {
     if (ux_ArgGetValue(szArgs, "TagMode", szTagMode) > 0) GetValueFailed("TagMode", 139);
     if (szTagMode != "Separate" && szTagMode != "VTC") {
         iRC = 817;
-        std::fprintf(stderr, "%s: unknown tag mode %s: code %d\n", szPN.c_str(), szTagMode.c_str(),
-                     iRC);
+        std::fprintf(stderr, "%s: unknown tag mode %s: code %d\n", ux_ProgName().c_str(),
+                     szTagMode.c_str(), iRC);
         ux_Exit(iRC);
     }
 }
@@ -132,15 +132,15 @@ int ReadBoundedInt(const char* pszKey) {
     const auto iMax = static_cast<int>(key.dMax);
     std::string szValue;
     if (ux_ArgGetValue(szArgs, pszKey, szValue) > 0)
-        AppFatal(ux_StrPrintf("%s: GetValue %s failed\n", szPN.c_str(), pszKey));
+        AppFatal(ux_StrPrintf("%s: GetValue %s failed\n", ux_ProgName().c_str(), pszKey));
     int iValue = 0;
     if (!IsNumberText(szValue, false))
         ReportNotANumber(pszKey, szValue, "a whole number");
     else
         ScanInt(szValue, iValue);
     if (iValue < iMin || iValue > iMax)
-        AppFatal(ux_StrPrintf("%s%s out of bounds <%d..%d>: %d\n", szPN.c_str(), pszKey, iMin, iMax,
-                              iValue));
+        AppFatal(ux_StrPrintf("%s%s out of bounds <%d..%d>: %d\n", ux_ProgName().c_str(), pszKey,
+                              iMin, iMax, iValue));
     return iValue;
 }
 
@@ -163,7 +163,7 @@ void ReadRunParameters() {
         ScanDouble(szValue, dRawExpWeight);
     // Written so that a value that is not a number (NaN) fails too.
     if (!(dRawExpWeight >= key.dMin && dRawExpWeight <= key.dMax)) {
-        std::fprintf(stderr, "%s: Wrong %s <%s..%s>: %s\n", szPN.c_str(), "RawExpWeight",
+        std::fprintf(stderr, "%s: Wrong %s <%s..%s>: %s\n", ux_ProgName().c_str(), "RawExpWeight",
                      BoundText(key.dMin).c_str(), BoundText(key.dMax).c_str(), szValue.c_str());
         ux_Exit(531);
     }
@@ -179,7 +179,8 @@ std::string CalendarText(std::time_t t) {
 }
 
 void PrintUsage() {
-    std::fprintf(stderr, "%s: usage: %s <argfile> > <output>\n", szPN.c_str(), szPN.c_str());
+    std::fprintf(stderr, "%s: usage: %s <argfile> > <output>\n", ux_ProgName().c_str(),
+                 ux_ProgName().c_str());
 }
 
 constexpr std::string_view kHelp =
@@ -231,7 +232,7 @@ void ApplyOverrides(std::span<char* const> rgszWords) {
         if (psz == nullptr) continue;
         if (!IsOverrideWord(psz)) {
             std::fprintf(stderr, "%s: malformed argument \"%s\": expected Key=Value\n",
-                         szPN.c_str(), psz);
+                         ux_ProgName().c_str(), psz);
             PrintUsage();
             ux_Exit(1);
         }
@@ -249,8 +250,8 @@ void WarnUnknownKeys() {
             std::binary_search(use.rgszReferenced.begin(), use.rgszReferenced.end(), szKey))
             continue;
         const std::string szClosest = ClosestKey(szKey);
-        std::fprintf(stderr, "%s: warning: unknown key %s%s%s%s\n", szPN.c_str(), szKey.c_str(),
-                     szClosest.empty() ? "" : " (did you mean ", szClosest.c_str(),
+        std::fprintf(stderr, "%s: warning: unknown key %s%s%s%s\n", ux_ProgName().c_str(),
+                     szKey.c_str(), szClosest.empty() ? "" : " (did you mean ", szClosest.c_str(),
                      szClosest.empty() ? "" : "?)");
     }
 }
@@ -288,7 +289,6 @@ void ResetRunState() {
     fProgMode = 0;
     cTagElem = cBeam = 0;
     dRawExpWeight = 1.0;
-    fDebug7 = fDebug8 = fDebug9 = fDebug10 = fDebugFull = 0;
 }
 
 } // namespace
@@ -307,8 +307,8 @@ std::optional<int> RunInfoOption(std::string_view szOption) {
         return 0;
     }
     if (szOption.starts_with("--")) {
-        std::fprintf(stderr, "%s: unknown option %.*s (see %s --help)\n", szPN.c_str(),
-                     static_cast<int>(szOption.size()), szOption.data(), szPN.c_str());
+        std::fprintf(stderr, "%s: unknown option %.*s (see %s --help)\n", ux_ProgName().c_str(),
+                     static_cast<int>(szOption.size()), szOption.data(), ux_ProgName().c_str());
         return 1;
     }
     return std::nullopt;
@@ -328,7 +328,7 @@ bool IsNumberText(std::string_view sz, bool fReal) {
 }
 
 void ReportNotANumber(std::string_view szKey, std::string_view szValue, const char* pszWhat) {
-    std::fprintf(stderr, "%s: %.*s = \"%.*s\" is not %s\n", szPN.c_str(),
+    std::fprintf(stderr, "%s: %.*s = \"%.*s\" is not %s\n", ux_ProgName().c_str(),
                  static_cast<int>(szKey.size()), szKey.data(), static_cast<int>(szValue.size()),
                  szValue.data(), pszWhat);
 }
@@ -364,10 +364,8 @@ std::time_t DriverStartUp(std::span<char* const> rgszArgv) {
     // (reported like any failed write) instead of killing the process.
     std::signal(SIGXFSZ, SIG_IGN);
     ResetRunState();
-    fDebug1 = fDebug2 = fDebug4 = fDebug5 = fDebug6 = 0;
-    fDebug3 = -1;
     if (!rgszArgv.empty() && rgszArgv[0] != nullptr)
-        szPN = std::string_view(rgszArgv[0]).substr(0, kMaxProgramPath);
+        ux_SetProgName(std::string_view(rgszArgv[0]).substr(0, kMaxProgramPath));
     iRC = 0;
 
     if (rgszArgv.size() < 2 || rgszArgv[1] == nullptr) {
@@ -376,7 +374,7 @@ std::time_t DriverStartUp(std::span<char* const> rgszArgv) {
     }
     szArgs = rgszArgv[1];
     if (ux_ArgOpen(szArgs) > 0) {
-        std::fprintf(stderr, "%s: ArgOpen on %s failed\n", szPN.c_str(), szArgs.c_str());
+        std::fprintf(stderr, "%s: ArgOpen on %s failed\n", ux_ProgName().c_str(), szArgs.c_str());
         ux_Exit(1);
     }
     ApplyOverrides(rgszArgv.subspan(2));
@@ -400,14 +398,14 @@ int PrintFinishLines(std::FILE* pf, std::time_t tStart, std::time_t tEnd) {
     const auto Check = [&iErrno](int rc) {
         if (rc < 0 && iErrno == 0) iErrno = errno != 0 ? errno : EIO;
     };
-    Check(std::fprintf(pf, "%s: start %s\n", szPN.c_str(), CalendarText(tStart).c_str()));
-    Check(std::fprintf(pf, "%s: done  %s\n", szPN.c_str(), CalendarText(tEnd).c_str()));
+    Check(std::fprintf(pf, "%s: start %s\n", ux_ProgName().c_str(), CalendarText(tStart).c_str()));
+    Check(std::fprintf(pf, "%s: done  %s\n", ux_ProgName().c_str(), CalendarText(tEnd).c_str()));
     const long d = static_cast<long>(tEnd - tStart);
     const long lDays = d / 86400;
     const long lHours = d / 3600 - 24 * lDays;
     const long lMinutes = d / 60 - 1440 * lDays - 60 * lHours;
-    Check(std::fprintf(pf, "%s: duration: (days:hours:minutes) %d:%02d:%02d.\n", szPN.c_str(),
-                       static_cast<int>(lDays), static_cast<int>(lHours),
+    Check(std::fprintf(pf, "%s: duration: (days:hours:minutes) %d:%02d:%02d.\n",
+                       ux_ProgName().c_str(), static_cast<int>(lDays), static_cast<int>(lHours),
                        static_cast<int>(lMinutes)));
     return iErrno;
 }
@@ -418,7 +416,7 @@ int DriverFinish(std::time_t tStart) {
     for (const std::string& szKey : ux_ArgRequestedKeys(szArgs))
         if (!IsKnownKey(szKey))
             std::fprintf(stderr, "%s: internal: key %s is read but not in the key table\n",
-                         szPN.c_str(), szKey.c_str());
+                         ux_ProgName().c_str(), szKey.c_str());
     // Everything written must have reached its file before the run may count
     // as a success.
     ux_OutClose();
@@ -445,7 +443,8 @@ int DriverFinish(std::time_t tStart) {
 
 int vextawZ(int argc, char** argv) {
     if (argc >= 2 && argv[1] != nullptr) {
-        if (argv[0] != nullptr) szPN = std::string_view(argv[0]).substr(0, kMaxProgramPath);
+        if (argv[0] != nullptr)
+            ux_SetProgName(std::string_view(argv[0]).substr(0, kMaxProgramPath));
         if (const auto rc = RunInfoOption(argv[1])) return *rc;
     }
     try {
@@ -472,7 +471,7 @@ int ReadThreads() {
     if (ux_ArgGetValue(szArgs, "Threads", szValue) > 0) return 1;
     int cThreads = 0;
     if (!ScanInt(szValue, cThreads) || cThreads < 0 || cThreads > kMaxThreads)
-        AppFatal(ux_StrPrintf("%s%s out of bounds <0..%d>: %s\n", szPN.c_str(), "Threads",
+        AppFatal(ux_StrPrintf("%s%s out of bounds <0..%d>: %s\n", ux_ProgName().c_str(), "Threads",
                               kMaxThreads, szValue.c_str()));
     if (cThreads == 0)
         cThreads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
@@ -481,6 +480,9 @@ int ReadThreads() {
 
 void SetUpModel(Model& m) {
     m.fProgMode = fProgMode;
+    m.szTaggerID = szTaggerID;
+    m.fInputAC = fInputAC;
+    m.szInputAC = szInputAC;
     m.cTagElem = cTagElem;
     m.cBeam = cBeam;
     m.dRawExpWeight = dRawExpWeight;

@@ -38,11 +38,12 @@ void SayWhyNotOpened(const std::string& szFile) {
     const int h = ::open(szFile.c_str(), O_RDONLY);
     if (h < 0) {
         const int iErr = errno;
-        std::fprintf(stderr, "%s: %s: %s\n", szPN.c_str(), szFile.c_str(), std::strerror(iErr));
+        std::fprintf(stderr, "%s: %s: %s\n", ux_ProgName().c_str(), szFile.c_str(),
+                     std::strerror(iErr));
         return;
     }
     ::close(h);
-    std::fprintf(stderr, "%s: %s: the file is empty\n", szPN.c_str(), szFile.c_str());
+    std::fprintf(stderr, "%s: %s: the file is empty\n", ux_ProgName().c_str(), szFile.c_str());
 }
 
 // Tagged text can be large: standard output gets a buffer of its own.
@@ -99,20 +100,21 @@ void LimitToTestSegment() {
 void ReadModelFile() {
     model.hModelFile = 0;
     if (ux_ArgGetValue(szArgs, "Features", model.szModelFile) > 0) {
-        std::fprintf(stderr, "%s: GetValue (feature file) %s failed\n", szPN.c_str(), "Features");
+        std::fprintf(stderr, "%s: GetValue (feature file) %s failed\n", ux_ProgName().c_str(),
+                     "Features");
         ux_Exit(892);
     }
     LoadComposedTags(model);
-    if (const int rc = ReadModel(model); rc != 0) {
+    if (const int rc = ReadModel(szArgs, model); rc != 0) {
         if (rc == kModelNotOpened) SayWhyNotOpened(model.szModelFile);
-        std::fprintf(stderr, "%s: cannot read in the model %s: code %d\n", szPN.c_str(),
+        std::fprintf(stderr, "%s: cannot read in the model %s: code %d\n", ux_ProgName().c_str(),
                      model.szModelFile.c_str(), rc);
         ux_Exit(816);
     }
     // A file that ends before its first tag element section is accepted by
     // the reader; nothing can be tagged with it.
     if (!model.phashStr || model.rgteTagElem.size() < static_cast<std::size_t>(model.cTagElem)) {
-        std::fprintf(stderr, "%s: model %s has no tag element sections\n", szPN.c_str(),
+        std::fprintf(stderr, "%s: model %s has no tag element sections\n", ux_ProgName().c_str(),
                      model.szModelFile.c_str());
         ux_Exit(816);
     }
@@ -120,11 +122,11 @@ void ReadModelFile() {
 
 void PrintErrorRates(const DataTable& dt, const char* pszLabel) {
     for (int t = 0; t < model.cTagElem; ++t) {
-        PrintErrorRate(model, szPN, pszLabel,
+        PrintErrorRate(model, ux_ProgName(), pszLabel,
                        model.rgteTagElem[static_cast<std::size_t>(t)].clErrTagElem, dt.clWords,
                        dt.clLines, t);
     }
-    PrintErrorRate(model, szPN, pszLabel, model.clErr, dt.clWords, dt.clLines, -1);
+    PrintErrorRate(model, ux_ProgName(), pszLabel, model.clErr, dt.clWords, dt.clLines, -1);
 }
 
 // Whole-tag accuracy over the tokens of the table, boundary tokens left out
@@ -132,15 +134,15 @@ void PrintErrorRates(const DataTable& dt, const char* pszLabel) {
 void PrintAccuracy(const DataTable& dt) {
     const long clRight = std::max(0L, dt.clTokens - model.clErr);
     const double dAcc = dt.clTokens == 0 ? 0.0 : 100.0 * static_cast<double>(clRight) / dt.clTokens;
-    std::fprintf(stderr, "%s: accuracy: %.2f%% (%ld/%ld)\n", szPN.c_str(), dAcc, clRight,
+    std::fprintf(stderr, "%s: accuracy: %.2f%% (%ld/%ld)\n", ux_ProgName().c_str(), dAcc, clRight,
                  dt.clTokens);
     // Composed tags: the first element alone is the UPOS.
     if (!dt.udLayout.Empty() && !model.rgteTagElem.empty()) {
         const long clUpos = std::max(0L, dt.clTokens - model.rgteTagElem[0].clErrTagElem);
         const double dUpos =
             dt.clTokens == 0 ? 0.0 : 100.0 * static_cast<double>(clUpos) / dt.clTokens;
-        std::fprintf(stderr, "%s: UPOS accuracy: %.2f%% (%ld/%ld)\n", szPN.c_str(), dUpos, clUpos,
-                     dt.clTokens);
+        std::fprintf(stderr, "%s: UPOS accuracy: %.2f%% (%ld/%ld)\n", ux_ProgName().c_str(), dUpos,
+                     clUpos, dt.clTokens);
     }
 }
 

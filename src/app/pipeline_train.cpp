@@ -42,12 +42,13 @@ constexpr int kExitTrain = 17;
 void CreateStringStore(Model& m) {
     m.phashStr = ux_HashNew(kStrBuckets, kStrSpace, kStrWork);
     if (!m.phashStr) {
-        std::fprintf(stderr, "%s: cannot create the string store\n", szPN.c_str());
+        std::fprintf(stderr, "%s: cannot create the string store\n", ux_ProgName().c_str());
         ux_Exit(kExitNoStringStore);
     }
     const int iRes = ux_HashMemberPtr(m.phashStr.get(), "", &m.pszEmpty);
     if (iRes > 0) {
-        std::fprintf(stderr, "%s: cannot store the empty string: code %d\n", szPN.c_str(), iRes);
+        std::fprintf(stderr, "%s: cannot store the empty string: code %d\n", ux_ProgName().c_str(),
+                     iRes);
         ux_Exit(kExitNoEmptyString + iRes);
     }
 }
@@ -63,13 +64,15 @@ void ReportEntropies(Model& m) {
     const TableStep rgStep[] = {{&dtT, "training", 2}, {&dtH, "heldout", 3}, {&dtS, "test", 4}};
     for (const TableStep& step : rgStep) {
         if (GetUnigramCounts(m, *step.pdt) > 0) {
-            std::fprintf(stderr, "%s: cannot count %s unigrams\n", szPN.c_str(), step.pszName);
+            std::fprintf(stderr, "%s: cannot count %s unigrams\n", ux_ProgName().c_str(),
+                         step.pszName);
             ux_Exit(step.iExit);
         }
     }
     for (const TableStep& step : rgStep) {
         if (GetUnigramEnt(m, *step.pdt) > 0) {
-            std::fprintf(stderr, "%s: cannot ent %s unigrams\n", szPN.c_str(), step.pszName);
+            std::fprintf(stderr, "%s: cannot ent %s unigrams\n", ux_ProgName().c_str(),
+                         step.pszName);
             ux_Exit(step.iExit);
         }
         for (int t = 0; t < m.cTagElem; ++t) {
@@ -90,17 +93,18 @@ const char* TrainingLine(long il) {
 // element, then the summary.
 void PrintErrorRateLines(const Model& m, const DataTable& dt, std::string_view szLabel) {
     for (int t = 0; t < m.cTagElem; ++t) {
-        PrintErrorRate(m, szPN, szLabel, m.rgteTagElem[static_cast<std::size_t>(t)].clErrTagElem,
-                       dt.clWords, dt.clLines, t);
+        PrintErrorRate(m, ux_ProgName(), szLabel,
+                       m.rgteTagElem[static_cast<std::size_t>(t)].clErrTagElem, dt.clWords,
+                       dt.clLines, t);
     }
-    PrintErrorRate(m, szPN, szLabel, m.clErr, dt.clWords, dt.clLines, -1);
+    PrintErrorRate(m, ux_ProgName(), szLabel, m.clErr, dt.clWords, dt.clLines, -1);
 }
 
 void TrainingErrorRate(Model& m, const char* pszFailure, std::string_view szLabel) {
     std::fprintf(stderr, "training data error:\n");
     const int iRes = ErrorRateData(dtT, m, 0);
     if (iRes > 0) {
-        std::fprintf(stderr, pszFailure, szPN.c_str(), iRes);
+        std::fprintf(stderr, pszFailure, ux_ProgName().c_str(), iRes);
         ux_Exit(kExitErrorRate);
     }
     PrintErrorRateLines(m, dtT, szLabel);
@@ -121,7 +125,7 @@ int RunTrainingPipeline() {
 
     if (const int iRes = ReadData(szArgs, m, ""); iRes > 0) {
         ExplainReadDataFailure(iRes);
-        std::fprintf(stderr, "%s: cannot read input data (%d)\n", szPN.c_str(), iRes);
+        std::fprintf(stderr, "%s: cannot read input data (%d)\n", ux_ProgName().c_str(), iRes);
         ux_Exit(kExitReadData);
     }
     ReportEntropies(m);
@@ -129,8 +133,8 @@ int RunTrainingPipeline() {
     std::fprintf(stderr, "pszDataLine %s;\n", TrainingLine(1));
 
     ReadTrainingParamsBeforeSetup(&m);
-    if (const int iRes = InitModelTraining(&dtT, &m); iRes > 0) {
-        std::fprintf(stderr, "%s: cannot init amb classes: code %d\n", szPN.c_str(), iRes);
+    if (const int iRes = InitModelTraining(szArgs, &dtT, &m); iRes > 0) {
+        std::fprintf(stderr, "%s: cannot init amb classes: code %d\n", ux_ProgName().c_str(), iRes);
         ux_Exit(kExitInitTraining);
     }
     ReadTrainingParamsAfterSetup(&m);
@@ -141,17 +145,17 @@ int RunTrainingPipeline() {
     for (TagElem& te : m.rgteTagElem) te.clTagElemWork2 = te.clErrTagElem;
     m.clErrInit = m.clErr;
 
-    fDebug1 = 1;
+    m.trace.fDebug1 = 1;
     std::fprintf(stderr, "training...\n");
-    fDebug10 = 0;
+    m.trace.fDebug10 = 0;
     if (const int iRes = TrainModel(dtT, dtH, m, options); iRes > 0) {
-        std::fprintf(stderr, "%s: cannot train: code %d\n", szPN.c_str(), iRes);
+        std::fprintf(stderr, "%s: cannot train: code %d\n", ux_ProgName().c_str(), iRes);
         ux_Exit(kExitTrain);
     }
     std::fprintf(stderr, "trained.\n");
-    fDebug10 = 0;
-    fDebug1 = 0;
-    fDebug2 = 0;
+    m.trace.fDebug10 = 0;
+    m.trace.fDebug1 = 0;
+    m.trace.fDebug2 = 0;
 
     TrainingErrorRate(m, "%s: cannot compute train error rate: code %d\n",
                       "final training data error:");
@@ -159,7 +163,8 @@ int RunTrainingPipeline() {
 
     const int iRes = WriteModel(m);
     if (iRes != 0) {
-        std::fprintf(stderr, "%s: cannot write out the model: code %d\n", szPN.c_str(), iRes);
+        std::fprintf(stderr, "%s: cannot write out the model: code %d\n", ux_ProgName().c_str(),
+                     iRes);
         ux_Exit(kExitWriteModel);
     }
     return iRes;

@@ -31,7 +31,7 @@ bool GetParam(const std::string& szKey, std::string& szValue) {
 }
 
 [[noreturn]] void ExitMissing(const char* pszFormat, const std::string& szKey, int iStatus) {
-    std::fprintf(stderr, pszFormat, szPN.c_str(), szKey.c_str());
+    std::fprintf(stderr, pszFormat, ux_ProgName().c_str(), szKey.c_str());
     ux_Exit(iStatus);
 }
 
@@ -120,8 +120,8 @@ int ReadBoundedInt(const char* pszKey, int iPreset, const char* pszMissingFormat
     long long ll = iPreset;
     const bool fNumber = ReadNumber(pszKey, szValue, &ll);
     if (!fNumber || ll < IntBound(key.dMin) || ll > IntBound(key.dMax)) {
-        std::fprintf(stderr, "%s: model.%s out of bounds <%lld,%lld>: %d\n", szPN.c_str(), pszField,
-                     IntBound(key.dMin), IntBound(key.dMax), PinToInt(ll));
+        std::fprintf(stderr, "%s: model.%s out of bounds <%lld,%lld>: %d\n", ux_ProgName().c_str(),
+                     pszField, IntBound(key.dMin), IntBound(key.dMax), PinToInt(ll));
         ux_Exit(iWrong);
     }
     return static_cast<int>(ll);
@@ -132,7 +132,7 @@ int ReadFlagParam(const char* pszKey, int iMissing, const char* pszWrongFormat, 
     if (!GetParam(pszKey, szValue)) ExitMissing("%s: GetValue %s failed\n", pszKey, iMissing);
     const int f = ReadFlagWord(pszKey, szValue);
     if (f != 0 && f != 1) {
-        std::fprintf(stderr, pszWrongFormat, szPN.c_str(), f);
+        std::fprintf(stderr, pszWrongFormat, ux_ProgName().c_str(), f);
         ux_Exit(iWrong);
     }
     return f;
@@ -172,8 +172,9 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
             fNumber = ReadNumber(szKey, szValue, &ll);
         }
         if (!fNumber || ll < IntBound(key.dMin) || ll > llHi) {
-            std::fprintf(stderr, "%s: %s value out of bounds <%lld,%lld>: %d\n", szPN.c_str(),
-                         szKey.c_str(), IntBound(key.dMin), llHi, PinToInt(ll));
+            std::fprintf(stderr, "%s: %s value out of bounds <%lld,%lld>: %d\n",
+                         ux_ProgName().c_str(), szKey.c_str(), IntBound(key.dMin), llHi,
+                         PinToInt(ll));
             ux_Exit(thr.iStatus);
         }
         ip.*thr.piRecord = static_cast<int>(ll);
@@ -189,7 +190,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
             fNumber = ReadNumber(szKey, szValue, &d);
         }
         if (!fNumber || !(d >= key.dMin && d <= key.dMax)) {
-            std::fprintf(stderr, "%s: %s value out of bounds <%s,%s>: %d\n", szPN.c_str(),
+            std::fprintf(stderr, "%s: %s value out of bounds <%s,%s>: %d\n", ux_ProgName().c_str(),
                          szKey.c_str(), BoundText(key.dMin).c_str(), BoundText(key.dMax).c_str(),
                          WholeNumber(d));
             ux_Exit(iStatus);
@@ -223,8 +224,8 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
     if (fPresent("HeavySmoothing")) {
         ip.ipiHeavySmoothing = ReadFlagWord(szKey, szValue);
         if (ip.ipiHeavySmoothing != 0 && ip.ipiHeavySmoothing != 1) {
-            std::fprintf(stderr, "%s: %s out of bounds <0,1>: %d\n", szPN.c_str(), szKey.c_str(),
-                         ip.ipiHeavySmoothing);
+            std::fprintf(stderr, "%s: %s out of bounds <0,1>: %d\n", ux_ProgName().c_str(),
+                         szKey.c_str(), ip.ipiHeavySmoothing);
             ux_Exit(339);
         }
     }
@@ -232,8 +233,8 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
     if (fPresent("MultiPass")) {
         ip.ipiMultiPass = ReadFlagWord(szKey, szValue);
         if (ip.ipiMultiPass != 0 && ip.ipiMultiPass != 1) {
-            std::fprintf(stderr, "%s: %s out of bounds <0,1>: %d\n", szPN.c_str(), szKey.c_str(),
-                         ip.ipiMultiPass);
+            std::fprintf(stderr, "%s: %s out of bounds <0,1>: %d\n", ux_ProgName().c_str(),
+                         szKey.c_str(), ip.ipiMultiPass);
             ux_Exit(340);
         }
     }
@@ -251,7 +252,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
             ip.ipfModelAC = 1;
             ip.ipfModelGeneral = 1;
         } else {
-            std::fprintf(stderr, "%s: Wrong %s: %s\n", szPN.c_str(), szKey.c_str(),
+            std::fprintf(stderr, "%s: Wrong %s: %s\n", ux_ProgName().c_str(), szKey.c_str(),
                          szValue.c_str());
             ux_Exit(341);
         }
@@ -264,7 +265,7 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
         } else if (szValue == "Entropy") {
             ip.ipiSortSugg = 2;
         } else {
-            std::fprintf(stderr, "%s: Wrong %s: %s\n", szPN.c_str(), szKey.c_str(),
+            std::fprintf(stderr, "%s: Wrong %s: %s\n", ux_ProgName().c_str(), szKey.c_str(),
                          szValue.c_str());
             ux_Exit(342);
         }
@@ -274,8 +275,8 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
     if (ip.ipiSortSugg == 2) {
         if (fPresent("CutSuggestions")) {
             if (!ParseCutSuggestions(szValue, &ip.ipdSuggEntropyThr)) {
-                std::fprintf(stderr, "%s: Wrong %s (0.0..32.0>: %s\n", szPN.c_str(), szKey.c_str(),
-                             szValue.c_str());
+                std::fprintf(stderr, "%s: Wrong %s (0.0..32.0>: %s\n", ux_ProgName().c_str(),
+                             szKey.c_str(), szValue.c_str());
                 ux_Exit(343);
             }
         } else if (m.iSortSugg == 2) {
@@ -292,7 +293,8 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
     if (fPresent("LeftOnly")) {
         ip.ipfLeftOnly = ReadFlagWord(szKey, szValue);
         if (ip.ipfLeftOnly != 0 && ip.ipfLeftOnly != 1) {
-            std::fprintf(stderr, "%s: i out of bounds <0,1>: %d\n", szPN.c_str(), ip.ipfLeftOnly);
+            std::fprintf(stderr, "%s: i out of bounds <0,1>: %d\n", ux_ProgName().c_str(),
+                         ip.ipfLeftOnly);
             ux_Exit(344);
         }
     }
@@ -309,8 +311,8 @@ void FillIterationParams(Model& m, int i, double dLambdaMaxRead, IterationParams
             fNumber = ReadNumber(szKey, szValue, &ll);
         }
         if (!fNumber || ll < IntBound(key.dMin) || ll > IntBound(key.dMax)) {
-            std::fprintf(stderr, "%s: Wrong %s <%lld..%lld>: %s\n", szPN.c_str(), szKey.c_str(),
-                         IntBound(key.dMin), IntBound(key.dMax), szValue.c_str());
+            std::fprintf(stderr, "%s: Wrong %s <%lld..%lld>: %s\n", ux_ProgName().c_str(),
+                         szKey.c_str(), IntBound(key.dMin), IntBound(key.dMax), szValue.c_str());
             ux_Exit(346);
         }
         ip.ipilMaxFSG = static_cast<long>(ll);
@@ -333,15 +335,15 @@ int ReadTrainingParamsBeforeSetup(Model* pm) {
     const KeyInfo& keyCombi = KeyEntry("CombiThr");
     std::string szValue;
     if (!GetParam("CombiThr", szValue)) {
-        ux_FatalError(kModApp, kMsgApp, szPN + ": GetValue CombiThr failed\n");
+        ux_FatalError(kModApp, kMsgApp, ux_ProgName() + ": GetValue CombiThr failed\n");
     }
     long long ll = 0;
     const bool fNumber = ReadNumber("CombiThr", szValue, &ll);
     if (!fNumber || ll < IntBound(keyCombi.dMin) || ll > IntBound(keyCombi.dMax)) {
         char szMsg[300];
-        std::snprintf(szMsg, sizeof szMsg, "%s%s out of bounds <%lld..%lld>: %d\n", szPN.c_str(),
-                      "CombiThr", IntBound(keyCombi.dMin), IntBound(keyCombi.dMax) + 1,
-                      PinToInt(ll));
+        std::snprintf(szMsg, sizeof szMsg, "%s%s out of bounds <%lld..%lld>: %d\n",
+                      ux_ProgName().c_str(), "CombiThr", IntBound(keyCombi.dMin),
+                      IntBound(keyCombi.dMax) + 1, PinToInt(ll));
         ux_FatalError(kModApp, kMsgApp, szMsg);
     }
     m.cCombiThr = static_cast<int>(ll);
@@ -377,7 +379,7 @@ int ReadTrainingParamsAfterSetup(Model* pm) {
         double d = 1.0;
         const bool fNumber = ReadNumber(pszKey, szValue, &d);
         if (!fNumber || !(d >= key.dMin && d <= key.dMax)) {
-            std::fprintf(stderr, "%s: Wrong %s <%s..%s>: %s\n", szPN.c_str(), pszKey,
+            std::fprintf(stderr, "%s: Wrong %s <%s..%s>: %s\n", ux_ProgName().c_str(), pszKey,
                          BoundText(key.dMin).c_str(), BoundText(key.dMax).c_str(), szValue.c_str());
             ux_Exit(iWrong);
         }
@@ -392,7 +394,7 @@ int ReadTrainingParamsAfterSetup(Model* pm) {
     long long ll = -1;
     const bool fNumber = ReadNumber("TrainCat", szValue, &ll);
     if (!fNumber || ll < IntBound(KeyEntry("TrainCat").dMin) || ll > m.cTagElem - 1) {
-        std::fprintf(stderr, "%s: Wrong %s <-1..%d>: %s\n", szPN.c_str(), "TrainCat",
+        std::fprintf(stderr, "%s: Wrong %s <-1..%d>: %s\n", ux_ProgName().c_str(), "TrainCat",
                      m.cTagElem - 1, szValue.c_str());
         ux_Exit(875);
     }
@@ -406,26 +408,6 @@ int ReadTrainingParamsAfterSetup(Model* pm) {
             FillIterationParams(m, i, dLambdaMaxRead, m.rgipFG[i]);
         }
     }
-    return 0;
-}
-
-int PrintIterationParams(const IterationParams& ip) {
-    std::fprintf(stderr, "----- Params for iteration %d:\n", ip.ipiIteration);
-    std::fprintf(stderr, "ipcThrMin = %d, ipcPoolThr = %d, ipcClosestThr = %d\n", ip.ipcThrMin,
-                 ip.ipcPoolThr, ip.ipcClosestThr);
-    std::fprintf(stderr, "ipdLambdaMax = %12.8f, ipdLambdaMin = %12.8f\n", ip.ipdLambdaMax,
-                 ip.ipdLambdaMin);
-    std::fprintf(stderr, "ipszFeatureTemplates = %s, ipilMaxFSG = %ld\n",
-                 ip.ipszFeatureTemplates.c_str(), ip.ipilMaxFSG);
-    std::fprintf(stderr, "ipiHeavySmoothing = %d, ipiMultiPass = %d\n", ip.ipiHeavySmoothing,
-                 ip.ipiMultiPass);
-    std::fprintf(stderr, "ipfModelAC = %d, ipfModelGeneral = %d\n", ip.ipfModelAC,
-                 ip.ipfModelGeneral);
-    std::fprintf(stderr,
-                 "ipfUITForms = %d, ipfUITACs = %d, ipfUITTags = %d, ipfUITSetElements = %d\n",
-                 ip.ipfUITForms, ip.ipfUITACs, ip.ipfUITTags, ip.ipfUITSetElements);
-    std::fprintf(stderr, "ipiSortSugg = %d, ipdSuggEntropyThr = %12.8f, ipfLeftOnly = %d\n",
-                 ip.ipiSortSugg, ip.ipdSuggEntropyThr, ip.ipfLeftOnly);
     return 0;
 }
 

@@ -7,7 +7,6 @@
 namespace vexta {
 
 struct Model;
-struct IterationParams;
 
 // Reads the parameters the training set-up sizes its areas from:
 // MinThrAddFeature, MinThrPoolFeature, MinThrClosestFeature, CombiThr,
@@ -22,8 +21,5 @@ int ReadTrainingParamsBeforeSetup(Model* pm);
 // after InitModelTraining, whose feature-generation settings are the
 // defaults of the records. Ends the run on any failure; 0 otherwise.
 int ReadTrainingParamsAfterSetup(Model* pm);
-
-// Writes one iteration record to standard error. 0.
-int PrintIterationParams(const IterationParams& ip);
 
 } // namespace vexta

@@ -60,6 +60,9 @@ constexpr const char* ux_szMsg[] = {
 };
 constexpr int kMsgCount = static_cast<int>(std::size(ux_szMsg));
 
+// Prefix of the plain message lines.
+std::string ux_szProgName = "vexta";
+
 // Current log file name (empty when none) and the stream that replaced
 // standard error (null when none).
 std::string ux_szLogFileName;
@@ -81,6 +84,14 @@ int DetailLen(std::string_view sz) {
 }
 
 } // namespace
+
+const std::string& ux_ProgName() {
+    return ux_szProgName;
+}
+
+void ux_SetProgName(std::string_view szName) {
+    ux_szProgName = szName;
+}
 
 void ux_Exit(int iStatus) {
     std::fflush(stderr);

@@ -49,6 +49,11 @@ private:
 int ux_Warning(int iModule, int iNumber, std::string_view szDetail);
 int ux_Log(int iModule, int iNumber, std::string_view szDetail);
 
+// The program path that begins the plain progress and error lines
+// ("<program>: ..."); "vexta" until the driver sets the command's first word.
+const std::string& ux_ProgName();
+void ux_SetProgName(std::string_view szName);
+
 // One of the three plain message operations (ux_FatalError fits through a wrapper).
 using ux_MsgFn = int (*)(int iModule, int iNumber, std::string_view szDetail);
 

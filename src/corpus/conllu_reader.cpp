@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/globals.h"
 #include "base/ux_base.h"
 #include "corpus/tag_spellings.h"
 #include "model/model.h"

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/globals.h"
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
 
@@ -54,13 +53,13 @@ int GetSegmentKey(std::string_view szArgFile, const std::string& szKey, std::str
                   long& l, int cMissing, int cNotNumber) {
     std::array<char, kArgBufSize> sz{};
     if (ux_ArgGetValue(szArgFile, szKey, sz) != 0) {
-        ErrPrintf("%s: GetValue (segments) %s failed\n", szPN.c_str(), szKey.c_str());
+        ErrPrintf("%s: GetValue (segments) %s failed\n", ux_ProgName().c_str(), szKey.c_str());
         return cMissing;
     }
     szValue = sz.data();
     if (!ParseSegmentNumber(szValue, l)) {
-        ErrPrintf("%s: strtol (%s) failed; not a number: %s\n", szPN.c_str(), szKey.c_str(),
-                  szValue.c_str());
+        ErrPrintf("%s: strtol (%s) failed; not a number: %s\n", ux_ProgName().c_str(),
+                  szKey.c_str(), szValue.c_str());
         return cNotNumber;
     }
     return 0;
@@ -186,7 +185,7 @@ int CountLine(const Model& m, DataTable& dt, const DlData& dl) {
         szKey += rgchHex[iCode & 15];
         szKey += dl.rgpszAC[static_cast<std::size_t>(t)];
         if (ux_HashIncr(dt.phashCnt.get(), szKey, 0, "") != 0) {
-            ErrPrintf("%s: cannot increase count (te %d) for: %s\n", szPN.c_str(), t,
+            ErrPrintf("%s: cannot increase count (te %d) for: %s\n", ux_ProgName().c_str(), t,
                       szKey.c_str());
             return 129;
         }
@@ -194,7 +193,8 @@ int CountLine(const Model& m, DataTable& dt, const DlData& dl) {
     szKey.assign("7e");
     szKey += dl.pszForm;
     if (ux_HashIncr(dt.phashCnt.get(), szKey, 0, "") != 0) {
-        ErrPrintf("%s: cannot increase count (form) for: %s\n", szPN.c_str(), szKey.c_str());
+        ErrPrintf("%s: cannot increase count (form) for: %s\n", ux_ProgName().c_str(),
+                  szKey.c_str());
         return 130;
     }
     return 0;
@@ -215,8 +215,8 @@ int ReadYesNo(std::string_view sz) {
 
 [[noreturn]] void KeyFatal(const char* pszKey, const char* pszExpected, const char* pszValue) {
     ux_FatalError(kModApp, kMsgApp,
-                  ux_StrPrintf("%s: %s must be %s, not \"%s\"\n", szPN.c_str(), pszKey, pszExpected,
-                               pszValue));
+                  ux_StrPrintf("%s: %s must be %s, not \"%s\"\n", ux_ProgName().c_str(), pszKey,
+                               pszExpected, pszValue));
 }
 
 // Reads the keys that say how the input is read: the boundary-token values,
@@ -240,7 +240,7 @@ void GetReadingKeys(std::string_view szArgFile, Model& m, pdfRecType& pdf) {
         }
         if (ux_ArgGetValue(szArgFile, pszKey, sz) != 0)
             ux_FatalError(kModApp, kMsgApp,
-                          ux_StrPrintf("%s: GetValue %s failed\n", szPN.c_str(), pszKey));
+                          ux_StrPrintf("%s: GetValue %s failed\n", ux_ProgName().c_str(), pszKey));
         *pszValue = sz.data();
     }
 
@@ -275,9 +275,9 @@ int OpenInput(pdfRecType& pdf, const std::string& szFile) {
     if (const int rc = OpenData(pdf); rc != 0) {
         // The reason first: the system's, or an empty file (nothing to read).
         const int iErr = errno;
-        ErrPrintf("%s: %s: %s\n", szPN.c_str(), pdf.szFileName.c_str(),
+        ErrPrintf("%s: %s: %s\n", ux_ProgName().c_str(), pdf.szFileName.c_str(),
                   rc == 1 ? std::strerror(iErr) : "the file is empty");
-        ErrPrintf("%s: Cannot open input file %s\n", szPN.c_str(), pdf.szFileName.c_str());
+        ErrPrintf("%s: Cannot open input file %s\n", ux_ProgName().c_str(), pdf.szFileName.c_str());
         return 32;
     }
     return 0;
@@ -303,10 +303,10 @@ void WarnEverythingSkipped(const pdfRecType& pdf, long cSkipped) {
     if (cSkipped > 0)
         ErrPrintf("%s: warning: all %ld lines of %s were skipped as null data lines (starting "
                   "with \"|\"): check InputFormat and the tag length TagElemMax\n",
-                  szPN.c_str(), cSkipped, pdf.szFileName.c_str());
+                  ux_ProgName().c_str(), cSkipped, pdf.szFileName.c_str());
     else
         ErrPrintf("%s: warning: %s holds no token: check InputFormat (sgml, line or conllu)\n",
-                  szPN.c_str(), pdf.szFileName.c_str());
+                  ux_ProgName().c_str(), pdf.szFileName.c_str());
 }
 
 // One token as read, waiting for its table to be set up.
@@ -343,7 +343,7 @@ int ReadSegmentFile(std::string_view szArgFile, Model& m, DataTable& dt) {
             ++cSkipped;
             continue;
         }
-        if (fInputAC) std::fprintf(fInputAC, "%09ld %s\n", n, szLine.data());
+        if (m.fInputAC) std::fprintf(m.fInputAC, "%09ld %s\n", n, szLine.data());
         rgtok.push_back({szLine.data(), szRest.data(), std::move(pgap), pdf.fWord});
     }
     if (rc != 0 && rc != -1) return 49;
@@ -377,7 +377,7 @@ int OpenDataInput(std::string_view szArgFile, Model& m, pdfRecType& pdf, std::st
     if (szFile.empty() && fTestData)
         szFile = GetFileKey(szArgFile, std::string(szPrefix) + "TestData");
     if (szFile.empty()) {
-        ErrPrintf("%s: GetValue (segments) %s failed\n", szPN.c_str(), szKey.c_str());
+        ErrPrintf("%s: GetValue (segments) %s failed\n", ux_ProgName().c_str(), szKey.c_str());
         return 31;
     }
     m.szTrainingData = szFile;
@@ -394,7 +394,7 @@ void ReportSegmentPastEnd(const DataTable& dt, long n) {
     const std::string szSeg = dt.szDataPrefix + dt.szSegment;
     ErrPrintf("%s: %s, but the %s segment (lines %ld..%ld) ends past it: check %sStart and "
               "%sLines\n",
-              szPN.c_str(),
+              ux_ProgName().c_str(),
               n == 0 ? "InData holds no data line (no sentence)"
                      : ux_StrPrintf("InData holds %ld data lines", n).c_str(),
               szSeg.c_str(), dt.ilStart, dt.ilStart + dt.clLines - 1, szSeg.c_str(), szSeg.c_str());
@@ -455,8 +455,8 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
             ++cSkipped;
             continue;
         }
-        if (fInputAC && std::fprintf(fInputAC, "%09ld %s\n", n, szLine.data()) < 0)
-            ux_WriteFailed(fileno(fInputAC), szInputAC, errno);
+        if (m.fInputAC && std::fprintf(m.fInputAC, "%09ld %s\n", n, szLine.data()) < 0)
+            ux_WriteFailed(fileno(m.fInputAC), m.szInputAC, errno);
         // A line normally lies in one segment at most; should segments enclose
         // one another, each table gets a list of its own.
         int cHolders = 0;
@@ -640,7 +640,7 @@ int GetSegment(std::string_view szArgFile, Model& m, DataTable& dt) {
         rc = GetSegmentKey(szArgFile, szKey, dt.szLinesValue, l, 2, 4);
         if (rc != 0) return rc;
         if (l < 0) {
-            ErrPrintf("%s: %s must not be negative: %s\n", szPN.c_str(), szKey.c_str(),
+            ErrPrintf("%s: %s must not be negative: %s\n", ux_ProgName().c_str(), szKey.c_str(),
                       dt.szLinesValue.c_str());
             return 4;
         }

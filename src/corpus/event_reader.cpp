@@ -10,7 +10,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/globals.h"
 #include "base/ux_base.h"
 #include "corpus/conllu_reader.h"
 #include "model/model.h"
@@ -480,7 +479,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                     0)
                     EventFatal(pdf, ux_StrPrintf("%sProblem parsing src attr (%s) too long (%d)",
                                                  kGE, pdf.szTag.data(), pdf.iState));
-                if (CStr(pdf.szSrc) != szTaggerID) Gap(nullptr, "");
+                if (CStr(pdf.szSrc) != m.szTaggerID) Gap(nullptr, "");
             } else if (szName == "l") {
                 if (!fLemmaSeen) {
                     fLemmaSeen = true;

@@ -7,7 +7,6 @@
 
 #include <unistd.h>
 
-#include "app/globals.h"
 #include "base/ux_base.h"
 
 namespace vexta {
@@ -133,10 +132,10 @@ int OpenData(pdfRecType& pdf) {
     if (!pdf.szTagTable.empty()) {
         if (ux_HashFileIn(&pdf.phashTag, pdf.szTagTable, 0) != 0 || !pdf.phashTag)
             ux_FatalError(kModApp, kMsgApp,
-                          szPN + ": cannot open tag table " + pdf.szTagTable + "\n");
+                          ux_ProgName() + ": cannot open tag table " + pdf.szTagTable + "\n");
         if (ux_HashFileIn(&pdf.phashTagInv, pdf.szTagTable, 1) != 0 || !pdf.phashTagInv)
             ux_FatalError(kModApp, kMsgApp,
-                          szPN + ": cannot open inv tag table " + pdf.szTagTable + "\n");
+                          ux_ProgName() + ": cannot open inv tag table " + pdf.szTagTable + "\n");
     }
     return rc;
 }

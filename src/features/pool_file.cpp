@@ -17,7 +17,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/globals.h"
 #include "base/ux_base.h"
 #include "base/ux_hash.h"
 #include "corpus/data_table.h"
@@ -662,9 +661,9 @@ int ReadFeaturesPool(Model* pm) {
             }
             if (fTooLong) {
                 loader.Flush();
-                std::fprintf(stderr,
-                             "%s: line %ld of feature pool %s is longer than %d characters\n",
-                             szPN.c_str(), ilLine + 1, m.szFeaturePoolFile.c_str(), kPoolLineMax);
+                std::fprintf(
+                    stderr, "%s: line %ld of feature pool %s is longer than %d characters\n",
+                    ux_ProgName().c_str(), ilLine + 1, m.szFeaturePoolFile.c_str(), kPoolLineMax);
                 return kPoolLineTooLong;
             }
             const int rc = loader.Add(szLine.c_str());

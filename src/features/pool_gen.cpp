@@ -14,7 +14,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/globals.h"
 #include "base/ux_base.h"
 #include "base/ux_hash.h"
 #include "corpus/data_table.h"
@@ -121,8 +120,8 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
     std::array<char, kFeatureStrRoom> rgch;
     const std::size_t cchAC = std::strlen(OrEmpty(pszAC));
     if (cchAC + 8 >= rgch.size() || iTE < 0 || iTE > 255) {
-        std::fprintf(stderr, "%s: cannot generate ctx string (26/i:%d/val:%s)\n", szPN.c_str(), -1,
-                     OrEmpty(pszAC));
+        std::fprintf(stderr, "%s: cannot generate ctx string (26/i:%d/val:%s)\n",
+                     ux_ProgName().c_str(), -1, OrEmpty(pszAC));
         return 26;
     }
     char* pch = PutHex2(rgch.data(), iTE);
@@ -149,8 +148,8 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
         const int rc = AppendComponent(comp, pch, static_cast<int>(rgch.data() + rgch.size() - pch),
                                        &cch, m, pdt, szKey);
         if (rc > 0) {
-            std::fprintf(stderr, "%s: cannot generate ctx string (26/i:%d/val:%s)\n", szPN.c_str(),
-                         j, OrEmpty(comp.pszOverride));
+            std::fprintf(stderr, "%s: cannot generate ctx string (26/i:%d/val:%s)\n",
+                         ux_ProgName().c_str(), j, OrEmpty(comp.pszOverride));
             return 26;
         }
         if (rc < 0) return rc;
@@ -171,7 +170,7 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
     // run on a longer one): such a feature is dropped here instead.
     if (szFeature.size() > kFeatureStrMax) return kFeatureStrTooLong;
     if (ux_HashIncr(&hashOut, szFeature, 0, pszData) != 0) {
-        std::fprintf(stderr, "%s: cannot increase count at f x//y: %s//%s\n", szPN.c_str(),
+        std::fprintf(stderr, "%s: cannot increase count at f x//y: %s//%s\n", ux_ProgName().c_str(),
                      std::string(szFeature).c_str(), pszData);
         return 29;
     }

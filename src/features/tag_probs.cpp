@@ -19,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "base/ux_base.h"
 #include "features/feature_match.h"
 
@@ -212,30 +211,115 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
     return fFinite;
 }
 
+// The traces of the probability model. Each is called only when a switch
+// of its group is on (TraceSettings::ProbsOn), outside the arithmetic.
+
+// Before the scores: the class's feature count and what the call works on.
+void TraceSetup(const TraceSettings& tr, const ProbsSetup& s, long ilData) {
+    if (tr.fDebug5)
+        std::fprintf(stderr, "features count %ld\n", s.pacRec ? s.pacRec->clFeatureCnt : 0L);
+    if (tr.fDebug6 || tr.fDebug7) {
+        std::fprintf(stderr, "ilData %ld, fTr %d, AC: %s, ilPacFeatureFirst: %ld\n", ilData,
+                     s.fTraining, s.pszAC, s.ilChainFirst);
+    }
+}
+
+// A value whose score is computed, with its unigram probability.
+void TraceValue(const TraceSettings& tr, char chValue, double dW) {
+    if (tr.fDebug5 || tr.fDebug7) std::fprintf(stderr, "tag %c(%18.15f): ", chValue, dW);
+}
+
+// A feature that fires while the beam search scores one of the first lines.
+void TraceFires(const TraceSettings& tr, const ProbsSetup& s, const Model& m, const DataTable& dt,
+                long ilData, const FeatureDesc& fd) {
+    if (tr.fDebug10 && s.fTraining == kProbsModeTag && ilData < 100) {
+        std::fprintf(stderr, "F ok at iBeam (prev) %d: ", dt.iBeamPrev);
+        PrintFeature(stderr, m, fd);
+        std::fprintf(stderr, "\n");
+    }
+}
+
+// The term a firing feature contributes to the value: its count of the
+// value (index k in its class) and its total count.
+void TraceTerm(const TraceSettings& tr, const ProbsSetup& s, const Model& m, const FeatureDesc& fd,
+               char chValue, int k, long c) {
+    if (tr.fDebug5 || tr.fDebug6 || tr.fDebug7) {
+        std::fprintf(stderr, "<%c(%d)/%ld:%8.4f/%8.4f> ", chValue, k, FeatureIndex(m, fd),
+                     static_cast<double>(c) + kProbsCountEps,
+                     static_cast<double>(fd.clCnt) + s.n * kProbsCountEps);
+    }
+}
+
+// The raw score of a value once all its terms are in.
+void TraceScore(const TraceSettings& tr, double dT) {
+    if (tr.fDebug5) std::fprintf(stderr, "b=%18.15f\n", dT);
+}
+
+// What the smoothing makes of one value's score.
+struct SmoothingTrace {
+    int iTE;
+    char chValue;
+    bool fFired; // a feature fired at the line
+    double dT;   // raw score
+    double u;    // uniform probability
+    double dW;   // unigram probability
+    double dExp; // normalised raw score
+    double dP;   // the value's probability
+    double dH;   // weight of the uniform probability
+    double dG;   // weight of the unigram probability
+    double dRaw; // weight of the raw estimate
+};
+
+void TraceSmoothing(const TraceSettings& tr, const SmoothingTrace& t) {
+    if ((tr.fDebug2 && t.fFired) || tr.fDebug7) {
+        std::fprintf(stderr, "base prob <%c> = %10.6f\n", t.chValue, t.dT);
+    }
+    if (tr.fDebug2 && t.fFired) {
+        std::fprintf(stderr, "adding smoothing: l = %10.6f\n", t.dG);
+        std::fprintf(stderr, "adding smoothing: uni prob = %10.6f\n", t.dW);
+        std::fprintf(stderr, "after smoothing: prob = %10.6f\n", t.dP);
+    }
+    if (tr.fDebugFull) {
+        std::printf("smoothing[cat %d/%c]: unif %8.5f, unig %8.5f, raw(norm.) %8.5f\n", t.iTE,
+                    t.chValue, t.u, t.dW, t.dExp);
+        std::printf("res: %8.5f; w/unif %8.5f, w/unig %8.5f, w/raw %8.5f\n", t.dP, t.dH, t.dG,
+                    t.dRaw);
+    }
+}
+
+// The chosen value, next to the line's true one.
+void TraceBest(const TraceSettings& tr, const ProbsSetup& s, const DataTable& dt, long ilData,
+               int iTE, int iBest, double dBest) {
+    if (!(tr.fDebug4 || tr.fDebug5 || tr.fDebug6 || tr.fDebugFull)) return;
+    const char* pszTrue = dt.rgdl[static_cast<std::size_t>(ilData)].pszTag;
+    const char chTrue = pszTrue != nullptr ? pszTrue[iTE] : ' ';
+    if (tr.fDebug4 || tr.fDebug5 || tr.fDebug6) {
+        std::fprintf(stderr, "best tag: tagelem/AC %d/%s, best = %c(true %c), prob = %18.15f\n",
+                     iTE, s.pszAC, iBest, chTrue, dBest);
+    }
+    if (tr.fDebugFull) {
+        std::printf("best tag: tagelem/AC %d/%s, best = %c(true %c), prob = %18.15f\n", iTE,
+                    s.pszAC, iBest, chTrue, dBest);
+    }
+}
+
 // Raw scores, value by value, with the diagnostic traces.
 void ScoresByValue(const ProbsSetup& s, const Model& m, int iTE, const DataTable& dt, long ilData,
-                   double u, const double* pdW, double* pdT, bool& fFired, TagProbsNote& note) {
+                   double u, const double* pdW, double* pdT, bool& fFired, TagProbsNote& note,
+                   const TraceSettings& tr) {
     fFired = false;
     BeamPath path(dt, ilData);
     for (int i = 0; i < s.n; ++i) {
         const char chValue = s.pszAC[i];
-        if (fDebug5 || fDebug7) std::fprintf(stderr, "tag %c(%18.15f): ", chValue, pdW[i]);
+        TraceValue(tr, chValue, pdW[i]);
         double dT = 1.0;
         ForEachFeature(s, m, iTE, dt, ilData, [&](const FeatureDesc& fd) {
             if (!Fires(s, m, fd, dt, ilData, path)) return;
             fFired = true;
-            if (fDebug10 && s.fTraining == kProbsModeTag && ilData < 100) {
-                std::fprintf(stderr, "F ok at iBeam (prev) %d: ", dt.iBeamPrev);
-                PrintFeature(stderr, m, fd);
-                std::fprintf(stderr, "\n");
-            }
+            TraceFires(tr, s, m, dt, ilData, fd);
             const int k = GetTagIndexInAmbClass(m, chValue, fd);
             const long c = ProbsCountAt(fd, k);
-            if (fDebug5 || fDebug6 || fDebug7) {
-                std::fprintf(stderr, "<%c(%d)/%ld:%8.4f/%8.4f> ", chValue, k, FeatureIndex(m, fd),
-                             static_cast<double>(c) + kProbsCountEps,
-                             static_cast<double>(fd.clCnt) + s.n * kProbsCountEps);
-            }
+            TraceTerm(tr, s, m, fd, chValue, k, c);
             const double dGain = ProbsGain(fd, c, s.n, u);
             dT *= ProbsPower(dGain, fd.dLambda);
             if (!std::isfinite(dT)) {
@@ -243,23 +327,19 @@ void ScoresByValue(const ProbsSetup& s, const Model& m, int iTE, const DataTable
                 note.fWarned = true;
                 std::fprintf(stderr,
                              "%s: dProb ==> %10.8f (not fin) (term %10.8f, lambda %10.8f).\n",
-                             szPN.c_str(), kNonFiniteScore, dGain, fd.dLambda);
+                             ux_ProgName().c_str(), kNonFiniteScore, dGain, fd.dLambda);
             }
         });
-        if (fDebug5) std::fprintf(stderr, "b=%18.15f\n", dT);
+        TraceScore(tr, dT);
         pdT[i] = dT;
     }
     note.fPathRead = path.Read();
 }
 
 int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest, const Model& m, int iTE,
-                 const DataTable& dt, long ilData, TagProbsNote& note) {
-    if (fDebug5)
-        std::fprintf(stderr, "features count %ld\n", s.pacRec ? s.pacRec->clFeatureCnt : 0L);
-    if (fDebug6 || fDebug7) {
-        std::fprintf(stderr, "ilData %ld, fTr %d, AC: %s, ilPacFeatureFirst: %ld\n", ilData,
-                     s.fTraining, s.pszAC, s.ilChainFirst);
-    }
+                 const DataTable& dt, long ilData, TagProbsNote& note, const TraceSettings& tr) {
+    const bool fTrace = tr.ProbsOn();
+    if (fTrace) TraceSetup(tr, s, ilData);
     const double u = 1.0 / s.n;
 
     // Working arrays on the stack; an AC string longer than the value range
@@ -280,8 +360,8 @@ int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest, const Model&
     Unigrams(s, m, iTE, u, pdW);
 
     bool fFired = false;
-    if (fLong || ProbsTraceOn() || !ScoresFast(s, m, iTE, dt, ilData, u, pdT, fFired, note)) {
-        ScoresByValue(s, m, iTE, dt, ilData, u, pdW, pdT, fFired, note);
+    if (fLong || fTrace || !ScoresFast(s, m, iTE, dt, ilData, u, pdT, fFired, note)) {
+        ScoresByValue(s, m, iTE, dt, ilData, u, pdW, pdT, fFired, note, tr);
     }
     double dZ = 0.0;
     for (int i = 0; i < s.n; ++i) dZ += pdT[i];
@@ -298,18 +378,18 @@ int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest, const Model&
         // then uniform rather than 0/0.
         const double dExp = dZ > 0.0 ? pdT[i] / dZ : u;
         const double dP = dRaw * dExp + dH * u + dG * pdW[i];
-        if ((fDebug2 && fFired) || fDebug7) {
-            std::fprintf(stderr, "base prob <%c> = %10.6f\n", chValue, pdT[i]);
-        }
-        if (fDebug2 && fFired) {
-            std::fprintf(stderr, "adding smoothing: l = %10.6f\n", dG);
-            std::fprintf(stderr, "adding smoothing: uni prob = %10.6f\n", pdW[i]);
-            std::fprintf(stderr, "after smoothing: prob = %10.6f\n", dP);
-        }
-        if (fDebugFull) {
-            std::printf("smoothing[cat %d/%c]: unif %8.5f, unig %8.5f, raw(norm.) %8.5f\n", iTE,
-                        chValue, u, pdW[i], dExp);
-            std::printf("res: %8.5f; w/unif %8.5f, w/unig %8.5f, w/raw %8.5f\n", dP, dH, dG, dRaw);
+        if (fTrace) {
+            TraceSmoothing(tr, {.iTE = iTE,
+                                .chValue = chValue,
+                                .fFired = fFired,
+                                .dT = pdT[i],
+                                .u = u,
+                                .dW = pdW[i],
+                                .dExp = dExp,
+                                .dP = dP,
+                                .dH = dH,
+                                .dG = dG,
+                                .dRaw = dRaw});
         }
         if (dP > dBest) {
             dBest = dP;
@@ -317,23 +397,13 @@ int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest, const Model&
         }
         if (pProbs != nullptr) (*pProbs)[Byte(chValue)] = dP;
     }
-    if (fDebug4 || fDebug5 || fDebug6 || fDebugFull) {
-        const char* pszTrue = dt.rgdl[static_cast<std::size_t>(ilData)].pszTag;
-        const char chTrue = pszTrue != nullptr ? pszTrue[iTE] : ' ';
-        if (fDebug4 || fDebug5 || fDebug6) {
-            std::fprintf(stderr, "best tag: tagelem/AC %d/%s, best = %c(true %c), prob = %18.15f\n",
-                         iTE, s.pszAC, iBest, chTrue, dBest);
-        }
-        if (fDebugFull) {
-            std::printf("best tag: tagelem/AC %d/%s, best = %c(true %c), prob = %18.15f\n", iTE,
-                        s.pszAC, iBest, chTrue, dBest);
-        }
-    }
+    if (fTrace) TraceBest(tr, s, dt, ilData, iTE, iBest, dBest);
     return fFired ? kProbsFired : kProbsNoFeature;
 }
 
-void TraceLine(const DataTable& dt, long ilData) {
-    if (fDebug10 && ilData < 100) {
+// The line the beam search scores, for its first lines.
+void TraceLine(const TraceSettings& tr, const DataTable& dt, long ilData) {
+    if (tr.fDebug10 && ilData < 100) {
         const DlData& dl = dt.rgdl[static_cast<std::size_t>(ilData)];
         std::fprintf(stderr, "data %ld: %s/%s\n", ilData, dl.pszTag ? dl.pszTag : "",
                      dl.pszForm ? dl.pszForm : "");
@@ -350,15 +420,17 @@ void CheckMode(int fTraining) {
 } // namespace
 
 int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& iBest,
-                    const Model& m, int iTE, const DataTable& dt, long ilData,
-                    TagProbsNote* pNote) {
+                    const Model& m, int iTE, const DataTable& dt, long ilData, TagProbsNote* pNote,
+                    const TraceSettings* pTrace) {
     CheckMode(fTraining);
     iBest = 0;
     TagProbsNote note;
-    TraceLine(dt, ilData);
+    const TraceSettings& tr = pTrace != nullptr ? *pTrace : m.trace;
+    TraceLine(tr, dt, ilData);
     ProbsSetup s;
     int iRet = Prepare(s, fTraining, pac, iBest, m, iTE, dt, ilData);
-    if (iRet != kProbsSingleValue) iRet = ComputeProbs(s, pProbs, iBest, m, iTE, dt, ilData, note);
+    if (iRet != kProbsSingleValue)
+        iRet = ComputeProbs(s, pProbs, iBest, m, iTE, dt, ilData, note, tr);
     if (pNote != nullptr) *pNote = note;
     return iRet;
 }
@@ -368,7 +440,7 @@ int GetTagProbs(int fTraining, const AmbClass* pac, std::unique_ptr<TagProbs>* p
     CheckMode(fTraining);
     iBest = 0;
     if (ppProbs != nullptr) ppProbs->reset();
-    TraceLine(dt, ilData);
+    TraceLine(m.trace, dt, ilData);
     ProbsSetup s;
     if (Prepare(s, fTraining, pac, iBest, m, iTE, dt, ilData) == kProbsSingleValue) {
         return kProbsSingleValue;
@@ -382,11 +454,7 @@ int GetTagProbs(int fTraining, const AmbClass* pac, std::unique_ptr<TagProbs>* p
         pProbs = ppProbs->get();
     }
     TagProbsNote note;
-    return ComputeProbs(s, pProbs, iBest, m, iTE, dt, ilData, note);
-}
-
-bool ProbsTraceOn() {
-    return fDebug2 || fDebug4 || fDebug5 || fDebug6 || fDebug7 || fDebug10 || fDebugFull;
+    return ComputeProbs(s, pProbs, iBest, m, iTE, dt, ilData, note, m.trace);
 }
 
 } // namespace vexta

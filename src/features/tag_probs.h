@@ -50,14 +50,11 @@ int GetTagProbs(int fTraining, const AmbClass* pac, std::unique_ptr<TagProbs>* p
 // The same computation writing into a caller-owned array: only the entries of
 // the AC's values are written (a caller that wants zeros elsewhere keeps the
 // array cleared); nothing is written for kProbsSingleValue. pProbs may be
-// null. pNote, when given, is filled in. Allocates nothing.
+// null. pNote, when given, is filled in. The traces follow pTrace when given,
+// else the model's switches (m.trace). Allocates nothing.
 int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& iBest,
                     const Model& m, int iTE, const DataTable& dt, long ilData,
-                    TagProbsNote* pNote = nullptr);
-
-// Whether any switch is on under which the probability model writes traces;
-// callers never skip or reuse a computation while it is.
-bool ProbsTraceOn();
+                    TagProbsNote* pNote = nullptr, const TraceSettings* pTrace = nullptr);
 
 // The arithmetic of a feature's estimate, shared with the training loop's
 // candidate trials, which must reproduce GetTagProbs to the last bit.

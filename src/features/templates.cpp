@@ -9,7 +9,6 @@
 #include <string>
 #include <unordered_map>
 
-#include "app/globals.h"
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
 #include "base/ux_hash.h"
@@ -65,12 +64,12 @@ int ParseList(std::string& szOut, std::string_view szValue, const std::array<Lis
 }
 
 // Value of a set-up key; false when the key is missing.
-bool GetSetupValue(std::string_view szKey, std::string& szValue) {
-    return ux_ArgGetValue(szArgs, szKey, szValue, kSetupValueLen) <= 0;
+bool GetSetupValue(std::string_view szArgFile, std::string_view szKey, std::string& szValue) {
+    return ux_ArgGetValue(szArgFile, szKey, szValue, kSetupValueLen) <= 0;
 }
 
 void ReportMissing(const char* pszFormat, std::string_view szKey) {
-    std::fprintf(stderr, pszFormat, szPN.c_str(), std::string(szKey).c_str());
+    std::fprintf(stderr, pszFormat, ux_ProgName().c_str(), std::string(szKey).c_str());
 }
 
 [[noreturn]] void ExitMissing(std::string_view szKey, int iStatus) {
@@ -79,7 +78,7 @@ void ReportMissing(const char* pszFormat, std::string_view szKey) {
 }
 
 [[noreturn]] void ExitWrong(std::string_view szKey, const std::string& szValue, int iStatus) {
-    std::fprintf(stderr, "%s: Wrong %s: %s\n", szPN.c_str(), std::string(szKey).c_str(),
+    std::fprintf(stderr, "%s: Wrong %s: %s\n", ux_ProgName().c_str(), std::string(szKey).c_str(),
                  szValue.c_str());
     ux_Exit(iStatus);
 }
@@ -96,10 +95,10 @@ bool ScanLong(const std::string& szValue, long long* pll) {
 }
 
 // Reads the generation keys (modes Generate and GenerateOut).
-void ReadGenerationKeys(Model& m) {
+void ReadGenerationKeys(std::string_view szArgFile, Model& m) {
     std::string szValue;
 
-    if (!GetSetupValue("CountMode", m.szCountMode)) ExitMissing("CountMode", 124);
+    if (!GetSetupValue(szArgFile, "CountMode", m.szCountMode)) ExitMissing("CountMode", 124);
     if (m.szCountMode == "Batch") {
         m.iCountMode = 1;
     } else if (m.szCountMode == "Individual") {
@@ -108,7 +107,7 @@ void ReadGenerationKeys(Model& m) {
         ExitWrong("CountMode", m.szCountMode, 125);
     }
 
-    if (!GetSetupValue("Models", szValue)) ExitMissing("Models", 524);
+    if (!GetSetupValue(szArgFile, "Models", szValue)) ExitMissing("Models", 524);
     if (szValue == "AC") {
         m.fModelAC = 1;
     } else if (szValue == "General") {
@@ -120,7 +119,7 @@ void ReadGenerationKeys(Model& m) {
         ExitWrong("Models", szValue, 525);
     }
 
-    if (!GetSetupValue("SortSuggestions", szValue)) ExitMissing("SortSuggestions", 529);
+    if (!GetSetupValue(szArgFile, "SortSuggestions", szValue)) ExitMissing("SortSuggestions", 529);
     if (szValue == "Count") {
         m.iSortSugg = 1;
     } else if (szValue == "Entropy") {
@@ -131,18 +130,20 @@ void ReadGenerationKeys(Model& m) {
 
     m.dSuggEntropyThr = -1.0;
     if (m.iSortSugg == 2) {
-        if (!GetSetupValue("CutSuggestions", szValue)) ExitMissing("CutSuggestions", 528);
+        if (!GetSetupValue(szArgFile, "CutSuggestions", szValue))
+            ExitMissing("CutSuggestions", 528);
         if (!ParseCutSuggestions(szValue, &m.dSuggEntropyThr)) {
-            std::fprintf(stderr, "%s: Wrong %s (0.0..32.0>: %s\n", szPN.c_str(), "CutSuggestions",
-                         szValue.c_str());
+            std::fprintf(stderr, "%s: Wrong %s (0.0..32.0>: %s\n", ux_ProgName().c_str(),
+                         "CutSuggestions", szValue.c_str());
             ux_Exit(527);
         }
     }
 
-    if (!GetSetupValue("FeatureTemplates", szValue)) ExitMissing("FeatureTemplates", 126);
+    if (!GetSetupValue(szArgFile, "FeatureTemplates", szValue))
+        ExitMissing("FeatureTemplates", 126);
     ParseFT(m.szFeatureTemplates, szValue);
 
-    if (!GetSetupValue("UseInFeatures", szValue)) ExitMissing("UseInFeatures", 126);
+    if (!GetSetupValue(szArgFile, "UseInFeatures", szValue)) ExitMissing("UseInFeatures", 126);
     std::string szMarkers;
     ParseUIT(szMarkers, szValue);
     m.fUITForms = szMarkers.find("=Forms=") != std::string::npos;
@@ -164,9 +165,10 @@ void InitAmbClass(AmbClass& ac, int fACIgnore) {
 // Refuses a class string that the joint-count array cannot hold.
 int CheckAmbClassLength(int t, std::string_view szAmbClass) {
     if (szAmbClass.size() <= static_cast<std::size_t>(kAmbClassLenMax)) return 0;
-    std::fprintf(
-        stderr, "%s: ambiguity class of tag element %d has %zu characters, more than %d: %s\n",
-        szPN.c_str(), t, szAmbClass.size(), kAmbClassLenMax, std::string(szAmbClass).c_str());
+    std::fprintf(stderr,
+                 "%s: ambiguity class of tag element %d has %zu characters, more than %d: %s\n",
+                 ux_ProgName().c_str(), t, szAmbClass.size(), kAmbClassLenMax,
+                 std::string(szAmbClass).c_str());
     return 908;
 }
 
@@ -287,7 +289,7 @@ bool ParseCutSuggestions(std::string_view szValue, double* pdThr) {
     return pszEnd != sz.c_str() && d > 0.0 && d <= 32.0;
 }
 
-int InitModelTraining(DataTable* pdt, Model* pm) {
+int InitModelTraining(std::string_view szArgFile, DataTable* pdt, Model* pm) {
     DataTable& dt = *pdt;
     Model& m = *pm;
     const int cTagElem = std::max(m.cTagElem, 0);
@@ -315,7 +317,7 @@ int InitModelTraining(DataTable* pdt, Model* pm) {
     std::string szValue;
     for (int t = 0; t < cTagElem; ++t) {
         szKey = ux_StrPrintf("%s%d", "SubTag", t + 1);
-        if (!GetSetupValue(szKey, szValue)) {
+        if (!GetSetupValue(szArgFile, szKey, szValue)) {
             ReportMissing("%s: GetValue %s failed\n", szKey);
             return 949;
         }
@@ -337,7 +339,7 @@ int InitModelTraining(DataTable* pdt, Model* pm) {
 
     // 6. Feature mode.
     szKey = dt.szDataPrefix + "FeatureMode";
-    if (!GetSetupValue(szKey, m.szFeatureMode)) {
+    if (!GetSetupValue(szArgFile, szKey, m.szFeatureMode)) {
         ReportMissing("%s: GetValue (feature sugg mode) %s failed\n", szKey);
         return 971;
     }
@@ -349,7 +351,7 @@ int InitModelTraining(DataTable* pdt, Model* pm) {
         m.iFeatureMode = 2;
     } else {
         std::fprintf(stderr, "%s: GetValue (feature sugg mode) %s: wrong value (%s)\n",
-                     szPN.c_str(), szKey.c_str(), m.szFeatureMode.c_str());
+                     ux_ProgName().c_str(), szKey.c_str(), m.szFeatureMode.c_str());
         return 972;
     }
     const bool fGenerate = m.iFeatureMode == 0 || m.iFeatureMode == 1;
@@ -357,7 +359,7 @@ int InitModelTraining(DataTable* pdt, Model* pm) {
     // 7. Pool file.
     if (m.iFeatureMode == 1 || m.iFeatureMode == 2) {
         szKey = dt.szDataPrefix + "FeatureSugg";
-        if (!GetSetupValue(szKey, m.szFeaturePoolFile)) {
+        if (!GetSetupValue(szArgFile, szKey, m.szFeaturePoolFile)) {
             ReportMissing("%s: GetValue (feature sugg input file, from gorvo) %s failed\n", szKey);
             return 991;
         }
@@ -367,7 +369,7 @@ int InitModelTraining(DataTable* pdt, Model* pm) {
 
     // 8. Generation limit.
     if (fGenerate) {
-        if (!GetSetupValue("MaxFeaturesGenerate", szValue)) {
+        if (!GetSetupValue(szArgFile, "MaxFeaturesGenerate", szValue)) {
             ReportMissing("%s: GetValue (max feature suggestions) %s failed\n",
                           "MaxFeaturesGenerate");
             return 932;
@@ -375,7 +377,7 @@ int InitModelTraining(DataTable* pdt, Model* pm) {
         long long ll = 0;
         if (!ScanLong(szValue, &ll)) ll = 0;
         if (ll < 1 || ll > 10000000) {
-            std::fprintf(stderr, "%s: Wrong %s <1..10000000>: %s\n", szPN.c_str(),
+            std::fprintf(stderr, "%s: Wrong %s <1..10000000>: %s\n", ux_ProgName().c_str(),
                          "MaxFeaturesGenerate", szValue.c_str());
             ux_Exit(930);
         }
@@ -385,15 +387,15 @@ int InitModelTraining(DataTable* pdt, Model* pm) {
     // 9-10. Model kinds and the generation keys.
     m.fModelAC = 0;
     m.fModelGeneral = 0;
-    if (fGenerate) ReadGenerationKeys(m);
+    if (fGenerate) ReadGenerationKeys(szArgFile, m);
 
     // 11-12.
     szKey = dt.szDataPrefix + "Features";
-    if (!GetSetupValue(szKey, m.szModelFile)) {
+    if (!GetSetupValue(szArgFile, szKey, m.szModelFile)) {
         ReportMissing("%s: GetValue (feature file) %s failed\n", szKey);
         return 992;
     }
-    if (!GetSetupValue("AmbClassIgnore", m.szAmbClassIgnore)) {
+    if (!GetSetupValue(szArgFile, "AmbClassIgnore", m.szAmbClassIgnore)) {
         ReportMissing("%s: GetValue (Amb Class Ignore) %s failed\n", "AmbClassIgnore");
         return 990;
     }

@@ -33,10 +33,11 @@ inline constexpr double kSuggEntropyNoCut = 1024.0;
 
 // Sets up training once the data tables are loaded and the area sizes are in
 // the model: allocates the feature, pool, class and tag element areas, reads
-// the tag element names and the feature-pool and template keys, and builds
+// the tag element names and the feature-pool and template keys of the
+// argument file szArgFile, and builds
 // the ambiguity classes of pdt (the training table) with their joint counts,
 // reporting each on standard error. 0, or a code > 0 (see the source); a few
 // invalid values end the run directly.
-int InitModelTraining(DataTable* pdt, Model* pm);
+int InitModelTraining(std::string_view szArgFile, DataTable* pdt, Model* pm);
 
 } // namespace vexta

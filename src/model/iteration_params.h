@@ -31,4 +31,7 @@ struct IterationParams {
     int ipfLeftOnly = 0;              // 0 or 1
 };
 
+// Writes one iteration record to standard error. 0.
+int PrintIterationParams(const IterationParams& ip);
+
 } // namespace vexta

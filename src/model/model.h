@@ -22,8 +22,19 @@
 #include <vector>
 
 #include "model/iteration_params.h"
+#include "model/trace_settings.h"
 
 namespace vexta {
+
+// Run modes (values of Model::fProgMode), decoded from Mode by the driver.
+inline constexpr int kModeTrain = 0;
+inline constexpr int kModeTest = 1;
+inline constexpr int kModeTag = 2;
+inline constexpr int kModeTagDebug = 3;
+inline constexpr int kModeTrainOut = 4;
+inline constexpr int kModeTestOut = 5;
+inline constexpr int kModeTestDebug = 6;
+inline constexpr int kModeLexicon = 7; // builds the analyser's lexicon file
 
 struct HashTable;   // string-keyed table of the hash table module
 struct DataTable;   // one data segment in memory (corpus subsystem)
@@ -137,9 +148,13 @@ struct Model {
     Model(Model&&) noexcept;
     Model& operator=(Model&&) noexcept;
 
-    int fProgMode = 0;                         // run mode chosen by the driver
-    int cTagElem = 0;                          // tag length, 1..31
-    int iTrainCat = 0;                         // -1 all tag elements trained, else the only one
+    int fProgMode = 0;             // run mode chosen by the driver
+    std::string szTaggerID;        // src attribute of this tagger's tags; may be empty
+    std::FILE* fInputAC = nullptr; // input trace (not owned): "%09ld %s\n" per data line
+    std::string szInputAC;         // its file name, for messages
+    TraceSettings trace;           // diagnostic switches, all off by default
+    int cTagElem = 0;              // tag length, 1..31
+    int iTrainCat = 0;             // -1 all tag elements trained, else the only one
     std::vector<const char*> rgpszTagElemName; // cTagElem interned names
     std::unique_ptr<HashTable> phashStr;       // string table
     const char* pszEmpty = nullptr;            // interned ""

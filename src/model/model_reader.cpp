@@ -14,7 +14,6 @@
 #include <string>
 #include <string_view>
 
-#include "app/globals.h"
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
 #include "base/ux_hash.h"
@@ -79,8 +78,10 @@ constexpr int kRcInternCondValue = 59;
 constexpr int kRcInternCondForm = 58;
 
 struct Reader {
-    Reader(Model& mIn, pdfRecType& pdfIn) : m(mIn), pdf(pdfIn) {}
+    Reader(std::string_view szArgFileIn, Model& mIn, pdfRecType& pdfIn)
+        : szArgFile(szArgFileIn), m(mIn), pdf(pdfIn) {}
 
+    std::string_view szArgFile; // holds the tag element names ("SubTag<n>")
     Model& m;
     pdfRecType& pdf;
     std::array<char, kItemBufSize> szTagBuf{};
@@ -380,7 +381,7 @@ int SetUpTagElems(Reader& r) {
     std::string szArgValue;
     for (long i = 0; i < cTE; ++i) {
         szKey = "SubTag" + std::to_string(i + 1);
-        if (ux_ArgGetValue(szArgs, szKey, szArgValue, kArgValueBufSize) != 0) {
+        if (ux_ArgGetValue(r.szArgFile, szKey, szArgValue, kArgValueBufSize) != 0) {
             Fatal(r, ": GetValue %s failed\n", szKey.c_str());
         }
         // The first character is a sign: "+" makes an error in this element
@@ -1065,7 +1066,7 @@ void RequireWholeFile(Reader& r) {
 
 } // namespace
 
-int ReadModel(Model& m, ModelEnd end) {
+int ReadModel(std::string_view szArgFile, Model& m, ModelEnd end) {
     if (m.hModelFile > 0) ux_Close(m.hModelFile);
     // The handle is gone: keeping its number would let a later close hit
     // whatever file reuses it.
@@ -1076,7 +1077,7 @@ int ReadModel(Model& m, ModelEnd end) {
     if (OpenData(*ppdf) != 0) return 99;
 
     ResetModel(m);
-    Reader r(m, *ppdf);
+    Reader r(szArgFile, m, *ppdf);
 
     int rc = GetSGMLTagText(r.szTagBuf, r.szTextBuf, r.pdf);
     if (rc == kChEndOfInput) {

@@ -13,7 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/globals.h"
 #include "base/ux_base.h"
 #include "base/ux_hash.h"
 
@@ -344,7 +343,8 @@ int WriteModel(Model& m) {
     if (out.h < 0) ux_FatalError(kModBase, 11, m.szModelFile); // "Cannot open output file: "
     out.buf.reserve(kFlushSize + 4096);
 
-    std::fprintf(stderr, "%s: writing model to file %s...\n", szPN.c_str(), m.szModelFile.c_str());
+    std::fprintf(stderr, "%s: writing model to file %s...\n", ux_ProgName().c_str(),
+                 m.szModelFile.c_str());
 
     Put(out, "<Dn>");
     Put(out, m.szModelFile);

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "base/ux_base.h"
 #include "features/tag_probs.h"
 #include "tagging/error_rate.h"
@@ -35,12 +34,6 @@ void SetTag(const Model& m, TagBuf& tag, const char* pszTag) {
     tag[i] = '\0';
 }
 
-// The switches are written only when set, so that passes running at the
-// same time on other threads (with every switch off) only ever read them.
-void ClearDebug10() {
-    if (fDebug10) fDebug10 = 0;
-}
-
 [[noreturn]] void NoCandidates(long il, const std::string& szLine) {
     std::string szMsg = "ErrorRateDataVTC: Set of possible tags missing at data line ";
     szMsg += std::to_string(il);
@@ -48,6 +41,54 @@ void ClearDebug10() {
     szMsg += szLine;
     szMsg += "\n";
     ux_FatalError(kModApp, kMsgApp, szMsg);
+}
+
+// The traces of the pass (fDebug10 to standard error, fDebugFull to
+// standard output). Each is called only when one of the two is on.
+bool BeamTraceOn(const TraceSettings& tr) {
+    return tr.fDebug10 || tr.fDebugFull;
+}
+
+// Line il is extended from previous item k; cCount items are in its beam.
+void TraceItem(const TraceSettings& tr, long il, int k, int cCount) {
+    if (tr.fDebug10)
+        std::fprintf(stderr, "ilData %ld, pdt->iBeamPrev %d, cBeam %d\n", il, k, cCount);
+    if (tr.fDebugFull) std::printf("ilData %ld, pdt->iBeamPrev %d, cBeam %d\n", il, k, cCount);
+}
+
+void TraceProbsSet(const TraceSettings& tr) {
+    if (tr.fDebugFull) std::printf("Probs set.\n");
+}
+
+// A candidate tag before its probability is computed ...
+void TraceCandidate(const TraceSettings& tr, const char* pszCand) {
+    if (tr.fDebugFull) std::printf("computing prob for: %s: ", pszCand);
+    if (tr.fDebug10) std::fprintf(stderr, "Working on tag: %s: ", pszCand);
+}
+
+// ... and after: the tag's probability and that of its path.
+void TraceCandidateProb(const TraceSettings& tr, double dTagProb, double dP) {
+    if (tr.fDebugFull) std::printf("%18.15f %18.15f\n", dTagProb, dP);
+    if (tr.fDebug10) std::fprintf(stderr, "dTagProb %12.9f, dTagPathProb %12.9f\n", dTagProb, dP);
+}
+
+// The beam after normalisation.
+void TraceBeam(const TraceSettings& tr, const BeamLine& bl) {
+    if (tr.fDebug10) {
+        for (int j = 0; j < bl.cBeam; ++j) {
+            const VeItem& ve = bl.rgve[Idx(j)];
+            std::fprintf(stderr, "norm: iBeam %d, tag %s, back %d, prob %12.9f\n", j,
+                         ve.pszTag.data(), ve.iBack, ve.dProb);
+        }
+    }
+    if (tr.fDebugFull) {
+        std::printf("Beam state after normalization:\n");
+        for (int j = 0; j < bl.cBeam; ++j) {
+            const VeItem& ve = bl.rgve[Idx(j)];
+            std::printf("Beam[%d]: tag %s, back %d, prob %18.15f\n", j, ve.pszTag.data(), ve.iBack,
+                        ve.dProb);
+        }
+    }
 }
 
 // Work areas of one call: per tag element its value probabilities (kept zero
@@ -67,15 +108,12 @@ struct VtcWork {
 // Sorts the path (candidate pszCand extending previous item k with
 // probability dP) into the beam of count items: behind every item that is at
 // most kBeamTieEps worse, dropping the last item of a full beam.
-void SortIntoBeam(const Model& m, BeamLine& bl, int& cCount, const char* pszCand, int k,
-                  double dP) {
+void SortIntoBeam(const Model& m, BeamLine& bl, int& cCount, const char* pszCand, int k, double dP,
+                  const TraceSettings& tr) {
     int j = 0;
-    for (; j < cCount; ++j) {
-        if (dP - kBeamTieEps > bl.rgve[Idx(j)].dProb) {
-            if (fDebug10) std::fprintf(stderr, "worse: %12.9f, at %d\n", bl.rgve[Idx(j)].dProb, j);
-            break;
-        }
-    }
+    while (j < cCount && !(dP - kBeamTieEps > bl.rgve[Idx(j)].dProb)) ++j;
+    if (tr.fDebug10 && j < cCount)
+        std::fprintf(stderr, "worse: %12.9f, at %d\n", bl.rgve[Idx(j)].dProb, j);
     if (j < cCount) {
         if (cCount < m.cBeam) CopyVeItem(m, bl.rgve[Idx(cCount)], bl.rgve[Idx(cCount - 1)]);
         for (int i = cCount - 1; i > j; --i) CopyVeItem(m, bl.rgve[Idx(i)], bl.rgve[Idx(i - 1)]);
@@ -85,7 +123,7 @@ void SortIntoBeam(const Model& m, BeamLine& bl, int& cCount, const char* pszCand
         SetTag(m, ve.pszTag, pszCand);
         ve.iBack = k;
         ve.dProb = dP;
-        if (fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
+        if (tr.fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
     }
     if (cCount < m.cBeam) ++cCount;
 }
@@ -99,18 +137,6 @@ void Normalise(BeamLine& bl) {
     for (int j = 0; j < bl.cBeam; ++j) {
         VeItem& ve = bl.rgve[Idx(j)];
         ve.dProb = dSum > 0.0 ? ve.dProb / dSum : 1.0 / bl.cBeam;
-        if (fDebug10) {
-            std::fprintf(stderr, "norm: iBeam %d, tag %s, back %d, prob %12.9f\n", j,
-                         ve.pszTag.data(), ve.iBack, ve.dProb);
-        }
-    }
-    if (fDebugFull) {
-        std::printf("Beam state after normalization:\n");
-        for (int j = 0; j < bl.cBeam; ++j) {
-            const VeItem& ve = bl.rgve[Idx(j)];
-            std::printf("Beam[%d]: tag %s, back %d, prob %18.15f\n", j, ve.pszTag.data(), ve.iBack,
-                        ve.dProb);
-        }
     }
 }
 
@@ -118,7 +144,7 @@ void Normalise(BeamLine& bl) {
 // empty path on the first line) by every candidate tag. Returns 0 or the
 // failure of the probability model; iRet receives the model's last result.
 int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, VtcWork& work,
-               int& iRet) {
+               int& iRet, const TraceSettings& tr) {
     const std::string& szLine = dt.rgpszDataLine[Idx(il)];
     const DlData& dl = dt.rgdl[Idx(il)];
     const BeamLine* pblPrev = il == ilFrom ? nullptr : &dt.rgbeam[Idx(il - 1)];
@@ -126,32 +152,32 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     BeamLine& bl = dt.rgbeam[Idx(il)];
     if (bl.rgve.size() < Idx(m.cBeam)) bl.rgve.resize(Idx(m.cBeam));
     const std::size_t cTE = Idx(m.cTagElem);
+    const bool fTrace = BeamTraceOn(tr);
+    const bool fProbsTrace = tr.ProbsOn();
     int cCount = 0;
 
+    // Each item of the previous beam (an empty path on the first line) ...
     for (int k = 0; k < cPrev; ++k) {
         dt.iBeamPrev = k;
-        if (fDebug10) {
-            std::fprintf(stderr, "ilData %ld, pdt->iBeamPrev %d, cBeam %d\n", il, k, cCount);
-        }
-        if (fDebugFull) std::printf("ilData %ld, pdt->iBeamPrev %d, cBeam %d\n", il, k, cCount);
+        if (fTrace) TraceItem(tr, il, k, cCount);
         if (dl.rgpszMMt.empty()) NoCandidates(il, szLine);
 
         // The probabilities depend on the item only through the tags of its
         // path; an answer that read none of them is reused as it stands.
-        const bool fMayReuse = k > 0 && !ProbsTraceOn();
+        const bool fMayReuse = k > 0 && !fProbsTrace;
         for (std::size_t t = 0; t < cTE; ++t) {
             if (fMayReuse && work.rgfReusable[t]) continue;
             int iBest = 0;
             TagProbsNote note;
             const int iRes = GetTagProbsInto(fMode, nullptr, &work.rgProbs[t], iBest, m,
-                                             static_cast<int>(t), dt, il, &note);
+                                             static_cast<int>(t), dt, il, &note, &tr);
             if (iRes > 0) return kVtcProbsFailed;
             work.rgiRes[t] = iRes;
             work.rgfHas[t] = iRes != kProbsSingleValue;
             work.rgfReusable[t] = !note.fPathRead && !note.fWarned;
         }
         if (cTE > 0) iRet = work.rgiRes[cTE - 1];
-        if (fDebugFull) std::printf("Probs set.\n");
+        if (fTrace) TraceProbsSet(tr);
 
         // The elements with probabilities, in element order (a single-valued
         // element contributes a factor 1 and is left out).
@@ -164,19 +190,16 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             rgt[cHas++] = t;
         }
 
+        // ... is extended by each candidate tag of the line.
         const double dPrev = pblPrev != nullptr ? pblPrev->rgve[Idx(k)].dProb : 1.0;
         for (const char* pszCand : dl.rgpszMMt) {
-            if (fDebugFull) std::printf("computing prob for: %s: ", pszCand);
-            if (fDebug10) std::fprintf(stderr, "Working on tag: %s: ", pszCand);
+            if (fTrace) TraceCandidate(tr, pszCand);
             double dTagProb = 1.0;
             for (std::size_t i = 0; i < cHas; ++i)
                 dTagProb *= (*rgpProbs[i])[Byte(pszCand[rgt[i]])];
             const double dP = pblPrev != nullptr ? dTagProb * dPrev : dTagProb;
-            if (fDebugFull) std::printf("%18.15f %18.15f\n", dTagProb, dP);
-            if (fDebug10) {
-                std::fprintf(stderr, "dTagProb %12.9f, dTagPathProb %12.9f\n", dTagProb, dP);
-            }
-            SortIntoBeam(m, bl, cCount, pszCand, k, dP);
+            if (fTrace) TraceCandidateProb(tr, dTagProb, dP);
+            SortIntoBeam(m, bl, cCount, pszCand, k, dP, tr);
         }
     }
     // Clear what the probability model wrote so that values outside the AC
@@ -186,20 +209,21 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     }
     bl.cBeam = cCount;
     Normalise(bl);
+    if (fTrace) TraceBeam(tr, bl);
     return 0;
 }
 
 // Chooses the best item of the last line and follows the paths back; the
 // chosen items of lines ilFrom+1..ilTo-1 are relinked to point forward.
-void TraceBack(DataTable& dt, long ilFrom, long ilTo) {
-    if (fDebug10) std::fprintf(stderr, "Going backwards...\n");
+void TraceBack(DataTable& dt, long ilFrom, long ilTo, const TraceSettings& tr) {
+    if (tr.fDebug10) std::fprintf(stderr, "Going backwards...\n");
     dt.rgbeam[Idx(ilTo - 1)].iBeamBest = 0;
-    if (fDebug10) std::fprintf(stderr, "best at %ld: %d\n", ilTo - 1, 0);
+    if (tr.fDebug10) std::fprintf(stderr, "best at %ld: %d\n", ilTo - 1, 0);
     for (long il = ilTo - 2; il >= ilFrom; --il) {
         BeamLine& blNext = dt.rgbeam[Idx(il + 1)];
         VeItem& ve = blNext.rgve[Idx(blNext.iBeamBest)];
         dt.rgbeam[Idx(il)].iBeamBest = ve.iBack;
-        if (fDebug10) std::fprintf(stderr, "best at %ld: %d\n", il, ve.iBack);
+        if (tr.fDebug10) std::fprintf(stderr, "best at %ld: %d\n", il, ve.iBack);
         ve.iBack = il + 2 <= ilTo - 1 ? dt.rgbeam[Idx(il + 2)].iBeamBest : -1;
     }
 }
@@ -228,33 +252,28 @@ int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining
     ilTo = std::min(ilTo, dt.clLines);
     VtcWork work(m.cTagElem);
     int iRet = 0;
+    // The highest output level traces the whole pass on standard output.
+    TraceSettings tr = m.trace;
+    tr.fDebugFull = iOutLevel > 9999 ? 1 : 0;
 
     for (long il = ilFrom; il < ilTo; ++il) {
-        if (iOutLevel > 9999) {
+        if (tr.fDebugFull) {
             std::fprintf(stderr, "Setting fDebugFull at data line %ld.\n", il);
-            fDebugFull = 1;
-        } else if (fDebugFull) {
-            fDebugFull = 0;
-        }
-        if (fDebugFull) {
             const char* pszLine = dt.rgpszDataLine[Idx(il)].c_str();
             std::printf("true: %s\n", pszLine);
             std::fprintf(stderr, "true: %s\n", pszLine);
         }
-        if (ExtendBeam(dt, m, fMode, ilFrom, il, work, iRet) > 0) {
-            ClearDebug10();
-            return kVtcProbsFailed;
-        }
+        if (ExtendBeam(dt, m, fMode, ilFrom, il, work, iRet, tr) > 0) return kVtcProbsFailed;
     }
 
     long clLineErr = 0;
-    if (ilFrom < ilTo) TraceBack(dt, ilFrom, ilTo);
+    if (ilFrom < ilTo) TraceBack(dt, ilFrom, ilTo, tr);
     for (long il = ilFrom; il < ilTo; ++il) {
         const std::string& szLine = dt.rgpszDataLine[Idx(il)];
         const BeamLine& bl = dt.rgbeam[Idx(il)];
         const TagBuf& tagChosen = bl.rgve[Idx(bl.iBeamBest)].pszTag;
         if (iOutLevel > 9999) std::printf("true: %s\n", szLine.c_str());
-        if (fDebug10) {
+        if (tr.fDebug10) {
             std::printf("data %ld, beam %d, tag %s; true: %s\n", il, bl.iBeamBest, tagChosen.data(),
                         szLine.c_str());
         }
@@ -278,16 +297,12 @@ int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining
             const int iOut =
                 WriteTaggedLine(dt, m, il, std::string_view(tagChosen.data(), Idx(m.cTagElem)),
                                 iOutLevel, fCounted, note.View());
-            if (iOut > 0) {
-                ClearDebug10();
-                return iOut;
-            }
+            if (iOut > 0) return iOut;
         }
         if (fCounted) ++clLineErr;
     }
     counts.rgclErrTagElem = work.rgclErr;
     counts.clErr = clLineErr;
-    ClearDebug10();
     return iRet;
 }
 

@@ -28,7 +28,8 @@ inline constexpr double kBeamTieEps = 1e-12;
 // Output levels: above 1 the error mark, above 100 the error note, above 9999
 // full debug output. A line without candidate tags is fatal. Returns the last
 // code of the probability model (0 or negative), 1107 when it fails, or the
-// output step's code. fDebug10 is cleared on return.
+// output step's code. Traces follow the model's switches (m.trace), with
+// fDebugFull on exactly when iOutLevel is above 9999.
 //
 // When every path of a line has probability 0 (possible only when no
 // candidate's values are in the line's ambiguity classes), the line's items

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <vector>
 
-#include "app/globals.h"
 #include "base/ux_base.h"
 #include "features/tag_probs.h"
 
@@ -63,12 +62,13 @@ void KeepOwnChoice(const Model& m, DataTable& dt, long il, const TagBuf& tag) {
 // decision and the neighbouring lines. 0, or the failure of the re-run.
 int Diagnose(const Model& m, const DataTable& dt, long il, int iTE, int iBest) {
     std::fprintf(stderr, "`te/tag out: %d/%c\n", iTE, iBest);
-    fDebug4 = 1;
-    fDebug5 = 1;
+    // The decision again, with its detailed trace.
+    TraceSettings tr = m.trace;
+    tr.fDebug4 = 1;
+    tr.fDebug5 = 1;
     int iBestAgain = 0;
-    const int iRes = FindBestTag(kProbsModeTrainCtx, nullptr, iBestAgain, m, iTE, dt, il);
-    fDebug4 = 0;
-    fDebug5 = 0;
+    const int iRes = GetTagProbsInto(kProbsModeTrainCtx, nullptr, nullptr, iBestAgain, m, iTE, dt,
+                                     il, nullptr, &tr);
     if (iRes > 0) return iRes;
     const auto Line = [&dt](long i) {
         return dt.rgpszDataLine[static_cast<std::size_t>(i)].c_str();
@@ -108,7 +108,7 @@ int ErrorRatePass(DataTable& dt, Model& m, int iOutLevel, bool fSeparate) {
                 if (iOutLevel > 100) note.Add(t, chTrue);
             }
             ++rgclErr[static_cast<std::size_t>(t)];
-            if (!fSeparate && t == fDebug3 && cDiag < kDiagMax) {
+            if (!fSeparate && t == m.trace.fDebug3 && cDiag < kDiagMax) {
                 ++cDiag;
                 if (Diagnose(m, dt, il, t, iBest) > 0) return kErrRateDiagFailed;
             }
@@ -180,11 +180,11 @@ int ErrorRateAmbClass(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
     const int iFail = ForEachLineOfAC(dt, ac, [&](long il) {
         unsigned char& fErr = rgfErr[static_cast<std::size_t>(il)];
         fErr = 0;
-        fDebug7 = 0;
+        TraceSettings::Clear(m.trace.fDebug7);
         int iBest = 0;
         int iRes = FindBestTag(kProbsModeLinks, &ac, iBest, m, iTE, dt, il);
         if (iRes > 0) return kErrRateClassFailed;
-        fDebug7 = 0;
+        TraceSettings::Clear(m.trace.fDebug7);
         if (iRes == kProbsNoFeature && m.iHeavySmoothing != 1) {
             // Without heavy smoothing the prior alone never counts as right.
             fErr = 1;
@@ -193,7 +193,7 @@ int ErrorRateAmbClass(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
         } else if (iBest != Byte(TrueValue(dt, il, iTE))) {
             fErr = 1;
             ++clErr;
-            if (fDebug8) {
+            if (m.trace.fDebug8) {
                 std::fprintf(stderr, "+best: %c, err %ld at: %ld: iTE %d, line %s\n", iBest, clErr,
                              il, iTE, dt.rgpszDataLine[static_cast<std::size_t>(il)].c_str());
             }
@@ -221,7 +221,7 @@ int ErrorRateAmbClassFeature(DataTable& dt, Model& m, AmbClass& ac, long ilFirst
         if (iRes > 0) return kErrRateClassFailed;
         if (iRes == kProbsNoFeature) iRes = 0;
         iRet = iRes;
-        fDebug7 = 0;
+        TraceSettings::Clear(m.trace.fDebug7);
         const bool fWrong = iBest != Byte(TrueValue(dt, il, iTE));
         const bool fWasWrong = rgfErr[static_cast<std::size_t>(il)] != 0;
         if (fWrong == fWasWrong) continue;
@@ -230,14 +230,14 @@ int ErrorRateAmbClassFeature(DataTable& dt, Model& m, AmbClass& ac, long ilFirst
         } else {
             ++clCorrected;
         }
-        if (fDebug8) {
+        if (m.trace.fDebug8) {
             std::fprintf(stderr, "%s: %c, data %ld at: %ld: iTE %d, line %s\n",
                          fWrong ? "++ERR" : "--ERR", iBest, clVisited, il, iTE,
                          dt.rgpszDataLine[static_cast<std::size_t>(il)].c_str());
         }
     }
     ac.clErrAmbClass = clBefore + clNew - clCorrected;
-    if (fDebug8) {
+    if (m.trace.fDebug8) {
         std::fprintf(stderr, "ERACF: bef: %ld, new: %ld, corr %ld, err now: %ld, dt chk %ld\n",
                      clBefore, clNew, clCorrected, ac.clErrAmbClass, clVisited);
     }

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "analyser/analyser.h"
-#include "app/globals.h"
 #include "base/ux_base.h"
 #include "corpus/conllu_reader.h"
 #include "corpus/event_reader.h"
@@ -67,12 +66,13 @@ bool IsSentenceTag(const char* pszName) {
 
 // The inserted tag "<" + szName, with this tagger's src attribute when it has
 // an identifier, then ">" and szText.
-void PutInsertedTag(const DataTable& dt, std::string_view szName, std::string_view szText) {
+void PutInsertedTag(const DataTable& dt, const Model& m, std::string_view szName,
+                    std::string_view szText) {
     PutChar(dt, '<');
     Put(dt, szName);
-    if (!szTaggerID.empty()) {
+    if (!m.szTaggerID.empty()) {
         Put(dt, " src=\"");
-        Put(dt, szTaggerID);
+        Put(dt, m.szTaggerID);
         PutChar(dt, '"');
     }
     PutChar(dt, '>');
@@ -155,8 +155,8 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
                          dt.rgpszDataLine[Idx(il)].c_str());
             return kOutNoLemma;
         }
-        PutInsertedTag(dt, "MDl", szLemmaAn.empty() ? std::string_view(pszLemma) : szLemmaAn);
-        PutInsertedTag(dt, "MDt", szTag);
+        PutInsertedTag(dt, m, "MDl", szLemmaAn.empty() ? std::string_view(pszLemma) : szLemmaAn);
+        PutInsertedTag(dt, m, "MDt", szTag);
     }
     for (const gapRecType* pgap = pgapStop; pgap != nullptr; pgap = pgap->pgapNext.get())
         Put(dt, pgap->pszGapText.get());
@@ -528,7 +528,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
 
     // Debug output is written among the tagged lines as it is produced: it
     // needs the lines written at once and in one thread.
-    const bool fBuffered = iOutLevel <= 1 && !ProbsTraceOn() && !fDebug10;
+    const bool fBuffered = iOutLevel <= 1 && !m.trace.ProbsOn();
     if (fBuffered && cThreads > 1) return TagWindowsInParallel(m, pdf, win, cThreads);
 
     DataTable& dt = *m.pdtS;

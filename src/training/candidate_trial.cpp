@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/globals.h"
 #include "features/tag_probs.h"
 #include "tagging/error_rate.h"
 
@@ -28,8 +27,8 @@ unsigned char Byte(char ch) {
 }
 
 // Any switch under which the probability model or the trial writes traces.
-bool TraceOn() {
-    return ProbsTraceOn() || fDebug8;
+bool TraceOn(const Model& m) {
+    return m.trace.ProbsOn() || m.trace.fDebug8;
 }
 
 // The feature heading the chain of ac, or null.
@@ -120,7 +119,7 @@ void CandidateTrial::Prepare(DataTable& dt, Model& m, AmbClass& ac, long ilFirst
     rgdGainCand_.clear();
     ilFirst_ = ilFirst;
     const FeatureDesc* pfdCand = ChainHead(m, ac);
-    fModelOnly_ = TraceOn() || pfdCand == nullptr;
+    fModelOnly_ = TraceOn(m) || pfdCand == nullptr;
     if (fModelOnly_) return;
 
     // What is kept holds for one class and tag element, and for the links
@@ -247,7 +246,7 @@ int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
         if (fWrong && !line.fWasWrong) ++clNew;
         if (!fWrong && line.fWasWrong) ++clCorrected;
     }
-    fDebug7 = 0;
+    TraceSettings::Clear(m.trace.fDebug7);
     ac.clErrAmbClass = ac.clErrBefore + clNew - clCorrected;
     return iRet;
 }

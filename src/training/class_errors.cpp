@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "app/globals.h"
 #include "features/tag_probs.h"
 #include "tagging/error_rate.h"
 
@@ -17,8 +16,8 @@ std::size_t Idx(long il) {
 }
 
 // Traces of the per-line decisions come from ErrorRateAmbClass itself.
-bool TraceOn() {
-    return ProbsTraceOn() || fDebug8 != 0;
+bool TraceOn(const Model& m) {
+    return m.trace.ProbsOn() || m.trace.fDebug8 != 0;
 }
 
 } // namespace
@@ -58,7 +57,7 @@ long ClassErrors::IndexOf(const Model& m, const AmbClass& ac) const {
 
 int ClassErrors::Count(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
     const long c = IndexOf(m, ac);
-    if (c >= 0 && rgclErr_[Idx(c)] >= 0 && !TraceOn()) {
+    if (c >= 0 && rgclErr_[Idx(c)] >= 0 && !TraceOn(m)) {
         ac.clErrAmbClass = rgclErr_[Idx(c)];
         return 0;
     }
@@ -69,7 +68,7 @@ int ClassErrors::Count(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
 
 int ClassErrors::Accepted(DataTable& dt, Model& m, AmbClass& ac, int iTE, long ilFirst) {
     const long c = IndexOf(m, ac);
-    if (c < 0 || rgclErr_[Idx(c)] < 0 || TraceOn()) {
+    if (c < 0 || rgclErr_[Idx(c)] < 0 || TraceOn(m)) {
         // Nothing kept for the class: count it in full, and forget the rest.
         std::fill(rgclErr_.begin(), rgclErr_.end(), -1);
         return ErrorRateAmbClass(dt, m, ac, iTE);

@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <string>
 
-#include "app/globals.h"
 #include "base/ux_base.h"
 
 namespace vexta {
@@ -71,7 +70,7 @@ class Variation {
 public:
     Variation(DataTable& dt, Model& m, int iTE, const FeatureDesc& fd, LambdaWork& work)
         : dt_(dt), m_(m), iTE_(iTE), w_(work), cTE_(m.cTagElem), iTEVaried_(fd.iTagElem),
-          fCache_(!ProbsTraceOn()) {
+          fCache_(!m.trace.ProbsOn()) {
         w_.rgProbs.resize(Idx(cTE_));
         w_.rgiResLast.assign(Idx(cTE_), 0);
         rgfHas_.assign(Idx(cTE_), 0);
@@ -188,7 +187,7 @@ private:
 
 int VaryLambdaVTC(DataTable& dt, Model& m, int iTE, long /*iAmbClass*/, FeatureDesc& fd,
                   long ilFrom, long ilTo, LambdaWork& work) {
-    fDebugFull = 0;
+    TraceSettings::Clear(m.trace.fDebugFull);
     if (iTE < 0 || iTE >= m.cTagElem) return 0;
     CollectWindow(fd, ilFrom, ilTo, work.rgilWindow);
 

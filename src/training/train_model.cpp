@@ -15,8 +15,6 @@
 #include <string>
 #include <string_view>
 
-#include "app/globals.h"
-#include "app/training_params.h"
 #include "base/ux_base.h"
 #include "base/ux_hash.h"
 #include "features/entropy_sort.h"
@@ -92,7 +90,7 @@ void FlushStderrToFile() {
 int VtcPass(DataTable& dt, Model& m, int fTraining, long ilTo, int iExit) {
     const int iRes = ErrorRateDataVTC(dt, m, 0, fTraining, 0, ilTo, 0, ilTo - 1);
     if (iRes > 0) {
-        std::fprintf(stderr, "%s: VTC error rate failed: code %d\n", szPN.c_str(), iRes);
+        std::fprintf(stderr, "%s: VTC error rate failed: code %d\n", ux_ProgName().c_str(), iRes);
         ux_Exit(iExit);
     }
     return iRes;
@@ -101,7 +99,7 @@ int VtcPass(DataTable& dt, Model& m, int fTraining, long ilTo, int iExit) {
 // A pass over every stored line of the table and its error-rate line.
 int VtcReport(DataTable& dt, Model& m, int fTraining, std::string_view szLabel, int iExit) {
     const int iRes = VtcPass(dt, m, fTraining, dt.clData, iExit);
-    PrintErrorRate(m, szPN, szLabel, m.clErr, dt.clWords, dt.clData, -1);
+    PrintErrorRate(m, ux_ProgName(), szLabel, m.clErr, dt.clWords, dt.clData, -1);
     return iRes;
 }
 
@@ -155,13 +153,15 @@ void BuildPool(DataTable& dtTrain, Model& m, int iIteration, int cThreads) {
     if (m.iFeatureMode == 2) {
         const int iRes = ReadFeaturesPool(&m);
         if (iRes > 0) {
-            std::fprintf(stderr, "%s: cannot read feature pool: code %d\n", szPN.c_str(), iRes);
+            std::fprintf(stderr, "%s: cannot read feature pool: code %d\n", ux_ProgName().c_str(),
+                         iRes);
             ux_Exit(kExitPoolRead);
         }
         return;
     }
     if (m.iFeatureMode != 0 && m.iFeatureMode != 1) {
-        std::fprintf(stderr, "%s: wrong feature i/o mode: %d\n", szPN.c_str(), m.iFeatureMode);
+        std::fprintf(stderr, "%s: wrong feature i/o mode: %d\n", ux_ProgName().c_str(),
+                     m.iFeatureMode);
         ux_Exit(kExitPoolMode);
     }
     m.phashSugg = ux_HashNew(m.clFeatureSuggSize, kSuggStrSpace, kSuggWork);
@@ -176,8 +176,8 @@ void BuildPool(DataTable& dtTrain, Model& m, int iIteration, int cThreads) {
         if (m.szFeatureTemplates.find(base.szMarker) == std::string::npos) continue;
         const int iRes = GenerateFSG5(&m, &dtTrain, base.iBase, 0, fAll, cThreads);
         if (iRes > 0) {
-            std::fprintf(stderr, "%s: cannot generate feature pool (%s): code %d\n", szPN.c_str(),
-                         m.szFeatureTemplates.c_str(), iRes);
+            std::fprintf(stderr, "%s: cannot generate feature pool (%s): code %d\n",
+                         ux_ProgName().c_str(), m.szFeatureTemplates.c_str(), iRes);
             ux_Exit(base.iExit);
         }
     }
@@ -197,20 +197,22 @@ void EndOfTagElem(DataTable& dtTrain, Model& m, int iTE, ElementErrors& errors) 
 
     const auto Check = [&](int iRes) {
         if (iRes > 0) {
-            std::fprintf(stderr, "%s: cannot compute tr error rate: code %d\n", szPN.c_str(), iRes);
+            std::fprintf(stderr, "%s: cannot compute tr error rate: code %d\n",
+                         ux_ProgName().c_str(), iRes);
             ux_Exit(kExitTrainErrorRate);
         }
     };
     // The diagnostics of the full pass are printed when they are switched on.
-    Check(fDebug3 >= 0 ? ErrorRateData(dtTrain, m, 0) : errors.Update(dtTrain, m, iTE));
-    assert(fDebug3 >= 0 || errors.MatchesRecount(dtTrain, m, iTE));
-    PrintErrorRate(m, szPN, "*** training data error:", m.rgteTagElem[Idx(iTE)].clErrTagElem,
+    Check(m.trace.fDebug3 >= 0 ? ErrorRateData(dtTrain, m, 0) : errors.Update(dtTrain, m, iTE));
+    assert(m.trace.fDebug3 >= 0 || errors.MatchesRecount(dtTrain, m, iTE));
+    PrintErrorRate(m, ux_ProgName(),
+                   "*** training data error:", m.rgteTagElem[Idx(iTE)].clErrTagElem,
                    dtTrain.clWords, dtTrain.clLines, iTE);
-    PrintErrorRate(m, szPN, "*** training data error:", m.clErr, dtTrain.clWords, dtTrain.clLines,
-                   -1);
+    PrintErrorRate(m, ux_ProgName(), "*** training data error:", m.clErr, dtTrain.clWords,
+                   dtTrain.clLines, -1);
     // The pass is repeated on unchanged data; it gives the same counts, so it
     // only needs to run again when its diagnostics are switched on.
-    if (fDebug3 >= 0) Check(ErrorRateData(dtTrain, m, 0));
+    if (m.trace.fDebug3 >= 0) Check(ErrorRateData(dtTrain, m, 0));
 }
 
 // Chains the training lines of every class of tag element iTE (from the last
@@ -297,7 +299,8 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
     if (fdSugg.clCnt < clThr) return 0;
     // A candidate that fires on too few mis-tagged lines is turned down
     // without being added; with the feature trace on it goes the whole way.
-    if (!fDebug8 && !FiresOnEnoughErrors(m, dtTrain, fdSugg, work.rgilErrLines, clThr)) return 0;
+    if (!m.trace.fDebug8 && !FiresOnEnoughErrors(m, dtTrain, fdSugg, work.rgilErrLines, clThr))
+        return 0;
 
     if (const int iRes = AddFeature(fdSugg, m, ac); iRes > 0) return kTrainErrAddFeature + iRes;
     FeatureDesc& fd = m.rgfdFeatureArea[Idx(ac.ilPacFeatureFirst)];
@@ -307,7 +310,7 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
         iRes > 0) {
         return kTrainErrAmbClass + iRes;
     }
-    if (fDebug8) {
+    if (m.trace.fDebug8) {
         PrintFeature(stderr, m, fd);
         std::fprintf(stderr, "\n");
     }
@@ -320,7 +323,7 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
     work.trial.Prepare(dtTrain, m, ac, ilFirst, iTE);
     for (double dLambda = 0.0; search.Next(dLambda);) {
         fd.dLambda = dLambda;
-        if (fDebug8) {
+        if (m.trace.fDebug8) {
             PrintFeature(stderr, m, fd);
             std::fprintf(stderr, "\n");
         }
@@ -424,7 +427,8 @@ void LambdaIteration(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int k, 
                 ++clFeature;
                 const int iRes = VaryLambdaVTC(dtTrain, m, t, ilAC, fd, 0, ilEnd, work);
                 if (iRes > 0) {
-                    std::fprintf(stderr, "%s: lambda variation err: code %d\n", szPN.c_str(), iRes);
+                    std::fprintf(stderr, "%s: lambda variation err: code %d\n",
+                                 ux_ProgName().c_str(), iRes);
                     ux_Exit(kExitVary);
                 }
             }
@@ -615,13 +619,13 @@ void WarnEmptyPool(const Model& m, int i) {
                      "kept. With FeatureMode = Read the keys Models, UseInFeatures and "
                      "SortSuggestions are not read: give them per iteration (Models%d, "
                      "UseInFeatures%d, SortSuggestions%d), or lower MinThrPoolFeature%d\n",
-                     szPN.c_str(), i, m.szFeaturePoolFile.c_str(), i, i, i, i);
+                     ux_ProgName().c_str(), i, m.szFeaturePoolFile.c_str(), i, i, i, i);
     } else {
         std::fprintf(stderr,
                      "%s: warning: the feature pool of iteration %d is empty: no candidate "
                      "feature occurs MinThrPoolFeature%d times; lower it, or widen "
                      "FeatureTemplates%d, UseInFeatures%d or Models%d\n",
-                     szPN.c_str(), i, i, i, i, i);
+                     ux_ProgName().c_str(), i, i, i, i, i);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "app/driver.h"
 #include "app/globals.h"
 #include "base/ux_arg.h"
+#include "base/ux_base.h"
 
 #include <gtest/gtest.h>
 
@@ -138,13 +139,14 @@ TEST(Driver, AcceptedParametersAreKept) {
             ux_ArgClose();
             std::ofstream(szArgFile, std::ios::app)
                 << "Mode = " << szMode << "\nRawExpWeight = " << szWeight << "\n";
-            fDebug3 = 7;
+            model.trace.fDebug3 = 7;
             std::vector<char*> rgszArgv = {const_cast<char*>("prog"), szArgFile.data()};
             DriverStartUp(rgszArgv);
             EXPECT_EQ(fProgMode, fMode);
             EXPECT_EQ(dRawExpWeight, std::stod(szWeight));
-            EXPECT_EQ(szPN + szTaggerID + szTagMode + szLogFile, "progmy\x06taggerSeparate");
-            EXPECT_EQ(cTagElem * 1000 + cBeam + fDebug3, 31125);
+            EXPECT_EQ(ux_ProgName() + szTaggerID + szTagMode + szLogFile,
+                      "progmy\x06taggerSeparate");
+            EXPECT_EQ(cTagElem * 1000 + cBeam + model.trace.fDebug3, 31125);
             EXPECT_EQ(fInputAC, nullptr);
         }
     }
@@ -173,7 +175,7 @@ TEST(Driver, NumbersAreScannedLikeFormattedInput) {
 }
 
 TEST(Driver, FinishPrintsStartDoneAndDuration) {
-    szPN = "prog";
+    ux_SetProgName("prog");
     const std::time_t tStart = 1700000000;
     for (const auto& [lSeconds, szDuration] : {std::pair{59L, "0:00:00"},
                                                {86400L + 3600 + 60 + 1, "1:01:01"},

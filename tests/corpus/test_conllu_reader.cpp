@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "base/ux_arg.h"
 #include "corpus/conllu_reader.h"
 #include "corpus/data_table.h"

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "base/ux_arg.h"
 #include "corpus/corpus_stats.h"
 #include "corpus/data_table.h"
@@ -111,10 +110,10 @@ TEST_F(DataTables, SegmentsAreStoredParsedInternedAndCounted) {
 
 TEST_F(DataTables, InputTraceAndNullLinesInLineFormat) {
     Setup("NN|N/N/|a|b|>NN/\n|N/N/|x|y|>NN/\nVB|V/B/|c|d|>VB/\n", Segments({0, 0, 0, 0, 0, 2}));
-    fInputAC = std::fopen(dir.Path("trace").c_str(), "w");
+    pm->fInputAC = std::fopen(dir.Path("trace").c_str(), "w");
     const auto [rc, szErr] = Read();
-    std::fclose(fInputAC);
-    fInputAC = nullptr;
+    std::fclose(pm->fInputAC);
+    pm->fInputAC = nullptr;
     ASSERT_EQ(rc, 0);
     EXPECT_EQ(dtS.clData * 10 + dtS.clWords, 22);
     EXPECT_EQ(dtS.iInputState, 1);

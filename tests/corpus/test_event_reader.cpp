@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "corpus/event_reader.h"
 #include "test_model_util.h"
 
@@ -69,11 +68,10 @@ TEST_F(EventReader, BoundaryTokenLineAndEndLineWithTheirGaps) {
 }
 
 TEST_F(EventReader, SecondLemmaAndTagIgnoredForeignTagsKept) {
-    szTaggerID = "me";
+    pm->szTaggerID = "me";
     const std::vector<Event> rgev = Read("<f>w<l>a<l>b<t>NN<t>VB<Ct>x<MDl src=\"me\">old"
                                          "<MDt src=me>VB<MDt src=other>NV<MDl>x<zz a=1>z"
                                          "<q>r<comment><l>c</comment><MMl>a<MMt>NN</f>");
-    szTaggerID.clear();
     ASSERT_EQ(rgev.size(), 2u);
     EXPECT_EQ(rgev[0].szLine, "NN|N/N/|w|a|>NN/");
     EXPECT_EQ(rgev[0].szRest, "<zz a=1>z<q>r");

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/globals.h"
 #include "features/tag_probs.h"
 #include "test_model_util.h"
 #include "test_util.h"
@@ -134,10 +133,10 @@ TEST_F(TagProbsTest, FastComputationEqualsTracedOne) {
             TagProbs probsFast{}, probsTraced{};
             int iFast = 0, iTraced = 0;
             const std::string szFastErr = test::Stderr([&] { iFast = Run(fMode, il, probsFast); });
-            fDebug5 = 1;
+            tm.m.trace.fDebug5 = 1;
             const std::string szTrace =
                 test::Stderr([&] { iTraced = Run(fMode, il, probsTraced); });
-            fDebug5 = 0;
+            tm.m.trace.fDebug5 = 0;
             EXPECT_EQ(iFast, iTraced);
             EXPECT_EQ(0, std::memcmp(&probsFast, &probsTraced, sizeof(TagProbs)));
             EXPECT_TRUE(test::Contains(szTrace, "best tag: tagelem/AC 0/NV"));

@@ -64,7 +64,7 @@ TEST(InitModelTraining, BuildsClassesWithJointCounts) {
     ps.SetupArgs(GenerationArgs());
     ps.SetLines(kLines);
     const std::string szReport =
-        test::Stderr([&] { ASSERT_EQ(InitModelTraining(&ps.dtT, &ps.m), 0); });
+        test::Stderr([&] { ASSERT_EQ(InitModelTraining(vexta::szArgs, &ps.dtT, &ps.m), 0); });
     const Model& m = ps.m;
     // The all-data class first, then the classes in order of first occurrence.
     const AmbClass* pacAll = &m.rgacAmbClassArea[m.rgteTagElem[0].ilAmbClassFirst];
@@ -135,14 +135,16 @@ TEST(InitModelTraining, ReturnCodes) {
         TrainingSetup ps(1);
         ps.SetupArgs(szArgs);
         ps.SetLines({"N|NV/|a|a|"});
-        EXPECT_EQ(test::Stderr([&] { EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), iCode); }),
+        EXPECT_EQ(test::Stderr(
+                      [&] { EXPECT_EQ(InitModelTraining(vexta::szArgs, &ps.dtT, &ps.m), iCode); }),
                   "vexta: " + std::string(pszMessage) + "\n");
     }
     TrainingSetup ps(2);
     test::UseArgs(ps.dir, "SubTag1 = +A\n" + szRead + szKeys);
     ps.SetLines({"Ns|NV/s/|a|a|"});
-    EXPECT_EQ(test::Stderr([&] { EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 949); }),
-              "vexta: GetValue SubTag2 failed\n");
+    EXPECT_EQ(
+        test::Stderr([&] { EXPECT_EQ(InitModelTraining(vexta::szArgs, &ps.dtT, &ps.m), 949); }),
+        "vexta: GetValue SubTag2 failed\n");
 
     // Full class area: for a new class, then for the all-data class.
     ps.m.cTagElem = 1;
@@ -150,9 +152,9 @@ TEST(InitModelTraining, ReturnCodes) {
     ps.SetupArgs(szRead + szKeys);
     ps.SetLines({"N|NV/|a|a|", "N|AN/|a|a|"});
     test::Stderr([&] {
-        EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 909);
+        EXPECT_EQ(InitModelTraining(vexta::szArgs, &ps.dtT, &ps.m), 909);
         ps.m.clAmbClassAreaSize = 0;
-        EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 1909);
+        EXPECT_EQ(InitModelTraining(vexta::szArgs, &ps.dtT, &ps.m), 1909);
     });
 }
 
@@ -165,7 +167,7 @@ TEST(InitModelTraining, RefusesClassesLongerThanTheJointCounts) {
     ps.SetupArgs(GenerationArgs());
     ps.SetLines({"0|" + szAC + "/|a|a|"});
     EXPECT_TRUE(test::Contains(
-        test::Stderr([&] { EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), 908); }),
+        test::Stderr([&] { EXPECT_EQ(InitModelTraining(vexta::szArgs, &ps.dtT, &ps.m), 908); }),
         "vexta: ambiguity class of tag element 0 has 76 characters, more than 75: 01"));
     // 74 distinct values make an all-data class of 76 characters; 73 fit.
     std::vector<std::string> rgszLine;
@@ -173,7 +175,7 @@ TEST(InitModelTraining, RefusesClassesLongerThanTheJointCounts) {
         rgszLine.push_back(szAC.substr(v, 1) + "|" + szAC.substr(0, 75) + "/|a|a|");
     for (int iCode : {908, 0}) {
         ps.SetLines(rgszLine);
-        test::Stderr([&] { EXPECT_EQ(InitModelTraining(&ps.dtT, &ps.m), iCode); });
+        test::Stderr([&] { EXPECT_EQ(InitModelTraining(vexta::szArgs, &ps.dtT, &ps.m), iCode); });
         rgszLine.pop_back();
     }
     EXPECT_EQ(ps.m.rgacAmbClassArea[1].clAmbClassCnt, 73);
@@ -211,7 +213,8 @@ TEST(InitModelTraining, InvalidGenerationValuesEndTheProcess) {
         TrainingSetup ps(1);
         ps.SetupArgs(szArgs);
         ps.SetLines({"N|NV/|a|a|"});
-        EXPECT_FATAL(InitModelTraining(&ps.dtT, &ps.m), c.iStatus, c.pszMessage) << c.pszArgs;
+        EXPECT_FATAL(InitModelTraining(vexta::szArgs, &ps.dtT, &ps.m), c.iStatus, c.pszMessage)
+            << c.pszArgs;
     }
 }
 

@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/globals.h"
 #include "base/ux_arg.h"
 #include "model/model_reader.h"
 #include "model/model_writer.h"
@@ -49,7 +48,7 @@ struct ReaderTest : testing::Test {
     // Reads szText; the item checks are shown on files that end anywhere.
     int Read(std::string_view szText, ModelEnd end = ModelEnd::kAnywhere) {
         WriteFile(m.szModelFile, szText);
-        return ReadModel(m, end);
+        return ReadModel(szArgs, m, end);
     }
     // Reads szText and returns what went to standard error.
     std::string ReadCapturing(std::string_view szText, int rcExpected = 0) {
@@ -212,7 +211,7 @@ TEST_F(ReaderTest, AFileCutAnywhereReadsAsTheWholeFileOrIsRefused) {
     // What the whole file reads as, written again.
     const std::string szOut = dir.Path("out.model");
     m.szModelFile = szWhole;
-    ASSERT_EQ(ReadModel(m), 0);
+    ASSERT_EQ(ReadModel(szArgs, m), 0);
     m.szModelFile = szOut;
     WriteModel(m);
     const std::string szRef = ReadFile(szOut);
@@ -225,7 +224,7 @@ TEST_F(ReaderTest, AFileCutAnywhereReadsAsTheWholeFileOrIsRefused) {
         mCut.szModelFile = dir.Path("cut.model");
         WriteFile(mCut.szModelFile, std::string_view(szText).substr(0, cb));
         int rc = 0;
-        const FatalResult res = Fatal([&] { rc = ReadModel(mCut); });
+        const FatalResult res = Fatal([&] { rc = ReadModel(szArgs, mCut); });
         if (res.iStatus < 0 && rc == 0) {
             std::filesystem::remove(szOut);
             mCut.szModelFile = szOut;
@@ -264,14 +263,14 @@ TEST_F(ReaderFatalTest, SignsOfACutFileAreFatal) {
     };
     for (const auto& [szCut, szMessage] : rgCase) {
         WriteFile(m.szModelFile, szCut);
-        EXPECT_FATAL(ReadModel(m), 18032,
+        EXPECT_FATAL(ReadModel(szArgs, m), 18032,
                      "App: Fatal\\(18032\\): tag: \\[ln [0-9]+\\] model: " + Lit(szMessage))
             << szCut;
     }
 }
 
 TEST_F(ReaderTest, ReturnCodes) {
-    EXPECT_EQ(ReadModel(m), 99); // no such file
+    EXPECT_EQ(ReadModel(szArgs, m), 99); // no such file
     EXPECT_EQ(Read(""), 99);
     EXPECT_EQ(Read("Dc>2"), 101);
     EXPECT_EQ(Read(kHead + "<AC>POS<a>" + std::string(300, 'x')), 2);
@@ -303,7 +302,7 @@ TEST_F(ReaderTest, AModelWrittenAndReadBackIsTheSameModel) {
 
     // Features come back at the other end of their chain; 123 and 125 come
     // back as 124 and 127.
-    ASSERT_EQ(ReadModel(m), 0);
+    ASSERT_EQ(ReadModel(szArgs, m), 0);
     const FeatureDesc& fdHead = Feature(Class(1).ilPacFeatureFirst);
     EXPECT_EQ(std::string(fdHead.pszY) + Feature(fdHead.ilNextFeature).pszY, "NV");
     const FeatureDesc& fdRead = Feature(Class(0).ilPacFeatureFirst);
@@ -314,7 +313,7 @@ TEST_F(ReaderTest, AModelWrittenAndReadBackIsTheSameModel) {
     // 125 and the string count differ from the first file, so counts, flags
     // and weights were read as written.
     WriteModel(m);
-    ASSERT_EQ(ReadModel(m), 0);
+    ASSERT_EQ(ReadModel(szArgs, m), 0);
     WriteModel(m);
     const auto Normalise = [](std::string sz) {
         for (const auto& [szFrom, szTo] :
@@ -397,7 +396,7 @@ TEST_F(ReaderFatalTest, EveryCheckFailsWithItsMessage) {
     };
     for (const auto& [szText, szMessage] : rgCase) {
         WriteFile(m.szModelFile, szText);
-        EXPECT_FATAL(ReadModel(m), 18032,
+        EXPECT_FATAL(ReadModel(szArgs, m), 18032,
                      "App: Fatal\\(18032\\): tag: \\[ln [0-9]+\\] model: " + Lit(szMessage))
             << szText;
     }
@@ -406,12 +405,12 @@ TEST_F(ReaderFatalTest, EveryCheckFailsWithItsMessage) {
 TEST_F(ReaderFatalTest, TagElementsComeFromTheArgumentFile) {
     m.cTagElem = 3;
     WriteFile(m.szModelFile, "<Dz>9<Df>1<Da>1<st>");
-    EXPECT_FATAL(ReadModel(m), 18032, Lit("model: : GetValue SubTag3 failed"));
+    EXPECT_FATAL(ReadModel(szArgs, m), 18032, Lit("model: : GetValue SubTag3 failed"));
     m.cTagElem = 2;
     szArgs = dir.Write("dup.args", "SubTag1 = +POS\nSubTag2 = -POS\n");
     ux_ArgOpen(szArgs);
     WriteFile(m.szModelFile, kHead);
-    EXPECT_FATAL(ReadModel(m), 18032, Lit("model: Category name duplicated (#0): -POS"));
+    EXPECT_FATAL(ReadModel(szArgs, m), 18032, Lit("model: Category name duplicated (#0): -POS"));
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "app/globals.h"
+#include "base/ux_base.h"
 #include "model/model_writer.h"
 #include "test_model_util.h"
 
@@ -56,7 +56,7 @@ struct WriterTest : testing::Test {
 TEST_F(WriterTest, WritesTheDocumentedExample) {
     BuildExample();
     EXPECT_EQ(Stderr([&] { EXPECT_EQ(WriteModel(m), 0); }),
-              szPN + ": writing model to file " + m.szModelFile + "...\n");
+              ux_ProgName() + ": writing model to file " + m.szModelFile + "...\n");
     const std::string szHeader =
         "<Dn>" + m.szModelFile + "\n<Dt>train.csts\n<Dp>pool.txt\n<Ds>200\n<Dc>1\n<Dz>" +
         std::to_string(m.phashStr->cRecs) + "\n<Df>1\n<Da>1\n<Dh>10\n<Dk>3\n<Dl>2\n<Di>-\n";

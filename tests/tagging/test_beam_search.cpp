@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "features/tag_probs.h"
 #include "tagging/beam_search.h"
 #include "test_model_util.h"
@@ -170,9 +169,9 @@ TEST(BeamSearch, ReusedProbabilitiesEqualRecomputedOnes) {
     };
     Tag(tm);
     const std::vector<double> rgdReused = Snapshot();
-    fDebug2 = 1; // traced calls are never reused
+    tm.m.trace.fDebug2 = 1; // traced calls are never reused
     test::Stderr([&] { Tag(tm); });
-    fDebug2 = 0;
+    tm.m.trace.fDebug2 = 0;
     EXPECT_EQ(rgdReused, Snapshot());
 }
 

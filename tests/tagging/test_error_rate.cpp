@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "app/globals.h"
 #include "features/tag_probs.h"
 #include "tagging/error_rate.h"
 #include "test_model_util.h"
@@ -33,14 +32,14 @@ TEST(ErrorRateData, SeparateAndTrueContextPasses) {
 
     // With the true tags as context: no tags stored, every wrong element
     // makes the line count, and the diagnostic of element fDebug3.
-    fDebug3 = 3;
+    tm.m.trace.fDebug3 = 3;
     const std::string szDiag = test::Stderr([&] { EXPECT_EQ("", Run(ErrorRateData, 0)); });
-    fDebug3 = -1;
+    tm.m.trace.fDebug3 = -1;
     EXPECT_EQ(1, tm.m.clErr);
     EXPECT_EQ('\0', tm.dt.rgpszTagOut[0][0]);
     EXPECT_TRUE(Contains(szDiag, "best tag: tagelem/AC 3/NV, best = V(true N)"));
     EXPECT_TRUE(Contains(szDiag, "`+1: ABCV|") && !Contains(szDiag, "`-1:"));
-    EXPECT_EQ(0, fDebug4 + fDebug5);
+    EXPECT_EQ(0, tm.m.trace.fDebug4 + tm.m.trace.fDebug5);
 
     // Separate tagging: only elements marked "+" make a line count.
     EXPECT_EQ(szLine + "\n" + szLine + "\n", Run(ErrorRateDataSeparate, 1));
@@ -118,10 +117,10 @@ TEST(ErrorRateAmbClassFeature, TrialCountsNewErrorsAndCorrections) {
     tm.dt.rgilNextFeature = {1, 3, -1, 4, -1};
     tm.dt.rgrgfErr[0] = {0, 1, 0, 1, 1, 0};
     ac.clErrBefore = 5;
-    fDebug8 = 1;
+    tm.m.trace.fDebug8 = 1;
     const std::string szTrace =
         test::Stderr([&] { EXPECT_EQ(0, ErrorRateAmbClassFeature(tm.dt, tm.m, ac, 0, 0)); });
-    fDebug8 = 0;
+    tm.m.trace.fDebug8 = 0;
     EXPECT_EQ(4, ac.clErrAmbClass) << "5 + 1 new - 2 corrected";
     EXPECT_EQ((std::vector<unsigned char>{0, 1, 0, 1, 1, 0}), tm.dt.rgrgfErr[0]);
     EXPECT_TRUE(Contains(szTrace, "ERACF: bef: 5, new: 1, corr 2, err now: 4, dt chk 4\n"));

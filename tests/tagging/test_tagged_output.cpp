@@ -10,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/globals.h"
 #include "base/ux_arg.h"
 #include "corpus/data_table.h"
 #include "corpus/event_reader.h"
@@ -69,10 +68,7 @@ Written WriteOne(std::string_view szLine, std::initializer_list<std::string_view
 
 class TagDataVtc : public testing::Test {
 protected:
-    void TearDown() override {
-        ux_ArgClose();
-        szTaggerID.clear();
-    }
+    void TearDown() override { ux_ArgClose(); }
 
     // Tags szInput as the file named by an argument file.
     Written Tag(Model& m, std::string_view szInput, int fDebug = 0,
@@ -174,8 +170,8 @@ constexpr std::string_view kSgmlIn = "<csts>\n<doc id=\"d1\">\n<s id=\"s1\">\n"
                                      "</doc>\n</csts>\n";
 
 TEST_F(TagDataVtc, SgmlInputComesBackWithTheChoicesInserted) {
-    szTaggerID = "me";
     auto ptm = SgmlModel();
+    ptm->m.szTaggerID = "me";
     const Written res = Tag(ptm->m, kSgmlIn);
     EXPECT_EQ(res.rc, -1); // the end line has a single value: a note, not a failure
     // Nothing on the boundary line; the lemma of the <MMl> group holding the
