@@ -140,6 +140,40 @@ TEST(Hash, IncrCountsPairsAndLongValuesNeverMatch) {
         (std::vector<Entry>{{"k", 1, szLong}, {"k", 1, sz248}, {"k", 1, sz248}, {"k", 3, sz247}}));
 }
 
+TEST(Hash, PartsCountedInAddedOrderMakeTheSameTable) {
+    // Pairs with repeats and shared keys, counted at once and in three parts.
+    std::vector<std::pair<std::string, std::string>> rgPair;
+    for (int i = 0; i < 3000; ++i) rgPair.emplace_back(Word(i * 7 % 1000), i % 3 == 0 ? "y" : "");
+    auto phOne = ux_HashNew(2, 100, 100);
+    for (const auto& [szKey, szValue] : rgPair) ux_HashIncr(phOne.get(), szKey, 0, szValue);
+
+    auto phMerged = ux_HashNew(2, 100, 100);
+    for (std::size_t iFrom = 0; iFrom < rgPair.size(); iFrom += 1000) {
+        auto phPart = ux_HashNew(2, 100, 100);
+        phPart->fKeepOrder = true;
+        for (std::size_t i = iFrom; i < iFrom + 1000; ++i)
+            ux_HashIncr(phPart.get(), rgPair[i].first, 0, rgPair[i].second);
+        EXPECT_EQ(phPart->rglRefAdded.size(), static_cast<std::size_t>(phPart->cRecs));
+        for (const std::uint32_t lRef : phPart->rglRefAdded) {
+            const char* pszKey = nullptr;
+            const char* pszValue = nullptr;
+            const long lCount = ux_HashEntryAt(phPart.get(), lRef, &pszKey, &pszValue);
+            ux_HashIncrBy(phMerged.get(), pszKey, lCount, pszValue);
+        }
+    }
+    EXPECT_EQ(AllEntries(phMerged.get()), AllEntries(phOne.get()));
+    EXPECT_EQ(ux_HashStatText(phMerged.get()), ux_HashStatText(phOne.get()));
+    // w7 is counted at pairs 1, 1001 (value "") and 2001 (value "y").
+    EXPECT_TRUE(ux_HashHasPair(phOne.get(), "w7", "y"));
+    EXPECT_FALSE(ux_HashHasPair(phOne.get(), "w7", "z"));
+    long lPayload = 0;
+    const char* pszValue = nullptr;
+    ASSERT_TRUE(ux_HashFindConst(phOne.get(), "w7", &pszValue, &lPayload));
+    EXPECT_STREQ(pszValue, "y"); // the newest entry of the key
+    EXPECT_EQ(lPayload, 1);
+    EXPECT_FALSE(ux_HashFindConst(phOne.get(), "w1000", &pszValue, &lPayload));
+}
+
 TEST(Hash, MemberPtrInternsStablePointers) {
     auto ph = ux_HashNew(30000, 10, 100);
     const char* pszFirst = nullptr;
