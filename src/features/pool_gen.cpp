@@ -490,8 +490,11 @@ struct Generator {
 constexpr long kPartLinesMin = 64;
 constexpr long kPartStrSpace = 200000;
 constexpr long kPartWork = 4000;
-// A part whose table could not be made: its lines go to the one run.
-constexpr int kPartNoTable = 1;
+// A part that did not finish without being a failure: its table could not
+// be made, or it holds more than ilMaxFSG entries on its own (so the
+// merged table would too). Its lines go to the one run.
+constexpr int kPartNoTable = -1;
+constexpr int kPartOverLimit = -2;
 
 // One part of a generation split by lines: lines ilFrom .. ilTo-1 counted
 // into a table of their own that keeps its entries in the order they were
@@ -500,7 +503,7 @@ struct Part {
     long ilFrom = 0;
     long ilTo = 0;
     std::unique_ptr<HashTable> phash;
-    int rc = 0;              // the part's first failure, or kPartNoTable
+    int rc = 0;              // the part's first failure, kPartNoTable or kPartOverLimit
     std::exception_ptr pexc; // or what it raised
 };
 
@@ -517,6 +520,10 @@ void GeneratePart(const Generator& gen, Part& part) {
         genPart.phashOut = part.phash.get();
         genPart.ilAnchors = -1;
         for (long il = part.ilFrom; il < part.ilTo && part.rc == 0; ++il) {
+            if (part.phash->cRecs > gen.m.ilMaxFSG) {
+                part.rc = kPartOverLimit;
+                break;
+            }
             part.rc = std::max(genPart.Line(il), 0);
         }
     } catch (...) {
@@ -547,7 +554,7 @@ bool StaysWithinLimit(const Model& m, const HashTable& hashGen, const HashTable&
 // holds more than ilMaxFSG entries, which a part cannot know: when counting
 // a part would pass that limit, or the part failed, the lines from that
 // part's first one on are generated again in one run, which meets the same
-// stop or failure.
+// stop or failure. What a part raised is raised when its turn comes.
 int GenerateInParts(Generator& gen, int cParts) {
     const long clLines = gen.clLines;
     std::vector<Part> rgPart(static_cast<std::size_t>(cParts));
@@ -561,13 +568,14 @@ int GenerateInParts(Generator& gen, int cParts) {
             rgThread.emplace_back(GeneratePart, std::cref(gen), std::ref(rgPart[k]));
         GeneratePart(gen, rgPart[0]);
     }
-    for (Part& part : rgPart) {
-        if (part.pexc) std::rethrow_exception(part.pexc);
-    }
     HashTable& hashGen = *gen.phashOut;
     for (Part& part : rgPart) {
-        if (part.rc != 0 || !StaysWithinLimit(gen.m, hashGen, *part.phash))
-            return gen.Run(part.ilFrom);
+        if (part.pexc) std::rethrow_exception(part.pexc);
+        if (part.rc != 0 || !StaysWithinLimit(gen.m, hashGen, *part.phash)) {
+            const long ilFrom = part.ilFrom;
+            rgPart.clear(); // the tables of the parts are not needed any more
+            return gen.Run(ilFrom);
+        }
         for (const std::uint32_t lRef : part.phash->rglRefAdded) {
             const char* pszKey = nullptr;
             const char* pszValue = nullptr;
