@@ -61,7 +61,7 @@ run() {
         /Maximum resident set size/ { m = $2 }
         END { split(test, e, " ")
               printf "%-6s wall %6.1f s  cpu %6.1f s  peak %4d MiB  features %4d  Test accuracy %.2f%%  model %s\n",
-                     name, w, u + s, m / 1024, feat, e[2] > 0 ? 100 * (1 - e[1] / e[2]) : 0, sum }' "$TMP/$name.time"
+                     name, w, u + s, m / 1024, feat, (e[2] > 0 ? 100 * (1 - e[1] / e[2]) : 0), sum }' "$TMP/$name.time"
 }
 
 for t in $THREADS; do run x1 "$t" ""; done
