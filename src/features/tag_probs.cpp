@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "base/ux_base.h"
+#include "base/ux_index.h"
 #include "features/feature_match.h"
 
 namespace vexta {
@@ -27,10 +28,6 @@ namespace vexta {
 namespace {
 
 constexpr double kNonFiniteScore = 5555.0; // replaces a score that is no longer finite
-
-unsigned char Byte(char ch) {
-    return static_cast<unsigned char>(ch);
-}
 
 // What one call works on, found before any score is computed.
 struct ProbsSetup {

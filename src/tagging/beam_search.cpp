@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/ux_base.h"
+#include "base/ux_index.h"
 #include "features/tag_probs.h"
 #include "tagging/error_rate.h"
 #include "tagging/tagged_output.h"
@@ -19,14 +20,6 @@ namespace vexta {
 namespace {
 
 constexpr std::string_view kNoteOpening = "ErrInfo:";
-
-std::size_t Idx(long il) {
-    return static_cast<std::size_t>(il);
-}
-
-unsigned char Byte(char ch) {
-    return static_cast<unsigned char>(ch);
-}
 
 void SetTag(const Model& m, TagBuf& tag, const char* pszTag) {
     std::size_t i = 0;

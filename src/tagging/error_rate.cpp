@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/ux_base.h"
+#include "base/ux_index.h"
 #include "features/tag_probs.h"
 
 namespace vexta {
@@ -18,10 +19,6 @@ namespace {
 constexpr std::string_view kNoteOpening = "Err: Correct = ";
 // At most this many diagnostics of ErrorRateData per pass.
 constexpr int kDiagMax = 20;
-
-unsigned char Byte(char ch) {
-    return static_cast<unsigned char>(ch);
-}
 
 // The true value of tag element iTE on line il: character iTE of its text.
 char TrueValue(const DataTable& dt, long il, int iTE) {

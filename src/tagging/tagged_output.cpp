@@ -15,6 +15,7 @@
 
 #include "analyser/analyser.h"
 #include "base/ux_base.h"
+#include "base/ux_index.h"
 #include "corpus/conllu_reader.h"
 #include "corpus/event_reader.h"
 #include "corpus/sgml_lexer.h"
@@ -27,10 +28,6 @@ namespace {
 
 constexpr std::string_view kErrorMark = "ALOFLAG";
 constexpr std::string_view kVirtualEnd = "<<virtualend>>";
-
-std::size_t Idx(long il) {
-    return static_cast<std::size_t>(il);
-}
 
 // Tagged lines go to the table's output buffer when it has one, else
 // straight to standard output.

@@ -11,20 +11,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/ux_index.h"
 #include "features/tag_probs.h"
 #include "tagging/error_rate.h"
 
 namespace vexta {
 
 namespace {
-
-std::size_t Idx(long il) {
-    return static_cast<std::size_t>(il);
-}
-
-unsigned char Byte(char ch) {
-    return static_cast<unsigned char>(ch);
-}
 
 // Any switch under which the probability model or the trial writes traces.
 bool TraceOn(const Model& m) {

@@ -4,16 +4,13 @@
 
 #include <algorithm>
 
+#include "base/ux_index.h"
 #include "features/tag_probs.h"
 #include "tagging/error_rate.h"
 
 namespace vexta {
 
 namespace {
-
-std::size_t Idx(long il) {
-    return static_cast<std::size_t>(il);
-}
 
 // Traces of the per-line decisions come from ErrorRateAmbClass itself.
 bool TraceOn(const Model& m) {

@@ -4,18 +4,11 @@
 
 #include <algorithm>
 
+#include "base/ux_index.h"
 #include "features/tag_probs.h"
 #include "tagging/error_rate.h"
 
 namespace vexta {
-
-namespace {
-
-std::size_t Idx(long il) {
-    return static_cast<std::size_t>(il);
-}
-
-} // namespace
 
 int ElementErrors::Wrong(const DataTable& dt, const Model& m, int iTE, long il) {
     int iBest = 0;

@@ -6,15 +6,12 @@
 #include <array>
 #include <cstring>
 
+#include "base/ux_index.h"
 #include "features/feature_match.h"
 
 namespace vexta {
 
 namespace {
-
-std::size_t Idx(long il) {
-    return static_cast<std::size_t>(il);
-}
 
 std::uintptr_t Address(const char* psz) {
     return reinterpret_cast<std::uintptr_t>(psz);

@@ -10,6 +10,7 @@
 // shows every call.
 
 #include "training/lambda_variation.h"
+#include "base/ux_index.h"
 #include "features/tag_probs.h"
 
 #include <algorithm>
@@ -27,14 +28,6 @@ constexpr double kWeightStep = 1.6;         // factor between two weights tried
 constexpr double kUpperShare = 20.0;        // weights stay below this many times the current one
 constexpr double kUpperMax = 32.0;          // and below this
 constexpr double kScoreFloor = -1e-6;       // a candidate must score above this to be chosen
-
-std::size_t Idx(long il) {
-    return static_cast<std::size_t>(il);
-}
-
-unsigned char Byte(char ch) {
-    return static_cast<unsigned char>(ch);
-}
 
 [[noreturn]] void NoCandidates(long il, const std::string& szLine) {
     std::string szMsg = "VaryLambdaVTC: Set of possible tags missing at data line ";

@@ -17,6 +17,7 @@
 
 #include "base/ux_base.h"
 #include "base/ux_hash.h"
+#include "base/ux_index.h"
 #include "features/entropy_sort.h"
 #include "features/feature_match.h"
 #include "features/pool_file.h"
@@ -68,10 +69,6 @@ constexpr std::array<TemplateBase, 4> kTemplateBases{{
 // (true context), 0 matches them along the tagger's own choices.
 constexpr int kTrueContext = 1;
 constexpr int kOwnContext = 0;
-
-std::size_t Idx(long il) {
-    return static_cast<std::size_t>(il);
-}
 
 const char* Str(const char* psz) {
     return psz != nullptr ? psz : "(none)";
