@@ -32,44 +32,46 @@ void ExplainReadDataFailure(int rc) {
         return rgszName[pdt == &dtT ? 0 : pdt == &dtH ? 1 : 2];
     };
     switch (rc) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 6: {
-        const DataTable& dtA = *rgpdtFirst[rc - 1];
-        const DataTable& dtB = *rgpdtSecond[rc - 1];
+    case kDataHeldoutStartInTrain:
+    case kDataHeldoutEndInTrain:
+    case kDataTestStartInTrain:
+    case kDataTestEndInTrain:
+    case kDataTestStartInHeldout:
+    case kDataTestEndInHeldout: {
+        const DataTable& dtA = *rgpdtFirst[rc - kDataHeldoutStartInTrain];
+        const DataTable& dtB = *rgpdtSecond[rc - kDataHeldoutStartInTrain];
         Say("the " + SegmentText(dtB, Name(&dtB)) + " segment overlaps the " +
             SegmentText(dtA, Name(&dtA)) + " segment: segments must not share lines");
         break;
     }
-    case 31:
+    case kDataNoInput:
         Say("no corpus is named: set InData (or TrainData, HeldoutData and TestData)");
         break;
-    case 32:
+    case kDataNotOpened:
         Say("the corpus file cannot be opened (see the line above)");
         break;
-    case 59:
+    case kDataTestPastEnd:
         Say("the Test segment starts after the end of the corpus: check TestStart (in Test "
             "mode, give TestStart and TestLines, or TestData)");
         break;
-    case 102:
-    case 103:
-    case 104: {
-        const char* pszName = rgszName[rc == 104 ? 0 : rc == 102 ? 1 : 2];
+    case kDataNoHeldoutKeys:
+    case kDataNoTestKeys:
+    case kDataNoTrainKeys: {
+        const char* pszName = rgszName[rc == kDataNoTrainKeys     ? 0
+                                       : rc == kDataNoHeldoutKeys ? 1
+                                                                  : 2];
         Say(std::string("the ") + pszName + " segment is required: set " + pszName + "Start and " +
             pszName + "Lines (line numbers of InData) or " + pszName + "Data (a file); " + pszName +
             "Start = 2111222111 gives an empty segment");
         break;
     }
-    case 11:
-    case 12:
-    case 13:
-        Say(std::string("a data line of the ") + rgszName[rc - 11] +
+    case kDataInsertTrain:
+    case kDataInsertHeldout:
+    case kDataInsertTest:
+        Say(std::string("a data line of the ") + rgszName[rc - kDataInsertTrain] +
             " segment cannot be stored: is TagElemMax the length of its tags?");
         break;
-    case 49:
+    case kDataReadFailed:
         Say("the corpus cannot be read to its end (see the lines above)");
         break;
     default:

@@ -29,9 +29,6 @@ namespace vexta {
 
 namespace {
 
-// ReadModel's code for a model file that could not be opened or is empty.
-constexpr int kModelNotOpened = 99;
-
 // The reason a file could not be opened for reading: the system's, or that
 // it is empty (there is nothing to read), on a line of its own.
 void SayWhyNotOpened(const std::string& szFile) {

@@ -524,16 +524,31 @@ void ux_OutClose() {
     if (h >= 0 && ::close(h) != 0) ux_WriteFailed(STDOUT_FILENO, kStdoutName, errno);
 }
 
-std::string ux_StrPrintf(const char* pszFormat, ...) {
-    std::va_list args;
-    va_start(args, pszFormat);
+void ux_VStrPrintf(std::string& szOut, const char* pszFormat, std::va_list args) {
     std::va_list args2;
     va_copy(args2, args);
-    const int cch = std::vsnprintf(nullptr, 0, pszFormat, args);
-    va_end(args);
-    std::string sz(cch > 0 ? static_cast<std::size_t>(cch) : 0, '\0');
-    if (cch > 0) std::vsnprintf(sz.data(), sz.size() + 1, pszFormat, args2);
+    char szBuf[256];
+    const int cch = std::vsnprintf(szBuf, sizeof szBuf, pszFormat, args2);
     va_end(args2);
+    if (cch <= 0) return;
+    const auto cb = static_cast<std::size_t>(cch);
+    if (cb < sizeof szBuf) {
+        szOut.append(szBuf, cb);
+        return;
+    }
+    // Too long for the buffer: formatted again, straight into the string
+    // (whose terminating character takes the formatter's).
+    const std::size_t ich = szOut.size();
+    szOut.resize(ich + cb);
+    std::vsnprintf(szOut.data() + ich, cb + 1, pszFormat, args);
+}
+
+std::string ux_StrPrintf(const char* pszFormat, ...) {
+    std::string sz;
+    std::va_list args;
+    va_start(args, pszFormat);
+    ux_VStrPrintf(sz, pszFormat, args);
+    va_end(args);
     return sz;
 }
 

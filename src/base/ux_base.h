@@ -2,6 +2,7 @@
 // the run (ux_FatalExit) instead of returning failures.
 #pragma once
 
+#include <cstdarg>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -72,6 +73,11 @@ int ux_Error(std::string_view szPrefix, std::string_view szText, std::string_vie
 
 // printf-style formatting into a string, for the detail texts of messages.
 std::string ux_StrPrintf(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
+// The same with the arguments as a va_list (for functions that take printf
+// arguments of their own), appended to szOut; short texts need no memory
+// beyond szOut's own. args is used up, as by vsnprintf.
+void ux_VStrPrintf(std::string& szOut, const char* pszFormat, std::va_list args)
+    __attribute__((format(printf, 2, 0)));
 
 // Log redirection of standard error.
 int ux_OpenLog(const char* pszFileName);

@@ -6,7 +6,6 @@
 #include <bitset>
 #include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,13 +24,6 @@ DataTable dtS;
 namespace {
 
 constexpr int kArgBufSize = 250; // values of up to 248 characters
-
-__attribute__((format(printf, 1, 2))) void ErrPrintf(const char* pszFormat, ...) {
-    std::va_list args;
-    va_start(args, pszFormat);
-    std::vfprintf(stderr, pszFormat, args);
-    va_end(args);
-}
 
 bool IsTrainMode(const Model& m) {
     return m.fProgMode == kModeTrain || m.fProgMode == kModeTrainOut;
@@ -53,13 +45,14 @@ int GetSegmentKey(std::string_view szArgFile, const std::string& szKey, std::str
                   long& l, int cMissing, int cNotNumber) {
     std::array<char, kArgBufSize> sz{};
     if (ux_ArgGetValue(szArgFile, szKey, sz) != 0) {
-        ErrPrintf("%s: GetValue (segments) %s failed\n", ux_ProgName().c_str(), szKey.c_str());
+        std::fprintf(stderr, "%s: GetValue (segments) %s failed\n", ux_ProgName().c_str(),
+                     szKey.c_str());
         return cMissing;
     }
     szValue = sz.data();
     if (!ParseSegmentNumber(szValue, l)) {
-        ErrPrintf("%s: strtol (%s) failed; not a number: %s\n", ux_ProgName().c_str(),
-                  szKey.c_str(), szValue.c_str());
+        std::fprintf(stderr, "%s: strtol (%s) failed; not a number: %s\n", ux_ProgName().c_str(),
+                     szKey.c_str(), szValue.c_str());
         return cNotNumber;
     }
     return 0;
@@ -115,41 +108,41 @@ int ParseDataLine(Model& m, std::string_view sz, DlData& dl) {
     LineInterner interner(m);
 
     std::size_t ich = std::min(sz.find('|'), cch);
-    if (ich != cTagElem) return 134;
+    if (ich != cTagElem) return kLineTagLength;
     const std::string_view szTag = sz.substr(0, ich);
-    if (!interner.Intern(szTag, dl.pszTag)) return 151;
+    if (!interner.Intern(szTag, dl.pszTag)) return kLineInternTag;
     if (ich < cch) ++ich;
 
     dl.rgpszAC.resize(cTagElem);
     std::size_t cAC = 0;
     while (ich < cch && sz[ich] != '|') {
         const std::size_t ichSep = sz.find_first_of("/|", ich);
-        if (ichSep == std::string_view::npos || sz[ichSep] != '/') return 137;
-        if (cAC >= cTagElem) return 135;
-        if (!interner.Intern(sz.substr(ich, ichSep - ich), dl.rgpszAC[cAC])) return 152;
+        if (ichSep == std::string_view::npos || sz[ichSep] != '/') return kLineACPart;
+        if (cAC >= cTagElem) return kLineACCount;
+        if (!interner.Intern(sz.substr(ich, ichSep - ich), dl.rgpszAC[cAC])) return kLineInternAC;
         ++cAC;
         ich = ichSep + 1;
     }
-    if (cAC != cTagElem) return 135;
-    if (ich >= cch) return 137;
+    if (cAC != cTagElem) return kLineACCount;
+    if (ich >= cch) return kLineACPart;
     ++ich;
 
     std::size_t ichSep = sz.find('|', ich);
-    if (ichSep == std::string_view::npos) return 138;
+    if (ichSep == std::string_view::npos) return kLineNoForm;
     const std::string_view szForm = sz.substr(ich, ichSep - ich);
     if (szForm == szFormTooLong)
         dl.pszForm = szFormTooLong;
     else if (!interner.Intern(szForm, dl.pszForm))
-        return 153;
+        return kLineInternForm;
     ich = ichSep + 1;
 
     ichSep = sz.find('|', ich);
-    if (ichSep == std::string_view::npos) return 139;
+    if (ichSep == std::string_view::npos) return kLineNoLemma;
     const std::string_view szLemma = sz.substr(ich, ichSep - ich);
     if (szLemma == szForm)
         dl.pszLemma = dl.pszForm;
     else if (!interner.Intern(szLemma, dl.pszLemma))
-        return 154;
+        return kLineInternLemma;
     ich = ichSep + 1;
 
     dl.cMMt = 0;
@@ -162,10 +155,10 @@ int ParseDataLine(Model& m, std::string_view sz, DlData& dl) {
         while (ich < cch && sz[ich] != '|') {
             ichSep = sz.find_first_of("/|", ich);
             if (ichSep == std::string_view::npos || sz[ichSep] != '/' || ichSep - ich != cTagElem)
-                return 140;
+                return kLineCandidate;
             const std::string_view szCand = sz.substr(ich, cTagElem);
             const char* psz = dl.pszTag;
-            if (szCand != szTag && !interner.Intern(szCand, psz)) return 155;
+            if (szCand != szTag && !interner.Intern(szCand, psz)) return kLineInternCandidate;
             dl.rgpszMMt.push_back(psz);
             ich = ichSep + 1;
         }
@@ -185,17 +178,17 @@ int CountLine(const Model& m, DataTable& dt, const DlData& dl) {
         szKey += rgchHex[iCode & 15];
         szKey += dl.rgpszAC[static_cast<std::size_t>(t)];
         if (ux_HashIncr(dt.phashCnt.get(), szKey, 0, "") != 0) {
-            ErrPrintf("%s: cannot increase count (te %d) for: %s\n", ux_ProgName().c_str(), t,
-                      szKey.c_str());
-            return 129;
+            std::fprintf(stderr, "%s: cannot increase count (te %d) for: %s\n",
+                         ux_ProgName().c_str(), t, szKey.c_str());
+            return kLineCountAC;
         }
     }
     szKey.assign("7e");
     szKey += dl.pszForm;
     if (ux_HashIncr(dt.phashCnt.get(), szKey, 0, "") != 0) {
-        ErrPrintf("%s: cannot increase count (form) for: %s\n", ux_ProgName().c_str(),
-                  szKey.c_str());
-        return 130;
+        std::fprintf(stderr, "%s: cannot increase count (form) for: %s\n", ux_ProgName().c_str(),
+                     szKey.c_str());
+        return kLineCountForm;
     }
     return 0;
 }
@@ -275,10 +268,11 @@ int OpenInput(pdfRecType& pdf, const std::string& szFile) {
     if (const int rc = OpenData(pdf); rc != 0) {
         // The reason first: the system's, or an empty file (nothing to read).
         const int iErr = errno;
-        ErrPrintf("%s: %s: %s\n", ux_ProgName().c_str(), pdf.szFileName.c_str(),
-                  rc == 1 ? std::strerror(iErr) : "the file is empty");
-        ErrPrintf("%s: Cannot open input file %s\n", ux_ProgName().c_str(), pdf.szFileName.c_str());
-        return 32;
+        std::fprintf(stderr, "%s: %s: %s\n", ux_ProgName().c_str(), pdf.szFileName.c_str(),
+                     rc == 1 ? std::strerror(iErr) : "the file is empty");
+        std::fprintf(stderr, "%s: Cannot open input file %s\n", ux_ProgName().c_str(),
+                     pdf.szFileName.c_str());
+        return kDataNotOpened;
     }
     return 0;
 }
@@ -301,12 +295,14 @@ void CountTokens(DataTable& dt, const pdfRecType& pdf) {
 // warning naming the keys that decide how the file is read.
 void WarnEverythingSkipped(const pdfRecType& pdf, long cSkipped) {
     if (cSkipped > 0)
-        ErrPrintf("%s: warning: all %ld lines of %s were skipped as null data lines (starting "
-                  "with \"|\"): check InputFormat and the tag length TagElemMax\n",
-                  ux_ProgName().c_str(), cSkipped, pdf.szFileName.c_str());
+        std::fprintf(stderr,
+                     "%s: warning: all %ld lines of %s were skipped as null data lines (starting "
+                     "with \"|\"): check InputFormat and the tag length TagElemMax\n",
+                     ux_ProgName().c_str(), cSkipped, pdf.szFileName.c_str());
     else
-        ErrPrintf("%s: warning: %s holds no token: check InputFormat (sgml, line or conllu)\n",
-                  ux_ProgName().c_str(), pdf.szFileName.c_str());
+        std::fprintf(stderr,
+                     "%s: warning: %s holds no token: check InputFormat (sgml, line or conllu)\n",
+                     ux_ProgName().c_str(), pdf.szFileName.c_str());
 }
 
 // One token as read, waiting for its table to be set up.
@@ -339,14 +335,15 @@ int ReadSegmentFile(std::string_view szArgFile, Model& m, DataTable& dt) {
         if (pdf.fEndToken) break;
         const auto n = static_cast<long>(rgtok.size());
         if (szLine[0] == '|') {
-            ErrPrintf("null input data (line %ld): %s, rest %s\n", n, szLine.data(), szRest.data());
+            std::fprintf(stderr, "null input data (line %ld): %s, rest %s\n", n, szLine.data(),
+                         szRest.data());
             ++cSkipped;
             continue;
         }
         if (m.fInputAC) std::fprintf(m.fInputAC, "%09ld %s\n", n, szLine.data());
         rgtok.push_back({szLine.data(), szRest.data(), std::move(pgap), pdf.fWord});
     }
-    if (rc != 0 && rc != -1) return 49;
+    if (rc != 0 && rc != -1) return kDataReadFailed;
     if (rgtok.empty()) WarnEverythingSkipped(pdf, cSkipped);
 
     dt.ilStart = 0;
@@ -377,8 +374,9 @@ int OpenDataInput(std::string_view szArgFile, Model& m, pdfRecType& pdf, std::st
     if (szFile.empty() && fTestData)
         szFile = GetFileKey(szArgFile, std::string(szPrefix) + "TestData");
     if (szFile.empty()) {
-        ErrPrintf("%s: GetValue (segments) %s failed\n", ux_ProgName().c_str(), szKey.c_str());
-        return 31;
+        std::fprintf(stderr, "%s: GetValue (segments) %s failed\n", ux_ProgName().c_str(),
+                     szKey.c_str());
+        return kDataNoInput;
     }
     m.szTrainingData = szFile;
     GetReadingKeys(szArgFile, m, pdf);
@@ -392,12 +390,14 @@ int OpenDataInput(std::string_view szArgFile, Model& m, pdfRecType& pdf, std::st
 // user's terms before the code-only message of the caller.
 void ReportSegmentPastEnd(const DataTable& dt, long n) {
     const std::string szSeg = dt.szDataPrefix + dt.szSegment;
-    ErrPrintf("%s: %s, but the %s segment (lines %ld..%ld) ends past it: check %sStart and "
-              "%sLines\n",
-              ux_ProgName().c_str(),
-              n == 0 ? "InData holds no data line (no sentence)"
-                     : ux_StrPrintf("InData holds %ld data lines", n).c_str(),
-              szSeg.c_str(), dt.ilStart, dt.ilStart + dt.clLines - 1, szSeg.c_str(), szSeg.c_str());
+    std::fprintf(stderr,
+                 "%s: %s, but the %s segment (lines %ld..%ld) ends past it: check %sStart and "
+                 "%sLines\n",
+                 ux_ProgName().c_str(),
+                 n == 0 ? "InData holds no data line (no sentence)"
+                        : ux_StrPrintf("InData holds %ld data lines", n).c_str(),
+                 szSeg.c_str(), dt.ilStart, dt.ilStart + dt.clLines - 1, szSeg.c_str(),
+                 szSeg.c_str());
 }
 
 // Reads InData once and distributes its lines over the segments given by
@@ -410,7 +410,7 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
 
     DataTable* const rgpdt[] = {m.pdtT, m.pdtH, m.pdtS};
     static constexpr const char* rgszSegment[] = {"Train", "Heldout", "Test"};
-    static constexpr int rgrcSegment[] = {104, 102, 103};
+    static constexpr int rgrcSegment[] = {kDataNoTrainKeys, kDataNoHeldoutKeys, kDataNoTestKeys};
     // A table read from a file of its own stands here as an empty segment.
     DataTable dtNone;
     dtNone.ilStart = kSegmentNotGiven;
@@ -430,12 +430,12 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
     const long ilTrLast = dtTr.ilStart + dtTr.clLines - 1;
     const long ilHeLast = dtHe.ilStart + dtHe.clLines - 1;
     const long ilTeLast = dtTe.ilStart + dtTe.clLines - 1;
-    if (Inside(dtHe.ilStart, dtTr.ilStart, ilTrLast)) return 1;
-    if (Inside(ilHeLast, dtTr.ilStart, ilTrLast)) return 2;
-    if (Inside(dtTe.ilStart, dtTr.ilStart, ilTrLast)) return 3;
-    if (Inside(ilTeLast, dtTr.ilStart, ilTrLast)) return 4;
-    if (Inside(dtTe.ilStart, dtHe.ilStart, ilHeLast)) return 5;
-    if (Inside(ilTeLast, dtHe.ilStart, ilHeLast)) return 6;
+    if (Inside(dtHe.ilStart, dtTr.ilStart, ilTrLast)) return kDataHeldoutStartInTrain;
+    if (Inside(ilHeLast, dtTr.ilStart, ilTrLast)) return kDataHeldoutEndInTrain;
+    if (Inside(dtTe.ilStart, dtTr.ilStart, ilTrLast)) return kDataTestStartInTrain;
+    if (Inside(ilTeLast, dtTr.ilStart, ilTrLast)) return kDataTestEndInTrain;
+    if (Inside(dtTe.ilStart, dtHe.ilStart, ilHeLast)) return kDataTestStartInHeldout;
+    if (Inside(ilTeLast, dtHe.ilStart, ilHeLast)) return kDataTestEndInHeldout;
 
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
@@ -451,7 +451,8 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
         const std::string_view svLine(szLine.data());
         const std::string_view svRest(szRest.data());
         if (!svLine.empty() && svLine[0] == '|') {
-            ErrPrintf("null input data (line %ld): %s, rest %s\n", n, szLine.data(), szRest.data());
+            std::fprintf(stderr, "null input data (line %ld): %s, rest %s\n", n, szLine.data(),
+                         szRest.data());
             ++cSkipped;
             continue;
         }
@@ -467,30 +468,30 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
             if (InSegment(*rgpdt[k], n))
                 pgapLine = --cHolders > 0 ? CopyGap(pgap.get()) : std::move(pgap);
             if (InsertLine(m, *rgpdt[k], svLine, n, svRest, std::move(pgapLine), pdf.fWord) != 0)
-                return 11 + k;
+                return kDataInsertTrain + k;
         }
         pgap.reset();
         ++n;
     }
-    if (rc != -1) return 49;
+    if (rc != -1) return kDataReadFailed;
     if (n == 0) WarnEverythingSkipped(pdf, cSkipped);
 
     if (n < dtTr.ilStart + dtTr.clLines && &dtTr != &dtNone) {
         ReportSegmentPastEnd(dtTr, n);
-        return 57;
+        return kDataTrainPastEnd;
     }
     if (n < dtHe.ilStart + dtHe.clLines && &dtHe != &dtNone) {
         ReportSegmentPastEnd(dtHe, n);
         for (int k = 0; k < 2; ++k)
-            ErrPrintf("READ: %ld, less than %ld\n", n, dtHe.ilStart + dtHe.clLines);
-        return 58;
+            std::fprintf(stderr, "READ: %ld, less than %ld\n", n, dtHe.ilStart + dtHe.clLines);
+        return kDataHeldoutPastEnd;
     }
     if (n < dtTe.ilStart + dtTe.clLines && &dtTe != &dtNone) {
         ux_Warning(kModApp, kMsgApp,
                    ux_StrPrintf("ReadData: shrinking test/tag data size %ld -> %ld\n", dtTe.clLines,
                                 n - dtTe.ilStart));
         dtTe.clLines = n - dtTe.ilStart;
-        if (dtTe.clLines < 0) return 59;
+        if (dtTe.clLines < 0) return kDataTestPastEnd;
     }
 
     for (int k = 0; k < 3; ++k) {
@@ -573,12 +574,12 @@ int GetDataParams(std::string_view szArgFile, Model& m, pdfRecType& pdf,
 }
 
 int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
-    ErrPrintf("Reading data %.*s\n", static_cast<int>(szPrefix.size()), szPrefix.data());
+    std::fprintf(stderr, "Reading data %.*s\n", static_cast<int>(szPrefix.size()), szPrefix.data());
     PointTables(m);
 
     DataTable* const rgpdt[] = {m.pdtT, m.pdtH, m.pdtS};
     static constexpr const char* rgszSegment[] = {"Train", "Heldout", "Test"};
-    static constexpr int rgrcSegment[] = {104, 102, 103};
+    static constexpr int rgrcSegment[] = {kDataNoTrainKeys, kDataNoHeldoutKeys, kDataNoTestKeys};
     // Segments that are whole files of their own; the others are line
     // ranges of InData.
     std::array<bool, 3> rgfFile{};
@@ -593,7 +594,7 @@ int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
         rgpdt[k]->szDataPrefix = szPrefix;
         rgpdt[k]->szSegment = rgszSegment[k];
         if (const int rc = ReadSegmentFile(szArgFile, m, *rgpdt[k]); rc != 0)
-            return rc == 32 || rc == 49 ? rc : 11 + k;
+            return rc == kDataNotOpened || rc == kDataReadFailed ? rc : kDataInsertTrain + k;
     }
 
     // InData is needed unless every segment is a file or holds no lines.
@@ -624,25 +625,25 @@ int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
         pdt->rgilNextAC.assign(static_cast<std::size_t>(pdt->clData), -1);
         pdt->rgilNextFeature.assign(static_cast<std::size_t>(pdt->clData), -1);
     }
-    ErrPrintf("Data read in.\n");
+    std::fprintf(stderr, "Data read in.\n");
     return 0;
 }
 
 int GetSegment(std::string_view szArgFile, Model& m, DataTable& dt) {
     long l = 0;
     int rc = GetSegmentKey(szArgFile, dt.szDataPrefix + dt.szSegment + "Start", dt.szStartValue, l,
-                           1, 3);
+                           kSegmentNoStart, kSegmentBadStart);
     if (rc != 0) return rc;
     dt.ilStart = l;
 
     if (dt.ilStart != kSegmentNotGiven) {
         const std::string szKey = dt.szDataPrefix + dt.szSegment + "Lines";
-        rc = GetSegmentKey(szArgFile, szKey, dt.szLinesValue, l, 2, 4);
+        rc = GetSegmentKey(szArgFile, szKey, dt.szLinesValue, l, kSegmentNoLines, kSegmentBadLines);
         if (rc != 0) return rc;
         if (l < 0) {
-            ErrPrintf("%s: %s must not be negative: %s\n", ux_ProgName().c_str(), szKey.c_str(),
-                      dt.szLinesValue.c_str());
-            return 4;
+            std::fprintf(stderr, "%s: %s must not be negative: %s\n", ux_ProgName().c_str(),
+                         szKey.c_str(), dt.szLinesValue.c_str());
+            return kSegmentBadLines;
         }
         dt.clLines = l;
         if ((rc = AllocSegment(m, dt)) != 0) return rc;
@@ -675,7 +676,7 @@ int AllocSegment(const Model& m, DataTable& dt) {
         // An empty segment still gets a valid table (a table needs 2 buckets).
         const auto cl = static_cast<long>(cLines);
         dt.phashCnt = ux_HashNew(std::max(cl, 2L), cl * 10, 4000);
-        if (!dt.phashCnt) return 96;
+        if (!dt.phashCnt) return kSegmentNoCountTable;
     }
     return 0;
 }
@@ -684,7 +685,7 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
                std::string_view szRest, std::unique_ptr<gapRecType> pgap, int fWord) {
     if (!InSegment(dt, ilLine)) return 0;
     const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
-    if (i >= dt.rgdl.size()) return 9; // the per-line arrays were never set up
+    if (i >= dt.rgdl.size()) return kLineNotSetUp;
 
     dt.rgpszDataLine[i].assign(szLine);
     dt.rgpszTagOut[i].fill('\0');
@@ -720,15 +721,15 @@ int GetLemmaStr(std::span<char> szLemma, std::string_view szLine) {
     std::size_t ich = 0;
     for (int k = 0; k < 3; ++k) {
         ich = szLine.find('|', ich);
-        if (ich == std::string_view::npos || ich + 1 >= szLine.size()) return 2 + k;
+        if (ich == std::string_view::npos || ich + 1 >= szLine.size()) return kLemmaNoBar1 + k;
         ++ich;
     }
     const std::size_t cchLemma = std::min(szLine.find('|', ich), szLine.size()) - ich;
-    if (szLemma.empty()) return 5;
+    if (szLemma.empty()) return kLemmaCut;
     const std::size_t cchCopy = std::min(cchLemma, szLemma.size() - 1);
     std::memcpy(szLemma.data(), szLine.data() + ich, cchCopy);
     szLemma[cchCopy] = '\0';
-    return cchCopy < cchLemma ? 5 : 0;
+    return cchCopy < cchLemma ? kLemmaCut : 0;
 }
 
 const char* GetMMtPtr(std::string_view szLine) {

@@ -110,13 +110,38 @@ extern DataTable dtT;
 extern DataTable dtH;
 extern DataTable dtS;
 
+// Failure codes of ReadData.
+// Two segments of InData overlap: the first line, then the last line of the
+// second segment named lies in the first one.
+inline constexpr int kDataHeldoutStartInTrain = 1;
+inline constexpr int kDataHeldoutEndInTrain = 2;
+inline constexpr int kDataTestStartInTrain = 3;
+inline constexpr int kDataTestEndInTrain = 4;
+inline constexpr int kDataTestStartInHeldout = 5;
+inline constexpr int kDataTestEndInHeldout = 6;
+// A line of the Train segment cannot be stored (InsertLine failed); the
+// Heldout and Test segments have the next two codes.
+inline constexpr int kDataInsertTrain = 11;
+inline constexpr int kDataInsertHeldout = 12;
+inline constexpr int kDataInsertTest = 13;
+inline constexpr int kDataNoInput = 31;      // no input file named (also GetDataParams)
+inline constexpr int kDataNotOpened = 32;    // the input file cannot be opened (also GetDataParams)
+inline constexpr int kDataReadFailed = 49;   // the reader failed before the end of the input
+inline constexpr int kDataTrainPastEnd = 57; // the input ends inside the Train segment
+inline constexpr int kDataHeldoutPastEnd = 58; // ... inside the Heldout segment
+inline constexpr int kDataTestPastEnd = 59;    // the Test segment starts past the input's end
+// A segment's keys are missing or malformed (GetSegment failed).
+inline constexpr int kDataNoHeldoutKeys = 102;
+inline constexpr int kDataNoTestKeys = 103;
+inline constexpr int kDataNoTrainKeys = 104;
+
 // Reads the input file named by the key szPrefix + "InData" once and stores
 // its lines in the tables of m.pdtT, m.pdtH, m.pdtS (pointed at dtT, dtH, dtS
 // when not set) by their segments. A segment whose key szPrefix + segment +
 // "Data" (TrainData, HeldoutData, TestData) names a file is that whole file
 // instead, without its end-of-input token; InData is then read only for the
-// segments still given by line numbers. 0 on success; see the codes in the
-// source.
+// segments still given by line numbers. 0 on success, or one of the codes
+// above.
 int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix);
 
 // Where the training tokens are: a whole file (TrainData) or the lines
@@ -149,18 +174,40 @@ int GetDataParams(std::string_view szArgFile, Model& m, pdfRecType& pdf, std::st
 // as the reader pdf makes them.
 bool IsBoundaryLine(const DlData& dl, const pdfRecType& pdf);
 
+// Failure codes of GetSegment.
+inline constexpr int kSegmentNoStart = 1;       // the Start key is missing
+inline constexpr int kSegmentNoLines = 2;       // the Lines key is missing
+inline constexpr int kSegmentBadStart = 3;      // the Start value is not a number
+inline constexpr int kSegmentBadLines = 4;      // the Lines value is not a number, or negative
+inline constexpr int kSegmentNoCountTable = 96; // the Train-mode count table (AllocSegment)
+
 // Reads the segment keys szDataPrefix + szSegment + "Start" / "Lines" and
-// allocates the per-line arrays. 0, 1-4 for missing or malformed keys.
+// allocates the per-line arrays. 0 or one of the codes above.
 int GetSegment(std::string_view szArgFile, Model& m, DataTable& dt);
 
 // Allocates the per-line arrays for dt.clLines lines (all entries empty) and,
-// in Train mode, the count table. 0.
+// in Train mode, the count table. 0 or kSegmentNoCountTable.
 int AllocSegment(const Model& m, DataTable& dt);
 
+// Failure codes of InsertLine.
+inline constexpr int kLineNotSetUp = 9;      // the table's per-line arrays were never set up
+inline constexpr int kLineCountAC = 129;     // a Train-mode count of an AC string failed
+inline constexpr int kLineCountForm = 130;   // the Train-mode count of the form failed
+inline constexpr int kLineTagLength = 134;   // the tag is not cTagElem characters long
+inline constexpr int kLineACCount = 135;     // not cTagElem AC strings
+inline constexpr int kLineACPart = 137;      // an AC string without its "/", or nothing after them
+inline constexpr int kLineNoForm = 138;      // no "|" after the form
+inline constexpr int kLineNoLemma = 139;     // no "|" after the lemma
+inline constexpr int kLineCandidate = 140;   // a candidate tag of the wrong length or without "/"
+inline constexpr int kLineInternTag = 151;   // a string cannot be interned: the tag,
+inline constexpr int kLineInternAC = 152;    // an AC string,
+inline constexpr int kLineInternForm = 153;  // the form,
+inline constexpr int kLineInternLemma = 154; // the lemma,
+inline constexpr int kLineInternCandidate = 155; // a candidate tag
+
 // Stores the data line number ilLine when it lies in the table's segment
-// (taking over the gap list); 0 also when it does not. Codes 134-141 for a
-// malformed line, 151-155 for a string that cannot be interned, 129/130 for a
-// failed count.
+// (taking over the gap list); 0 also when it does not, or one of the codes
+// above.
 int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
                std::string_view szRest, std::unique_ptr<gapRecType> pgap, int fWord);
 
@@ -168,9 +215,14 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
 // than two "|".
 const char* GetFormPtr(std::string_view szLine);
 
-// Copies the lemma field of a data line into szLemma: 0; 2, 3, 4 when the
-// first, second or third "|" is missing (or nothing follows it); 5 when the
-// lemma does not fit (it is cut).
+// Results of GetLemmaStr besides 0.
+inline constexpr int kLemmaNoBar1 = 2; // the first "|" is missing (or nothing follows it)
+inline constexpr int kLemmaNoBar2 = 3; // ... the second
+inline constexpr int kLemmaNoBar3 = 4; // ... the third
+inline constexpr int kLemmaCut = 5;    // the lemma does not fit: it is cut
+
+// Copies the lemma field of a data line into szLemma: 0 or one of the codes
+// above.
 int GetLemmaStr(std::span<char> szLemma, std::string_view szLine);
 
 // Pointer to the candidate part of a data line (after the ">" that follows the

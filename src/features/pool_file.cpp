@@ -360,16 +360,16 @@ private:
 int PoolLoader::ParseTerms(const char* psz, FeatureDesc& fd) {
     psz = SkipBlanks(psz);
     const int cTerms = GetHex(&psz);
-    if (cTerms < 0 || cTerms > kTermsMax) return 2;
+    if (cTerms < 0 || cTerms > kTermsMax) return kPoolBadTermCount;
     fd.cTerms = cTerms;
 
-    if (*psz != '_') return 3;
+    if (*psz != '_') return kPoolNoValueSep;
     ++psz;
     if (*psz != '_' && *psz != '\0') {
         const char szY[2] = {*psz++, '\0'};
-        if (ux_HashMemberPtr(m_.phashStr.get(), szY, &fd.pszY) > 0) return 8;
+        if (ux_HashMemberPtr(m_.phashStr.get(), szY, &fd.pszY) > 0) return kPoolInternValue;
     }
-    if (*psz != '_') return 4;
+    if (*psz != '_') return kPoolNoTermsSep;
     ++psz;
 
     std::array<char, kPoolStrSize> szClosest;
@@ -379,13 +379,18 @@ int PoolLoader::ParseTerms(const char* psz, FeatureDesc& fd) {
         ft.iPos = GetHex(&psz);
         ft.iClosestConditionElem = GetHex(&psz);
         ft.iConditionElem = GetHex(&psz);
-        if (GetStr(szClosest, &psz, '_') == 2) return 5;
-        if (GetStr(szValue, &psz, '_') == 2) return 7;
-        if (int rc = CheckElemCode(ft.iClosestConditionElem, m_.cTagElem, 9, 17, 26)) return rc;
-        if (int rc = CheckElemCode(ft.iConditionElem, m_.cTagElem, 10, 12, 28)) return rc;
+        if (GetStr(szClosest, &psz, '_') == kStrNoDelim) return kPoolNoClosestValue;
+        if (GetStr(szValue, &psz, '_') == kStrNoDelim) return kPoolNoValue;
+        if (int rc = CheckElemCode(ft.iClosestConditionElem, m_.cTagElem, kPoolBadClosestTag,
+                                   kPoolBadClosestAC, kPoolBadClosestMember))
+            return rc;
+        if (int rc = CheckElemCode(ft.iConditionElem, m_.cTagElem, kPoolBadConditionTag,
+                                   kPoolBadConditionAC, kPoolBadConditionMember))
+            return rc;
         if (ux_HashMemberPtr(m_.phashStr.get(), szClosest.data(), &ft.pszClosestValue) > 0)
-            return 27;
-        if (ux_HashMemberPtr(m_.phashStr.get(), szValue.data(), &ft.pszValue) > 0) return 8;
+            return kPoolInternClosest;
+        if (ux_HashMemberPtr(m_.phashStr.get(), szValue.data(), &ft.pszValue) > 0)
+            return kPoolInternValue;
     }
     return 0;
 }
@@ -408,9 +413,9 @@ int PoolLoader::Add(const char* pszLine) {
     const int t = GetHex(&psz);
     psz = SkipOne(psz);
     std::array<char, kPoolStrSize> szAC;
-    if (GetStr(szAC, &psz, ' ') == 2) {
+    if (GetStr(szAC, &psz, ' ') == kStrNoDelim) {
         Flush();
-        return 11;
+        return kPoolNoClass;
     }
 
     // The class of the feature.
@@ -619,7 +624,7 @@ int GetStr(std::span<char> szOut, const char** ppsz, char chDelim) {
         return 0;
     }
     *ppsz = psz;
-    return 2;
+    return kStrNoDelim;
 }
 
 int AddFeatureFromStr(Model* pm, const char* pszLine) {

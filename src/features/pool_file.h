@@ -20,8 +20,25 @@ struct Model;
 // Longest pool line read from a pool file.
 inline constexpr int kPoolLineMax = 3999;
 
-// AddFeatureFromStr: the line names a tag element the model does not have.
-inline constexpr int kPoolBadTagElem = 13;
+// Failure codes of AddFeatureFromStr: a malformed pool line.
+inline constexpr int kPoolBadTermCount = 2;        // a term count outside 0..kTermsMax
+inline constexpr int kPoolNoValueSep = 3;          // no "_" before the predicted value
+inline constexpr int kPoolNoTermsSep = 4;          // no "_" after the predicted value
+inline constexpr int kPoolNoClosestValue = 5;      // a term ends before its closest value
+inline constexpr int kPoolNoValue = 7;             // a term ends before its value
+inline constexpr int kPoolInternValue = 8;         // a value cannot be interned
+inline constexpr int kPoolBadClosestTag = 9;       // closest element: a tag element the model lacks
+inline constexpr int kPoolBadConditionTag = 10;    // condition element: the same
+inline constexpr int kPoolNoClass = 11;            // the line ends in its class string
+inline constexpr int kPoolBadConditionAC = 12;     // condition element: an AC the model lacks
+inline constexpr int kPoolBadTagElem = 13;         // the line names a tag element the model lacks
+inline constexpr int kPoolBadClosestAC = 17;       // closest element: an AC the model lacks
+inline constexpr int kPoolBadClosestMember = 26;   // closest element: an AC member the model lacks
+inline constexpr int kPoolInternClosest = 27;      // a closest value cannot be interned
+inline constexpr int kPoolBadConditionMember = 28; // condition element: the same as 26
+
+// Result of GetStr when the end of the string came before a delimiter.
+inline constexpr int kStrNoDelim = 2;
 
 // ReadFeaturesPool: a line longer than kPoolLineMax characters (3300 + 99).
 inline constexpr int kPoolLineTooLong = 3399;
@@ -33,14 +50,15 @@ int GetHex(const char** ppsz);
 
 // Skips one chDelim at the cursor when there is one, copies up to the next
 // chDelim or the end of the string into szOut and moves the cursor past the
-// delimiter. 0 when a delimiter ended the string, 2 when the end did. A string
+// delimiter. 0 when a delimiter ended the string, kStrNoDelim when the end did. A string
 // that does not fit (szOut.size() - 1 characters) is fatal.
 int GetStr(std::span<char> szOut, const char** ppsz, char chDelim);
 
 // Parses one pool line into the next free pool record, filters it and
 // computes its counts and entropy. 0 added (also when its class is not in the
 // training data, which is reported and skipped); -1 skipped (count below
-// cPoolThr, model kind switched off, or cut by entropy); > 0 malformed line.
+// cPoolThr, model kind switched off, or cut by entropy); > 0 malformed line
+// (the codes above).
 int AddFeatureFromStr(Model* pm, const char* pszLine);
 
 // Loads the pool file szFeaturePoolFile. <= 0 done; 3300 + the code of the

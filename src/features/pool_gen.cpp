@@ -122,7 +122,7 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
     if (cchAC + 8 >= rgch.size() || iTE < 0 || iTE > 255) {
         std::fprintf(stderr, "%s: cannot generate ctx string (26/i:%d/val:%s)\n",
                      ux_ProgName().c_str(), -1, OrEmpty(pszAC));
-        return 26;
+        return kFeatureStrNotBuilt;
     }
     char* pch = PutHex2(rgch.data(), iTE);
     *pch++ = ' ';
@@ -150,7 +150,7 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
         if (rc > 0) {
             std::fprintf(stderr, "%s: cannot generate ctx string (26/i:%d/val:%s)\n",
                          ux_ProgName().c_str(), j, OrEmpty(comp.pszOverride));
-            return 26;
+            return kFeatureStrNotBuilt;
         }
         if (rc < 0) return rc;
         pch += cch;
@@ -161,7 +161,7 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
     } else if (m.iCountMode == 1) {
         pszData = "";
     } else {
-        return 30;
+        return kFeatureStrNoCountMode;
     }
     pchCount[0] = static_cast<char>('0' + (cTerms / 10) % 10);
     pchCount[1] = static_cast<char>('0' + cTerms % 10);
@@ -172,7 +172,7 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
     if (ux_HashIncr(&hashOut, szFeature, 0, pszData) != 0) {
         std::fprintf(stderr, "%s: cannot increase count at f x//y: %s//%s\n", ux_ProgName().c_str(),
                      std::string(szFeature).c_str(), pszData);
-        return 29;
+        return kFeatureStrNotCounted;
     }
     return 0;
 }
@@ -637,7 +637,7 @@ int GenerateFSG5(Model* pm, DataTable* pdt, int iBase, int /*iUnused*/, int fAll
         if (cl >= m.cClosestThr) {
             if (ux_HashMemberPtr(m.phashStr.get(), OneChar(static_cast<char>(v)), &m.rgszUnamb[v]) >
                 0) {
-                return 887;
+                return kPoolGenInternValue;
             }
         }
         if (cl > 0)

@@ -29,6 +29,16 @@ inline constexpr int kFeatureStrNoPoolValue = -3;
 inline constexpr std::size_t kFeatureStrMax = 248;
 inline constexpr int kFeatureStrTooLong = -4;
 
+// Failures of a feature string: it cannot be built (the class string or a
+// component does not fit, or the tag element is out of range), CountMode is
+// neither Batch nor Individual, or it cannot be counted.
+inline constexpr int kFeatureStrNotBuilt = 26;
+inline constexpr int kFeatureStrNotCounted = 29;
+inline constexpr int kFeatureStrNoCountMode = 30;
+
+// GenerateFSG5: a value of tag element 0 cannot be interned.
+inline constexpr int kPoolGenInternValue = 887;
+
 // AC-frequency test of a component not done yet (FeatureComp::iAcCheck).
 inline constexpr int kAcCheckPending = 1;
 

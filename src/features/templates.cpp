@@ -98,16 +98,17 @@ bool ScanLong(const std::string& szValue, long long* pll) {
 void ReadGenerationKeys(std::string_view szArgFile, Model& m) {
     std::string szValue;
 
-    if (!GetSetupValue(szArgFile, "CountMode", m.szCountMode)) ExitMissing("CountMode", 124);
+    if (!GetSetupValue(szArgFile, "CountMode", m.szCountMode))
+        ExitMissing("CountMode", kExitNoCountMode);
     if (m.szCountMode == "Batch") {
         m.iCountMode = 1;
     } else if (m.szCountMode == "Individual") {
         m.iCountMode = 2;
     } else {
-        ExitWrong("CountMode", m.szCountMode, 125);
+        ExitWrong("CountMode", m.szCountMode, kExitBadCountMode);
     }
 
-    if (!GetSetupValue(szArgFile, "Models", szValue)) ExitMissing("Models", 524);
+    if (!GetSetupValue(szArgFile, "Models", szValue)) ExitMissing("Models", kExitNoModels);
     if (szValue == "AC") {
         m.fModelAC = 1;
     } else if (szValue == "General") {
@@ -116,34 +117,36 @@ void ReadGenerationKeys(std::string_view szArgFile, Model& m) {
         m.fModelAC = 1;
         m.fModelGeneral = 1;
     } else {
-        ExitWrong("Models", szValue, 525);
+        ExitWrong("Models", szValue, kExitBadModels);
     }
 
-    if (!GetSetupValue(szArgFile, "SortSuggestions", szValue)) ExitMissing("SortSuggestions", 529);
+    if (!GetSetupValue(szArgFile, "SortSuggestions", szValue))
+        ExitMissing("SortSuggestions", kExitNoSortSugg);
     if (szValue == "Count") {
         m.iSortSugg = 1;
     } else if (szValue == "Entropy") {
         m.iSortSugg = 2;
     } else {
-        ExitWrong("SortSuggestions", szValue, 526);
+        ExitWrong("SortSuggestions", szValue, kExitBadSortSugg);
     }
 
     m.dSuggEntropyThr = -1.0;
     if (m.iSortSugg == 2) {
         if (!GetSetupValue(szArgFile, "CutSuggestions", szValue))
-            ExitMissing("CutSuggestions", 528);
+            ExitMissing("CutSuggestions", kExitNoCutSugg);
         if (!ParseCutSuggestions(szValue, &m.dSuggEntropyThr)) {
             std::fprintf(stderr, "%s: Wrong %s (0.0..32.0>: %s\n", ux_ProgName().c_str(),
                          "CutSuggestions", szValue.c_str());
-            ux_Exit(527);
+            ux_Exit(kExitBadCutSugg);
         }
     }
 
     if (!GetSetupValue(szArgFile, "FeatureTemplates", szValue))
-        ExitMissing("FeatureTemplates", 126);
+        ExitMissing("FeatureTemplates", kExitNoTemplates);
     ParseFT(m.szFeatureTemplates, szValue);
 
-    if (!GetSetupValue(szArgFile, "UseInFeatures", szValue)) ExitMissing("UseInFeatures", 126);
+    if (!GetSetupValue(szArgFile, "UseInFeatures", szValue))
+        ExitMissing("UseInFeatures", kExitNoTemplates);
     std::string szMarkers;
     ParseUIT(szMarkers, szValue);
     m.fUITForms = szMarkers.find("=Forms=") != std::string::npos;
@@ -169,7 +172,7 @@ int CheckAmbClassLength(int t, std::string_view szAmbClass) {
                  "%s: ambiguity class of tag element %d has %zu characters, more than %d: %s\n",
                  ux_ProgName().c_str(), t, szAmbClass.size(), kAmbClassLenMax,
                  std::string(szAmbClass).c_str());
-    return 908;
+    return kSetupClassTooLong;
 }
 
 // Builds the classes of tag element t from the training lines.
@@ -177,7 +180,7 @@ int BuildAmbClasses(DataTable& dt, Model& m, int t) {
     TagElem& te = m.rgteTagElem[t];
     te.rgclSubtagCnt.fill(0);
 
-    if (m.clAmbClassAreaUsed >= m.clAmbClassAreaSize) return 1909;
+    if (m.clAmbClassAreaUsed >= m.clAmbClassAreaSize) return kSetupClassAreaFullAll;
     const long ilAllData = m.clAmbClassAreaUsed++;
     te.ilAmbClassFirst = ilAllData;
     te.clAmbClass = 1;
@@ -198,12 +201,12 @@ int BuildAmbClasses(DataTable& dt, Model& m, int t) {
         ++te.rgclSubtagCnt[chValue];
 
         std::size_t ich = szLine.find('|');
-        if (ich == std::string::npos) return 904;
+        if (ich == std::string::npos) return kSetupLineNoBar;
         ++ich;
         int j = 0;
         while (j < m.cTagElem && ich < szLine.size() && szLine[ich] != '|') {
             const std::size_t ichSlash = szLine.find('/', ich);
-            if (ichSlash == std::string::npos) return 907;
+            if (ichSlash == std::string::npos) return kSetupLineACPart;
             if (j == t && ichSlash - ich >= 2) {
                 const std::string_view szField(szLine.data() + ich, ichSlash - ich);
                 const std::size_t ichValue = szField.find(static_cast<char>(chValue));
@@ -215,10 +218,11 @@ int BuildAmbClasses(DataTable& dt, Model& m, int t) {
                     ++ac.rgclJointCnt[iJoint];
                 } else {
                     ++te.clAmbClass;
-                    if (m.clAmbClassAreaUsed >= m.clAmbClassAreaSize) return 909;
+                    if (m.clAmbClassAreaUsed >= m.clAmbClassAreaSize) return kSetupClassAreaFull;
                     if (int rc = CheckAmbClassLength(t, szField)) return rc;
                     const char* psz = nullptr;
-                    if (ux_HashMemberPtr(m.phashStr.get(), szField, &psz) > 0) return 910;
+                    if (ux_HashMemberPtr(m.phashStr.get(), szField, &psz) > 0)
+                        return kSetupInternClass;
                     const long ilNew = m.clAmbClassAreaUsed++;
                     AmbClass& ac = m.rgacAmbClassArea[ilNew];
                     InitAmbClass(ac, 0);
@@ -231,7 +235,7 @@ int BuildAmbClasses(DataTable& dt, Model& m, int t) {
             ich = ichSlash + 1;
             ++j;
         }
-        if (j != m.cTagElem || ich >= szLine.size() || szLine[ich] != '|') return 906;
+        if (j != m.cTagElem || ich >= szLine.size() || szLine[ich] != '|') return kSetupLineACCount;
     }
 
     // The all-data class: two marker characters, then every value seen.
@@ -246,7 +250,8 @@ int BuildAmbClasses(DataTable& dt, Model& m, int t) {
     for (std::size_t k = 2; k < szAll.size(); ++k) {
         acAll.rgclJointCnt[k] = te.rgclSubtagCnt[static_cast<unsigned char>(szAll[k])];
     }
-    if (ux_HashMemberPtr(m.phashStr.get(), szAll, &acAll.pszAmbClass) > 0) return 27;
+    if (ux_HashMemberPtr(m.phashStr.get(), szAll, &acAll.pszAmbClass) > 0)
+        return kSetupInternAllData;
 
     // Report the classes of t.
     std::string szReport;
@@ -319,11 +324,12 @@ int InitModelTraining(std::string_view szArgFile, DataTable* pdt, Model* pm) {
         szKey = ux_StrPrintf("%s%d", "SubTag", t + 1);
         if (!GetSetupValue(szArgFile, szKey, szValue)) {
             ReportMissing("%s: GetValue %s failed\n", szKey);
-            return 949;
+            return kSetupNoSubTag;
         }
         const std::string_view szName =
             szValue.empty() ? std::string_view() : std::string_view(szValue).substr(1);
-        if (ux_HashMemberPtr(m.phashStr.get(), szName, &m.rgpszTagElemName[t]) > 0) return 950;
+        if (ux_HashMemberPtr(m.phashStr.get(), szName, &m.rgpszTagElemName[t]) > 0)
+            return kSetupInternName;
         TagElem& te = m.rgteTagElem[t];
         te.fSignPlus = !szValue.empty() && szValue[0] == '+';
         te.clAmbClass = 0;
@@ -341,7 +347,7 @@ int InitModelTraining(std::string_view szArgFile, DataTable* pdt, Model* pm) {
     szKey = dt.szDataPrefix + "FeatureMode";
     if (!GetSetupValue(szArgFile, szKey, m.szFeatureMode)) {
         ReportMissing("%s: GetValue (feature sugg mode) %s failed\n", szKey);
-        return 971;
+        return kSetupNoFeatureMode;
     }
     if (m.szFeatureMode == "Generate") {
         m.iFeatureMode = 0;
@@ -352,7 +358,7 @@ int InitModelTraining(std::string_view szArgFile, DataTable* pdt, Model* pm) {
     } else {
         std::fprintf(stderr, "%s: GetValue (feature sugg mode) %s: wrong value (%s)\n",
                      ux_ProgName().c_str(), szKey.c_str(), m.szFeatureMode.c_str());
-        return 972;
+        return kSetupBadFeatureMode;
     }
     const bool fGenerate = m.iFeatureMode == 0 || m.iFeatureMode == 1;
 
@@ -361,7 +367,7 @@ int InitModelTraining(std::string_view szArgFile, DataTable* pdt, Model* pm) {
         szKey = dt.szDataPrefix + "FeatureSugg";
         if (!GetSetupValue(szArgFile, szKey, m.szFeaturePoolFile)) {
             ReportMissing("%s: GetValue (feature sugg input file, from gorvo) %s failed\n", szKey);
-            return 991;
+            return kSetupNoPoolFile;
         }
     } else {
         m.szFeaturePoolFile.clear();
@@ -372,14 +378,14 @@ int InitModelTraining(std::string_view szArgFile, DataTable* pdt, Model* pm) {
         if (!GetSetupValue(szArgFile, "MaxFeaturesGenerate", szValue)) {
             ReportMissing("%s: GetValue (max feature suggestions) %s failed\n",
                           "MaxFeaturesGenerate");
-            return 932;
+            return kSetupNoMaxGenerate;
         }
         long long ll = 0;
         if (!ScanLong(szValue, &ll)) ll = 0;
         if (ll < 1 || ll > 10000000) {
             std::fprintf(stderr, "%s: Wrong %s <1..10000000>: %s\n", ux_ProgName().c_str(),
                          "MaxFeaturesGenerate", szValue.c_str());
-            ux_Exit(930);
+            ux_Exit(kExitBadMaxGenerate);
         }
         m.ilMaxFSG = static_cast<long>(ll);
     }
@@ -393,11 +399,11 @@ int InitModelTraining(std::string_view szArgFile, DataTable* pdt, Model* pm) {
     szKey = dt.szDataPrefix + "Features";
     if (!GetSetupValue(szArgFile, szKey, m.szModelFile)) {
         ReportMissing("%s: GetValue (feature file) %s failed\n", szKey);
-        return 992;
+        return kSetupNoModelFile;
     }
     if (!GetSetupValue(szArgFile, "AmbClassIgnore", m.szAmbClassIgnore)) {
         ReportMissing("%s: GetValue (Amb Class Ignore) %s failed\n", "AmbClassIgnore");
-        return 990;
+        return kSetupNoAmbClassIgnore;
     }
 
     // 13. Ambiguity classes of every tag element.

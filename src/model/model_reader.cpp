@@ -116,17 +116,10 @@ void Pass(Reader& r, int st) {
     r.fRead = false;
 }
 
+// "model: " and the formatted text.
 std::string VFormat(const char* pszFormat, va_list args) {
-    va_list args2;
-    va_copy(args2, args);
-    const int cch = std::vsnprintf(nullptr, 0, pszFormat, args2);
-    va_end(args2);
     std::string sz = "model: ";
-    if (cch <= 0) return sz;
-    const size_t ich = sz.size();
-    sz.resize(ich + static_cast<size_t>(cch) + 1);
-    std::vsnprintf(sz.data() + ich, static_cast<size_t>(cch) + 1, pszFormat, args);
-    sz.resize(ich + static_cast<size_t>(cch));
+    ux_VStrPrintf(sz, pszFormat, args);
     return sz;
 }
 
@@ -1074,7 +1067,7 @@ int ReadModel(std::string_view szArgFile, Model& m, ModelEnd end) {
 
     const auto ppdf = std::make_unique<pdfRecType>();
     ppdf->szFileName = m.szModelFile;
-    if (OpenData(*ppdf) != 0) return 99;
+    if (OpenData(*ppdf) != 0) return kModelNotOpened;
 
     ResetModel(m);
     Reader r(szArgFile, m, *ppdf);

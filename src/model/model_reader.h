@@ -23,10 +23,13 @@ enum class ModelEnd {
     kAnywhere,
 };
 
+// ReadModel's code for a model file that cannot be opened or is empty.
+inline constexpr int kModelNotOpened = 99;
+
 // Reads the file named m.szModelFile into m (m.cTagElem must be set); the
 // tag element names come from the keys "SubTag<n>" of the argument file
-// szArgFile. Returns 0 on success; 99 when the
-// file cannot be opened or is empty; the SGML reader's codes 1..3 (tag or
+// szArgFile. Returns 0 on success; kModelNotOpened when
+// the file cannot be opened or is empty; the SGML reader's codes 1..3 (tag or
 // text too long) and above 100 (malformed input); or a string-table failure
 // code (931, 867, 866, 865, 64..58). Every other failure ends the run.
 int ReadModel(std::string_view szArgFile, Model& m, ModelEnd end = ModelEnd::kWhole);

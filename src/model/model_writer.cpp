@@ -71,23 +71,10 @@ void Put(ModelOut& out, const char* psz) {
 }
 
 [[gnu::format(printf, 2, 3)]] void PutF(ModelOut& out, const char* pszFormat, ...) {
-    char szBuf[512];
     va_list args;
     va_start(args, pszFormat);
-    const int cch = std::vsnprintf(szBuf, sizeof szBuf, pszFormat, args);
+    ux_VStrPrintf(out.buf, pszFormat, args);
     va_end(args);
-    if (cch < 0) return;
-    if (static_cast<size_t>(cch) < sizeof szBuf) {
-        out.buf.append(szBuf, static_cast<size_t>(cch));
-        return;
-    }
-    // Only a huge weight gets here (the fixed-point form of 1e300 is long).
-    std::string sz(static_cast<size_t>(cch) + 1, '\0');
-    va_start(args, pszFormat);
-    std::vsnprintf(sz.data(), sz.size(), pszFormat, args);
-    va_end(args);
-    sz.resize(static_cast<size_t>(cch));
-    out.buf.append(sz);
 }
 
 void PutNum(ModelOut& out, long l) {

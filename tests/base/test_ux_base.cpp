@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <csignal>
 
 #include <cstdlib>
@@ -108,6 +109,27 @@ TEST(Messages, FatalErrorsEndTheRunWithTheirCode) {
     };
     for (const auto& [fn, iStatus, szMessage] : rgCase)
         EXPECT_FATAL(fn(), iStatus, "^" + szMessage + "\n$");
+}
+
+// Appends through the va_list form, as a printf-style function of the
+// caller's own would.
+[[gnu::format(printf, 2, 3)]] void Append(std::string& sz, const char* pszFormat, ...) {
+    std::va_list args;
+    va_start(args, pszFormat);
+    ux_VStrPrintf(sz, pszFormat, args);
+    va_end(args);
+}
+
+TEST(Messages, FormattingIntoStrings) {
+    EXPECT_EQ(ux_StrPrintf("%s: %05d|%.3f", "tag", 42, 0.5), "tag: 00042|0.500");
+    EXPECT_EQ(ux_StrPrintf("%s", ""), "");
+    // Texts longer than the formatter's own buffer, appended and alone.
+    const std::string szLong(1000, 'x');
+    std::string sz = "model: ";
+    Append(sz, "%s|%d", szLong.c_str(), 7);
+    EXPECT_EQ(sz, "model: " + szLong + "|7");
+    EXPECT_EQ(ux_StrPrintf("%1e", 1e300).size(), std::string("1.000000e+300").size());
+    EXPECT_EQ(ux_StrPrintf("%.0f", 1e300).size(), 301u);
 }
 
 TEST(Messages, LogRedirection) {
