@@ -112,6 +112,11 @@ void LexiconBuilder::AddEntry(std::string_view szForm, std::string_view szLemma,
     it->second.try_emplace({std::string(szTag), std::string(szLemma)}, 0);
 }
 
+void LexiconBuilder::AddSpelling(std::string_view szPadded, std::string_view szSpelled) {
+    if (mapSpelling_.find(szPadded) == mapSpelling_.end())
+        mapSpelling_.emplace(szPadded, szSpelled);
+}
+
 Lexicon LexiconBuilder::Build() const {
     Lexicon lex;
     lex.cTagElem = cTagElem_;
@@ -193,6 +198,8 @@ Lexicon LexiconBuilder::Build() const {
     lex.rgiSuffixFirst.push_back(static_cast<std::uint32_t>(lex.rgSuffixTag.size()));
 
     lex.dTheta = settings_.dTheta;
+    lex.rgszLayout = rgszLayout_;
+    lex.rgSpelling.assign(mapSpelling_.begin(), mapSpelling_.end());
     lex.Index();
     return lex;
 }

@@ -83,6 +83,14 @@ public:
     std::vector<std::string> rgszTag; // distinct tags, sorted
     std::vector<LemmaRule> rgRule;
 
+    // The layout of tags composed from UPOS and FEATS, as its text lines;
+    // empty for other tags. The analyser does not read it: it lets a run
+    // check that the lexicon's tags mean what the model's do.
+    std::vector<std::string> rgszLayout;
+    // Tags padded on reading, each with its spelling in the training data
+    // or dictionary (sorted by the padded tag, distinct), for output.
+    std::vector<std::pair<std::string, std::string>> rgSpelling;
+
     // Forms sorted by bytes; the analyses of form k are
     // rgAnalysis[rgiFormFirst[k] .. rgiFormFirst[k + 1]).
     std::vector<std::string> rgszForm;
@@ -121,11 +129,18 @@ public:
     // One dictionary analysis: count 0 unless training saw it.
     void AddEntry(std::string_view szForm, std::string_view szLemma, std::string_view szTag);
 
+    // The spelling of a padded tag (the first one given is kept).
+    void AddSpelling(std::string_view szPadded, std::string_view szSpelled);
+    // The layout lines of composed tags.
+    void SetLayout(std::vector<std::string> rgszLayout) { rgszLayout_ = std::move(rgszLayout); }
+
     Lexicon Build() const;
 
 private:
     int cTagElem_;
     LexiconSettings settings_;
+    std::vector<std::string> rgszLayout_;
+    std::map<std::string, std::string, std::less<>> mapSpelling_;
     // form -> (tag, lemma) -> count
     std::map<std::string, std::map<std::pair<std::string, std::string>, std::uint32_t>, std::less<>>
         mapForms_;

@@ -134,7 +134,8 @@ int LexiconParser::Parse(Lexicon& lex) {
     if (SplitTabs(szLine, rgsz) != 2 || rgsz[0] != "vexta-lexicon")
         return Fail(kLexNotALexicon, "not a lexicon file (no \"vexta-lexicon\" header)");
     int iVersion = 0;
-    if (!ParseNumber(rgsz[1], iVersion) || iVersion != kLexiconVersion)
+    if (!ParseNumber(rgsz[1], iVersion) ||
+        (iVersion != kLexiconVersion && iVersion != kLexiconVersionPlain))
         return Fail(kLexVersion, "version " + std::string(rgsz[1]) +
                                      " cannot be read (this program reads version " +
                                      std::to_string(kLexiconVersion) + ")");
@@ -160,6 +161,29 @@ int LexiconParser::Parse(Lexicon& lex) {
         lex.dTheta = std::strtod(szValue.c_str(), &pchEnd);
         if (szValue.empty() || *pchEnd != '\0' || !(lex.dTheta >= 0) || lex.dTheta > 1e6)
             return Fail(kLexBadLine, "theta is not a number of 0 .. 1e6: " + szValue);
+    }
+
+    if (iVersion != kLexiconVersionPlain) {
+        if (int rc = Header("layout", rgl1); rc != 0) return rc;
+        for (std::uint64_t k = 0; k < rgl1[0]; ++k) {
+            if (!NextLine(szLine, "a layout line")) return problem_.iCode;
+            if (szLine.empty()) return Fail(kLexBadLine, "empty layout line");
+            lex.rgszLayout.emplace_back(szLine);
+        }
+        if (int rc = Header("spellings", rgl1); rc != 0) return rc;
+        for (std::uint64_t k = 0; k < rgl1[0]; ++k) {
+            if (!NextLine(szLine, "a spelling")) return problem_.iCode;
+            std::array<std::string_view, 2> rgszSp;
+            if (SplitTabs(szLine, rgszSp) != 2 ||
+                rgszSp[0].size() != static_cast<std::size_t>(cTagElem_) ||
+                !IsStorableTag(rgszSp[0]) || rgszSp[1].empty() ||
+                rgszSp[1].size() > static_cast<std::size_t>(cTagElem_))
+                return Fail(kLexBadLine,
+                            "expected padded tag <TAB> its spelling: " + std::string(szLine));
+            if (!lex.rgSpelling.empty() && !(lex.rgSpelling.back().first < rgszSp[0]))
+                return Fail(kLexOrder, "spellings not sorted or repeated: " + std::string(szLine));
+            lex.rgSpelling.emplace_back(rgszSp[0], rgszSp[1]);
+        }
     }
 
     // Tags.
@@ -314,8 +338,9 @@ std::string LexiconText(const Lexicon& lex) {
         AppendNumber(sz, l);
         sz += '\n';
     };
+    const bool fPlain = lex.rgszLayout.empty() && lex.rgSpelling.empty();
     sz += "vexta-lexicon\t";
-    AppendNumber(sz, kLexiconVersion);
+    AppendNumber(sz, fPlain ? kLexiconVersionPlain : kLexiconVersion);
     sz += '\n';
     Line("tag-length", static_cast<std::uint64_t>(lex.cTagElem));
     Line("rare-max", static_cast<std::uint64_t>(lex.settings.cRareMax));
@@ -325,6 +350,20 @@ std::string LexiconText(const Lexicon& lex) {
     sz += "theta\t";
     sz += rgchTheta;
     sz += '\n';
+    if (!fPlain) {
+        Line("layout", lex.rgszLayout.size());
+        for (const std::string& szLine : lex.rgszLayout) {
+            sz += szLine;
+            sz += '\n';
+        }
+        Line("spellings", lex.rgSpelling.size());
+        for (const auto& [szPadded, szSpelled] : lex.rgSpelling) {
+            sz += szPadded;
+            sz += '\t';
+            sz += szSpelled;
+            sz += '\n';
+        }
+    }
     Line("tags", lex.rgszTag.size());
     for (const std::string& szTag : lex.rgszTag) {
         sz += szTag;
@@ -427,6 +466,12 @@ int ReadLexicon(const std::string& szFile, int cTagElem, Lexicon& lex, FileProbl
 
 int ReadDictionary(const std::string& szFile, const DictionaryColumns& cols, int cTagElem,
                    LexiconBuilder& builder, FileProblem& problem) {
+    DictionaryTags tags;
+    return ReadDictionary(szFile, cols, cTagElem, builder, problem, tags);
+}
+
+int ReadDictionary(const std::string& szFile, const DictionaryColumns& cols, int cTagElem,
+                   LexiconBuilder& builder, FileProblem& problem, DictionaryTags& tags) {
     std::string szText;
     if (!ReadWholeFile(szFile, szText)) {
         problem = {kDictCannotOpen, -1,
@@ -439,18 +484,48 @@ int ReadDictionary(const std::string& szFile, const DictionaryColumns& cols, int
         problem = {iCode, lines.Line(), "dictionary " + szFile + ": " + szWhat};
         return iCode;
     };
+    const bool fComposed = static_cast<bool>(tags.compose);
+    std::string szTagMade;
     while (lines.Next(szLine)) {
         if (!szLine.empty() && szLine.back() == '\r') szLine.remove_suffix(1);
         if (szLine.empty() || szLine.front() == '#') continue;
-        std::array<std::string_view, 3> rgsz;
-        if (SplitTabs(szLine, rgsz) != 3)
-            return Fail(kDictFields,
-                        "expected three fields separated by tabs: " + std::string(szLine));
-        const std::string_view szForm = rgsz[static_cast<std::size_t>(cols[0])];
-        const std::string_view szLemma = rgsz[static_cast<std::size_t>(cols[1])];
-        const std::string_view szTag = rgsz[static_cast<std::size_t>(cols[2])];
-        if (szForm.empty() || szLemma.empty() || szTag.empty())
-            return Fail(kDictEmpty, "empty form, lemma or tag: " + std::string(szLine));
+        std::string_view szForm;
+        std::string_view szLemma;
+        std::string_view szTag;
+        if (fComposed) {
+            std::array<std::string_view, 4> rgsz;
+            if (SplitTabs(szLine, rgsz) != 4)
+                return Fail(kDictFields,
+                            "expected form, lemma, UPOS and FEATS separated by tabs: " +
+                                std::string(szLine));
+            szForm = rgsz[0];
+            szLemma = rgsz[1];
+            if (szForm.empty() || szLemma.empty() || rgsz[2].empty() || rgsz[3].empty())
+                return Fail(kDictEmpty, "empty form, lemma, UPOS or FEATS: " + std::string(szLine));
+            if (std::string szErr = tags.compose(rgsz[2], rgsz[3], szTagMade); !szErr.empty())
+                return Fail(kDictTagValue, szErr + ": " + std::string(szLine));
+            if (szTagMade.empty()) {
+                ++tags.cSkipped;
+                continue;
+            }
+            szTag = szTagMade;
+        } else {
+            std::array<std::string_view, 3> rgsz;
+            if (SplitTabs(szLine, rgsz) != 3)
+                return Fail(kDictFields,
+                            "expected three fields separated by tabs: " + std::string(szLine));
+            szForm = rgsz[static_cast<std::size_t>(cols[0])];
+            szLemma = rgsz[static_cast<std::size_t>(cols[1])];
+            szTag = rgsz[static_cast<std::size_t>(cols[2])];
+            if (szForm.empty() || szLemma.empty() || szTag.empty())
+                return Fail(kDictEmpty, "empty form, lemma or tag: " + std::string(szLine));
+            if (tags.chPad != 0 && szTag.size() < static_cast<std::size_t>(cTagElem)) {
+                szTagMade.assign(szTag);
+                szTagMade.append(static_cast<std::size_t>(cTagElem) - szTag.size(), tags.chPad);
+                builder.AddSpelling(szTagMade, szTag);
+                szTag = szTagMade;
+            }
+        }
         if (szTag.size() != static_cast<std::size_t>(cTagElem))
             return Fail(kDictTagLength, "tag of " + std::to_string(szTag.size()) +
                                             " characters instead of " + std::to_string(cTagElem) +

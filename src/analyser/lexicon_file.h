@@ -1,13 +1,18 @@
 // The lexicon file and the dictionary file.
 //
-// Lexicon file, version 1: UTF-8 text, one record a line, fields separated by
-// a tab, lines ended by a line feed; N, R, F, A, K, E are decimal counts:
+// Lexicon file, version 2: UTF-8 text, one record a line, fields separated by
+// a tab, lines ended by a line feed; L, S, N, R, F, A, K, E are decimal
+// counts:
 //
-//   vexta-lexicon <TAB> 1
+//   vexta-lexicon <TAB> 2
 //   tag-length <TAB> characters per tag
 //   rare-max <TAB> forms seen at most this often feed the guesser
 //   suffix-max <TAB> longest ending of the guesser, in characters
 //   theta <TAB> blending weight of the guesser (17 significant digits)
+//   layout <TAB> L               then L lines: the layout of tags composed
+//                                from UPOS and FEATS, as the model file keeps it
+//   spellings <TAB> S            then S lines: padded tag <TAB> the tag as
+//                                spelled in the data (sorted, distinct)
 //   tags <TAB> N                 then N lines: a tag (sorted, distinct)
 //   rules <TAB> R                then R lines: cut <TAB> case <TAB> appended text
 //   forms <TAB> F <TAB> A        then A lines: form <TAB> lemma <TAB> tag <TAB> count,
@@ -15,6 +20,10 @@
 //   endings <TAB> K <TAB> E      then E lines: key <TAB> tag <TAB> count <TAB> rule,
 //                                sorted by key (K distinct keys), then tag
 //   end
+//
+// Version 1 is the same without the layout and spellings sections; a lexicon
+// that has neither is written as version 1, so that such files stay as they
+// were. Both versions are read.
 //
 // A lemma rule (see lexicon.h) changes the case of the form (case 0: none,
 // 1: the first character lower-cased, 2: all of it), drops `cut`
@@ -26,11 +35,13 @@
 // and count and the closing "end" line.
 //
 // Dictionary file: lines of form <TAB> lemma <TAB> tag in the column order
-// of DictionaryColumns; empty lines and lines starting with "#" are skipped,
-// a carriage return before the line feed is ignored.
+// of DictionaryColumns, or form <TAB> lemma <TAB> UPOS <TAB> FEATS for tags
+// composed from UPOS and FEATS; empty lines and lines starting with "#" are
+// skipped, a carriage return before the line feed is ignored.
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -38,7 +49,8 @@
 
 namespace vexta {
 
-inline constexpr int kLexiconVersion = 1;
+inline constexpr int kLexiconVersion = 2;
+inline constexpr int kLexiconVersionPlain = 1; // without layout and spellings
 
 // Result codes of the file operations (0: success).
 inline constexpr int kLexCannotOpen = 1;   // the file cannot be opened or read
@@ -90,8 +102,25 @@ int ReadLexicon(const std::string& szFile, int cTagElem, Lexicon& lex, FileProbl
 int ParseLexicon(std::string_view szText, std::string_view szName, int cTagElem, Lexicon& lex,
                  FileProblem& problem);
 
+// How the tag of a dictionary line is made.
+struct DictionaryTags {
+    // Pads tags shorter than the tag length (their spelling goes to the
+    // builder); 0: such tags are errors.
+    char chPad = 0;
+    // Set for tags composed from UPOS and FEATS (lines of four fields):
+    // writes the tag into szTag, leaves it empty for a line whose values the
+    // layout does not know (the line is skipped and counted), or returns an
+    // error text.
+    std::function<std::string(std::string_view szUpos, std::string_view szFeats,
+                              std::string& szTag)>
+        compose;
+    long cSkipped = 0; // lines skipped by compose
+};
+
 // Adds every line of a dictionary file to the builder. 0 or a kDict code.
 int ReadDictionary(const std::string& szFile, const DictionaryColumns& cols, int cTagElem,
                    LexiconBuilder& builder, FileProblem& problem);
+int ReadDictionary(const std::string& szFile, const DictionaryColumns& cols, int cTagElem,
+                   LexiconBuilder& builder, FileProblem& problem, DictionaryTags& tags);
 
 } // namespace vexta

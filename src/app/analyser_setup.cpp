@@ -10,6 +10,7 @@
 // new text.
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -149,19 +150,49 @@ std::vector<TrainingToken> ReadTrainingTokens(const Model& mRun) {
 }
 
 // A builder holding the dictionary's analyses, when the key Dictionary is
-// given.
-LexiconBuilder DictionaryBuilder(int cTagElem) {
-    LexiconBuilder builder(cTagElem);
+// given. Short tags are padded with TagPad; with tags composed from UPOS and
+// FEATS the lines have four fields and the run's layout composes the tag.
+LexiconBuilder DictionaryBuilder(const Model& m) {
+    LexiconBuilder builder(m.cTagElem);
     std::string szDict;
     if (!GetKey("Dictionary", szDict)) return builder;
+    const bool fComposed = ComposedTags();
     DictionaryColumns cols = kDictColumnsDefault;
     std::string szCols;
-    if (GetKey("DictionaryColumns", szCols) && !ParseDictionaryColumns(szCols, cols))
-        AnalyserFatal(ux_StrPrintf("%s: Wrong %s (form, lemma and tag, each once, separated by "
-                                   "\",\"): %s",
-                                   ux_ProgName().c_str(), "DictionaryColumns", szCols.c_str()));
+    if (GetKey("DictionaryColumns", szCols)) {
+        if (fComposed)
+            AnalyserFatal(ux_StrPrintf("%s: %s does not apply with TagColumn = UPOS+FEATS: the "
+                                       "dictionary lines are form, lemma, UPOS and FEATS",
+                                       ux_ProgName().c_str(), "DictionaryColumns"));
+        if (!ParseDictionaryColumns(szCols, cols))
+            AnalyserFatal(ux_StrPrintf("%s: Wrong %s (form, lemma and tag, each once, separated "
+                                       "by \",\"): %s",
+                                       ux_ProgName().c_str(), "DictionaryColumns", szCols.c_str()));
+    }
+    DictionaryTags tags;
+    std::string szPad;
+    tags.chPad = GetKey("TagPad", szPad) && szPad.size() == 1 ? szPad[0] : '-';
+    const UdLayout& layout = m.pdtS->udLayout;
+    if (fComposed)
+        tags.compose = [&layout](std::string_view szUpos, std::string_view szFeats,
+                                 std::string& szTag) {
+            std::array<char, kTagElemMax + 1> rgch{};
+            UdLayout::Misses misses;
+            std::string szErr = layout.Encode(szUpos, szFeats, rgch, misses);
+            const bool fUnknown =
+                misses.cUnknownValue > 0 || (misses.cUnknownFeature > 0 && !layout.Chosen());
+            szTag.assign(fUnknown ? 0 : static_cast<std::size_t>(layout.Size()), '\0');
+            if (!fUnknown) std::memcpy(szTag.data(), rgch.data(), szTag.size());
+            return szErr;
+        };
     FileProblem problem;
-    if (ReadDictionary(szDict, cols, cTagElem, builder, problem) != 0) ProblemFatal(problem);
+    if (ReadDictionary(szDict, cols, m.cTagElem, builder, problem, tags) != 0)
+        ProblemFatal(problem);
+    if (tags.cSkipped > 0)
+        std::fprintf(stderr,
+                     "%s: dictionary %s: %ld lines skipped: their UPOS or features have values "
+                     "the training data never has\n",
+                     ux_ProgName().c_str(), szDict.c_str(), tags.cSkipped);
     return builder;
 }
 
@@ -196,8 +227,15 @@ int RunLexiconPipeline() {
     if (ComposedTags()) DeriveComposedTags(m);
 
     const std::vector<TrainingToken> rgtok = ReadTrainingTokens(m);
-    const LexiconBuilder dict = DictionaryBuilder(m.cTagElem);
-    const Lexicon lex = BuildLexicon(dict, rgtok, -1, 1);
+    const LexiconBuilder dict = DictionaryBuilder(m);
+    LexiconBuilder builder = dict;
+    // Spellings of padded tags and the layout of composed tags go with the
+    // lexicon, for the output of tagging and for a check against the model.
+    m.pdtS->tagSpell.ForEach([&builder](std::string_view szPadded, std::string_view szSpelled) {
+        builder.AddSpelling(szPadded, szSpelled);
+    });
+    if (ComposedTags()) builder.SetLayout(m.pdtS->udLayout.Save());
+    const Lexicon lex = BuildLexicon(builder, rgtok, -1, 1);
 
     std::size_t cDictOnly = 0;
     for (const LexAnalysis& an : lex.rgAnalysis) cDictOnly += an.cCount == 0 ? 1 : 0;
@@ -246,6 +284,18 @@ void SetUpAnalyser(Model& m, const AnalyserKeys& keys) {
     auto plex = std::make_shared<Lexicon>();
     FileProblem problem;
     if (ReadLexicon(szLexicon, m.cTagElem, *plex, problem) != 0) ProblemFatal(problem);
+    const std::vector<std::string> rgszLayout =
+        ComposedTags() ? m.pdtS->udLayout.Save() : std::vector<std::string>();
+    if (plex->rgszLayout != rgszLayout)
+        AnalyserFatal(ux_StrPrintf(
+            "%s: lexicon %s: %s", ux_ProgName().c_str(), szLexicon.c_str(),
+            rgszLayout.empty() ? "its tags are composed from UPOS and FEATS, the run's are not"
+            : plex->rgszLayout.empty() ? "its tags are not composed from UPOS and FEATS; build it "
+                                         "with TagColumn = UPOS+FEATS"
+                                       : "its UPOS+FEATS layout differs from the model's; build it "
+                                         "from the same training data and TagFeatures"));
+    for (const auto& [szPadded, szSpelled] : plex->rgSpelling)
+        m.pdtS->tagSpell.Remember(szPadded, szSpelled);
     std::fprintf(stderr, "%s: lexicon %s: %zu forms, %zu tags; candidates from %s\n",
                  ux_ProgName().c_str(), szLexicon.c_str(), plex->rgszForm.size(),
                  plex->rgszTag.size(), CandidatesName(from));
@@ -254,7 +304,7 @@ void SetUpAnalyser(Model& m, const AnalyserKeys& keys) {
     const bool fTraining = m.fProgMode == kModeTrain || m.fProgMode == kModeTrainOut;
     if (fTraining && cFolds > 1) {
         const std::vector<TrainingToken> rgtok = ReadTrainingTokens(m);
-        const LexiconBuilder dict = DictionaryBuilder(m.cTagElem);
+        const LexiconBuilder dict = DictionaryBuilder(m);
         for (int k = 0; k < cFolds; ++k) {
             auto plexFold = std::make_shared<Lexicon>(BuildLexicon(dict, rgtok, k, cFolds));
             puse->rgpFold.push_back(std::make_unique<Analyser>(std::move(plexFold), guess));

@@ -238,10 +238,13 @@ constexpr KeyInfo kKeys[] = {
     {.szName = "Dictionary", .fModes = kTrain, .szDefault = "none",
      .szMeaning = "Mode Lexicon and training with the analyser: a file of form TAB lemma TAB tag "
                   "lines (# starts a comment) merged into the lexicon; analyses training never "
-                  "saw get count 0."},
+                  "saw get count 0. Tags shorter than TagElemMax are padded with TagPad. With "
+                  "TagColumn = UPOS+FEATS the lines are form TAB lemma TAB UPOS TAB FEATS; lines "
+                  "with values the training data never has are skipped (counted in a note)."},
     {.szName = "DictionaryColumns", .fModes = kTrain, .szDefault = "form,lemma,tag",
      .szValues = "form, lemma, tag in any order, joined by , or +",
-     .szMeaning = "Order of the columns of the Dictionary file."},
+     .szMeaning = "Order of the columns of the Dictionary file (not with TagColumn = "
+                  "UPOS+FEATS)."},
 };
 // clang-format on
 

@@ -26,6 +26,10 @@ public:
     std::string_view Original(std::string_view szTag) const;
 
     bool Empty() const { return map_.empty(); }
+    // Calls f(padded, spelled) for every spelling kept, in no fixed order.
+    template <typename F> void ForEach(F&& f) const {
+        for (const auto& [szPadded, szSpelled] : map_) f(szPadded, szSpelled);
+    }
     // Spellings only ever get added: equal sizes mean equal contents.
     std::size_t Size() const { return map_.size(); }
     void Clear() { map_.clear(); }

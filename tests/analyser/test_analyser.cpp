@@ -220,6 +220,20 @@ TEST(LexiconFile, WrittenAtomicallyAndReadBackIdentically) {
     anBuilt.Analyse("zapped", list2);
     EXPECT_EQ(Tags(list1), Tags(list2));
 
+    // A layout or spellings make a version 2 file, read back the same.
+    LexiconBuilder builder(2);
+    builder.AddToken("dog", "dog", "N-");
+    builder.AddSpelling("N-", "N");
+    builder.AddSpelling("N-", "N_");
+    builder.SetLayout({"layout UPOS+FEATS 2", "UPOS NOUN VERB"});
+    const std::string szV2 = LexiconText(builder.Build());
+    EXPECT_EQ(szV2.rfind("vexta-lexicon\t2\n", 0), 0u);
+    EXPECT_TRUE(test::Contains(szV2, "\nlayout\t2\nlayout UPOS+FEATS 2\nUPOS NOUN VERB\n"
+                                     "spellings\t1\nN-\tN\ntags\t1\n"))
+        << szV2;
+    ASSERT_EQ(ParseLexicon(szV2, "v2", 2, lexRead, problem), 0) << problem.szText;
+    EXPECT_EQ(LexiconText(lexRead), szV2);
+
     EXPECT_EQ(WriteLexicon(lex, dir.Path("no/such/dir.lex"), problem), kLexCannotWrite);
     EXPECT_TRUE(test::Contains(problem.szText, "no/such/dir.lex")) << problem.szText;
 }
@@ -241,7 +255,11 @@ TEST(LexiconFile, BadFilesAreRefusedWithLineNumbers) {
     const Case rgCase[] = {
         {"", kLexNotALexicon, 0, "empty file"},
         {"<tagmodel>\n", kLexNotALexicon, 1, "not a lexicon file"},
-        {Replace("vexta-lexicon\t1", "vexta-lexicon\t2"), kLexVersion, 1, "version 2"},
+        {Replace("vexta-lexicon\t1", "vexta-lexicon\t3"), kLexVersion, 1, "version 3"},
+        {Replace("vexta-lexicon\t1", "vexta-lexicon\t2"), kLexBadLine, 6, "expected \"layout\""},
+        {"vexta-lexicon\t2" +
+             Replace("theta\t1\n", "theta\t1\nlayout\t0\nspellings\t2\nNS\tN\nN-\tN\n").substr(15),
+         kLexOrder, 9, "spellings not sorted"},
         {Replace("tag-length\t2", "tag-length\t3"), kLexTagLength, 2, "tags of 3 characters"},
         {Replace("tags\t", "tagz\t"), kLexBadLine, 6, "expected \"tags\""},
         {Replace("\nNP\n", "\nN|\n"), kLexBadTag, 9, "cannot hold: N|"},
@@ -320,6 +338,47 @@ TEST(Dictionary, MergedWithCountZeroInAnyColumnOrder) {
     }
     LexiconBuilder b(2);
     EXPECT_EQ(ReadDictionary(dir.Path("none.tsv"), cols, 2, b, problem), kDictCannotOpen);
+}
+
+TEST(Dictionary, PaddedAndComposedTags) {
+    const test::TempDir dir;
+    FileProblem problem;
+    // Short tags padded, their spelling kept for output.
+    DictionaryTags padded;
+    padded.chPad = '-';
+    LexiconBuilder builder(3);
+    ASSERT_EQ(ReadDictionary(dir.Write("p.tsv", "dog\tdog\tN\ndogs\tdog\tNP\n"),
+                             kDictColumnsDefault, 3, builder, problem, padded),
+              0)
+        << problem.szText;
+    const Lexicon lex = builder.Build();
+    EXPECT_EQ(lex.rgszTag, (Strings{"N--", "NP-"}));
+    ASSERT_EQ(lex.rgSpelling.size(), 2u);
+    EXPECT_EQ(lex.rgSpelling[0], (std::pair<std::string, std::string>{"N--", "N"}));
+
+    // Four fields composed into a tag; a line the composer does not know is
+    // skipped and counted; its error text ends the reading.
+    DictionaryTags composed;
+    composed.compose = [](std::string_view szUpos, std::string_view szFeats, std::string& szTag) {
+        if (szFeats == "Bad") return std::string("malformed FEATS");
+        szTag = szUpos == "NOUN" ? std::string(szFeats == "_" ? "N_" : "NS") : std::string();
+        return std::string();
+    };
+    LexiconBuilder builderU(2);
+    ASSERT_EQ(ReadDictionary(dir.Write("u.tsv", "dog\tdog\tNOUN\tNumber=Sing\n"
+                                                "dog\tdog\tINTJ\t_\nfish\tfish\tNOUN\t_\n"),
+                             kDictColumnsDefault, 2, builderU, problem, composed),
+              0)
+        << problem.szText;
+    EXPECT_EQ(composed.cSkipped, 1);
+    EXPECT_EQ(builderU.Build().rgszTag, (Strings{"NS", "N_"}));
+    EXPECT_EQ(ReadDictionary(dir.Write("b.tsv", "dog\tdog\tNOUN\n"), kDictColumnsDefault, 2,
+                             builderU, problem, composed),
+              kDictFields);
+    EXPECT_EQ(ReadDictionary(dir.Write("b.tsv", "dog\tdog\tNOUN\tBad\n"), kDictColumnsDefault, 2,
+                             builderU, problem, composed),
+              kDictTagValue);
+    EXPECT_TRUE(test::Contains(problem.szText, "malformed FEATS")) << problem.szText;
 }
 
 } // namespace

@@ -132,5 +132,50 @@ TEST_F(ComposedTagsTest, LayoutsThatDoNotFitStopTheRun) {
     EXPECT_TRUE(test::Contains(res.szErr, "tags of 3 positions: UPOS F130 F100\n")) << res.szErr;
 }
 
+// The analyser with composed tags: the lexicon keeps the layout (and a run
+// whose model has another one stops), a dictionary of UPOS and FEATS columns
+// adds analyses, and raw text gets UPOS, FEATS and lemma. With XPOS tags
+// shorter than the tag length, output spells them as the training data did.
+TEST_F(ComposedTagsTest, AnalyserCandidatesAndTheirLexicon) {
+    dir_.Write("d.tsv", "vidime\tvidet\tVERB\tVerbForm=Fin|Number=Plur\nhm\thm\tINTJ\t_\n");
+    const std::string szLex = "Candidates = lexicon\nLexicon = " + dir_.Path("ud.lex") +
+                              "\nDictionary = " + dir_.Path("d.tsv") + "\n";
+    auto res = Run("examples/velan-common.args", "Mode = Lexicon\n" + szLex);
+    ASSERT_EQ(res.iStatus, 0) << res.szErr;
+    EXPECT_TRUE(test::Contains(res.szErr, "1 lines skipped: their UPOS or features")) << res.szErr;
+    EXPECT_TRUE(
+        test::Contains(test::ReadFile(dir_.Path("ud.lex")), "vexta-lexicon\t2\ntag-length\t9\n"));
+    res = Run("examples/velan-train.args", szLex);
+    ASSERT_EQ(res.iStatus, 0) << res.szErr;
+    dir_.Write("raw.conllu", "1\tvidime\t_\t_\t_\t_\t_\t_\t_\t_\n\n");
+    res = Run("examples/velan-tag.args", szLex + "InData = " + dir_.Path("raw.conllu") + "\n");
+    ASSERT_EQ(res.iStatus, 0) << res.szErr;
+    EXPECT_EQ(res.szOut, "1\tvidime\tvidet\tVERB\t_\tNumber=Plur|VerbForm=Fin\t_\t_\t_\t_\n\n");
+
+    const std::string szOther = "Candidates = lexicon\nLexicon = " + dir_.Path("other.lex") + "\n";
+    ASSERT_EQ(Run("examples/velan-common.args",
+                  "Mode = Lexicon\nTagFeatures = "
+                  "VerbForm+Animacy+Case+Gender[psor]+Number+NumType+Poss+PronType\n" +
+                      szOther)
+                  .iStatus,
+              0);
+    res = Run("examples/velan-test.args", szOther);
+    EXPECT_EQ(res.iStatus, kApp);
+    EXPECT_TRUE(test::Contains(res.szErr, "its UPOS+FEATS layout differs from the model's"))
+        << res.szErr;
+
+    // XPOS tags of two characters in tags of four.
+    const std::string szXpos =
+        "TagColumn = XPOS\nCandidates = lexicon\nLexicon = " + dir_.Path("x.lex") + "\n";
+    ASSERT_EQ(Run("examples/velan-common.args", "Mode = Lexicon\n" + szXpos).iStatus, 0);
+    EXPECT_TRUE(test::Contains(test::ReadFile(dir_.Path("x.lex")), "spellings\t6\nCn--\tCn\n"))
+        << test::ReadFile(dir_.Path("x.lex"));
+    ASSERT_EQ(Run("examples/velan-train.args", szXpos).iStatus, 0);
+    dir_.Write("raw.conllu", "1\tvidi\t_\t_\t_\t_\t_\t_\t_\t_\n\n");
+    res = Run("examples/velan-tag.args", szXpos + "InData = " + dir_.Path("raw.conllu") + "\n");
+    ASSERT_EQ(res.iStatus, 0) << res.szErr;
+    EXPECT_EQ(res.szOut, "1\tvidi\tvidet\t_\tVB\t_\t_\t_\t_\t_\n\n");
+}
+
 } // namespace
 } // namespace vexta
