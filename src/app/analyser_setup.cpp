@@ -150,8 +150,8 @@ std::vector<TrainingToken> ReadTrainingTokens(const Model& mRun) {
 }
 
 // A builder holding the dictionary's analyses, when the key Dictionary is
-// given. Short tags are padded with TagPad; with tags composed from UPOS and
-// FEATS the lines have four fields and the run's layout composes the tag.
+// given (after the training tokens are read). With tags composed from UPOS
+// and FEATS the lines have four fields and the run's layout composes the tag.
 LexiconBuilder DictionaryBuilder(const Model& m) {
     LexiconBuilder builder(m.cTagElem);
     std::string szDict;
@@ -170,8 +170,11 @@ LexiconBuilder DictionaryBuilder(const Model& m) {
                                        ux_ProgName().c_str(), "DictionaryColumns", szCols.c_str()));
     }
     DictionaryTags tags;
+    // Short tags are padded as the corpus reader pads them when the training
+    // data had such tags or TagPad asks for it; otherwise they are errors.
     std::string szPad;
-    tags.chPad = GetKey("TagPad", szPad) && szPad.size() == 1 ? szPad[0] : '-';
+    const bool fPadKey = GetKey("TagPad", szPad) && szPad.size() == 1;
+    if (fPadKey || !m.pdtS->tagSpell.Empty()) tags.chPad = fPadKey ? szPad[0] : '-';
     const UdLayout& layout = m.pdtS->udLayout;
     if (fComposed)
         tags.compose = [&layout](std::string_view szUpos, std::string_view szFeats,

@@ -238,7 +238,8 @@ constexpr KeyInfo kKeys[] = {
     {.szName = "Dictionary", .fModes = kTrain, .szDefault = "none",
      .szMeaning = "Mode Lexicon and training with the analyser: a file of form TAB lemma TAB tag "
                   "lines (# starts a comment) merged into the lexicon; analyses training never "
-                  "saw get count 0. Tags shorter than TagElemMax are padded with TagPad. With "
+                  "saw get count 0. Tags shorter than TagElemMax are padded with TagPad when the "
+                  "training data had such tags or TagPad is given. With "
                   "TagColumn = UPOS+FEATS the lines are form TAB lemma TAB UPOS TAB FEATS; lines "
                   "with values the training data never has are skipped (counted in a note)."},
     {.szName = "DictionaryColumns", .fModes = kTrain, .szDefault = "form,lemma,tag",
