@@ -35,6 +35,17 @@ for n in 1 2 4; do
 done
 grep -q '<MDt src="velan">' "$TMP/file.csts" || fail "nothing tagged"
 
+# CoNLL-U of several windows, candidates and lemmas from the built-in
+# analyser's lexicon: the same on 1, 2 and 4 threads.
+"$BIN" examples/velan-common.args Mode=Lexicon "Lexicon=$TMP/velan.lex" > /dev/null 2>> "$TMP/tag.log" ||
+    fail "lexicon failed"
+for i in $(seq 60); do cat examples/velan-test.conllu; done > "$TMP/many.conllu"
+for n in 1 2 4; do
+    tag "$TMP/lex$n.conllu" "InData=$TMP/many.conllu" "Lexicon=$TMP/velan.lex" Candidates=lexicon \
+        Threads=$n
+    cmp "$TMP/lex1.conllu" "$TMP/lex$n.conllu" || fail "CoNLL-U, $n threads: output differs"
+done
+
 command -v parallel > /dev/null 2>&1 || exit 77
 
 # Shards of about 20 kB cut before sentence starts, tagged by separate
