@@ -558,7 +558,7 @@ int uxp_ArgValue(std::string_view szFile, std::string_view szKey, std::string& s
     szRequest += kArgRefEnd;
     if (uxp_ArgExpand(argf, szRequest, szOut, len) < 0) {
         szOut.clear();
-        return 3;
+        return kArgUndefined;
     }
     return 0;
 }
@@ -616,7 +616,7 @@ int ux_ArgOpenWithLog(std::string_view szFileName) {
     if (!fLog) {
         std::fprintf(stderr, "%s: GetValue %s failed, this is default logfile (%s).\n", "ux_arg",
                      "Log", "stderr.log");
-        return 101;
+        return kArgNoLog;
     }
     return 0;
 }

@@ -28,18 +28,24 @@ int ux_ArgInit(int cSlots);
 // table of files cannot be created).
 int ux_ArgOpen(std::string_view szFileName);
 
+// Result of ux_ArgOpenWithLog when the key "Log" is not defined.
+inline constexpr int kArgNoLog = 101;
+
 // As ux_ArgOpen, then redirects standard error to the file named by key
-// "Log". Returns 101 when "Log" is not defined, else 0.
+// "Log". Returns kArgNoLog when "Log" is not defined, else 0.
 int ux_ArgOpenWithLog(std::string_view szFileName);
 
 // Forgets every open file; a later ux_ArgOpen starts a new table.
 int ux_ArgClose();
 
+// Result of ux_ArgGetValue for a key that is not defined.
+inline constexpr int kArgUndefined = 3;
+
 // Value of szKey in the open file szFile (named as given to ux_ArgOpen or by
 // its parsed name) with every reference expanded.
 // The result holds at most szOut.size() - 2 characters and is terminated.
-// Returns 0 when defined, 3 when not defined or when the expansion meets an
-// undefined variable (szOut then holds the empty string). An unknown file is
+// Returns 0 when defined, kArgUndefined when not defined or when the
+// expansion meets an undefined variable (szOut then holds the empty string). An unknown file is
 // fatal 28; a result that does not fit is fatal 201 or 202.
 int ux_ArgGetValue(std::string_view szFile, std::string_view szKey, std::span<char> szOut);
 // The same with a request buffer of len bytes; szOut receives the value.

@@ -192,7 +192,7 @@ gapRecType::~gapRecType() {
 
 int ConvertTag(pdfRecType& pdf, std::string_view& szOut, std::string_view szTag) {
     szOut = szTag;
-    if (!pdf.phashTag) return -1;
+    if (!pdf.phashTag) return kTagNoTable;
     const char* pszValue = nullptr;
     int fFound = 0;
     if (ux_HashFindFirstPtr(pdf.phashTag.get(), szTag, nullptr, &pszValue, nullptr, &fFound) == 0 &&
@@ -204,20 +204,20 @@ int ConvertTag(pdfRecType& pdf, std::string_view& szOut, std::string_view szTag)
         ux_HashFindFirstPtr(pdf.phashTagInv.get(), szTag, nullptr, nullptr, nullptr, &fFound) ==
             0 &&
         fFound)
-        return -2;
-    return 1;
+        return kTagIsTarget;
+    return kTagUnknown;
 }
 
 int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view szACPart,
                 std::string_view szForm, std::string_view szLemma, std::string_view szMMtPart) {
-    if (szLine.empty()) return 2;
+    if (szLine.empty()) return kEventNoRoom;
     szLine[0] = '\0';
     std::size_t cch = 0;
     const std::size_t cchLimit = szLine.size() - 1; // the total stays below this
     const std::string_view rgsz[] = {szTag, "|",     szACPart, "|", szForm,
                                      "|",   szLemma, "|",      ">", szMMtPart};
     for (const std::string_view sz : rgsz) {
-        if (cch + sz.size() >= cchLimit) return 2;
+        if (cch + sz.size() >= cchLimit) return kEventNoRoom;
         std::memcpy(szLine.data() + cch, sz.data(), sz.size());
         cch += sz.size();
         szLine[cch] = '\0';
@@ -277,7 +277,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
              pdfRecType& pdf, const Model& m) {
     if (!szRest.empty()) szRest[0] = '\0';
     pgapHead.reset();
-    if (szLine.size() < 3) return 2;
+    if (szLine.size() < 3) return kEventNoRoom;
 
     if (pdf.iState == kStateLine) return GetLineFormat(szLine, pdf);
     if (pdf.iState == kStateConllu) return GetConlluEvent(szLine, szRest, pgapHead, pdf, m);
@@ -338,7 +338,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
     // Converts the text of a <t> or <MMt> tag; an empty text becomes "X".
     auto ConvertText = [&](std::string_view szText) {
         std::string_view szOut;
-        if (ConvertTag(pdf, szOut, szText) == 1)
+        if (ConvertTag(pdf, szOut, szText) == kTagUnknown)
             TokenFatal(ux_StrPrintf("%sTag %.*s not found in %s", kGE,
                                     static_cast<int>(szText.size()), szText.data(),
                                     pdf.szTagTable.c_str()));

@@ -46,7 +46,8 @@ struct gapRecType {
 };
 
 // Delivers the next token. 0 with the data line in szLine and the
-// unrecognised tags of the token in szRest; -1 at the end of the input.
+// unrecognised tags of the token in szRest; -1 at the end of the input;
+// kEventNoRoom for buffers of fewer than 3 characters.
 // pgapHead receives the token's gap list (none in Train mode, except the
 // "<<virtualend>>" entry of the end-of-input token, and none for line-format
 // input). Both buffers have the same size (kDataLineSize from all callers).
@@ -54,13 +55,19 @@ struct gapRecType {
 int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gapRecType>& pgapHead,
              pdfRecType& pdf, const Model& m);
 
-// Converts a tag through the reader's tag table: -1 no table loaded (szOut is
-// the tag); 0 the tag is a source tag and szOut its target; -2 the tag is a
-// target tag already (szOut is the tag); 1 in neither direction.
+// Results of ConvertTag besides 0 (the tag is a source tag, szOut its target).
+inline constexpr int kTagNoTable = -1;  // no table loaded: szOut is the tag
+inline constexpr int kTagIsTarget = -2; // a target tag already: szOut is the tag
+inline constexpr int kTagUnknown = 1;   // in neither direction
+
+// Converts a tag through the reader's tag table: 0 or one of the codes above.
 int ConvertTag(pdfRecType& pdf, std::string_view& szOut, std::string_view szTag);
 
-// Assembles a data line into szLine: 0, or 2 when it would not fit (at most
-// size - 2 characters).
+// Result of InsertEvent (and of GetEvent) when the line buffer is too small.
+inline constexpr int kEventNoRoom = 2;
+
+// Assembles a data line into szLine: 0, or kEventNoRoom when it would not fit
+// (at most size - 2 characters).
 int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view szACPart,
                 std::string_view szForm, std::string_view szLemma, std::string_view szMMtPart);
 

@@ -257,7 +257,7 @@ int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pd
 
         char ch = GetSGMLChar(pdf);
         if (ch == kChEndOfInput) return kChEndOfInput;
-        if (ch != '<') return 101;
+        if (ch != '<') return kSgmlNoTagStart;
         do {
             AddCharToString(ch, szTag, ichTag);
             if (ch == '>' || ScanBlock(pdf, '>', true, szTag, ichTag, nullptr)) break;
@@ -275,12 +275,12 @@ int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pd
             ScanBlock(pdf, '<', false, szText, ichText, &ichKeep);
             ch = GetSGMLChar(pdf);
         }
-        if (ch == '<' && PutPDFChar(pdf, '<') != 0) return 102;
+        if (ch == '<' && PutPDFChar(pdf, '<') != 0) return kSgmlPushBackFull;
         ichText = ichKeep;
         if (!szText.empty()) szText[ichText] = '\0';
 
-        if (AddCharToString('\0', szTag, ichTag) != 0) rc += 1;
-        if (AddCharToString('\0', szText, ichText) != 0) rc += 2;
+        if (AddCharToString('\0', szTag, ichTag) != 0) rc += kSgmlTagCut;
+        if (AddCharToString('\0', szText, ichText) != 0) rc += kSgmlTextCut;
 
         const std::string_view szTagRead(szTag.empty() ? "" : szTag.data());
         const bool fOpen = szTagRead == "<comment>";
@@ -349,13 +349,13 @@ int CheckNumber(std::string_view sz) {
     const std::size_t cch = sz.find('\0') == std::string_view::npos ? sz.size() : sz.find('\0');
     std::size_t i = 0;
     while (i < cch && IsBlank(sz[i])) ++i;
-    if (i == cch) return 2;
+    if (i == cch) return kNumberEmpty;
     if (sz[i] == '+' || sz[i] == '-') ++i;
     const std::size_t iDigits = i;
     while (i < cch && sz[i] >= '0' && sz[i] <= '9') ++i;
-    if (i == iDigits) return 3;
+    if (i == iDigits) return kNumberNoDigit;
     while (i < cch && IsBlank(sz[i])) ++i;
-    return i == cch ? 0 : 1;
+    return i == cch ? 0 : kNumberTrailing;
 }
 
 } // namespace vexta

@@ -117,11 +117,17 @@ int PutPDFChar(pdfRecType& pdf, char ch);
 // newline also counts a line), the end of the input as kChEndOfInput.
 char GetSGMLChar(pdfRecType& pdf);
 
+// Results of GetSGMLTagText besides 0 and kChEndOfInput: what was cut (the
+// two may be added), or a failure.
+inline constexpr int kSgmlTagCut = 1;
+inline constexpr int kSgmlTextCut = 2;
+inline constexpr int kSgmlNoTagStart = 101;   // the input does not go on with "<"
+inline constexpr int kSgmlPushBackFull = 102; // the push-back store is full
+
 // Reads the next tag into szTag and the text after it (outer blanks removed)
-// into szText, skipping comments. 0; 26 at the end of the input; 101 when the
-// input does not start with "<"; 102 when the push-back store is full; else
-// 1 (tag cut), 2 (text cut) or 3 (both). A buffer of size cb holds at most
-// cb - 3 characters whole.
+// into szText, skipping comments. 0; kChEndOfInput at the end of the input;
+// else one of the codes above. A buffer of size cb holds at most cb - 3
+// characters whole.
 int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf);
 
 // Copies the name of a tag string ("<name ...>") into szName: 0, or 1 when it
@@ -136,8 +142,12 @@ int GetSGMLTagSrcAttr(std::span<char> szValue, std::string_view szTag);
 // without storing when ich >= size - 2.
 int AddCharToString(char ch, std::span<char> sz, int& ich);
 
-// Classifies a string as a decimal integer: 0 valid, 1 digits followed by
-// something other than blanks, 2 empty or only blanks, 3 no digit.
+// Results of CheckNumber besides 0 (a decimal integer, blanks around it).
+inline constexpr int kNumberTrailing = 1; // digits followed by something other than blanks
+inline constexpr int kNumberEmpty = 2;    // empty or only blanks
+inline constexpr int kNumberNoDigit = 3;  // no digit after the blanks and the sign
+
+// Classifies a string as a decimal integer: 0 or one of the codes above.
 int CheckNumber(std::string_view sz);
 
 } // namespace vexta

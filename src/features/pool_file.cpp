@@ -672,7 +672,7 @@ int ReadFeaturesPool(Model* pm) {
                 return kPoolLineTooLong;
             }
             const int rc = loader.Add(szLine.c_str());
-            if (rc > 0) return 3300 + rc;
+            if (rc > 0) return kPoolFileLine + rc;
             szLine.clear();
             ++ilLine;
         }

@@ -40,8 +40,11 @@ inline constexpr int kPoolBadConditionMember = 28; // condition element: the sam
 // Result of GetStr when the end of the string came before a delimiter.
 inline constexpr int kStrNoDelim = 2;
 
-// ReadFeaturesPool: a line longer than kPoolLineMax characters (3300 + 99).
-inline constexpr int kPoolLineTooLong = 3399;
+// ReadFeaturesPool: a malformed line gives kPoolFileLine + the code of
+// AddFeatureFromStr; a line longer than kPoolLineMax characters gives
+// kPoolLineTooLong.
+inline constexpr int kPoolFileLine = 3300;
+inline constexpr int kPoolLineTooLong = kPoolFileLine + 99;
 
 // Reads two characters at *ppsz as hex digits (others count as 0) and returns
 // the byte as a signed value (-128..127). Advances the cursor by two, but
@@ -61,8 +64,8 @@ int GetStr(std::span<char> szOut, const char** ppsz, char chDelim);
 // (the codes above).
 int AddFeatureFromStr(Model* pm, const char* pszLine);
 
-// Loads the pool file szFeaturePoolFile. <= 0 done; 3300 + the code of the
-// first line that fails.
+// Loads the pool file szFeaturePoolFile. <= 0 done; kPoolFileLine + the code
+// of the first line that fails, or kPoolLineTooLong.
 int ReadFeaturesPool(Model* pm);
 
 // Regroups the generated features of phashSugg by tag element and class

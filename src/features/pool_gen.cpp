@@ -390,7 +390,7 @@ struct Generator {
                 rgComp4[3] = MakeComp(g, iCl, pszCl, e, pszValue, iAcCheck);
                 const int rc =
                     SuggStringModels(iTE, pszAC, "--", pszY, 4, rgComp4, m, &dt, szKey, *phashOut);
-                return rc > 0 ? 505 : 0;
+                return rc > 0 ? kGenFourth : 0;
             });
         });
     }
@@ -461,23 +461,24 @@ struct Generator {
                 const bool fACOrForm = IsAcCode(e) || e == kElemForm;
                 if (g == -1 || g == 1) {
                     const std::array<FeatureComp, 3> rg{compE, compAC, compHere};
-                    if (Emit(il, t, pszAC, pszY, n, rg) > 0) return fBase4 ? 410 : 41;
+                    if (Emit(il, t, pszAC, pszY, n, rg) > 0)
+                        return fBase4 ? kGenNeighbour4 : kGenNeighbour;
                 }
                 if (g == 0 && fACOrForm) {
                     const std::array<FeatureComp, 3> rg{compE, compAC, compHere};
-                    if (Emit(il, t, pszAC, pszY, n, rg) > 0) return fBase4 ? 412 : 641;
+                    if (Emit(il, t, pszAC, pszY, n, rg) > 0) return fBase4 ? kGenHere4 : kGenHere;
                 }
                 const int kPrime = n > 1 ? n - 1 : 1;
                 bool fStep3 = false;
                 if (fClosest && fACOrForm) {
                     fStep3 = true;
                     const std::array<FeatureComp, 2> rg{compE, compHere};
-                    if (Emit(il, t, pszAC, pszY, kPrime, rg) > 0) return 741;
+                    if (Emit(il, t, pszAC, pszY, kPrime, rg) > 0) return kGenClosest;
                 }
                 if (fLeftSide) {
                     const std::array<FeatureComp, 3> rg{compE, compTag, compHere};
                     if (Emit(il, t, pszAC, pszY, fStep3 ? kPrime : n, rg) > 0)
-                        return fBase4 ? 414 : 541;
+                        return fBase4 ? kGenLeftTag4 : kGenLeftTag;
                 }
                 return 0;
             });

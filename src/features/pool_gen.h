@@ -52,10 +52,27 @@ struct FeatureComp {
     int iAcCheck = kAcCheckPending;
 };
 
+// Failure codes of GenerateFSG5: a feature of one of its templates cannot
+// be counted. The first level (bases 1..3, then base 4) by the components
+// around a position: a neighbour's value with the ACs, ...
+inline constexpr int kGenNeighbour = 41;
+inline constexpr int kGenNeighbour4 = 410;
+// ... a value at the position itself with the ACs, ...
+inline constexpr int kGenHere = 641;
+inline constexpr int kGenHere4 = 412;
+// ... a value left of the position with its tag, ...
+inline constexpr int kGenLeftTag = 541;
+inline constexpr int kGenLeftTag4 = 414;
+// ... a closest value with the position's AC; and the fourth component of
+// base 4.
+inline constexpr int kGenClosest = 741;
+inline constexpr int kGenFourth = 505;
+
 // Generates the features of template base iBase (1..4) from the training
 // table pdt into pm->phashSugg. fAll 1 uses every position, 0 only those
 // where the tag element is currently mis-tagged. iUnused is ignored. 0 when
-// done (also when stopped early by ilMaxFSG), else an error code. With
+// done (also when stopped early by ilMaxFSG), else an error code (those
+// above, kPoolGenInternValue, or that of a feature string). With
 // cThreads above 1 the lines are split into up to that many parts
 // generated side by side and merged: phashSugg ends exactly as after one
 // run.

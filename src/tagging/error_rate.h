@@ -50,7 +50,7 @@ int ErrorRateDataSeparate(DataTable& dt, Model& m, int iOutLevel);
 
 // The same pass with the true tags as context (mode 0), without storing the
 // tags; every wrong element makes the line count. Writes a diagnostic for
-// the element named by fDebug3. 1101 or 1191 on failure.
+// the element named by m.trace.fDebug3. 1101 or 1191 on failure.
 int ErrorRateData(DataTable& dt, Model& m, int iOutLevel);
 
 // Re-evaluates the lines of the AC in tag element iTE from the line links

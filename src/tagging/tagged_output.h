@@ -50,7 +50,7 @@ inline constexpr VtcWindow kVtcWindow{20100, 100, 50};
 // the token's gap with <MDl> (the lemma of the <MMl> group holding szTag,
 // or the analyser's lemma for szTag when the analyser gave the candidates)
 // and <MDt> (szTag) inserted before its first <MMl> or <MDl>, marked with
-// szTaggerID; nothing is inserted on a sentence-boundary or end-of-input
+// m.szTaggerID; nothing is inserted on a sentence-boundary or end-of-input
 // line. Then the line's rest and " ALOFLAG" when iOutLevel > 1 and fLineErr
 // is set, and a line end (none after the end of the input). 0, or one of
 // the codes above.
