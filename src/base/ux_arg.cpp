@@ -60,13 +60,15 @@ std::vector<std::unique_ptr<ArgFile>> rgargFile;
 int cargFiles = 0;
 
 // File name as used for opening: quotes dropped (the other quote character
-// inside a quoted stretch is kept), cut at an unquoted "(".
+// inside a quoted stretch is kept), cut at an unquoted "(" and at a NUL byte,
+// where the system ends the name (a name holding more than the system sees
+// would let an include of a file already being read pass as a new file).
 std::string uxp_ArgParseFileName(std::string_view szSource) {
     std::string szName;
     char cQuote = 0;
     std::size_t cCopied = 0;
     for (const char c : szSource) {
-        if (cQuote == 0 && c == '(') break;
+        if ((cQuote == 0 && c == '(') || c == '\0') break;
         if (++cCopied > kMaxFileName) ux_FatalError(kModArg, 23, szSource);
         if (c == '\'' || c == '"') {
             if (cQuote == 0) {

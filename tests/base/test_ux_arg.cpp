@@ -226,6 +226,9 @@ TEST_F(ArgFileTest, FileNamesAndLengthLimits) {
 TEST_F(ArgFileFatalTest, FilesThatCannotBeReadAreFatal) {
     const std::string szSelf = dir_.Path("self.args");
     dir_.Write("self.args", "x = 1\n#include " + szSelf + "\n");
+    // An include name with a NUL byte names the file before the NUL (found by
+    // the fuzzer: the longer name passed as a new file at every level).
+    dir_.Write("nul.args", std::string("x = 1\n#include nul.args") + '\0' + "y/z\n");
     const std::string szFile = "of file\\(par\\) .*main.args";
     const std::tuple<std::string, int, std::string> rgCase[] = {
         {"a = 1\n= 2\n", 25, "Parse error at line 2 \\(before =\\) " + szFile + "\n"},
@@ -243,6 +246,8 @@ TEST_F(ArgFileFatalTest, FilesThatCannotBeReadAreFatal) {
          "line 1 " + szFile + " \\([$] not followed by [{] on the same line\\)"},
         {"#include " + szSelf + "\n", 25,
          "line 2 of file\\(par\\) .*self.args \\(recursive include of .*self.args\\)"},
+        {"#include " + dir_.Path("nul.args") + "\n", 25,
+         "line 2 of file\\(par\\) .*nul.args \\(recursive include of .*nul.args\\)"},
         // Overlong text.
         {std::string(250, 'k') + " = 1\n", 25,
          "line 1 " + szFile + " \\(attr name longer than 249 characters\\)"},
