@@ -12,9 +12,11 @@
 # given). For every run it prints wall and CPU seconds, peak memory, the
 # features accepted, the Test-segment accuracy of the last report (tokens
 # without a wrong "+" tag element, from "after lambda chg: VTC test"), and
-# the checksum of the model after its first line (which names the file); the
-# checksum must be the same for every thread count of one size. The machine's other load makes
-# wall times noisy: compare CPU seconds, or repeat.
+# the checksum of the model after its first two lines (which name the model
+# and the data file, here in a temporary directory); the checksum must be the
+# same for every thread count of one size, and for a build of another
+# version that trains the same model. The machine's other load makes wall
+# times noisy: compare CPU seconds, or repeat.
 set -eu
 
 BIN=${1:-./build/vexta}
@@ -53,7 +55,7 @@ run() {
     /usr/bin/time -v -o "$TMP/$name.time" "$BIN" "$TMP/$name.args" > /dev/null 2> "$TMP/$name.err"
     awk -F': ' -v name="$name" -v feat="$(grep -c '^<[0-9]*>: ' "$TMP/$name.err")" \
         -v test="$(grep 'after lambda chg: VTC test:' "$TMP/$name.err" | sed 's/.*(\([0-9]*\)\/\([0-9]*\):.*/\1 \2/')" \
-        -v sum="$(sed 1d "$TMP/$name.model" | md5sum | cut -c1-12)" '
+        -v sum="$(sed 1,2d "$TMP/$name.model" | md5sum | cut -c1-12)" '
         /Elapsed \(wall clock\)/ { n = split($2, p, ":"); w = 0
                                     for (i = 1; i <= n; i++) w = w * 60 + p[i] }
         /User time/   { u = $2 }
