@@ -145,7 +145,7 @@ TEST_F(TrainRunFixture, ModelsAndLogsAreTheSameForAnyNumberOfThreads) {
     } rgCase[] = {
         {"", 4},
         // Generation stops at the limit: where, only a run over all lines knows.
-        {"MaxFeaturesGenerate = 5000\n", 4},
+        {"MaxFeaturesGenerate = 5000\nTrainingIterationsMax = 1\n", 4},
         {szRepeating, 5},
     };
     for (const auto& c : rgCase) {
