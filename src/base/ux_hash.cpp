@@ -385,6 +385,14 @@ bool ux_HashFindConst(const HashTable* ph, std::string_view szKey, const char** 
     return true;
 }
 
+bool ux_HashFindKey(const HashTable* ph, std::string_view szKey, const char** ppszKey) {
+    szKey = CStr(szKey);
+    const std::uint32_t lRef = FindInChain(*ph, Bucket(*ph, BucketOf(*ph, szKey)), szKey);
+    if (lRef == 0) return false;
+    *ppszKey = EntryKey(Entry(*ph, lRef));
+    return true;
+}
+
 long ux_HashEntryAt(const HashTable* ph, std::uint32_t lRef, const char** ppszKey,
                     const char** ppszValue) {
     const char* pbEntry = Entry(*ph, lRef);

@@ -112,6 +112,10 @@ bool ux_HashHasPair(const HashTable* ph, std::string_view szKey, std::string_vie
 bool ux_HashFindConst(const HashTable* ph, std::string_view szKey, const char** ppszValue,
                       long* plPayload);
 
+// The stored key equal to szKey, without adding it (safe for several readers
+// at once): false when the table has none.
+bool ux_HashFindKey(const HashTable* ph, std::string_view szKey, const char** ppszKey);
+
 // The entry at a reference of rglRefAdded: its payload, with its stored key
 // and value.
 long ux_HashEntryAt(const HashTable* ph, std::uint32_t lRef, const char** ppszKey,

@@ -74,10 +74,11 @@ bool Inside(long il, long ilFirst, long ilLast) {
 
 // Interns the fields of one data line. The same short strings recur within a
 // line (one-value classes above all), so one-character strings are looked up
-// in the string table once per line.
+// in the string table once per line. With a store for strings the table
+// lacks (pown), such strings are copied there instead of being added.
 class LineInterner {
 public:
-    explicit LineInterner(Model& m) : phashStr_(m.phashStr.get()) {}
+    LineInterner(Model& m, StringArena* pown) : phashStr_(m.phashStr.get()), pown_(pown) {}
 
     // False when the string cannot be interned.
     bool Intern(std::string_view sz, const char*& psz) {
@@ -93,19 +94,24 @@ public:
 
 private:
     bool Lookup(std::string_view sz, const char*& psz) const {
-        return phashStr_ && ux_HashMemberPtr(phashStr_, sz, &psz) <= 0;
+        if (!phashStr_) return false;
+        if (!pown_) return ux_HashMemberPtr(phashStr_, sz, &psz) <= 0;
+        if (!ux_HashFindKey(phashStr_, sz, &psz)) psz = pown_->Add(sz);
+        return true;
     }
 
     HashTable* phashStr_;
+    StringArena* pown_;
     std::bitset<256> rgfCached_;
     std::array<const char*, 256> rgpszOneChar_;
 };
 
-// Parses a data line into dl, interning every field. 0 or the InsertLine code.
-int ParseDataLine(Model& m, std::string_view sz, DlData& dl) {
+// Parses a data line into dl, interning every field (or looking it up, with
+// pown: see LineInterner). 0 or the InsertLine code.
+int ParseDataLine(Model& m, std::string_view sz, DlData& dl, StringArena* pown) {
     const auto cTagElem = static_cast<std::size_t>(m.cTagElem);
     const std::size_t cch = sz.size();
-    LineInterner interner(m);
+    LineInterner interner(m, pown);
 
     std::size_t ich = std::min(sz.find('|'), cch);
     if (ich != cTagElem) return kLineTagLength;
@@ -694,7 +700,10 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
     if (fWord) ++dt.clWords;
 
     DlData& dl = dt.rgdl[i];
-    if (const int rc = ParseDataLine(m, szLine, dl); rc != 0) return rc;
+    if (const int rc =
+            ParseDataLine(m, szLine, dl, dt.fModelStringsOnly ? &dt.ownStrings : nullptr);
+        rc != 0)
+        return rc;
 
     if (szRest.empty())
         dt.rgpszRest[i].clear();
@@ -706,6 +715,12 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
         if (const int rc = CountLine(m, dt, dl); rc != 0) return rc;
     ++dt.clData;
     return 0;
+}
+
+int ReparseLine(Model& m, DataTable& dt, long il) {
+    const auto i = static_cast<std::size_t>(il);
+    return ParseDataLine(m, dt.rgpszDataLine[i], dt.rgdl[i],
+                         dt.fModelStringsOnly ? &dt.ownStrings : nullptr);
 }
 
 const char* GetFormPtr(std::string_view szLine) {

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/string_arena.h"
 #include "base/ux_hash.h"
 #include "corpus/event_reader.h"
 #include "corpus/input_format.h"
@@ -29,7 +30,9 @@ inline constexpr long kSegmentNotGiven = 2111222111; // ilStart of a segment not
 using TagBuf = std::array<char, kTagElemMax + 1>;
 
 // One data line parsed; every string is interned in the model's string table,
-// so equal strings have equal addresses.
+// so equal strings have equal addresses. In a table that only looks strings
+// up (fModelStringsOnly), a string the model lacks is a copy in the table's
+// ownStrings instead: it equals no model string by address and keeps its text.
 struct DlData {
     const char* pszTag = nullptr;      // true tag
     std::vector<const char*> rgpszAC;  // cTagElem AC strings
@@ -88,6 +91,11 @@ struct DataTable {
     long iInputState = 0;                // reader's iState when reading ended; 1 line format
     std::string* pszOut = nullptr;       // tagged lines go here when set, else to standard output
     std::unique_ptr<HashTable> phashCnt; // Train mode: counts of AC and form keys
+    // Lines look their strings up in the model's string table and copy those
+    // it lacks into ownStrings, so that tagging adds nothing to the table
+    // however large its input, and only reads it.
+    bool fModelStringsOnly = false;
+    StringArena ownStrings;
 
     // Output of CoNLL-U input: the spellings of padded tags, the tag column
     // and whether the LEMMA column is kept.
@@ -228,6 +236,11 @@ int GetLemmaStr(std::span<char> szLemma, std::string_view szLine);
 // Pointer to the candidate part of a data line (after the ">" that follows the
 // lemma's "|"), or null when there is none or it is empty.
 const char* GetMMtPtr(std::string_view szLine);
+
+// Parses the text of line il again into its record, as InsertLine does: for
+// lines kept when a table of fModelStringsOnly clears its ownStrings. 0 or an
+// InsertLine code.
+int ReparseLine(Model& m, DataTable& dt, long il);
 
 // Copies a parsed line as a whole (reusing the destination's arrays). 0.
 int MoveDlData(DlData& dlTo, const DlData& dlFrom);

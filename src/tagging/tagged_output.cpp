@@ -222,6 +222,8 @@ public:
     WindowStorage& operator=(const WindowStorage&) = delete;
     ~WindowStorage() {
         dt_.clLines = clCapacity_;
+        dt_.fModelStringsOnly = false;
+        dt_.ownStrings = StringArena();
         Release(dt_.rgpszDataLine);
         Release(dt_.rgdl);
         Release(dt_.rgpszTagOut);
@@ -333,16 +335,17 @@ private:
 };
 
 // Carries line ilFrom of the previous window over to line ilTo of the next
-// one. The gap list moves along only when the previous window does not write
-// the line (fMoveGap); the previous window may still be being tagged, and
-// reads only the lines it writes.
-void CarryLine(DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilTo, bool fMoveGap) {
+// one, parsed again so that the strings the model lacks are the next
+// window's own. The gap list moves along only when the previous window does
+// not write the line (fMoveGap); the previous window may still be being
+// tagged, and reads only the lines it writes.
+int CarryLine(Model& m, DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilTo, bool fMoveGap) {
     const auto kFrom = Idx(ilFrom);
     const auto kTo = Idx(ilTo);
     dtTo.rgpszDataLine[kTo] = dtFrom.rgpszDataLine[kFrom];
-    MoveDlData(dtTo.rgdl[kTo], dtFrom.rgdl[kFrom]);
     dtTo.rgpszRest[kTo] = dtFrom.rgpszRest[kFrom];
     if (fMoveGap) dtTo.rgpgap[kTo] = std::move(dtFrom.rgpgap[kFrom]);
+    return ReparseLine(m, dtTo, ilTo);
 }
 
 // Reads the windows on this thread and tags them on cThreads others; the
@@ -357,6 +360,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
         pslot->dt.clLines = win.clCapacity;
         if (const int rc = AllocSegment(m, pslot->dt); rc != 0) return rc;
         pslot->dt.pszOut = &pslot->szOut;
+        pslot->dt.fModelStringsOnly = true;
         pslot->fDone = true;
         rgpslot.push_back(std::move(pslot));
     }
@@ -408,12 +412,18 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             WindowSlot& slot = *rgpslot[iRead % cSlots];
             DataTable& dt = slot.dt;
             for (long il = 0; il < slot.clRead; ++il) ClearDataLine(dt, il);
+            dt.ownStrings.Clear();
             long n = 0;
             slot.ilOutFirst = 0;
             if (iRead > 0) {
                 WindowSlot& slotPrev = *rgpslot[(iRead - 1) % cSlots];
-                for (long il = 0; il < win.clOverlap; ++il)
-                    CarryLine(slotPrev.dt, ilKeep + il, dt, il, il >= win.ilOutFirst);
+                for (long il = 0; il < win.clOverlap && !fFailed; ++il) {
+                    if (CarryLine(m, slotPrev.dt, ilKeep + il, dt, il, il >= win.ilOutFirst) != 0) {
+                        rcFailed = kTagVtcInsert;
+                        fFailed = true;
+                    }
+                }
+                if (fFailed) break;
                 n = win.clOverlap;
                 slot.ilOutFirst = win.ilOutFirst;
             }
@@ -535,6 +545,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     dt.clWords = 0;
     if (const int rc = AllocSegment(m, dt); rc != 0) return rc;
     const WindowStorage storage(dt, win.clCapacity);
+    dt.fModelStringsOnly = true;
     std::string szOut;
     if (fBuffered) dt.pszOut = &szOut;
 
@@ -554,6 +565,10 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
             const long ilKeep = win.clCapacity - win.clOverlap;
             for (long il = 0; il < ilKeep; ++il) ClearDataLine(dt, il);
             for (long il = 0; il < win.clOverlap; ++il) MoveDataLine(m, dt, il, ilKeep + il);
+            // The kept lines' own strings are copied again; the rest go.
+            dt.ownStrings.Clear();
+            for (long il = 0; il < win.clOverlap; ++il)
+                if (ReparseLine(m, dt, il) != 0) return kTagVtcInsert;
             n = win.clOverlap;
             ilOutFirst = win.ilOutFirst;
         }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/ux_arg.h"
+#include "base/ux_hash.h"
 #include "corpus/data_table.h"
 #include "corpus/event_reader.h"
 #include "test_model_util.h"
@@ -171,6 +172,9 @@ TEST_F(TagDataVtc, ThreadsWriteWhatOneThreadWrites) {
             }
         }
     }
+    // The words were looked up in the model's string table, never added.
+    const char* psz = nullptr;
+    EXPECT_FALSE(ux_HashFindKey(tm.m.phashStr.get(), "w3", &psz));
     // Both values are chosen, in both formats; short tags keep their spelling.
     for (const char* psz : {"AZ|", "BZ|", "<MDt>AZ", "<MDt>BZ", "_\tB\t_"})
         EXPECT_NE(szAll.find(psz), std::string::npos) << psz;

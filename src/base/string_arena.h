@@ -1,0 +1,36 @@
+// Zero-terminated copies of strings kept in blocks that never move, so the
+// copies keep their addresses until the arena is cleared. Clearing keeps the
+// blocks for reuse: an arena filled and cleared over and over allocates only
+// while it grows to its largest fill.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace vexta {
+
+class StringArena {
+public:
+    // A copy of sz followed by '\0'.
+    const char* Add(std::string_view sz);
+
+    // Forgets every copy; their addresses may be handed out again.
+    void Clear() {
+        iBlock_ = 0;
+        cbUsed_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+    struct Block {
+        std::unique_ptr<char[]> pb;
+        std::size_t cb = 0;
+    };
+    std::vector<Block> rgblock_;
+    std::size_t iBlock_ = 0; // block being filled
+    std::size_t cbUsed_ = 0; // bytes used in it
+};
+
+} // namespace vexta
