@@ -9,6 +9,7 @@
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
 #include "corpus/data_table.h"
+#include "features/feature_chains.h"
 #include "model/model.h"
 #include "model/model_reader.h"
 #include "tagging/beam_search.h"
@@ -167,6 +168,8 @@ int RunTestTagPipeline() {
     // tag length the lexicon is read with.
     ReadModelFile();
     SetUpAnalyser(model, analyserKeys);
+    // The model is final: its chains are laid out for the tagger.
+    model.pChains = BuildFeatureChains(model);
 
     const int cThreads = ReadThreads();
     const bool fTagMode = fProgMode == kModeTag || fProgMode == kModeTagDebug;

@@ -21,6 +21,7 @@
 
 #include "base/ux_base.h"
 #include "base/ux_index.h"
+#include "features/feature_chains.h"
 #include "features/feature_match.h"
 
 namespace vexta {
@@ -186,6 +187,24 @@ private:
     std::size_t iNext_ = 0;
 };
 
+// Whether the first condition of a laid-out feature holds at line il, tested
+// as the whole match would test it first (so the path is read as it would
+// be): when it does not, the feature cannot fire.
+bool FirstConditionHolds(const Model& m, const ChainFeature& cf, const DataTable& dt, long il,
+                         BeamPath& path) {
+    if (cf.iPos == kPosEmpty) return true;
+    const long r = il + cf.iPos;
+    if (r < 0 || r >= dt.clLines) return false;
+    const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
+    if (cf.iElem == kElemForm) return cf.pszValue == dl.pszForm;
+    if (cf.iElem >= kElemAC) {
+        const auto t = static_cast<std::size_t>(cf.iElem - kElemAC);
+        return t < dl.rgpszAC.size() && cf.pszValue == dl.rgpszAC[t];
+    }
+    const char* pszTag = r < il ? path.TagAt(r) : dl.pszTag;
+    return cf.iElem < m.cTagElem && pszTag != nullptr && cf.pszValue[0] == pszTag[cf.iElem];
+}
+
 // Raw scores, feature by feature. Returns false (scores unusable) when a
 // score stopped being finite, which the value-by-value computation reports.
 bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& dt, long ilData,
@@ -195,7 +214,7 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
     BeamPath path(dt, ilData);
     bool fFinite = true;
     fFired = false;
-    ForEachFeature(s, m, iTE, dt, ilData, [&](const FeatureDesc& fd) {
+    const auto Add = [&](const FeatureDesc& fd) {
         if (!fFinite || !Fires(s, m, fd, dt, ilData, path)) return;
         fFired = true;
         const short* pk = cache.For(fd);
@@ -203,7 +222,18 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
             pdT[i] *= ProbsPower(ProbsGain(fd, ProbsCountAt(fd, pk[i]), s.n, u), fd.dLambda);
             if (!std::isfinite(pdT[i])) fFinite = false;
         }
-    });
+    };
+    if (s.fTraining == kProbsModeTag && m.pChains) {
+        // The class's chain, then the all-data class's, as ForEachFeature
+        // walks them; features whose first condition fails are passed over.
+        const FeatureChains& chains = *m.pChains;
+        for (const AmbClass* pac : {s.ilChainFirst >= 0 ? s.pacRec : nullptr, s.pacAllData}) {
+            for (const ChainFeature& cf : chains.Of(m, pac))
+                if (FirstConditionHolds(m, cf, dt, ilData, path)) Add(*cf.pfd);
+        }
+    } else {
+        ForEachFeature(s, m, iTE, dt, ilData, Add);
+    }
     note.fPathRead = path.Read();
     return fFinite;
 }

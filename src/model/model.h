@@ -36,9 +36,10 @@ inline constexpr int kModeTestOut = 5;
 inline constexpr int kModeTestDebug = 6;
 inline constexpr int kModeLexicon = 7; // builds the analyser's lexicon file
 
-struct HashTable;   // string-keyed table of the hash table module
-struct DataTable;   // one data segment in memory (corpus subsystem)
-struct AnalyserUse; // where candidates come from (built-in analyser)
+struct HashTable;     // string-keyed table of the hash table module
+struct DataTable;     // one data segment in memory (corpus subsystem)
+struct AnalyserUse;   // where candidates come from (built-in analyser)
+struct FeatureChains; // the chains laid out for tagging (feature subsystem)
 
 // Limits of the records.
 inline constexpr int kTagElemMax = 31;     // tag elements per tag
@@ -218,6 +219,9 @@ struct Model {
     DataTable* pdtS = nullptr;                      // test or tagged data
     // The built-in analyser of the run; none: candidates come from the input.
     std::shared_ptr<const AnalyserUse> pAnalyserUse;
+    // The chains laid out for tagging a model that no longer changes; none:
+    // tagging walks the chains themselves.
+    std::shared_ptr<const FeatureChains> pChains;
 };
 
 // The process-wide model.

@@ -14,6 +14,7 @@
 #include "base/ux_hash.h"
 #include "corpus/data_table.h"
 #include "corpus/event_reader.h"
+#include "features/feature_chains.h"
 #include "test_model_util.h"
 #include "test_util.h"
 
@@ -131,6 +132,10 @@ TEST_F(TagDataVtc, ThreadsWriteWhatOneThreadWrites) {
     tm.SetClasses(1, "Z", {});
     tm.AddFeature(0, tm.Class(0, "AB"), {1, 9}, 1.0, {tm.Term(-1, 0, "A")});
     tm.AddFeature(0, tm.Class(0, "AB"), {9, 1}, 1.0, {tm.Term(-1, 0, "B")});
+    // Features that the laid-out chains test first by form and by AC.
+    tm.AddFeature(0, tm.Class(0, "AB"), {1, 30}, 1.0, {tm.Term(0, kElemForm, "w1")});
+    tm.AddFeature(0, tm.Class(0, "AB"), {4, 3}, 0.5,
+                  {tm.Term(1, kElemAC, "AB"), tm.Term(-2, 0, "A")});
     std::vector<std::string> rgszIn;
     for (const int cLines : {3, 10, 23, 41}) {
         std::string sz;
@@ -170,6 +175,11 @@ TEST_F(TagDataVtc, ThreadsWriteWhatOneThreadWrites) {
                 EXPECT_EQ(res.rc, res1.rc);
                 EXPECT_TRUE(res.szOut == res1.szOut) << cThreads << " threads:\n" << szIn;
             }
+            // The chains laid out for tagging choose what the chains do.
+            tm.m.pChains = BuildFeatureChains(tm.m);
+            const Written resLaid = Tag(tm.m, szIn, 0, win, 2);
+            tm.m.pChains = nullptr;
+            EXPECT_TRUE(resLaid.szOut == res1.szOut) << "laid-out chains:\n" << szIn;
         }
     }
     // The words were looked up in the model's string table, never added.

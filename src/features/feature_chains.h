@@ -1,0 +1,43 @@
+// The feature chains of a fixed model laid out for tagging: each class's
+// chain as an array in chain order, every feature with the condition of its
+// first term when that term looks at a fixed position. Tagging tests that
+// condition first, with a pointer or byte comparison, and matches the whole
+// feature only when it holds; since a feature fires only when its first term
+// holds, the features that fire, and their order, are those of the chain.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "model/model.h"
+
+namespace vexta {
+
+struct ChainFeature {
+    const FeatureDesc* pfd = nullptr;
+    int iPos = kPosEmpty;           // position of the first condition; kPosEmpty: none kept
+    int iElem = -1;                 // its element: a tag value, an AC string or the form
+    const char* pszValue = nullptr; // its value
+};
+
+struct FeatureChains {
+    std::vector<ChainFeature> rgcf;            // the chains one after the other
+    std::vector<std::pair<long, long>> rgSpan; // per class of the area: first, end in rgcf
+
+    // The chain of class pac, in order; empty for a class it does not know.
+    std::span<const ChainFeature> Of(const Model& m, const AmbClass* pac) const {
+        if (pac == nullptr) return {};
+        const auto k = static_cast<std::size_t>(pac - m.rgacAmbClassArea.data());
+        if (k >= rgSpan.size()) return {};
+        const auto [iFirst, iEnd] = rgSpan[k];
+        return std::span<const ChainFeature>(rgcf).subspan(static_cast<std::size_t>(iFirst),
+                                                           static_cast<std::size_t>(iEnd - iFirst));
+    }
+};
+
+// Lays out the chains of every class of m. The model must not change while
+// they are in use.
+std::shared_ptr<const FeatureChains> BuildFeatureChains(const Model& m);
+
+} // namespace vexta
