@@ -8,25 +8,32 @@ namespace vexta {
 
 namespace {
 
-// The first term's condition when it can be tested at a fixed position
-// before the rest: a tag value, an AC string or the form.
+// The condition tested before the whole match: that of a term at a fixed
+// position on a tag value, an AC string, a member of one or the form. Terms
+// that read no tag of the beam path come first (one of them excludes the
+// feature for every path); otherwise the first term on a tag to the left.
 ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
     ChainFeature cf;
     cf.pfd = &fd;
+    bool fFromPath = false;
     for (int iTerm = 0; iTerm < fd.cTerms; ++iTerm) {
         const FeatureTerm& ft = fd.rgftTerm[static_cast<std::size_t>(iTerm)];
-        if (ft.iPos == kPosEmpty) continue;
+        if (ft.iPos == kPosEmpty || ft.iPos == kPosClosestLeft || ft.iPos == kPosClosestRight ||
+            ft.pszValue == nullptr)
+            continue;
         const int iElem = ft.iConditionElem;
-        const bool fKnown = (iElem >= kElemValue && iElem < m.cTagElem) ||
-                            (iElem >= kElemAC && iElem < kElemAC + m.cTagElem) ||
+        const bool fValue = iElem >= kElemValue && iElem < m.cTagElem;
+        const bool fKnown = fValue || (iElem >= kElemAC && iElem < kElemAC + m.cTagElem) ||
+                            (iElem >= kElemACMember && iElem < kElemACMember + m.cTagElem) ||
                             iElem == kElemForm;
-        if (ft.iPos != kPosClosestLeft && ft.iPos != kPosClosestRight && fKnown &&
-            ft.pszValue != nullptr) {
-            cf.iPos = ft.iPos;
-            cf.iElem = iElem;
-            cf.pszValue = ft.pszValue;
-        }
-        break;
+        if (!fKnown) continue;
+        const bool fPath = fValue && ft.iPos < 0;
+        if (cf.iPos != kPosEmpty && (fPath || !fFromPath)) continue;
+        cf.iPos = ft.iPos;
+        cf.iElem = iElem;
+        cf.pszValue = ft.pszValue;
+        fFromPath = fPath;
+        if (!fPath) break;
     }
     return cf;
 }

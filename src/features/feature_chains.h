@@ -1,9 +1,9 @@
 // The feature chains of a fixed model laid out for tagging: each class's
-// chain as an array in chain order, every feature with the condition of its
-// first term when that term looks at a fixed position. Tagging tests that
-// condition first, with a pointer or byte comparison, and matches the whole
-// feature only when it holds; since a feature fires only when its first term
-// holds, the features that fire, and their order, are those of the chain.
+// chain as an array in chain order, every feature with one condition of its
+// terms that can be tested at a fixed position by a pointer or byte
+// comparison. A feature fires only when all its terms hold, so tagging
+// matches the whole feature only when that condition holds, and the features
+// that fire, and their order, are those of the chain.
 #pragma once
 
 #include <memory>
@@ -16,8 +16,8 @@ namespace vexta {
 
 struct ChainFeature {
     const FeatureDesc* pfd = nullptr;
-    int iPos = kPosEmpty;           // position of the first condition; kPosEmpty: none kept
-    int iElem = -1;                 // its element: a tag value, an AC string or the form
+    int iPos = kPosEmpty; // position of the condition; kPosEmpty: none kept
+    int iElem = -1;       // its element: a tag value, an AC string, an AC member or the form
     const char* pszValue = nullptr; // its value
 };
 

@@ -187,16 +187,22 @@ private:
     std::size_t iNext_ = 0;
 };
 
-// Whether the first condition of a laid-out feature holds at line il, tested
-// as the whole match would test it first (so the path is read as it would
-// be): when it does not, the feature cannot fire.
-bool FirstConditionHolds(const Model& m, const ChainFeature& cf, const DataTable& dt, long il,
-                         BeamPath& path) {
+// Whether the condition kept for a laid-out feature holds at line il, read
+// as the whole match reads it: when it does not, the feature cannot fire.
+// (Whether the path was read only decides whether the next beam item may
+// reuse the answer, which is then the same.)
+bool KeptConditionHolds(const Model& m, const ChainFeature& cf, const DataTable& dt, long il,
+                        BeamPath& path) {
     if (cf.iPos == kPosEmpty) return true;
     const long r = il + cf.iPos;
     if (r < 0 || r >= dt.clLines) return false;
     const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
     if (cf.iElem == kElemForm) return cf.pszValue == dl.pszForm;
+    if (cf.iElem >= kElemACMember) {
+        const auto t = static_cast<std::size_t>(cf.iElem - kElemACMember);
+        return t < dl.rgpszAC.size() && dl.rgpszAC[t] != nullptr && cf.pszValue[0] != '\0' &&
+               std::strchr(dl.rgpszAC[t], cf.pszValue[0]) != nullptr;
+    }
     if (cf.iElem >= kElemAC) {
         const auto t = static_cast<std::size_t>(cf.iElem - kElemAC);
         return t < dl.rgpszAC.size() && cf.pszValue == dl.rgpszAC[t];
@@ -225,11 +231,11 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
     };
     if (s.fTraining == kProbsModeTag && m.pChains) {
         // The class's chain, then the all-data class's, as ForEachFeature
-        // walks them; features whose first condition fails are passed over.
+        // walks them; features whose kept condition fails are passed over.
         const FeatureChains& chains = *m.pChains;
         for (const AmbClass* pac : {s.ilChainFirst >= 0 ? s.pacRec : nullptr, s.pacAllData}) {
             for (const ChainFeature& cf : chains.Of(m, pac))
-                if (FirstConditionHolds(m, cf, dt, ilData, path)) Add(*cf.pfd);
+                if (KeptConditionHolds(m, cf, dt, ilData, path)) Add(*cf.pfd);
         }
     } else {
         ForEachFeature(s, m, iTE, dt, ilData, Add);
