@@ -70,6 +70,7 @@ public:
         return true;
     }
     long Line() const { return lLine_; }
+    std::size_t BytesLeft() const { return ich_ >= szText_.size() ? 0 : szText_.size() - ich_; }
 
 private:
     std::string_view szText_;
@@ -108,9 +109,17 @@ private:
         if (c != N + 1 || rgsz[0] != szWord)
             return Fail(kLexBadLine, "expected \"" + std::string(szWord) + "\" with " +
                                          std::to_string(N) + " number(s)");
-        for (std::size_t k = 0; k < N; ++k)
+        for (std::size_t k = 0; k < N; ++k) {
             if (!ParseNumber(rgsz[k + 1], rgl[k]) || rgl[k] > 0xFFFFFFFFu)
                 return Fail(kLexBadLine, "not a count: " + std::string(rgsz[k + 1]));
+            // Every record is a line of at least one character: a count the
+            // rest of the file cannot hold is refused before anything is
+            // allocated for it.
+            if (rgl[k] > (lines_.BytesLeft() + 1) / 2)
+                return Fail(kLexBadCount, "count " + std::string(rgsz[k + 1]) + " of \"" +
+                                              std::string(szWord) +
+                                              "\" is more than the rest of the file holds");
+        }
         return 0;
     }
     int Tag(std::string_view szTag, const Lexicon& lex, std::uint32_t& iTag) {

@@ -268,6 +268,7 @@ TEST(LexiconFile, BadFilesAreRefusedWithLineNumbers) {
         {Replace("dog\tdog\tNS\t5", "dog\tdog\tXX\t5"), kLexBadTag, 0, "not in the tag list: XX"},
         {szGood.substr(0, cchCut), kLexBadCount, 0, "file ends where endings was expected"},
         {Replace("end\n", ""), kLexBadCount, 0, "\"end\" was expected"},
+        {Replace("tags\t", "tags\t4294967295\n"), kLexBadCount, 6, "more than the rest"},
         {szGood + "more\n", kLexBadLine, 0, "text after \"end\""},
     };
     for (const Case& c : rgCase) {
