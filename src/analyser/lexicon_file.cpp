@@ -100,8 +100,10 @@ private:
         return false;
     }
     // A header line "word <TAB> number [<TAB> number]".
+    // fLineCounts: the numbers count the lines that follow.
     template <std::size_t N>
-    int Header(std::string_view szWord, std::array<std::uint64_t, N>& rgl) {
+    int Header(std::string_view szWord, std::array<std::uint64_t, N>& rgl,
+               bool fLineCounts = true) {
         std::string_view szLine;
         if (!NextLine(szLine, std::string(szWord).c_str())) return problem_.iCode;
         std::array<std::string_view, N + 1> rgsz;
@@ -115,7 +117,7 @@ private:
             // Every record is a line of at least one character: a count the
             // rest of the file cannot hold is refused before anything is
             // allocated for it.
-            if (rgl[k] > (lines_.BytesLeft() + 1) / 2)
+            if (fLineCounts && rgl[k] > (lines_.BytesLeft() + 1) / 2)
                 return Fail(kLexBadCount, "count " + std::string(rgsz[k + 1]) + " of \"" +
                                               std::string(szWord) +
                                               "\" is more than the rest of the file holds");
@@ -151,14 +153,14 @@ int LexiconParser::Parse(Lexicon& lex) {
 
     std::array<std::uint64_t, 1> rgl1{};
     std::array<std::uint64_t, 2> rgl2{};
-    if (int rc = Header("tag-length", rgl1); rc != 0) return rc;
+    if (int rc = Header("tag-length", rgl1, false); rc != 0) return rc;
     if (rgl1[0] != static_cast<std::uint64_t>(cTagElem_))
         return Fail(kLexTagLength, "tags of " + std::to_string(rgl1[0]) +
                                        " characters, the run has " + std::to_string(cTagElem_));
     lex.cTagElem = cTagElem_;
-    if (int rc = Header("rare-max", rgl1); rc != 0) return rc;
+    if (int rc = Header("rare-max", rgl1, false); rc != 0) return rc;
     lex.settings.cRareMax = static_cast<int>(std::min<std::uint64_t>(rgl1[0], 1u << 30));
-    if (int rc = Header("suffix-max", rgl1); rc != 0) return rc;
+    if (int rc = Header("suffix-max", rgl1, false); rc != 0) return rc;
     if (rgl1[0] > 64) return Fail(kLexBadLine, "suffix-max above 64");
     lex.settings.cSuffixMax = static_cast<int>(rgl1[0]);
     {
