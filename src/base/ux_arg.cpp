@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <span>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -437,6 +438,50 @@ private:
 
 int uxp_ArgExpand(ArgFile& argf, std::string_view szText, std::string& szOut, int len);
 
+// Where each reference of a text ends: End(i) is the index of the kArgRefEnd
+// that closes the reference opened at i, or the text's end when none does.
+// The ends are found in one pass over the whole text, and a reference's inner
+// text reads them through Inner(), so nested references cost no rescans: a
+// text of n unclosed reference starts used to cost n scans of length n at
+// each of n nesting levels.
+class RefEnds {
+public:
+    explicit RefEnds(std::string_view szText) : rgiEnd_(szText.size(), szText.size()) {
+        std::vector<std::size_t> rgiOpen;
+        for (std::size_t i = 0; i < szText.size(); ++i) {
+            if (szText[i] == kArgRefStart) {
+                rgiOpen.push_back(i);
+            } else if (szText[i] == kArgRefEnd && !rgiOpen.empty()) {
+                rgiEnd_[rgiOpen.back()] = i;
+                rgiOpen.pop_back();
+            }
+        }
+        view_ = {rgiEnd_, 0};
+    }
+    RefEnds(const RefEnds&) = delete;
+    RefEnds& operator=(const RefEnds&) = delete;
+
+    // The ends as seen from a part of the text: positions and ends relative
+    // to the part's first character.
+    struct View {
+        std::span<const std::size_t> rgiEnd;
+        std::size_t iShift;
+        std::size_t End(std::size_t i) const { return rgiEnd[i] - iShift; }
+        // The view of the part [iFrom, iTo) of this view's text.
+        View Inner(std::size_t iFrom, std::size_t iTo) const {
+            return {rgiEnd.subspan(iFrom, iTo - iFrom), iShift + iFrom};
+        }
+    };
+    const View& Whole() const { return view_; }
+
+private:
+    std::vector<std::size_t> rgiEnd_;
+    View view_;
+};
+
+int uxp_ArgExpandIn(ArgFile& argf, std::string_view szText, const RefEnds::View& ends,
+                    std::string& szOut, int len);
+
 // Marks a name as being expanded; a name left half-way by a fatal error goes
 // back to unknown.
 class NameExpanding {
@@ -501,23 +546,23 @@ int uxp_ArgSubstitute(ArgFile& argf, std::string_view szWanted, std::string& szO
     }
 }
 
-// Index of the kArgRefEnd that closes the reference opened at iStart, or the
-// end of the text.
-std::size_t uxp_ArgRefEnd(std::string_view szText, std::size_t iStart) {
-    int cOpen = 0;
-    for (std::size_t i = iStart; i < szText.size(); ++i) {
-        if (szText[i] == kArgRefStart) {
-            ++cOpen;
-        } else if (szText[i] == kArgRefEnd && --cOpen == 0) {
-            return i;
-        }
-    }
-    return szText.size();
-}
-
 // Expands szText into szOut (replacing its contents), which may hold at most
 // len - 2 characters. Returns 0, or -1 when an undefined variable is met.
 int uxp_ArgExpand(ArgFile& argf, std::string_view szText, std::string& szOut, int len) {
+    if (szText.find(kArgRefStart) == std::string_view::npos) {
+        szOut.clear();
+        if (static_cast<long>(szText.size()) > static_cast<long>(len) - 2)
+            uxp_ArgTooLong(szText.substr(0, len > 2 ? len - 2 : 0), len);
+        szOut = szText;
+        return 0;
+    }
+    const RefEnds ends(szText);
+    return uxp_ArgExpandIn(argf, szText, ends.Whole(), szOut, len);
+}
+
+// uxp_ArgExpand with the reference ends of szText already found.
+int uxp_ArgExpandIn(ArgFile& argf, std::string_view szText, const RefEnds::View& ends,
+                    std::string& szOut, int len) {
     szOut.clear();
     const long cchMax = static_cast<long>(len) - 2;
     std::size_t i = 0;
@@ -533,14 +578,15 @@ int uxp_ArgExpand(ArgFile& argf, std::string_view szText, std::string& szOut, in
         szOut += szPlain;
         if (iRef == szText.size()) break;
 
-        const std::size_t iEnd = uxp_ArgRefEnd(szText, iRef);
+        const std::size_t iEnd = ends.End(iRef);
         const std::string_view szRef = szText.substr(iRef + 1, iEnd - iRef - 1);
         if (szRef.find(kArgRefStart) == std::string_view::npos &&
             szRef.size() <= static_cast<std::size_t>(kNameLen - 2)) {
             if (uxp_ArgSubstitute(argf, szRef, szOut, len) < 0) return -1;
         } else {
             std::string szName;
-            if (uxp_ArgExpand(argf, szRef, szName, kNameLen) < 0) return -1;
+            if (uxp_ArgExpandIn(argf, szRef, ends.Inner(iRef + 1, iEnd), szName, kNameLen) < 0)
+                return -1;
             if (uxp_ArgSubstitute(argf, szName, szOut, len) < 0) return -1;
         }
         i = iEnd < szText.size() ? iEnd + 1 : iEnd;
@@ -668,22 +714,30 @@ namespace {
 // Adds the names of the variables that the references in szText use to
 // rgszUsed: the name without its file qualifier; a name that is itself built
 // from references counts when it can be expanded, and so do those references.
-void uxp_ArgCollectRefs(ArgFile& argf, std::string_view szText,
-                        std::vector<std::string>& rgszUsed) {
+void uxp_ArgCollectRefsIn(ArgFile& argf, std::string_view szText, const RefEnds::View& ends,
+                          std::vector<std::string>& rgszUsed) {
     for (std::size_t i = szText.find(kArgRefStart); i != std::string_view::npos;
          i = szText.find(kArgRefStart, i)) {
-        const std::size_t iEnd = uxp_ArgRefEnd(szText, i);
+        const std::size_t iEnd = ends.End(i);
         const std::string_view szRef = szText.substr(i + 1, iEnd - i - 1);
         std::string szName(szRef);
         if (szRef.find(kArgRefStart) != std::string_view::npos) {
-            uxp_ArgCollectRefs(argf, szRef, rgszUsed);
-            if (uxp_ArgExpand(argf, szRef, szName, kNameLen) < 0) szName.clear();
+            const RefEnds::View inner = ends.Inner(i + 1, iEnd);
+            uxp_ArgCollectRefsIn(argf, szRef, inner, rgszUsed);
+            if (uxp_ArgExpandIn(argf, szRef, inner, szName, kNameLen) < 0) szName.clear();
         }
         if (const std::size_t iSep = szName.rfind(kArgFileSep); iSep != std::string::npos)
             szName.erase(0, iSep + 1);
         if (!szName.empty()) rgszUsed.push_back(std::move(szName));
         i = iEnd;
     }
+}
+
+void uxp_ArgCollectRefs(ArgFile& argf, std::string_view szText,
+                        std::vector<std::string>& rgszUsed) {
+    if (szText.find(kArgRefStart) == std::string_view::npos) return;
+    const RefEnds ends(szText);
+    uxp_ArgCollectRefsIn(argf, szText, ends.Whole(), rgszUsed);
 }
 
 void uxp_SortUnique(std::vector<std::string>& rgsz) {

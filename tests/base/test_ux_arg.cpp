@@ -128,6 +128,10 @@ TEST_F(ArgFileTest, ReferencesExpandOnRequest) {
          "n = 2\n"
          "v2 = second\n"
          "nested = ${v${n}}\n"
+         "m = 1\n"
+         "w1 = 2\n"
+         "u2 = deep\n"
+         "deeper = ${u${w${m}}} and ${v${n}}\n"
          "k = name\n"
          "${k}X = keyed\n"
          "spaced = ${ dir }\n"
@@ -138,6 +142,7 @@ TEST_F(ArgFileTest, ReferencesExpandOnRequest) {
     EXPECT_EQ(Value("path"), "/data/f.txt");
     EXPECT_EQ(Value("three"), Fields({"p", "q", "r"}));
     EXPECT_EQ(Value("nested"), "second");
+    EXPECT_EQ(Value("deeper"), Fields({"deep", "and", "second"}));
     EXPECT_EQ(Value("nameX"), "keyed");
     EXPECT_EQ(Get("spaced").first, 3); // the blanks belong to the name " dir "
     ux_ArgSetValue(szFile_, "dir", "/other");
@@ -169,6 +174,17 @@ TEST_F(ArgFileTest, ManyNamesBuiltOnOneVariable) {
     ux_ArgSetValue(szFile_, "z", "r");
     EXPECT_EQ(Value("r7"), "v7");
     EXPECT_EQ(Get("q7").first, 3);
+}
+
+// Raw reference-start bytes that nothing closes nest as deep as the text is
+// long; each nesting level once rescanned the rest of the text, which made
+// the key-use listing of a 4,000-byte value take seconds.
+TEST_F(ArgFileTest, UnclosedReferencesNestedDeep) {
+    Open("raw = " + std::string(3900, '\x01') + "\nok = 1\n");
+    EXPECT_EQ(Get("raw").first, 3);
+    const ArgKeyUse use = ux_ArgKeyUse(szFile_);
+    EXPECT_EQ(use.rgszDefined, (std::vector<std::string>{"ok", "raw"}));
+    EXPECT_EQ(Value("ok"), "1");
 }
 
 TEST_F(ArgFileTest, DefinitionsAddedLaterAndKeyUse) {
