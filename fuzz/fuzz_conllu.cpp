@@ -30,9 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
             TagSpellings spell;
             ppdf->conllu.ptagSpell = &spell;
             if (OpenData(*ppdf) != 0) return;
-            std::unique_ptr<gapRecType> pgap;
-            for (long i = 0; i < 1000000 && GetEvent(szLine, szRest, pgap, *ppdf, *pm) == 0; ++i)
-                FreeGap(pgap);
+            gapRecType gap;
+            for (long i = 0; i < 1000000 && GetEvent(szLine, szRest, gap, *ppdf, *pm) == 0; ++i)
+                FreeGap(gap);
         });
     }
     return 0;

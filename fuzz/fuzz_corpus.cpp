@@ -29,11 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
             ppdf->szSentTag = "ZZ";
             ppdf->szSentForm = ppdf->szSentLemma = "###";
             if (OpenData(*ppdf) != 0) return;
-            std::unique_ptr<gapRecType> pgap;
+            gapRecType gap;
             // Each call consumes input or ends it; the bound only stops a
             // reader that would deliver tokens for ever.
-            for (long i = 0; i < 1000000 && GetEvent(szLine, szRest, pgap, *ppdf, *pm) == 0; ++i)
-                FreeGap(pgap);
+            for (long i = 0; i < 1000000 && GetEvent(szLine, szRest, gap, *ppdf, *pm) == 0; ++i)
+                FreeGap(gap);
         });
     }
     return 0;

@@ -122,9 +122,9 @@ inline std::unique_ptr<pdfRecType> OpenReader(const std::string& szFile,
     return ppdf;
 }
 
-inline Strings GapTexts(const gapRecType* pgap) {
+inline Strings GapTexts(const gapRecType& gap) {
     Strings rgsz;
-    for (; pgap; pgap = pgap->pgapNext.get()) rgsz.emplace_back(pgap->pszGapText.get());
+    for (std::size_t k = 0; k < gap.Count(); ++k) rgsz.emplace_back(gap.Entry(k));
     return rgsz;
 }
 
@@ -140,9 +140,9 @@ struct Event {
 inline std::vector<Event> ReadAll(pdfRecType& pdf, const Model& m) {
     std::vector<char> szLine(kDataLineSize), szRest(kDataLineSize);
     std::vector<Event> rgev;
-    std::unique_ptr<gapRecType> pgap;
-    while (GetEvent(szLine, szRest, pgap, pdf, m) == 0)
-        rgev.push_back({szLine.data(), szRest.data(), GapTexts(pgap.get()), pdf.fWord});
+    gapRecType gap;
+    while (GetEvent(szLine, szRest, gap, pdf, m) == 0)
+        rgev.push_back({szLine.data(), szRest.data(), GapTexts(gap), pdf.fWord});
     return rgev;
 }
 
@@ -161,8 +161,9 @@ inline void FillTable(Model& m, DataTable& dt, const std::vector<std::string>& r
     dt.clLines = static_cast<long>(rgszLine.size());
     dt.clData = dt.clWords = 0;
     ASSERT_EQ(AllocSegment(m, dt), 0);
+    gapRecType gap;
     for (long il = 0; il < dt.clLines; ++il)
-        ASSERT_EQ(InsertLine(m, dt, rgszLine[il], il, "", nullptr, 1), 0) << rgszLine[il];
+        ASSERT_EQ(InsertLine(m, dt, rgszLine[il], il, "", gap, 1), 0) << rgszLine[il];
     dt.rgilNextAC.assign(dt.clLines, -1);
     dt.rgilNextFeature.assign(dt.clLines, -1);
 }

@@ -128,10 +128,10 @@ std::vector<TrainingToken> ReadTrainingTokens(const Model& mRun) {
     std::vector<TrainingToken> rgtok;
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
-    std::unique_ptr<gapRecType> pgap;
+    gapRecType gap;
     long n = 0;
     int rc = 0;
-    while (n < lines.ilEnd && (rc = GetEvent(szLine, szRest, pgap, pdf, m)) == 0) {
+    while (n < lines.ilEnd && (rc = GetEvent(szLine, szRest, gap, pdf, m)) == 0) {
         const std::string_view sz(szLine.data());
         if (!sz.empty() && sz[0] == '|') continue;
         if (lines.fWholeFile && pdf.fEndToken) break;

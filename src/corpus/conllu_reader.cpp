@@ -58,14 +58,11 @@ bool IsBlankLine(std::string_view sz) {
     return sz.find_first_not_of(" \t") == std::string_view::npos;
 }
 
-// Moves the lines waiting for a gap into one gap entry (outside Train mode).
-void TakePending(pdfRecType& pdf, bool fGap, std::unique_ptr<gapRecType>& pgapHead) {
+// Moves the lines waiting for a gap into one gap entry (outside Train mode),
+// read as a C string like every entry: up to a NUL byte, should one be there.
+void TakePending(pdfRecType& pdf, bool fGap, gapRecType& gap) {
     std::string& szPending = pdf.conllu.szPending;
-    if (fGap && !szPending.empty()) {
-        pgapHead = std::make_unique<gapRecType>();
-        pgapHead->pszGapText = std::make_unique_for_overwrite<char[]>(szPending.size() + 1);
-        std::memcpy(pgapHead->pszGapText.get(), szPending.c_str(), szPending.size() + 1);
-    }
+    if (fGap && !szPending.empty()) gap.Add(szPending.c_str());
     szPending.clear();
 }
 
@@ -189,8 +186,8 @@ int SplitConlluColumns(std::string_view szLine, std::span<std::string_view> rgsz
     }
 }
 
-int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
-                   std::unique_ptr<gapRecType>& pgapHead, pdfRecType& pdf, const Model& m) {
+int GetConlluEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pdfRecType& pdf,
+                   const Model& m) {
     ConlluScan& scan = pdf.conllu;
     pdf.fWord = 0;
     pdf.fEndToken = 0;
@@ -202,7 +199,7 @@ int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
             if (!GetPDFLine(pdf, scan.szLine)) {
                 // The end of the input: a boundary token that carries the
                 // lines after the last word.
-                TakePending(pdf, fGap, pgapHead);
+                TakePending(pdf, fGap, gap);
                 PutBoundary(pdf, szLine);
                 ReportMisses(scan);
                 pdf.fEndSeen = 1;
@@ -232,7 +229,7 @@ int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
             scan.lNextId = 1;
             scan.fLineHeld = true;
             ++pdf.clSentences;
-            TakePending(pdf, fGap, pgapHead);
+            TakePending(pdf, fGap, gap);
             PutBoundary(pdf, szLine);
             return 0;
         }
@@ -327,7 +324,7 @@ int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
             PutAnalysedLine(pdf, szLine, {szTag.data(), cchTag}, szForm, szLemma, m.cTagElem);
         else
             PutDataLine(pdf, szLine, {szTag.data(), cchTag}, szForm, szLemma);
-        TakePending(pdf, fGap, pgapHead);
+        TakePending(pdf, fGap, gap);
         if (fGap) {
             if (scan.szLine.size() + 3 > szRest.size())
                 ConlluFatal(pdf, ux_StrPrintf("%sCoNLL-U line too long (>= %ld)", kGE,

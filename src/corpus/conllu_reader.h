@@ -22,8 +22,8 @@ struct Model;
 // data line in szLine; -1 after the end-of-input token. The token's own
 // candidate is its tag; a tag shorter than the tag length is padded with the
 // pad character. Malformed lines are line-numbered fatal errors.
-int GetConlluEvent(std::span<char> szLine, std::span<char> szRest,
-                   std::unique_ptr<gapRecType>& pgapHead, pdfRecType& pdf, const Model& m);
+int GetConlluEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pdfRecType& pdf,
+                   const Model& m);
 
 // Splits a CoNLL-U line (without its line end) at its tabs: the columns go
 // into rgsz as far as it has room; returns the number of columns.

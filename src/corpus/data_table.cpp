@@ -315,7 +315,7 @@ void WarnEverythingSkipped(const pdfRecType& pdf, long cSkipped) {
 struct ReadToken {
     std::string szLine;
     std::string szRest;
-    std::unique_ptr<gapRecType> pgap;
+    gapRecType gap;
     int fWord = 0;
 };
 
@@ -334,10 +334,10 @@ int ReadSegmentFile(std::string_view szArgFile, Model& m, DataTable& dt) {
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
     std::vector<ReadToken> rgtok;
-    std::unique_ptr<gapRecType> pgap;
+    gapRecType gap;
     int rc = 0;
     long cSkipped = 0;
-    while ((rc = GetEvent(szLine, szRest, pgap, pdf, m)) == 0) {
+    while ((rc = GetEvent(szLine, szRest, gap, pdf, m)) == 0) {
         if (pdf.fEndToken) break;
         const auto n = static_cast<long>(rgtok.size());
         if (szLine[0] == '|') {
@@ -347,7 +347,7 @@ int ReadSegmentFile(std::string_view szArgFile, Model& m, DataTable& dt) {
             continue;
         }
         if (m.fInputAC) std::fprintf(m.fInputAC, "%09ld %s\n", n, szLine.data());
-        rgtok.push_back({szLine.data(), szRest.data(), std::move(pgap), pdf.fWord});
+        rgtok.push_back({szLine.data(), szRest.data(), gap, pdf.fWord});
     }
     if (rc != 0 && rc != -1) return kDataReadFailed;
     if (rgtok.empty()) WarnEverythingSkipped(pdf, cSkipped);
@@ -360,8 +360,7 @@ int ReadSegmentFile(std::string_view szArgFile, Model& m, DataTable& dt) {
     for (auto& rgclCnt : dt.rgrgclCntTE) rgclCnt.fill(0);
     for (std::size_t i = 0; i < rgtok.size(); ++i) {
         ReadToken& tok = rgtok[i];
-        rc = InsertLine(m, dt, tok.szLine, static_cast<long>(i), tok.szRest, std::move(tok.pgap),
-                        tok.fWord);
+        rc = InsertLine(m, dt, tok.szLine, static_cast<long>(i), tok.szRest, tok.gap, tok.fWord);
         if (rc != 0) return rc;
         tok = ReadToken();
     }
@@ -445,7 +444,7 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
 
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
-    std::unique_ptr<gapRecType> pgap;
+    gapRecType gap;
     long n = 0;
     int rc = 0;
     long cSkipped = 0;
@@ -453,7 +452,7 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
         // Tokens of the training segment may take their candidates from
         // their own fold's analyser.
         pdf.fTrainingLine = InSegment(dtTr, n) ? 1 : 0;
-        if ((rc = GetEvent(szLine, szRest, pgap, pdf, m)) != 0) break;
+        if ((rc = GetEvent(szLine, szRest, gap, pdf, m)) != 0) break;
         const std::string_view svLine(szLine.data());
         const std::string_view svRest(szRest.data());
         if (!svLine.empty() && svLine[0] == '|') {
@@ -465,18 +464,12 @@ int ReadLineSegments(std::string_view szArgFile, Model& m, std::string_view szPr
         if (m.fInputAC && std::fprintf(m.fInputAC, "%09ld %s\n", n, szLine.data()) < 0)
             ux_WriteFailed(fileno(m.fInputAC), m.szInputAC, errno);
         // A line normally lies in one segment at most; should segments enclose
-        // one another, each table gets a list of its own.
-        int cHolders = 0;
-        for (const DataTable* pdt : rgpdtLine) cHolders += InSegment(*pdt, n) ? 1 : 0;
+        // one another, each table stores a copy of its own.
         for (int k = 0; k < 3; ++k) {
             if (rgfFile[static_cast<std::size_t>(k)]) continue;
-            std::unique_ptr<gapRecType> pgapLine;
-            if (InSegment(*rgpdt[k], n))
-                pgapLine = --cHolders > 0 ? CopyGap(pgap.get()) : std::move(pgap);
-            if (InsertLine(m, *rgpdt[k], svLine, n, svRest, std::move(pgapLine), pdf.fWord) != 0)
+            if (InsertLine(m, *rgpdt[k], svLine, n, svRest, gap, pdf.fWord) != 0)
                 return kDataInsertTrain + k;
         }
-        pgap.reset();
         ++n;
     }
     if (rc != -1) return kDataReadFailed;
@@ -561,11 +554,11 @@ std::string DeriveUdLayout(std::string_view szArgFile, Model& m, UdLayout& layou
 
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
-    std::unique_ptr<gapRecType> pgap;
+    gapRecType gap;
     int rc = 0;
     for (long n = 0;; ++n) {
         pdf.conllu.fCollect = n >= lines.ilFirst && n < lines.ilEnd;
-        if ((rc = GetEvent(szLine, szRest, pgap, pdf, m)) != 0) break;
+        if ((rc = GetEvent(szLine, szRest, gap, pdf, m)) != 0) break;
     }
     if (rc != -1) return "cannot read the training data " + szFile;
     std::array<char, kArgBufSize> sz{};
@@ -688,7 +681,7 @@ int AllocSegment(const Model& m, DataTable& dt) {
 }
 
 int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
-               std::string_view szRest, std::unique_ptr<gapRecType> pgap, int fWord) {
+               std::string_view szRest, const gapRecType& gap, int fWord) {
     if (!InSegment(dt, ilLine)) return 0;
     const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
     if (i >= dt.rgdl.size()) return kLineNotSetUp;
@@ -709,7 +702,7 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
         dt.rgpszRest[i].clear();
     else
         dt.rgpszRest[i].assign(szRest);
-    dt.rgpgap[i] = std::move(pgap);
+    dt.rgpgap[i] = gap;
 
     if (IsTrainMode(m) && dt.phashCnt)
         if (const int rc = CountLine(m, dt, dl); rc != 0) return rc;
@@ -786,7 +779,7 @@ void ClearDataLine(DataTable& dt, long i) {
     dt.rgdl[k].rgpszMMt.clear();
     dt.rgdl[k].cMMt = 0;
     dt.rgpszRest[k].clear();
-    dt.rgpgap[k].reset();
+    dt.rgpgap[k].Clear();
     dt.rgpszTagOut[k].fill('\0');
     dt.rgbeam[k].cBeam = 0;
     dt.rgbeam[k].iBeamBest = -1;
@@ -803,7 +796,7 @@ void MoveDataLine(const Model& m, DataTable& dt, long ilTo, long ilFrom) {
     std::swap(dt.rgpszDataLine[kTo], dt.rgpszDataLine[kFrom]);
     MoveDlData(dt.rgdl[kTo], dt.rgdl[kFrom]);
     std::swap(dt.rgpszRest[kTo], dt.rgpszRest[kFrom]);
-    dt.rgpgap[kTo] = std::move(dt.rgpgap[kFrom]);
+    dt.rgpgap[kTo].swap(dt.rgpgap[kFrom]);
     dt.rgpszTagOut[kTo] = dt.rgpszTagOut[kFrom];
     BeamLine& beamTo = dt.rgbeam[kTo];
     BeamLine& beamFrom = dt.rgbeam[kFrom];

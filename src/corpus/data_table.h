@@ -76,7 +76,7 @@ struct DataTable {
     std::vector<BeamLine> rgbeam;                     // beam of the beam-search tagger
     int iBeamPrev = 0;                                // beam item being extended (beam search)
     std::vector<std::string> rgpszRest;               // unrecognised tags of the token
-    std::vector<std::unique_ptr<gapRecType>> rgpgap;  // gap lists; clLines + 2 entries
+    std::vector<gapRecType> rgpgap;                   // gap lists; clLines + 2 entries
     std::vector<FeatureLink*> rgplinkFeature;         // features firing on the line
     std::vector<FeatureLink*> rgplinkFeature2;        // the same, kept for probabilities
     std::vector<unsigned char> rgfLineErr;            // 1: last beam pass chose a wrong tag
@@ -213,11 +213,11 @@ inline constexpr int kLineInternForm = 153;  // the form,
 inline constexpr int kLineInternLemma = 154; // the lemma,
 inline constexpr int kLineInternCandidate = 155; // a candidate tag
 
-// Stores the data line number ilLine when it lies in the table's segment
-// (taking over the gap list); 0 also when it does not, or one of the codes
-// above.
+// Stores the data line number ilLine when it lies in the table's segment,
+// with a copy of its gap list made in the line's own list (whose storage is
+// reused); 0 also when it does not lie there, or one of the codes above.
 int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
-               std::string_view szRest, std::unique_ptr<gapRecType> pgap, int fWord);
+               std::string_view szRest, const gapRecType& gap, int fWord);
 
 // Pointer to the form field of a data line, or null when the line has fewer
 // than two "|".

@@ -183,13 +183,6 @@ int GetLineFormat(std::span<char> szLine, pdfRecType& pdf) {
 
 } // namespace
 
-gapRecType::~gapRecType() {
-    // Unlink the rest of the list first so that a long list is not freed by
-    // a recursion as deep as the list.
-    std::unique_ptr<gapRecType> pgap = std::move(pgapNext);
-    while (pgap) pgap = std::move(pgap->pgapNext);
-}
-
 int ConvertTag(pdfRecType& pdf, std::string_view& szOut, std::string_view szTag) {
     szOut = szTag;
     if (!pdf.phashTag) return kTagNoTable;
@@ -225,62 +218,26 @@ int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view
     return 0;
 }
 
-int AddToGap(const pdfRecType& pdf, const char* pszReplace, std::unique_ptr<gapRecType>& pgapHead,
-             gapRecType*& pgapTail, std::string_view szSuffix) {
-    const std::string_view szTag = CStr(pdf.szTag);
-    const std::string_view szText = pszReplace ? std::string_view(pszReplace) : CStr(pdf.szText);
-    const std::size_t cch = szTag.size() + szText.size() + szSuffix.size();
-
-    auto pgap = std::make_unique<gapRecType>();
-    pgap->pszGapText = std::make_unique_for_overwrite<char[]>(cch + 1);
-    char* pch = pgap->pszGapText.get();
-    std::memcpy(pch, szTag.data(), szTag.size());
-    std::memcpy(pch + szTag.size(), szText.data(), szText.size());
-    std::memcpy(pch + szTag.size() + szText.size(), szSuffix.data(), szSuffix.size());
-    pch[cch] = '\0';
-
-    gapRecType* pgapNew = pgap.get();
-    if (pgapTail)
-        pgapTail->pgapNext = std::move(pgap);
-    else
-        pgapHead = std::move(pgap);
-    pgapTail = pgapNew;
+int AddToGap(const pdfRecType& pdf, const char* pszReplace, gapRecType& gap,
+             std::string_view szSuffix) {
+    gap.Add(CStr(pdf.szTag), pszReplace ? std::string_view(pszReplace) : CStr(pdf.szText),
+            szSuffix);
     return 0;
 }
 
-int FreeGap(std::unique_ptr<gapRecType>& pgapHead) {
-    pgapHead.reset();
+int FreeGap(gapRecType& gap) {
+    gap.Clear();
     return 0;
 }
 
-std::unique_ptr<gapRecType> CopyGap(const gapRecType* pgap) {
-    std::unique_ptr<gapRecType> pgapHead;
-    gapRecType* pgapTail = nullptr;
-    for (; pgap; pgap = pgap->pgapNext.get()) {
-        auto pgapNew = std::make_unique<gapRecType>();
-        if (pgap->pszGapText) {
-            const std::size_t cch = std::strlen(pgap->pszGapText.get());
-            pgapNew->pszGapText = std::make_unique_for_overwrite<char[]>(cch + 1);
-            std::memcpy(pgapNew->pszGapText.get(), pgap->pszGapText.get(), cch + 1);
-        }
-        gapRecType* p = pgapNew.get();
-        if (pgapTail)
-            pgapTail->pgapNext = std::move(pgapNew);
-        else
-            pgapHead = std::move(pgapNew);
-        pgapTail = p;
-    }
-    return pgapHead;
-}
-
-int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gapRecType>& pgapHead,
-             pdfRecType& pdf, const Model& m) {
+int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pdfRecType& pdf,
+             const Model& m) {
     if (!szRest.empty()) szRest[0] = '\0';
-    pgapHead.reset();
+    gap.Clear();
     if (szLine.size() < 3) return kEventNoRoom;
 
     if (pdf.iState == kStateLine) return GetLineFormat(szLine, pdf);
-    if (pdf.iState == kStateConllu) return GetConlluEvent(szLine, szRest, pgapHead, pdf, m);
+    if (pdf.iState == kStateConllu) return GetConlluEvent(szLine, szRest, gap, pdf, m);
 
     pdf.fWord = 0;
     pdf.fEndToken = 0;
@@ -288,9 +245,8 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
 
     const int cTagElem = m.cTagElem;
     const bool fGap = m.fProgMode != kModeTrain;
-    gapRecType* pgapTail = nullptr;
     auto Gap = [&](const char* pszReplace, std::string_view szSuffix) {
-        if (fGap) AddToGap(pdf, pszReplace, pgapHead, pgapTail, szSuffix);
+        if (fGap) AddToGap(pdf, pszReplace, gap, szSuffix);
     };
 
     // Per-call state.
@@ -423,7 +379,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gap
                         const std::string_view szEnd = kVirtualEnd;
                         std::memcpy(pdf.szTag.data(), szEnd.data(), szEnd.size());
                         pdf.szTag[szEnd.size()] = '\0';
-                        AddToGap(pdf, nullptr, pgapHead, pgapTail, "");
+                        AddToGap(pdf, nullptr, gap, "");
                         pdf.szTag[0] = '\0';
                         pdf.fEndToken = 1;
                     }

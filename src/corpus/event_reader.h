@@ -11,9 +11,11 @@
 // output can reproduce the input.
 #pragma once
 
-#include <memory>
+#include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "corpus/sgml_lexer.h"
 
@@ -32,28 +34,53 @@ inline constexpr int kTokenFieldSize = 248; // a form must be shorter than this 
 inline constexpr char szFormTooLong[] = "<long-form>";
 inline constexpr int kLemmaMax = 251; // longest lemma accepted
 
-// One entry of a gap list: an SGML tag exactly as read followed by its text
-// (or the converted tag) and a suffix ("" or "\n"). Lists are in input order
-// and own their entries.
-struct gapRecType {
-    gapRecType() = default;
-    gapRecType(const gapRecType&) = delete;
-    gapRecType& operator=(const gapRecType&) = delete;
-    ~gapRecType(); // frees the rest of the list without recursion
+// The gap of one token: its SGML pieces in input order, each an entry of
+// an SGML tag exactly as read followed by its text (or the converted tag)
+// and a suffix ("" or "\n"). The entries lie one after another in one text
+// with their ends beside it. Emptying the list keeps both buffers, so the
+// reader and a table's line slots, which exchange lists (swap), reuse their
+// storage instead of allocating per tag.
+class gapRecType {
+public:
+    bool Empty() const { return rgichEnd_.empty(); }
+    std::size_t Count() const { return rgichEnd_.size(); }
+    // Entry k (k < Count()).
+    std::string_view Entry(std::size_t k) const {
+        const std::size_t ichFirst = k == 0 ? 0 : rgichEnd_[k - 1];
+        return std::string_view(szText_).substr(ichFirst, rgichEnd_[k] - ichFirst);
+    }
+    // Entries k .. Count() - 1 as one text.
+    std::string_view TextFrom(std::size_t k) const {
+        return std::string_view(szText_).substr(k == 0 ? 0 : rgichEnd_[k - 1]);
+    }
+    // Appends the entry sz1 + sz2 + sz3.
+    void Add(std::string_view sz1, std::string_view sz2 = {}, std::string_view sz3 = {}) {
+        szText_.append(sz1).append(sz2).append(sz3);
+        rgichEnd_.push_back(szText_.size());
+    }
+    void Clear() {
+        szText_.clear();
+        rgichEnd_.clear();
+    }
+    void swap(gapRecType& other) noexcept {
+        szText_.swap(other.szText_);
+        rgichEnd_.swap(other.rgichEnd_);
+    }
 
-    std::unique_ptr<char[]> pszGapText;   // zero-terminated
-    std::unique_ptr<gapRecType> pgapNext; // next entry or none
+private:
+    std::string szText_;                // the entries, one after another
+    std::vector<std::size_t> rgichEnd_; // end of each entry in szText_
 };
 
 // Delivers the next token. 0 with the data line in szLine and the
 // unrecognised tags of the token in szRest; -1 at the end of the input;
 // kEventNoRoom for buffers of fewer than 3 characters.
-// pgapHead receives the token's gap list (none in Train mode, except the
+// gap receives the token's gap list (none in Train mode, except the
 // "<<virtualend>>" entry of the end-of-input token, and none for line-format
 // input). Both buffers have the same size (kDataLineSize from all callers).
 // Every error is a line-numbered fatal error.
-int GetEvent(std::span<char> szLine, std::span<char> szRest, std::unique_ptr<gapRecType>& pgapHead,
-             pdfRecType& pdf, const Model& m);
+int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pdfRecType& pdf,
+             const Model& m);
 
 // Results of ConvertTag besides 0 (the tag is a source tag, szOut its target).
 inline constexpr int kTagNoTable = -1;  // no table loaded: szOut is the tag
@@ -72,14 +99,11 @@ int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view
                 std::string_view szForm, std::string_view szLemma, std::string_view szMMtPart);
 
 // Appends the entry szTag + (pszReplace, or szText when null) + szSuffix of
-// the reader's current tag to the list ending at pgapTail. 0.
-int AddToGap(const pdfRecType& pdf, const char* pszReplace, std::unique_ptr<gapRecType>& pgapHead,
-             gapRecType*& pgapTail, std::string_view szSuffix);
+// the reader's current tag to the list. 0.
+int AddToGap(const pdfRecType& pdf, const char* pszReplace, gapRecType& gap,
+             std::string_view szSuffix);
 
-// Frees every entry of the list and sets the head to none. 0.
-int FreeGap(std::unique_ptr<gapRecType>& pgapHead);
-
-// A deep copy of a gap list (none for none).
-std::unique_ptr<gapRecType> CopyGap(const gapRecType* pgap);
+// Empties the list (its storage stays for reuse). 0.
+int FreeGap(gapRecType& gap);
 
 } // namespace vexta

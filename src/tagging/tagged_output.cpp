@@ -45,19 +45,15 @@ void PutChar(const DataTable& dt, char ch) {
         ux_OutChar(ch);
 }
 
-bool StartsWith(const char* psz, std::string_view szPrefix) {
-    return std::strncmp(psz, szPrefix.data(), szPrefix.size()) == 0;
-}
-
 // The text of a gap entry after its "<".
-const char* NameOf(const char* pszEntry) {
-    return pszEntry[0] != '\0' ? pszEntry + 1 : pszEntry;
+std::string_view NameOf(std::string_view szEntry) {
+    return szEntry.empty() ? szEntry : szEntry.substr(1);
 }
 
 // An <s> tag: "s" followed by ">" or white space.
-bool IsSentenceTag(const char* pszName) {
-    if (pszName[0] != 's') return false;
-    const char ch = pszName[1];
+bool IsSentenceTag(std::string_view szName) {
+    if (szName.size() < 2 || szName[0] != 's') return false;
+    const char ch = szName[1];
     return ch == '>' || ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
 }
 
@@ -109,54 +105,57 @@ std::string_view AnalyserLemma(const DataTable& dt, const Model& m, long il, std
 int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szTag, int iOutLevel,
               bool fLineErr) {
     // The tags before the token's analyses, up to its first <MMl> or <MDl>.
+    const gapRecType& gap = dt.rgpgap[Idx(il)];
+    const std::size_t cEntries = gap.Count();
     bool fBoundary = false;
     bool fEnd = false;
-    const gapRecType* pgapStop = dt.rgpgap[Idx(il)].get();
-    for (; pgapStop != nullptr; pgapStop = pgapStop->pgapNext.get()) {
-        const char* pszEntry = pgapStop->pszGapText.get();
-        const char* pszName = NameOf(pszEntry);
-        if (StartsWith(pszName, "MMl") || StartsWith(pszName, "MDl")) break;
-        fBoundary = IsSentenceTag(pszName);
-        if (StartsWith(pszEntry, kVirtualEnd)) {
+    std::size_t kStop = 0;
+    for (; kStop < cEntries; ++kStop) {
+        const std::string_view szEntry = gap.Entry(kStop);
+        const std::string_view szName = NameOf(szEntry);
+        if (szName.starts_with("MMl") || szName.starts_with("MDl")) break;
+        fBoundary = IsSentenceTag(szName);
+        if (szEntry.starts_with(kVirtualEnd)) {
             fBoundary = true;
             fEnd = true;
             continue;
         }
-        Put(dt, pszEntry);
+        Put(dt, szEntry);
     }
 
     // The lemma of the chosen tag: that of the last <MMl> before the <MMt>
     // holding it.
-    const char* pszLemma = nullptr;
+    bool fLemma = false;
+    std::string_view szLemma;
     bool fInputCandidates = false;
-    for (const gapRecType* pgap = pgapStop; pgap != nullptr; pgap = pgap->pgapNext.get()) {
-        const char* pszEntry = pgap->pszGapText.get();
-        const char* pszName = NameOf(pszEntry);
-        if (StartsWith(pszName, "MMl")) {
-            const char* pszGt = std::strchr(pszEntry, '>');
-            if (pszGt == nullptr) return kOutLemmaNoText;
-            pszLemma = pszGt + 1;
-        } else if (StartsWith(pszName, "MMt")) {
+    for (std::size_t k = kStop; k < cEntries; ++k) {
+        const std::string_view szEntry = gap.Entry(k);
+        const std::string_view szName = NameOf(szEntry);
+        if (szName.starts_with("MMl")) {
+            const std::size_t ichGt = szEntry.find('>');
+            if (ichGt == std::string_view::npos) return kOutLemmaNoText;
+            szLemma = szEntry.substr(ichGt + 1);
+            fLemma = true;
+        } else if (szName.starts_with("MMt")) {
             fInputCandidates = true;
-            const char* pszGt = std::strchr(pszEntry, '>');
-            if (pszGt == nullptr) return kOutTagNoText;
-            if (std::string_view(pszGt + 1) == szTag) break;
+            const std::size_t ichGt = szEntry.find('>');
+            if (ichGt == std::string_view::npos) return kOutTagNoText;
+            if (szEntry.substr(ichGt + 1) == szTag) break;
         }
     }
 
     if (!fBoundary) {
         const std::string_view szLemmaAn = AnalyserLemma(dt, m, il, szTag, fInputCandidates);
-        if (!szLemmaAn.empty()) pszLemma = szLemmaAn.data();
-        if (pszLemma == nullptr) {
+        if (!szLemmaAn.empty()) fLemma = true;
+        if (!fLemma) {
             std::fprintf(stderr, "VTC: int error: selected tag not found among MMt??? line: %s\n",
                          dt.rgpszDataLine[Idx(il)].c_str());
             return kOutNoLemma;
         }
-        PutInsertedTag(dt, m, "MDl", szLemmaAn.empty() ? std::string_view(pszLemma) : szLemmaAn);
+        PutInsertedTag(dt, m, "MDl", szLemmaAn.empty() ? szLemma : szLemmaAn);
         PutInsertedTag(dt, m, "MDt", szTag);
     }
-    for (const gapRecType* pgap = pgapStop; pgap != nullptr; pgap = pgap->pgapNext.get())
-        Put(dt, pgap->pszGapText.get());
+    if (kStop < cEntries) Put(dt, gap.TextFrom(kStop));
     Put(dt, dt.rgpszRest[Idx(il)]);
     if (iOutLevel > 1 && fLineErr) {
         PutChar(dt, ' ');
@@ -172,8 +171,8 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
 // is copied unchanged, so "_" stays "_". Boundary and end-of-input tokens
 // have no line of their own.
 int WriteConllu(const DataTable& dt, const Model& m, long il, std::string_view szTag) {
-    for (const gapRecType* pgap = dt.rgpgap[Idx(il)].get(); pgap; pgap = pgap->pgapNext.get())
-        Put(dt, pgap->pszGapText.get());
+    const gapRecType& gap = dt.rgpgap[Idx(il)];
+    if (!gap.Empty()) Put(dt, gap.TextFrom(0));
     const std::string_view szRaw = dt.rgpszRest[Idx(il)];
     if (szRaw.empty()) return 0;
     const std::string_view szContent = ConlluLineContent(szRaw);
@@ -344,7 +343,7 @@ int CarryLine(Model& m, DataTable& dtFrom, long ilFrom, DataTable& dtTo, long il
     const auto kTo = Idx(ilTo);
     dtTo.rgpszDataLine[kTo] = dtFrom.rgpszDataLine[kFrom];
     dtTo.rgpszRest[kTo] = dtFrom.rgpszRest[kFrom];
-    if (fMoveGap) dtTo.rgpgap[kTo] = std::move(dtFrom.rgpgap[kFrom]);
+    if (fMoveGap) dtTo.rgpgap[kTo].swap(dtFrom.rgpgap[kFrom]);
     return ReparseLine(m, dtTo, ilTo);
 }
 
@@ -367,7 +366,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
 
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
-    std::unique_ptr<gapRecType> pgap;
+    gapRecType gap;
     const long ilOutLastFull = win.clCapacity - win.clOverlap + win.ilOutFirst - 1;
     const long ilKeep = win.clCapacity - win.clOverlap;
     int iRet = 0;
@@ -434,13 +433,13 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             // this one are written, as they would have been.
             try {
                 while (n < win.clCapacity) {
-                    const int rc = GetEvent(szLine, szRest, pgap, pdf, m);
+                    const int rc = GetEvent(szLine, szRest, gap, pdf, m);
                     if (rc == -1) {
                         fInputEnded = true;
                         break;
                     }
-                    if (rc != 0 || InsertLine(m, dt, szLine.data(), n, szRest.data(),
-                                              std::move(pgap), pdf.fWord) != 0) {
+                    if (rc != 0 ||
+                        InsertLine(m, dt, szLine.data(), n, szRest.data(), gap, pdf.fWord) != 0) {
                         rcFailed = rc != 0 ? kTagVtcRead : kTagVtcInsert;
                         fFailed = true;
                         break;
@@ -551,7 +550,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
 
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
-    std::unique_ptr<gapRecType> pgap;
+    gapRecType gap;
     // Last line written from a full window.
     const long ilOutLastFull = win.clCapacity - win.clOverlap + win.ilOutFirst - 1;
     bool fFirstWindow = true;
@@ -578,13 +577,13 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
 
         bool fInputEnded = false;
         while (n < win.clCapacity) {
-            const int rc = GetEvent(szLine, szRest, pgap, pdf, m);
+            const int rc = GetEvent(szLine, szRest, gap, pdf, m);
             if (rc == -1) {
                 fInputEnded = true;
                 break;
             }
             if (rc != 0) return kTagVtcRead;
-            if (InsertLine(m, dt, szLine.data(), n, szRest.data(), std::move(pgap), pdf.fWord) != 0)
+            if (InsertLine(m, dt, szLine.data(), n, szRest.data(), gap, pdf.fWord) != 0)
                 return kTagVtcInsert;
             ++n;
         }

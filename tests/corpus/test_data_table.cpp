@@ -96,8 +96,8 @@ TEST_F(DataTables, SegmentsAreStoredParsedInternedAndCounted) {
                 dl.rgpszMMt[1] == dl.pszTag && dl.rgpszAC[0] == dtT.rgdl[3].rgpszAC[0]);
 
     // Train mode: no gaps but the end mark, and counts of classes and forms.
-    for (long i = 0; i < dtT.clData; ++i) EXPECT_EQ(dtT.rgpgap[i], nullptr);
-    EXPECT_EQ(GapTexts(dtS.rgpgap[0].get()), (Strings{"<<virtualend>>"}));
+    for (long i = 0; i < dtT.clData; ++i) EXPECT_TRUE(dtT.rgpgap[i].Empty());
+    EXPECT_EQ(GapTexts(dtS.rgpgap[0]), (Strings{"<<virtualend>>"}));
     for (const auto& [pszKey, clExpected] :
          {std::pair{"20NV", 2L}, {"21BN", 2L}, {"20Z", 2L}, {"7edog", 1L}, {"7e###", 1L}}) {
         long cl = 0;
@@ -186,9 +186,8 @@ TEST_F(DataTables, OverlappingSegmentsAreRejected) {
     Setup(kCorpus, Segments({2, 2, 0, 8, 8, 1}));
     ASSERT_EQ(Read().first, 0);
     EXPECT_EQ(dtT.rgpszDataLine[0], dtH.rgpszDataLine[2]);
-    ASSERT_NE(dtT.rgpgap[0], nullptr);
-    EXPECT_NE(dtT.rgpgap[0].get(), dtH.rgpgap[2].get());
-    EXPECT_EQ(GapTexts(dtT.rgpgap[0].get()), GapTexts(dtH.rgpgap[2].get()));
+    ASSERT_FALSE(dtT.rgpgap[0].Empty());
+    EXPECT_EQ(GapTexts(dtT.rgpgap[0]), GapTexts(dtH.rgpgap[2]));
 }
 
 TEST_F(DataTables, ShortInput) {
@@ -226,7 +225,8 @@ protected:
         ASSERT_EQ(AllocSegment(*pm, dt), 0);
     }
     int Insert(std::string_view szLine, long il = 10) {
-        return InsertLine(*pm, dt, szLine, il, "", nullptr, 1);
+        gapRecType gap;
+        return InsertLine(*pm, dt, szLine, il, "", gap, 1);
     }
 };
 
@@ -247,17 +247,17 @@ TEST_F(DataLines, MalformedLinesAndLinesOutsideTheSegment) {
 }
 
 TEST_F(DataLines, MovingLinesAndReusingLinks) {
-    auto pgap = std::make_unique<gapRecType>();
-    const gapRecType* pgapRaw = pgap.get();
-    ASSERT_EQ(InsertLine(*pm, dt, "VB|VN/B/|c|d|>VB/NB/", 12, "<r>x", std::move(pgap), 0), 0);
+    gapRecType gap;
+    gap.Add("<f>c");
+    ASSERT_EQ(InsertLine(*pm, dt, "VB|VN/B/|c|d|>VB/NB/", 12, "<r>x", gap, 0), 0);
     dt.rgpszTagOut[2] = {'V', 'B'};
     MoveDataLine(*pm, dt, 0, 2);
     EXPECT_EQ(dt.rgpszDataLine[0], "VB|VN/B/|c|d|>VB/NB/");
     EXPECT_STREQ(dt.rgdl[0].rgpszMMt[1], "NB");
     EXPECT_EQ(dt.rgpszRest[0], "<r>x");
-    EXPECT_EQ(dt.rgpgap[0].get(), pgapRaw);
+    EXPECT_EQ(GapTexts(dt.rgpgap[0]), (Strings{"<f>c"}));
     EXPECT_STREQ(dt.rgpszTagOut[0].data(), "VB");
-    EXPECT_TRUE(dt.rgpszDataLine[2].empty() && !dt.rgpgap[2] && dt.rgdl[2].cMMt == 0);
+    EXPECT_TRUE(dt.rgpszDataLine[2].empty() && dt.rgpgap[2].Empty() && dt.rgdl[2].cMMt == 0);
 
     // Released links are reused, newest first, and come back cleared.
     FeatureLink* plink1 = NewFeatureLink(dt);
@@ -294,7 +294,8 @@ TEST_F(DataLines, UnigramCountsAndEntropies) {
     szTag[30] = '\xe9';
     std::string szLine = szTag + "|";
     for (const char ch : szTag) szLine += std::string(1, ch) + "/";
-    ASSERT_EQ(InsertLine(*pm, dt31, szLine + "|f|l|", 0, "", nullptr, 0), 0);
+    gapRecType gap;
+    ASSERT_EQ(InsertLine(*pm, dt31, szLine + "|f|l|", 0, "", gap, 0), 0);
     GetUnigramCounts(*pm, dt31);
     GetUnigramEnt(*pm, dt31);
     EXPECT_EQ(dt31.rgrgclCntTE[30][0xe9], 1);

@@ -53,8 +53,8 @@ TEST_F(EventReader, BoundaryTokenLineAndEndLineWithTheirGaps) {
     EXPECT_TRUE(rgevTrain[0].rgszGap.empty() && rgevTrain[1].rgszGap.empty());
     EXPECT_EQ(rgevTrain[2].rgszGap, (Strings{"<<virtualend>>"}));
     std::vector<char> szLine(kDataLineSize), szRest(kDataLineSize);
-    std::unique_ptr<gapRecType> pgap;
-    EXPECT_EQ(GetEvent(szLine, szRest, pgap, *ppdf, *pm), -1);
+    gapRecType gap;
+    EXPECT_EQ(GetEvent(szLine, szRest, gap, *ppdf, *pm), -1);
 
     pm->fProgMode = kModeTrainOut; // keeps gaps like the other modes
     EXPECT_EQ(Read(kSmall)[1].rgszGap.size(), 4u);
@@ -166,18 +166,22 @@ TEST_F(EventReader, CandidateSetBeyondTheDataLineIsFatal) {
     ReadFatal(szTooMany, "GetEvent: Cannot add tag to full tag list: [A-Z][a-z]-+");
 }
 
-TEST(Gaps, CopyAndFreeLongLists) {
+TEST(Gaps, EntriesCopiesAndReuse) {
     pdfRecType pdf;
     std::snprintf(pdf.szTag.data(), pdf.szTag.size(), "<t>");
-    std::unique_ptr<gapRecType> pgap;
-    gapRecType* pgapTail = nullptr;
-    AddToGap(pdf, "NN", pgap, pgapTail, "\n");
-    const std::unique_ptr<gapRecType> pgapCopy = CopyGap(pgap.get());
-    // A very long list is freed without a deep recursion.
-    for (int i = 0; i < 300000; ++i) AddToGap(pdf, "", pgap, pgapTail, "");
-    EXPECT_EQ(FreeGap(pgap), 0);
-    EXPECT_EQ(pgap, nullptr);
-    EXPECT_EQ(GapTexts(pgapCopy.get()), (Strings{"<t>NN\n"}));
+    gapRecType gap;
+    AddToGap(pdf, "NN", gap, "\n");
+    AddToGap(pdf, "", gap, "");
+    gap.Add("");
+    const gapRecType gapCopy = gap;
+    EXPECT_EQ(GapTexts(gapCopy), (Strings{"<t>NN\n", "<t>", ""}));
+    EXPECT_EQ(gap.TextFrom(1), "<t>");
+    // Emptied, a list is used again from its start.
+    EXPECT_EQ(FreeGap(gap), 0);
+    EXPECT_TRUE(gap.Empty());
+    gap.Add("<f>", "x");
+    EXPECT_EQ(GapTexts(gap), (Strings{"<f>x"}));
+    EXPECT_EQ(GapTexts(gapCopy).size(), 3u);
 }
 
 } // namespace

@@ -55,13 +55,7 @@ Written WriteOne(std::string_view szLine, std::initializer_list<std::string_view
     dt.rgpszDataLine = {std::string(szLine), ""};
     dt.rgpszRest = {"", ""};
     dt.rgpgap.resize(3);
-    std::unique_ptr<gapRecType>* ppgap = &dt.rgpgap[0];
-    for (std::string_view sz : rgszGap) {
-        *ppgap = std::make_unique<gapRecType>();
-        (*ppgap)->pszGapText = std::make_unique<char[]>(sz.size() + 1);
-        sz.copy((*ppgap)->pszGapText.get(), sz.size());
-        ppgap = &(*ppgap)->pgapNext;
-    }
+    for (std::string_view sz : rgszGap) dt.rgpgap[0].Add(sz);
     const Model m;
     testing::internal::CaptureStdout();
     const int rc = WriteTaggedLine(dt, m, 0, szTag, 1, false, "");
