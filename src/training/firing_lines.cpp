@@ -76,30 +76,42 @@ long Locate(const Model& m, const DataTable& dt, const FeatureTerm& ft, long il)
 
 } // namespace
 
+void FiringLines::Forget() {
+    pac_ = nullptr;
+    pci_ = nullptr;
+    iTE_ = -1;
+    mpClass_.clear();
+}
+
 void FiringLines::SetClass(const DataTable& dt, const AmbClass& ac, int iTE) {
+    if (iTE != iTE_) Forget();
+    iTE_ = iTE;
     pac_ = &ac;
-    mpSlot_.clear();
-    rgilClass_.clear();
+    const auto [it, fNew] = mpClass_.try_emplace(&ac);
+    pci_ = &it->second;
+    if (!fNew) return;
+    std::vector<long>& rgilClass = pci_->rgilClass;
     const auto Take = [&](long il) {
         const char* pszAC = dt.rgdl[Idx(il)].rgpszAC[Idx(iTE)];
-        if (pszAC[0] != '\0' && pszAC[1] != '\0') rgilClass_.push_back(il);
+        if (pszAC[0] != '\0' && pszAC[1] != '\0') rgilClass.push_back(il);
     };
     if (ac.fACIgnore) {
         for (long il = 0; il < dt.clData; ++il) Take(il);
         return;
     }
     for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData; il = dt.rgilNextAC[Idx(il)]) Take(il);
-    std::reverse(rgilClass_.begin(), rgilClass_.end());
+    std::reverse(rgilClass.begin(), rgilClass.end());
 }
 
-void FiringLines::Build(const Model& m, const DataTable& dt, const FeatureTerm& ft, Slot& slot) {
+void FiringLines::Build(const Model& m, const DataTable& dt, const FeatureTerm& ft,
+                        Slot& slot) const {
     slot.fBuilt = true;
     const int iElem = ft.iConditionElem;
     const auto cchTag = static_cast<std::size_t>(m.cTagElem);
     const auto Add = [&slot](std::uintptr_t key, long il) {
         if (key != 0) slot.mpLines[key].push_back(il);
     };
-    for (const long il : rgilClass_) {
+    for (const long il : pci_->rgilClass) {
         const long r = Locate(m, dt, ft, il);
         if (r < 0) continue;
         const DlData& dl = dt.rgdl[Idx(r)];
@@ -139,8 +151,9 @@ int FiringLines::Link(const Model& m, DataTable& dt, const DataTable& dt2, int i
     if (kind == Kind::kNone) return LinkFeature(m, dt, dt2, iTE, ac, clErr, ilFirst, fd);
     const FeatureTerm& ft = fd.rgftTerm[0];
     const bool fClosest = IsClosest(ft);
-    Slot& slot = mpSlot_[SlotKey(ft.iPos, fClosest ? ft.iClosestConditionElem : -1,
-                                 fClosest ? Address(ft.pszClosestValue) : 0, ft.iConditionElem)];
+    Slot& slot =
+        pci_->mpSlot[SlotKey(ft.iPos, fClosest ? ft.iClosestConditionElem : -1,
+                             fClosest ? Address(ft.pszClosestValue) : 0, ft.iConditionElem)];
     // A neighbour asked for once is matched line by line; the index pays
     // from the second candidate on.
     if (!slot.fBuilt && ++slot.cRequests < 2) {

@@ -11,6 +11,12 @@
 // built the second time a neighbour and element are asked for; the first
 // time, and for any other first term, LinkFeature itself runs. Either way
 // the chain of lines and the error count are the same.
+//
+// The indexes read only what does not change while a tag element is
+// trained (the lines' tags, classes and forms), not which lines are
+// mis-tagged, so each class keeps them from pass to pass: a class is
+// visited once per threshold pass, and its candidates ask for the same
+// neighbours each time.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +32,13 @@ namespace vexta {
 
 class FiringLines {
 public:
-    // Starts on class ac of tag element iTE (forgetting the previous class's
-    // indexes): its training lines with two or more values.
+    // Starts on class ac of tag element iTE: its training lines with two or
+    // more values, and the indexes it kept from an earlier pass. Another tag
+    // element than the last one's forgets all kept indexes.
     void SetClass(const DataTable& dt, const AmbClass& ac, int iTE);
+
+    // Forgets every kept index (the classes' lines are chained anew).
+    void Forget();
 
     // What LinkFeature gives for the candidate fd of the class set: the lines
     // where it fires chained through dt.rgilNextFeature from ilFirst (in the
@@ -48,11 +58,18 @@ private:
     // Where a first term looks (offset, closest condition) and what it tests.
     using SlotKey = std::tuple<int, int, std::uintptr_t, int>;
 
-    void Build(const Model& m, const DataTable& dt, const FeatureTerm& ft, Slot& slot);
+    // What is kept of one class.
+    struct ClassIndex {
+        std::vector<long> rgilClass; // lines of the class, ascending
+        std::map<SlotKey, Slot> mpSlot;
+    };
+
+    void Build(const Model& m, const DataTable& dt, const FeatureTerm& ft, Slot& slot) const;
 
     const AmbClass* pac_ = nullptr;
-    std::vector<long> rgilClass_; // lines of the class, ascending
-    std::map<SlotKey, Slot> mpSlot_;
+    ClassIndex* pci_ = nullptr; // the class set
+    int iTE_ = -1;
+    std::unordered_map<const AmbClass*, ClassIndex> mpClass_;
 };
 
 } // namespace vexta

@@ -592,6 +592,7 @@ void LinkFeatureLineLists(DataTable& dtTrain, Model& m) {
 int SelectFeatures(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, int iIteration,
                    SelectionWork& work) {
     ChainClassLines(dtTrain, m, iTE, work);
+    work.firing.Forget();
     work.classErrors.Start(dtTrain, m, iTE);
     ThresholdSchedule schedule(dtTrain.clData, m.cThrMin, iIteration == 0 && m.iMultiPass == 1);
     for (long clThr = 0; schedule.Next(clThr);) {
