@@ -13,6 +13,7 @@
 #include <set>
 #include <span>
 #include <unistd.h>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -440,23 +441,37 @@ int uxp_ArgExpand(ArgFile& argf, std::string_view szText, std::string& szOut, in
 
 // Where each reference of a text ends: End(i) is the index of the kArgRefEnd
 // that closes the reference opened at i, or the text's end when none does.
-// The ends are found in one pass over the whole text, and a reference's inner
-// text reads them through Inner(), so nested references cost no rescans: a
-// text of n unclosed reference starts used to cost n scans of length n at
-// each of n nesting levels.
+// In a text where no reference holds another (nearly every text) that is the
+// next kArgRefEnd. Otherwise the ends are found in one pass over the whole
+// text, and a reference's inner text reads them through Inner(), so nested
+// references cost no rescans: a text of n unclosed reference starts used to
+// cost n scans of length n at each of n nesting levels.
 class RefEnds {
 public:
-    explicit RefEnds(std::string_view szText) : rgiEnd_(szText.size(), szText.size()) {
-        std::vector<std::size_t> rgiOpen;
-        for (std::size_t i = 0; i < szText.size(); ++i) {
-            if (szText[i] == kArgRefStart) {
-                rgiOpen.push_back(i);
-            } else if (szText[i] == kArgRefEnd && !rgiOpen.empty()) {
-                rgiEnd_[rgiOpen.back()] = i;
-                rgiOpen.pop_back();
+    explicit RefEnds(std::string_view szText) {
+        std::size_t cOpen = 0;
+        bool fNested = false;
+        for (const char ch : szText) {
+            if (ch == kArgRefStart) {
+                fNested = fNested || cOpen > 0;
+                ++cOpen;
+            } else if (ch == kArgRefEnd && cOpen > 0) {
+                --cOpen;
             }
         }
-        view_ = {rgiEnd_, 0};
+        if (fNested) {
+            rgiEnd_.assign(szText.size(), szText.size());
+            std::vector<std::size_t> rgiOpen;
+            for (std::size_t i = 0; i < szText.size(); ++i) {
+                if (szText[i] == kArgRefStart) {
+                    rgiOpen.push_back(i);
+                } else if (szText[i] == kArgRefEnd && !rgiOpen.empty()) {
+                    rgiEnd_[rgiOpen.back()] = i;
+                    rgiOpen.pop_back();
+                }
+            }
+        }
+        view_ = {rgiEnd_, 0, szText};
     }
     RefEnds(const RefEnds&) = delete;
     RefEnds& operator=(const RefEnds&) = delete;
@@ -464,12 +479,19 @@ public:
     // The ends as seen from a part of the text: positions and ends relative
     // to the part's first character.
     struct View {
-        std::span<const std::size_t> rgiEnd;
+        std::span<const std::size_t> rgiEnd; // empty: no reference holds another
         std::size_t iShift;
-        std::size_t End(std::size_t i) const { return rgiEnd[i] - iShift; }
-        // The view of the part [iFrom, iTo) of this view's text.
+        std::string_view szText;
+        std::size_t End(std::size_t i) const {
+            if (!rgiEnd.empty()) return rgiEnd[i] - iShift;
+            const std::size_t iEnd = szText.find(kArgRefEnd, i);
+            return iEnd == std::string_view::npos ? szText.size() : iEnd;
+        }
+        // The view of the part [iFrom, iTo) of this view's text, a reference
+        // that holds others.
         View Inner(std::size_t iFrom, std::size_t iTo) const {
-            return {rgiEnd.subspan(iFrom, iTo - iFrom), iShift + iFrom};
+            return {rgiEnd.subspan(iFrom, iTo - iFrom), iShift + iFrom,
+                    szText.substr(iFrom, iTo - iFrom)};
         }
     };
     const View& Whole() const { return view_; }
@@ -479,8 +501,13 @@ private:
     View view_;
 };
 
+// Expansions of the names built from references in one text, by where they
+// stand in it; while the file does not change, a name expands the same way
+// each time it is met.
+using NameMemo = std::unordered_map<const char*, std::pair<int, std::string>>;
+
 int uxp_ArgExpandIn(ArgFile& argf, std::string_view szText, const RefEnds::View& ends,
-                    std::string& szOut, int len);
+                    std::string& szOut, int len, NameMemo* pmemo = nullptr);
 
 // Marks a name as being expanded; a name left half-way by a fatal error goes
 // back to unknown.
@@ -560,9 +587,23 @@ int uxp_ArgExpand(ArgFile& argf, std::string_view szText, std::string& szOut, in
     return uxp_ArgExpandIn(argf, szText, ends.Whole(), szOut, len);
 }
 
+// The name that the reference text szRef (which holds references) stands
+// for, remembered in *pmemo when one is given.
+int uxp_ArgExpandName(ArgFile& argf, std::string_view szRef, const RefEnds::View& ends,
+                      std::string& szName, NameMemo* pmemo) {
+    if (pmemo == nullptr) return uxp_ArgExpandIn(argf, szRef, ends, szName, kNameLen);
+    if (const auto it = pmemo->find(szRef.data()); it != pmemo->end()) {
+        szName = it->second.second;
+        return it->second.first;
+    }
+    const int rc = uxp_ArgExpandIn(argf, szRef, ends, szName, kNameLen, pmemo);
+    pmemo->emplace(szRef.data(), std::pair{rc, szName});
+    return rc;
+}
+
 // uxp_ArgExpand with the reference ends of szText already found.
 int uxp_ArgExpandIn(ArgFile& argf, std::string_view szText, const RefEnds::View& ends,
-                    std::string& szOut, int len) {
+                    std::string& szOut, int len, NameMemo* pmemo) {
     szOut.clear();
     const long cchMax = static_cast<long>(len) - 2;
     std::size_t i = 0;
@@ -585,7 +626,7 @@ int uxp_ArgExpandIn(ArgFile& argf, std::string_view szText, const RefEnds::View&
             if (uxp_ArgSubstitute(argf, szRef, szOut, len) < 0) return -1;
         } else {
             std::string szName;
-            if (uxp_ArgExpandIn(argf, szRef, ends.Inner(iRef + 1, iEnd), szName, kNameLen) < 0)
+            if (uxp_ArgExpandName(argf, szRef, ends.Inner(iRef + 1, iEnd), szName, pmemo) < 0)
                 return -1;
             if (uxp_ArgSubstitute(argf, szName, szOut, len) < 0) return -1;
         }
@@ -715,7 +756,7 @@ namespace {
 // rgszUsed: the name without its file qualifier; a name that is itself built
 // from references counts when it can be expanded, and so do those references.
 void uxp_ArgCollectRefsIn(ArgFile& argf, std::string_view szText, const RefEnds::View& ends,
-                          std::vector<std::string>& rgszUsed) {
+                          NameMemo& memo, std::vector<std::string>& rgszUsed) {
     for (std::size_t i = szText.find(kArgRefStart); i != std::string_view::npos;
          i = szText.find(kArgRefStart, i)) {
         const std::size_t iEnd = ends.End(i);
@@ -723,8 +764,8 @@ void uxp_ArgCollectRefsIn(ArgFile& argf, std::string_view szText, const RefEnds:
         std::string szName(szRef);
         if (szRef.find(kArgRefStart) != std::string_view::npos) {
             const RefEnds::View inner = ends.Inner(i + 1, iEnd);
-            uxp_ArgCollectRefsIn(argf, szRef, inner, rgszUsed);
-            if (uxp_ArgExpandIn(argf, szRef, inner, szName, kNameLen) < 0) szName.clear();
+            uxp_ArgCollectRefsIn(argf, szRef, inner, memo, rgszUsed);
+            if (uxp_ArgExpandName(argf, szRef, inner, szName, &memo) < 0) szName.clear();
         }
         if (const std::size_t iSep = szName.rfind(kArgFileSep); iSep != std::string::npos)
             szName.erase(0, iSep + 1);
@@ -737,7 +778,8 @@ void uxp_ArgCollectRefs(ArgFile& argf, std::string_view szText,
                         std::vector<std::string>& rgszUsed) {
     if (szText.find(kArgRefStart) == std::string_view::npos) return;
     const RefEnds ends(szText);
-    uxp_ArgCollectRefsIn(argf, szText, ends.Whole(), rgszUsed);
+    NameMemo memo;
+    uxp_ArgCollectRefsIn(argf, szText, ends.Whole(), memo, rgszUsed);
 }
 
 void uxp_SortUnique(std::vector<std::string>& rgsz) {
