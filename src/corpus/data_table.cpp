@@ -106,6 +106,14 @@ private:
     std::array<const char*, 256> rgpszOneChar_;
 };
 
+// The first "/" or "|" of sz at or after ich, or npos. (find_first_of would
+// search the two-character set once for every character.)
+std::size_t FindSlashOrBar(std::string_view sz, std::size_t ich) {
+    for (; ich < sz.size(); ++ich)
+        if (sz[ich] == '/' || sz[ich] == '|') return ich;
+    return std::string_view::npos;
+}
+
 // Parses a data line into dl, interning every field (or looking it up, with
 // pown: see LineInterner). 0 or the InsertLine code.
 int ParseDataLine(Model& m, std::string_view sz, DlData& dl, StringArena* pown) {
@@ -122,7 +130,7 @@ int ParseDataLine(Model& m, std::string_view sz, DlData& dl, StringArena* pown) 
     dl.rgpszAC.resize(cTagElem);
     std::size_t cAC = 0;
     while (ich < cch && sz[ich] != '|') {
-        const std::size_t ichSep = sz.find_first_of("/|", ich);
+        const std::size_t ichSep = FindSlashOrBar(sz, ich);
         if (ichSep == std::string_view::npos || sz[ichSep] != '/') return kLineACPart;
         if (cAC >= cTagElem) return kLineACCount;
         if (!interner.Intern(sz.substr(ich, ichSep - ich), dl.rgpszAC[cAC])) return kLineInternAC;
@@ -159,7 +167,7 @@ int ParseDataLine(Model& m, std::string_view sz, DlData& dl, StringArena* pown) 
         dl.rgpszMMt.reserve(
             static_cast<std::size_t>(std::count(szMMtPart.begin(), szMMtPart.end(), '/')));
         while (ich < cch && sz[ich] != '|') {
-            ichSep = sz.find_first_of("/|", ich);
+            ichSep = FindSlashOrBar(sz, ich);
             if (ichSep == std::string_view::npos || sz[ichSep] != '/' || ichSep - ich != cTagElem)
                 return kLineCandidate;
             const std::string_view szCand = sz.substr(ich, cTagElem);

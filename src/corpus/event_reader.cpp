@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
@@ -100,24 +101,31 @@ private:
 // fit into szOut.
 bool CreateACPart(const CandidateSet& cands, int cTagElem, std::span<char> szOut,
                   std::string_view& szACPart) {
-    std::size_t ich = 0;
-    std::array<unsigned char, 256> rgch;
-    for (int t = 0; t < cTagElem; ++t) {
-        int cch = 0;
-        for (int k = 0; k < cands.Count(); ++k) {
-            const std::string_view szCand = cands.At(k);
-            if (static_cast<std::size_t>(t) >= szCand.size()) continue;
-            const auto ch = static_cast<unsigned char>(szCand[static_cast<std::size_t>(t)]);
-            int i = 0;
-            while (i < cch && rgch[i] < ch) ++i;
-            if (i < cch && rgch[i] == ch) continue;
-            std::memmove(&rgch[i + 1], &rgch[i], static_cast<std::size_t>(cch - i));
-            rgch[i] = ch;
-            ++cch;
+    // Per tag element the values met, as a set of bytes read out in
+    // ascending order.
+    using ByteSet = std::array<std::uint64_t, 4>;
+    std::array<ByteSet, kTagElemMax> rgset{};
+    std::array<std::size_t, kTagElemMax> rgcch{}; // values in each set
+    const auto cElem = static_cast<std::size_t>(std::clamp(cTagElem, 0, kTagElemMax));
+    for (int k = 0; k < cands.Count(); ++k) {
+        const std::string_view szCand = cands.At(k);
+        const std::size_t cch = std::min(szCand.size(), cElem);
+        for (std::size_t t = 0; t < cch; ++t) {
+            const auto ch = static_cast<unsigned char>(szCand[t]);
+            std::uint64_t& w = rgset[t][ch >> 6];
+            const std::uint64_t wBit = std::uint64_t{1} << (ch & 63);
+            if ((w & wBit) == 0) ++rgcch[t];
+            w |= wBit;
         }
-        if (ich + static_cast<std::size_t>(cch) + 1 >= szOut.size()) return false;
-        std::memcpy(szOut.data() + ich, rgch.data(), static_cast<std::size_t>(cch));
-        ich += static_cast<std::size_t>(cch);
+    }
+    std::size_t ich = 0;
+    for (std::size_t t = 0; t < cElem; ++t) {
+        const ByteSet& set = rgset[t];
+        if (ich + rgcch[t] + 1 >= szOut.size()) return false;
+        for (std::size_t iw = 0; iw < set.size(); ++iw)
+            for (std::uint64_t w = set[iw]; w != 0; w &= w - 1)
+                szOut[ich++] =
+                    static_cast<char>(iw * 64 + static_cast<std::size_t>(std::countr_zero(w)));
         szOut[ich++] = '/';
     }
     szACPart = {szOut.data(), ich};
