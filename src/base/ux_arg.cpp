@@ -412,6 +412,60 @@ private:
     ArgDef& def_;
 };
 
+// Definitions whose names are being expanded, innermost last.
+std::vector<ArgDef*> rgpdefNaming;
+
+// Values of definitions expanded during one request. A definition met on
+// many paths (v2 = ${v1}${v1}, v3 = ${v2}${v2}, ...) is expanded once per
+// context instead of once per path, which grew as 2^n. What a value expands
+// to depends on which definitions are invisible at the time (raised guards,
+// names being expanded) and on the length allowed, so those are the key.
+class ValueMemo {
+public:
+    struct Entry {
+        int len;
+        std::vector<ArgDef*> rgpdefGuarded;
+        std::vector<ArgDef*> rgpdefNaming;
+        int rc;
+        std::string szValue;
+    };
+    const Entry* Find(const ArgDef& def, int len) const {
+        const auto it = map_.find(&def);
+        if (it == map_.end()) return nullptr;
+        for (const Entry& entry : it->second)
+            if (entry.len == len && entry.rgpdefGuarded == rgpdefGuarded &&
+                entry.rgpdefNaming == rgpdefNaming)
+                return &entry;
+        return nullptr;
+    }
+    void Add(const ArgDef& def, int len, int rc, const std::string& szValue) {
+        map_[&def].push_back({len, rgpdefGuarded, rgpdefNaming, rc, szValue});
+    }
+
+private:
+    std::unordered_map<const ArgDef*, std::vector<Entry>> map_;
+};
+
+// The memo of the request under way, if any.
+ValueMemo* pmemoActive = nullptr;
+
+// Gives a request its memo; requests made inside it share the outer one.
+class MemoScope {
+public:
+    MemoScope() : fOwner_(pmemoActive == nullptr) {
+        if (fOwner_) pmemoActive = &memo_;
+    }
+    ~MemoScope() {
+        if (fOwner_) pmemoActive = nullptr;
+    }
+    MemoScope(const MemoScope&) = delete;
+    MemoScope& operator=(const MemoScope&) = delete;
+
+private:
+    bool fOwner_;
+    ValueMemo memo_;
+};
+
 // Lowers every raised guard for the lifetime of the object, so that what is
 // expanded inside sees the file as a request from outside does.
 class FreshContext {
@@ -513,8 +567,12 @@ int uxp_ArgExpandIn(ArgFile& argf, std::string_view szText, const RefEnds::View&
 // back to unknown.
 class NameExpanding {
 public:
-    explicit NameExpanding(ArgDef& def) : def_(def) { def_.nameState = NameState::kExpanding; }
+    explicit NameExpanding(ArgDef& def) : def_(def) {
+        def_.nameState = NameState::kExpanding;
+        rgpdefNaming.push_back(&def_);
+    }
     ~NameExpanding() {
+        rgpdefNaming.pop_back();
         if (def_.nameState == NameState::kExpanding) def_.nameState = NameState::kUnknown;
     }
     NameExpanding(const NameExpanding&) = delete;
@@ -547,6 +605,19 @@ const std::string* uxp_ArgDefName(ArgFile& argf, ArgDef& def) {
     return def.nameState == NameState::kDone ? &def.szNameExpanded : nullptr;
 }
 
+// The value of def expanded (its guard raised), from the request's memo
+// when the same context met it before.
+int uxp_ArgExpandValue(ArgFile& argf, const ArgDef& def, std::string& szValue, int len) {
+    if (pmemoActive == nullptr) return uxp_ArgExpand(argf, def.szValue, szValue, len);
+    if (const ValueMemo::Entry* pentry = pmemoActive->Find(def, len)) {
+        szValue = pentry->szValue;
+        return pentry->rc;
+    }
+    const int rc = uxp_ArgExpand(argf, def.szValue, szValue, len);
+    pmemoActive->Add(def, len, rc, szValue);
+    return rc;
+}
+
 // Appends the value of the variable szWanted to szOut (at most len - 2
 // characters in all). Returns 0, or -1 when the variable is not defined or
 // its expansion meets an undefined variable.
@@ -560,7 +631,7 @@ int uxp_ArgSubstitute(ArgFile& argf, std::string_view szWanted, std::string& szO
             if (*pszName != szWanted) continue;
             const GuardHold hold(def);
             std::string szValue;
-            if (uxp_ArgExpand(argf, def.szValue, szValue, len) < 0) return -1;
+            if (uxp_ArgExpandValue(argf, def, szValue, len) < 0) return -1;
             if (static_cast<long>(szOut.size() + szValue.size()) > static_cast<long>(len) - 2)
                 ux_FatalError(kModArg, 202, szValue);
             szOut += szValue;
@@ -640,6 +711,7 @@ int uxp_ArgValue(std::string_view szFile, std::string_view szKey, std::string& s
     ArgFile& argf = uxp_ArgFindOrDie(szFile, szKey);
     if (argf.setszRequested.find(szKey) == argf.setszRequested.end())
         argf.setszRequested.emplace(szKey);
+    const MemoScope memo;
     std::string szRequest;
     szRequest.reserve(szKey.size() + 2);
     szRequest += kArgRefStart;
@@ -791,6 +863,7 @@ void uxp_SortUnique(std::vector<std::string>& rgsz) {
 
 ArgKeyUse ux_ArgKeyUse(std::string_view szFile) {
     ArgFile& argf = uxp_ArgFindOrDie(szFile, "");
+    const MemoScope memo;
     ArgKeyUse use;
     std::string szName;
     for (ArgDef& def : argf.rgdef) {

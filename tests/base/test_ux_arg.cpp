@@ -187,6 +187,29 @@ TEST_F(ArgFileTest, UnclosedReferencesNestedDeep) {
     EXPECT_EQ(Value("ok"), "1");
 }
 
+// A definition met on many paths is expanded once per context: forty
+// doublings of an empty value once took 2^40 expansions. What a value
+// expands to still depends on the definitions hidden at the time.
+TEST_F(ArgFileTest, ValuesMetOnManyPaths) {
+    std::string szText = "v0 =\nw0 = ab\n";
+    const auto Double = [&](char chName, int i) {
+        const std::string szPrev = std::to_string(i - 1);
+        szText.append(1, chName).append(std::to_string(i)).append(" = ${");
+        szText.append(1, chName).append(szPrev).append("}${");
+        szText.append(1, chName).append(szPrev).append("}\n");
+    };
+    for (int i = 1; i <= 40; ++i) Double('v', i);
+    for (int i = 1; i <= 3; ++i) Double('w', i);
+    Open(szText + "${v40}k = found\na = A\nb = ${a}\na = ${b}-${b}\nc = ${b}${a}\n");
+    EXPECT_EQ(Get("v40"), std::make_pair(0, std::string()));
+    EXPECT_EQ(Value("w3"), "abababababababab");
+    EXPECT_EQ(Value("k"), "found");
+    EXPECT_EQ(Value("a"), "A-A"); // inside a, b sees the earlier a
+    EXPECT_EQ(Get("b").first, 3); // b sees the later a, which needs b
+    EXPECT_EQ(Get("c").first, 3);
+    EXPECT_EQ(Value("a"), "A-A");
+}
+
 TEST_F(ArgFileTest, DefinitionsAddedLaterAndKeyUse) {
     dir_.Write("inc.args", "i = near\n");
     std::filesystem::create_directory(dir_.Path("sub"));
