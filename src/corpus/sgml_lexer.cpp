@@ -2,6 +2,7 @@
 // comments skipped, tag names, the src attribute and number checks.
 #include "corpus/sgml_lexer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -244,45 +245,130 @@ bool ScanBlock(pdfRecType& pdf, char chStop, bool fTakeStop, std::span<char> sz,
     return fStop;
 }
 
+// Copies the characters [pch, pchEnd) to sz from ich on as ScanBlock stores
+// them: tab and newline as a space, at most sz.size() - 2 characters kept,
+// zero-terminated. Adds the newlines to cNewlines. False at a zero byte.
+bool CopySgmlRun(const char* pch, const char* pchEnd, std::span<char> sz, int& ich,
+                 long& cNewlines) {
+    const auto cchRun = static_cast<std::size_t>(pchEnd - pch);
+    const auto cchRoom = static_cast<std::size_t>(static_cast<int>(sz.size()) - 2 - ich);
+    const std::size_t cchCopy = std::min(cchRun, cchRoom);
+    char* const pchTo = sz.data() + ich;
+    std::memcpy(pchTo, pch, cchCopy);
+    for (std::size_t i = 0; i < cchCopy; ++i) {
+        const char ch = pchTo[i];
+        if (static_cast<unsigned char>(ch) > '\n') continue;
+        if (ch == '\n') {
+            ++cNewlines;
+            pchTo[i] = ' ';
+        } else if (ch == '\t') {
+            pchTo[i] = ' ';
+        } else if (ch == '\0') {
+            return false;
+        }
+    }
+    // Characters beyond the room are read and dropped.
+    for (std::size_t i = cchCopy; i < cchRun; ++i) {
+        if (pch[i] == '\n') ++cNewlines;
+        if (pch[i] == '\0') return false;
+    }
+    ich += static_cast<int>(cchCopy);
+    sz[static_cast<std::size_t>(ich)] = '\0';
+    return true;
+}
+
+// The common case of GetSGMLTagText in one piece: the tag, its text and the
+// "<" after the text all lie in the block buffer, and nothing is pushed back
+// but the "<" that the character-by-character path leaves there. Stores tag
+// and text as that path does (ichText after the last non-blank character),
+// counts their newlines, leaves the next "<" unread in the buffer and returns
+// true. Otherwise (also at a zero byte, which that path reports) returns
+// false and leaves the reader as it was.
+bool ScanTagTextInBlock(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf, int& ichTag,
+                        int& ichText) {
+    if (szTag.size() < 3 || szText.size() < 3) return false;
+    const char* pch = pdf.pchBuf;
+    const char* const pchEnd = pdf.pchBufEnd;
+    const char* const pchWaitingEnd = pdf.szPushBack.data() + pdf.cchPushBack;
+    const bool fLtWaiting = pdf.pchPushBack < pchWaitingEnd;
+    if (fLtWaiting) {
+        if (pchWaitingEnd - pdf.pchPushBack != 1 || *pdf.pchPushBack != '<') return false;
+    } else {
+        if (pch >= pchEnd || *pch != '<') return false;
+        ++pch;
+    }
+    const auto* pchGt =
+        static_cast<const char*>(std::memchr(pch, '>', static_cast<std::size_t>(pchEnd - pch)));
+    if (pchGt == nullptr) return false;
+    const char* pchText = pchGt + 1;
+    const auto* pchLt = static_cast<const char*>(
+        std::memchr(pchText, '<', static_cast<std::size_t>(pchEnd - pchText)));
+    if (pchLt == nullptr) return false;
+
+    long cNewlines = 0;
+    szTag[0] = '<';
+    ichTag = 1;
+    if (!CopySgmlRun(pch, pchGt + 1, szTag, ichTag, cNewlines)) return false;
+    for (; pchText < pchLt && IsBlank(*pchText); ++pchText)
+        if (*pchText == '\n') ++cNewlines;
+    const char* pchTextEnd = pchLt;
+    while (pchTextEnd > pchText && IsBlank(pchTextEnd[-1])) --pchTextEnd;
+    ichText = 0;
+    if (!CopySgmlRun(pchText, pchLt, szText, ichText, cNewlines)) return false;
+    ichText = std::min(static_cast<int>(pchTextEnd - pchText), ichText);
+    szText[static_cast<std::size_t>(ichText)] = '\0';
+
+    pdf.lLine += cNewlines;
+    if (fLtWaiting) ++pdf.pchPushBack;
+    pdf.pchBuf = pchLt;
+    return true;
+}
+
 } // namespace
 
 int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf) {
     int iCommentDepth = 0;
     for (;;) {
-        SetEmpty(szTag);
-        SetEmpty(szText);
         int rc = 0;
         int ichTag = 0;
         int ichText = 0;
-
-        char ch = GetSGMLChar(pdf);
-        if (ch == kChEndOfInput) return kChEndOfInput;
-        if (ch != '<') return kSgmlNoTagStart;
-        do {
-            AddCharToString(ch, szTag, ichTag);
-            if (ch == '>' || ScanBlock(pdf, '>', true, szTag, ichTag, nullptr)) break;
-            ch = GetSGMLChar(pdf);
+        if (!ScanTagTextInBlock(szTag, szText, pdf, ichTag, ichText)) {
+            // Character by character: across blocks, at the end of the input,
+            // with other characters pushed back.
+            SetEmpty(szTag);
+            SetEmpty(szText);
+            ichTag = 0;
+            ichText = 0;
+            char ch = GetSGMLChar(pdf);
             if (ch == kChEndOfInput) return kChEndOfInput;
-        } while (true);
+            if (ch != '<') return kSgmlNoTagStart;
+            do {
+                AddCharToString(ch, szTag, ichTag);
+                if (ch == '>' || ScanBlock(pdf, '>', true, szTag, ichTag, nullptr)) break;
+                ch = GetSGMLChar(pdf);
+                if (ch == kChEndOfInput) return kChEndOfInput;
+            } while (true);
 
-        do ch = GetSGMLChar(pdf);
-        while (ch == ' ');
+            do ch = GetSGMLChar(pdf);
+            while (ch == ' ');
 
-        int ichKeep = 0; // just after the last non-blank character stored
-        while (ch != '<' && ch != kChEndOfInput) {
-            AddCharToString(ch, szText, ichText);
-            if (ch != ' ') ichKeep = ichText;
-            ScanBlock(pdf, '<', false, szText, ichText, &ichKeep);
-            ch = GetSGMLChar(pdf);
+            int ichKeep = 0; // just after the last non-blank character stored
+            while (ch != '<' && ch != kChEndOfInput) {
+                AddCharToString(ch, szText, ichText);
+                if (ch != ' ') ichKeep = ichText;
+                ScanBlock(pdf, '<', false, szText, ichText, &ichKeep);
+                ch = GetSGMLChar(pdf);
+            }
+            if (ch == '<' && PutPDFChar(pdf, '<') != 0) return kSgmlPushBackFull;
+            ichText = ichKeep;
+            if (!szText.empty()) szText[ichText] = '\0';
         }
-        if (ch == '<' && PutPDFChar(pdf, '<') != 0) return kSgmlPushBackFull;
-        ichText = ichKeep;
-        if (!szText.empty()) szText[ichText] = '\0';
+        const std::string_view szTagRead(szTag.empty() ? "" : szTag.data(),
+                                         static_cast<std::size_t>(ichTag));
 
         if (AddCharToString('\0', szTag, ichTag) != 0) rc += kSgmlTagCut;
         if (AddCharToString('\0', szText, ichText) != 0) rc += kSgmlTextCut;
 
-        const std::string_view szTagRead(szTag.empty() ? "" : szTag.data());
         const bool fOpen = szTagRead == "<comment>";
         const bool fClose = szTagRead == "</comment>";
         if (fOpen) ++iCommentDepth;

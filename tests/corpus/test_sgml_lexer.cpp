@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "corpus/sgml_lexer.h"
 #include "test_model_util.h"
@@ -67,6 +68,29 @@ TEST_F(SgmlLexer, TextsCrossBlockBoundariesAndZeroBytesAreFatal) {
     ppdf = Open(std::string("<f>ab\n<f>c\0d<l>x", 16));
     EXPECT_EQ(Next(*ppdf).szText, "ab");
     EXPECT_FATAL(Next(*ppdf), 18032, "\\[ln 2\\] GetPDFChar: zero byte in input file .*in.txt");
+}
+
+// A pair is read in one piece when it lies in the block buffer, else
+// character by character: both ways give the same pairs and line numbers
+// wherever a block ends.
+TEST_F(SgmlLexer, PairsReadTheSameWhereverABlockEnds) {
+    const std::string szTricky = "<s\nid=1>\t<f>  a\tb \n<comment>\n<f>x</comment><l>\n\n"
+                                 "<MMt src=\"a b\">NN\t\n<f>";
+    const auto ReadAllPairs = [](pdfRecType& pdf) {
+        std::vector<std::string> rgsz;
+        for (TagText tt = Next(pdf); tt.rc == 0; tt = Next(pdf))
+            rgsz.push_back(tt.szTag + "|" + tt.szText + "|" + std::to_string(pdf.lLine));
+        return rgsz;
+    };
+    const std::vector<std::string> rgszWant = ReadAllPairs(*Open(szTricky));
+    ASSERT_EQ(rgszWant.size(), 5u);
+    EXPECT_EQ(rgszWant[1], "<f>|a b|3");
+    for (std::size_t cchPad = kPdfBlockSize - szTricky.size() - 4; cchPad <= kPdfBlockSize;
+         ++cchPad) {
+        auto ppdf = Open("<p>" + std::string(cchPad - 3, 'y') + szTricky);
+        Next(*ppdf);
+        ASSERT_EQ(ReadAllPairs(*ppdf), rgszWant) << cchPad;
+    }
 }
 
 TEST_F(SgmlLexer, TagTextTrimsOuterBlanksOnly) {
