@@ -27,8 +27,12 @@ Kind KindOf(const Model& m, const FeatureTerm& ft) {
     if (!fPlace || ft.pszValue == nullptr) return Kind::kNone;
     const int e = ft.iConditionElem;
     if (e >= kElemValue && e < kElemAC) return e < m.cTagElem ? Kind::kValue : Kind::kNone;
-    if (e >= kElemAC && e < kElemACMember) return Kind::kAC;
-    if (e >= kElemACMember && e < kElemUnassigned) return Kind::kMember;
+    if (e >= kElemAC && e < kElemACMember) {
+        return e - kElemAC < m.cTagElem ? Kind::kAC : Kind::kNone;
+    }
+    if (e >= kElemACMember && e < kElemUnassigned) {
+        return e - kElemACMember < m.cTagElem ? Kind::kMember : Kind::kNone;
+    }
     // A whole tag as long as the tags is found by its interned string.
     if (e == kElemTag) {
         return std::strlen(ft.pszValue) == static_cast<std::size_t>(m.cTagElem) ? Kind::kWholeTag
@@ -38,40 +42,21 @@ Kind KindOf(const Model& m, const FeatureTerm& ft) {
     return Kind::kNone;
 }
 
-// The key a feature's first term needs at the line it looks at.
-std::uintptr_t KeyOf(Kind kind, const char* pszValue) {
-    if (kind == Kind::kValue || kind == Kind::kMember) {
-        return static_cast<unsigned char>(pszValue[0]);
+// The key a feature's first term needs at the line it looks at (0: none).
+std::uintptr_t KeyOf(Kind kind, const FeatureTerm& ft, const LineColumns& columns) {
+    switch (kind) {
+    case Kind::kValue:
+    case Kind::kMember:
+        return static_cast<unsigned char>(ft.pszValue[0]);
+    case Kind::kAC:
+        return columns.ClassKeyOf(ft.iConditionElem - kElemAC, ft.pszValue);
+    default:
+        return Address(ft.pszValue);
     }
-    return Address(pszValue);
 }
 
 bool IsClosest(const FeatureTerm& ft) {
     return ft.iPos == kPosClosestLeft || ft.iPos == kPosClosestRight;
-}
-
-// The line the term looks at from line il, as matching locates it, or -1:
-// a fixed offset inside the table, or the closest line at most kClosestMax
-// away where the closest condition holds.
-long Locate(const Model& m, const DataTable& dt, const FeatureTerm& ft, long il) {
-    const auto Holds = [&](long r) {
-        return FeatureCmpTrain(m, dt.rgpszDataLine[Idx(r)], dt.rgdl[Idx(r)],
-                               ft.iClosestConditionElem, ft.pszClosestValue) != 0;
-    };
-    if (ft.iPos == kPosClosestLeft) {
-        for (long r = il - 1; r >= 0 && il - r <= kClosestMax; --r) {
-            if (Holds(r)) return r;
-        }
-        return -1;
-    }
-    if (ft.iPos == kPosClosestRight) {
-        for (long r = il + 1; r < dt.clLines && r - il <= kClosestMax; ++r) {
-            if (Holds(r)) return r;
-        }
-        return -1;
-    }
-    const long r = il + ft.iPos;
-    return r >= 0 && r < dt.clLines ? r : -1;
 }
 
 } // namespace
@@ -104,28 +89,47 @@ void FiringLines::SetClass(const DataTable& dt, const AmbClass& ac, int iTE) {
 }
 
 void FiringLines::Build(const Model& m, const DataTable& dt, const FeatureTerm& ft,
+                        const LineColumns::Compiled::Term& term, const LineColumns& columns,
                         Slot& slot) const {
     slot.fBuilt = true;
     const int iElem = ft.iConditionElem;
     const auto cchTag = static_cast<std::size_t>(m.cTagElem);
-    const auto Add = [&slot](std::uintptr_t key, long il) {
-        if (key != 0) slot.mpLines[key].push_back(il);
+    std::vector<std::pair<std::uintptr_t, long>>& rgKeyLine = slot.rgKeyLine;
+    const auto Add = [&rgKeyLine](std::uintptr_t key, long il) {
+        if (key != 0) rgKeyLine.emplace_back(key, il);
     };
     for (const long il : pci_->rgilClass) {
-        const long r = Locate(m, dt, ft, il);
+        const long r = columns.Locate(m, dt, term, il);
         if (r < 0) continue;
+        const bool fRegular = columns.Regular(r);
         const DlData& dl = dt.rgdl[Idx(r)];
         if (iElem >= kElemValue && iElem < kElemAC) {
-            if (dl.pszTag != nullptr) Add(static_cast<unsigned char>(dl.pszTag[iElem]), il);
+            if (fRegular) {
+                Add(Byte(columns.Value(r, iElem)), il);
+            } else if (dl.pszTag != nullptr) {
+                Add(Byte(dl.pszTag[iElem]), il);
+            }
         } else if (iElem >= kElemAC && iElem < kElemACMember) {
-            const auto t = Idx(iElem - kElemAC);
-            if (t < dl.rgpszAC.size()) Add(Address(dl.rgpszAC[t]), il);
+            const int t = iElem - kElemAC;
+            if (fRegular) {
+                Add(columns.ClassKey(r, t), il);
+            } else if (Idx(t) < dl.rgpszAC.size()) {
+                Add(columns.ClassKeyOf(t, dl.rgpszAC[Idx(t)]), il);
+            }
         } else if (iElem >= kElemACMember && iElem < kElemUnassigned) {
-            const auto t = Idx(iElem - kElemACMember);
-            if (t >= dl.rgpszAC.size() || dl.rgpszAC[t] == nullptr) continue;
+            const int t = iElem - kElemACMember;
+            if (fRegular) {
+                const std::bitset<kValueCnt>& values =
+                    columns.ClassValues(t, columns.ClassKey(r, t));
+                for (std::size_t ch = 1; ch < values.size(); ++ch) {
+                    if (values.test(ch)) Add(ch, il);
+                }
+                continue;
+            }
+            if (Idx(t) >= dl.rgpszAC.size() || dl.rgpszAC[Idx(t)] == nullptr) continue;
             std::array<bool, kValueCnt> rgfSeen{};
-            for (const char* pch = dl.rgpszAC[t]; *pch != '\0'; ++pch) {
-                const auto ch = static_cast<unsigned char>(*pch);
+            for (const char* pch = dl.rgpszAC[Idx(t)]; *pch != '\0'; ++pch) {
+                const auto ch = Byte(*pch);
                 if (rgfSeen[ch]) continue;
                 rgfSeen[ch] = true;
                 Add(ch, il);
@@ -136,52 +140,69 @@ void FiringLines::Build(const Model& m, const DataTable& dt, const FeatureTerm& 
             // prefix: such a table is matched line by line.
             if (strnlen(dl.pszTag, cchTag + 1) != cchTag) {
                 slot.fPrefixTags = true;
+                rgKeyLine.clear();
                 return;
             }
             Add(Address(dl.pszTag), il);
         } else if (iElem == kElemForm) {
-            Add(Address(dl.pszForm), il);
+            Add(Address(columns.Form(r)), il);
         }
     }
+    std::sort(rgKeyLine.begin(), rgKeyLine.end());
+    rgKeyLine.shrink_to_fit();
 }
 
 int FiringLines::Link(const Model& m, DataTable& dt, const DataTable& dt2, int iTE,
-                      const AmbClass& ac, long& clErr, long& ilFirst, const FeatureDesc& fd) {
-    const Kind kind = &ac == pac_ && fd.cTerms > 0 ? KindOf(m, fd.rgftTerm[0]) : Kind::kNone;
-    if (kind == Kind::kNone) return LinkFeature(m, dt, dt2, iTE, ac, clErr, ilFirst, fd);
-    const FeatureTerm& ft = fd.rgftTerm[0];
-    const bool fClosest = IsClosest(ft);
-    Slot& slot =
-        pci_->mpSlot[SlotKey(ft.iPos, fClosest ? ft.iClosestConditionElem : -1,
-                             fClosest ? Address(ft.pszClosestValue) : 0, ft.iConditionElem)];
-    // A neighbour asked for once is matched line by line; the index pays
-    // from the second candidate on.
-    if (!slot.fBuilt && ++slot.cRequests < 2) {
-        return LinkFeature(m, dt, dt2, iTE, ac, clErr, ilFirst, fd);
-    }
-    if (!slot.fBuilt) Build(m, dt, ft, slot);
-    if (slot.fPrefixTags) return LinkFeature(m, dt, dt2, iTE, ac, clErr, ilFirst, fd);
-
+                      const AmbClass& ac, long& clErr, long& ilFirst, const FeatureDesc& fd,
+                      const LineColumns& columns) {
+    if (&ac != pac_) return LinkFeature(m, dt, dt2, iTE, ac, clErr, ilFirst, fd);
     ilFirst = -1;
     clErr = 0;
-    const auto it = slot.mpLines.find(KeyOf(kind, ft.pszValue));
-    if (it == slot.mpLines.end()) return 0;
+    LineColumns::Compiled cf;
+    columns.Compile(m, fd, cf);
     const std::vector<unsigned char>& rgfErr = dt.rgrgfErr[Idx(iTE)];
     // LinkFeature walks the class's lines from the last to the first (the
     // all-data class from the first to the last) and puts each line where
     // the feature fires in front of the chain.
     const auto Take = [&](long il) {
-        if (FeatureTrain(m, fd, dt, il) == 0) return;
+        if (!columns.Fires(m, dt, cf, il)) return;
         dt.rgilNextFeature[Idx(il)] = ilFirst;
         ilFirst = il;
         if (rgfErr[Idx(il)] != 0) ++clErr;
     };
-    const std::vector<long>& rgil = it->second;
-    if (ac.fACIgnore) {
-        for (const long il : rgil) Take(il);
-    } else {
-        for (auto itLine = rgil.rbegin(); itLine != rgil.rend(); ++itLine) Take(*itLine);
+    const auto TakeAll = [&](auto itFirst, auto itEnd, auto LineOf) {
+        if (ac.fACIgnore) {
+            for (auto it = itFirst; it != itEnd; ++it) Take(LineOf(*it));
+        } else {
+            for (auto it = itEnd; it != itFirst;) Take(LineOf(*--it));
+        }
+    };
+
+    // Through the index only the lines where the first term holds are
+    // matched.
+    const Kind kind = fd.cTerms > 0 ? KindOf(m, fd.rgftTerm[0]) : Kind::kNone;
+    if (kind != Kind::kNone) {
+        const FeatureTerm& ft = fd.rgftTerm[0];
+        const bool fClosest = IsClosest(ft);
+        Slot& slot =
+            pci_->mpSlot[SlotKey(ft.iPos, fClosest ? ft.iClosestConditionElem : -1,
+                                 fClosest ? Address(ft.pszClosestValue) : 0, ft.iConditionElem)];
+        // A neighbour asked for once is matched line by line; the index pays
+        // from the second candidate on.
+        if (slot.fBuilt || ++slot.cRequests >= 2) {
+            if (!slot.fBuilt) Build(m, dt, ft, cf.rgTerm[0], columns, slot);
+            if (!slot.fPrefixTags) {
+                const std::uintptr_t key = KeyOf(kind, ft, columns);
+                const auto [itFirst, itEnd] = std::equal_range(
+                    slot.rgKeyLine.begin(), slot.rgKeyLine.end(), std::pair(key, 0L),
+                    [](const auto& a, const auto& b) { return a.first < b.first; });
+                TakeAll(itFirst, itEnd, [](const auto& kl) { return kl.second; });
+                return 0;
+            }
+        }
     }
+    const std::vector<long>& rgil = pci_->rgilClass;
+    TakeAll(rgil.begin(), rgil.end(), [](long il) { return il; });
     return 0;
 }
 

@@ -9,8 +9,9 @@
 // neighbour holds there gives each candidate only the lines where its first
 // term holds, and the whole feature is matched at those alone. An index is
 // built the second time a neighbour and element are asked for; the first
-// time, and for any other first term, LinkFeature itself runs. Either way
-// the chain of lines and the error count are the same.
+// time, and for any other first term, every line of the class is matched.
+// Either way the chain of lines and the error count are those LinkFeature
+// gives. Lines are located and matched on LineColumns.
 //
 // The indexes read only what does not change while a tag element is
 // trained (the lines' tags, classes and forms), not which lines are
@@ -23,10 +24,12 @@
 #include <map>
 #include <tuple>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "corpus/data_table.h"
 #include "model/model.h"
+#include "training/line_columns.h"
 
 namespace vexta {
 
@@ -42,17 +45,20 @@ public:
 
     // What LinkFeature gives for the candidate fd of the class set: the lines
     // where it fires chained through dt.rgilNextFeature from ilFirst (in the
-    // same order), and in clErr the number of them mis-tagged in iTE. 0.
+    // same order), and in clErr the number of them mis-tagged in iTE. The
+    // feature is matched on columns, built from dt. 0.
     int Link(const Model& m, DataTable& dt, const DataTable& dt2, int iTE, const AmbClass& ac,
-             long& clErr, long& ilFirst, const FeatureDesc& fd);
+             long& clErr, long& ilFirst, const FeatureDesc& fd, const LineColumns& columns);
 
 private:
-    // Lines of the class by the value the indexed neighbour holds there.
+    // Lines of the class by the value the indexed neighbour holds there:
+    // (key, line) pairs in ascending order, so the lines of a key are
+    // ascending too.
     struct Slot {
         int cRequests = 0;
         bool fBuilt = false;
         bool fPrefixTags = false; // whole-tag terms cannot be looked up: lines are matched
-        std::unordered_map<std::uintptr_t, std::vector<long>> mpLines;
+        std::vector<std::pair<std::uintptr_t, long>> rgKeyLine;
     };
 
     // Where a first term looks (offset, closest condition) and what it tests.
@@ -64,7 +70,9 @@ private:
         std::map<SlotKey, Slot> mpSlot;
     };
 
-    void Build(const Model& m, const DataTable& dt, const FeatureTerm& ft, Slot& slot) const;
+    void Build(const Model& m, const DataTable& dt, const FeatureTerm& ft,
+               const LineColumns::Compiled::Term& term, const LineColumns& columns,
+               Slot& slot) const;
 
     const AmbClass* pac_ = nullptr;
     ClassIndex* pci_ = nullptr; // the class set

@@ -263,12 +263,15 @@ void CollectErrorLines(const DataTable& dtTrain, const AmbClass& ac, int iTE,
 // True when the candidate fires on at least clThr of the class's mis-tagged
 // lines, the count LinkFeature reports; stops counting once it is reached.
 bool FiresOnEnoughErrors(const Model& m, const DataTable& dtTrain, const FeatureDesc& fd,
-                         const std::vector<long>& rgilErrLines, long clThr) {
+                         const std::vector<long>& rgilErrLines, long clThr,
+                         const LineColumns& columns) {
     if (static_cast<long>(rgilErrLines.size()) < clThr) return false;
+    LineColumns::Compiled cf;
+    columns.Compile(m, fd, cf);
     long clFiring = 0;
     long clLeft = static_cast<long>(rgilErrLines.size());
     for (const long il : rgilErrLines) {
-        if (FeatureTrain(m, fd, dtTrain, il) != 0 && ++clFiring >= clThr) return true;
+        if (columns.Fires(m, dtTrain, cf, il) && ++clFiring >= clThr) return true;
         // Not enough lines left to reach the threshold.
         if (clFiring + --clLeft < clThr) return false;
     }
@@ -296,14 +299,16 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
     if (fdSugg.clCnt < clThr) return 0;
     // A candidate that fires on too few mis-tagged lines is turned down
     // without being added; with the feature trace on it goes the whole way.
-    if (!m.trace.fDebug8 && !FiresOnEnoughErrors(m, dtTrain, fdSugg, work.rgilErrLines, clThr))
+    if (!m.trace.fDebug8 &&
+        !FiresOnEnoughErrors(m, dtTrain, fdSugg, work.rgilErrLines, clThr, work.columns))
         return 0;
 
     if (const int iRes = AddFeature(fdSugg, m, ac); iRes > 0) return kTrainErrAddFeature + iRes;
     FeatureDesc& fd = m.rgfdFeatureArea[Idx(ac.ilPacFeatureFirst)];
     long clErrFiring = 0;
     long ilFirst = -1;
-    if (const int iRes = work.firing.Link(m, dtTrain, dtHeldout, iTE, ac, clErrFiring, ilFirst, fd);
+    if (const int iRes = work.firing.Link(m, dtTrain, dtHeldout, iTE, ac, clErrFiring, ilFirst, fd,
+                                          work.columns);
         iRes > 0) {
         return kTrainErrAmbClass + iRes;
     }
@@ -593,6 +598,8 @@ int SelectFeatures(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, 
                    SelectionWork& work) {
     ChainClassLines(dtTrain, m, iTE, work);
     work.firing.Forget();
+    // The lines do not change during training: the columns are built once.
+    if (!work.columns.For(dtTrain)) work.columns.Build(m, dtTrain);
     work.classErrors.Start(dtTrain, m, iTE);
     ThresholdSchedule schedule(dtTrain.clData, m.cThrMin, iIteration == 0 && m.iMultiPass == 1);
     for (long clThr = 0; schedule.Next(clThr);) {

@@ -1,7 +1,8 @@
 // The firing lines found through the class index are those LinkFeature
 // finds, in the same order and with the same error count, for every
 // candidate generated from a small corpus of two tag elements, also when
-// the indexes are kept from an earlier pass over the classes.
+// the indexes are kept from an earlier pass over the classes; and the
+// columns the lines are matched on give what FeatureTrain gives.
 
 #include <gtest/gtest.h>
 
@@ -99,6 +100,8 @@ TEST(FiringLines, SameLinesAsLinkFeatureForEveryGeneratedCandidate) {
 
     long cCompared = 0;
     FiringLines firing;
+    LineColumns columns;
+    columns.Build(m, dt);
     for (int t = 0; t < 2; ++t) {
         // The classes' line chains of tag element t, as selection makes them.
         const TagElem& te = m.rgteTagElem[static_cast<std::size_t>(t)];
@@ -131,9 +134,16 @@ TEST(FiringLines, SameLinesAsLinkFeatureForEveryGeneratedCandidate) {
                     const std::vector<long> rgilA = ChainOf(dt, ilFirstA);
                     long clErrB = -1;
                     long ilFirstB = -2;
-                    ASSERT_EQ(firing.Link(m, dt, s.dtH, t, ac, clErrB, ilFirstB, fd), 0);
+                    ASSERT_EQ(firing.Link(m, dt, s.dtH, t, ac, clErrB, ilFirstB, fd, columns), 0);
                     EXPECT_EQ(ChainOf(dt, ilFirstB), rgilA) << ac.pszAmbClass << " " << j;
                     EXPECT_EQ(clErrB, clErrA) << ac.pszAmbClass << " " << j;
+                    // The columns match it as FeatureTrain does at every line.
+                    LineColumns::Compiled cf;
+                    columns.Compile(m, fd, cf);
+                    for (long il = 0; il < dt.clData && iPass == 0; ++il) {
+                        ASSERT_EQ(columns.Fires(m, dt, cf, il), FeatureTrain(m, fd, dt, il) != 0)
+                            << ac.pszAmbClass << " " << j << " " << il;
+                    }
                     ++cCompared;
                 }
             }
