@@ -75,10 +75,12 @@ bool Inside(long il, long ilFirst, long ilLast) {
 // Interns the fields of one data line. The same short strings recur within a
 // line (one-value classes above all), so one-character strings are looked up
 // in the string table once per line. With a store for strings the table
-// lacks (pown), such strings are copied there instead of being added.
+// lacks (pown), such strings are copied there instead of being added, and
+// the table's answers are kept in pcache (when given) for the next lines.
 class LineInterner {
 public:
-    LineInterner(Model& m, StringArena* pown) : phashStr_(m.phashStr.get()), pown_(pown) {}
+    LineInterner(Model& m, StringArena* pown, StringLookupCache* pcache)
+        : phashStr_(m.phashStr.get()), pown_(pown), pcache_(pcache) {}
 
     // False when the string cannot be interned.
     bool Intern(std::string_view sz, const char*& psz) {
@@ -96,12 +98,18 @@ private:
     bool Lookup(std::string_view sz, const char*& psz) const {
         if (!phashStr_) return false;
         if (!pown_) return ux_HashMemberPtr(phashStr_, sz, &psz) <= 0;
-        if (!ux_HashFindKey(phashStr_, sz, &psz)) psz = pown_->Add(sz);
+        const char* pszModel = nullptr;
+        if (!pcache_ || !pcache_->Find(sz, pszModel)) {
+            if (!ux_HashFindKey(phashStr_, sz, &pszModel)) pszModel = nullptr;
+            if (pcache_) pcache_->Put(sz, pszModel);
+        }
+        psz = pszModel ? pszModel : pown_->Add(sz);
         return true;
     }
 
     HashTable* phashStr_;
     StringArena* pown_;
+    StringLookupCache* pcache_;
     std::bitset<256> rgfCached_;
     std::array<const char*, 256> rgpszOneChar_;
 };
@@ -115,11 +123,12 @@ std::size_t FindSlashOrBar(std::string_view sz, std::size_t ich) {
 }
 
 // Parses a data line into dl, interning every field (or looking it up, with
-// pown: see LineInterner). 0 or the InsertLine code.
-int ParseDataLine(Model& m, std::string_view sz, DlData& dl, StringArena* pown) {
+// pown and pcache: see LineInterner). 0 or the InsertLine code.
+int ParseDataLine(Model& m, std::string_view sz, DlData& dl, StringArena* pown,
+                  StringLookupCache* pcache) {
     const auto cTagElem = static_cast<std::size_t>(m.cTagElem);
     const std::size_t cch = sz.size();
-    LineInterner interner(m, pown);
+    LineInterner interner(m, pown, pcache);
 
     std::size_t ich = std::min(sz.find('|'), cch);
     if (ich != cTagElem) return kLineTagLength;
@@ -701,8 +710,8 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
     if (fWord) ++dt.clWords;
 
     DlData& dl = dt.rgdl[i];
-    if (const int rc =
-            ParseDataLine(m, szLine, dl, dt.fModelStringsOnly ? &dt.ownStrings : nullptr);
+    if (const int rc = ParseDataLine(m, szLine, dl, dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
+                                     dt.fModelStringsOnly ? &dt.modelLookups : nullptr);
         rc != 0)
         return rc;
 
@@ -721,7 +730,8 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
 int ReparseLine(Model& m, DataTable& dt, long il) {
     const auto i = static_cast<std::size_t>(il);
     return ParseDataLine(m, dt.rgpszDataLine[i], dt.rgdl[i],
-                         dt.fModelStringsOnly ? &dt.ownStrings : nullptr);
+                         dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
+                         dt.fModelStringsOnly ? &dt.modelLookups : nullptr);
 }
 
 const char* GetFormPtr(std::string_view szLine) {

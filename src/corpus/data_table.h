@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/string_arena.h"
+#include "base/string_lookup_cache.h"
 #include "base/ux_hash.h"
 #include "corpus/event_reader.h"
 #include "corpus/input_format.h"
@@ -96,6 +97,9 @@ struct DataTable {
     // however large its input, and only reads it.
     bool fModelStringsOnly = false;
     StringArena ownStrings;
+    // The model's answers for short strings, so that a string seen before is
+    // not hashed again; cleared whenever the table starts tagging.
+    StringLookupCache modelLookups;
 
     // Output of CoNLL-U input: the spellings of padded tags, the tag column
     // and whether the LEMMA column is kept.

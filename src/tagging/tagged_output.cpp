@@ -223,6 +223,7 @@ public:
         dt_.clLines = clCapacity_;
         dt_.fModelStringsOnly = false;
         dt_.ownStrings = StringArena();
+        dt_.modelLookups = StringLookupCache();
         Release(dt_.rgpszDataLine);
         Release(dt_.rgdl);
         Release(dt_.rgpszTagOut);
@@ -545,6 +546,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     if (const int rc = AllocSegment(m, dt); rc != 0) return rc;
     const WindowStorage storage(dt, win.clCapacity);
     dt.fModelStringsOnly = true;
+    dt.modelLookups.Clear();
     std::string szOut;
     if (fBuffered) dt.pszOut = &szOut;
 

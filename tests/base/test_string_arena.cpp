@@ -1,6 +1,8 @@
 // The string arena: copies keep their text and address while it fills, and
-// a cleared arena reuses its blocks.
+// a cleared arena reuses its blocks. The look-up cache answers exactly what
+// was put for a key, or nothing.
 #include "base/string_arena.h"
+#include "base/string_lookup_cache.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +32,34 @@ TEST(StringArena, CopiesStayPutUntilCleared) {
         EXPECT_EQ(arena.Add("again"), pszFirst); // the first block again
         arena.Clear();
     }
+}
+
+TEST(StringLookupCache, AnswersOnlyForTheWholeKey) {
+    StringLookupCache cache;
+    const char* psz = "x";
+    EXPECT_FALSE(cache.Find("NN", psz));
+    const char* const pszNN = "NN";
+    cache.Put("NN", pszNN);
+    cache.Put("unknown", nullptr);
+    cache.Put(std::string(17, 'a'), pszNN); // too long to be kept
+    EXPECT_TRUE(cache.Find("NN", psz) && psz == pszNN);
+    EXPECT_TRUE(cache.Find("unknown", psz) && psz == nullptr);
+    for (const std::string_view sz : {"N", "NNN", "", "unknowN"})
+        EXPECT_FALSE(cache.Find(sz, psz)) << sz;
+    EXPECT_FALSE(cache.Find(std::string(17, 'a'), psz));
+    // Many keys share the slots: each answer is its own key's or none.
+    std::vector<std::string> rgsz;
+    for (int i = 0; i < 20000; ++i) rgsz.push_back(std::to_string(i) + "k");
+    for (const std::string& sz : rgsz) cache.Put(sz, sz.c_str());
+    int cHits = 0;
+    for (const std::string& sz : rgsz)
+        if (cache.Find(sz, psz)) {
+            ++cHits;
+            EXPECT_EQ(psz, sz.c_str());
+        }
+    EXPECT_GT(cHits, 1000);
+    cache.Clear();
+    EXPECT_FALSE(cache.Find("NN", psz));
 }
 
 } // namespace
