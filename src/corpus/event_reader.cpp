@@ -96,17 +96,52 @@ private:
     std::array<std::uint16_t, kDataLineSize / 2> rgich_;
 };
 
+// The AC part with few candidates (at most kFewCandidates): per tag element
+// the values are sorted into a short array. False when it does not fit.
+constexpr int kFewCandidates = 8;
+bool CreateACPartOfFew(const CandidateSet& cands, std::size_t cElem, std::span<char> szOut,
+                       std::size_t& ich) {
+    const int cCand = cands.Count();
+    std::array<std::string_view, kFewCandidates> rgszCand;
+    for (int k = 0; k < cCand; ++k) rgszCand[static_cast<std::size_t>(k)] = cands.At(k);
+    for (std::size_t t = 0; t < cElem; ++t) {
+        std::array<unsigned char, kFewCandidates> rgch;
+        std::size_t cch = 0;
+        for (int k = 0; k < cCand; ++k) {
+            const std::string_view szCand = rgszCand[static_cast<std::size_t>(k)];
+            if (t >= szCand.size()) continue;
+            const auto ch = static_cast<unsigned char>(szCand[t]);
+            std::size_t i = cch;
+            while (i > 0 && rgch[i - 1] > ch) --i;
+            if (i > 0 && rgch[i - 1] == ch) continue;
+            for (std::size_t j = cch; j > i; --j) rgch[j] = rgch[j - 1];
+            rgch[i] = ch;
+            ++cch;
+        }
+        if (ich + cch + 1 >= szOut.size()) return false;
+        for (std::size_t i = 0; i < cch; ++i) szOut[ich++] = static_cast<char>(rgch[i]);
+        szOut[ich++] = '/';
+    }
+    return true;
+}
+
 // The AC part: per tag element the distinct values of the candidates at that
 // position in ascending byte order, followed by "/". False when it does not
 // fit into szOut.
 bool CreateACPart(const CandidateSet& cands, int cTagElem, std::span<char> szOut,
                   std::string_view& szACPart) {
+    const auto cElem = static_cast<std::size_t>(std::clamp(cTagElem, 0, kTagElemMax));
+    std::size_t ich = 0;
+    if (cands.Count() <= kFewCandidates) {
+        if (!CreateACPartOfFew(cands, cElem, szOut, ich)) return false;
+        szACPart = {szOut.data(), ich};
+        return true;
+    }
     // Per tag element the values met, as a set of bytes read out in
     // ascending order.
     using ByteSet = std::array<std::uint64_t, 4>;
     std::array<ByteSet, kTagElemMax> rgset{};
     std::array<std::size_t, kTagElemMax> rgcch{}; // values in each set
-    const auto cElem = static_cast<std::size_t>(std::clamp(cTagElem, 0, kTagElemMax));
     for (int k = 0; k < cands.Count(); ++k) {
         const std::string_view szCand = cands.At(k);
         const std::size_t cch = std::min(szCand.size(), cElem);
@@ -118,7 +153,6 @@ bool CreateACPart(const CandidateSet& cands, int cTagElem, std::span<char> szOut
             w |= wBit;
         }
     }
-    std::size_t ich = 0;
     for (std::size_t t = 0; t < cElem; ++t) {
         const ByteSet& set = rgset[t];
         if (ich + rgcch[t] + 1 >= szOut.size()) return false;

@@ -65,6 +65,19 @@ TEST_F(EventReader, BoundaryTokenLineAndEndLineWithTheirGaps) {
         Read("<f>w<l>lem<t>BA<MMt>BA<MMt>AC<MMt>BA<MMt>aZ<d>.<MMt>Z:");
     EXPECT_EQ(Lines(rgevCand), (Strings{"BA|ABa/ACZ/|w|lem|>aZ/AC/BA/", "Z:|Z/:/|.|=|>Z:/"}));
     EXPECT_EQ(rgevCand[1].fWord, 0);
+
+    // Eight candidates and nine give their classes the same way.
+    std::string szIn = "<f>x";
+    for (const char* psz : {"Ba", "Ab", "Ca",
+                            "\xe9"
+                            "b",
+                            "Aa", "Bb", "Da", "Ea", "Fa"})
+        szIn += std::string("<MMt>") + psz;
+    const std::size_t ichNinth = szIn.rfind("<MMt>");
+    const std::string szCands = "Ea/Da/Bb/Aa/\xe9"
+                                "b/Ca/Ab/Ba/";
+    EXPECT_EQ(Read(szIn.substr(0, ichNinth))[0].szLine, "Ba|ABCDE\xe9/ab/|x|=|>" + szCands);
+    EXPECT_EQ(Read(szIn)[0].szLine, "Ba|ABCDEF\xe9/ab/|x|=|>Fa/" + szCands);
 }
 
 TEST_F(EventReader, SecondLemmaAndTagIgnoredForeignTagsKept) {
