@@ -163,6 +163,56 @@ void CandidateTrial::Prepare(DataTable& dt, Model& m, AmbClass& ac, long ilFirst
     if (rgdT_.size() < nMax) rgdT_.resize(nMax);
 }
 
+void CandidateTrial::StartWeight(const AmbClass& ac, double dLambda) {
+    // A candidate of a class scores the same values on every line: its
+    // weighted gains are worked out once.
+    if (ac.fACIgnore) return;
+    for (const Line& line : rgLine_) {
+        const LineData& data = rgLineData_[Idx(line.iData)];
+        if (data.fModel) continue;
+        if (rgdCandPow_.size() < Idx(data.n)) rgdCandPow_.resize(Idx(data.n));
+        for (int i = 0; i < data.n; ++i) {
+            rgdCandPow_[Idx(i)] = ProbsPower(rgdGainCand_[Idx(line.iGain + i)], dLambda);
+        }
+        break;
+    }
+}
+
+int CandidateTrial::Choice(const Line& line, const LineData& data, bool fShared, double dLambda,
+                           double dRaw, double dG, double dH) {
+    const int n = data.n;
+    bool fFinite = true;
+    for (int i = 0; i < n; ++i) {
+        double t =
+            fShared ? rgdCandPow_[Idx(i)] : ProbsPower(rgdGainCand_[Idx(line.iGain + i)], dLambda);
+        fFinite = fFinite && std::isfinite(t);
+        const double* pdF = rgdFactor_.data() + Idx(data.iFactor) + Idx(i) * Idx(data.cFactor);
+        for (int j = 0; j < data.cFactor; ++j) {
+            t *= pdF[j];
+            fFinite = fFinite && std::isfinite(t);
+        }
+        rgdT_[Idx(i)] = t;
+    }
+    // A score that is no longer finite is repaired and reported by the
+    // probability model.
+    if (!fFinite) return -1;
+    const double u = 1.0 / n;
+    double dZ = 0.0;
+    for (int i = 0; i < n; ++i) dZ += rgdT_[Idx(i)];
+    double dBest = 0.0;
+    int iBest = 0;
+    for (int i = 0; i < n; ++i) {
+        // Scores that all underflowed to 0 give a uniform raw estimate.
+        const double dExp = dZ > 0.0 ? rgdT_[Idx(i)] / dZ : u;
+        const double dP = dRaw * dExp + dH * u + dG * rgdW_[Idx(data.iValue + i)];
+        if (dP > dBest) {
+            dBest = dP;
+            iBest = Byte(data.pszAC[i]);
+        }
+    }
+    return iBest;
+}
+
 int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
     if (fModelOnly_) return ErrorRateAmbClassFeature(dt, m, ac, ilFirst_, iTE);
 
@@ -171,21 +221,8 @@ int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
     double dG = 0.0;
     double dH = 0.0;
     ProbsSmoothingWeights(dRaw, dG, dH);
-
-    // A candidate of a class scores the same values on every line: its
-    // weighted gains are worked out once.
     const bool fShared = !ac.fACIgnore;
-    if (fShared) {
-        for (const Line& line : rgLine_) {
-            const LineData& data = rgLineData_[Idx(line.iData)];
-            if (data.fModel) continue;
-            if (rgdCandPow_.size() < Idx(data.n)) rgdCandPow_.resize(Idx(data.n));
-            for (int i = 0; i < data.n; ++i) {
-                rgdCandPow_[Idx(i)] = ProbsPower(rgdGainCand_[Idx(line.iGain + i)], dLambda);
-            }
-            break;
-        }
-    }
+    StartWeight(ac, dLambda);
 
     long clNew = 0;
     long clCorrected = 0;
@@ -195,37 +232,10 @@ int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
         int iBest = 0;
         bool fByModel = data.fModel;
         if (!fByModel) {
-            const int n = data.n;
-            bool fFinite = true;
-            for (int i = 0; i < n; ++i) {
-                double t = fShared ? rgdCandPow_[Idx(i)]
-                                   : ProbsPower(rgdGainCand_[Idx(line.iGain + i)], dLambda);
-                fFinite = fFinite && std::isfinite(t);
-                const double* pdF =
-                    rgdFactor_.data() + Idx(data.iFactor) + Idx(i) * Idx(data.cFactor);
-                for (int j = 0; j < data.cFactor; ++j) {
-                    t *= pdF[j];
-                    fFinite = fFinite && std::isfinite(t);
-                }
-                rgdT_[Idx(i)] = t;
-            }
-            // A score that is no longer finite is repaired and reported by the
-            // probability model.
-            fByModel = !fFinite;
+            const int iChoice = Choice(line, data, fShared, dLambda, dRaw, dG, dH);
+            fByModel = iChoice < 0;
             if (!fByModel) {
-                const double u = 1.0 / n;
-                double dZ = 0.0;
-                for (int i = 0; i < n; ++i) dZ += rgdT_[Idx(i)];
-                double dBest = 0.0;
-                for (int i = 0; i < n; ++i) {
-                    // Scores that all underflowed to 0 give a uniform raw estimate.
-                    const double dExp = dZ > 0.0 ? rgdT_[Idx(i)] / dZ : u;
-                    const double dP = dRaw * dExp + dH * u + dG * rgdW_[Idx(data.iValue + i)];
-                    if (dP > dBest) {
-                        dBest = dP;
-                        iBest = Byte(data.pszAC[i]);
-                    }
-                }
+                iBest = iChoice;
                 iRet = kProbsFired;
             }
         }
@@ -242,6 +252,26 @@ int CandidateTrial::Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
     TraceSettings::Clear(m.trace.fDebug7);
     ac.clErrAmbClass = ac.clErrBefore + clNew - clCorrected;
     return iRet;
+}
+
+bool CandidateTrial::Corrected(const Model& m, const AmbClass& ac, long& clCorrected) {
+    clCorrected = 0;
+    if (fModelOnly_) return false;
+    const double dLambda = ChainHead(m, ac)->dLambda;
+    const double dRaw = m.dRawExpWeight;
+    double dG = 0.0;
+    double dH = 0.0;
+    ProbsSmoothingWeights(dRaw, dG, dH);
+    const bool fShared = !ac.fACIgnore;
+    StartWeight(ac, dLambda);
+    for (const Line& line : rgLine_) {
+        const LineData& data = rgLineData_[Idx(line.iData)];
+        if (data.fModel) return false;
+        const int iChoice = Choice(line, data, fShared, dLambda, dRaw, dG, dH);
+        if (iChoice < 0) return false;
+        if (iChoice == line.chTrue) ++clCorrected;
+    }
+    return true;
 }
 
 } // namespace vexta

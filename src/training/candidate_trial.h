@@ -39,6 +39,13 @@ public:
     // 77 when the probability model fails).
     int Measure(DataTable& dt, Model& m, AmbClass& ac, int iTE);
 
+    // With the candidate at its current weight, prepared on lines that are
+    // all mis-tagged: sets clCorrected to the number of them it tags right,
+    // as Measure decides them. False, with nothing computed, when a line is
+    // left to the probability model itself (which Measure would call) or
+    // the trial is to go through it altogether.
+    bool Corrected(const Model& m, const AmbClass& ac, long& clCorrected);
+
 private:
     // What the probability model uses at a line besides the candidate: the
     // values of the line's class with their probabilities in the class, and
@@ -63,6 +70,14 @@ private:
     };
 
     const LineData& DataOf(DataTable& dt, Model& m, const AmbClass& ac, long il, int iTE);
+
+    // The candidate's weighted gains for a class candidate (fShared), worked
+    // out once per weight.
+    void StartWeight(const AmbClass& ac, double dLambda);
+    // The value the scores choose at the line, as an unsigned byte, or -1
+    // when a score is not finite and the probability model is to decide.
+    int Choice(const Line& line, const LineData& data, bool fShared, double dLambda, double dRaw,
+               double dG, double dH);
 
     bool fModelOnly_ = false; // every line through the probability model
     long ilFirst_ = -1;

@@ -156,10 +156,11 @@ struct SelectionWork {
     FeatureDesc fdSuggested;                                // the candidate under trial
     std::unordered_map<const char*, AmbClass*> mpClassByAC; // classes of one tag element by string
     std::vector<long> rgilErrLines; // mis-tagged lines of the current class with two or more values
-    CandidateTrial trial;           // the candidate's error count weight after weight
-    LineColumns columns;            // the training lines packed for matching
-    FiringLines firing;             // lines of the current class where a candidate fires
-    ClassErrors classErrors;        // error counts of the classes, kept line by line
+    std::vector<long> rgilErrFiring; // those of them where the candidate fires
+    CandidateTrial trial;            // the candidate's error count weight after weight
+    LineColumns columns;             // the training lines packed for matching
+    FiringLines firing;              // lines of the current class where a candidate fires
+    ClassErrors classErrors;         // error counts of the classes, kept line by line
 #ifdef NDEBUG
     bool fCheckErrors = false; // compare the kept counts with a recount after each feature
 #else

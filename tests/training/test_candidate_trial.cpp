@@ -73,6 +73,22 @@ protected:
         const long ilFirst = Chain(rgil);
         CandidateTrial trial;
         trial.Prepare(s.dtT, s.m, ac, ilFirst, 0);
+        // On lines taken as all mis-tagged, the trial counts the lines it
+        // corrects.
+        std::vector<unsigned char>& rgfErr = s.dtT.rgrgfErr[0];
+        const std::vector<unsigned char> rgfErrKept = rgfErr;
+        for (const long il : rgil) rgfErr[static_cast<std::size_t>(il)] = 1;
+        CandidateTrial trialErr;
+        for (const double dLambda : {1.0, 2.0, 4.0, 8.0, 0.5, 0.25, 0.125, 3.7, 0.0, 5000.0}) {
+            fdCand.dLambda = dLambda;
+            trialErr.Prepare(s.dtT, s.m, ac, Chain(rgil), 0);
+            long clCorrected = -1;
+            if (!trialErr.Corrected(s.m, ac, clCorrected)) continue;
+            test::Stderr([&] { trialErr.Measure(s.dtT, s.m, ac, 0); });
+            EXPECT_EQ(clCorrected, ac.clErrBefore - ac.clErrAmbClass) << dLambda;
+        }
+        rgfErr = rgfErrKept;
+        trial.Prepare(s.dtT, s.m, ac, Chain(rgil), 0);
         for (const double dLambda : {1.0, 2.0, 4.0, 8.0, 0.5, 0.25, 0.125, 3.7, 0.0, 5000.0}) {
             fdCand.dLambda = dLambda;
             int iModel = 0;
