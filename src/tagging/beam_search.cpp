@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,14 @@ namespace {
 
 constexpr std::string_view kNoteOpening = "ErrInfo:";
 
+// Copies the tag, at most cTagElem characters of it.
 void SetTag(const Model& m, TagBuf& tag, const char* pszTag) {
-    std::size_t i = 0;
-    for (; i < static_cast<std::size_t>(m.cTagElem) && pszTag[i] != '\0'; ++i) tag[i] = pszTag[i];
-    tag[i] = '\0';
+    const auto cchMax = static_cast<std::size_t>(m.cTagElem);
+    const void* pEnd = std::memchr(pszTag, '\0', cchMax);
+    const std::size_t cch =
+        pEnd ? static_cast<std::size_t>(static_cast<const char*>(pEnd) - pszTag) : cchMax;
+    std::memcpy(tag.data(), pszTag, cch);
+    tag[cch] = '\0';
 }
 
 [[noreturn]] void NoCandidates(long il, const std::string& szLine) {
