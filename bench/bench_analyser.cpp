@@ -112,10 +112,11 @@ int main(int argc, char** argv) {
             }
         }
     }
-    std::printf(
-        "lexicon %s: %zu forms, %zu tags, read in %.2f s; GuessMass %g, GuessMax %d; document %s\n",
-        argv[1], plex->rgszForm.size(), plex->rgszTag.size(), dRead, guess.dMass, guess.cMax,
-        szDoc.c_str());
+    std::printf("lexicon %s: %zu forms, %zu tags, read in %.2f s; GuessMass %g, GuessMax %d, "
+                "Syncretism %g; "
+                "document %s\n",
+                argv[1], plex->rgszForm.size(), plex->rgszTag.size(), dRead, guess.dMass,
+                guess.cMax, guess.dSyncretism, szDoc.c_str());
     all.Print("all");
     known.Print("known");
     unknown.Print("unknown");

@@ -2,6 +2,7 @@
 #include "analyser/analyser.h"
 
 #include <algorithm>
+#include <map>
 
 #include "analyser/text_shape.h"
 
@@ -32,7 +33,64 @@ void AnalysisList::AddWithRule(std::string_view szTag, const LemmaRule& rule,
 }
 
 Analyser::Analyser(std::shared_ptr<const Lexicon> plex, GuessSettings guess)
-    : plex_(std::move(plex)), guess_(guess) {}
+    : plex_(std::move(plex)), guess_(guess) {
+    if (guess_.dSyncretism > 0.0) BuildSyncretism();
+}
+
+void Analyser::BuildSyncretism() {
+    const Lexicon& lex = *plex_;
+    const std::size_t cTags = lex.rgszTag.size();
+    // Among the forms seen often enough, how many have tag a, and how many
+    // have both a and b.
+    std::vector<std::uint32_t> rgcForms(cTags, 0);
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> mapPairs;
+    std::vector<std::uint32_t> rgiTags;
+    for (std::size_t k = 0; k + 1 < lex.rgiFormFirst.size(); ++k) {
+        std::uint64_t cCount = 0;
+        rgiTags.clear();
+        for (std::uint32_t i = lex.rgiFormFirst[k]; i < lex.rgiFormFirst[k + 1]; ++i) {
+            cCount += lex.rgAnalysis[i].cCount;
+            rgiTags.push_back(lex.rgAnalysis[i].iTag);
+        }
+        if (cCount < static_cast<std::uint64_t>(guess_.cSyncretismSample)) continue;
+        std::sort(rgiTags.begin(), rgiTags.end());
+        rgiTags.erase(std::unique(rgiTags.begin(), rgiTags.end()), rgiTags.end());
+        for (const std::uint32_t a : rgiTags) {
+            ++rgcForms[a];
+            for (const std::uint32_t b : rgiTags)
+                if (b != a) ++mapPairs[{a, b}];
+        }
+    }
+    rgrgiSyncretic_.assign(cTags, {});
+    for (const auto& [ab, cBoth] : mapPairs) {
+        const std::uint32_t cA = rgcForms[ab.first];
+        // A tag seen on fewer than three such forms says nothing yet.
+        if (cA >= 3 && static_cast<double>(cBoth) >= guess_.dSyncretism * cA)
+            rgrgiSyncretic_[ab.first].push_back(ab.second);
+    }
+}
+
+void Analyser::AddSyncretic(AnalysisList& out) const {
+    double dTotal = 0;
+    for (const AnalysisList::Item& item : out.rgItem_) dTotal += item.dScore;
+    // Forms only a dictionary gives keep the analyses it gives.
+    if (dTotal == 0 || dTotal > guess_.cSyncretismFormMax) return;
+    const Lexicon& lex = *plex_;
+    const std::size_t cOwn = out.rgItem_.size();
+    for (std::size_t k = 0; k < cOwn; ++k) {
+        for (const std::uint32_t iTag : rgrgiSyncretic_[out.rgItem_[k].iTag]) {
+            const auto itEnd = out.rgItem_.end();
+            if (std::find_if(out.rgItem_.begin(), itEnd, [&](const AnalysisList::Item& item) {
+                    return item.iTag == iTag;
+                }) != itEnd)
+                continue;
+            // The form's own lemma for the tag it shares the form with.
+            const AnalysisList::Item& itemFrom = out.rgItem_[k];
+            out.rgItem_.push_back(
+                {lex.rgszTag[iTag], itemFrom.ichLemma, itemFrom.cchLemma, 0.0, 0, iTag});
+        }
+    }
+}
 
 void Analyser::AddKnown(long iForm, AnalysisList& out) const {
     const Lexicon& lex = *plex_;
@@ -47,6 +105,7 @@ void Analyser::AddKnown(long iForm, AnalysisList& out) const {
         if (it == out.rgItem_.end()) {
             out.Add(szTag, an.szLemma, an.cCount);
             out.rgItem_.back().cLemmaCount = an.cCount;
+            out.rgItem_.back().iTag = an.iTag;
             continue;
         }
         // The tag is there already (another lemma, or the other spelling):
@@ -72,6 +131,7 @@ void Analyser::Analyse(std::string_view szForm, AnalysisList& out) const {
         out.fKnown_ = true;
         if (iForm >= 0) AddKnown(iForm, out);
         if (iLower >= 0) AddKnown(iLower, out);
+        if (!rgrgiSyncretic_.empty()) AddSyncretic(out);
         std::sort(out.rgItem_.begin(), out.rgItem_.end(),
                   [](const AnalysisList::Item& a, const AnalysisList::Item& b) {
                       if (a.dScore != b.dScore) return a.dScore > b.dScore;

@@ -1,7 +1,9 @@
 // The built-in analyser: candidate tags, each with a lemma, for any word
 // form. A known form (found as written, or lower-cased) gets every tag the
 // lexicon holds for it, the more frequent first, each with its most frequent
-// lemma; when the form has capitals both spellings count together. An
+// lemma; when the form has capitals both spellings count together. A rare
+// known form also gets the tags that regularly share a form with its own
+// (see GuessSettings::dSyncretism), after them. An
 // unknown form gets the guesser's tags: the tag distributions of its endings
 // among rare training forms of the same shape, blended from the empty ending
 // up to the longest one known, cut to the most probable tags that cover
@@ -12,6 +14,7 @@
 // the sizes it needs; an Analyser is read-only and may be shared.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,7 +33,18 @@ enum class CandidatesFrom {
 
 struct GuessSettings {
     double dMass = 0.99;
-    int cMax = 10;
+    int cMax = 7;
+    // Tags that accompany a known form's tags in other forms (key
+    // "Syncretism"): a form seen in training at least once and at most
+    // cSyncretismFormMax times also gets tag b for each of its tags a when,
+    // among the forms seen at least cSyncretismSample times that have a, at
+    // least the share dSyncretism have b too; 0 turns it off. Training shows
+    // a rare form only some of its analyses, and in inflected languages one
+    // ending regularly serves several cases or genders: a form read once as
+    // genitive singular is often accusative too.
+    double dSyncretism = 0.4;
+    int cSyncretismFormMax = 20;
+    int cSyncretismSample = 5;
 };
 
 // The analyses of one form; reused from token to token.
@@ -56,6 +70,7 @@ private:
         std::size_t cchLemma = 0;
         double dScore = 0;
         std::uint32_t cLemmaCount = 0; // training count of the lemma kept
+        std::uint32_t iTag = 0;        // index into Lexicon::rgszTag (known forms)
     };
     void Clear();
     void Add(std::string_view szTag, std::string_view szLemma, double dScore);
@@ -86,10 +101,14 @@ public:
 
 private:
     void AddKnown(long iForm, AnalysisList& out) const;
+    void AddSyncretic(AnalysisList& out) const;
+    void BuildSyncretism();
     void AddGuessed(std::string_view szForm, AnalysisList& out) const;
 
     std::shared_ptr<const Lexicon> plex_;
     GuessSettings guess_;
+    // Per lexicon tag, the tags that accompany it (sorted by index).
+    std::vector<std::vector<std::uint32_t>> rgrgiSyncretic_;
 };
 
 // The analysers of a run and where candidates come from. With jackknifing,

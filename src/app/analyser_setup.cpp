@@ -34,7 +34,8 @@ namespace vexta {
 namespace {
 
 constexpr double kGuessMassDefault = 0.99;
-constexpr int kGuessMaxDefault = 10;
+constexpr int kGuessMaxDefault = 7;
+constexpr double kSyncretismDefault = 0.4;
 constexpr int kFoldsDefault = 10;
 
 [[noreturn]] void AnalyserFatal(const std::string& szText) {
@@ -75,6 +76,7 @@ GuessSettings ReadGuessSettings() {
     GuessSettings guess;
     guess.dMass = BoundedKey<double>("GuessMass", kGuessMassDefault);
     guess.cMax = BoundedKey<int>("GuessMax", kGuessMaxDefault);
+    guess.dSyncretism = BoundedKey<double>("Syncretism", kSyncretismDefault);
     return guess;
 }
 

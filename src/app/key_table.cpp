@@ -228,8 +228,13 @@ constexpr KeyInfo kKeys[] = {
      .dMax = 1.0,
      .szMeaning = "The guesser offers an unknown form its most probable tags until they cover "
                   "this share of the probability (but at most GuessMax tags)."},
-    {.szName = "GuessMax", .type = KeyType::kInt, .szDefault = "10", .dMin = 1, .dMax = 1000,
+    {.szName = "GuessMax", .type = KeyType::kInt, .szDefault = "7", .dMin = 1, .dMax = 1000,
      .szMeaning = "Most tags the guesser offers an unknown form."},
+    {.szName = "Syncretism", .type = KeyType::kReal, .szDefault = "0.4", .dMin = 0.0, .dMax = 1.0,
+     .szMeaning = "The analyser also offers a form seen 1 to 20 times in training every tag that, "
+                  "among the forms seen at least 5 times, accompanies one of its tags on at "
+                  "least this share of the forms (one ending serving several cases or genders), "
+                  "with the lemma of that tag; 0: only the tags the form was seen with."},
     {.szName = "LexiconFolds", .fModes = kTrain, .type = KeyType::kInt, .szDefault = "10",
      .dMin = 1, .dMax = 100,
      .szMeaning = "Training with the analyser: the Train segment's sentences are dealt into this "

@@ -197,6 +197,56 @@ TEST(Analyser, GuesserCutsAtMassAndMaximum) {
     EXPECT_EQ(list.Count(), 0);
 }
 
+// Tags that accompany each other on forms seen often enough are offered to
+// rare forms that show only one of them; frequent forms, tags of too few
+// forms and shares below the key stay as seen.
+TEST(Analyser, SyncreticTagsJoinRareForms) {
+    LexiconBuilder builder(2);
+    const auto Add = [&](std::string_view szForm, std::string_view szTag, int c) {
+        for (int i = 0; i < c; ++i) builder.AddToken(szForm, "lem", szTag);
+    };
+    // Three of the five frequent forms with G2 also have A4 (and all with A4
+    // have G2); B1/B2 share two forms only.
+    for (std::string_view sz : {"ého", "ímu", "ými"}) {
+        Add(sz, "G2", 3);
+        Add(sz, "A4", 2);
+    }
+    Add("ích", "G2", 5);
+    for (std::string_view sz : {"ba", "bb"}) {
+        Add(sz, "B1", 3);
+        Add(sz, "B2", 3);
+    }
+    builder.AddToken("rare", "rarus", "G2");
+    builder.AddToken("acc", "accus", "A4");
+    builder.AddToken("bare", "bare", "B1");
+    builder.AddEntry("dict", "dict", "G2"); // a dictionary's form keeps its analyses
+    Add("often", "G2", 30);
+    const auto plex = std::make_shared<Lexicon>(builder.Build());
+
+    struct Case {
+        double dShare;
+        std::string_view szForm;
+        Strings rgszTags;
+    };
+    const Case rgCase[] = {
+        {0.0, "rare", {"G2"}},       {0.6, "rare", {"G2", "A4"}}, {0.7, "rare", {"G2"}},
+        {0.8, "acc", {"A4", "G2"}},  {0.5, "bare", {"B1"}},       {0.5, "often", {"G2"}},
+        {0.5, "Rare", {"G2", "A4"}}, {0.5, "dict", {"G2"}},
+    };
+    AnalysisList list;
+    for (const Case& c : rgCase) {
+        GuessSettings guess;
+        guess.dSyncretism = c.dShare;
+        Analyser(plex, guess).Analyse(c.szForm, list);
+        EXPECT_EQ(Tags(list), c.rgszTags) << c.szForm << " " << c.dShare;
+        // The added tag takes the lemma of the tag it accompanies.
+        if (list.Count() > 1) {
+            EXPECT_EQ(list.Lemma(1), list.Lemma(0));
+            EXPECT_EQ(list.Score(1), 0.0);
+        }
+    }
+}
+
 TEST(LexiconFile, WrittenAtomicallyAndReadBackIdentically) {
     const test::TempDir dir;
     const Lexicon lex = SmallLexicon();
