@@ -122,7 +122,7 @@ inline std::unique_ptr<pdfRecType> OpenReader(const std::string& szFile,
     return ppdf;
 }
 
-inline Strings GapTexts(const gapRecType& gap) {
+template <typename Gap> Strings GapTexts(const Gap& gap) {
     Strings rgsz;
     for (std::size_t k = 0; k < gap.Count(); ++k) rgsz.emplace_back(gap.Entry(k));
     return rgsz;

@@ -678,8 +678,8 @@ int AllocSegment(const Model& m, DataTable& dt) {
     dt.rgpszTagOut.assign(cLines, TagBuf{});
     dt.rgbeam.assign(cLines, BeamLine());
     dt.rgpszRest.assign(cLines, std::string());
-    dt.rgpgap.clear();
-    dt.rgpgap.resize(cLines + 1);
+    dt.rgpgap.assign(cLines + 1, GapSpan());
+    dt.gapStore.Clear();
     dt.rgplinkFeature.assign(cLines, nullptr);
     dt.rgplinkFeature2.assign(cLines, nullptr);
     dt.rglinkStore.clear();
@@ -719,12 +719,23 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
         dt.rgpszRest[i].clear();
     else
         dt.rgpszRest[i].assign(szRest);
-    dt.rgpgap[i] = gap;
+    dt.rgpgap[i] = {dt.gapStore.Count(), gap.Count()};
+    dt.gapStore.AddEntries(gap, 0, gap.Count());
 
     if (IsTrainMode(m) && dt.phashCnt)
         if (const int rc = CountLine(m, dt, dl); rc != 0) return rc;
     ++dt.clData;
     return 0;
+}
+
+void KeepGapsOfFirstLines(DataTable& dt, long clKeep) {
+    dt.gapStore.KeepRuns(std::span(dt.rgpgap).first(static_cast<std::size_t>(clKeep)));
+}
+
+void CopyLineGap(const DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilTo) {
+    const GapSpan span = dtFrom.rgpgap[static_cast<std::size_t>(ilFrom)];
+    dtTo.rgpgap[static_cast<std::size_t>(ilTo)] = {dtTo.gapStore.Count(), span.cEntries};
+    dtTo.gapStore.AddEntries(dtFrom.gapStore, span.iFirst, span.iFirst + span.cEntries);
 }
 
 int ReparseLine(Model& m, DataTable& dt, long il) {
@@ -797,7 +808,7 @@ void ClearDataLine(DataTable& dt, long i) {
     dt.rgdl[k].rgpszMMt.clear();
     dt.rgdl[k].cMMt = 0;
     dt.rgpszRest[k].clear();
-    dt.rgpgap[k].Clear();
+    dt.rgpgap[k] = GapSpan();
     dt.rgpszTagOut[k].fill('\0');
     dt.rgbeam[k].cBeam = 0;
     dt.rgbeam[k].iBeamBest = -1;
@@ -814,7 +825,7 @@ void MoveDataLine(const Model& m, DataTable& dt, long ilTo, long ilFrom) {
     std::swap(dt.rgpszDataLine[kTo], dt.rgpszDataLine[kFrom]);
     MoveDlData(dt.rgdl[kTo], dt.rgdl[kFrom]);
     std::swap(dt.rgpszRest[kTo], dt.rgpszRest[kFrom]);
-    dt.rgpgap[kTo].swap(dt.rgpgap[kFrom]);
+    dt.rgpgap[kTo] = dt.rgpgap[kFrom];
     dt.rgpszTagOut[kTo] = dt.rgpszTagOut[kFrom];
     BeamLine& beamTo = dt.rgbeam[kTo];
     BeamLine& beamFrom = dt.rgbeam[kFrom];

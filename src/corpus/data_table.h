@@ -77,13 +77,16 @@ struct DataTable {
     std::vector<BeamLine> rgbeam;                     // beam of the beam-search tagger
     int iBeamPrev = 0;                                // beam item being extended (beam search)
     std::vector<std::string> rgpszRest;               // unrecognised tags of the token
-    std::vector<gapRecType> rgpgap;                   // gap lists; clLines + 2 entries
+    std::vector<GapSpan> rgpgap;                      // gaps in gapStore; clLines + 2 entries
     std::vector<FeatureLink*> rgplinkFeature;         // features firing on the line
     std::vector<FeatureLink*> rgplinkFeature2;        // the same, kept for probabilities
     std::vector<unsigned char> rgfLineErr;            // 1: last beam pass chose a wrong tag
     std::vector<std::vector<unsigned char>> rgrgfErr; // [t][i]: line i wrong in element t
     std::vector<long> rgilNextAC;      // clData entries: next line with the same AC, -1 ends
     std::vector<long> rgilNextFeature; // clData entries: next line where a feature fires
+    // The gap entries of the stored lines, in the order stored; one buffer
+    // for the whole table, reused window after window.
+    gapRecType gapStore;
 
     // Per tag element: count of each value byte over the stored lines, and
     // the entropy of the values in bits.
@@ -218,10 +221,23 @@ inline constexpr int kLineInternLemma = 154; // the lemma,
 inline constexpr int kLineInternCandidate = 155; // a candidate tag
 
 // Stores the data line number ilLine when it lies in the table's segment,
-// with a copy of its gap list made in the line's own list (whose storage is
-// reused); 0 also when it does not lie there, or one of the codes above.
+// with a copy of its gap list appended to the table's gap store; 0 also
+// when it does not lie there, or one of the codes above.
 int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
                std::string_view szRest, const gapRecType& gap, int fWord);
+
+// The gap list of line i (an index into the per-line arrays).
+inline GapView GapOf(const DataTable& dt, long i) {
+    return {dt.gapStore, dt.rgpgap[static_cast<std::size_t>(i)]};
+}
+
+// Keeps in the table's gap store only the gaps of lines 0 .. clKeep - 1,
+// whose gaps lie there in line order (as after MoveDataLine of the last
+// lines of a window to its first ones).
+void KeepGapsOfFirstLines(DataTable& dt, long clKeep);
+
+// Gives line ilTo of dtTo a copy of the gap of line ilFrom of dtFrom.
+void CopyLineGap(const DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilTo);
 
 // Pointer to the form field of a data line, or null when the line has fewer
 // than two "|".

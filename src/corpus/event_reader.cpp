@@ -267,6 +267,26 @@ int AddToGap(const pdfRecType& pdf, const char* pszReplace, gapRecType& gap,
     return 0;
 }
 
+void gapRecType::KeepRuns(std::span<GapSpan> rgspan) {
+    std::size_t kTo = 0;
+    std::size_t ichTo = 0;
+    for (GapSpan& span : rgspan) {
+        const std::size_t k = span.iFirst;
+        const std::size_t kEnd = span.iFirst + span.cEntries;
+        span.iFirst = kTo;
+        if (k >= kEnd) continue;
+        // Everything before k that is kept lies before kTo <= k, so the ends
+        // read here are still the original ones (or equal to them).
+        const std::size_t ichFrom = Start(k);
+        const std::size_t cch = rgichEnd_[kEnd - 1] - ichFrom;
+        std::memmove(szText_.data() + ichTo, szText_.data() + ichFrom, cch);
+        for (std::size_t i = k; i < kEnd; ++i) rgichEnd_[kTo++] = rgichEnd_[i] - ichFrom + ichTo;
+        ichTo += cch;
+    }
+    szText_.resize(ichTo);
+    rgichEnd_.resize(kTo);
+}
+
 int FreeGap(gapRecType& gap) {
     gap.Clear();
     return 0;

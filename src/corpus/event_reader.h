@@ -34,30 +34,48 @@ inline constexpr int kTokenFieldSize = 248; // a form must be shorter than this 
 inline constexpr char szFormTooLong[] = "<long-form>";
 inline constexpr int kLemmaMax = 251; // longest lemma accepted
 
+// A line's gap in its table's store: entries iFirst .. iFirst + cEntries - 1.
+struct GapSpan {
+    std::size_t iFirst = 0;
+    std::size_t cEntries = 0;
+};
+
 // The gap of one token: its SGML pieces in input order, each an entry of
 // an SGML tag exactly as read followed by its text (or the converted tag)
 // and a suffix ("" or "\n"). The entries lie one after another in one text
 // with their ends beside it. Emptying the list keeps both buffers, so the
-// reader and a table's line slots, which exchange lists (swap), reuse their
-// storage instead of allocating per tag.
+// reader fills the same storage for token after token. A data table keeps
+// the gaps of all its lines in one such list (its store), each line naming
+// its run of entries there (GapSpan).
 class gapRecType {
 public:
     bool Empty() const { return rgichEnd_.empty(); }
     std::size_t Count() const { return rgichEnd_.size(); }
     // Entry k (k < Count()).
     std::string_view Entry(std::size_t k) const {
-        const std::size_t ichFirst = k == 0 ? 0 : rgichEnd_[k - 1];
-        return std::string_view(szText_).substr(ichFirst, rgichEnd_[k] - ichFirst);
+        return std::string_view(szText_).substr(Start(k), rgichEnd_[k] - Start(k));
     }
-    // Entries k .. Count() - 1 as one text.
-    std::string_view TextFrom(std::size_t k) const {
-        return std::string_view(szText_).substr(k == 0 ? 0 : rgichEnd_[k - 1]);
+    // Entries k .. kEnd - 1 as one text (k < kEnd <= Count()).
+    std::string_view Text(std::size_t k, std::size_t kEnd) const {
+        return std::string_view(szText_).substr(Start(k), rgichEnd_[kEnd - 1] - Start(k));
     }
     // Appends the entry sz1 + sz2 + sz3.
     void Add(std::string_view sz1, std::string_view sz2 = {}, std::string_view sz3 = {}) {
         szText_.append(sz1).append(sz2).append(sz3);
         rgichEnd_.push_back(szText_.size());
     }
+    // Appends entries k .. kEnd - 1 of gapFrom (another list).
+    void AddEntries(const gapRecType& gapFrom, std::size_t k, std::size_t kEnd) {
+        if (k >= kEnd) return;
+        const std::size_t ichFrom = gapFrom.Start(k);
+        const std::size_t ichShift = szText_.size();
+        szText_.append(gapFrom.Text(k, kEnd));
+        for (; k < kEnd; ++k) rgichEnd_.push_back(gapFrom.rgichEnd_[k] - ichFrom + ichShift);
+    }
+    // Keeps only entries iFirst .. iFirst + cEntries - 1 of each run, in
+    // that order at the front of the list, and points each run at its new
+    // place. The runs lie in ascending order and do not overlap.
+    void KeepRuns(std::span<GapSpan> rgspan);
     void Clear() {
         szText_.clear();
         rgichEnd_.clear();
@@ -68,8 +86,27 @@ public:
     }
 
 private:
+    std::size_t Start(std::size_t k) const { return k == 0 ? 0 : rgichEnd_[k - 1]; }
+
     std::string szText_;                // the entries, one after another
     std::vector<std::size_t> rgichEnd_; // end of each entry in szText_
+};
+
+// The gap of one line read through its table's store.
+class GapView {
+public:
+    GapView(const gapRecType& store, GapSpan span) : store_(store), span_(span) {}
+    bool Empty() const { return span_.cEntries == 0; }
+    std::size_t Count() const { return span_.cEntries; }
+    std::string_view Entry(std::size_t k) const { return store_.Entry(span_.iFirst + k); }
+    // Entries k .. Count() - 1 as one text (k < Count()).
+    std::string_view TextFrom(std::size_t k) const {
+        return store_.Text(span_.iFirst + k, span_.iFirst + span_.cEntries);
+    }
+
+private:
+    const gapRecType& store_;
+    GapSpan span_;
 };
 
 // Delivers the next token. 0 with the data line in szLine and the

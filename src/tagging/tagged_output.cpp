@@ -105,7 +105,7 @@ std::string_view AnalyserLemma(const DataTable& dt, const Model& m, long il, std
 int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szTag, int iOutLevel,
               bool fLineErr) {
     // The tags before the token's analyses, up to its first <MMl> or <MDl>.
-    const gapRecType& gap = dt.rgpgap[Idx(il)];
+    const GapView gap = GapOf(dt, il);
     const std::size_t cEntries = gap.Count();
     bool fBoundary = false;
     bool fEnd = false;
@@ -171,7 +171,7 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
 // is copied unchanged, so "_" stays "_". Boundary and end-of-input tokens
 // have no line of their own.
 int WriteConllu(const DataTable& dt, const Model& m, long il, std::string_view szTag) {
-    const gapRecType& gap = dt.rgpgap[Idx(il)];
+    const GapView gap = GapOf(dt, il);
     if (!gap.Empty()) Put(dt, gap.TextFrom(0));
     const std::string_view szRaw = dt.rgpszRest[Idx(il)];
     if (szRaw.empty()) return 0;
@@ -230,6 +230,7 @@ public:
         Release(dt_.rgbeam);
         Release(dt_.rgpszRest);
         Release(dt_.rgpgap);
+        dt_.gapStore = gapRecType();
         Release(dt_.rgplinkFeature);
         Release(dt_.rgplinkFeature2);
         Release(dt_.rglinkStore);
@@ -336,15 +337,15 @@ private:
 
 // Carries line ilFrom of the previous window over to line ilTo of the next
 // one, parsed again so that the strings the model lacks are the next
-// window's own. The gap list moves along only when the previous window does
-// not write the line (fMoveGap); the previous window may still be being
-// tagged, and reads only the lines it writes.
+// window's own. The gap list is copied into the next window's store only
+// when the previous window does not write the line (fMoveGap); the previous
+// window may still be being tagged, and only reads its own store.
 int CarryLine(Model& m, DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilTo, bool fMoveGap) {
     const auto kFrom = Idx(ilFrom);
     const auto kTo = Idx(ilTo);
     dtTo.rgpszDataLine[kTo] = dtFrom.rgpszDataLine[kFrom];
     dtTo.rgpszRest[kTo] = dtFrom.rgpszRest[kFrom];
-    if (fMoveGap) dtTo.rgpgap[kTo].swap(dtFrom.rgpgap[kFrom]);
+    if (fMoveGap) CopyLineGap(dtFrom, ilFrom, dtTo, ilTo);
     return ReparseLine(m, dtTo, ilTo);
 }
 
@@ -413,6 +414,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             DataTable& dt = slot.dt;
             for (long il = 0; il < slot.clRead; ++il) ClearDataLine(dt, il);
             dt.ownStrings.Clear();
+            dt.gapStore.Clear();
             long n = 0;
             slot.ilOutFirst = 0;
             if (iRead > 0) {
@@ -566,6 +568,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
             const long ilKeep = win.clCapacity - win.clOverlap;
             for (long il = 0; il < ilKeep; ++il) ClearDataLine(dt, il);
             for (long il = 0; il < win.clOverlap; ++il) MoveDataLine(m, dt, il, ilKeep + il);
+            KeepGapsOfFirstLines(dt, win.clOverlap);
             // The kept lines' own strings are copied again; the rest go.
             dt.ownStrings.Clear();
             for (long il = 0; il < win.clOverlap; ++il)

@@ -96,8 +96,8 @@ TEST_F(DataTables, SegmentsAreStoredParsedInternedAndCounted) {
                 dl.rgpszMMt[1] == dl.pszTag && dl.rgpszAC[0] == dtT.rgdl[3].rgpszAC[0]);
 
     // Train mode: no gaps but the end mark, and counts of classes and forms.
-    for (long i = 0; i < dtT.clData; ++i) EXPECT_TRUE(dtT.rgpgap[i].Empty());
-    EXPECT_EQ(GapTexts(dtS.rgpgap[0]), (Strings{"<<virtualend>>"}));
+    for (long i = 0; i < dtT.clData; ++i) EXPECT_TRUE(GapOf(dtT, i).Empty());
+    EXPECT_EQ(GapTexts(GapOf(dtS, 0)), (Strings{"<<virtualend>>"}));
     for (const auto& [pszKey, clExpected] :
          {std::pair{"20NV", 2L}, {"21BN", 2L}, {"20Z", 2L}, {"7edog", 1L}, {"7e###", 1L}}) {
         long cl = 0;
@@ -186,8 +186,8 @@ TEST_F(DataTables, OverlappingSegmentsAreRejected) {
     Setup(kCorpus, Segments({2, 2, 0, 8, 8, 1}));
     ASSERT_EQ(Read().first, 0);
     EXPECT_EQ(dtT.rgpszDataLine[0], dtH.rgpszDataLine[2]);
-    ASSERT_FALSE(dtT.rgpgap[0].Empty());
-    EXPECT_EQ(GapTexts(dtT.rgpgap[0]), GapTexts(dtH.rgpgap[2]));
+    ASSERT_FALSE(GapOf(dtT, 0).Empty());
+    EXPECT_EQ(GapTexts(GapOf(dtT, 0)), GapTexts(GapOf(dtH, 2)));
 }
 
 TEST_F(DataTables, ShortInput) {
@@ -255,9 +255,9 @@ TEST_F(DataLines, MovingLinesAndReusingLinks) {
     EXPECT_EQ(dt.rgpszDataLine[0], "VB|VN/B/|c|d|>VB/NB/");
     EXPECT_STREQ(dt.rgdl[0].rgpszMMt[1], "NB");
     EXPECT_EQ(dt.rgpszRest[0], "<r>x");
-    EXPECT_EQ(GapTexts(dt.rgpgap[0]), (Strings{"<f>c"}));
+    EXPECT_EQ(GapTexts(GapOf(dt, 0)), (Strings{"<f>c"}));
     EXPECT_STREQ(dt.rgpszTagOut[0].data(), "VB");
-    EXPECT_TRUE(dt.rgpszDataLine[2].empty() && dt.rgpgap[2].Empty() && dt.rgdl[2].cMMt == 0);
+    EXPECT_TRUE(dt.rgpszDataLine[2].empty() && GapOf(dt, 2).Empty() && dt.rgdl[2].cMMt == 0);
 
     // Released links are reused, newest first, and come back cleared.
     FeatureLink* plink1 = NewFeatureLink(dt);

@@ -179,22 +179,33 @@ TEST_F(EventReader, CandidateSetBeyondTheDataLineIsFatal) {
     ReadFatal(szTooMany, "GetEvent: Cannot add tag to full tag list: [A-Z][a-z]-+");
 }
 
-TEST(Gaps, EntriesCopiesAndReuse) {
+TEST(Gaps, EntriesStoresAndKeptRuns) {
     pdfRecType pdf;
     std::snprintf(pdf.szTag.data(), pdf.szTag.size(), "<t>");
     gapRecType gap;
     AddToGap(pdf, "NN", gap, "\n");
     AddToGap(pdf, "", gap, "");
     gap.Add("");
-    const gapRecType gapCopy = gap;
-    EXPECT_EQ(GapTexts(gapCopy), (Strings{"<t>NN\n", "<t>", ""}));
-    EXPECT_EQ(gap.TextFrom(1), "<t>");
-    // Emptied, a list is used again from its start.
-    EXPECT_EQ(FreeGap(gap), 0);
-    EXPECT_TRUE(gap.Empty());
-    gap.Add("<f>", "x");
-    EXPECT_EQ(GapTexts(gap), (Strings{"<f>x"}));
-    EXPECT_EQ(GapTexts(gapCopy).size(), 3u);
+    EXPECT_EQ(GapTexts(gap), (Strings{"<t>NN\n", "<t>", ""}));
+    EXPECT_EQ(gap.Text(0, 2), "<t>NN\n<t>");
+
+    // A store of three lines' gaps; the second and the last are kept, the
+    // empty one between them too.
+    gapRecType store;
+    std::vector<GapSpan> rgspan;
+    for (const Strings& rgsz :
+         {Strings{"<a>1", "<b>2"}, Strings{"<c>3"}, Strings{}, Strings{"<d>4", "", "<e>5"}}) {
+        FreeGap(gap);
+        for (const std::string& sz : rgsz) gap.Add(sz);
+        rgspan.push_back({store.Count(), gap.Count()});
+        store.AddEntries(gap, 0, gap.Count());
+    }
+    EXPECT_EQ(GapTexts(GapView(store, rgspan[3])), (Strings{"<d>4", "", "<e>5"}));
+    store.KeepRuns(std::span(rgspan).subspan(1));
+    EXPECT_EQ(GapTexts(store), (Strings{"<c>3", "<d>4", "", "<e>5"}));
+    EXPECT_EQ(GapTexts(GapView(store, rgspan[1])), (Strings{"<c>3"}));
+    EXPECT_TRUE(GapView(store, rgspan[2]).Empty());
+    EXPECT_EQ(GapView(store, rgspan[3]).TextFrom(1), "<e>5");
 }
 
 } // namespace

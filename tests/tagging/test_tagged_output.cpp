@@ -55,7 +55,8 @@ Written WriteOne(std::string_view szLine, std::initializer_list<std::string_view
     dt.rgpszDataLine = {std::string(szLine), ""};
     dt.rgpszRest = {"", ""};
     dt.rgpgap.resize(3);
-    for (std::string_view sz : rgszGap) dt.rgpgap[0].Add(sz);
+    for (std::string_view sz : rgszGap) dt.gapStore.Add(sz);
+    dt.rgpgap[0] = {0, dt.gapStore.Count()};
     const Model m;
     testing::internal::CaptureStdout();
     const int rc = WriteTaggedLine(dt, m, 0, szTag, 1, false, "");
