@@ -27,7 +27,8 @@ void FillTable(Model& m, DataTable& dt) {
     dt.clLines = static_cast<long>(std::size(kLines));
     dt.clData = dt.clWords = 0;
     AllocSegment(m, dt);
-    for (long il = 0; il < dt.clLines; ++il) InsertLine(m, dt, kLines[il], il, "", nullptr, 1);
+    const gapRecType gap;
+    for (long il = 0; il < dt.clLines; ++il) InsertLine(m, dt, kLines[il], il, "", gap, 1);
     dt.rgilNextAC.assign(static_cast<std::size_t>(dt.clLines), -1);
     dt.rgilNextFeature.assign(static_cast<std::size_t>(dt.clLines), -1);
 }
