@@ -119,8 +119,8 @@ constexpr KeyInfo kKeys[] = {
      .dMin = 0, .dMax = 1024,
      .szMeaning = "Threads that tag with VTC or train (0: one per core). The input's windows "
                   "are tagged in parallel and written in input order: the output is the same "
-                  "for any number, SGML, line format or CoNLL-U. TagDebug and trace switches use "
-                  "one thread. "
+                  "for any number, SGML, line format or CoNLL-U. TagDebug, trace switches and the "
+                  "Test modes use one thread (a test is one beam over the whole segment). "
                   "Training generates the feature pool from that many parts of the Train "
                   "segment side by side: the model file and the log are the same for any "
                   "number."},
