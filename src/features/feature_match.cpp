@@ -100,7 +100,7 @@ bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, lo
                 const char* pszTagR = nullptr;
                 if (ReadsTag(ft.iClosestConditionElem)) {
                     if constexpr (kTagging) {
-                        pszTagR = ppath->TagAt(r);
+                        pszTagR = ppath->TagAt(r, ft.iClosestConditionElem);
                     } else {
                         pszTagR = TrueTag(r);
                     }
@@ -113,7 +113,7 @@ bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, lo
             if (!fFound) return false;
             if (ReadsTag(ft.iConditionElem)) {
                 if constexpr (kTagging) {
-                    pszTag = ppath->TagAt(r);
+                    pszTag = ppath->TagAt(r, ft.iConditionElem);
                 } else {
                     pszTag = TrueTag(r);
                 }
@@ -136,7 +136,7 @@ bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, lo
             }
             if (ReadsTag(ft.iConditionElem)) {
                 if (kTagging && r < il) {
-                    pszTag = ppath->TagAt(r);
+                    pszTag = ppath->TagAt(r, ft.iConditionElem);
                 } else {
                     pszTag = TrueTag(r);
                 }
@@ -176,8 +176,13 @@ int FeatureCmpTrain(const Model& m, std::string_view szLine, const DlData& dl, i
     return CondHolds(m, szLine, dl, iElem, pszValue, dl.pszTag) ? 1 : 0;
 }
 
-BeamPath::BeamPath(const DataTable& dt, long il)
-    : dt_(dt), il_(il), ilCur_(il - 1), iItemCur_(dt.iBeamPrev) {}
+BeamPath::BeamPath(const DataTable& dt, long il, PathReads* pReads)
+    : BeamPath(dt, il, dt.iBeamPrev) {
+    pReads_ = pReads;
+}
+
+BeamPath::BeamPath(const DataTable& dt, long il, int iItem)
+    : dt_(dt), il_(il), iItemFirst_(iItem), ilCur_(il - 1), iItemCur_(iItem) {}
 
 bool BeamPath::ItemInUse(const DataTable& dt, long il, int iItem) {
     if (il < 0) return false;
@@ -200,7 +205,7 @@ const char* BeamPath::TagAt(long r) {
     if (d > kKept) {
         // Farther than any term reaches: a walk of its own, nothing kept.
         long il = il_ - 1;
-        int iItem = dt_.iBeamPrev;
+        int iItem = iItemFirst_;
         for (; il > r && ItemInUse(dt_, il, iItem); --il) iItem = Item(il, iItem).iBack;
         return ItemInUse(dt_, il, iItem) ? Item(il, iItem).pszTag.data() : nullptr;
     }
@@ -213,6 +218,23 @@ const char* BeamPath::TagAt(long r) {
         --ilCur_;
         fValid_ = fValid_ && ItemInUse(dt_, ilCur_, iItemCur_);
     }
+}
+
+bool BeamPath::Shows(const PathReads& reads, int cTagElem) {
+    for (int i = 0; i < reads.cRead; ++i) {
+        const PathReads::Read& rd = reads.rgRead[static_cast<std::size_t>(i)];
+        const char* pszTag = TagAt(il_ - rd.d);
+        if (pszTag == nullptr || rd.pszTag == nullptr) {
+            if (pszTag != rd.pszTag) return false;
+        } else if (rd.iElem == kElemTag) {
+            // The whole tag is compared by strncmp over cTagElem characters.
+            if (std::strncmp(pszTag, rd.pszTag, static_cast<std::size_t>(cTagElem)) != 0)
+                return false;
+        } else if (rd.iElem < cTagElem && pszTag[rd.iElem] != rd.pszTag[rd.iElem]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 int Feature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il) {

@@ -40,6 +40,41 @@ int Feature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il)
 // 1 when the feature fires at line il with the true tags of the data.
 int FeatureTrain(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il);
 
+// What a computation read of the beam path: each tag it asked for, as the
+// distance to the left, the element read (a value element, or kElemTag for
+// the whole tag) and the tag seen (null: the path has none there). Another
+// path that shows the same values at every entry leads the same computation
+// through the same steps to the same result.
+struct PathReads {
+    struct Read {
+        int d = 0;
+        int iElem = 0;
+        const char* pszTag = nullptr;
+    };
+    static constexpr int kMax = 16;
+
+    std::array<Read, kMax> rgRead{};
+    int cRead = 0;
+    bool fLost = false; // more reads than fit: the list says nothing
+
+    void Clear() {
+        cRead = 0;
+        fLost = false;
+    }
+    // Adds a read unless one of the same tag and element is listed.
+    void Add(int d, int iElem, const char* pszTag) {
+        for (int i = 0; i < cRead; ++i) {
+            const Read& rd = rgRead[static_cast<std::size_t>(i)];
+            if (rd.d == d && rd.iElem == iElem) return;
+        }
+        if (cRead == kMax) {
+            fLost = true;
+            return;
+        }
+        rgRead[static_cast<std::size_t>(cRead++)] = {d, iElem, pszTag};
+    }
+};
+
 // The tags of the beam path being extended at line il: item dt.iBeamPrev of
 // line il - 1, then along iBack. Each line's tag is looked up once and kept,
 // so all features matched at one line and beam item share the walk. A path
@@ -47,11 +82,23 @@ int FeatureTrain(const Model& m, const FeatureDesc& fd, const DataTable& dt, lon
 // from there on.
 class BeamPath {
 public:
-    BeamPath(const DataTable& dt, long il);
+    // pReads, when given, receives every tag the conditions read.
+    BeamPath(const DataTable& dt, long il, PathReads* pReads = nullptr);
+    // The same for the path that ends at item iItem of line il - 1.
+    BeamPath(const DataTable& dt, long il, int iItem);
     // The path's tag at line r < il, or null when the path has none there.
     const char* TagAt(long r);
+    // The same, for a condition that reads element iElem of it (a value
+    // element or kElemTag); the read is noted in the reads list.
+    const char* TagAt(long r, int iElem) {
+        const char* pszTag = TagAt(r);
+        if (pReads_ != nullptr) pReads_->Add(static_cast<int>(il_ - r), iElem, pszTag);
+        return pszTag;
+    }
     // Whether a tag has been asked for.
     bool Read() const { return fRead_; }
+    // Whether this path shows the values of every entry of the list.
+    bool Shows(const PathReads& reads, int cTagElem);
 
 private:
     static constexpr long kKept = 128; // beyond any term's reach to the left (124 + 4)
@@ -61,11 +108,13 @@ private:
 
     const DataTable& dt_;
     long il_;
+    int iItemFirst_;      // item of line il - 1 the path starts from
     long ilCur_;          // line of the farthest item reached
     int iItemCur_;        // that item
     bool fValid_ = false; // the item is in use
     long cKept_ = 0;
     bool fRead_ = false;
+    PathReads* pReads_ = nullptr;
     std::array<const char*, kKept> rgpszTag_; // [d - 1]: tag d lines to the left
 };
 

@@ -207,7 +207,7 @@ bool KeptConditionHolds(const Model& m, const ChainFeature& cf, const DataTable&
         const auto t = static_cast<std::size_t>(cf.iElem - kElemAC);
         return t < dl.rgpszAC.size() && cf.pszValue == dl.rgpszAC[t];
     }
-    const char* pszTag = r < il ? path.TagAt(r) : dl.pszTag;
+    const char* pszTag = r < il ? path.TagAt(r, cf.iElem) : dl.pszTag;
     return cf.iElem < m.cTagElem && pszTag != nullptr && cf.pszValue[0] == pszTag[cf.iElem];
 }
 
@@ -217,7 +217,7 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
                 double u, double* pdT, bool& fFired, TagProbsNote& note) {
     for (int i = 0; i < s.n; ++i) pdT[i] = 1.0;
     IndexCache cache(m, s);
-    BeamPath path(dt, ilData);
+    BeamPath path(dt, ilData, note.pReads);
     bool fFinite = true;
     fFired = false;
     const auto Add = [&](const FeatureDesc& fd) {
@@ -341,7 +341,8 @@ void ScoresByValue(const ProbsSetup& s, const Model& m, int iTE, const DataTable
                    double u, const double* pdW, double* pdT, bool& fFired, TagProbsNote& note,
                    const TraceSettings& tr) {
     fFired = false;
-    BeamPath path(dt, ilData);
+    if (note.pReads != nullptr) note.pReads->Clear();
+    BeamPath path(dt, ilData, note.pReads);
     for (int i = 0; i < s.n; ++i) {
         const char chValue = s.pszAC[i];
         TraceValue(tr, chValue, pdW[i]);
@@ -458,6 +459,10 @@ int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& i
     CheckMode(fTraining);
     iBest = 0;
     TagProbsNote note;
+    if (pNote != nullptr && pNote->pReads != nullptr) {
+        note.pReads = pNote->pReads;
+        note.pReads->Clear();
+    }
     const TraceSettings& tr = pTrace != nullptr ? *pTrace : m.trace;
     TraceLine(tr, dt, ilData);
     ProbsSetup s;

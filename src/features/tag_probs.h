@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "corpus/data_table.h"
+#include "features/feature_match.h"
 #include "model/model.h"
 
 namespace vexta {
@@ -36,6 +37,10 @@ using TagProbs = std::array<double, kValueCnt>;
 struct TagProbsNote {
     bool fPathRead = false; // a feature condition read a tag of the beam path
     bool fWarned = false;   // a non-finite score was reported
+    // Set by the caller, or null: receives the tags of the beam path read
+    // (cleared first), so that an answer can serve every beam item whose
+    // path shows the same values there.
+    PathReads* pReads = nullptr;
 };
 
 // Computes the value probabilities of tag element iTE at line ilData of the
@@ -50,8 +55,8 @@ int GetTagProbs(int fTraining, const AmbClass* pac, std::unique_ptr<TagProbs>* p
 // The same computation writing into a caller-owned array: only the entries of
 // the AC's values are written (a caller that wants zeros elsewhere keeps the
 // array cleared); nothing is written for kProbsSingleValue. pProbs may be
-// null. pNote, when given, is filled in. The traces follow pTrace when given,
-// else the model's switches (m.trace). Allocates nothing.
+// null. pNote, when given, is filled in (its pReads is the caller's). The traces follow pTrace when
+// given, else the model's switches (m.trace). Allocates nothing.
 int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& iBest,
                     const Model& m, int iTE, const DataTable& dt, long ilData,
                     TagProbsNote* pNote = nullptr, const TraceSettings* pTrace = nullptr);

@@ -89,19 +89,45 @@ void TraceBeam(const TraceSettings& tr, const BeamLine& bl) {
     }
 }
 
-// Work areas of one call: per tag element its value probabilities (kept zero
-// outside the line's AC values), whether it has them, whether they can serve
-// the next beam item unchanged, the last result, and the error counter.
+// One answer of the probability model at the current line: the value
+// probabilities (kept zero outside the line's AC values), the result and
+// the tags of the beam path it read.
+struct VtcAnswer {
+    TagProbs probs{};
+    int iRes = 0;
+    bool fShared = false; // may serve other items: no warning, no read lost
+    PathReads reads;
+};
+
+// Work areas of one call: per tag element the answers computed at the
+// current line and the one that serves the current item, and the error
+// counter.
 struct VtcWork {
     explicit VtcWork(int cTagElem)
-        : rgProbs(Idx(cTagElem)), rgfHas(Idx(cTagElem)), rgfReusable(Idx(cTagElem)),
-          rgiRes(Idx(cTagElem)), rgclErr(Idx(cTagElem)) {}
-    std::vector<TagProbs> rgProbs;
-    std::vector<unsigned char> rgfHas;
-    std::vector<unsigned char> rgfReusable;
-    std::vector<int> rgiRes;
+        : rgrgAnswer(Idx(cTagElem)), rgcAnswer(Idx(cTagElem)), rgiCur(Idx(cTagElem)),
+          rgclErr(Idx(cTagElem)) {}
+    std::vector<std::vector<VtcAnswer>> rgrgAnswer;
+    std::vector<int> rgcAnswer; // answers in use at the current line
+    std::vector<int> rgiCur;    // the current item's answer
     std::vector<long> rgclErr;
+
+    const VtcAnswer& Cur(std::size_t t) const { return rgrgAnswer[t][Idx(rgiCur[t])]; }
 };
+
+// The answer of tag element t already computed at this line that serves
+// the item whose path is given, or -1. An answer serves every item whose
+// path shows the tag values it read; the one of the last item is tried first.
+int SharedAnswer(const VtcWork& work, std::size_t t, BeamPath& path, int cTagElem) {
+    const std::vector<VtcAnswer>& rgAnswer = work.rgrgAnswer[t];
+    const int cAnswer = work.rgcAnswer[t];
+    const int iCur = work.rgiCur[t];
+    for (int j = 0; j < cAnswer; ++j) {
+        const int i = j == 0 ? iCur : (j <= iCur ? j - 1 : j);
+        const VtcAnswer& ans = rgAnswer[Idx(i)];
+        if (ans.fShared && path.Shows(ans.reads, cTagElem)) return i;
+    }
+    return -1;
+}
 
 // Sorts the path (candidate pszCand extending previous item k with
 // probability dP) into the beam of count items: behind every item that is at
@@ -161,20 +187,42 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         if (dl.rgpszMMt.empty()) NoCandidates(il, szLine);
 
         // The probabilities depend on the item only through the tags of its
-        // path; an answer that read none of them is reused as it stands.
-        const bool fMayReuse = k > 0 && !fProbsTrace;
+        // path that they read: an answer is shared by the items whose paths
+        // show the same values there.
+        const bool fMayShare = k > 0 && !fProbsTrace;
+        BeamPath path(dt, il, k);
         for (std::size_t t = 0; t < cTE; ++t) {
-            if (fMayReuse && work.rgfReusable[t]) continue;
+            if (fMayShare) {
+                const VtcAnswer& ansCur = work.Cur(t);
+                if (ansCur.fShared && ansCur.reads.cRead == 0) continue; // serves every item
+                const int i = SharedAnswer(work, t, path, m.cTagElem);
+                if (i >= 0) {
+                    work.rgiCur[t] = i;
+                    continue;
+                }
+            }
+            std::vector<VtcAnswer>& rgAnswer = work.rgrgAnswer[t];
+            const int iNew = work.rgcAnswer[t]++;
+            if (Idx(iNew) == rgAnswer.size()) rgAnswer.emplace_back();
+            VtcAnswer& ans = rgAnswer[Idx(iNew)];
+            work.rgiCur[t] = iNew;
+            const char* pszAC = dl.rgpszAC[t];
+            if (!fProbsTrace && (pszAC[0] == '\0' || pszAC[1] == '\0')) {
+                // One value: nothing to compute, as the model would answer.
+                ans.iRes = kProbsSingleValue;
+                ans.fShared = true;
+                ans.reads.Clear();
+                continue;
+            }
             int iBest = 0;
             TagProbsNote note;
-            const int iRes = GetTagProbsInto(fMode, nullptr, &work.rgProbs[t], iBest, m,
-                                             static_cast<int>(t), dt, il, &note, &tr);
-            if (iRes > 0) return kVtcProbsFailed;
-            work.rgiRes[t] = iRes;
-            work.rgfHas[t] = iRes != kProbsSingleValue;
-            work.rgfReusable[t] = !note.fPathRead && !note.fWarned;
+            note.pReads = &ans.reads;
+            ans.iRes = GetTagProbsInto(fMode, nullptr, &ans.probs, iBest, m, static_cast<int>(t),
+                                       dt, il, &note, &tr);
+            if (ans.iRes > 0) return kVtcProbsFailed;
+            ans.fShared = !note.fWarned && !ans.reads.fLost;
         }
-        if (cTE > 0) iRet = work.rgiRes[cTE - 1];
+        if (cTE > 0) iRet = work.Cur(cTE - 1).iRes;
         if (fTrace) TraceProbsSet(tr);
 
         // The elements with probabilities, in element order (a single-valued
@@ -183,8 +231,9 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         std::array<std::size_t, kTagElemMax> rgt;
         std::size_t cHas = 0;
         for (std::size_t t = 0; t < cTE; ++t) {
-            if (!work.rgfHas[t]) continue;
-            rgpProbs[cHas] = &work.rgProbs[t];
+            const VtcAnswer& ans = work.Cur(t);
+            if (ans.iRes == kProbsSingleValue) continue;
+            rgpProbs[cHas] = &ans.probs;
             rgt[cHas++] = t;
         }
 
@@ -203,7 +252,11 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     // Clear what the probability model wrote so that values outside the AC
     // keep reading as 0 on the next line.
     for (std::size_t t = 0; t < cTE; ++t) {
-        for (const char* p = dl.rgpszAC[t]; *p != '\0'; ++p) work.rgProbs[t][Byte(*p)] = 0.0;
+        for (int i = 0; i < work.rgcAnswer[t]; ++i) {
+            TagProbs& probs = work.rgrgAnswer[t][Idx(i)].probs;
+            for (const char* p = dl.rgpszAC[t]; *p != '\0'; ++p) probs[Byte(*p)] = 0.0;
+        }
+        work.rgcAnswer[t] = 0;
     }
     bl.cBeam = cCount;
     Normalise(bl);

@@ -149,6 +149,32 @@ TEST(BeamSearch, WidthDecidesWhetherTheBestPathIsFound) {
     EXPECT_EQ((Strings{"N", "A", "A"}), TagsOut(tm));
 }
 
+// The beams of all lines: width, best item, and each item's probability,
+// back link and tag.
+std::vector<double> Beams(const TinyModel& tm) {
+    std::vector<double> rgd;
+    for (long il = 0; il < tm.dt.clData; ++il) {
+        const BeamLine& bl = tm.dt.rgbeam[il];
+        rgd.insert(rgd.end(), {double(bl.cBeam), double(bl.iBeamBest)});
+        for (int j = 0; j < bl.cBeam; ++j) {
+            rgd.insert(rgd.end(), {bl.rgve[j].dProb, double(bl.rgve[j].iBack)});
+            for (int t = 0; t < tm.m.cTagElem; ++t) rgd.push_back(bl.rgve[j].pszTag[t]);
+        }
+    }
+    return rgd;
+}
+
+// The beams of a pass, and those of a traced pass, which computes every
+// answer afresh for every item.
+std::pair<std::vector<double>, std::vector<double>> SharedAndFresh(TinyModel& tm) {
+    Tag(tm);
+    const std::vector<double> rgdShared = Beams(tm);
+    tm.m.trace.fDebug2 = 1;
+    test::Stderr([&] { Tag(tm); });
+    tm.m.trace.fDebug2 = 0;
+    return {rgdShared, Beams(tm)};
+}
+
 TEST(BeamSearch, ReusedProbabilitiesEqualRecomputedOnes) {
     TinyModel tm(1, 3);
     BuildGreedyTrap(tm);
@@ -156,23 +182,52 @@ TEST(BeamSearch, ReusedProbabilitiesEqualRecomputedOnes) {
                  "A|AB/|d|d|>B/A/"});
     tm.AddFeature(0, tm.AllData(0), {0, 0, 0, 0, 3, 5}, 0.7, {tm.Term(0, 126, "b")});
     tm.AddFeature(0, tm.AllData(0), {0, 0, 0, 0, 1, 4}, 1.3, {tm.Term(-2, 0, "N")});
-    const auto Snapshot = [&] {
-        std::vector<double> rgd;
-        for (long il = 0; il < tm.dt.clData; ++il) {
-            const BeamLine& bl = tm.dt.rgbeam[il];
-            rgd.insert(rgd.end(), {double(bl.cBeam), double(bl.iBeamBest)});
-            for (int j = 0; j < bl.cBeam; ++j)
-                rgd.insert(rgd.end(), {bl.rgve[j].dProb, double(bl.rgve[j].iBack),
-                                       double(bl.rgve[j].pszTag[0])});
-        }
-        return rgd;
+    const auto [rgdShared, rgdFresh] = SharedAndFresh(tm);
+    EXPECT_EQ(rgdShared, rgdFresh);
+
+    // Items share an answer where their paths show the same values at the
+    // tags it read: features on one element, on the whole tag and on the
+    // closest tag to the left, over random inputs with many shared values.
+    unsigned uSeed = 4242;
+    const auto Rand = [&uSeed](unsigned n) {
+        uSeed = uSeed * 1103515245u + 12345u;
+        return (uSeed >> 16) % n;
     };
-    Tag(tm);
-    const std::vector<double> rgdReused = Snapshot();
-    tm.m.trace.fDebug2 = 1; // traced calls are never reused
-    test::Stderr([&] { Tag(tm); });
-    tm.m.trace.fDebug2 = 0;
-    EXPECT_EQ(rgdReused, Snapshot());
+    for (int iCase = 0; iCase < 30; ++iCase) {
+        TinyModel tmR(2, 6);
+        tmR.SetClasses(0, "ABC", {"AB", "ABC"});
+        tmR.SetClasses(1, "xy", {"xy"});
+        const FeatureTerm rgft[] = {tmR.Term(-1, 0, "A"),
+                                    tmR.Term(-1, 1, "x"),
+                                    tmR.Term(-2, 1, "y"),
+                                    tmR.Term(-3, 0, "C"),
+                                    tmR.Term(-1, kElemTag, "Bx"),
+                                    tmR.Term(-2, kElemTag, "Ay"),
+                                    tmR.Closest(kPosClosestLeft, 1, "y", 0, "B"),
+                                    tmR.Closest(kPosClosestLeft, 0, "C", 1, "x"),
+                                    tmR.Term(0, kElemForm, "b")};
+        const auto AnyTerm = [&] { return rgft[Rand(std::size(rgft))]; };
+        for (const auto& [t, pszAC] : {std::pair{0, "AB"}, {0, "ABC"}, {1, "xy"}}) {
+            for (int k = 0; k < 3; ++k) {
+                std::vector<long> rgcl(std::string_view(pszAC).size());
+                for (long& cl : rgcl) cl = 1 + Rand(20);
+                if (Rand(2) == 0) {
+                    tmR.AddFeature(t, tmR.Class(t, pszAC), rgcl, 1.0, {AnyTerm()});
+                } else {
+                    tmR.AddFeature(t, tmR.Class(t, pszAC), rgcl, 0.5 + Rand(4) * 0.5,
+                                   {AnyTerm(), AnyTerm()});
+                }
+            }
+        }
+        const char* rgszLine[] = {"Ax|AB/xy/|a|a|>Ax/By/Bx/Ay/", "Bx|ABC/x/|b|b|>Ax/Bx/Cx/",
+                                  "Ay|AB/xy/|c|c|>Ay/Bx/Ax/", "Cy|ABC/xy/|d|d|>Cy/Ay/By/Cx/"};
+        Strings rgszIn;
+        const int cLines = 5 + static_cast<int>(Rand(4));
+        for (int i = 0; i < cLines; ++i) rgszIn.push_back(rgszLine[Rand(4)]);
+        tmR.SetLines(rgszIn);
+        const auto [rgdShared, rgdFresh] = SharedAndFresh(tmR);
+        EXPECT_EQ(rgdShared, rgdFresh) << "case " << iCase;
+    }
 }
 
 TEST(BeamSearch, TiesKeepInputOrderAndVanishingPathsShareEqually) {
