@@ -110,6 +110,7 @@ struct VtcWork {
     std::vector<int> rgcAnswer; // answers in use at the current line
     std::vector<int> rgiCur;    // the current item's answer
     std::vector<long> rgclErr;
+    std::vector<double> rgdTagProb; // per candidate tag of the line: its probability
 
     const VtcAnswer& Cur(std::size_t t) const { return rgrgAnswer[t][Idx(rgiCur[t])]; }
 };
@@ -180,6 +181,16 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     const bool fProbsTrace = tr.ProbsOn();
     int cCount = 0;
 
+    // The elements the model is asked about: those with two values or more
+    // at the line, in element order; traced runs ask about every element.
+    std::array<std::size_t, kTagElemMax> rgtAsk;
+    int cAsk = 0;
+    for (std::size_t t = 0; t < cTE; ++t) {
+        const char* pszAC = dl.rgpszAC[t];
+        if (fProbsTrace || (pszAC[0] != '\0' && pszAC[1] != '\0')) rgtAsk[Idx(cAsk++)] = t;
+    }
+    const bool fLastAsked = cAsk > 0 && rgtAsk[Idx(cAsk - 1)] == cTE - 1;
+
     // Each item of the previous beam (an empty path on the first line) ...
     for (int k = 0; k < cPrev; ++k) {
         dt.iBeamPrev = k;
@@ -191,29 +202,25 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         // show the same values there.
         const bool fMayShare = k > 0 && !fProbsTrace;
         BeamPath path(dt, il, k);
-        for (std::size_t t = 0; t < cTE; ++t) {
+        bool fChanged = k == 0;
+        for (int a = 0; a < cAsk; ++a) {
+            const std::size_t t = rgtAsk[Idx(a)];
             if (fMayShare) {
                 const VtcAnswer& ansCur = work.Cur(t);
                 if (ansCur.fShared && ansCur.reads.cRead == 0) continue; // serves every item
                 const int i = SharedAnswer(work, t, path, m.cTagElem);
                 if (i >= 0) {
+                    fChanged = fChanged || i != work.rgiCur[t];
                     work.rgiCur[t] = i;
                     continue;
                 }
             }
+            fChanged = true;
             std::vector<VtcAnswer>& rgAnswer = work.rgrgAnswer[t];
             const int iNew = work.rgcAnswer[t]++;
             if (Idx(iNew) == rgAnswer.size()) rgAnswer.emplace_back();
             VtcAnswer& ans = rgAnswer[Idx(iNew)];
             work.rgiCur[t] = iNew;
-            const char* pszAC = dl.rgpszAC[t];
-            if (!fProbsTrace && (pszAC[0] == '\0' || pszAC[1] == '\0')) {
-                // One value: nothing to compute, as the model would answer.
-                ans.iRes = kProbsSingleValue;
-                ans.fShared = true;
-                ans.reads.Clear();
-                continue;
-            }
             int iBest = 0;
             TagProbsNote note;
             note.pReads = &ans.reads;
@@ -222,28 +229,40 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             if (ans.iRes > 0) return kVtcProbsFailed;
             ans.fShared = !note.fWarned && !ans.reads.fLost;
         }
-        if (cTE > 0) iRet = work.Cur(cTE - 1).iRes;
+        if (cTE > 0) iRet = fLastAsked ? work.Cur(cTE - 1).iRes : kProbsSingleValue;
         if (fTrace) TraceProbsSet(tr);
 
-        // The elements with probabilities, in element order (a single-valued
-        // element contributes a factor 1 and is left out).
-        std::array<const TagProbs*, kTagElemMax> rgpProbs;
-        std::array<std::size_t, kTagElemMax> rgt;
-        std::size_t cHas = 0;
-        for (std::size_t t = 0; t < cTE; ++t) {
-            const VtcAnswer& ans = work.Cur(t);
-            if (ans.iRes == kProbsSingleValue) continue;
-            rgpProbs[cHas] = &ans.probs;
-            rgt[cHas++] = t;
+        // The probability of each candidate tag: the product of its values'
+        // probabilities over the elements that have them, in element order
+        // (a single-valued element contributes a factor 1 and is left out).
+        // Unchanged answers give the products of the item before.
+        if (fChanged) {
+            std::array<const TagProbs*, kTagElemMax> rgpProbs;
+            std::array<std::size_t, kTagElemMax> rgt;
+            std::size_t cHas = 0;
+            for (int a = 0; a < cAsk; ++a) {
+                const std::size_t t = rgtAsk[Idx(a)];
+                const VtcAnswer& ans = work.Cur(t);
+                if (ans.iRes == kProbsSingleValue) continue;
+                rgpProbs[cHas] = &ans.probs;
+                rgt[cHas++] = t;
+            }
+            work.rgdTagProb.resize(dl.rgpszMMt.size());
+            for (std::size_t c = 0; c < dl.rgpszMMt.size(); ++c) {
+                const char* pszCand = dl.rgpszMMt[c];
+                double dTagProb = 1.0;
+                for (std::size_t i = 0; i < cHas; ++i)
+                    dTagProb *= (*rgpProbs[i])[Byte(pszCand[rgt[i]])];
+                work.rgdTagProb[c] = dTagProb;
+            }
         }
 
         // ... is extended by each candidate tag of the line.
         const double dPrev = pblPrev != nullptr ? pblPrev->rgve[Idx(k)].dProb : 1.0;
-        for (const char* pszCand : dl.rgpszMMt) {
+        for (std::size_t c = 0; c < dl.rgpszMMt.size(); ++c) {
+            const char* pszCand = dl.rgpszMMt[c];
             if (fTrace) TraceCandidate(tr, pszCand);
-            double dTagProb = 1.0;
-            for (std::size_t i = 0; i < cHas; ++i)
-                dTagProb *= (*rgpProbs[i])[Byte(pszCand[rgt[i]])];
+            const double dTagProb = work.rgdTagProb[c];
             const double dP = pblPrev != nullptr ? dTagProb * dPrev : dTagProb;
             if (fTrace) TraceCandidateProb(tr, dTagProb, dP);
             SortIntoBeam(m, bl, cCount, pszCand, k, dP, tr);
@@ -251,7 +270,8 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     }
     // Clear what the probability model wrote so that values outside the AC
     // keep reading as 0 on the next line.
-    for (std::size_t t = 0; t < cTE; ++t) {
+    for (int a = 0; a < cAsk; ++a) {
+        const std::size_t t = rgtAsk[Idx(a)];
         for (int i = 0; i < work.rgcAnswer[t]; ++i) {
             TagProbs& probs = work.rgrgAnswer[t][Idx(i)].probs;
             for (const char* p = dl.rgpszAC[t]; *p != '\0'; ++p) probs[Byte(*p)] = 0.0;
