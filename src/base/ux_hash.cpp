@@ -251,12 +251,17 @@ int IterResultPtr(HashTable& h, std::uint32_t lRef, const char** ppszKey, const 
 } // namespace
 
 std::int32_t uxp_HashCode(std::string_view szKey) {
+    // Each byte is added shifted left by n mod 24, where n starts at 22 and
+    // grows by (byte & 31) + 7 before every byte after the first. n is kept
+    // as a plain sum, so that the shift of one byte does not wait for the
+    // reduction of the one before.
     std::uint32_t s = 0; // 32-bit wrap-around sum
-    int n = 22;
+    std::uint32_t n = 22;
+    const auto* pb = reinterpret_cast<const unsigned char*>(szKey.data());
     for (std::size_t i = 0; i < szKey.size(); ++i) {
-        while (n > 23) n -= 24;
-        s += static_cast<std::uint32_t>(static_cast<unsigned char>(szKey[i])) << n;
-        if (i + 1 < szKey.size()) n += (static_cast<unsigned char>(szKey[i + 1]) & 31) + 7;
+        const std::uint32_t b = pb[i];
+        if (i > 0) n += (b & 31) + 7;
+        s += b << (n % 24);
     }
     auto lCode = static_cast<std::int32_t>(s);
     if (lCode < 0) lCode += 1;
@@ -343,12 +348,10 @@ std::uint32_t FindPair(const HashTable& h, int iBucket, std::string_view szKey,
     return 0;
 }
 
-// Raises the payload of the pair by lIncr, or adds it with payload lNew.
-void CountPair(HashTable& h, std::string_view szKey, std::string_view szValue, long lIncr,
-               long lNew) {
-    szKey = CStr(szKey);
-    szValue = CStr(szValue);
-    const int iBucket = BucketOf(h, szKey);
+// Raises the payload of the pair by lIncr, or adds it with payload lNew;
+// the key belongs in bucket iBucket, both strings are cut at a zero byte.
+void CountPairAt(HashTable& h, int iBucket, std::string_view szKey, std::string_view szValue,
+                 long lIncr, long lNew) {
     if (const std::uint32_t lRef = FindPair(h, iBucket, szKey, szValue); lRef != 0) {
         char* pbPayload = Entry(h, lRef) + 4;
         PutU32(pbPayload, GetU32(pbPayload) + static_cast<std::uint32_t>(lIncr));
@@ -357,7 +360,54 @@ void CountPair(HashTable& h, std::string_view szKey, std::string_view szValue, l
     if (AddAt(h, iBucket, szKey, lNew, szValue) != 0) ux_FatalError(kModHash, 713, szKey);
 }
 
+void CountPair(HashTable& h, std::string_view szKey, std::string_view szValue, long lIncr,
+               long lNew) {
+    szKey = CStr(szKey);
+    CountPairAt(h, BucketOf(h, szKey), szKey, CStr(szValue), lIncr, lNew);
+}
+
 } // namespace
+
+void HashIncrBatch::SetTable(HashTable* ph) {
+    Flush();
+    ph_ = ph;
+}
+
+void HashIncrBatch::Add(std::string_view szKey, std::string_view szValue, long lCount) {
+    szKey = CStr(szKey);
+    szValue = CStr(szValue);
+    const auto ich = static_cast<std::uint32_t>(rgch_.size());
+    rgch_.insert(rgch_.end(), szKey.begin(), szKey.end());
+    rgch_.insert(rgch_.end(), szValue.begin(), szValue.end());
+    rgItem_.push_back(Item{ich, static_cast<std::uint32_t>(szKey.size()),
+                           static_cast<std::uint32_t>(szValue.size()), BucketOf(*ph_, szKey),
+                           lCount});
+}
+
+void HashIncrBatch::Flush() {
+    if (rgItem_.empty()) return;
+    HashTable& h = *ph_;
+    // How far ahead the bucket, then the newest entry of its chain, is fetched.
+    constexpr std::size_t kAheadBucket = 12;
+    constexpr std::size_t kAheadEntry = 6;
+    const std::size_t cItem = rgItem_.size();
+    for (std::size_t i = 0; i < std::min(cItem, kAheadBucket); ++i)
+        __builtin_prefetch(&Bucket(h, rgItem_[i].iBucket));
+    for (std::size_t i = 0; i < cItem; ++i) {
+        if (i + kAheadBucket < cItem)
+            __builtin_prefetch(&Bucket(h, rgItem_[i + kAheadBucket].iBucket));
+        if (i + kAheadEntry < cItem) {
+            if (const std::uint32_t lHead = Bucket(h, rgItem_[i + kAheadEntry].iBucket); lHead != 0)
+                __builtin_prefetch(Entry(h, lHead));
+        }
+        const Item& it = rgItem_[i];
+        const std::string_view szKey(rgch_.data() + it.ich, it.cchKey);
+        const std::string_view szValue(rgch_.data() + it.ich + it.cchKey, it.cchValue);
+        CountPairAt(h, it.iBucket, szKey, szValue, it.lCount, it.lCount);
+    }
+    rgItem_.clear();
+    rgch_.clear();
+}
 
 int ux_HashIncr(HashTable* ph, std::string_view szKey, long lBase, std::string_view szValue) {
     CountPair(*ph, szKey, szValue, 1, lBase + 1);

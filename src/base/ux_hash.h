@@ -101,6 +101,37 @@ int ux_HashIncr(HashTable* ph, std::string_view szKey, long lBase, std::string_v
 // table. 0; fatal 713 when the entry is too large to be added.
 int ux_HashIncrBy(HashTable* ph, std::string_view szKey, long lCount, std::string_view szValue);
 
+// Pairs to be counted into one table, held until Flush and then counted in
+// the order they were added, each exactly as ux_HashIncrBy would: the table
+// ends as if every pair had been counted at once. Counting a run of pairs
+// together lets the bucket and the entries of the pairs ahead be fetched
+// from memory while the current one is counted, which counting one at a
+// time in a table larger than the caches waits for.
+class HashIncrBatch {
+public:
+    explicit HashIncrBatch(HashTable* ph = nullptr) : ph_(ph) {}
+    // The table the pairs go to; pairs still held are counted first.
+    void SetTable(HashTable* ph);
+    // Holds (key, value) to be counted by lCount; both taken up to their
+    // first zero byte.
+    void Add(std::string_view szKey, std::string_view szValue, long lCount = 1);
+    // Counts the pairs held, in order. Fatal 713 as ux_HashIncr.
+    void Flush();
+    std::size_t Size() const { return rgItem_.size(); }
+
+private:
+    struct Item {
+        std::uint32_t ich; // key, then value, in rgch_
+        std::uint32_t cchKey;
+        std::uint32_t cchValue;
+        int iBucket;
+        long lCount;
+    };
+    HashTable* ph_;
+    std::vector<char> rgch_;
+    std::vector<Item> rgItem_;
+};
+
 // True when ux_HashIncr of (key, value) would raise an existing entry rather
 // than add one. Reads the table only (no search state), so several threads
 // may ask at once while nobody writes it.

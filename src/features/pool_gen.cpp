@@ -116,10 +116,11 @@ int AppendComponent(const FeatureComp& comp, char* pchOut, int cbRoom, int* pcch
 
 int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
                std::span<const FeatureComp> rgComp, Model& m, const DataTable* pdt,
-               std::string& szKey, HashTable& hashOut) {
+               std::string& szKey, HashIncrBatch& batch) {
     std::array<char, kFeatureStrRoom> rgch;
     const std::size_t cchAC = std::strlen(OrEmpty(pszAC));
     if (cchAC + 8 >= rgch.size() || iTE < 0 || iTE > 255) {
+        batch.Flush(); // what was counted before comes before the message
         std::fprintf(stderr, "%s: cannot generate ctx string (26/i:%d/val:%s)\n",
                      ux_ProgName().c_str(), -1, OrEmpty(pszAC));
         return kFeatureStrNotBuilt;
@@ -148,6 +149,7 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
         const int rc = AppendComponent(comp, pch, static_cast<int>(rgch.data() + rgch.size() - pch),
                                        &cch, m, pdt, szKey);
         if (rc > 0) {
+            batch.Flush();
             std::fprintf(stderr, "%s: cannot generate ctx string (26/i:%d/val:%s)\n",
                          ux_ProgName().c_str(), j, OrEmpty(comp.pszOverride));
             return kFeatureStrNotBuilt;
@@ -169,23 +171,19 @@ int SuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
     // Sorting takes feature strings of at most 248 characters (and ends the
     // run on a longer one): such a feature is dropped here instead.
     if (szFeature.size() > kFeatureStrMax) return kFeatureStrTooLong;
-    if (ux_HashIncr(&hashOut, szFeature, 0, pszData) != 0) {
-        std::fprintf(stderr, "%s: cannot increase count at f x//y: %s//%s\n", ux_ProgName().c_str(),
-                     std::string(szFeature).c_str(), pszData);
-        return kFeatureStrNotCounted;
-    }
+    batch.Add(szFeature, pszData);
     return 0;
 }
 
 int SuggStringModels(int iTE, const char* pszAC, const char* pszGeneral, const char* pszY,
                      int cComp, std::span<const FeatureComp> rgComp, Model& m, const DataTable* pdt,
-                     std::string& szKey, HashTable& hashOut) {
+                     std::string& szKey, HashIncrBatch& batch) {
     int rc = 0;
     if (m.fModelGeneral == 1) {
-        rc = SuggString(iTE, pszGeneral, pszY, cComp, rgComp, m, pdt, szKey, hashOut);
+        rc = SuggString(iTE, pszGeneral, pszY, cComp, rgComp, m, pdt, szKey, batch);
         if (rc > 0) return rc;
     }
-    if (m.fModelAC == 1) rc = SuggString(iTE, pszAC, pszY, cComp, rgComp, m, pdt, szKey, hashOut);
+    if (m.fModelAC == 1) rc = SuggString(iTE, pszAC, pszY, cComp, rgComp, m, pdt, szKey, batch);
     return rc;
 }
 
@@ -209,6 +207,7 @@ struct Generator {
     Model& m;
     DataTable& dt;
     HashTable* phashOut = nullptr; // where the features are counted
+    HashIncrBatch batch;           // features of the line at hand, not yet counted
     int fAll = 1;                  // every position, or only the mis-tagged ones
     int cTE = 0;
     long clLines = 0;
@@ -227,7 +226,8 @@ struct Generator {
     AnchorList alRight;
     std::string szKey; // scratch key of the AC-frequency test
 
-    Generator(Model& mIn, DataTable& dtIn) : m(mIn), dt(dtIn), phashOut(mIn.phashSugg.get()) {
+    Generator(Model& mIn, DataTable& dtIn)
+        : m(mIn), dt(dtIn), phashOut(mIn.phashSugg.get()), batch(phashOut) {
         cTE = std::max(m.cTagElem, 0);
         clLines = std::min({dt.clLines, dt.clData, static_cast<long>(dt.rgdl.size())});
         pszIgnore = m.szAmbClassIgnore.c_str();
@@ -389,7 +389,7 @@ struct Generator {
             return ForEachValue(p, g, [&](int e, const char* pszValue, int iAcCheck) {
                 rgComp4[3] = MakeComp(g, iCl, pszCl, e, pszValue, iAcCheck);
                 const int rc =
-                    SuggStringModels(iTE, pszAC, "--", pszY, 4, rgComp4, m, &dt, szKey, *phashOut);
+                    SuggStringModels(iTE, pszAC, "--", pszY, 4, rgComp4, m, &dt, szKey, batch);
                 return rc > 0 ? kGenFourth : 0;
             });
         });
@@ -399,12 +399,18 @@ struct Generator {
     int Emit(long il, int t, const char* pszAC, const char* pszY, int k,
              std::span<const FeatureComp> rgComp) {
         if (iBase == 4) return Models4(il, t, pszAC, pszY, k, rgComp);
-        return SuggStringModels(t, pszAC, "--", pszY, k, rgComp, m, &dt, szKey, *phashOut);
+        return SuggStringModels(t, pszAC, "--", pszY, k, rgComp, m, &dt, szKey, batch);
     }
 
-    // Every tag element of line il that has something to decide. 0, or the
-    // first failure.
+    // Every tag element of line il that has something to decide, counted
+    // into phashOut. 0, or the first failure.
     int Line(long il) {
+        const int rc = LineFeatures(il);
+        batch.Flush();
+        return rc;
+    }
+
+    int LineFeatures(long il) {
         const std::string& szLine = dt.rgpszDataLine[il];
         const DlData& dl = dt.rgdl[il];
         for (int t = 0; t < cTE; ++t) {
@@ -496,6 +502,8 @@ constexpr long kPartWork = 4000;
 // merged table would too). Its lines go to the one run.
 constexpr int kPartNoTable = -1;
 constexpr int kPartOverLimit = -2;
+// Entries of a part counted into the generation table at a time.
+constexpr std::size_t kMergeBatch = 4096;
 
 // One part of a generation split by lines: lines ilFrom .. ilTo-1 counted
 // into a table of their own that keeps its entries in the order they were
@@ -519,6 +527,7 @@ void GeneratePart(const Generator& gen, Part& part) {
         part.phash->fWarnFull = false;
         Generator genPart = gen;
         genPart.phashOut = part.phash.get();
+        genPart.batch = HashIncrBatch(genPart.phashOut);
         genPart.ilAnchors = -1;
         for (long il = part.ilFrom; il < part.ilTo && part.rc == 0; ++il) {
             if (part.phash->cRecs > gen.m.ilMaxFSG) {
@@ -577,12 +586,15 @@ int GenerateInParts(Generator& gen, int cParts) {
             rgPart.clear(); // the tables of the parts are not needed any more
             return gen.Run(ilFrom);
         }
+        HashIncrBatch batch(&hashGen);
         for (const std::uint32_t lRef : part.phash->rglRefAdded) {
             const char* pszKey = nullptr;
             const char* pszValue = nullptr;
             const long lCount = ux_HashEntryAt(part.phash.get(), lRef, &pszKey, &pszValue);
-            ux_HashIncrBy(&hashGen, pszKey, lCount, pszValue);
+            batch.Add(pszKey, pszValue, lCount);
+            if (batch.Size() >= kMergeBatch) batch.Flush();
         }
+        batch.Flush();
         part.phash.reset();
     }
     return 0;
@@ -604,15 +616,22 @@ int FXSuggString(const FeatureTerm* pft, const char* pszOverride, std::span<char
 int FGSuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
                  std::span<const FeatureComp> rgComp, Model* pm) {
     std::string szKey;
-    return SuggString(iTE, pszAC, pszY, std::min<int>(cComp, rgComp.size()), rgComp, *pm, nullptr,
-                      szKey, *pm->phashSugg);
+    HashIncrBatch batch(pm->phashSugg.get());
+    const int rc = SuggString(iTE, pszAC, pszY, std::min<int>(cComp, rgComp.size()), rgComp, *pm,
+                              nullptr, szKey, batch);
+    batch.Flush();
+    return rc;
 }
 
 int FGSuggStringModels(int iTE, const char* pszAC, const char* pszGeneral, const char* pszY,
                        int cComp, std::span<const FeatureComp> rgComp, Model* pm) {
     std::string szKey;
-    return SuggStringModels(iTE, pszAC, pszGeneral, pszY, std::min<int>(cComp, rgComp.size()),
-                            rgComp, *pm, nullptr, szKey, *pm->phashSugg);
+    HashIncrBatch batch(pm->phashSugg.get());
+    const int rc =
+        SuggStringModels(iTE, pszAC, pszGeneral, pszY, std::min<int>(cComp, rgComp.size()), rgComp,
+                         *pm, nullptr, szKey, batch);
+    batch.Flush();
+    return rc;
 }
 
 int FGSuggStringModels4(DataTable* pdt, long ilPos, int iTE, const char* pszAC, const char* pszY,
@@ -620,7 +639,9 @@ int FGSuggStringModels4(DataTable* pdt, long ilPos, int iTE, const char* pszAC, 
     if (cComp != 3 || rgComp.size() < 3) return 0;
     Generator gen(*pm, *pdt);
     if (ilPos < 0 || ilPos >= gen.clLines) return 0;
-    return gen.Models4(ilPos, iTE, pszAC, pszY, cComp, rgComp);
+    const int rc = gen.Models4(ilPos, iTE, pszAC, pszY, cComp, rgComp);
+    gen.batch.Flush();
+    return rc;
 }
 
 int GenerateFSG5(Model* pm, DataTable* pdt, int iBase, int /*iUnused*/, int fAll, int cThreads) {

@@ -31,9 +31,9 @@ inline constexpr int kFeatureStrTooLong = -4;
 
 // Failures of a feature string: it cannot be built (the class string or a
 // component does not fit, or the tag element is out of range), CountMode is
-// neither Batch nor Individual, or it cannot be counted.
+// neither Batch nor Individual. (Counting itself cannot fail: a table that
+// cannot take an entry ends the run.)
 inline constexpr int kFeatureStrNotBuilt = 26;
-inline constexpr int kFeatureStrNotCounted = 29;
 inline constexpr int kFeatureStrNoCountMode = 30;
 
 // GenerateFSG5: a value of tag element 0 cannot be interned.
@@ -93,7 +93,7 @@ int FGSuggStringModels4(DataTable* pdt, long ilPos, int iTE, const char* pszAC, 
 // Builds one feature description string from the first cComp components
 // (duplicates removed) and counts it in phashSugg with the data string pszY
 // ("Individual") or "" ("Batch"). 0 counted, < 0 dropped (also a string
-// longer than kFeatureStrMax), 26, 29 or 30 on failure.
+// longer than kFeatureStrMax), 26 or 30 on failure.
 int FGSuggString(int iTE, const char* pszAC, const char* pszY, int cComp,
                  std::span<const FeatureComp> rgComp, Model* pm);
 

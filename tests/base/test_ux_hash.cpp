@@ -174,6 +174,40 @@ TEST(Hash, PartsCountedInAddedOrderMakeTheSameTable) {
     EXPECT_FALSE(ux_HashFindConst(phOne.get(), "w1000", &pszValue, &lPayload));
 }
 
+TEST(Hash, CodesAndBatchedCounting) {
+    // The codes place keys in buckets, and so fix the order of the feature
+    // pool: they must never change.
+    const std::vector<std::pair<std::string, std::int32_t>> rgCode{
+        {"", 0},
+        {"a", 406847488},
+        {"ab", 406860032},
+        {"00 NV 03__000000_", 340582280},
+        {"0e AN 02__ff0a02__AN_0001_", 1472792418},
+        {"\xff\xfe\x80zz", 1104122832}};
+    for (const auto& [szKey, lCode] : rgCode) EXPECT_EQ(uxp_HashCode(szKey), lCode) << szKey;
+
+    // Pairs counted one by one, and held in a batch flushed now and then:
+    // the same table, entries and their order, long values included.
+    const std::string szLong(250, 'v');
+    auto phOne = ux_HashNew(20000, 100, 100);
+    auto phBatch = ux_HashNew(20000, 100, 100);
+    HashIncrBatch batch(phBatch.get());
+    for (int i = 0; i < 5000; ++i) {
+        const std::string szKey = Word(i * 7 % 1500);
+        const std::string& szValue = i % 5 == 0 ? szLong : i % 3 == 0 ? "y" : "";
+        ux_HashIncr(phOne.get(), szKey, 0, szValue);
+        batch.Add(szKey, szValue);
+        if (i % 700 == 0) batch.Flush();
+    }
+    batch.Flush();
+    EXPECT_EQ(AllEntries(phBatch.get()), AllEntries(phOne.get()));
+    EXPECT_EQ(ux_HashStatText(phBatch.get()), ux_HashStatText(phOne.get()));
+    batch.Add("w3", "y", 10); // counted by 10, as ux_HashIncrBy
+    batch.Flush();
+    ux_HashIncrBy(phOne.get(), "w3", 10, "y");
+    EXPECT_EQ(AllEntries(phBatch.get()), AllEntries(phOne.get()));
+}
+
 TEST(Hash, MemberPtrInternsStablePointers) {
     auto ph = ux_HashNew(30000, 10, 100);
     const char* pszFirst = nullptr;
