@@ -103,8 +103,30 @@ bool CreateACPartOfFew(const CandidateSet& cands, std::size_t cElem, std::span<c
                        std::size_t& ich) {
     const int cCand = cands.Count();
     std::array<std::string_view, kFewCandidates> rgszCand;
-    for (int k = 0; k < cCand; ++k) rgszCand[static_cast<std::size_t>(k)] = cands.At(k);
+    bool fFullLength = cCand > 0;
+    for (int k = 0; k < cCand; ++k) {
+        rgszCand[static_cast<std::size_t>(k)] = cands.At(k);
+        fFullLength = fFullLength && cands.At(k).size() >= cElem;
+    }
+    // The elements where the candidates differ; where they all agree (most
+    // elements) the value is the first candidate's.
+    std::array<unsigned char, kTagElemMax> rgfDiffer;
+    rgfDiffer.fill(1);
+    if (fFullLength) {
+        rgfDiffer.fill(0);
+        const char* pszFirst = rgszCand[0].data();
+        for (int k = 1; k < cCand; ++k) {
+            const char* psz = rgszCand[static_cast<std::size_t>(k)].data();
+            for (std::size_t t = 0; t < cElem; ++t) rgfDiffer[t] |= psz[t] != pszFirst[t] ? 1 : 0;
+        }
+    }
     for (std::size_t t = 0; t < cElem; ++t) {
+        if (!rgfDiffer[t]) {
+            if (ich + 2 >= szOut.size()) return false;
+            szOut[ich++] = rgszCand[0][t];
+            szOut[ich++] = '/';
+            continue;
+        }
         std::array<unsigned char, kFewCandidates> rgch;
         std::size_t cch = 0;
         for (int k = 0; k < cCand; ++k) {
