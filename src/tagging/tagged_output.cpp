@@ -61,6 +61,29 @@ bool IsSentenceTag(std::string_view szName) {
 // an identifier, then ">" and szText.
 void PutInsertedTag(const DataTable& dt, const Model& m, std::string_view szName,
                     std::string_view szText) {
+    // Put together in one piece when it is short, as it nearly always is.
+    constexpr std::string_view kSrc = " src=\"";
+    std::array<char, 256> rgch;
+    const std::size_t cch = 2 + szName.size() + szText.size() +
+                            (m.szTaggerID.empty() ? 0 : kSrc.size() + m.szTaggerID.size() + 1);
+    if (cch <= rgch.size()) {
+        char* p = rgch.data();
+        const auto Add = [&p](std::string_view sz) {
+            std::memcpy(p, sz.data(), sz.size());
+            p += sz.size();
+        };
+        *p++ = '<';
+        Add(szName);
+        if (!m.szTaggerID.empty()) {
+            Add(kSrc);
+            Add(m.szTaggerID);
+            *p++ = '"';
+        }
+        *p++ = '>';
+        Add(szText);
+        Put(dt, std::string_view(rgch.data(), cch));
+        return;
+    }
     PutChar(dt, '<');
     Put(dt, szName);
     if (!m.szTaggerID.empty()) {
@@ -110,6 +133,7 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
     bool fBoundary = false;
     bool fEnd = false;
     std::size_t kStop = 0;
+    std::string_view szRun; // entries next to each other in the store, written at once
     for (; kStop < cEntries; ++kStop) {
         const std::string_view szEntry = gap.Entry(kStop);
         const std::string_view szName = NameOf(szEntry);
@@ -120,8 +144,14 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
             fEnd = true;
             continue;
         }
-        Put(dt, szEntry);
+        if (!szRun.empty() && szRun.data() + szRun.size() == szEntry.data()) {
+            szRun = std::string_view(szRun.data(), szRun.size() + szEntry.size());
+        } else {
+            if (!szRun.empty()) Put(dt, szRun);
+            szRun = szEntry;
+        }
     }
+    if (!szRun.empty()) Put(dt, szRun);
 
     // The lemma of the chosen tag: that of the last <MMl> before the <MMt>
     // holding it.
