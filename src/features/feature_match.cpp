@@ -41,8 +41,9 @@ bool LemmaHolds(std::string_view szLine, const DlData& dl, const char* pszValue)
 
 // The condition test shared by tagging and training. Conditions on tag
 // elements or AC strings that the line does not have never hold.
-bool CondHolds(const Model& m, std::string_view szLine, const DlData& dl, int iElem,
-               const char* pszValue, const char* pszTag) {
+[[gnu::always_inline]] inline bool CondHolds(const Model& m, std::string_view szLine,
+                                             const DlData& dl, int iElem, const char* pszValue,
+                                             const char* pszTag) {
     if (iElem >= kElemValue && iElem < kElemAC) {
         return iElem < m.cTagElem && pszTag != nullptr && pszValue != nullptr &&
                pszValue[0] == pszTag[iElem];
