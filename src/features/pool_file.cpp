@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -298,6 +300,11 @@ constexpr int kPoolPending = -100;
 // Lines of one class counted together at most.
 constexpr long kPendingMax = 1L << 16;
 
+// A run is counted in parts when its class lines times its records reach
+// kCountPartWork, each part with at least kCountPartLines class lines.
+constexpr std::size_t kCountPartWork = 1U << 20;
+constexpr std::size_t kCountPartLines = 256;
+
 // Loads pool lines into the pool with the result of loading them one by one.
 // Each line is parsed as it comes; the counts over the training data, which
 // dominate the loading time, are computed for runs of lines of one class
@@ -307,8 +314,10 @@ constexpr long kPendingMax = 1L << 16;
 class PoolLoader {
 public:
     // fBatch false: every line is finished at once, its counts taken with
-    // ComputeFeatureCounts.
-    PoolLoader(Model& m, bool fBatch) : m_(m), fBatch_(fBatch) {}
+    // ComputeFeatureCounts. With fBatch, the lines of a large run are
+    // counted in up to cThreads parts side by side.
+    PoolLoader(Model& m, bool fBatch, int cThreads = 1)
+        : m_(m), fBatch_(fBatch), cThreads_(std::max(cThreads, 1)) {}
 
     // -1 skipped; 0 class not in the data (reported); > 0 malformed line;
     // kPoolPending parsed (with fBatch false already finished: see
@@ -345,6 +354,7 @@ private:
 
     Model& m_;
     const bool fBatch_;
+    const int cThreads_;
     AmbClass* pacPending_ = nullptr; // class of the pending lines
     int tPending_ = 0;
     long cPending_ = 0;   // pending lines: records clFeatureSuggUsed + 0 .. cPending_ - 1
@@ -522,20 +532,80 @@ void PoolLoader::CountRun(long ilFirst) {
     // Every pending record has the class string: the index of a line's true
     // value in it is the same for all of them.
     const FeatureDesc& fdFirst = rgfd.front();
+    std::size_t cValueMax = 0;
     for (FeatureDesc& fd : rgfd) {
         fd.clCnt = 0;
         std::fill(fd.rgclCntTagElemGivenFeature.begin(), fd.rgclCntTagElemGivenFeature.end(), 0L);
+        cValueMax = std::max(cValueMax, fd.rgclCntTagElemGivenFeature.size());
     }
-    for (const long il : rgilClass_) {
-        const int k = GetTagIndexInAmbClass(
-            m_, dt.rgdl[static_cast<std::size_t>(il)].pszTag[tPending_], fdFirst);
-        index.ForEachCandidate(il, [&](FeatureDesc& fd) {
-            if (!FeatureTrain(m_, fd, dt, il)) return;
-            ++fd.clCnt;
-            if (k >= 0 && static_cast<std::size_t>(k) < fd.rgclCntTagElemGivenFeature.size()) {
-                ++fd.rgclCntTagElemGivenFeature[static_cast<std::size_t>(k)];
+    // Counts the class lines iFrom .. iTo-1: fnHit(record, value index) for
+    // every record that fires there.
+    const auto CountLines = [&](std::size_t iFrom, std::size_t iTo, auto&& fnHit) {
+        for (std::size_t i = iFrom; i < iTo; ++i) {
+            const long il = rgilClass_[i];
+            const int k = GetTagIndexInAmbClass(
+                m_, dt.rgdl[static_cast<std::size_t>(il)].pszTag[tPending_], fdFirst);
+            index.ForEachCandidate(il, [&](FeatureDesc& fd) {
+                if (FeatureTrain(m_, fd, dt, il)) fnHit(fd, k);
+            });
+        }
+    };
+    const auto AddHit = [](FeatureDesc& fd, int k) {
+        ++fd.clCnt;
+        if (k >= 0 && static_cast<std::size_t>(k) < fd.rgclCntTagElemGivenFeature.size()) {
+            ++fd.rgclCntTagElemGivenFeature[static_cast<std::size_t>(k)];
+        }
+    };
+
+    // A large run is counted in parts side by side: the first part into the
+    // records, the others into arrays of their own (per record its count,
+    // then its counts by value), added to the records afterwards. The counts
+    // are sums of ones, so they come out the same however the lines are split.
+    const std::size_t cLines = rgilClass_.size();
+    const std::size_t cParts =
+        cLines * rgfd.size() < kCountPartWork
+            ? 1
+            : std::min<std::size_t>(static_cast<std::size_t>(cThreads_), cLines / kCountPartLines);
+    if (cParts <= 1) {
+        CountLines(0, cLines, AddHit);
+    } else {
+        const std::size_t cStride = cValueMax + 1;
+        std::vector<std::vector<long>> rgrgclPart(cParts);
+        std::vector<std::exception_ptr> rgpexc(cParts);
+        {
+            std::vector<std::jthread> rgThread;
+            for (std::size_t p = 1; p < cParts; ++p) {
+                rgThread.emplace_back([&, p] {
+                    try {
+                        std::vector<long>& rgcl = rgrgclPart[p];
+                        rgcl.assign(rgfd.size() * cStride, 0);
+                        CountLines(cLines * p / cParts, cLines * (p + 1) / cParts,
+                                   [&](FeatureDesc& fd, int k) {
+                                       const std::size_t j =
+                                           static_cast<std::size_t>(&fd - rgfd.data()) * cStride;
+                                       ++rgcl[j];
+                                       if (k >= 0 && static_cast<std::size_t>(k) <
+                                                         fd.rgclCntTagElemGivenFeature.size()) {
+                                           ++rgcl[j + 1 + static_cast<std::size_t>(k)];
+                                       }
+                                   });
+                    } catch (...) {
+                        rgpexc[p] = std::current_exception();
+                    }
+                });
             }
-        });
+            CountLines(0, cLines / cParts, AddHit);
+        }
+        for (std::size_t p = 1; p < cParts; ++p) {
+            if (rgpexc[p]) std::rethrow_exception(rgpexc[p]);
+            const std::vector<long>& rgcl = rgrgclPart[p];
+            for (std::size_t j = 0; j < rgfd.size(); ++j) {
+                FeatureDesc& fd = rgfd[j];
+                fd.clCnt += rgcl[j * cStride];
+                for (std::size_t k = 0; k < fd.rgclCntTagElemGivenFeature.size(); ++k)
+                    fd.rgclCntTagElemGivenFeature[k] += rgcl[j * cStride + 1 + k];
+            }
+        }
     }
     const long clLines = static_cast<long>(rgilClass_.size());
     for (FeatureDesc& fd : rgfd) fd.clCntNoFire = clLines - fd.clCnt;
@@ -689,7 +759,7 @@ int StrCmpRef(const char* const& psz1, const char* const& psz2) {
     return std::strcmp(psz1, psz2);
 }
 
-int SortFeatureSugg(Model* pm) {
+int SortFeatureSugg(Model* pm, int cThreads) {
     Model& m = *pm;
     std::fprintf(stderr, "FS hash: %s\n",
                  m.phashSugg != nullptr ? ux_HashStatText(m.phashSugg.get()).c_str() : "");
@@ -768,7 +838,7 @@ int SortFeatureSugg(Model* pm) {
     }
 
     long cAdded = 0; // lines of classes the data does not have; the kept ones follow
-    PoolLoader loader(m, true);
+    PoolLoader loader(m, true, cThreads);
     std::string szLine;
     for (std::size_t c = 0; c < rgiOrder.size(); ++c) {
         const char* pszClass = rgpszClass[rgiOrder[c]];

@@ -71,7 +71,9 @@ int ReadFeaturesPool(Model* pm);
 // Regroups the generated features of phashSugg by tag element and class
 // (classes in byte order of their keys), writes them to the pool file in mode
 // GenerateOut, loads them, and frees phashSugg. 0; every failure is fatal.
-int SortFeatureSugg(Model* pm);
+// The counts of the features over the training data are taken on up to
+// cThreads threads; the pool is the same for any number.
+int SortFeatureSugg(Model* pm, int cThreads = 1);
 
 // Byte-string order of the two strings referred to.
 int StrCmpRef(const char* const& psz1, const char* const& psz2);

@@ -178,7 +178,7 @@ void BuildPool(DataTable& dtTrain, Model& m, int iIteration, int cThreads) {
             ux_Exit(base.iExit);
         }
     }
-    if (SortFeatureSugg(&m) != 0) {
+    if (SortFeatureSugg(&m, cThreads) != 0) {
         ux_FatalError(kModApp, kMsgApp,
                       "cannot sort/write/prepare for training the generated feature pool.");
     }
