@@ -40,6 +40,20 @@ std::string_view CStr(const std::array<char, kPdfTextSize>& sz) {
     return sz.data();
 }
 
+// Whether a == b; tags of 8 to 16 characters are compared as two words
+// (which overlap when shorter than 16).
+bool SameText(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size();
+    if (n != b.size()) return false;
+    if (n < 8 || n > 16) return a == b;
+    std::uint64_t wA1, wA2, wB1, wB2;
+    std::memcpy(&wA1, a.data(), 8);
+    std::memcpy(&wB1, b.data(), 8);
+    std::memcpy(&wA2, a.data() + n - 8, 8);
+    std::memcpy(&wB2, b.data() + n - 8, 8);
+    return ((wA1 ^ wB1) | (wA2 ^ wB2)) == 0;
+}
+
 // Distinct candidate tags of one token in the order first seen, each stored
 // followed by "/" in one buffer.
 class CandidateSet {
@@ -59,7 +73,7 @@ public:
     }
     bool Contains(std::string_view szTag) const {
         for (int k = 0; k < cCand_; ++k)
-            if (At(k) == szTag) return true;
+            if (SameText(At(k), szTag)) return true;
         return false;
     }
     // False when the candidate part would no longer fit into a data line.
@@ -190,7 +204,8 @@ bool CreateACPart(const CandidateSet& cands, int cTagElem, std::span<char> szOut
 
 // Fixed buffer for one token field.
 template <std::size_t N> struct FieldBuf {
-    std::array<char, N> sz{};
+    FieldBuf() { sz[0] = '\0'; }
+    std::array<char, N> sz; // zero-terminated at cch
     std::size_t cch = 0;
     void Set(std::string_view szValue) {
         cch = std::min(szValue.size(), N - 1);
