@@ -173,8 +173,9 @@ int ParseDataLine(Model& m, std::string_view sz, DlData& dl, StringArena* pown,
     if (ich < cch && sz[ich] == '>') {
         ++ich;
         const std::string_view szMMtPart = sz.substr(ich, sz.find('|', ich) - ich);
-        dl.rgpszMMt.reserve(
-            static_cast<std::size_t>(std::count(szMMtPart.begin(), szMMtPart.end(), '/')));
+        // Room for the candidates of a well-formed part (each is followed by
+        // a "/"), without counting them.
+        dl.rgpszMMt.reserve(szMMtPart.size() / (cTagElem + 1) + 1);
         while (ich < cch && sz[ich] != '|') {
             ichSep = FindSlashOrBar(sz, ich);
             if (ichSep == std::string_view::npos || sz[ichSep] != '/' || ichSep - ich != cTagElem)
