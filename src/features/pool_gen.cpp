@@ -187,6 +187,9 @@ int SuggStringModels(int iTE, const char* pszAC, const char* pszGeneral, const c
     return rc;
 }
 
+// Generator::RunLines: generation stopped before a line, the table being full.
+constexpr int kRunStopped = -1;
+
 // A closest position found for one anchor value.
 struct Anchor {
     int iRank = 0;                  // order of the anchor: byte value, or 256 + class index
@@ -432,14 +435,18 @@ struct Generator {
 
     // Lines ilFrom .. clLines-1 into phashOut, stopping before a line once
     // the table holds more than ilMaxFSG entries. 0, or the first failure.
-    int Run(long ilFrom) {
-        for (long il = ilFrom; il < clLines; ++il) {
+    int Run(long ilFrom) { return std::max(RunLines(ilFrom, clLines), 0); }
+
+    // Lines ilFrom .. ilTo-1 as Run: 0, the first failure, or kRunStopped
+    // when the table was full before a line.
+    int RunLines(long ilFrom, long ilTo) {
+        for (long il = ilFrom; il < ilTo; ++il) {
             if (phashOut->cRecs > m.ilMaxFSG) {
                 char szMsg[100];
                 std::snprintf(szMsg, sizeof szMsg, "Feature Generation ended before data line %ld.",
                               il);
                 ux_Warning(kModApp, kMsgApp, szMsg);
-                return 0;
+                return kRunStopped;
             }
             if (int rc = Line(il); rc > 0) return rc;
         }
@@ -516,21 +523,21 @@ struct Part {
     std::exception_ptr pexc; // or what it raised
 };
 
-void GeneratePart(const Generator& gen, Part& part) {
+// genPart: a copy of the generator for this part alone.
+void GeneratePart(Generator genPart, Part& part) {
     try {
-        part.phash = ux_HashNew(gen.m.clFeatureSuggSize, kPartStrSpace, kPartWork);
+        part.phash = ux_HashNew(genPart.m.clFeatureSuggSize, kPartStrSpace, kPartWork);
         if (!part.phash) {
             part.rc = kPartNoTable;
             return;
         }
         part.phash->fKeepOrder = true;
         part.phash->fWarnFull = false;
-        Generator genPart = gen;
         genPart.phashOut = part.phash.get();
         genPart.batch = HashIncrBatch(genPart.phashOut);
         genPart.ilAnchors = -1;
         for (long il = part.ilFrom; il < part.ilTo && part.rc == 0; ++il) {
-            if (part.phash->cRecs > gen.m.ilMaxFSG) {
+            if (part.phash->cRecs > genPart.m.ilMaxFSG) {
                 part.rc = kPartOverLimit;
                 break;
             }
@@ -556,7 +563,8 @@ bool StaysWithinLimit(const Model& m, const HashTable& hashGen, const HashTable&
 }
 
 // Generation split into cParts runs over consecutive line ranges, side by
-// side. The part tables are then counted into the generation table part by
+// side: the first into the generation table itself, the others into tables
+// of their own. These are then counted into the generation table part by
 // part, each in the order its entries were added: a pair is thus added
 // where it first occurs in line order, with the sum of its counts, exactly
 // as by one run over all lines, and the table (entry order, chains, the
@@ -572,14 +580,19 @@ int GenerateInParts(Generator& gen, int cParts) {
         rgPart[k].ilFrom = clLines * k / cParts;
         rgPart[k].ilTo = clLines * (k + 1) / cParts;
     }
+    // The first part is counted straight into the generation table, as one
+    // run counts it; the others each get a copy of the generator, made
+    // before any of them starts.
+    int rcFirst = 0;
     {
         std::vector<std::jthread> rgThread;
         for (int k = 1; k < cParts; ++k)
-            rgThread.emplace_back(GeneratePart, std::cref(gen), std::ref(rgPart[k]));
-        GeneratePart(gen, rgPart[0]);
+            rgThread.emplace_back(GeneratePart, gen, std::ref(rgPart[k]));
+        rcFirst = gen.RunLines(rgPart[0].ilFrom, rgPart[0].ilTo);
     }
+    if (rcFirst != 0) return std::max(rcFirst, 0);
     HashTable& hashGen = *gen.phashOut;
-    for (Part& part : rgPart) {
+    for (Part& part : std::span(rgPart).subspan(1)) {
         if (part.pexc) std::rethrow_exception(part.pexc);
         if (part.rc != 0 || !StaysWithinLimit(gen.m, hashGen, *part.phash)) {
             const long ilFrom = part.ilFrom;
