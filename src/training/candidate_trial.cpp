@@ -185,12 +185,11 @@ int CandidateTrial::Choice(const Line& line, const LineData& data, bool fShared,
     for (int i = 0; i < n; ++i) {
         double t =
             fShared ? rgdCandPow_[Idx(i)] : ProbsPower(rgdGainCand_[Idx(line.iGain + i)], dLambda);
-        fFinite = fFinite && std::isfinite(t);
         const double* pdF = rgdFactor_.data() + Idx(data.iFactor) + Idx(i) * Idx(data.cFactor);
-        for (int j = 0; j < data.cFactor; ++j) {
-            t *= pdF[j];
-            fFinite = fFinite && std::isfinite(t);
-        }
+        for (int j = 0; j < data.cFactor; ++j) t *= pdF[j];
+        // A product that was infinite or not a number at some step stays so
+        // (inf * 0 is not a number): testing the result tests every step.
+        fFinite = fFinite && std::isfinite(t);
         rgdT_[Idx(i)] = t;
     }
     // A score that is no longer finite is repaired and reported by the
