@@ -78,10 +78,24 @@ bool LemmaHolds(std::string_view szLine, const DlData& dl, const char* pszValue)
     }
 }
 
-bool CondAtLine(const Model& m, const DataTable& dt, long il, int iElem, const char* pszValue,
-                const char* pszTag) {
+[[gnu::always_inline]] inline bool CondAtLine(const Model& m, const DataTable& dt, long il,
+                                              int iElem, const char* pszValue, const char* pszTag) {
     const auto i = static_cast<std::size_t>(il);
     return CondHolds(m, dt.rgpszDataLine[i], dt.rgdl[i], iElem, pszValue, pszTag);
+}
+
+// The tag element of a condition on an AC string, or -1 for other
+// conditions.
+long IndexOfAC(int iElem) {
+    return iElem >= kElemAC && iElem < kElemACMember ? iElem - kElemAC : -1;
+}
+
+// Whether the AC string of element t at line r is pszValue (interned), as
+// CondHolds tests it; the closest searches make this test most often.
+bool HasAC(const DataTable& dt, long r, long t, const char* pszValue) {
+    const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
+    return static_cast<std::size_t>(t) < dl.rgpszAC.size() &&
+           dl.rgpszAC[static_cast<std::size_t>(t)] == pszValue;
 }
 
 // Matches the feature at line il. In tagging (kTagging) the tags of lines to
@@ -97,7 +111,13 @@ bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, lo
         if (ft.iPos == kPosEmpty) continue;
         if (ft.iPos == kPosClosestLeft) {
             bool fFound = false;
+            const long tAC = IndexOfAC(ft.iClosestConditionElem);
             for (r = il - 1; r >= 0 && il - r <= kClosestMax; --r) {
+                if (tAC >= 0) {
+                    if (!HasAC(dt, r, tAC, ft.pszClosestValue)) continue;
+                    fFound = true;
+                    break;
+                }
                 const char* pszTagR = nullptr;
                 if (ReadsTag(ft.iClosestConditionElem)) {
                     if constexpr (kTagging) {
@@ -122,7 +142,13 @@ bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, lo
         } else {
             if (ft.iPos == kPosClosestRight) {
                 bool fFound = false;
+                const long tAC = IndexOfAC(ft.iClosestConditionElem);
                 for (r = il + 1; r < dt.clLines && r - il <= kClosestMax; ++r) {
+                    if (tAC >= 0) {
+                        if (!HasAC(dt, r, tAC, ft.pszClosestValue)) continue;
+                        fFound = true;
+                        break;
+                    }
                     const char* pszTagR = ReadsTag(ft.iClosestConditionElem) ? TrueTag(r) : nullptr;
                     if (CondAtLine(m, dt, r, ft.iClosestConditionElem, ft.pszClosestValue,
                                    pszTagR)) {
