@@ -3,11 +3,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -511,6 +514,9 @@ constexpr int kPartNoTable = -1;
 constexpr int kPartOverLimit = -2;
 // Entries of a part counted into the generation table at a time.
 constexpr std::size_t kMergeBatch = 4096;
+// Chunks per thread the lines of a generation split by lines are cut into,
+// so that a thread that is through early takes more of them.
+constexpr long kChunksPerThread = 4;
 
 // One part of a generation split by lines: lines ilFrom .. ilTo-1 counted
 // into a table of their own that keeps its entries in the order they were
@@ -523,10 +529,13 @@ struct Part {
     std::exception_ptr pexc; // or what it raised
 };
 
-// genPart: a copy of the generator for this part alone.
-void GeneratePart(Generator genPart, Part& part) {
+// genPart: a copy of the generator used by one thread alone.
+void GeneratePart(Generator& genPart, Part& part) {
     try {
-        part.phash = ux_HashNew(genPart.m.clFeatureSuggSize, kPartStrSpace, kPartWork);
+        // Buckets for the entries a chunk of lines brings, not for all.
+        const long cBuckets = std::min<long>(genPart.m.clFeatureSuggSize,
+                                             std::max(8192L, (part.ilTo - part.ilFrom) * 32));
+        part.phash = ux_HashNew(cBuckets, kPartStrSpace, kPartWork);
         if (!part.phash) {
             part.rc = kPartNoTable;
             return;
@@ -562,53 +571,105 @@ bool StaysWithinLimit(const Model& m, const HashTable& hashGen, const HashTable&
     return hashGen.cRecs + clNew <= m.ilMaxFSG;
 }
 
-// Generation split into cParts runs over consecutive line ranges, side by
-// side: the first into the generation table itself, the others into tables
-// of their own. These are then counted into the generation table part by
-// part, each in the order its entries were added: a pair is thus added
-// where it first occurs in line order, with the sum of its counts, exactly
-// as by one run over all lines, and the table (entry order, chains, the
-// fill warning) is the same. One run stops before a line once the table
-// holds more than ilMaxFSG entries, which a part cannot know: when counting
-// a part would pass that limit, or the part failed, the lines from that
-// part's first one on are generated again in one run, which meets the same
-// stop or failure. What a part raised is raised when its turn comes.
-int GenerateInParts(Generator& gen, int cParts) {
+// Generation split by lines into consecutive chunks, counted side by side
+// by cThreads threads. Threads take the chunks in line order. A chunk whose
+// earlier chunks are all in the generation table already is counted
+// straight into it, as one run counts it; any other goes into a table of
+// its own, and these are counted into the generation table chunk by chunk,
+// each in the order its entries were added: a pair is thus added where it
+// first occurs in line order, with the sum of its counts, exactly as by one
+// run over all lines, and the table (entry order, chains, the fill warning)
+// is the same. One run stops before a line once the table holds more than
+// ilMaxFSG entries, which a chunk of its own cannot know: when counting a
+// chunk would pass that limit, or the chunk failed, the lines from that
+// chunk's first one on are generated again in one run, which meets the same
+// stop or failure. What a chunk raised is raised when its turn comes.
+int GenerateInParts(Generator& gen, int cThreads) {
     const long clLines = gen.clLines;
-    std::vector<Part> rgPart(static_cast<std::size_t>(cParts));
-    for (int k = 0; k < cParts; ++k) {
-        rgPart[k].ilFrom = clLines * k / cParts;
-        rgPart[k].ilTo = clLines * (k + 1) / cParts;
+    const long cChunks = std::max(
+        std::min(clLines / kPartLinesMin, static_cast<long>(cThreads) * kChunksPerThread), 1L);
+    std::vector<Part> rgPart(static_cast<std::size_t>(cChunks));
+    for (long k = 0; k < cChunks; ++k) {
+        rgPart[k].ilFrom = clLines * k / cChunks;
+        rgPart[k].ilTo = clLines * (k + 1) / cChunks;
     }
-    // The first part is counted straight into the generation table, as one
-    // run counts it; the others each get a copy of the generator, made
-    // before any of them starts.
-    int rcFirst = 0;
+    std::atomic<long> kNextFree{0}; // the next chunk nobody has taken
+    std::atomic<bool> fStop{false}; // take no more chunks
+    std::unique_ptr<std::atomic<bool>[]> rgfDone(new std::atomic<bool>[cChunks]);
+    for (long k = 0; k < cChunks; ++k) rgfDone[k] = false;
+    std::mutex mtxDone;
+    std::condition_variable cvDone;
+    const auto Worker = [&](Generator genOwn) {
+        while (!fStop) {
+            const long k = kNextFree.fetch_add(1);
+            if (k >= cChunks) return;
+            GeneratePart(genOwn, rgPart[k]);
+            {
+                const std::lock_guard lock(mtxDone);
+                rgfDone[k] = true;
+            }
+            cvDone.notify_all();
+        }
+    };
+
+    HashTable& hashGen = *gen.phashOut;
+    Generator genOwn = gen; // for chunks this thread counts into tables of their own
+    int rcRun = 0;
+    bool fEnded = false; // the generation ended (stopped or failed) in a chunk of this thread
+    long ilRunFrom = -1; // or the lines from here on go to one run
     {
         std::vector<std::jthread> rgThread;
-        for (int k = 1; k < cParts; ++k)
-            rgThread.emplace_back(GeneratePart, gen, std::ref(rgPart[k]));
-        rcFirst = gen.RunLines(rgPart[0].ilFrom, rgPart[0].ilTo);
+        for (int i = 1; i < cThreads; ++i) rgThread.emplace_back(Worker, gen);
+        // However this block is left, the other threads take no more chunks
+        // (and are joined before the chunks go).
+        struct StopOnExit {
+            std::atomic<bool>& fStop;
+            ~StopOnExit() { fStop = true; }
+        } stop{fStop};
+        // The chunks before kMerge are in the generation table.
+        for (long kMerge = 0; kMerge < cChunks;) {
+            if (rgfDone[kMerge]) {
+                Part& part = rgPart[kMerge];
+                if (part.pexc) std::rethrow_exception(part.pexc);
+                if (part.rc != 0 || !StaysWithinLimit(gen.m, hashGen, *part.phash)) {
+                    ilRunFrom = part.ilFrom;
+                    break;
+                }
+                HashIncrBatch batch(&hashGen);
+                for (const std::uint32_t lRef : part.phash->rglRefAdded) {
+                    const char* pszKey = nullptr;
+                    const char* pszValue = nullptr;
+                    const long lCount = ux_HashEntryAt(part.phash.get(), lRef, &pszKey, &pszValue);
+                    batch.Add(pszKey, pszValue, lCount);
+                    if (batch.Size() >= kMergeBatch) batch.Flush();
+                }
+                batch.Flush();
+                part.phash.reset();
+                ++kMerge;
+                continue;
+            }
+            const long k = kNextFree.fetch_add(1);
+            if (k == kMerge) {
+                rcRun = gen.RunLines(rgPart[k].ilFrom, rgPart[k].ilTo);
+                if (rcRun != 0) {
+                    fEnded = true;
+                    break;
+                }
+                ++kMerge;
+            } else if (k < cChunks) {
+                GeneratePart(genOwn, rgPart[k]);
+                rgfDone[k] = true;
+            } else {
+                // Every chunk is taken: wait for the next one to count.
+                std::unique_lock lock(mtxDone);
+                cvDone.wait(lock, [&] { return rgfDone[kMerge].load(); });
+            }
+        }
     }
-    if (rcFirst != 0) return std::max(rcFirst, 0);
-    HashTable& hashGen = *gen.phashOut;
-    for (Part& part : std::span(rgPart).subspan(1)) {
-        if (part.pexc) std::rethrow_exception(part.pexc);
-        if (part.rc != 0 || !StaysWithinLimit(gen.m, hashGen, *part.phash)) {
-            const long ilFrom = part.ilFrom;
-            rgPart.clear(); // the tables of the parts are not needed any more
-            return gen.Run(ilFrom);
-        }
-        HashIncrBatch batch(&hashGen);
-        for (const std::uint32_t lRef : part.phash->rglRefAdded) {
-            const char* pszKey = nullptr;
-            const char* pszValue = nullptr;
-            const long lCount = ux_HashEntryAt(part.phash.get(), lRef, &pszKey, &pszValue);
-            batch.Add(pszKey, pszValue, lCount);
-            if (batch.Size() >= kMergeBatch) batch.Flush();
-        }
-        batch.Flush();
-        part.phash.reset();
+    if (fEnded) return std::max(rcRun, 0);
+    if (ilRunFrom >= 0) {
+        rgPart.clear(); // the tables of the chunks are not needed any more
+        return gen.Run(ilRunFrom);
     }
     return 0;
 }
