@@ -121,9 +121,9 @@ constexpr KeyInfo kKeys[] = {
                   "are tagged in parallel and written in input order: the output is the same "
                   "for any number, SGML, line format or CoNLL-U. TagDebug, trace switches and the "
                   "Test modes use one thread (a test is one beam over the whole segment). "
-                  "Training generates the feature pool from that many parts of the Train "
-                  "segment side by side: the model file and the log are the same for any "
-                  "number."},
+                  "Training generates the feature pool on that many threads, each taking "
+                  "chunks of the Train segment, and loads it on them: the model file and the "
+                  "log are the same for any number."},
 
     // Training set-up.
     {.szName = "FeatureMode", .fModes = kTrain, .type = KeyType::kWord,
