@@ -412,7 +412,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
     {
         WindowWorkers workers(m, cThreads);
         // Writes window iWrite once it is tagged; false when it failed.
-        const auto WriteNext = [&]() {
+        const auto WriteWindow = [&]() {
             WindowSlot& slot = *rgpslot[iWrite % cSlots];
             if (slot.fHere)
                 WindowWorkers::Tag(m, slot);
@@ -433,6 +433,12 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             iRet = slot.rc;
             countsLast = slot.counts;
             return true;
+        };
+        // A window that fails ends the run: nothing after it is written.
+        bool fWriteFailed = false;
+        const auto WriteNext = [&]() {
+            fWriteFailed = !WriteWindow();
+            return !fWriteFailed;
         };
 
         bool fInputEnded = false;
@@ -516,14 +522,18 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
                 fFailed = !WriteNext();
             }
         }
-        const int rcRead = rcFailed;
-        const bool fReadFailed = fFailed;
-        fFailed = false;
-        rcFailed = 0;
-        while (iWrite < iRead && !fFailed) fFailed = !WriteNext();
-        if (!fFailed && fReadFailed) {
-            rcFailed = rcRead;
-            pexc = pexcRead;
+        // The windows read before the input ended or the reading failed
+        // go out, unless one of them fails.
+        if (!fWriteFailed) {
+            const int rcRead = rcFailed;
+            const bool fReadFailed = fFailed;
+            fFailed = false;
+            rcFailed = 0;
+            while (iWrite < iRead && !fFailed) fFailed = !WriteNext();
+            if (!fFailed && fReadFailed) {
+                rcFailed = rcRead;
+                pexc = pexcRead;
+            }
         }
         // The workers finish the windows under way before the slots go.
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/ux_arg.h"
+#include "base/ux_base.h"
 #include "base/ux_hash.h"
 #include "corpus/data_table.h"
 #include "corpus/event_reader.h"
@@ -80,7 +81,12 @@ protected:
         DataTable dt;
         m.pdtS = &dt;
         testing::internal::CaptureStdout();
-        const int rc = TagDataVTC(szArgs, m, fDebug, "", win, cThreads);
+        int rc = 0;
+        try {
+            rc = TagDataVTC(szArgs, m, fDebug, "", win, cThreads);
+        } catch (const ux_FatalExit& e) {
+            rc = e.Status(); // after its message
+        }
         Written res{rc, testing::internal::GetCapturedStdout()};
         EXPECT_TRUE(dt.rgpszDataLine.empty()); // the window storage is released
         m.pdtS = nullptr;
@@ -183,6 +189,36 @@ TEST_F(TagDataVtc, ThreadsWriteWhatOneThreadWrites) {
     // Both values are chosen, in both formats; short tags keep their spelling.
     for (const char* psz : {"AZ|", "BZ|", "<MDt>AZ", "<MDt>BZ", "_\tB\t_"})
         EXPECT_NE(szAll.find(psz), std::string::npos) << psz;
+}
+
+TEST_F(TagDataVtc, AFaultyLineStopsEveryThreadCountWhereOneThreadStops) {
+    // A line that does not parse (its tag is too long) and one without
+    // candidates (fatal when its window is tagged), alone or one after the
+    // other, in windows of 10 lines: the windows before go out, nothing after.
+    auto ptm = CountModel({{{'A', 10}, {'B', 1}}}, 1);
+    const std::string szNoParse = "BX|AB/|x|=|>B/A/";
+    const std::string szNoCandidates = "B|AB/|y|=|";
+    const std::vector<std::vector<std::pair<std::size_t, std::string>>> rgCase = {
+        {{17, szNoParse}},
+        {{17, szNoCandidates}},
+        {{17, szNoParse}, {23, szNoCandidates}},
+        {{17, szNoCandidates}, {23, szNoParse}}};
+    for (const auto& rgFault : rgCase) {
+        std::vector<std::string> rgszLine(41);
+        for (std::size_t i = 0; i < rgszLine.size(); ++i)
+            rgszLine[i] = "B|AB/|w" + std::to_string(i) + "|=|>B/A/";
+        for (const auto& [i, sz] : rgFault) rgszLine[i] = sz;
+        std::string szIn;
+        for (const std::string& sz : rgszLine) szIn += sz + "\n";
+        const Written res1 = Tag(ptm->m, szIn, 0, {10, 4, 2}, 1);
+        EXPECT_GT(res1.rc, 0);
+        EXPECT_NE(res1.szOut.find("|w12|"), std::string::npos);
+        for (const int cThreads : {2, 4}) {
+            const Written res = Tag(ptm->m, szIn, 0, {10, 4, 2}, cThreads);
+            EXPECT_EQ(res.rc, res1.rc) << cThreads << " threads:\n" << szIn;
+            EXPECT_TRUE(res.szOut == res1.szOut) << cThreads << " threads:\n" << szIn;
+        }
+    }
 }
 
 constexpr std::string_view kSgmlIn = "<csts>\n<doc id=\"d1\">\n<s id=\"s1\">\n"
