@@ -79,7 +79,7 @@ bool Inside(long il, long ilFirst, long ilLast) {
 // the table's answers are kept in pcache (when given) for the next lines.
 class LineInterner {
 public:
-    LineInterner(Model& m, StringArena* pown, StringLookupCache* pcache)
+    LineInterner(const Model& m, StringArena* pown, StringLookupCache* pcache)
         : phashStr_(m.phashStr.get()), pown_(pown), pcache_(pcache) {}
 
     // False when the string cannot be interned.
@@ -122,13 +122,27 @@ std::size_t FindSlashOrBar(std::string_view sz, std::size_t ich) {
     return std::string_view::npos;
 }
 
-// Parses a data line into dl, interning every field (or looking it up, with
-// pown and pcache: see LineInterner). 0 or the InsertLine code.
-int ParseDataLine(Model& m, std::string_view sz, DlData& dl, StringArena* pown,
-                  StringLookupCache* pcache) {
+// Stands in for LineInterner with a store for the strings the model lacks
+// (which fails only without a string table), interning nothing: for checking
+// that a line parses.
+class NoInterner {
+public:
+    explicit NoInterner(const Model& m) : fTable_(m.phashStr != nullptr) {}
+    bool Intern(std::string_view, const char*& psz) const {
+        psz = nullptr;
+        return fTable_;
+    }
+
+private:
+    bool fTable_;
+};
+
+// Parses a data line into dl, interning every field with interner. 0 or the
+// InsertLine code.
+template <typename Interner>
+int ParseFields(const Model& m, std::string_view sz, DlData& dl, Interner& interner) {
     const auto cTagElem = static_cast<std::size_t>(m.cTagElem);
     const std::size_t cch = sz.size();
-    LineInterner interner(m, pown, pcache);
 
     std::size_t ich = std::min(sz.find('|'), cch);
     if (ich != cTagElem) return kLineTagLength;
@@ -189,6 +203,14 @@ int ParseDataLine(Model& m, std::string_view sz, DlData& dl, StringArena* pown,
         dl.cMMt = static_cast<long>(dl.rgpszMMt.size());
     }
     return 0;
+}
+
+// Parses a data line into dl, interning every field (or looking it up, with
+// pown and pcache: see LineInterner). 0 or the InsertLine code.
+int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* pown,
+                  StringLookupCache* pcache) {
+    LineInterner interner(m, pown, pcache);
+    return ParseFields(m, sz, dl, interner);
 }
 
 // Counts of the Train mode: per tag element the key "%02x" (32 + t)
@@ -729,6 +751,32 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
     return 0;
 }
 
+int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork) {
+    NoInterner interner(m);
+    return ParseFields(m, szLine, dlWork, interner);
+}
+
+int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+              std::string_view szRest, const gapRecType& gap, int fWord) {
+    if (!InSegment(dt, ilLine)) return 0;
+    const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
+    if (i >= dt.rgdl.size()) return kLineNotSetUp;
+
+    dt.rgpszDataLine[i].assign(szLine);
+    dt.rgpszTagOut[i].fill('\0');
+    BeamLine& beam = dt.rgbeam[i];
+    if (beam.rgve.empty() && m.cBeam > 0) beam.rgve.resize(static_cast<std::size_t>(m.cBeam));
+    if (fWord) ++dt.clWords;
+    if (szRest.empty())
+        dt.rgpszRest[i].clear();
+    else
+        dt.rgpszRest[i].assign(szRest);
+    dt.rgpgap[i] = {dt.gapStore.Count(), gap.Count()};
+    dt.gapStore.AddEntries(gap, 0, gap.Count());
+    ++dt.clData;
+    return 0;
+}
+
 void KeepGapsOfFirstLines(DataTable& dt, long clKeep) {
     dt.gapStore.KeepRuns(std::span(dt.rgpgap).first(static_cast<std::size_t>(clKeep)));
 }
@@ -739,7 +787,7 @@ void CopyLineGap(const DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilT
     dtTo.gapStore.AddEntries(dtFrom.gapStore, span.iFirst, span.iFirst + span.cEntries);
 }
 
-int ReparseLine(Model& m, DataTable& dt, long il) {
+int ReparseLine(const Model& m, DataTable& dt, long il) {
     const auto i = static_cast<std::size_t>(il);
     return ParseDataLine(m, dt.rgpszDataLine[i], dt.rgdl[i],
                          dt.fModelStringsOnly ? &dt.ownStrings : nullptr,

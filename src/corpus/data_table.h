@@ -226,6 +226,18 @@ inline constexpr int kLineInternCandidate = 155; // a candidate tag
 int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
                std::string_view szRest, const gapRecType& gap, int fWord);
 
+// Whether InsertLine would parse the line in a table of fModelStringsOnly
+// (whose strings the model lacks are stored, not added): 0 or the InsertLine
+// code it would fail with. Interns nothing; dlWork is scratch space.
+int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork);
+
+// Stores line ilLine as InsertLine does but leaves its record unparsed, for
+// ReparseLine on another thread (tag mode only: nothing is counted; a line
+// that passed CheckLine parses). 0 also when the line does not lie in the
+// segment, or kLineNotSetUp.
+int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+              std::string_view szRest, const gapRecType& gap, int fWord);
+
 // The gap list of line i (an index into the per-line arrays).
 inline GapView GapOf(const DataTable& dt, long i) {
     return {dt.gapStore, dt.rgpgap[static_cast<std::size_t>(i)]};
@@ -257,10 +269,10 @@ int GetLemmaStr(std::span<char> szLemma, std::string_view szLine);
 // lemma's "|"), or null when there is none or it is empty.
 const char* GetMMtPtr(std::string_view szLine);
 
-// Parses the text of line il again into its record, as InsertLine does: for
-// lines kept when a table of fModelStringsOnly clears its ownStrings. 0 or an
-// InsertLine code.
-int ReparseLine(Model& m, DataTable& dt, long il);
+// Parses the text of line il (again) into its record, as InsertLine does: for
+// lines kept when a table of fModelStringsOnly clears its ownStrings, and for
+// lines stored by StoreLine. 0 or an InsertLine code.
+int ReparseLine(const Model& m, DataTable& dt, long il);
 
 // Copies a parsed line as a whole (reusing the destination's arrays). 0.
 int MoveDlData(DlData& dlTo, const DlData& dlFrom);

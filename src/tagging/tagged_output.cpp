@@ -280,16 +280,26 @@ struct WindowSlot {
     std::string szOut;
     long ilOutFirst = 0;
     long ilOutLast = -1;
-    long clRead = 0;    // lines stored, including the carried-over ones
-    bool fLast = false; // the input ended in this window
-    bool fHere = false; // tagged by the reading thread when its turn comes
-    bool fDone = false; // tagged, output ready
-    int rc = 0;         // result of the pass
+    long clRead = 0;      // lines stored, including the carried-over ones
+    bool fLast = false;   // the input ended in this window
+    bool fParsed = false; // its lines are parsed (by the worker)
+    bool fHere = false;   // tagged by the reading thread when its turn comes
+    bool fDone = false;   // parsed and tagged (or left to the reading thread)
+    int rcParse = 0;      // InsertLine code of the first line that cannot be parsed
+    int rc = 0;           // result of the pass
     VtcCounts counts;
     std::exception_ptr pexc; // an error raised while tagging
 };
 
-// Tags windows handed over by the reading thread. Workers take windows in
+// Parses the lines the reading thread stored in the window, in order: 0, or
+// the InsertLine code of the first line that fails.
+int ParseWindow(const Model& m, WindowSlot& slot) {
+    for (long il = 0; il < slot.clRead; ++il)
+        if (const int rc = ReparseLine(m, slot.dt, il); rc != 0) return rc;
+    return 0;
+}
+
+// Parses and tags windows handed over by the reading thread. Workers take windows in
 // input order; the reading thread writes them in input order.
 class WindowWorkers {
 public:
@@ -327,8 +337,19 @@ public:
         return slot.fDone;
     }
 
+    // Parses the window's lines, then tags it, unless a line has no
+    // candidates: that window is left to the reading thread, which tags it
+    // when its turn to be written comes.
     static void Tag(const Model& m, WindowSlot& slot) {
         try {
+            if (!slot.fParsed) {
+                if ((slot.rcParse = ParseWindow(m, slot)) != 0) return;
+                slot.fParsed = true;
+                const DataTable& dt = slot.dt;
+                for (long il = 0; il < dt.clLines && !slot.fHere; ++il)
+                    slot.fHere = dt.rgdl[Idx(il)].rgpszMMt.empty();
+                if (slot.fHere) return;
+            }
             slot.rc = ErrorRateDataVTC(slot.dt, m, kOutLevelTag, 0, 0, slot.dt.clLines,
                                        slot.ilOutFirst, slot.ilOutLast, slot.counts);
         } catch (...) {
@@ -365,24 +386,26 @@ private:
     std::vector<std::thread> rgthr_;
 };
 
-// Carries line ilFrom of the previous window over to line ilTo of the next
-// one, parsed again so that the strings the model lacks are the next
-// window's own. The gap list is copied into the next window's store only
-// when the previous window does not write the line (fMoveGap); the previous
-// window may still be being tagged, and only reads its own store.
-int CarryLine(Model& m, DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilTo, bool fMoveGap) {
+// Carries the text of line ilFrom of the previous window over to line ilTo
+// of the next one; the next window's worker parses it again, so that the
+// strings the model lacks are that window's own. The gap list is copied into
+// the next window's store only when the previous window does not write the
+// line (fMoveGap); the previous window may still be being parsed or tagged,
+// and only reads its own lines and store.
+void CarryLine(const DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilTo, bool fMoveGap) {
     const auto kFrom = Idx(ilFrom);
     const auto kTo = Idx(ilTo);
     dtTo.rgpszDataLine[kTo] = dtFrom.rgpszDataLine[kFrom];
     dtTo.rgpszRest[kTo] = dtFrom.rgpszRest[kFrom];
     if (fMoveGap) CopyLineGap(dtFrom, ilFrom, dtTo, ilTo);
-    return ReparseLine(m, dtTo, ilTo);
 }
 
-// Reads the windows on this thread and tags them on cThreads others; the
-// windows are cut exactly as in the single-threaded run, each is tagged from
-// its first line, and their output is written in input order, so the output
-// is the same.
+// Reads the windows on this thread and parses and tags them on cThreads
+// others; the windows are cut exactly as in the single-threaded run, each is
+// tagged from its first line, and their output is written in input order, so
+// the output is the same. A line that cannot be parsed stops the run when its
+// window's turn to be written comes: the windows before it are out, nothing
+// after, as when one thread stops at that line.
 int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cThreads) {
     const std::size_t cSlots = static_cast<std::size_t>(cThreads) + 1;
     std::vector<std::unique_ptr<WindowSlot>> rgpslot;
@@ -399,6 +422,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
     gapRecType gap;
+    DlData dlCheck;
     const long ilOutLastFull = win.clCapacity - win.clOverlap + win.ilOutFirst - 1;
     const long ilKeep = win.clCapacity - win.clOverlap;
     int iRet = 0;
@@ -414,13 +438,15 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
         // Writes window iWrite once it is tagged; false when it failed.
         const auto WriteWindow = [&]() {
             WindowSlot& slot = *rgpslot[iWrite % cSlots];
-            if (slot.fHere)
-                WindowWorkers::Tag(m, slot);
-            else
-                workers.WaitDone(slot);
+            workers.WaitDone(slot);
+            if (slot.fHere && !slot.pexc) WindowWorkers::Tag(m, slot);
             ++iWrite;
             if (slot.pexc) {
                 pexc = slot.pexc;
+                return false;
+            }
+            if (slot.rcParse != 0) {
+                rcFailed = kTagVtcInsert;
                 return false;
             }
             ux_OutWrite(slot.szOut);
@@ -454,14 +480,9 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             long n = 0;
             slot.ilOutFirst = 0;
             if (iRead > 0) {
-                WindowSlot& slotPrev = *rgpslot[(iRead - 1) % cSlots];
-                for (long il = 0; il < win.clOverlap && !fFailed; ++il) {
-                    if (CarryLine(m, slotPrev.dt, ilKeep + il, dt, il, il >= win.ilOutFirst) != 0) {
-                        rcFailed = kTagVtcInsert;
-                        fFailed = true;
-                    }
-                }
-                if (fFailed) break;
+                const WindowSlot& slotPrev = *rgpslot[(iRead - 1) % cSlots];
+                for (long il = 0; il < win.clOverlap; ++il)
+                    CarryLine(slotPrev.dt, ilKeep + il, dt, il, il >= win.ilOutFirst);
                 n = win.clOverlap;
                 slot.ilOutFirst = win.ilOutFirst;
             }
@@ -477,8 +498,11 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
                         fInputEnded = true;
                         break;
                     }
-                    if (rc != 0 ||
-                        InsertLine(m, dt, szLine.data(), n, szRest.data(), gap, pdf.fWord) != 0) {
+                    // The reading stops at a line that would not parse, as
+                    // with one thread; the workers parse the others.
+                    const std::string_view svLine = szLine.data();
+                    if (rc != 0 || CheckLine(m, svLine, dlCheck) != 0 ||
+                        StoreLine(m, dt, svLine, n, szRest.data(), gap, pdf.fWord) != 0) {
                         rcFailed = rc != 0 ? kTagVtcRead : kTagVtcInsert;
                         fFailed = true;
                         break;
@@ -497,6 +521,9 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             slot.ilOutLast = fInputEnded ? n - 1 : ilOutLastFull;
             slot.fLast = fInputEnded;
             slot.rc = 0;
+            slot.rcParse = 0;
+            slot.fParsed = false;
+            slot.fHere = false;
             slot.pexc = nullptr;
             // How CoNLL-U is written, and the spellings of the padded tags
             // read so far (the reader adds to those of m.pdtS; the window
@@ -505,20 +532,14 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             dt.tagCol = dtIn.tagCol;
             dt.fKeepLemma = dtIn.fKeepLemma;
             if (dt.tagSpell.Size() != dtIn.tagSpell.Size()) dt.tagSpell = dtIn.tagSpell;
-            // A line without candidates stops the run with a report: that
+            // A line without candidates stops the run with a report: its
             // window is tagged here, after the windows before it are out.
-            slot.fHere = false;
-            for (long il = 0; il < dt.clLines && !slot.fHere; ++il)
-                slot.fHere = dt.rgdl[Idx(il)].rgpszMMt.empty();
-            if (slot.fHere)
-                slot.fDone = false;
-            else
-                workers.Queue(slot);
+            workers.Queue(slot);
             ++iRead;
             // Write what is ready without waiting.
             while (iWrite < iRead && !fFailed) {
                 const WindowSlot& slotNext = *rgpslot[iWrite % cSlots];
-                if (slotNext.fHere || !workers.IsDone(slotNext)) break;
+                if (!workers.IsDone(slotNext) || slotNext.fHere) break;
                 fFailed = !WriteNext();
             }
         }

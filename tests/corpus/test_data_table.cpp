@@ -236,7 +236,14 @@ TEST_F(DataLines, MalformedLinesAndLinesOutsideTheSegment) {
         {"NN|N/N/N/|a|b|>NN/", 135}, {"NN|N/N|a|b|>NN/", 137},   {"NN|N/N/", 137},
         {"NN|N/N/|a", 138},          {"NN|N/N/|a|b", 139},       {"NN|N/N/|a|b|>NNN/", 140},
         {"NN|N/N/|a|b|>NN", 140},    {"NN|N/N/|a|b|>NN/V/", 140}};
-    for (const auto& [sz, rc] : rgCase) EXPECT_EQ(Insert(sz), rc) << sz;
+    // The tagger's reading thread checks lines that its workers parse.
+    DlData dlWork;
+    for (const auto& [sz, rc] : rgCase) {
+        EXPECT_EQ(Insert(sz), rc) << sz;
+        EXPECT_EQ(CheckLine(*pm, sz, dlWork), rc) << sz;
+    }
+    for (const std::string_view sz : {"NN|N/N/|a|b|>NN/VB/", "NN|N/N/|a|b|", "NN|//|a|b|>"})
+        EXPECT_EQ(CheckLine(*pm, sz, dlWork), 0) << sz;
     EXPECT_EQ(Insert("NN|N/N/|a|b|>NN/", 9) + Insert("NN|N/N/|a|b|>NN/", 14), 0);
     EXPECT_EQ(dt.clData, 0);
 
