@@ -751,7 +751,70 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
     return 0;
 }
 
+namespace {
+
+// Whether the eight bytes at pch hold a "/" or a "|".
+bool WordHasSlashOrBar(const char* pch) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighs = 0x8080808080808080;
+    const auto HasZero = [](std::uint64_t w) { return ((w - kOnes) & ~w & kHighs) != 0; };
+    std::uint64_t w = 0;
+    std::memcpy(&w, pch, sizeof w);
+    return HasZero(w ^ (kOnes * '/')) || HasZero(w ^ (kOnes * '|'));
+}
+
+// Whether pch[0 .. cch) holds a "/" or a "|".
+bool HasSlashOrBar(const char* pch, std::size_t cch) {
+    if (cch < 8) {
+        for (std::size_t k = 0; k < cch; ++k)
+            if (pch[k] == '/' || pch[k] == '|') return true;
+        return false;
+    }
+    for (std::size_t k = 0; k + 8 <= cch; k += 8)
+        if (WordHasSlashOrBar(pch + k)) return true;
+    return cch % 8 != 0 && WordHasSlashOrBar(pch + cch - 8);
+}
+
+// True only when ParseFields succeeds on sz with an interner that does not
+// fail: the same separators at the same places, found without storing
+// anything. False also for some lines that parse; CheckLine then asks
+// ParseFields.
+bool SurelyParses(std::size_t cTagElem, std::string_view sz) {
+    const char* pch = sz.data();
+    const std::size_t cch = sz.size();
+    if (cch <= cTagElem || pch[cTagElem] != '|' || std::memchr(pch, '|', cTagElem) != nullptr)
+        return false;
+    std::size_t ich = cTagElem + 1;
+    for (std::size_t t = 0; t < cTagElem; ++t) {
+        while (ich < cch && pch[ich] != '/' && pch[ich] != '|') ++ich;
+        if (ich >= cch || pch[ich] != '/') return false;
+        ++ich;
+    }
+    if (ich >= cch || pch[ich] != '|') return false;
+    ++ich;
+    // The form and the lemma, each followed by a "|".
+    for (int k = 0; k < 2; ++k) {
+        const void* pvBar = std::memchr(pch + ich, '|', cch - ich);
+        if (pvBar == nullptr) return false;
+        ich = static_cast<std::size_t>(static_cast<const char*>(pvBar) - pch) + 1;
+    }
+    if (ich < cch && pch[ich] == '>') {
+        ++ich;
+        while (ich < cch && pch[ich] != '|') {
+            if (cch - ich <= cTagElem || pch[ich + cTagElem] != '/' ||
+                HasSlashOrBar(pch + ich, cTagElem))
+                return false;
+            ich += cTagElem + 1;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork) {
+    if (m.phashStr && m.cTagElem >= 0 && SurelyParses(static_cast<std::size_t>(m.cTagElem), szLine))
+        return 0;
     NoInterner interner(m);
     return ParseFields(m, szLine, dlWork, interner);
 }

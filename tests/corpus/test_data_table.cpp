@@ -242,7 +242,13 @@ TEST_F(DataLines, MalformedLinesAndLinesOutsideTheSegment) {
         EXPECT_EQ(Insert(sz), rc) << sz;
         EXPECT_EQ(CheckLine(*pm, sz, dlWork), rc) << sz;
     }
-    for (const std::string_view sz : {"NN|N/N/|a|b|>NN/VB/", "NN|N/N/|a|b|", "NN|//|a|b|>"})
+    for (const auto& [sz, rc] : {std::pair<std::string_view, int>{"NN|N/N/|a|b|>N|/", 140},
+                                 {"NN|N/N/|a|b|>NN/N//", 140},
+                                 {"NN|N/N/|a|b|>NN/NNNNNNNN/", 140},
+                                 {"NN|N/N|/|a|b|>NN/", 137}})
+        EXPECT_EQ(CheckLine(*pm, sz, dlWork), rc) << sz;
+    for (const std::string_view sz : {"NN|N/N/|a|b|>NN/VB/", "NN|N/N/|a|b|", "NN|//|a|b|>",
+                                      "N/|N/N/|a/|b|>NN/|rest", "NN|N/N/|a|b||>NN/"})
         EXPECT_EQ(CheckLine(*pm, sz, dlWork), 0) << sz;
     EXPECT_EQ(Insert("NN|N/N/|a|b|>NN/", 9) + Insert("NN|N/N/|a|b|>NN/", 14), 0);
     EXPECT_EQ(dt.clData, 0);
