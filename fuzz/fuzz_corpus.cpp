@@ -1,10 +1,15 @@
 // The corpus through the event reader: the input is read as a corpus file
 // (SGML when it starts with "<", else data lines) of two tag elements, in
-// Test mode (gaps kept) and in Train mode, token by token to its end.
+// Test mode (gaps kept) and in Train mode, token by token to its end. In
+// Test mode each line is also stored in a tagger's table: the check of the
+// tagger's reading thread must accept exactly the lines that parse.
 #include <array>
+#include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include "base/ux_hash.h"
+#include "corpus/data_table.h"
 #include "corpus/event_reader.h"
 #include "corpus/sgml_lexer.h"
 #include "fuzz_util.h"
@@ -29,11 +34,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
             ppdf->szSentTag = "ZZ";
             ppdf->szSentForm = ppdf->szSentLemma = "###";
             if (OpenData(*ppdf) != 0) return;
+            DataTable dt;
+            dt.clLines = 1;
+            dt.fModelStringsOnly = true;
+            if (AllocSegment(*pm, dt) != 0) return;
+            DlData dlCheck;
             gapRecType gap;
             // Each call consumes input or ends it; the bound only stops a
             // reader that would deliver tokens for ever.
-            for (long i = 0; i < 1000000 && GetEvent(szLine, szRest, gap, *ppdf, *pm) == 0; ++i)
+            for (long i = 0; i < 1000000 && GetEvent(szLine, szRest, gap, *ppdf, *pm) == 0; ++i) {
+                if (fMode == kModeTest) {
+                    const std::string_view svLine = szLine.data();
+                    const bool fParses = InsertLine(*pm, dt, svLine, 0, "", gap, 0) == 0;
+                    if (fParses != (CheckLine(*pm, svLine, dlCheck) == 0)) std::abort();
+                    ClearDataLine(dt, 0);
+                    dt.clData = 0;
+                    dt.gapStore.Clear();
+                    dt.ownStrings.Clear();
+                }
                 FreeGap(gap);
+            }
         });
     }
     return 0;
