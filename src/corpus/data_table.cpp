@@ -720,30 +720,43 @@ int AllocSegment(const Model& m, DataTable& dt) {
     return 0;
 }
 
-int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
-               std::string_view szRest, const gapRecType& gap, int fWord) {
-    if (!InSegment(dt, ilLine)) return 0;
-    const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
-    if (i >= dt.rgdl.size()) return kLineNotSetUp;
+namespace {
 
+// The parts of storing line i that do not depend on its parse: its text, an
+// empty tag out, its beam and the word count.
+void SetUpLine(const Model& m, DataTable& dt, std::size_t i, std::string_view szLine, int fWord) {
     dt.rgpszDataLine[i].assign(szLine);
     dt.rgpszTagOut[i].fill('\0');
     BeamLine& beam = dt.rgbeam[i];
     if (beam.rgve.empty() && m.cBeam > 0) beam.rgve.resize(static_cast<std::size_t>(m.cBeam));
     if (fWord) ++dt.clWords;
+}
 
-    DlData& dl = dt.rgdl[i];
-    if (const int rc = ParseDataLine(m, szLine, dl, dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
-                                     dt.fModelStringsOnly ? &dt.modelLookups : nullptr);
-        rc != 0)
-        return rc;
-
+// Line i's rest and gap, kept once the line is accepted.
+void KeepRestAndGap(DataTable& dt, std::size_t i, std::string_view szRest, const gapRecType& gap) {
     if (szRest.empty())
         dt.rgpszRest[i].clear();
     else
         dt.rgpszRest[i].assign(szRest);
     dt.rgpgap[i] = {dt.gapStore.Count(), gap.Count()};
     dt.gapStore.AddEntries(gap, 0, gap.Count());
+}
+
+} // namespace
+
+int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+               std::string_view szRest, const gapRecType& gap, int fWord) {
+    if (!InSegment(dt, ilLine)) return 0;
+    const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
+    if (i >= dt.rgdl.size()) return kLineNotSetUp;
+
+    SetUpLine(m, dt, i, szLine, fWord);
+    DlData& dl = dt.rgdl[i];
+    if (const int rc = ParseDataLine(m, szLine, dl, dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
+                                     dt.fModelStringsOnly ? &dt.modelLookups : nullptr);
+        rc != 0)
+        return rc;
+    KeepRestAndGap(dt, i, szRest, gap);
 
     if (IsTrainMode(m) && dt.phashCnt)
         if (const int rc = CountLine(m, dt, dl); rc != 0) return rc;
@@ -833,17 +846,8 @@ int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLin
     const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
     if (i >= dt.rgdl.size()) return kLineNotSetUp;
 
-    dt.rgpszDataLine[i].assign(szLine);
-    dt.rgpszTagOut[i].fill('\0');
-    BeamLine& beam = dt.rgbeam[i];
-    if (beam.rgve.empty() && m.cBeam > 0) beam.rgve.resize(static_cast<std::size_t>(m.cBeam));
-    if (fWord) ++dt.clWords;
-    if (szRest.empty())
-        dt.rgpszRest[i].clear();
-    else
-        dt.rgpszRest[i].assign(szRest);
-    dt.rgpgap[i] = {dt.gapStore.Count(), gap.Count()};
-    dt.gapStore.AddEntries(gap, 0, gap.Count());
+    SetUpLine(m, dt, i, szLine, fWord);
+    KeepRestAndGap(dt, i, szRest, gap);
     ++dt.clData;
     return 0;
 }
