@@ -39,6 +39,11 @@ bool LemmaHolds(std::string_view szLine, const DlData& dl, const char* pszValue)
     return LemmaOfLine(szLine, szLemma) && szLemma == pszValue;
 }
 
+// Whether the line's AC string of tag element t is pszValue (interned).
+bool ACIs(const DlData& dl, std::size_t t, const char* pszValue) {
+    return t < dl.rgpszAC.size() && dl.rgpszAC[t] == pszValue;
+}
+
 // The condition test shared by tagging and training. Conditions on tag
 // elements or AC strings that the line does not have never hold.
 [[gnu::always_inline]] inline bool CondHolds(const Model& m, std::string_view szLine,
@@ -48,10 +53,8 @@ bool LemmaHolds(std::string_view szLine, const DlData& dl, const char* pszValue)
         return iElem < m.cTagElem && pszTag != nullptr && pszValue != nullptr &&
                pszValue[0] == pszTag[iElem];
     }
-    if (iElem >= kElemAC && iElem < kElemACMember) {
-        const auto t = static_cast<std::size_t>(iElem - kElemAC);
-        return t < dl.rgpszAC.size() && pszValue == dl.rgpszAC[t];
-    }
+    if (iElem >= kElemAC && iElem < kElemACMember)
+        return ACIs(dl, static_cast<std::size_t>(iElem - kElemAC), pszValue);
     if (iElem >= kElemACMember && iElem < kElemUnassigned) {
         const auto t = static_cast<std::size_t>(iElem - kElemACMember);
         if (t >= dl.rgpszAC.size() || pszValue == nullptr || dl.rgpszAC[t] == nullptr) return false;
@@ -93,9 +96,7 @@ long IndexOfAC(int iElem) {
 // Whether the AC string of element t at line r is pszValue (interned), as
 // CondHolds tests it; the closest searches make this test most often.
 bool HasAC(const DataTable& dt, long r, long t, const char* pszValue) {
-    const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
-    return static_cast<std::size_t>(t) < dl.rgpszAC.size() &&
-           dl.rgpszAC[static_cast<std::size_t>(t)] == pszValue;
+    return ACIs(dt.rgdl[static_cast<std::size_t>(r)], static_cast<std::size_t>(t), pszValue);
 }
 
 // Matches the feature at line il. In tagging (kTagging) the tags of lines to
