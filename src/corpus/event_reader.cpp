@@ -36,9 +36,6 @@ std::string LineStart(std::string_view szLine) {
 std::string_view CStr(const std::array<char, kPdfTagSize>& sz) {
     return sz.data();
 }
-std::string_view CStr(const std::array<char, kPdfTextSize>& sz) {
-    return sz.data();
-}
 
 // Whether a == b; tags of 8 to 16 characters are compared as two words
 // (which overlap when shorter than 16).
@@ -297,10 +294,9 @@ int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view
     return 0;
 }
 
-int AddToGap(const pdfRecType& pdf, const char* pszReplace, gapRecType& gap,
+int AddToGap(const pdfRecType& pdf, std::string_view szText, gapRecType& gap,
              std::string_view szSuffix) {
-    gap.Add(CStr(pdf.szTag), pszReplace ? std::string_view(pszReplace) : CStr(pdf.szText),
-            szSuffix);
+    gap.Add(pdf.svTag, szText, szSuffix);
     return 0;
 }
 
@@ -344,8 +340,10 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
 
     const int cTagElem = m.cTagElem;
     const bool fGap = m.fProgMode != kModeTrain;
-    auto Gap = [&](const char* pszReplace, std::string_view szSuffix) {
-        if (fGap) AddToGap(pdf, pszReplace, gap, szSuffix);
+    // Keeps the current tag in the gap, followed by szText (its own text or
+    // what replaces it) and szSuffix.
+    auto Gap = [&](std::string_view szText, std::string_view szSuffix) {
+        if (fGap) AddToGap(pdf, szText, gap, szSuffix);
     };
 
     // Per-call state.
@@ -371,14 +369,15 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
     };
 
     auto ReadNextTag = [&]() {
-        const int rc = GetSGMLTagText(std::span(pdf.szTag).first(kSgmlTagLen),
-                                      std::span(pdf.szText).first(kSgmlTextLen), pdf);
+        const int rc = GetSGMLTagTextView(std::span(pdf.szTag).first(kSgmlTagLen),
+                                          std::span(pdf.szText).first(kSgmlTextLen), pdf, pdf.svTag,
+                                          pdf.svText);
         if (rc == kChEndOfInput) {
             pdf.iState = 4;
             fComplete = true;
             fSkipRead = true;
             fEndRead = true;
-            pdf.szTagName[0] = '\0';
+            pdf.svTagName = {};
             return;
         }
         if (rc > 100 || (rc >= 1 && rc <= 3))
@@ -386,8 +385,12 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                                          "Tag/Text truncated or reading error, state ", pdf.iState,
                                          pdf.szTag.data(), pdf.szText.data()) +
                                 LineStart(pdf.szPrevLine.data()));
-        if (GetSGMLTagName(std::span(pdf.szTagName).first(kSgmlTagNameLen), CStr(pdf.szTag)) != 0)
-            EventFatal(pdf, ux_StrPrintf("%sTag name (%s) too long", kGE, pdf.szTag.data()));
+        // The tag has fitted whole, so its name does too; the check stays for
+        // the buffer sizes of the name.
+        pdf.svTagName = SGMLTagName(pdf.svTag);
+        if (pdf.svTagName.size() >= kSgmlTagNameLen - 2)
+            EventFatal(pdf, ux_StrPrintf("%sTag name (%.*s) too long", kGE,
+                                         static_cast<int>(pdf.svTag.size()), pdf.svTag.data()));
     };
 
     // Converts the text of a <t> or <MMt> tag; an empty text becomes "X".
@@ -409,8 +412,8 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
     };
 
     for (;;) {
-        const std::string_view szName = CStr(pdf.szTagName);
-        const std::string_view szText = CStr(pdf.szText);
+        const std::string_view szName = pdf.svTagName;
+        const std::string_view szText = pdf.svText;
         switch (pdf.iState) {
         case 2:
             pdf.iState = 3;
@@ -419,7 +422,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
         case 3:
             if (szName == "f" || szName == "d" || szName == "s") {
                 lTokenLine = pdf.lLine;
-                Gap(nullptr, "");
+                Gap(szText, "");
                 if (szName == "s") {
                     ++pdf.clSentences;
                     SetBoundaryToken("%sCannot add sent tag to full tag list: %s");
@@ -431,7 +434,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                 }
                 pdf.iState = 4;
             } else {
-                Gap(nullptr, "\n");
+                Gap(szText, "\n");
             }
             break;
 
@@ -475,11 +478,8 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                         cands.Add(tagTrue.View());
                     } else {
                         SetBoundaryToken("%sCannot add sent tag to full tag list (EOF): %s");
-                        const std::string_view szEnd = kVirtualEnd;
-                        std::memcpy(pdf.szTag.data(), szEnd.data(), szEnd.size());
-                        pdf.szTag[szEnd.size()] = '\0';
-                        AddToGap(pdf, nullptr, gap, "");
-                        pdf.szTag[0] = '\0';
+                        gap.Add(kVirtualEnd, szText);
+                        pdf.svTag = {};
                         pdf.fEndToken = 1;
                     }
                 }
@@ -504,7 +504,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                 return 0;
             }
             if (szName == "MMl") {
-                Gap(nullptr, "");
+                Gap(szText, "");
             } else if (szName == "MMt") {
                 std::string_view szTag = szText;
                 if (szTag.empty()) {
@@ -521,20 +521,20 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                 if (!cands.Contains(szTag) && !cands.Add(szTag))
                     EventFatal(pdf, ux_StrPrintf("%sCannot add tag to full tag list: %.*s", kGE,
                                                  static_cast<int>(szTag.size()), szTag.data()));
-                // szTag views a whole zero-terminated string: the text, "X" or
-                // a value of the tag table.
-                Gap(szTag.data(), "");
+                Gap(szTag, "");
                 if (tagFirst.Empty()) tagFirst.Set(szTag);
             } else if (szName == "Ct") {
                 // dropped
             } else if (szName == "MDl" || szName == "MDt") {
-                std::fprintf(stderr, "DOING MDL/MDt!!! %s, %s\n", pdf.szTag.data(),
-                             pdf.szText.data());
-                if (GetSGMLTagSrcAttr(std::span(pdf.szSrc).first(kSgmlSrcLen), CStr(pdf.szTag)) !=
-                    0)
-                    EventFatal(pdf, ux_StrPrintf("%sProblem parsing src attr (%s) too long (%d)",
-                                                 kGE, pdf.szTag.data(), pdf.iState));
-                if (CStr(pdf.szSrc) != m.szTaggerID) Gap(nullptr, "");
+                const std::string_view szTag = pdf.svTag;
+                std::fprintf(stderr, "DOING MDL/MDt!!! %.*s, %.*s\n",
+                             static_cast<int>(szTag.size()), szTag.data(),
+                             static_cast<int>(szText.size()), szText.data());
+                if (GetSGMLTagSrcAttr(std::span(pdf.szSrc).first(kSgmlSrcLen), szTag) != 0)
+                    EventFatal(pdf, ux_StrPrintf("%sProblem parsing src attr (%.*s) too long (%d)",
+                                                 kGE, static_cast<int>(szTag.size()), szTag.data(),
+                                                 pdf.iState));
+                if (CStr(pdf.szSrc) != m.szTaggerID) Gap(szText, "");
             } else if (szName == "l") {
                 if (!fLemmaSeen) {
                     fLemmaSeen = true;
@@ -545,12 +545,13 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                         lemma.Set("=");
                     } else {
                         if (szText.size() > kLemmaMax)
-                            EventFatal(pdf, ux_StrPrintf("%sLemma too long (%d > %d): %s", kGE,
+                            EventFatal(pdf, ux_StrPrintf("%sLemma too long (%d > %d): %.*s", kGE,
                                                          static_cast<int>(szText.size()), kLemmaMax,
+                                                         static_cast<int>(szText.size()),
                                                          szText.data()));
                         lemma.Set(szText);
                     }
-                    Gap(nullptr, "");
+                    Gap(szText, "");
                 }
             } else if (szName == "t") {
                 if (!fTagSeen) {
@@ -568,15 +569,16 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                                                 cTagElem, static_cast<int>(szTag.size()),
                                                 szTag.data(), form.sz.data()));
                     tagTrue.Set(szTag);
-                    Gap(tagTrue.sz.data(), "");
+                    Gap(tagTrue.View(), "");
                 }
             } else {
-                const std::string_view szTag = CStr(pdf.szTag);
+                const std::string_view szTag = pdf.svTag;
                 const std::size_t cchAdd = szTag.size() + szText.size();
                 if (cchRest + cchAdd > szRest.size() - 3)
-                    EventFatal(pdf,
-                               ux_StrPrintf("%sTag/Text too long (>= %d): %s%s", kGE,
-                                            static_cast<int>(cchAdd), szTag.data(), szText.data()));
+                    EventFatal(pdf, ux_StrPrintf("%sTag/Text too long (>= %d): %.*s%.*s", kGE,
+                                                 static_cast<int>(cchAdd),
+                                                 static_cast<int>(szTag.size()), szTag.data(),
+                                                 static_cast<int>(szText.size()), szText.data()));
                 std::memcpy(szRest.data() + cchRest, szTag.data(), szTag.size());
                 std::memcpy(szRest.data() + cchRest + szTag.size(), szText.data(), szText.size());
                 cchRest += cchAdd;

@@ -135,9 +135,9 @@ inline constexpr int kEventNoRoom = 2;
 int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view szACPart,
                 std::string_view szForm, std::string_view szLemma, std::string_view szMMtPart);
 
-// Appends the entry szTag + (pszReplace, or szText when null) + szSuffix of
-// the reader's current tag to the list. 0.
-int AddToGap(const pdfRecType& pdf, const char* pszReplace, gapRecType& gap,
+// Appends the entry of the reader's current tag (svTag) followed by szText
+// (its own text or what replaces it) and szSuffix to the list. 0.
+int AddToGap(const pdfRecType& pdf, std::string_view szText, gapRecType& gap,
              std::string_view szSuffix);
 
 // Empties the list (its storage stays for reuse). 0.

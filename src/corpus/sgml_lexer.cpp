@@ -3,6 +3,7 @@
 #include "corpus/sgml_lexer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -324,53 +325,145 @@ bool ScanTagTextInBlock(std::span<char> szTag, std::span<char> szText, pdfRecTyp
     return true;
 }
 
-} // namespace
+// Whether the eight bytes at pch hold one below 11 (a zero byte, a tab, a
+// newline or another control character).
+bool WordHasLowByte(const char* pch) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighs = 0x8080808080808080;
+    std::uint64_t w = 0;
+    std::memcpy(&w, pch, sizeof w);
+    return ((w - kOnes * 11) & ~w & kHighs) != 0;
+}
 
-int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf) {
+// Whether [pch, pchEnd) holds a byte below 11.
+bool HasLowByte(const char* pch, const char* pchEnd) {
+    const auto cch = static_cast<std::size_t>(pchEnd - pch);
+    if (cch < 8) {
+        for (std::size_t k = 0; k < cch; ++k)
+            if (static_cast<unsigned char>(pch[k]) < 11) return true;
+        return false;
+    }
+    for (std::size_t k = 0; k + 8 <= cch; k += 8)
+        if (WordHasLowByte(pch + k)) return true;
+    return cch % 8 != 0 && WordHasLowByte(pchEnd - 8);
+}
+
+// The common case of GetSGMLTagTextView, where nothing needs copying: the tag,
+// its text and the "<" after the text lie in the block buffer, the "<" that
+// starts the tag too (also when it waits pushed back), the tag and the text
+// between its outer blanks hold no byte below 11 (no tab or newline to read as
+// a space, no zero byte to report), and both fit whole into buffers of cbTag
+// and cbText. Sets the views, counts the newlines of the outer blanks, leaves
+// the next "<" unread in the buffer and returns true; otherwise returns false
+// and leaves the reader as it was.
+bool ViewTagTextInBlock(std::size_t cbTag, std::size_t cbText, pdfRecType& pdf,
+                        std::string_view& svTag, std::string_view& svText) {
+    if (cbTag < 3 || cbText < 3) return false;
+    const char* pch = pdf.pchBuf;
+    const char* const pchEnd = pdf.pchBufEnd;
+    const char* const pchWaitingEnd = pdf.szPushBack.data() + pdf.cchPushBack;
+    const bool fLtWaiting = pdf.pchPushBack < pchWaitingEnd;
+    const char* pchTag = pch;
+    if (fLtWaiting) {
+        // The "<" was read from the buffer and pushed back: it is still the
+        // byte before the next unread one.
+        if (pchWaitingEnd - pdf.pchPushBack != 1 || *pdf.pchPushBack != '<' ||
+            pch == pdf.szBuf.data() || pch[-1] != '<')
+            return false;
+        --pchTag;
+    } else {
+        if (pch >= pchEnd || *pch != '<') return false;
+        ++pch;
+    }
+    const auto* pchGt =
+        static_cast<const char*>(std::memchr(pch, '>', static_cast<std::size_t>(pchEnd - pch)));
+    if (pchGt == nullptr) return false;
+    const char* pchText = pchGt + 1;
+    if (static_cast<std::size_t>(pchText - pchTag) > cbTag - 3 || HasLowByte(pchTag, pchText))
+        return false;
+    const auto* pchLt = static_cast<const char*>(
+        std::memchr(pchText, '<', static_cast<std::size_t>(pchEnd - pchText)));
+    if (pchLt == nullptr) return false;
+
+    long cNewlines = 0;
+    for (; pchText < pchLt && IsBlank(*pchText); ++pchText)
+        if (*pchText == '\n') ++cNewlines;
+    const char* pchTextEnd = pchLt;
+    for (; pchTextEnd > pchText && IsBlank(pchTextEnd[-1]); --pchTextEnd)
+        if (pchTextEnd[-1] == '\n') ++cNewlines;
+    if (static_cast<std::size_t>(pchTextEnd - pchText) > cbText - 3 ||
+        HasLowByte(pchText, pchTextEnd))
+        return false;
+
+    svTag = {pchTag, static_cast<std::size_t>(pchGt + 1 - pchTag)};
+    svText = {pchText, static_cast<std::size_t>(pchTextEnd - pchText)};
+    pdf.lLine += cNewlines;
+    if (fLtWaiting) ++pdf.pchPushBack;
+    pdf.pchBuf = pchLt;
+    return true;
+}
+
+// GetSGMLTagText, and with fViews GetSGMLTagTextView.
+template <bool fViews>
+int ReadTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf,
+                std::string_view& svTag, std::string_view& svText) {
     int iCommentDepth = 0;
     for (;;) {
         int rc = 0;
         int ichTag = 0;
         int ichText = 0;
-        if (!ScanTagTextInBlock(szTag, szText, pdf, ichTag, ichText)) {
-            // Character by character: across blocks, at the end of the input,
-            // with other characters pushed back.
-            SetEmpty(szTag);
-            SetEmpty(szText);
-            ichTag = 0;
-            ichText = 0;
-            char ch = GetSGMLChar(pdf);
-            if (ch == kChEndOfInput) return kChEndOfInput;
-            if (ch != '<') return kSgmlNoTagStart;
-            do {
-                AddCharToString(ch, szTag, ichTag);
-                if (ch == '>' || ScanBlock(pdf, '>', true, szTag, ichTag, nullptr)) break;
-                ch = GetSGMLChar(pdf);
-                if (ch == kChEndOfInput) return kChEndOfInput;
-            } while (true);
+        if (fViews && ViewTagTextInBlock(szTag.size(), szText.size(), pdf, svTag, svText)) {
+            // Whole, so nothing was cut.
+        } else {
+            if (!ScanTagTextInBlock(szTag, szText, pdf, ichTag, ichText)) {
+                // Character by character: across blocks, at the end of the input,
+                // with other characters pushed back.
+                SetEmpty(szTag);
+                SetEmpty(szText);
+                ichTag = 0;
+                ichText = 0;
+                char ch = GetSGMLChar(pdf);
+                if (ch != '<') {
+                    svTag = svText = {};
+                    return ch == kChEndOfInput ? kChEndOfInput : kSgmlNoTagStart;
+                }
+                do {
+                    AddCharToString(ch, szTag, ichTag);
+                    if (ch == '>' || ScanBlock(pdf, '>', true, szTag, ichTag, nullptr)) break;
+                    ch = GetSGMLChar(pdf);
+                    if (ch == kChEndOfInput) {
+                        svTag = {szTag.data(), static_cast<std::size_t>(ichTag)};
+                        svText = {};
+                        return kChEndOfInput;
+                    }
+                } while (true);
 
-            do ch = GetSGMLChar(pdf);
-            while (ch == ' ');
+                do ch = GetSGMLChar(pdf);
+                while (ch == ' ');
 
-            int ichKeep = 0; // just after the last non-blank character stored
-            while (ch != '<' && ch != kChEndOfInput) {
-                AddCharToString(ch, szText, ichText);
-                if (ch != ' ') ichKeep = ichText;
-                ScanBlock(pdf, '<', false, szText, ichText, &ichKeep);
-                ch = GetSGMLChar(pdf);
+                int ichKeep = 0; // just after the last non-blank character stored
+                while (ch != '<' && ch != kChEndOfInput) {
+                    AddCharToString(ch, szText, ichText);
+                    if (ch != ' ') ichKeep = ichText;
+                    ScanBlock(pdf, '<', false, szText, ichText, &ichKeep);
+                    ch = GetSGMLChar(pdf);
+                }
+                if (ch == '<' && PutPDFChar(pdf, '<') != 0) {
+                    svTag = {szTag.data(), static_cast<std::size_t>(ichTag)};
+                    svText = {szText.data(), static_cast<std::size_t>(ichText)};
+                    return kSgmlPushBackFull;
+                }
+                ichText = ichKeep;
+                if (!szText.empty()) szText[ichText] = '\0';
             }
-            if (ch == '<' && PutPDFChar(pdf, '<') != 0) return kSgmlPushBackFull;
-            ichText = ichKeep;
-            if (!szText.empty()) szText[ichText] = '\0';
+            svTag = {szTag.empty() ? "" : szTag.data(), static_cast<std::size_t>(ichTag)};
+            svText = {szText.empty() ? "" : szText.data(), static_cast<std::size_t>(ichText)};
+            if (AddCharToString('\0', szTag, ichTag) != 0) rc += kSgmlTagCut;
+            if (AddCharToString('\0', szText, ichText) != 0) rc += kSgmlTextCut;
         }
-        const std::string_view szTagRead(szTag.empty() ? "" : szTag.data(),
-                                         static_cast<std::size_t>(ichTag));
 
-        if (AddCharToString('\0', szTag, ichTag) != 0) rc += kSgmlTagCut;
-        if (AddCharToString('\0', szText, ichText) != 0) rc += kSgmlTextCut;
-
-        const bool fOpen = szTagRead == "<comment>";
-        const bool fClose = szTagRead == "</comment>";
+        const bool fOpen = svTag == "<comment>";
+        const bool fClose = svTag == "</comment>";
         if (fOpen) ++iCommentDepth;
         if (fClose && --iCommentDepth < 0) {
             ux_LnWarning(kModApp, kMsgApp, pdf.lLine, "GetSGMLTagText: extra </comment> ignored");
@@ -381,16 +474,27 @@ int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pd
     }
 }
 
-int GetSGMLTagName(std::span<char> szName, std::string_view szTag) {
-    SetEmpty(szName);
+} // namespace
+
+int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf) {
+    std::string_view svTag;
+    std::string_view svText;
+    return ReadTagText<false>(szTag, szText, pdf, svTag, svText);
+}
+
+int GetSGMLTagTextView(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf,
+                       std::string_view& svTag, std::string_view& svText) {
+    return ReadTagText<true>(szTag, szText, pdf, svTag, svText);
+}
+
+std::string_view SGMLTagName(std::string_view szTag) {
     std::size_t i = (!szTag.empty() && szTag[0] == '<') ? 1 : 0;
-    int ich = 0;
+    const std::size_t iFirst = i;
     for (; i < szTag.size(); ++i) {
         const char ch = szTag[i];
         if (ch == '\0' || ch == ' ' || ch == '\t' || ch == '>') break;
-        if (AddCharToString(ch, szName, ich) != 0) return 1;
     }
-    return 0;
+    return szTag.substr(iFirst, i - iFirst);
 }
 
 int GetSGMLTagSrcAttr(std::span<char> szValue, std::string_view szTag) {

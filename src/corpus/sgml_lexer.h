@@ -24,7 +24,7 @@ inline constexpr char kChEndOfInput = 26;
 
 inline constexpr int kPdfBlockSize = 31998;  // bytes read from the file at a time
 inline constexpr int kPdfPushBackMax = 250;  // characters the push-back store holds
-inline constexpr int kPdfTagSize = 250;      // szTag, szTagName, szSrc
+inline constexpr int kPdfTagSize = 250;      // szTag, szSrc
 inline constexpr int kPdfTextSize = 4000;    // szText
 inline constexpr int kPdfPrevLineShown = 20; // characters of the last data line in messages
 
@@ -69,12 +69,17 @@ struct pdfRecType {
     std::string szSentForm;                // form of the sentence-boundary token
     std::string szSentLemma;               // lemma of the sentence-boundary token
     std::array<char, kPdfTagSize> szTag{}; // current tag as read, "<" .. ">"
-    std::array<char, kPdfTagSize> szTagName{}; // its name
-    std::array<char, kPdfTagSize> szSrc{};     // its src attribute
-    std::array<char, kPdfTextSize> szText{};   // text following it
-    std::string szTagTable;                    // tag table file, empty: no conversion
-    std::unique_ptr<HashTable> phashTag;       // source tag -> target tag
-    std::unique_ptr<HashTable> phashTagInv;    // target tag -> source tag
+    std::array<char, kPdfTagSize> szSrc{}; // its src attribute
+    std::array<char, kPdfTextSize> szText{}; // text following it
+    // The tag, its text and its name as GetSGMLTagTextView read them last:
+    // views into szBuf, or into szTag and szText when they had to be copied.
+    // Valid until the next read from this record.
+    std::string_view svTag;
+    std::string_view svText;
+    std::string_view svTagName;
+    std::string szTagTable;                 // tag table file, empty: no conversion
+    std::unique_ptr<HashTable> phashTag;    // source tag -> target tag
+    std::unique_ptr<HashTable> phashTagInv; // target tag -> source tag
     // First characters of the last data line delivered, for messages.
     std::array<char, kPdfPrevLineShown + 1> szPrevLine{};
 
@@ -130,9 +135,17 @@ inline constexpr int kSgmlPushBackFull = 102; // the push-back store is full
 // characters whole.
 int GetSGMLTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf);
 
-// Copies the name of a tag string ("<name ...>") into szName: 0, or 1 when it
-// did not fit.
-int GetSGMLTagName(std::span<char> szName, std::string_view szTag);
+// Reads the next pair as GetSGMLTagText does, with the same results, and
+// sets svTag and svText to them. Where a tag and its text lie whole in the
+// block buffer with no tab, newline or zero byte inside them, the views point
+// there and nothing is copied; otherwise the pair is copied into szTag and
+// szText as GetSGMLTagText copies it, and the views point at the copies.
+int GetSGMLTagTextView(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf,
+                       std::string_view& svTag, std::string_view& svText);
+
+// The name of a tag string ("<name ...>"): what follows the "<" up to a
+// blank, a ">" or the end.
+std::string_view SGMLTagName(std::string_view szTag);
 
 // Copies the value of the tag's src attribute into szValue (empty when there
 // is none): 0, or 1 when it did not fit.

@@ -181,7 +181,7 @@ TEST_F(EventReader, CandidateSetBeyondTheDataLineIsFatal) {
 
 TEST(Gaps, EntriesStoresAndKeptRuns) {
     pdfRecType pdf;
-    std::snprintf(pdf.szTag.data(), pdf.szTag.size(), "<t>");
+    pdf.svTag = "<t>";
     gapRecType gap;
     AddToGap(pdf, "NN", gap, "\n");
     AddToGap(pdf, "", gap, "");

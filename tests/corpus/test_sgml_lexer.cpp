@@ -18,9 +18,16 @@ struct TagText {
     std::string szText;
 };
 
-TagText Next(pdfRecType& pdf) {
-    const int rc = GetSGMLTagText(std::span(pdf.szTag).first(kSgmlTagLen),
-                                  std::span(pdf.szText).first(kSgmlTextLen), pdf);
+// The next pair as copied, or with fViews as handed out in views (which
+// must give the same pairs).
+TagText Next(pdfRecType& pdf, bool fViews = false) {
+    const auto szTag = std::span(pdf.szTag).first(kSgmlTagLen);
+    const auto szText = std::span(pdf.szText).first(kSgmlTextLen);
+    if (fViews) {
+        const int rc = GetSGMLTagTextView(szTag, szText, pdf, pdf.svTag, pdf.svText);
+        return {rc, std::string(pdf.svTag), std::string(pdf.svText)};
+    }
+    const int rc = GetSGMLTagText(szTag, szText, pdf);
     return {rc, pdf.szTag.data(), pdf.szText.data()};
 }
 
@@ -70,26 +77,29 @@ TEST_F(SgmlLexer, TextsCrossBlockBoundariesAndZeroBytesAreFatal) {
     EXPECT_FATAL(Next(*ppdf), 18032, "\\[ln 2\\] GetPDFChar: zero byte in input file .*in.txt");
 }
 
-// A pair is read in one piece when it lies in the block buffer, else
-// character by character: both ways give the same pairs and line numbers
-// wherever a block ends.
+// A pair is viewed in the block buffer or copied from it when it lies there
+// in one piece, else read character by character: every way gives the same
+// pairs and line numbers wherever a block ends.
 TEST_F(SgmlLexer, PairsReadTheSameWhereverABlockEnds) {
     const std::string szTricky = "<s\nid=1>\t<f>  a\tb \n<comment>\n<f>x</comment><l>\n\n"
-                                 "<MMt src=\"a b\">NN\t\n<f>";
-    const auto ReadAllPairs = [](pdfRecType& pdf) {
+                                 "<MMt src=\"a b\">NN\t\n<f>z \n<t> \t12345678901\n<f>";
+    const auto ReadAllPairs = [](pdfRecType& pdf, bool fViews) {
         std::vector<std::string> rgsz;
-        for (TagText tt = Next(pdf); tt.rc == 0; tt = Next(pdf))
+        for (TagText tt = Next(pdf, fViews); tt.rc == 0; tt = Next(pdf, fViews))
             rgsz.push_back(tt.szTag + "|" + tt.szText + "|" + std::to_string(pdf.lLine));
         return rgsz;
     };
-    const std::vector<std::string> rgszWant = ReadAllPairs(*Open(szTricky));
-    ASSERT_EQ(rgszWant.size(), 5u);
+    const std::vector<std::string> rgszWant = ReadAllPairs(*Open(szTricky), false);
+    ASSERT_EQ(rgszWant.size(), 7u);
     EXPECT_EQ(rgszWant[1], "<f>|a b|3");
-    for (std::size_t cchPad = kPdfBlockSize - szTricky.size() - 4; cchPad <= kPdfBlockSize;
-         ++cchPad) {
-        auto ppdf = Open("<p>" + std::string(cchPad - 3, 'y') + szTricky);
-        Next(*ppdf);
-        ASSERT_EQ(ReadAllPairs(*ppdf), rgszWant) << cchPad;
+    EXPECT_EQ(rgszWant[5], "<t>|12345678901|9");
+    for (const bool fViews : {false, true}) {
+        for (std::size_t cchPad = kPdfBlockSize - szTricky.size() - 4; cchPad <= kPdfBlockSize;
+             ++cchPad) {
+            auto ppdf = Open("<p>" + std::string(cchPad - 3, 'y') + szTricky);
+            Next(*ppdf, fViews);
+            ASSERT_EQ(ReadAllPairs(*ppdf, fViews), rgszWant) << cchPad << fViews;
+        }
     }
 }
 
@@ -115,20 +125,24 @@ TEST_F(SgmlLexer, TagTextTrimsOuterBlanksOnly) {
 TEST_F(SgmlLexer, BufferLimitsOfTagsAndTexts) {
     const std::string szTag245 = "<" + std::string(243, 'a') + ">";
     const std::string szText3995(3995, 'x');
-    auto ppdf = Open(szTag245 + szText3995 + "<" + std::string(244, 'a') + ">y" + "<f>" +
-                     std::string(3996, 'x') + "<t>  " + szText3995 + "   ");
-    TagText tt = Next(*ppdf);
-    EXPECT_EQ(tt.rc, 0);
-    EXPECT_EQ(tt.szTag, szTag245);
-    EXPECT_EQ(tt.szText, szText3995);
-    EXPECT_EQ(Next(*ppdf).rc, 1);
-    tt = Next(*ppdf);
-    EXPECT_EQ(tt.rc, 2);
-    EXPECT_EQ(tt.szText.size(), 3996u);
-    // Trailing blanks beyond the limit do not count as a cut.
-    tt = Next(*ppdf);
-    EXPECT_EQ(tt.rc, 0);
-    EXPECT_EQ(tt.szText, szText3995);
+    for (const bool fViews : {false, true}) {
+        auto ppdf = Open(szTag245 + szText3995 + "<" + std::string(244, 'a') + ">y" + "<f>" +
+                         std::string(3996, 'x') + "<t>  " + szText3995 + "   <f>");
+        TagText tt = Next(*ppdf, fViews);
+        EXPECT_EQ(tt.rc, 0);
+        EXPECT_EQ(tt.szTag, szTag245);
+        EXPECT_EQ(tt.szText, szText3995);
+        tt = Next(*ppdf, fViews);
+        EXPECT_EQ(tt.rc, 1);
+        EXPECT_EQ(tt.szTag.size(), 246u);
+        tt = Next(*ppdf, fViews);
+        EXPECT_EQ(tt.rc, 2);
+        EXPECT_EQ(tt.szText.size(), 3996u);
+        // Trailing blanks beyond the limit do not count as a cut.
+        tt = Next(*ppdf, fViews);
+        EXPECT_EQ(tt.rc, 0);
+        EXPECT_EQ(tt.szText, szText3995);
+    }
 }
 
 TEST_F(SgmlLexer, CommentsNestAndAreSkipped) {
@@ -144,12 +158,10 @@ TEST_F(SgmlLexer, CommentsNestAndAreSkipped) {
 
 TEST(SgmlTagParts, NamesAndSrcAttributes) {
     std::array<char, 250> sz{};
-    EXPECT_EQ(GetSGMLTagName(sz, "<s\tid=1>"), 0);
-    EXPECT_STREQ(sz.data(), "s");
-    EXPECT_EQ(GetSGMLTagName(sz, "</f>"), 0);
-    EXPECT_STREQ(sz.data(), "/f");
-    EXPECT_EQ(GetSGMLTagName(std::span(sz).first(5), "<abc>"), 0);
-    EXPECT_EQ(GetSGMLTagName(std::span(sz).first(5), "<abcd>"), 1);
+    EXPECT_EQ(SGMLTagName("<s\tid=1>"), "s");
+    EXPECT_EQ(SGMLTagName("</f>"), "/f");
+    EXPECT_EQ(SGMLTagName("<MMt src=x>"), "MMt");
+    EXPECT_EQ(SGMLTagName("<abc"), "abc");
 
     const struct {
         std::string_view szTag, szValue;
