@@ -148,6 +148,7 @@ void BuildModel(Model& m, DataTable& dt) {
 
     // Counts over the training data, tag element by tag element (the class
     // chains of the table serve one tag element at a time).
+    SizeTrainingLists(dt, m.cTagElem);
     for (std::size_t t = 0; t < cTE; ++t) {
         const TagElem& te = m.rgteTagElem[t];
         for (long ia = 0; ia < te.clAmbClass; ++ia) {
@@ -155,7 +156,7 @@ void BuildModel(Model& m, DataTable& dt) {
         }
         for (long il = dt.clData - 1; il >= 0; --il) {
             AmbClass& ac = *rgmapRec[t][dt.rgdl[static_cast<std::size_t>(il)].rgpszAC[t]];
-            dt.rgilNextAC[static_cast<std::size_t>(il)] = ac.ilDataFirst;
+            dt.rgilNextAC[t][static_cast<std::size_t>(il)] = ac.ilDataFirst;
             ac.ilDataFirst = il;
         }
         for (long ia = 0; ia < te.clAmbClass; ++ia) {

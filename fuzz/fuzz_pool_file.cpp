@@ -29,8 +29,7 @@ void FillTable(Model& m, DataTable& dt) {
     AllocSegment(m, dt);
     const gapRecType gap;
     for (long il = 0; il < dt.clLines; ++il) InsertLine(m, dt, kLines[il], il, "", gap, 1);
-    dt.rgilNextAC.assign(static_cast<std::size_t>(dt.clLines), -1);
-    dt.rgilNextFeature.assign(static_cast<std::size_t>(dt.clLines), -1);
+    SizeTrainingLists(dt, m.cTagElem);
 }
 
 } // namespace

@@ -164,8 +164,7 @@ inline void FillTable(Model& m, DataTable& dt, const std::vector<std::string>& r
     gapRecType gap;
     for (long il = 0; il < dt.clLines; ++il)
         ASSERT_EQ(InsertLine(m, dt, rgszLine[il], il, "", gap, 1), 0) << rgszLine[il];
-    dt.rgilNextAC.assign(dt.clLines, -1);
-    dt.rgilNextFeature.assign(dt.clLines, -1);
+    SizeTrainingLists(dt, m.cTagElem);
 }
 
 class TinyModel {
@@ -249,16 +248,19 @@ public:
             m.rgacAmbClassArea[te.ilAmbClassFirst + ia].ilDataFirst = -1;
         for (long il = 0; il < dt.clData; ++il) {
             if (AmbClass* pac = FindAmbClassRec(dt.rgdl[il].rgpszAC[t], te, m)) {
-                dt.rgilNextAC[il] = pac->ilDataFirst;
+                dt.rgilNextAC[t][il] = pac->ilDataFirst;
                 pac->ilDataFirst = il;
             }
         }
     }
 
-    // Puts the feature at the front of line il's probability links.
-    void Link(long il, FeatureDesc& fd) {
-        FeatureLink*& plinkHead = dt.rgplinkFeature2[il];
-        plinkHead = &dt.rglinkStore.emplace_back(FeatureLink{&fd, plinkHead, nullptr, il});
+    // Puts the feature at the front of line il's probability links of tag
+    // element t (by default its own).
+    void Link(long il, FeatureDesc& fd, int t = -1) {
+        if (t < 0) t = fd.iTagElem;
+        FeatureLink*& plinkHead = dt.rgplinkFeature2[t][il];
+        plinkHead =
+            &dt.rglinkStore[t].rglink.emplace_back(FeatureLink{&fd, plinkHead, nullptr, il});
     }
 
     // Puts a beam item on line il.

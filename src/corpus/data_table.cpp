@@ -660,10 +660,8 @@ int ReadData(std::string_view szArgFile, Model& m, std::string_view szPrefix) {
     // The model names the data it was trained on: the Train file when the
     // segment is one.
     if (rgfFile[0] && szPrefix.empty()) m.szTrainingData = rgpdt[0]->szFile;
-    for (DataTable* pdt : rgpdt) {
-        pdt->rgilNextAC.assign(static_cast<std::size_t>(pdt->clData), -1);
-        pdt->rgilNextFeature.assign(static_cast<std::size_t>(pdt->clData), -1);
-    }
+    // Only training walks the lines of a class or of a feature.
+    if (IsTrainMode(m)) SizeTrainingLists(*m.pdtT, m.cTagElem);
     std::fprintf(stderr, "Data read in.\n");
     return 0;
 }
@@ -703,10 +701,10 @@ int AllocSegment(const Model& m, DataTable& dt) {
     dt.rgpszRest.assign(cLines, std::string());
     dt.rgpgap.assign(cLines + 1, GapSpan());
     dt.gapStore.Clear();
-    dt.rgplinkFeature.assign(cLines, nullptr);
-    dt.rgplinkFeature2.assign(cLines, nullptr);
+    // Only the training table gets the lists (SizeTrainingLists).
+    dt.rgplinkFeature.clear();
+    dt.rgplinkFeature2.clear();
     dt.rglinkStore.clear();
-    dt.plinkFree = nullptr;
     dt.rgfLineErr.assign(cLines, 0);
     dt.rgrgfErr.assign(static_cast<std::size_t>(std::max(m.cTagElem, 0)),
                        std::vector<unsigned char>(cLines, 0));
@@ -938,8 +936,10 @@ void ClearDataLine(DataTable& dt, long i) {
     dt.rgbeam[k].iBeamBest = -1;
     dt.rgfLineErr[k] = 0;
     for (auto& rgfErr : dt.rgrgfErr) rgfErr[k] = 0;
-    FreeFeatureLinks(dt, dt.rgplinkFeature[k]);
-    FreeFeatureLinks(dt, dt.rgplinkFeature2[k]);
+    for (std::size_t t = 0; t < dt.rgplinkFeature.size(); ++t) {
+        FreeFeatureLinks(dt, static_cast<int>(t), dt.rgplinkFeature[t][k]);
+        FreeFeatureLinks(dt, static_cast<int>(t), dt.rgplinkFeature2[t][k]);
+    }
 }
 
 void MoveDataLine(const Model& m, DataTable& dt, long ilTo, long ilFrom) {
@@ -955,10 +955,12 @@ void MoveDataLine(const Model& m, DataTable& dt, long ilTo, long ilFrom) {
     BeamLine& beamFrom = dt.rgbeam[kFrom];
     dt.rgfLineErr[kTo] = dt.rgfLineErr[kFrom];
     for (auto& rgfErr : dt.rgrgfErr) rgfErr[kTo] = rgfErr[kFrom];
-    FreeFeatureLinks(dt, dt.rgplinkFeature[kTo]);
-    FreeFeatureLinks(dt, dt.rgplinkFeature2[kTo]);
-    std::swap(dt.rgplinkFeature[kTo], dt.rgplinkFeature[kFrom]);
-    std::swap(dt.rgplinkFeature2[kTo], dt.rgplinkFeature2[kFrom]);
+    for (std::size_t t = 0; t < dt.rgplinkFeature.size(); ++t) {
+        FreeFeatureLinks(dt, static_cast<int>(t), dt.rgplinkFeature[t][kTo]);
+        FreeFeatureLinks(dt, static_cast<int>(t), dt.rgplinkFeature2[t][kTo]);
+        std::swap(dt.rgplinkFeature[t][kTo], dt.rgplinkFeature[t][kFrom]);
+        std::swap(dt.rgplinkFeature2[t][kTo], dt.rgplinkFeature2[t][kFrom]);
+    }
     beamTo.cBeam = beamFrom.cBeam;
     beamTo.iBeamBest = beamFrom.iBeamBest;
     if (beamTo.rgve.size() < beamFrom.rgve.size()) beamTo.rgve.resize(beamFrom.rgve.size());
@@ -967,21 +969,43 @@ void MoveDataLine(const Model& m, DataTable& dt, long ilTo, long ilFrom) {
     ClearDataLine(dt, ilFrom);
 }
 
-FeatureLink* NewFeatureLink(DataTable& dt) {
-    if (FeatureLink* plink = dt.plinkFree) {
-        dt.plinkFree = plink->pNext;
+FeatureLink* NewFeatureLink(DataTable& dt, int t) {
+    LinkStore& store = dt.rglinkStore[static_cast<std::size_t>(t)];
+    if (FeatureLink* plink = store.plinkFree) {
+        store.plinkFree = plink->pNext;
         *plink = FeatureLink{};
         return plink;
     }
-    return &dt.rglinkStore.emplace_back();
+    return &store.rglink.emplace_back();
 }
 
-void FreeFeatureLinks(DataTable& dt, FeatureLink*& plinkHead) {
+void FreeFeatureLinks(DataTable& dt, int t, FeatureLink*& plinkHead) {
+    if (plinkHead == nullptr) return;
+    LinkStore& store = dt.rglinkStore[static_cast<std::size_t>(t)];
     while (FeatureLink* plink = plinkHead) {
         plinkHead = plink->pNext;
-        plink->pNext = dt.plinkFree;
-        dt.plinkFree = plink;
+        plink->pNext = store.plinkFree;
+        store.plinkFree = plink;
     }
+}
+
+void SizeTrainingLists(DataTable& dt, int cTagElem) {
+    const auto cTE = static_cast<std::size_t>(std::max(cTagElem, 0));
+    const auto cLines = static_cast<std::size_t>(std::max(dt.clData, 0L));
+    const auto Size = [&](auto& rgrg, std::size_t c, auto none) {
+        if (rgrg.size() < cTE) rgrg.resize(cTE);
+        for (auto& rg : rgrg) {
+            if (rg.size() < c) rg.resize(c, none);
+        }
+    };
+    Size(dt.rgilNextAC, cLines, -1L);
+    Size(dt.rgilNextFeature, cLines, -1L);
+    // The link lists have an entry for every line of the segment, as the
+    // other per-line arrays.
+    const auto cLinked = std::max(cLines, static_cast<std::size_t>(std::max(dt.clLines, 0L)) + 1);
+    Size(dt.rgplinkFeature, cLinked, static_cast<FeatureLink*>(nullptr));
+    Size(dt.rgplinkFeature2, cLinked, static_cast<FeatureLink*>(nullptr));
+    if (dt.rglinkStore.size() < cTE) dt.rglinkStore.resize(cTE);
 }
 
 void ResetDataTable(DataTable& dt) {

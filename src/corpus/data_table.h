@@ -57,6 +57,13 @@ struct BeamLine {
     std::vector<VeItem> rgve; // model cBeam items, allocated on the line's first use
 };
 
+// Storage of link entries (stable addresses) and the chain of released
+// entries, reused first.
+struct LinkStore {
+    std::deque<FeatureLink> rglink;
+    FeatureLink* plinkFree = nullptr;
+};
+
 struct DataTable {
     std::string szDataPrefix; // prefix of the segment keys
     std::string szSegment;    // "Train", "Heldout" or "Test"
@@ -71,19 +78,25 @@ struct DataTable {
 
     // Per line (clLines + 1 entries unless said otherwise). Empty strings and
     // empty lists stand for "none".
-    std::vector<std::string> rgpszDataLine;           // the data line as read
-    std::vector<DlData> rgdl;                         // the line parsed
-    std::vector<TagBuf> rgpszTagOut;                  // tag chosen by the tagger
-    std::vector<BeamLine> rgbeam;                     // beam of the beam-search tagger
-    int iBeamPrev = 0;                                // beam item being extended (beam search)
-    std::vector<std::string> rgpszRest;               // unrecognised tags of the token
-    std::vector<GapSpan> rgpgap;                      // gaps in gapStore; clLines + 2 entries
-    std::vector<FeatureLink*> rgplinkFeature;         // features firing on the line
-    std::vector<FeatureLink*> rgplinkFeature2;        // the same, kept for probabilities
+    std::vector<std::string> rgpszDataLine; // the data line as read
+    std::vector<DlData> rgdl;               // the line parsed
+    std::vector<TagBuf> rgpszTagOut;        // tag chosen by the tagger
+    std::vector<BeamLine> rgbeam;           // beam of the beam-search tagger
+    int iBeamPrev = 0;                      // beam item being extended (beam search)
+    std::vector<std::string> rgpszRest;     // unrecognised tags of the token
+    std::vector<GapSpan> rgpgap;            // gaps in gapStore; clLines + 2 entries
+    // [t][i]: features of tag element t firing on line i, and the same kept
+    // for probabilities; training table only (no entries elsewhere). Each
+    // tag element has lists of its own so that elements can be trained side
+    // by side.
+    std::vector<std::vector<FeatureLink*>> rgplinkFeature;
+    std::vector<std::vector<FeatureLink*>> rgplinkFeature2;
     std::vector<unsigned char> rgfLineErr;            // 1: last beam pass chose a wrong tag
     std::vector<std::vector<unsigned char>> rgrgfErr; // [t][i]: line i wrong in element t
-    std::vector<long> rgilNextAC;      // clData entries: next line with the same AC, -1 ends
-    std::vector<long> rgilNextFeature; // clData entries: next line where a feature fires
+    // [t][i], clData entries per tag element, training table only: next line
+    // with the same AC of t (-1 ends), next line where a feature of t fires.
+    std::vector<std::vector<long>> rgilNextAC;
+    std::vector<std::vector<long>> rgilNextFeature;
     // The gap entries of the stored lines, in the order stored; one buffer
     // for the whole table, reused window after window.
     gapRecType gapStore;
@@ -111,10 +124,9 @@ struct DataTable {
     bool fKeepLemma = false;
     UdLayout udLayout; // with TagColumn UPOS+FEATS: composes the tags read, decodes those written
 
-    // Storage of the entries of rgplinkFeature and rgplinkFeature2 (stable
-    // addresses) and the chain of released entries, reused first.
-    std::deque<FeatureLink> rglinkStore;
-    FeatureLink* plinkFree = nullptr;
+    // [t]: storage of the entries of tag element t's lists (a deque: the
+    // stores never move).
+    std::deque<LinkStore> rglinkStore;
     std::string szKeyWork; // scratch key of the Train-mode counts, reused
     // The analyser's work area when tagged output asks it for lemmas.
     mutable AnalysisList analysisWork;
@@ -288,13 +300,29 @@ void ClearDataLine(DataTable& dt, long i);
 // beam count, choice and items); line ilFrom is left empty.
 void MoveDataLine(const Model& m, DataTable& dt, long ilTo, long ilFrom);
 
-// A link entry for the table's per-line feature lists; released entries are
-// reused.
-FeatureLink* NewFeatureLink(DataTable& dt);
+// A link entry for tag element t's per-line feature lists; released entries
+// are reused.
+FeatureLink* NewFeatureLink(DataTable& dt, int t);
 
-// Returns every entry of the list to the table's free entries; *pplinkHead
-// becomes null.
-void FreeFeatureLinks(DataTable& dt, FeatureLink*& plinkHead);
+// Returns every entry of tag element t's list to its free entries;
+// *pplinkHead becomes null.
+void FreeFeatureLinks(DataTable& dt, int t, FeatureLink*& plinkHead);
+
+// The features of tag element t linked to line i (for probabilities), null
+// when none.
+inline const FeatureLink* LinkedFeatures(const DataTable& dt, int t, long i) {
+    const auto kt = static_cast<std::size_t>(t);
+    const auto k = static_cast<std::size_t>(i);
+    return kt < dt.rgplinkFeature2.size() && k < dt.rgplinkFeature2[kt].size()
+               ? dt.rgplinkFeature2[kt][k]
+               : nullptr;
+}
+
+// Gives the training table, for every tag element and stored line, a chain
+// entry (rgilNextAC, rgilNextFeature; -1 when new) and link lists
+// (rgplinkFeature, rgplinkFeature2; empty when new), and the element's link
+// store; what is there is kept.
+void SizeTrainingLists(DataTable& dt, int cTagElem);
 
 // Returns the table to its initial, empty state (all storage released).
 void ResetDataTable(DataTable& dt);

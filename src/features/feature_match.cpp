@@ -177,13 +177,15 @@ bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, lo
 
 // Calls fn(il) for every line of the AC in the table: all stored lines for
 // the all-data AC, else the chain from ilDataFirst through rgilNextAC.
-template <typename Fn> void ForEachLineOfAC(const DataTable& dt, const AmbClass& ac, Fn fn) {
+template <typename Fn>
+void ForEachLineOfAC(const DataTable& dt, int iTE, const AmbClass& ac, Fn fn) {
     if (ac.fACIgnore) {
         for (long il = 0; il < dt.clData; ++il) fn(il);
         return;
     }
+    const std::vector<long>& rgilNext = dt.rgilNextAC[static_cast<std::size_t>(iTE)];
     for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData;
-         il = dt.rgilNextAC[static_cast<std::size_t>(il)]) {
+         il = rgilNext[static_cast<std::size_t>(il)]) {
         fn(il);
     }
 }
@@ -290,7 +292,7 @@ int ComputeFeatureCounts(const Model& m, const DataTable& dtTrain, const DataTab
     }
     std::fill(fd.rgclCntTagElemGivenFeature.begin(), fd.rgclCntTagElemGivenFeature.end(), 0L);
     clErr = 0;
-    ForEachLineOfAC(dtTrain, ac, [&](long il) {
+    ForEachLineOfAC(dtTrain, iTE, ac, [&](long il) {
         if (!MatchFeature<false>(m, fd, dtTrain, il, nullptr)) {
             ++fd.clCntNoFire;
             return;
@@ -310,12 +312,12 @@ int LinkFeature(const Model& m, DataTable& dt, const DataTable& /*dt2*/, int iTE
                 const AmbClass& ac, long& clErr, long& ilFirst, const FeatureDesc& fd) {
     ilFirst = -1;
     clErr = 0;
-    ForEachLineOfAC(dt, ac, [&](long il) {
+    ForEachLineOfAC(dt, iTE, ac, [&](long il) {
         const char* pszAC =
             dt.rgdl[static_cast<std::size_t>(il)].rgpszAC[static_cast<std::size_t>(iTE)];
         if (pszAC[0] == '\0' || pszAC[1] == '\0') return; // nothing to decide on this line
         if (!MatchFeature<false>(m, fd, dt, il, nullptr)) return;
-        dt.rgilNextFeature[static_cast<std::size_t>(il)] = ilFirst;
+        dt.rgilNextFeature[static_cast<std::size_t>(iTE)][static_cast<std::size_t>(il)] = ilFirst;
         ilFirst = il;
         if (IsMistagged(dt, iTE, il)) ++clErr;
     });
@@ -323,22 +325,27 @@ int LinkFeature(const Model& m, DataTable& dt, const DataTable& /*dt2*/, int iTE
 }
 
 int LinkTrainFeature(const Model& /*m*/, DataTable& dt, const DataTable& /*dt2*/, long ilFirst,
-                     FeatureDesc& fd) {
-    std::fprintf(stderr, "Allocating (both) links from %ld... ", ilFirst);
+                     FeatureDesc& fd, std::FILE* pfLog) {
+    std::fprintf(pfLog, "Allocating (both) links from %ld... ", ilFirst);
+    const int t = fd.iTagElem;
+    const auto kt = static_cast<std::size_t>(t);
+    const std::vector<long>& rgilNext = dt.rgilNextFeature[kt];
+    std::vector<FeatureLink*>& rgplink = dt.rgplinkFeature[kt];
+    std::vector<FeatureLink*>& rgplink2 = dt.rgplinkFeature2[kt];
     long cLinked = 0;
     for (long il = ilFirst; il >= 0 && il < dt.clData;
-         il = dt.rgilNextFeature[static_cast<std::size_t>(il)]) {
+         il = rgilNext[static_cast<std::size_t>(il)]) {
         const auto i = static_cast<std::size_t>(il);
-        FeatureLink* plink = NewFeatureLink(dt);
-        *plink = FeatureLink{&fd, dt.rgplinkFeature[i], nullptr, il};
-        dt.rgplinkFeature[i] = plink;
-        FeatureLink* plink2 = NewFeatureLink(dt);
-        *plink2 = FeatureLink{&fd, dt.rgplinkFeature2[i], nullptr, il};
-        dt.rgplinkFeature2[i] = plink2;
-        if (cLinked < 4) std::fprintf(stderr, "%ld,", il);
+        FeatureLink* plink = NewFeatureLink(dt, t);
+        *plink = FeatureLink{&fd, rgplink[i], nullptr, il};
+        rgplink[i] = plink;
+        FeatureLink* plink2 = NewFeatureLink(dt, t);
+        *plink2 = FeatureLink{&fd, rgplink2[i], nullptr, il};
+        rgplink2[i] = plink2;
+        if (cLinked < 4) std::fprintf(pfLog, "%ld,", il);
         ++cLinked;
     }
-    std::fprintf(stderr, "[[%ld]]\n", cLinked);
+    std::fprintf(pfLog, "[[%ld]]\n", cLinked);
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstdio>
 #include <string_view>
 
 #include "corpus/data_table.h"
@@ -138,9 +139,10 @@ int LinkFeature(const Model& m, DataTable& dt, const DataTable& dt2, int iTE, co
                 long& clErr, long& ilFirst, const FeatureDesc& fd);
 
 // Puts the feature at the front of both per-line lists (rgplinkFeature and
-// rgplinkFeature2) of every line of the chain that starts at ilFirst, with
-// progress on standard error. 0.
+// rgplinkFeature2) of its tag element at every line of the chain that starts
+// at ilFirst (through that element's rgilNextFeature), with progress on
+// pfLog. 0.
 int LinkTrainFeature(const Model& m, DataTable& dt, const DataTable& dt2, long ilFirst,
-                     FeatureDesc& fd);
+                     FeatureDesc& fd, std::FILE* pfLog = stderr);
 
 } // namespace vexta

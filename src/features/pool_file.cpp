@@ -79,13 +79,17 @@ void ChainClassLines(Model& m, TagElem& te, int t) {
     }
     if (m.pdtT == nullptr) return;
     DataTable& dt = *m.pdtT;
-    if (static_cast<long>(dt.rgilNextAC.size()) < dt.clData) {
-        dt.rgilNextAC.resize(static_cast<std::size_t>(dt.clData), -1);
+    if (dt.rgilNextAC.size() < static_cast<std::size_t>(m.cTagElem)) {
+        dt.rgilNextAC.resize(static_cast<std::size_t>(m.cTagElem));
+    }
+    std::vector<long>& rgilNext = dt.rgilNextAC[static_cast<std::size_t>(t)];
+    if (static_cast<long>(rgilNext.size()) < dt.clData) {
+        rgilNext.resize(static_cast<std::size_t>(dt.clData), -1);
     }
     for (long il = 0; il < dt.clData; ++il) {
         const auto it = mpClass.find(dt.rgdl[il].rgpszAC[t]);
         if (it == mpClass.end()) continue;
-        dt.rgilNextAC[il] = it->second->ilDataFirst;
+        rgilNext[il] = it->second->ilDataFirst;
         it->second->ilDataFirst = il;
     }
 }
@@ -521,8 +525,10 @@ void PoolLoader::CountRun(long ilFirst) {
     if (ac.fACIgnore) {
         for (long il = 0; il < dt.clData; ++il) rgilClass_.push_back(il);
     } else {
+        const std::vector<long>& rgilNext =
+            dt.rgilNextAC[static_cast<std::size_t>(m_.rgfdFeatureSugg[ilFirst].iTagElem)];
         for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData;
-             il = dt.rgilNextAC[static_cast<std::size_t>(il)]) {
+             il = rgilNext[static_cast<std::size_t>(il)]) {
             rgilClass_.push_back(il);
         }
     }

@@ -110,8 +110,8 @@ void ForEachFeature(const ProbsSetup& s, const Model& m, int iTE, const DataTabl
         return;
     }
     if (s.fTraining == kProbsModeTrial) WalkChain(s.ilChainFirst, true);
-    for (const FeatureLink* plink = dt.rgplinkFeature2[static_cast<std::size_t>(ilData)];
-         plink != nullptr; plink = plink->pNext) {
+    for (const FeatureLink* plink = LinkedFeatures(dt, iTE, ilData); plink != nullptr;
+         plink = plink->pNext) {
         const FeatureDesc& fd = *plink->pfd;
         if (fd.iTagElem != iTE || fd.pacOfFeature == nullptr) continue;
         if (fd.pacOfFeature == s.pacRec || fd.pacOfFeature->fACIgnore) fn(fd);

@@ -107,6 +107,11 @@ int FeatureComponentCmp(const FeatureTerm& ftA, const char* pszOverrideA, const 
 }
 
 void PrintFeature(std::FILE* pf, const Model& m, const FeatureDesc& fd) {
+    PrintFeatureBody(pf, m, fd);
+    std::fprintf(pf, ",^%ld", fd.ilNextFeature);
+}
+
+void PrintFeatureBody(std::FILE* pf, const Model& m, const FeatureDesc& fd) {
     std::fprintf(pf, "@%ld/%s(%s),", static_cast<long>(fd.iTagElem), StrOrEmpty(fd.pszACFeature),
                  fd.pacOfFeature != nullptr ? StrOrEmpty(fd.pacOfFeature->pszAmbClass) : "");
     std::fprintf(pf, "#%d,", fd.cTerms);
@@ -127,7 +132,6 @@ void PrintFeature(std::FILE* pf, const Model& m, const FeatureDesc& fd) {
     const size_t cCnt = std::min(static_cast<size_t>(std::max(fd.cCntTagElemGivenFeature, 0)),
                                  fd.rgclCntTagElemGivenFeature.size());
     for (size_t i = 0; i < cCnt; ++i) std::fprintf(pf, "%ld/", fd.rgclCntTagElemGivenFeature[i]);
-    std::fprintf(pf, ",^%ld", fd.ilNextFeature);
 }
 
 } // namespace vexta

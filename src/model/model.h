@@ -248,4 +248,7 @@ int FeatureComponentCmp(const FeatureTerm& ftA, const char* pszOverrideA, const 
 // Writes the feature on one line, without a line end, for diagnostics.
 void PrintFeature(std::FILE* pf, const Model& m, const FeatureDesc& fd);
 
+// The same without its last part, ",^" and the index of the next feature.
+void PrintFeatureBody(std::FILE* pf, const Model& m, const FeatureDesc& fd);
+
 } // namespace vexta

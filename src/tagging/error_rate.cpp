@@ -129,15 +129,17 @@ int ErrorRatePass(DataTable& dt, Model& m, int iOutLevel, bool fSeparate) {
 }
 
 // Lines of the AC: every stored line for the all-data AC, else its chain.
-template <typename Fn> int ForEachLineOfAC(const DataTable& dt, const AmbClass& ac, Fn fn) {
+template <typename Fn>
+int ForEachLineOfAC(const DataTable& dt, int iTE, const AmbClass& ac, Fn fn) {
     if (ac.fACIgnore) {
         for (long il = 0; il < dt.clData; ++il) {
             if (const int iRes = fn(il); iRes != 0) return iRes;
         }
         return 0;
     }
+    const std::vector<long>& rgilNext = dt.rgilNextAC[static_cast<std::size_t>(iTE)];
     for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData;
-         il = dt.rgilNextAC[static_cast<std::size_t>(il)]) {
+         il = rgilNext[static_cast<std::size_t>(il)]) {
         if (const int iRes = fn(il); iRes != 0) return iRes;
     }
     return 0;
@@ -174,7 +176,7 @@ int ErrorRateAmbClass(DataTable& dt, Model& m, AmbClass& ac, int iTE) {
     std::vector<unsigned char>& rgfErr = dt.rgrgfErr[static_cast<std::size_t>(iTE)];
     long clErr = 0;
     int iRet = 0;
-    const int iFail = ForEachLineOfAC(dt, ac, [&](long il) {
+    const int iFail = ForEachLineOfAC(dt, iTE, ac, [&](long il) {
         unsigned char& fErr = rgfErr[static_cast<std::size_t>(il)];
         fErr = 0;
         TraceSettings::Clear(m.trace.fDebug7);
@@ -210,8 +212,9 @@ int ErrorRateAmbClassFeature(DataTable& dt, Model& m, AmbClass& ac, long ilFirst
     long clCorrected = 0;
     long clVisited = 0;
     int iRet = 0;
+    const std::vector<long>& rgilNext = dt.rgilNextFeature[static_cast<std::size_t>(iTE)];
     for (long il = ilFirst; il >= 0 && il < dt.clData;
-         il = dt.rgilNextFeature[static_cast<std::size_t>(il)]) {
+         il = rgilNext[static_cast<std::size_t>(il)]) {
         ++clVisited;
         int iBest = 0;
         int iRes = FindBestTag(kProbsModeTrial, &ac, iBest, m, iTE, dt, il);

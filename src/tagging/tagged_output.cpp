@@ -264,7 +264,6 @@ public:
         Release(dt_.rgplinkFeature);
         Release(dt_.rgplinkFeature2);
         Release(dt_.rglinkStore);
-        dt_.plinkFree = nullptr;
         Release(dt_.rgfLineErr);
         Release(dt_.rgrgfErr);
     }

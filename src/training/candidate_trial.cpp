@@ -87,7 +87,7 @@ const CandidateTrial::LineData& CandidateTrial::DataOf(DataTable& dt, Model& m, 
     // The weighted gains of the features linked to the line, value by value,
     // in list order.
     rgpfdLinked_.clear();
-    for (const FeatureLink* plink = dt.rgplinkFeature2[Idx(il)]; plink != nullptr;
+    for (const FeatureLink* plink = LinkedFeatures(dt, iTE, il); plink != nullptr;
          plink = plink->pNext) {
         const FeatureDesc& fd = *plink->pfd;
         if (fd.iTagElem != iTE || fd.pacOfFeature == nullptr) continue;
@@ -135,7 +135,8 @@ void CandidateTrial::Prepare(DataTable& dt, Model& m, AmbClass& ac, long ilFirst
     std::size_t nMax = 0;
     const char* pszGainAC = nullptr; // the class string the gains in rgdGainCand_ are for
     long iGain = 0;
-    for (long il = ilFirst; il >= 0 && il < dt.clData; il = dt.rgilNextFeature[Idx(il)]) {
+    const std::vector<long>& rgilNext = dt.rgilNextFeature[Idx(iTE)];
+    for (long il = ilFirst; il >= 0 && il < dt.clData; il = rgilNext[Idx(il)]) {
         Line line;
         line.il = il;
         line.chTrue = Byte(dt.rgpszDataLine[Idx(il)][Idx(iTE)]);

@@ -41,7 +41,8 @@ void ClassErrors::Start(const DataTable& dt, const Model& m, int iTE) {
             rgiAllData_.push_back(c);
             continue;
         }
-        for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData; il = dt.rgilNextAC[Idx(il)]) {
+        for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData;
+             il = dt.rgilNextAC[Idx(iTE)][Idx(il)]) {
             rgiClassOfLine_[Idx(il)] = c;
         }
     }
@@ -71,7 +72,8 @@ int ClassErrors::Accepted(DataTable& dt, Model& m, AmbClass& ac, int iTE, long i
         return ErrorRateAmbClass(dt, m, ac, iTE);
     }
     std::vector<unsigned char>& rgfErr = dt.rgrgfErr[Idx(iTE)];
-    for (long il = ilFirst; il >= 0 && il < dt.clData; il = dt.rgilNextFeature[Idx(il)]) {
+    const std::vector<long>& rgilNext = dt.rgilNextFeature[Idx(iTE)];
+    for (long il = ilFirst; il >= 0 && il < dt.clData; il = rgilNext[Idx(il)]) {
         const int iWrong = LineWrongFromLinks(dt, m, ac, iTE, il);
         if (iWrong < 0) return kErrRateClassFailed;
         unsigned char& fErr = rgfErr[Idx(il)];
@@ -103,7 +105,8 @@ bool ClassErrors::MatchesRecount(const DataTable& dt, const Model& m, int iTE) c
         if (ac.fACIgnore) {
             for (long il = 0; il < dt.clData; ++il) Line(il);
         } else {
-            for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData; il = dt.rgilNextAC[Idx(il)])
+            for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData;
+                 il = dt.rgilNextAC[Idx(iTE)][Idx(il)])
                 Line(il);
         }
         if (!fSame || clErr != rgclErr_[c]) return false;

@@ -19,9 +19,11 @@ int ElementErrors::Wrong(const DataTable& dt, const Model& m, int iTE, long il) 
 
 void ElementErrors::NoteClasses(const Model& m, int iTE) {
     const TagElem& te = m.rgteTagElem[Idx(iTE)];
-    rgclFeatureBefore_.resize(Idx(std::max(te.clAmbClass, 0L)));
+    if (rgrgclFeatureBefore_.size() <= Idx(iTE)) rgrgclFeatureBefore_.resize(Idx(iTE) + 1);
+    std::vector<long>& rgclBefore = rgrgclFeatureBefore_[Idx(iTE)];
+    rgclBefore.resize(Idx(std::max(te.clAmbClass, 0L)));
     for (long i = 0; i < te.clAmbClass; ++i) {
-        rgclFeatureBefore_[Idx(i)] = m.rgacAmbClassArea[Idx(te.ilAmbClassFirst + i)].clFeatureCnt;
+        rgclBefore[Idx(i)] = m.rgacAmbClassArea[Idx(te.ilAmbClassFirst + i)].clFeatureCnt;
     }
 }
 
@@ -36,12 +38,32 @@ int ElementErrors::EvaluateAll(const DataTable& dt, int iTE, const Model& m) {
     return 0;
 }
 
+bool ElementErrors::Evaluated(const DataTable& dt, const Model& m) const {
+    return clLines_ == dt.clLines && rgrgfWrong_.size() == Idx(std::max(m.cTagElem, 0)) &&
+           std::none_of(rgrgfWrong_.begin(), rgrgfWrong_.end(),
+                        [](const auto& rgf) { return rgf.empty(); });
+}
+
+int ElementErrors::Start(const DataTable& dt, const Model& m) {
+    if (Evaluated(dt, m)) return 0;
+    const auto cTE = Idx(std::max(m.cTagElem, 0));
+    clLines_ = dt.clLines;
+    rgrgfWrong_.assign(cTE, {});
+    for (std::size_t t = 0; t < cTE; ++t) {
+        if (const int iRes = EvaluateAll(dt, static_cast<int>(t), m); iRes != 0) {
+            rgrgfWrong_.assign(cTE, {});
+            return iRes;
+        }
+    }
+    rgcWrong_.assign(Idx(clLines_), 0);
+    for (const auto& rgfWrong : rgrgfWrong_) {
+        for (long il = 0; il < clLines_; ++il) rgcWrong_[Idx(il)] += rgfWrong[Idx(il)];
+    }
+    return 0;
+}
+
 int ElementErrors::Update(const DataTable& dt, Model& m, int iTE) {
     const auto cTE = Idx(std::max(m.cTagElem, 0));
-    if (clLines_ != dt.clLines || rgrgfWrong_.size() != cTE) {
-        clLines_ = dt.clLines;
-        rgrgfWrong_.assign(cTE, {});
-    }
     const auto SetWrong = [&](int t, long il, unsigned char fWrong) {
         unsigned char& f = rgrgfWrong_[Idx(t)][Idx(il)];
         if (f == fWrong) return;
@@ -52,23 +74,19 @@ int ElementErrors::Update(const DataTable& dt, Model& m, int iTE) {
             --rgcWrong_[Idx(il)];
         }
     };
-    if (std::any_of(rgrgfWrong_.begin(), rgrgfWrong_.end(),
-                    [](const auto& rgf) { return rgf.empty(); })) {
+    if (!Evaluated(dt, m)) {
         // First use: every element in full.
-        for (std::size_t t = 0; t < cTE; ++t) {
-            if (const int iRes = EvaluateAll(dt, static_cast<int>(t), m); iRes != 0) return iRes;
-        }
-        rgcWrong_.assign(Idx(clLines_), 0);
-        for (const auto& rgfWrong : rgrgfWrong_) {
-            for (long il = 0; il < clLines_; ++il) rgcWrong_[Idx(il)] += rgfWrong[Idx(il)];
-        }
+        if (const int iRes = Start(dt, m); iRes != 0) return iRes;
     } else {
         // Only the lines of the classes that gained features can change.
         const TagElem& te = m.rgteTagElem[Idx(iTE)];
+        const std::vector<long>* prgclBefore =
+            Idx(iTE) < rgrgclFeatureBefore_.size() ? &rgrgclFeatureBefore_[Idx(iTE)] : nullptr;
         for (long i = 0; i < te.clAmbClass; ++i) {
             const AmbClass& ac = m.rgacAmbClassArea[Idx(te.ilAmbClassFirst + i)];
-            const long clBefore =
-                Idx(i) < rgclFeatureBefore_.size() ? rgclFeatureBefore_[Idx(i)] : -1;
+            const long clBefore = prgclBefore != nullptr && Idx(i) < prgclBefore->size()
+                                      ? (*prgclBefore)[Idx(i)]
+                                      : -1;
             if (ac.clFeatureCnt == clBefore) continue;
             const bool fAllLines = ac.fACIgnore || i == 0;
             if (fAllLines) {
@@ -80,7 +98,7 @@ int ElementErrors::Update(const DataTable& dt, Model& m, int iTE) {
                 break;
             }
             for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData && il < clLines_;
-                 il = dt.rgilNextAC[Idx(il)]) {
+                 il = dt.rgilNextAC[Idx(iTE)][Idx(il)]) {
                 const int iWrong = Wrong(dt, m, iTE, il);
                 if (iWrong < 0) return kErrRateProbsFailed;
                 SetWrong(iTE, il, static_cast<unsigned char>(iWrong));

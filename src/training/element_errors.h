@@ -24,6 +24,12 @@ public:
     // so that Update can tell which classes gained features.
     void NoteClasses(const Model& m, int iTE);
 
+    // Evaluates every element in full unless done before, as the first
+    // Update would (before tag elements are selected side by side, when
+    // the first Update would see the others already changed). 0, or 1101
+    // when the probability model fails (nothing is kept then).
+    int Start(const DataTable& dt, const Model& m);
+
     // After selection for iTE: brings the flags of iTE up to date (every
     // element is evaluated in full the first time), then sets clErrTagElem
     // of every element and m.clErr as ErrorRateData does. 0, or 1101 when
@@ -38,9 +44,10 @@ private:
     // Decides iTE at line il with the true context: 1 wrong, 0 right, -1 failure.
     static int Wrong(const DataTable& dt, const Model& m, int iTE, long il);
     int EvaluateAll(const DataTable& dt, int iTE, const Model& m);
+    bool Evaluated(const DataTable& dt, const Model& m) const;
 
     std::vector<std::vector<unsigned char>> rgrgfWrong_; // [t][il]; empty: not evaluated yet
-    std::vector<long> rgclFeatureBefore_;                // feature count per class of iTE
+    std::vector<std::vector<long>> rgrgclFeatureBefore_; // [t]: feature count per class
     std::vector<unsigned char> rgcWrong_;                // per line: elements wrong there
     long clLines_ = -1;
 };

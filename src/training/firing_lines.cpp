@@ -84,7 +84,8 @@ void FiringLines::SetClass(const DataTable& dt, const AmbClass& ac, int iTE) {
         for (long il = 0; il < dt.clData; ++il) Take(il);
         return;
     }
-    for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData; il = dt.rgilNextAC[Idx(il)]) Take(il);
+    const std::vector<long>& rgilNext = dt.rgilNextAC[Idx(iTE)];
+    for (long il = ac.ilDataFirst; il >= 0 && il < dt.clData; il = rgilNext[Idx(il)]) Take(il);
     std::reverse(rgilClass.begin(), rgilClass.end());
 }
 
@@ -161,12 +162,13 @@ int FiringLines::Link(const Model& m, DataTable& dt, const DataTable& dt2, int i
     LineColumns::Compiled cf;
     columns.Compile(m, fd, cf);
     const std::vector<unsigned char>& rgfErr = dt.rgrgfErr[Idx(iTE)];
+    std::vector<long>& rgilNext = dt.rgilNextFeature[Idx(iTE)];
     // LinkFeature walks the class's lines from the last to the first (the
     // all-data class from the first to the last) and puts each line where
     // the feature fires in front of the chain.
     const auto Take = [&](long il) {
         if (!columns.Fires(m, dt, cf, il)) return;
-        dt.rgilNextFeature[Idx(il)] = ilFirst;
+        rgilNext[Idx(il)] = ilFirst;
         ilFirst = il;
         if (rgfErr[Idx(il)] != 0) ++clErr;
     };

@@ -3,17 +3,19 @@
 
 #include "training/train_model.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cassert>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "base/ux_base.h"
 #include "base/ux_hash.h"
@@ -72,14 +74,6 @@ constexpr int kOwnContext = 0;
 
 const char* Str(const char* psz) {
     return psz != nullptr ? psz : "(none)";
-}
-
-// Pushes what was written to standard error down to its file, so that a log
-// can be followed while training runs.
-void FlushStderrToFile() {
-    std::fflush(stderr);
-    // Standard error may be a terminal or a pipe, which cannot be synced.
-    static_cast<void>(fsync(fileno(stderr)));
 }
 
 // A beam-search pass over lines 0..ilTo-1 of the table; a failure ends the
@@ -189,8 +183,8 @@ void BuildPool(DataTable& dtTrain, Model& m, int iIteration, int cThreads) {
 // true-context pass (ErrorRateData), kept up to date line by line.
 void EndOfTagElem(DataTable& dtTrain, Model& m, int iTE, ElementErrors& errors) {
     std::fprintf(stderr, "Freeing memory for pft links.\n");
-    for (long il = 0; il < dtTrain.clData; ++il)
-        FreeFeatureLinks(dtTrain, dtTrain.rgplinkFeature[Idx(il)]);
+    std::vector<FeatureLink*>& rgplink = dtTrain.rgplinkFeature[Idx(iTE)];
+    for (long il = 0; il < dtTrain.clData; ++il) FreeFeatureLinks(dtTrain, iTE, rgplink[Idx(il)]);
 
     const auto Check = [&](int iRes) {
         if (iRes > 0) {
@@ -223,19 +217,15 @@ void ChainClassLines(DataTable& dtTrain, Model& m, int iTE, SelectionWork& work)
         // of a string is the one found.
         if (ac.pszAmbClass != nullptr) work.mpClassByAC.try_emplace(ac.pszAmbClass, &ac);
     });
-    if (static_cast<long>(dtTrain.rgilNextAC.size()) < dtTrain.clData) {
-        dtTrain.rgilNextAC.resize(Idx(dtTrain.clData), -1);
-    }
-    if (static_cast<long>(dtTrain.rgilNextFeature.size()) < dtTrain.clData) {
-        dtTrain.rgilNextFeature.resize(Idx(dtTrain.clData), -1);
-    }
+    std::vector<long>& rgilNext = dtTrain.rgilNextAC[Idx(iTE)];
+    std::vector<FeatureLink*>& rgplink = dtTrain.rgplinkFeature[Idx(iTE)];
     for (long il = 0; il < dtTrain.clData; ++il) {
         const auto it = work.mpClassByAC.find(dtTrain.rgdl[Idx(il)].rgpszAC[Idx(iTE)]);
         if (it != work.mpClassByAC.end()) {
-            dtTrain.rgilNextAC[Idx(il)] = it->second->ilDataFirst;
+            rgilNext[Idx(il)] = it->second->ilDataFirst;
             it->second->ilDataFirst = il;
         }
-        FreeFeatureLinks(dtTrain, dtTrain.rgplinkFeature[Idx(il)]);
+        FreeFeatureLinks(dtTrain, iTE, rgplink[Idx(il)]);
     }
 }
 
@@ -254,8 +244,8 @@ void CollectErrorLines(const DataTable& dtTrain, const AmbClass& ac, int iTE,
         for (long il = 0; il < dtTrain.clData; ++il) Take(il);
         return;
     }
-    for (long il = ac.ilDataFirst; il >= 0 && il < dtTrain.clData;
-         il = dtTrain.rgilNextAC[Idx(il)]) {
+    const std::vector<long>& rgilNext = dtTrain.rgilNextAC[Idx(iTE)];
+    for (long il = ac.ilDataFirst; il >= 0 && il < dtTrain.clData; il = rgilNext[Idx(il)]) {
         Take(il);
     }
 }
@@ -290,8 +280,9 @@ bool FailsOnErrorLines(DataTable& dtTrain, Model& m, int iTE, AmbClass& ac, long
                        SelectionWork& work) {
     if (m.trace.ProbsOn() || m.trace.fDebug8) return false;
     long ilFirst = -1;
+    std::vector<long>& rgilNext = dtTrain.rgilNextFeature[Idx(iTE)];
     for (auto it = work.rgilErrFiring.rbegin(); it != work.rgilErrFiring.rend(); ++it) {
-        dtTrain.rgilNextFeature[Idx(*it)] = ilFirst;
+        rgilNext[Idx(*it)] = ilFirst;
         ilFirst = *it;
     }
     FeatureDesc& fd = m.rgfdFeatureArea[Idx(ac.ilPacFeatureFirst)];
@@ -305,50 +296,104 @@ bool FailsOnErrorLines(DataTable& dtTrain, Model& m, int iTE, AmbClass& ac, long
     return true;
 }
 
-void ReportMismatch(const Model& m, const AmbClass& ac, const FeatureDesc& fd) {
-    std::fprintf(stderr, "MISMATCH: pac->pszAmbClass == %s, ", Str(ac.pszAmbClass));
-    std::fprintf(stderr, "fdSuggested.pszACFeature == %s, ", Str(fd.pszACFeature));
-    std::fprintf(stderr, "fdSuggested.pacOfFeature->pszAmbClass == %s\n",
+void ReportMismatch(std::FILE* pf, const Model& m, const AmbClass& ac, const FeatureDesc& fd) {
+    std::fprintf(pf, "MISMATCH: pac->pszAmbClass == %s, ", Str(ac.pszAmbClass));
+    std::fprintf(pf, "fdSuggested.pszACFeature == %s, ", Str(fd.pszACFeature));
+    std::fprintf(pf, "fdSuggested.pacOfFeature->pszAmbClass == %s\n",
                  fd.pacOfFeature != nullptr ? Str(fd.pacOfFeature->pszAmbClass) : Str(nullptr));
-    PrintFeature(stderr, m, fd);
-    std::fprintf(stderr, " (end of mismatch report)\n");
+    PrintFeature(pf, m, fd);
+    std::fprintf(pf, " (end of mismatch report)\n");
+}
+
+// Puts the candidate fd at the head of the chain of ac: in the area (AddFeature),
+// or for a staged tag element in its own area entry, failing where one run
+// could not add it: when the element alone has filled the free area. 0, or
+// kAddFeatureAreaFull.
+int AddCandidate(const FeatureDesc& fd, Model& m, AmbClass& ac, SelectionWork& work) {
+    FeatureStage& stage = work.stage;
+    if (stage.ilSlot < 0) return AddFeature(fd, m, ac);
+    const auto k = stage.rgfd.size();
+    if (stage.rgcchAdd.size() == k) stage.rgcchAdd.push_back(work.log.Size());
+    if (static_cast<long>(k) >= stage.clFree) return kAddFeatureAreaFull;
+    FeatureDesc& fdNew = m.rgfdFeatureArea[Idx(stage.ilSlot)];
+    fdNew = fd;
+    fdNew.iFeature = static_cast<int>(stage.ilSlot);
+    fdNew.plinkData = nullptr;
+    fdNew.ilNextFeature = ac.ilPacFeatureFirst;
+    ac.ilPacFeatureFirst = stage.ilSlot;
+    ++ac.clFeatureCnt;
+    return 0;
+}
+
+// Removes the candidate at the head of the chain of ac, as DelFeature does.
+int RemoveCandidate(Model& m, AmbClass& ac, SelectionWork& work) {
+    const FeatureStage& stage = work.stage;
+    if (stage.ilSlot < 0) return DelFeature(m, ac);
+    if (ac.ilPacFeatureFirst != stage.ilSlot) return kDelFeatureNotHead;
+    FeatureDesc& fd = m.rgfdFeatureArea[Idx(stage.ilSlot)];
+    fd.rgclCntTagElemGivenFeature.clear();
+    ac.ilPacFeatureFirst = fd.ilNextFeature;
+    --ac.clFeatureCnt;
+    return ac.clFeatureCnt < 0 ? kDelFeatureCountNegative : 0;
+}
+
+// The accepted candidate at the head of the chain of ac, where it stays: in
+// the area, or for a staged tag element moved from its area entry to the
+// stage, and known by its staged index from now on.
+FeatureDesc& KeepCandidate(Model& m, AmbClass& ac, SelectionWork& work) {
+    FeatureStage& stage = work.stage;
+    if (stage.ilSlot < 0) return m.rgfdFeatureArea[Idx(ac.ilPacFeatureFirst)];
+    const auto k = static_cast<long>(stage.rgfd.size());
+    FeatureDesc& fd = stage.rgfd.emplace_back(std::move(m.rgfdFeatureArea[Idx(stage.ilSlot)]));
+    fd.iFeature = static_cast<int>(k);
+    ac.ilPacFeatureFirst = kStagedIndexBase + k;
+    return fd;
+}
+
+// Features accepted so far, as SelectionLog::Index prints it.
+long FeaturesNow(const Model& m, const SelectionWork& work) {
+    if (work.stage.ilSlot < 0) return m.clFeatureAreaUsed;
+    return kStagedIndexBase + static_cast<long>(work.stage.rgfd.size());
 }
 
 // Tries the candidate in work.fdSuggested on class ac of tag element iTE at
 // threshold clThr. 0, or a training failure code.
 int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, AmbClass& ac,
                  long clThr, SelectionWork& work) {
+    std::FILE* const pfLog = work.log.File();
     const FeatureDesc& fdSugg = work.fdSuggested;
     if (ac.pszAmbClass != fdSugg.pszACFeature || fdSugg.pacOfFeature != &ac ||
         ac.pszAmbClass != fdSugg.pacOfFeature->pszAmbClass) {
-        ReportMismatch(m, ac, fdSugg);
+        ReportMismatch(pfLog, m, ac, fdSugg);
     }
     if (fdSugg.clCnt < clThr) return 0;
     // A candidate that fires on too few mis-tagged lines is turned down
     // without being added; with the feature trace on it goes the whole way.
     if (!m.trace.fDebug8 && !FiresOnEnoughErrors(m, dtTrain, fdSugg, work.rgilErrLines, clThr,
-                                                 work.columns, work.rgilErrFiring))
+                                                 *work.pcolumns, work.rgilErrFiring))
         return 0;
 
-    if (const int iRes = AddFeature(fdSugg, m, ac); iRes > 0) return kTrainErrAddFeature + iRes;
+    if (const int iRes = AddCandidate(fdSugg, m, ac, work); iRes > 0) {
+        return kTrainErrAddFeature + iRes;
+    }
     if (FailsOnErrorLines(dtTrain, m, iTE, ac, clThr, work)) {
-        const int iRes = DelFeature(m, ac);
+        const int iRes = RemoveCandidate(m, ac, work);
         return iRes > 0 ? kTrainErrDelWeak + iRes : 0;
     }
     FeatureDesc& fd = m.rgfdFeatureArea[Idx(ac.ilPacFeatureFirst)];
     long clErrFiring = 0;
     long ilFirst = -1;
     if (const int iRes = work.firing.Link(m, dtTrain, dtHeldout, iTE, ac, clErrFiring, ilFirst, fd,
-                                          work.columns);
+                                          *work.pcolumns);
         iRes > 0) {
         return kTrainErrAmbClass + iRes;
     }
     if (m.trace.fDebug8) {
-        PrintFeature(stderr, m, fd);
-        std::fprintf(stderr, "\n");
+        PrintFeature(pfLog, m, fd);
+        std::fprintf(pfLog, "\n");
     }
     if (clErrFiring < clThr) {
-        const int iRes = DelFeature(m, ac);
+        const int iRes = RemoveCandidate(m, ac, work);
         return iRes > 0 ? kTrainErrDelUnfit + iRes : 0;
     }
 
@@ -357,8 +402,8 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
     for (double dLambda = 0.0; search.Next(dLambda);) {
         fd.dLambda = dLambda;
         if (m.trace.fDebug8) {
-            PrintFeature(stderr, m, fd);
-            std::fprintf(stderr, "\n");
+            PrintFeature(pfLog, m, fd);
+            std::fprintf(pfLog, "\n");
         }
         if (const int iRes = work.trial.Measure(dtTrain, m, ac, iTE); iRes > 0) {
             return kTrainErrTrial + iRes;
@@ -366,14 +411,16 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
         search.Record(ac.clErrBefore - ac.clErrAmbClass);
     }
     if (search.Best() < clThr) {
-        const int iRes = DelFeature(m, ac);
+        const int iRes = RemoveCandidate(m, ac, work);
         return iRes > 0 ? kTrainErrDelWeak + iRes : 0;
     }
 
-    fd.dLambda = search.BestWeight();
-    std::fprintf(stderr, "___Max improvement %ld, (bef %ld), max lambda: %f\n", search.Best(),
-                 ac.clErrBefore, fd.dLambda);
-    if (const int iRes = LinkTrainFeature(m, dtTrain, dtHeldout, ilFirst, fd); iRes > 0) {
+    FeatureDesc& fdKept = KeepCandidate(m, ac, work);
+    fdKept.dLambda = search.BestWeight();
+    std::fprintf(pfLog, "___Max improvement %ld, (bef %ld), max lambda: %f\n", search.Best(),
+                 ac.clErrBefore, fdKept.dLambda);
+    if (const int iRes = LinkTrainFeature(m, dtTrain, dtHeldout, ilFirst, fdKept, pfLog);
+        iRes > 0) {
         return kTrainErrLinkTrain + iRes;
     }
     // The lines where it fires now carry one more feature.
@@ -385,12 +432,16 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
         ux_FatalError(kModApp, kMsgApp, "kept class error counts differ from a recount");
     }
     if (ac.ilPacFeatureFirst != -1) {
-        std::fprintf(stderr, "<%ld>: ", ac.ilPacFeatureFirst);
-        PrintFeature(stderr, m, fd);
-        std::fprintf(stderr, "\n");
-        FlushStderrToFile();
+        std::fputc('<', pfLog);
+        work.log.Index(ac.ilPacFeatureFirst);
+        std::fputs(">: ", pfLog);
+        PrintFeatureBody(pfLog, m, fdKept);
+        std::fputs(",^", pfLog);
+        work.log.Index(fdKept.ilNextFeature);
+        std::fputc('\n', pfLog);
+        work.log.LineDone();
     }
-    std::fprintf(stderr, "___improvement %ld, new error rate: %ld\n",
+    std::fprintf(pfLog, "___improvement %ld, new error rate: %ld\n",
                  ac.clErrBefore - ac.clErrAmbClass, ac.clErrAmbClass);
     ac.clErrBefore = ac.clErrAmbClass;
     CollectErrorLines(dtTrain, ac, iTE, work.rgilErrLines);
@@ -411,9 +462,9 @@ int SelectionPass(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, l
         }
         ac.clErrBefore = ac.clErrAmbClass;
         clErrMax = std::max(clErrMax, ac.clErrAmbClass);
-        std::fprintf(stderr, "err rate: %s: %ld, thr %ld\n", Str(ac.pszAmbClass), ac.clErrAmbClass,
-                     clThr);
-        FlushStderrToFile();
+        std::fprintf(work.log.File(), "err rate: %s: %ld, thr %ld\n", Str(ac.pszAmbClass),
+                     ac.clErrAmbClass, clThr);
+        work.log.LineDone();
         if (ac.clErrAmbClass < clThr) continue;
 
         CollectErrorLines(dtTrain, ac, iTE, work.rgilErrLines);
@@ -615,12 +666,13 @@ void LinkFeatureLineLists(DataTable& dtTrain, Model& m) {
             }
         });
     }
-    for (long il = 0; il < dtTrain.clData; ++il) {
-        for (FeatureLink* plink = dtTrain.rgplinkFeature2[Idx(il)]; plink != nullptr;
-             plink = plink->pNext) {
-            plink->pNextData = plink->pfd->plinkData;
-            plink->pfd->plinkData = plink;
-            plink->ilLine = il;
+    for (std::vector<FeatureLink*>& rgplink : dtTrain.rgplinkFeature2) {
+        for (long il = 0; il < dtTrain.clData && il < static_cast<long>(rgplink.size()); ++il) {
+            for (FeatureLink* plink = rgplink[Idx(il)]; plink != nullptr; plink = plink->pNext) {
+                plink->pNextData = plink->pfd->plinkData;
+                plink->pfd->plinkData = plink;
+                plink->ilLine = il;
+            }
         }
     }
 }
@@ -630,11 +682,11 @@ int SelectFeatures(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, 
     ChainClassLines(dtTrain, m, iTE, work);
     work.firing.Forget();
     // The lines do not change during training: the columns are built once.
-    if (!work.columns.For(dtTrain)) work.columns.Build(m, dtTrain);
+    if (!work.pcolumns->For(dtTrain)) work.pcolumns->Build(m, dtTrain);
     work.classErrors.Start(dtTrain, m, iTE);
     ThresholdSchedule schedule(dtTrain.clData, m.cThrMin, iIteration == 0 && m.iMultiPass == 1);
     for (long clThr = 0; schedule.Next(clThr);) {
-        work.progress.Print(m, iTE, clThr);
+        work.progress.Print(work.log, m, iTE, clThr, FeaturesNow(m, work));
         long clErrMax = 0;
         if (const int iRes = SelectionPass(dtTrain, dtHeldout, m, iTE, clThr, clErrMax, work);
             iRes > 0) {
@@ -677,21 +729,155 @@ void TrainingProgress::ElementDone(const Model& m, int iTE) {
     clClassesDone_ += std::max(m.rgteTagElem[Idx(iTE)].clAmbClass, 0L);
 }
 
-void TrainingProgress::Print(const Model& m, int iTE, long clThr) const {
+void TrainingProgress::Print(SelectionLog& log, const Model& m, int iTE, long clThr,
+                             long clFeatures) const {
     const double dSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart_).count();
     const char* pszName =
         Idx(iTE) < m.rgpszTagElemName.size() ? m.rgpszTagElemName[Idx(iTE)] : nullptr;
     std::array<char, 32> szThr{};
     if (clThr >= 0) std::snprintf(szThr.data(), szThr.size(), ", pass thr %ld", clThr);
-    std::fprintf(
-        stderr, "Progress: tag element %d (%s)%s, classes %ld of %ld, features %ld, %.1f s\n", iTE,
-        Str(pszName), szThr.data(), clClassesDone_, clClassesAll_, m.clFeatureAreaUsed, dSeconds);
+    std::fprintf(log.File(), "Progress: tag element %d (%s)%s, classes %ld of %ld, features ", iTE,
+                 Str(pszName), szThr.data(), clClassesDone_, clClassesAll_);
+    log.Index(clFeatures);
+    std::fprintf(log.File(), ", %.1f s\n", dSeconds);
 }
+
+namespace {
+
+// The area entries the model file can hold: those below it are features or free.
+long AreaEnd(const Model& m) {
+    return std::min(m.clFeatureAreaSize, static_cast<long>(m.rgfdFeatureArea.size()));
+}
+
+// Whether the tag elements of the iteration can be selected side by side
+// with the result of selecting them one after another: more than one
+// thread and tag element, no trace (traces are printed as they are
+// computed), and a free area entry for every element's candidate.
+bool SideBySide(const Model& m, int cThreads) {
+    if (cThreads < 2 || m.cTagElem < 2) return false;
+    if (m.trace.ProbsOn() || m.trace.fDebug8 != 0 || m.trace.fDebug3 >= 0) return false;
+    return AreaEnd(m) - m.clFeatureAreaUsed >= m.cTagElem;
+}
+
+// Places the staged features of tag element iTE in the area from its first
+// free entry on, in the order they were accepted, and turns staged indexes
+// into area indexes: in the features' chains, at the heads of the element's
+// classes and in the element's line links.
+void PlaceStagedFeatures(DataTable& dtTrain, Model& m, int iTE, FeatureStage& stage) {
+    const long ilBase = m.clFeatureAreaUsed;
+    const auto Resolve = [ilBase](long il) {
+        return IsStagedIndex(il) ? ilBase + (il - kStagedIndexBase) : il;
+    };
+    const FeatureDesc* pfdArea = m.rgfdFeatureArea.data();
+    const FeatureDesc* pfdAreaEnd = pfdArea + m.rgfdFeatureArea.size();
+    const auto InArea = [&](const FeatureDesc* pfd) {
+        return std::less_equal<const FeatureDesc*>()(pfdArea, pfd) &&
+               std::less<const FeatureDesc*>()(pfd, pfdAreaEnd);
+    };
+    // A staged feature knows its place in the stage by iFeature.
+    for (auto* prgplink : {&dtTrain.rgplinkFeature[Idx(iTE)], &dtTrain.rgplinkFeature2[Idx(iTE)]}) {
+        for (FeatureLink* plinkHead : *prgplink) {
+            for (FeatureLink* plink = plinkHead; plink != nullptr; plink = plink->pNext) {
+                if (InArea(plink->pfd)) break; // the older links follow
+                plink->pfd = &m.rgfdFeatureArea[Idx(ilBase + plink->pfd->iFeature)];
+            }
+        }
+    }
+    for (std::size_t k = 0; k < stage.rgfd.size(); ++k) {
+        FeatureDesc& fd = m.rgfdFeatureArea[Idx(ilBase) + k];
+        fd = std::move(stage.rgfd[k]);
+        fd.iFeature = static_cast<int>(ilBase + static_cast<long>(k));
+        fd.ilNextFeature = Resolve(fd.ilNextFeature);
+    }
+    ForEachClass(m, m.rgteTagElem[Idx(iTE)],
+                 [&](long, AmbClass& ac) { ac.ilPacFeatureFirst = Resolve(ac.ilPacFeatureFirst); });
+    m.clFeatureAreaUsed += static_cast<long>(stage.rgfd.size());
+    stage.rgfd.clear();
+}
+
+// What one tag element's selection ended with.
+struct ElementResult {
+    int iRes = 0;
+    std::exception_ptr pexc;
+};
+
+// Selects the tag elements of iteration iIteration side by side on cThreads
+// threads, then finishes them in order: prints each one's log, places its
+// features and reports its training error, as one run would. 0, or the
+// first failure (in element order) of one run.
+int SelectSideBySide(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIteration,
+                     int cThreads, SelectionWork& work, ElementErrors& errors) {
+    const int cTE = m.cTagElem;
+    const long ilFirstFree = m.clFeatureAreaUsed;
+    std::vector<std::unique_ptr<SelectionWork>> rgpwork;
+    TrainingProgress progress = work.progress;
+    for (int t = 0; t < cTE; ++t) {
+        errors.NoteClasses(m, t);
+        auto pwork = std::make_unique<SelectionWork>();
+        pwork->progress = progress;
+        progress.ElementDone(m, t);
+        pwork->pcolumns = work.pcolumns;
+        pwork->fCheckErrors = work.fCheckErrors;
+        pwork->log.Buffer();
+        pwork->stage.ilSlot = ilFirstFree + t;
+        pwork->stage.clFree = AreaEnd(m) - ilFirstFree;
+        rgpwork.push_back(std::move(pwork));
+    }
+    // What the elements read and nobody writes while they run.
+    if (!work.pcolumns->For(dtTrain)) work.pcolumns->Build(m, dtTrain);
+
+    std::vector<ElementResult> rgresult(Idx(cTE));
+    std::atomic<int> tNext{0};
+    const auto Run = [&]() {
+        for (int t = tNext++; t < cTE; t = tNext++) {
+            SelectionWork& w = *rgpwork[Idx(t)];
+            try {
+                w.progress.Print(w.log, m, t, -1, FeaturesNow(m, w));
+                rgresult[Idx(t)].iRes = SelectFeatures(dtTrain, dtHeldout, m, t, iIteration, w);
+            } catch (...) {
+                rgresult[Idx(t)].pexc = std::current_exception();
+            }
+        }
+    };
+    {
+        std::vector<std::jthread> rgthread;
+        for (int i = 1; i < std::min(cThreads, cTE); ++i) rgthread.emplace_back(Run);
+        Run();
+    }
+
+    for (int t = 0; t < cTE; ++t) {
+        SelectionWork& w = *rgpwork[Idx(t)];
+        const long ilBase = m.clFeatureAreaUsed;
+        // One run finds the area full at the first candidate that would
+        // stand past its end.
+        for (std::size_t k = 0; k < w.stage.rgcchAdd.size(); ++k) {
+            if (ilBase + static_cast<long>(k) >= AreaEnd(m)) {
+                w.log.Write(ilBase, w.stage.rgcchAdd[k]);
+                return kTrainErrAddFeature + kAddFeatureAreaFull;
+            }
+        }
+        w.log.Write(ilBase);
+        const ElementResult& result = rgresult[Idx(t)];
+        if (result.pexc) std::rethrow_exception(result.pexc);
+        if (result.iRes > 0) return result.iRes;
+        PlaceStagedFeatures(dtTrain, m, t, w.stage);
+        EndOfTagElem(dtTrain, m, t, errors);
+        work.progress.ElementDone(m, t);
+    }
+    // The entries the candidates stood in and no feature took.
+    for (long il = m.clFeatureAreaUsed; il < ilFirstFree + cTE; ++il) {
+        m.rgfdFeatureArea[Idx(il)].rgclCntTagElemGivenFeature.clear();
+    }
+    return 0;
+}
+
+} // namespace
 
 int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m, const TrainingOptions& options) {
     SelectionWork work;
     ElementErrors errors;
+    SizeTrainingLists(dtTrain, m.cTagElem);
     const int cIterations = std::min(m.iTrainingIterationsMax, static_cast<int>(m.rgipFG.size()));
     for (int i = 0; i < cIterations; ++i) {
         PrintIterationParams(m.rgipFG[Idx(i)]);
@@ -705,8 +891,18 @@ int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m, const Trainin
             ux_FatalError(kModApp, kMsgApp, "cannot re-sort feature pool for training.");
         }
         work.progress.StartIteration(m);
+        // The training errors of every element are needed before any is
+        // changed when they are selected side by side.
+        if (SideBySide(m, options.cThreads) && errors.Start(dtTrain, m) == 0) {
+            if (const int iRes =
+                    SelectSideBySide(dtTrain, dtHeldout, m, i, options.cThreads, work, errors);
+                iRes > 0) {
+                return iRes;
+            }
+            continue;
+        }
         for (int t = 0; t < m.cTagElem; ++t) {
-            work.progress.Print(m, t, -1);
+            work.progress.Print(work.log, m, t, -1, FeaturesNow(m, work));
             errors.NoteClasses(m, t);
             if (const int iRes = SelectFeatures(dtTrain, dtHeldout, m, t, i, work); iRes > 0) {
                 return iRes;

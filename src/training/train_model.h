@@ -8,9 +8,20 @@
 // the head of its class's chain before it is measured, and removed again
 // (DelFeature) when it is rejected, so only the newest feature can ever be
 // removed.
+//
+// With more than one thread the tag elements of an iteration are selected
+// side by side: selection for one element reads the true tags and touches
+// only its own classes, per-line lists and chains. Each element then keeps
+// its candidate in an area entry of its own and its accepted features in a
+// stage (FeatureStage), and prints into a buffer (SelectionLog); afterwards
+// the elements are finished in order, their features placed in the area
+// after those of the elements before them, so that the model file and the
+// log are those of one thread.
 #pragma once
 
 #include <chrono>
+#include <deque>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -19,6 +30,7 @@
 #include "training/candidate_trial.h"
 #include "training/class_errors.h"
 #include "training/firing_lines.h"
+#include "training/selection_log.h"
 
 namespace vexta {
 
@@ -41,7 +53,7 @@ inline constexpr int kDelFeatureCountNegative = 4;
 
 // How a training run may use the machine.
 struct TrainingOptions {
-    int cThreads = 1; // threads that generate the feature pool, each from a part of the lines
+    int cThreads = 1; // threads that generate the pool, and select tag elements side by side
 };
 
 // Trains the set-up model: runs the iterations of m.rgipFG, then the
@@ -140,8 +152,9 @@ public:
     // A new iteration over the classes of every tag element of m.
     void StartIteration(const Model& m);
     void ElementDone(const Model& m, int iTE);
-    // Prints one line; clThr < 0 leaves the pass threshold out.
-    void Print(const Model& m, int iTE, long clThr) const;
+    // Prints one line to log with clFeatures accepted features (an index as
+    // SelectionLog::Index takes it); clThr < 0 leaves the pass threshold out.
+    void Print(SelectionLog& log, const Model& m, int iTE, long clThr, long clFeatures) const;
 
 private:
     std::chrono::steady_clock::time_point tStart_;
@@ -149,18 +162,35 @@ private:
     long clClassesAll_ = 0;
 };
 
+// The new features of a tag element selected beside others. Its candidate
+// under trial stands in area entry ilSlot, kept for it alone; an accepted
+// feature moves into rgfd and is known by its staged index
+// (kStagedIndexBase + its place in rgfd) until it is placed in the area.
+struct FeatureStage {
+    long ilSlot = -1; // -1: not staged, features go straight into the area
+    long clFree = 0;  // free area entries when selection started
+    std::deque<FeatureDesc> rgfd;
+    // [k]: log bytes at the first candidate added with k features accepted,
+    // where one run may find the area full.
+    std::vector<std::size_t> rgcchAdd;
+};
+
 // Buffers of greedy selection, reused from class to class and from tag
 // element to tag element.
 struct SelectionWork {
     TrainingProgress progress;
+    SelectionLog log;
+    FeatureStage stage;
     FeatureDesc fdSuggested;                                // the candidate under trial
     std::unordered_map<const char*, AmbClass*> mpClassByAC; // classes of one tag element by string
     std::vector<long> rgilErrLines; // mis-tagged lines of the current class with two or more values
     std::vector<long> rgilErrFiring; // those of them where the candidate fires
     CandidateTrial trial;            // the candidate's error count weight after weight
-    LineColumns columns;             // the training lines packed for matching
-    FiringLines firing;              // lines of the current class where a candidate fires
-    ClassErrors classErrors;         // error counts of the classes, kept line by line
+    // The training lines packed for matching; shared by the tag elements
+    // selected side by side, who only read it.
+    std::shared_ptr<LineColumns> pcolumns = std::make_shared<LineColumns>();
+    FiringLines firing;      // lines of the current class where a candidate fires
+    ClassErrors classErrors; // error counts of the classes, kept line by line
 #ifdef NDEBUG
     bool fCheckErrors = false; // compare the kept counts with a recount after each feature
 #else

@@ -121,15 +121,17 @@ std::string RepeatingCorpus(int cSentences, std::string& szKeys) {
     return sz + "</csts>\n";
 }
 
-// The log without the lines that tell the time.
+// The log without the lines that tell the time, and the progress lines
+// without their seconds.
 std::string LogWithoutTimes(const std::string& szErr) {
     std::string szLog;
     std::istringstream in(szErr);
     for (std::string szLine; std::getline(in, szLine);) {
-        if (szLine.starts_with("Progress: ") || szLine.find(": start ") != std::string::npos ||
+        if (szLine.find(": start ") != std::string::npos ||
             szLine.find(": done ") != std::string::npos ||
             szLine.find(": duration: ") != std::string::npos)
             continue;
+        if (szLine.starts_with("Progress: ")) szLine.erase(szLine.rfind(", "));
         szLog += szLine;
         szLog += '\n';
     }
@@ -146,6 +148,8 @@ TEST_F(TrainRunFixture, ModelsAndLogsAreTheSameForAnyNumberOfThreads) {
         {"", 4},
         // Generation stops at the limit: where, only a run over all lines knows.
         {"MaxFeaturesGenerate = 5000\nTrainingIterationsMax = 1\n", 4},
+        // The weights are varied along the features' line links.
+        {"LambdaIterations = 1\n", 4},
         {szRepeating, 5},
     };
     for (const auto& c : rgCase) {

@@ -273,14 +273,16 @@ TEST_F(DataLines, MovingLinesAndReusingLinks) {
     EXPECT_TRUE(dt.rgpszDataLine[2].empty() && GapOf(dt, 2).Empty() && dt.rgdl[2].cMMt == 0);
 
     // Released links are reused, newest first, and come back cleared.
-    FeatureLink* plink1 = NewFeatureLink(dt);
-    FeatureLink* plink2 = NewFeatureLink(dt);
+    SizeTrainingLists(dt, pm->cTagElem);
+    FeatureLink* plink1 = NewFeatureLink(dt, 1);
+    FeatureLink* plink2 = NewFeatureLink(dt, 1);
     *plink2 = {nullptr, plink1, nullptr, 7};
-    dt.rgplinkFeature[1] = plink2;
-    FreeFeatureLinks(dt, dt.rgplinkFeature[1]);
-    EXPECT_EQ(dt.rgplinkFeature[1], nullptr);
-    EXPECT_EQ(NewFeatureLink(dt), plink1);
-    FeatureLink* plink = NewFeatureLink(dt);
+    dt.rgplinkFeature[1][1] = plink2;
+    FreeFeatureLinks(dt, 1, dt.rgplinkFeature[1][1]);
+    EXPECT_EQ(dt.rgplinkFeature[1][1], nullptr);
+    EXPECT_NE(NewFeatureLink(dt, 0), plink1); // each tag element has its own store
+    EXPECT_EQ(NewFeatureLink(dt, 1), plink1);
+    FeatureLink* plink = NewFeatureLink(dt, 1);
     EXPECT_TRUE(plink == plink2 && plink->pNext == nullptr && plink->ilLine == 0);
 }
 

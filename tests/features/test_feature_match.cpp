@@ -160,9 +160,9 @@ TEST_F(FeatureCounts, LinksSkipSingleValueLinesAndStackNewestFirst) {
     long ilFirst = -2;
     EXPECT_EQ(0, LinkFeature(tm.m, tm.dt, tm.dt, 0, tm.AllData(0), clErr, ilFirst, fd));
     EXPECT_EQ(4, ilFirst);
-    EXPECT_EQ(3, tm.dt.rgilNextFeature[4]);
-    EXPECT_EQ(0, tm.dt.rgilNextFeature[3]);
-    EXPECT_EQ(-1, tm.dt.rgilNextFeature[0]);
+    EXPECT_EQ(3, tm.dt.rgilNextFeature[0][4]);
+    EXPECT_EQ(0, tm.dt.rgilNextFeature[0][3]);
+    EXPECT_EQ(-1, tm.dt.rgilNextFeature[0][0]);
     EXPECT_EQ(1, clErr);
 
     EXPECT_EQ("Allocating (both) links from 4... 4,3,0,[[3]]\n", test::Stderr([&] {
@@ -170,13 +170,13 @@ TEST_F(FeatureCounts, LinksSkipSingleValueLinesAndStackNewestFirst) {
               }));
     // A newer feature's link comes first in both lists of the line.
     FeatureDesc& fdNewer = tm.AddFeature(0, tm.AllData(0), {}, 1.0);
-    tm.dt.rgilNextFeature[3] = -1;
+    tm.dt.rgilNextFeature[0][3] = -1;
     test::Stderr([&] { LinkTrainFeature(tm.m, tm.dt, tm.dt, 3, fdNewer); });
     for (const auto* prglist : {&tm.dt.rgplinkFeature, &tm.dt.rgplinkFeature2}) {
-        const FeatureLink* plink = (*prglist)[3];
+        const FeatureLink* plink = (*prglist)[0][3];
         ASSERT_TRUE(plink != nullptr && plink->pNext != nullptr);
         EXPECT_TRUE(plink->pfd == &fdNewer && plink->pNext->pfd == &fd && !plink->pNext->pNext);
-        EXPECT_EQ(nullptr, (*prglist)[2]);
+        EXPECT_EQ(nullptr, (*prglist)[0][2]);
     }
 }
 

@@ -74,7 +74,7 @@ TEST(AddFeatureFromStr, TheExampleLineAndSkippedLines) {
                 m.rgfdFeatureSugg[0].pszY == m.pszEmpty);
     EXPECT_EQ(std::pair(acNV.ilSuggFirst, acNV.ilSuggLast), std::pair(0L, 1L));
     EXPECT_EQ(acNV.ilDataFirst, 2); // the class lines, chained from the last
-    EXPECT_EQ(ps.dtT.rgilNextAC[2], 1);
+    EXPECT_EQ(ps.dtT.rgilNextAC[3][2], 1);
 
     m.cPoolThr = 3;
     for (const char* pszLine : {"", "2 03 NV 01__ffff20__NV_", "5 03 -- 01__ffff20__NV_"})

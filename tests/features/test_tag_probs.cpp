@@ -99,7 +99,7 @@ TEST_F(TagProbsTest, ModesTakeTheirOwnFeatures) {
     fdOtherTE.iTagElem = 1;
     tm.AddFeature(0, ac, {9, 1}, 1.0); // the candidate heads the chain
     FeatureDesc& fdAll = tm.AddFeature(0, tm.AllData(0), {0, 0, 9, 1}, 1.0);
-    tm.Link(0, fdOtherTE);
+    tm.Link(0, fdOtherTE, 0); // misplaced: passed over
     tm.Link(0, Spoiler(0, tm.Class(0, "NVA")));
     TagProbs probs{};
 

@@ -114,7 +114,7 @@ TEST(ErrorRateAmbClassFeature, TrialCountsNewErrorsAndCorrections) {
     BuildClassNV(tm);
     AmbClass& ac = tm.Class(0, "NV");
     tm.AddFeature(0, ac, {1, 99}, 2.0); // the candidate: V everywhere
-    tm.dt.rgilNextFeature = {1, 3, -1, 4, -1};
+    tm.dt.rgilNextFeature[0] = {1, 3, -1, 4, -1};
     tm.dt.rgrgfErr[0] = {0, 1, 0, 1, 1, 0};
     ac.clErrBefore = 5;
     tm.m.trace.fDebug8 = 1;

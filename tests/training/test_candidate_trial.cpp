@@ -54,7 +54,7 @@ protected:
     long Chain(const std::vector<long>& rgil) {
         long ilFirst = -1;
         for (const long il : rgil) {
-            s.dtT.rgilNextFeature[static_cast<std::size_t>(il)] = ilFirst;
+            s.dtT.rgilNextFeature[0][static_cast<std::size_t>(il)] = ilFirst;
             ilFirst = il;
         }
         return ilFirst;

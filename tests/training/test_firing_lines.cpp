@@ -64,7 +64,7 @@ std::vector<std::string> Corpus() {
 // The chain from ilFirst through rgilNextFeature.
 std::vector<long> ChainOf(const DataTable& dt, long ilFirst) {
     std::vector<long> rg;
-    for (long il = ilFirst; il >= 0; il = dt.rgilNextFeature[static_cast<std::size_t>(il)]) {
+    for (long il = ilFirst; il >= 0; il = dt.rgilNextFeature[0][static_cast<std::size_t>(il)]) {
         rg.push_back(il);
     }
     return rg;
@@ -112,7 +112,8 @@ TEST(FiringLines, SameLinesAsLinkFeatureForEveryGeneratedCandidate) {
             AmbClass* pac = FindAmbClassRec(
                 dt.rgdl[static_cast<std::size_t>(il)].rgpszAC[static_cast<std::size_t>(t)], te, m);
             if (pac == nullptr) continue;
-            dt.rgilNextAC[static_cast<std::size_t>(il)] = pac->ilDataFirst;
+            dt.rgilNextAC[static_cast<std::size_t>(t)][static_cast<std::size_t>(il)] =
+                pac->ilDataFirst;
             pac->ilDataFirst = il;
         }
         // Two passes over the classes, with other lines mis-tagged in the

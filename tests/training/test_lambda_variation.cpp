@@ -51,7 +51,7 @@ protected:
     void LinkTo(const std::vector<long>& rgil) {
         long ilFirst = -1;
         for (const long il : rgil) {
-            s.dtT.rgilNextFeature[static_cast<std::size_t>(il)] = ilFirst;
+            s.dtT.rgilNextFeature[0][static_cast<std::size_t>(il)] = ilFirst;
             ilFirst = il;
         }
         test::Stderr([&] { ASSERT_EQ(LinkTrainFeature(s.m, s.dtT, s.dtH, ilFirst, *pfd), 0); });
