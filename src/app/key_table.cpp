@@ -122,8 +122,9 @@ constexpr KeyInfo kKeys[] = {
                   "for any number, SGML, line format or CoNLL-U. TagDebug, trace switches and the "
                   "Test modes use one thread (a test is one beam over the whole segment). "
                   "Training generates the feature pool on that many threads, each taking "
-                  "chunks of the Train segment, and loads it on them: the model file and the "
-                  "log are the same for any number."},
+                  "chunks of the Train segment, loads it on them, and selects the features "
+                  "of different tag elements side by side: the model file and the log are the "
+                  "same for any number."},
 
     // Training set-up.
     {.szName = "FeatureMode", .fModes = kTrain, .type = KeyType::kWord,

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <exception>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -827,10 +828,18 @@ int SelectSideBySide(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIt
     // What the elements read and nobody writes while they run.
     if (!work.pcolumns->For(dtTrain)) work.pcolumns->Build(m, dtTrain);
 
+    // The elements with the most training errors, which tend to take the
+    // longest, start first, so that no long one is left for the end.
+    std::vector<int> rgtOrder(Idx(cTE));
+    std::iota(rgtOrder.begin(), rgtOrder.end(), 0);
+    std::stable_sort(rgtOrder.begin(), rgtOrder.end(), [&m](int a, int b) {
+        return m.rgteTagElem[Idx(a)].clErrTagElem > m.rgteTagElem[Idx(b)].clErrTagElem;
+    });
     std::vector<ElementResult> rgresult(Idx(cTE));
-    std::atomic<int> tNext{0};
+    std::atomic<int> iNext{0};
     const auto Run = [&]() {
-        for (int t = tNext++; t < cTE; t = tNext++) {
+        for (int i = iNext++; i < cTE; i = iNext++) {
+            const int t = rgtOrder[Idx(i)];
             SelectionWork& w = *rgpwork[Idx(t)];
             try {
                 w.progress.Print(w.log, m, t, -1, FeaturesNow(m, w));
@@ -838,6 +847,13 @@ int SelectSideBySide(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIt
             } catch (...) {
                 rgresult[Idx(t)].pexc = std::current_exception();
             }
+            // Only the log and the stage are needed from here on.
+            w.trial = CandidateTrial();
+            w.firing = FiringLines();
+            w.classErrors = ClassErrors();
+            w.mpClassByAC = {};
+            w.rgilErrLines = {};
+            w.rgilErrFiring = {};
         }
     };
     {
