@@ -122,6 +122,28 @@ std::size_t FindSlashOrBar(std::string_view sz, std::size_t ich) {
     return std::string_view::npos;
 }
 
+// Whether the eight bytes at pch hold a "/" or a "|".
+bool WordHasSlashOrBar(const char* pch) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighs = 0x8080808080808080;
+    const auto HasZero = [](std::uint64_t w) { return ((w - kOnes) & ~w & kHighs) != 0; };
+    std::uint64_t w = 0;
+    std::memcpy(&w, pch, sizeof w);
+    return HasZero(w ^ (kOnes * '/')) || HasZero(w ^ (kOnes * '|'));
+}
+
+// Whether pch[0 .. cch) holds a "/" or a "|".
+bool HasSlashOrBar(const char* pch, std::size_t cch) {
+    if (cch < 8) {
+        for (std::size_t k = 0; k < cch; ++k)
+            if (pch[k] == '/' || pch[k] == '|') return true;
+        return false;
+    }
+    for (std::size_t k = 0; k + 8 <= cch; k += 8)
+        if (WordHasSlashOrBar(pch + k)) return true;
+    return cch % 8 != 0 && WordHasSlashOrBar(pch + cch - 8);
+}
+
 // Stands in for LineInterner with a store for the strings the model lacks
 // (which fails only without a string table), interning nothing: for checking
 // that a line parses.
@@ -191,14 +213,15 @@ int ParseFields(const Model& m, std::string_view sz, DlData& dl, Interner& inter
         // a "/"), without counting them.
         dl.rgpszMMt.reserve(szMMtPart.size() / (cTagElem + 1) + 1);
         while (ich < cch && sz[ich] != '|') {
-            ichSep = FindSlashOrBar(sz, ich);
-            if (ichSep == std::string_view::npos || sz[ichSep] != '/' || ichSep - ich != cTagElem)
+            // cTagElem characters without "/" or "|", then a "/".
+            if (cch - ich <= cTagElem || sz[ich + cTagElem] != '/' ||
+                HasSlashOrBar(sz.data() + ich, cTagElem))
                 return kLineCandidate;
             const std::string_view szCand = sz.substr(ich, cTagElem);
             const char* psz = dl.pszTag;
             if (szCand != szTag && !interner.Intern(szCand, psz)) return kLineInternCandidate;
             dl.rgpszMMt.push_back(psz);
-            ich = ichSep + 1;
+            ich += cTagElem + 1;
         }
         dl.cMMt = static_cast<long>(dl.rgpszMMt.size());
     }
@@ -763,28 +786,6 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
 }
 
 namespace {
-
-// Whether the eight bytes at pch hold a "/" or a "|".
-bool WordHasSlashOrBar(const char* pch) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighs = 0x8080808080808080;
-    const auto HasZero = [](std::uint64_t w) { return ((w - kOnes) & ~w & kHighs) != 0; };
-    std::uint64_t w = 0;
-    std::memcpy(&w, pch, sizeof w);
-    return HasZero(w ^ (kOnes * '/')) || HasZero(w ^ (kOnes * '|'));
-}
-
-// Whether pch[0 .. cch) holds a "/" or a "|".
-bool HasSlashOrBar(const char* pch, std::size_t cch) {
-    if (cch < 8) {
-        for (std::size_t k = 0; k < cch; ++k)
-            if (pch[k] == '/' || pch[k] == '|') return true;
-        return false;
-    }
-    for (std::size_t k = 0; k + 8 <= cch; k += 8)
-        if (WordHasSlashOrBar(pch + k)) return true;
-    return cch % 8 != 0 && WordHasSlashOrBar(pch + cch - 8);
-}
 
 // True only when ParseFields succeeds on sz with an interner that does not
 // fail: the same separators at the same places, found without storing
