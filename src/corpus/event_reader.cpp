@@ -283,6 +283,25 @@ int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view
     szLine[0] = '\0';
     std::size_t cch = 0;
     const std::size_t cchLimit = szLine.size() - 1; // the total stays below this
+    const std::size_t cchTotal =
+        szTag.size() + szACPart.size() + szForm.size() + szLemma.size() + szMMtPart.size() + 5;
+    if (cchTotal < cchLimit) {
+        // Everything fits: the pieces, with the separators stored directly.
+        char* pch = szLine.data();
+        const auto Copy = [&pch](std::string_view sz, char chAfter) {
+            std::memcpy(pch, sz.data(), sz.size());
+            pch += sz.size();
+            *pch++ = chAfter;
+        };
+        Copy(szTag, '|');
+        Copy(szACPart, '|');
+        Copy(szForm, '|');
+        Copy(szLemma, '|');
+        *pch++ = '>';
+        Copy(szMMtPart, '\0');
+        return 0;
+    }
+    // The line keeps what fitted, for the message.
     const std::string_view rgsz[] = {szTag, "|",     szACPart, "|", szForm,
                                      "|",   szLemma, "|",      ">", szMMtPart};
     for (const std::string_view sz : rgsz) {

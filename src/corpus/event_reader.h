@@ -59,9 +59,14 @@ public:
     std::string_view Text(std::size_t k, std::size_t kEnd) const {
         return std::string_view(szText_).substr(Start(k), rgichEnd_[kEnd - 1] - Start(k));
     }
-    // Appends the entry sz1 + sz2 + sz3.
+    // Appends the entry sz1 + sz2 + sz3. A tag and its text that lie side by
+    // side in the reader's block are appended in one piece.
     void Add(std::string_view sz1, std::string_view sz2 = {}, std::string_view sz3 = {}) {
-        szText_.append(sz1).append(sz2).append(sz3);
+        if (!sz2.empty() && sz1.data() + sz1.size() == sz2.data())
+            szText_.append(sz1.data(), sz1.size() + sz2.size());
+        else
+            szText_.append(sz1).append(sz2);
+        if (!sz3.empty()) szText_.append(sz3);
         rgichEnd_.push_back(szText_.size());
     }
     // Appends entries k .. kEnd - 1 of gapFrom (another list).

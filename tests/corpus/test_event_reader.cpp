@@ -167,16 +167,25 @@ TEST_F(EventReader, CandidateSetBeyondTheDataLineIsFatal) {
     pm = MakeModel(30, kModeTrain);
     std::string szOk = "<f>a";
     std::string szTooMany = "<f>a";
+    std::string szEdge; // 253 candidates
     for (int i = 0; i < 300; ++i) {
         std::string szTag(30, '-');
         szTag[0] = static_cast<char>('A' + i % 26);
         szTag[1] = static_cast<char>('a' + i / 26);
         if (i < 200) szOk += "<MMt>" + szTag;
+        if (i < 253) szEdge += "<MMt>" + szTag;
         szTooMany += "<MMt>" + szTag;
     }
     // Tag, AC part (26, 8 and 28 single values), form, lemma, 200 candidates.
     EXPECT_EQ(Read(szOk)[0].szLine.size(), 30 + 1 + 27 + 9 + 28 * 2 + 6 + 200 * 31);
     ReadFatal(szTooMany, "GetEvent: Cannot add tag to full tag list: [A-Z][a-z]-+");
+    // The candidates fit, but the whole line holds at most 7996 characters:
+    // the form decides. The message shows the line up to the part that did
+    // not fit.
+    EXPECT_EQ(Read("<f>" + std::string(23, 'f') + szEdge)[0].szLine.size(), 7996u);
+    ReadFatal(
+        "<f>" + std::string(24, 'f') + szEdge,
+        "GetEvent: Output data line too long \\(>= 7998\\): Aa-{28}\\|[^|]+\\|f{24}\\|=\\|>\n");
 }
 
 TEST(Gaps, EntriesStoresAndKeptRuns) {
