@@ -82,7 +82,8 @@ TEST_F(SgmlLexer, TextsCrossBlockBoundariesAndZeroBytesAreFatal) {
 // pairs and line numbers wherever a block ends.
 TEST_F(SgmlLexer, PairsReadTheSameWhereverABlockEnds) {
     const std::string szTricky = "<s\nid=1>\t<f>  a\tb \n<comment>\n<f>x</comment><l>\n\n"
-                                 "<MMt src=\"a b\">NN\t\n<f>z \n<t> \t12345678901\n<f>";
+                                 "<MMt src=\"a b\">NN\t\n<f>z \n<t> \t12345678901\n"
+                                 "<l>x\r \n<l>\x01y\t\n<f>";
     const auto ReadAllPairs = [](pdfRecType& pdf, bool fViews) {
         std::vector<std::string> rgsz;
         for (TagText tt = Next(pdf, fViews); tt.rc == 0; tt = Next(pdf, fViews))
@@ -90,9 +91,10 @@ TEST_F(SgmlLexer, PairsReadTheSameWhereverABlockEnds) {
         return rgsz;
     };
     const std::vector<std::string> rgszWant = ReadAllPairs(*Open(szTricky), false);
-    ASSERT_EQ(rgszWant.size(), 7u);
+    ASSERT_EQ(rgszWant.size(), 9u);
     EXPECT_EQ(rgszWant[1], "<f>|a b|3");
     EXPECT_EQ(rgszWant[5], "<t>|12345678901|9");
+    EXPECT_EQ(rgszWant[6], "<l>|x\r|10"); // a carriage return is no blank
     for (const bool fViews : {false, true}) {
         for (std::size_t cchPad = kPdfBlockSize - szTricky.size() - 4; cchPad <= kPdfBlockSize;
              ++cchPad) {
