@@ -334,6 +334,12 @@ public:
     long cKept() const { return cKept_; }
     int iLastResult() const { return iLastResult_; }
 
+    // Whether Add skips a line with count lCount at once, before it flushes
+    // or checks anything.
+    bool SkipsCount(long lCount) const {
+        return lCount < m_.cPoolThr && m_.clFeatureSuggUsed + cPending_ < m_.clFeatureSuggSize;
+    }
+
 private:
     // The pool range of the class as a line of it is added.
     void ExtendRange(AmbClass* pac) {
@@ -851,6 +857,9 @@ int SortFeatureSugg(Model* pm, int cThreads) {
         std::fprintf(stderr, "Moving features te/AC: %s (%ld)\n", pszClass, static_cast<long>(c));
         const std::vector<SortEntry>& rgEntry = rgrgEntry[rgiOrder[c]];
         for (auto it = rgEntry.rbegin(); it != rgEntry.rend(); ++it) {
+            // Most generated features occur too rarely for the pool; their
+            // lines are made only for the pool file.
+            if (pfOut == nullptr && loader.SkipsCount(it->lCount)) continue;
             szLine = std::to_string(it->lCount);
             szLine += ' ';
             szLine += pszClass;
