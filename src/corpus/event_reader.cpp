@@ -414,6 +414,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
 
     // Converts the text of a <t> or <MMt> tag; an empty text becomes "X".
     auto ConvertText = [&](std::string_view szText) {
+        if (!pdf.phashTag) return szText; // no table: the tag as it stands
         std::string_view szOut;
         if (ConvertTag(pdf, szOut, szText) == kTagUnknown)
             TokenFatal(ux_StrPrintf("%sTag %.*s not found in %s", kGE,

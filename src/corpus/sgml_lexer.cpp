@@ -487,16 +487,6 @@ int GetSGMLTagTextView(std::span<char> szTag, std::span<char> szText, pdfRecType
     return ReadTagText<true>(szTag, szText, pdf, svTag, svText);
 }
 
-std::string_view SGMLTagName(std::string_view szTag) {
-    std::size_t i = (!szTag.empty() && szTag[0] == '<') ? 1 : 0;
-    const std::size_t iFirst = i;
-    for (; i < szTag.size(); ++i) {
-        const char ch = szTag[i];
-        if (ch == '\0' || ch == ' ' || ch == '\t' || ch == '>') break;
-    }
-    return szTag.substr(iFirst, i - iFirst);
-}
-
 int GetSGMLTagSrcAttr(std::span<char> szValue, std::string_view szTag) {
     SetEmpty(szValue);
     const std::size_t cch =

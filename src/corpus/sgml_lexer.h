@@ -144,8 +144,16 @@ int GetSGMLTagTextView(std::span<char> szTag, std::span<char> szText, pdfRecType
                        std::string_view& svTag, std::string_view& svText);
 
 // The name of a tag string ("<name ...>"): what follows the "<" up to a
-// blank, a ">" or the end.
-std::string_view SGMLTagName(std::string_view szTag);
+// blank, a ">" or the end. Inline: the reader asks for every tag it reads.
+inline std::string_view SGMLTagName(std::string_view szTag) {
+    std::size_t i = (!szTag.empty() && szTag[0] == '<') ? 1 : 0;
+    const std::size_t iFirst = i;
+    for (; i < szTag.size(); ++i) {
+        const char ch = szTag[i];
+        if (ch == '>' || ch == ' ' || ch == '\0' || ch == '\t') break;
+    }
+    return szTag.substr(iFirst, i - iFirst);
+}
 
 // Copies the value of the tag's src attribute into szValue (empty when there
 // is none): 0, or 1 when it did not fit.
