@@ -278,6 +278,38 @@ bool CopySgmlRun(const char* pch, const char* pchEnd, std::span<char> sz, int& i
     return true;
 }
 
+// Where a tag and the text after it lie whole in the block buffer.
+struct TagInBlock {
+    const char* pchName = nullptr; // after the "<" that starts the tag
+    const char* pchGt = nullptr;   // the ">" that ends it
+    const char* pchLt = nullptr;   // the "<" after its text
+    bool fLtWaiting = false;       // the "<" that starts it waits pushed back
+};
+
+// Finds the next tag and its text in the block buffer: its "<" comes next
+// (from the buffer, or as the only character pushed back), and the ">" and
+// the "<" after the text are in the buffer. Reads nothing.
+bool FindTagInBlock(const pdfRecType& pdf, TagInBlock& tib) {
+    const char* pch = pdf.pchBuf;
+    const char* const pchEnd = pdf.pchBufEnd;
+    const char* const pchWaitingEnd = pdf.szPushBack.data() + pdf.cchPushBack;
+    tib.fLtWaiting = pdf.pchPushBack < pchWaitingEnd;
+    if (tib.fLtWaiting) {
+        if (pchWaitingEnd - pdf.pchPushBack != 1 || *pdf.pchPushBack != '<') return false;
+    } else {
+        if (pch >= pchEnd || *pch != '<') return false;
+        ++pch;
+    }
+    tib.pchName = pch;
+    tib.pchGt =
+        static_cast<const char*>(std::memchr(pch, '>', static_cast<std::size_t>(pchEnd - pch)));
+    if (tib.pchGt == nullptr) return false;
+    const char* const pchText = tib.pchGt + 1;
+    tib.pchLt = static_cast<const char*>(
+        std::memchr(pchText, '<', static_cast<std::size_t>(pchEnd - pchText)));
+    return tib.pchLt != nullptr;
+}
+
 // The common case of GetSGMLTagText in one piece: the tag, its text and the
 // "<" after the text all lie in the block buffer, and nothing is pushed back
 // but the "<" that the character-by-character path leaves there. Stores tag
@@ -288,23 +320,12 @@ bool CopySgmlRun(const char* pch, const char* pchEnd, std::span<char> sz, int& i
 bool ScanTagTextInBlock(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf, int& ichTag,
                         int& ichText) {
     if (szTag.size() < 3 || szText.size() < 3) return false;
-    const char* pch = pdf.pchBuf;
-    const char* const pchEnd = pdf.pchBufEnd;
-    const char* const pchWaitingEnd = pdf.szPushBack.data() + pdf.cchPushBack;
-    const bool fLtWaiting = pdf.pchPushBack < pchWaitingEnd;
-    if (fLtWaiting) {
-        if (pchWaitingEnd - pdf.pchPushBack != 1 || *pdf.pchPushBack != '<') return false;
-    } else {
-        if (pch >= pchEnd || *pch != '<') return false;
-        ++pch;
-    }
-    const auto* pchGt =
-        static_cast<const char*>(std::memchr(pch, '>', static_cast<std::size_t>(pchEnd - pch)));
-    if (pchGt == nullptr) return false;
+    TagInBlock tib;
+    if (!FindTagInBlock(pdf, tib)) return false;
+    const char* const pch = tib.pchName;
+    const char* const pchGt = tib.pchGt;
+    const char* const pchLt = tib.pchLt;
     const char* pchText = pchGt + 1;
-    const auto* pchLt = static_cast<const char*>(
-        std::memchr(pchText, '<', static_cast<std::size_t>(pchEnd - pchText)));
-    if (pchLt == nullptr) return false;
 
     long cNewlines = 0;
     szTag[0] = '<';
@@ -320,7 +341,7 @@ bool ScanTagTextInBlock(std::span<char> szTag, std::span<char> szText, pdfRecTyp
     szText[static_cast<std::size_t>(ichText)] = '\0';
 
     pdf.lLine += cNewlines;
-    if (fLtWaiting) ++pdf.pchPushBack;
+    if (tib.fLtWaiting) ++pdf.pchPushBack;
     pdf.pchBuf = pchLt;
     return true;
 }
@@ -359,31 +380,17 @@ bool HasLowByte(const char* pch, const char* pchEnd) {
 bool ViewTagTextInBlock(std::size_t cbTag, std::size_t cbText, pdfRecType& pdf,
                         std::string_view& svTag, std::string_view& svText) {
     if (cbTag < 3 || cbText < 3) return false;
-    const char* pch = pdf.pchBuf;
-    const char* const pchEnd = pdf.pchBufEnd;
-    const char* const pchWaitingEnd = pdf.szPushBack.data() + pdf.cchPushBack;
-    const bool fLtWaiting = pdf.pchPushBack < pchWaitingEnd;
-    const char* pchTag = pch;
-    if (fLtWaiting) {
-        // The "<" was read from the buffer and pushed back: it is still the
-        // byte before the next unread one.
-        if (pchWaitingEnd - pdf.pchPushBack != 1 || *pdf.pchPushBack != '<' ||
-            pch == pdf.szBuf.data() || pch[-1] != '<')
-            return false;
-        --pchTag;
-    } else {
-        if (pch >= pchEnd || *pch != '<') return false;
-        ++pch;
-    }
-    const auto* pchGt =
-        static_cast<const char*>(std::memchr(pch, '>', static_cast<std::size_t>(pchEnd - pch)));
-    if (pchGt == nullptr) return false;
+    TagInBlock tib;
+    if (!FindTagInBlock(pdf, tib)) return false;
+    // A "<" waiting pushed back was read from the buffer: it must still be
+    // the byte before the next unread one, where the view starts.
+    if (tib.fLtWaiting && (pdf.pchBuf == pdf.szBuf.data() || pdf.pchBuf[-1] != '<')) return false;
+    const char* const pchTag = tib.pchName - 1;
+    const char* const pchGt = tib.pchGt;
+    const char* const pchLt = tib.pchLt;
     const char* pchText = pchGt + 1;
     if (static_cast<std::size_t>(pchText - pchTag) > cbTag - 3 || HasLowByte(pchTag, pchText))
         return false;
-    const auto* pchLt = static_cast<const char*>(
-        std::memchr(pchText, '<', static_cast<std::size_t>(pchEnd - pchText)));
-    if (pchLt == nullptr) return false;
 
     long cNewlines = 0;
     for (; pchText < pchLt && IsBlank(*pchText); ++pchText)
@@ -398,7 +405,7 @@ bool ViewTagTextInBlock(std::size_t cbTag, std::size_t cbText, pdfRecType& pdf,
     svTag = {pchTag, static_cast<std::size_t>(pchGt + 1 - pchTag)};
     svText = {pchText, static_cast<std::size_t>(pchTextEnd - pchText)};
     pdf.lLine += cNewlines;
-    if (fLtWaiting) ++pdf.pchPushBack;
+    if (tib.fLtWaiting) ++pdf.pchPushBack;
     pdf.pchBuf = pchLt;
     return true;
 }
