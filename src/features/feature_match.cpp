@@ -325,7 +325,7 @@ int LinkFeature(const Model& m, DataTable& dt, const DataTable& /*dt2*/, int iTE
 }
 
 int LinkTrainFeature(const Model& /*m*/, DataTable& dt, const DataTable& /*dt2*/, long ilFirst,
-                     FeatureDesc& fd, std::FILE* pfLog) {
+                     FeatureDesc& fd, std::FILE* pfLog, bool fTemporary) {
     std::fprintf(pfLog, "Allocating (both) links from %ld... ", ilFirst);
     const int t = fd.iTagElem;
     const auto kt = static_cast<std::size_t>(t);
@@ -336,9 +336,11 @@ int LinkTrainFeature(const Model& /*m*/, DataTable& dt, const DataTable& /*dt2*/
     for (long il = ilFirst; il >= 0 && il < dt.clData;
          il = rgilNext[static_cast<std::size_t>(il)]) {
         const auto i = static_cast<std::size_t>(il);
-        FeatureLink* plink = NewFeatureLink(dt, t);
-        *plink = FeatureLink{&fd, rgplink[i], nullptr, il};
-        rgplink[i] = plink;
+        if (fTemporary) {
+            FeatureLink* plink = NewFeatureLink(dt, t);
+            *plink = FeatureLink{&fd, rgplink[i], nullptr, il};
+            rgplink[i] = plink;
+        }
         FeatureLink* plink2 = NewFeatureLink(dt, t);
         *plink2 = FeatureLink{&fd, rgplink2[i], nullptr, il};
         rgplink2[i] = plink2;

@@ -141,8 +141,9 @@ int LinkFeature(const Model& m, DataTable& dt, const DataTable& dt2, int iTE, co
 // Puts the feature at the front of both per-line lists (rgplinkFeature and
 // rgplinkFeature2) of its tag element at every line of the chain that starts
 // at ilFirst (through that element's rgilNextFeature), with progress on
-// pfLog. 0.
+// pfLog. With fTemporary false the first list, which is released when the
+// element's selection ends, is left out. 0.
 int LinkTrainFeature(const Model& m, DataTable& dt, const DataTable& dt2, long ilFirst,
-                     FeatureDesc& fd, std::FILE* pfLog = stderr);
+                     FeatureDesc& fd, std::FILE* pfLog = stderr, bool fTemporary = true);
 
 } // namespace vexta

@@ -179,13 +179,21 @@ void BuildPool(DataTable& dtTrain, Model& m, int iIteration, int cThreads) {
     }
 }
 
+// What only the selection of tag element iTE uses goes: the temporary links
+// and the per-line lists and chains they and the firing lines use.
+void ReleaseSelectionLines(DataTable& dtTrain, int iTE) {
+    std::vector<FeatureLink*>& rgplink = dtTrain.rgplinkFeature[Idx(iTE)];
+    for (FeatureLink*& plinkHead : rgplink) FreeFeatureLinks(dtTrain, iTE, plinkHead);
+    std::vector<FeatureLink*>().swap(rgplink);
+    std::vector<long>().swap(dtTrain.rgilNextFeature[Idx(iTE)]);
+}
+
 // After the selection for tag element iTE: the temporary links go, and the
 // training error is reported. The error counts are those of a full
 // true-context pass (ErrorRateData), kept up to date line by line.
 void EndOfTagElem(DataTable& dtTrain, Model& m, int iTE, ElementErrors& errors) {
     std::fprintf(stderr, "Freeing memory for pft links.\n");
-    std::vector<FeatureLink*>& rgplink = dtTrain.rgplinkFeature[Idx(iTE)];
-    for (long il = 0; il < dtTrain.clData; ++il) FreeFeatureLinks(dtTrain, iTE, rgplink[Idx(il)]);
+    ReleaseSelectionLines(dtTrain, iTE);
 
     const auto Check = [&](int iRes) {
         if (iRes > 0) {
@@ -220,6 +228,12 @@ void ChainClassLines(DataTable& dtTrain, Model& m, int iTE, SelectionWork& work)
     });
     std::vector<long>& rgilNext = dtTrain.rgilNextAC[Idx(iTE)];
     std::vector<FeatureLink*>& rgplink = dtTrain.rgplinkFeature[Idx(iTE)];
+    // The lists only the element's selection uses (ReleaseSelectionLines).
+    const auto cLines = Idx(std::max(dtTrain.clData, 0L));
+    if (rgplink.size() < cLines) rgplink.resize(cLines, nullptr);
+    if (dtTrain.rgilNextFeature[Idx(iTE)].size() < cLines) {
+        dtTrain.rgilNextFeature[Idx(iTE)].resize(cLines, -1);
+    }
     for (long il = 0; il < dtTrain.clData; ++il) {
         const auto it = work.mpClassByAC.find(dtTrain.rgdl[Idx(il)].rgpszAC[Idx(iTE)]);
         if (it != work.mpClassByAC.end()) {
@@ -420,7 +434,10 @@ int TryCandidate(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iTE, Am
     fdKept.dLambda = search.BestWeight();
     std::fprintf(pfLog, "___Max improvement %ld, (bef %ld), max lambda: %f\n", search.Best(),
                  ac.clErrBefore, fdKept.dLambda);
-    if (const int iRes = LinkTrainFeature(m, dtTrain, dtHeldout, ilFirst, fdKept, pfLog);
+    // The temporary links of a staged element would only be released unread
+    // (and held meanwhile beside those of every other element).
+    if (const int iRes =
+            LinkTrainFeature(m, dtTrain, dtHeldout, ilFirst, fdKept, pfLog, work.stage.ilSlot < 0);
         iRes > 0) {
         return kTrainErrLinkTrain + iRes;
     }
@@ -848,6 +865,7 @@ int SelectSideBySide(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIt
                 rgresult[Idx(t)].pexc = std::current_exception();
             }
             // Only the log and the stage are needed from here on.
+            ReleaseSelectionLines(dtTrain, t);
             w.trial = CandidateTrial();
             w.firing = FiringLines();
             w.classErrors = ClassErrors();
@@ -894,6 +912,7 @@ int TrainModel(DataTable& dtTrain, DataTable& dtHeldout, Model& m, const Trainin
     SelectionWork work;
     ElementErrors errors;
     SizeTrainingLists(dtTrain, m.cTagElem);
+    for (int t = 0; t < m.cTagElem; ++t) ReleaseSelectionLines(dtTrain, t);
     const int cIterations = std::min(m.iTrainingIterationsMax, static_cast<int>(m.rgipFG.size()));
     for (int i = 0; i < cIterations; ++i) {
         PrintIterationParams(m.rgipFG[Idx(i)]);
