@@ -68,7 +68,8 @@ int CheckElemCode(int iElem, int cTagElem, int iErrValue, int iErrAC, int iErrMe
 }
 
 // Chains the training lines of every class of tag element te through the
-// training table's rgilNextAC, from the last line to the first.
+// training table's rgilNextAC, from the last line to the first. The chains
+// of the other elements are released (they are made again when needed).
 void ChainClassLines(Model& m, TagElem& te, int t) {
     std::unordered_map<std::string_view, AmbClass*> mpClass;
     for (long il = te.ilAmbClassFirst; il < te.ilAmbClassFirst + te.clAmbClass; ++il) {
@@ -91,6 +92,16 @@ void ChainClassLines(Model& m, TagElem& te, int t) {
         if (it == mpClass.end()) continue;
         rgilNext[il] = it->second->ilDataFirst;
         it->second->ilDataFirst = il;
+    }
+    for (std::size_t tOther = 0; tOther < dt.rgilNextAC.size(); ++tOther) {
+        if (static_cast<int>(tOther) == t || dt.rgilNextAC[tOther].empty()) continue;
+        std::vector<long>().swap(dt.rgilNextAC[tOther]);
+        if (tOther >= m.rgteTagElem.size()) continue;
+        const TagElem& teOther = m.rgteTagElem[tOther];
+        for (long il = teOther.ilAmbClassFirst; il < teOther.ilAmbClassFirst + teOther.clAmbClass;
+             ++il) {
+            m.rgacAmbClassArea[il].ilDataFirst = -1;
+        }
     }
 }
 

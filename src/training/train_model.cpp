@@ -188,6 +188,13 @@ void ReleaseSelectionLines(DataTable& dtTrain, int iTE) {
     std::vector<long>().swap(dtTrain.rgilNextFeature[Idx(iTE)]);
 }
 
+// Releases the class-line chains of tag element iTE; its classes have no
+// lines chained then.
+void ReleaseClassLines(DataTable& dtTrain, Model& m, int iTE) {
+    ForEachClass(m, m.rgteTagElem[Idx(iTE)], [](long, AmbClass& ac) { ac.ilDataFirst = -1; });
+    std::vector<long>().swap(dtTrain.rgilNextAC[Idx(iTE)]);
+}
+
 // After the selection for tag element iTE: the temporary links go, and the
 // training error is reported. The error counts are those of a full
 // true-context pass (ErrorRateData), kept up to date line by line.
@@ -213,6 +220,7 @@ void EndOfTagElem(DataTable& dtTrain, Model& m, int iTE, ElementErrors& errors) 
     // The pass is repeated on unchanged data; it gives the same counts, so it
     // only needs to run again when its diagnostics are switched on.
     if (m.trace.fDebug3 >= 0) Check(ErrorRateData(dtTrain, m, 0));
+    ReleaseClassLines(dtTrain, m, iTE);
 }
 
 // Chains the training lines of every class of tag element iTE (from the last
@@ -230,6 +238,7 @@ void ChainClassLines(DataTable& dtTrain, Model& m, int iTE, SelectionWork& work)
     std::vector<FeatureLink*>& rgplink = dtTrain.rgplinkFeature[Idx(iTE)];
     // The lists only the element's selection uses (ReleaseSelectionLines).
     const auto cLines = Idx(std::max(dtTrain.clData, 0L));
+    if (rgilNext.size() < cLines) rgilNext.resize(cLines, -1);
     if (rgplink.size() < cLines) rgplink.resize(cLines, nullptr);
     if (dtTrain.rgilNextFeature[Idx(iTE)].size() < cLines) {
         dtTrain.rgilNextFeature[Idx(iTE)].resize(cLines, -1);
@@ -866,6 +875,7 @@ int SelectSideBySide(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIt
             }
             // Only the log and the stage are needed from here on.
             ReleaseSelectionLines(dtTrain, t);
+            ReleaseClassLines(dtTrain, m, t);
             w.trial = CandidateTrial();
             w.firing = FiringLines();
             w.classErrors = ClassErrors();
@@ -896,6 +906,8 @@ int SelectSideBySide(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIt
         if (result.pexc) std::rethrow_exception(result.pexc);
         if (result.iRes > 0) return result.iRes;
         PlaceStagedFeatures(dtTrain, m, t, w.stage);
+        // The error report walks the element's class lines.
+        ChainClassLines(dtTrain, m, t, work);
         EndOfTagElem(dtTrain, m, t, errors);
         work.progress.ElementDone(m, t);
     }

@@ -98,6 +98,8 @@ TEST(FiringLines, SameLinesAsLinkFeatureForEveryGeneratedCandidate) {
     });
     ASSERT_GT(m.clFeatureSuggUsed, 200);
 
+    // Loading the pool keeps only the chains of the last element it counted.
+    SizeTrainingLists(dt, m.cTagElem);
     long cCompared = 0;
     FiringLines firing;
     LineColumns columns;
