@@ -9,10 +9,12 @@
 #include <cassert>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <numeric>
 #include <string>
 #include <string_view>
@@ -837,6 +839,9 @@ int SelectSideBySide(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIt
                      int cThreads, SelectionWork& work, ElementErrors& errors) {
     const int cTE = m.cTagElem;
     const long ilFirstFree = m.clFeatureAreaUsed;
+    // The candidates stand in the last entries of the area, so that the
+    // features of finished elements can be placed while others still run.
+    const long ilSlotFirst = AreaEnd(m) - cTE;
     std::vector<std::unique_ptr<SelectionWork>> rgpwork;
     TrainingProgress progress = work.progress;
     for (int t = 0; t < cTE; ++t) {
@@ -847,7 +852,7 @@ int SelectSideBySide(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIt
         pwork->pcolumns = work.pcolumns;
         pwork->fCheckErrors = work.fCheckErrors;
         pwork->log.Buffer();
-        pwork->stage.ilSlot = ilFirstFree + t;
+        pwork->stage.ilSlot = ilSlotFirst + t;
         pwork->stage.clFree = AreaEnd(m) - ilFirstFree;
         rgpwork.push_back(std::move(pwork));
     }
@@ -862,35 +867,40 @@ int SelectSideBySide(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIt
         return m.rgteTagElem[Idx(a)].clErrTagElem > m.rgteTagElem[Idx(b)].clErrTagElem;
     });
     std::vector<ElementResult> rgresult(Idx(cTE));
+    std::mutex mutexDone;
+    std::condition_variable cvDone;
+    std::vector<char> rgfDone(Idx(cTE), 0); // under mutexDone
+    long cDone = 0;                         // under mutexDone
     std::atomic<int> iNext{0};
-    const auto Run = [&]() {
-        for (int i = iNext++; i < cTE; i = iNext++) {
-            const int t = rgtOrder[Idx(i)];
-            SelectionWork& w = *rgpwork[Idx(t)];
-            try {
-                w.progress.Print(w.log, m, t, -1, FeaturesNow(m, w));
-                rgresult[Idx(t)].iRes = SelectFeatures(dtTrain, dtHeldout, m, t, iIteration, w);
-            } catch (...) {
-                rgresult[Idx(t)].pexc = std::current_exception();
-            }
-            // Only the log and the stage are needed from here on.
-            ReleaseSelectionLines(dtTrain, t);
-            ReleaseClassLines(dtTrain, m, t);
-            w.trial = CandidateTrial();
-            w.firing = FiringLines();
-            w.classErrors = ClassErrors();
-            w.mpClassByAC = {};
-            w.rgilErrLines = {};
-            w.rgilErrFiring = {};
+    std::atomic<bool> fStop{false};
+    const auto Select = [&](int t) {
+        SelectionWork& w = *rgpwork[Idx(t)];
+        try {
+            w.progress.Print(w.log, m, t, -1, FeaturesNow(m, w));
+            rgresult[Idx(t)].iRes = SelectFeatures(dtTrain, dtHeldout, m, t, iIteration, w);
+        } catch (...) {
+            rgresult[Idx(t)].pexc = std::current_exception();
         }
+        // Only the log and the stage are needed from here on.
+        ReleaseSelectionLines(dtTrain, t);
+        ReleaseClassLines(dtTrain, m, t);
+        w.trial = CandidateTrial();
+        w.firing = FiringLines();
+        w.classErrors = ClassErrors();
+        w.mpClassByAC = {};
+        w.rgilErrLines = {};
+        w.rgilErrFiring = {};
+        {
+            const std::lock_guard lock(mutexDone);
+            rgfDone[Idx(t)] = 1;
+            ++cDone;
+        }
+        cvDone.notify_all();
     };
-    {
-        std::vector<std::jthread> rgthread;
-        for (int i = 1; i < std::min(cThreads, cTE); ++i) rgthread.emplace_back(Run);
-        Run();
-    }
 
-    for (int t = 0; t < cTE; ++t) {
+    // Finishes element t, whose selection has ended, as one run would: its
+    // log, its failure, its features, its training error. 0 or the failure.
+    const auto Finish = [&](int t) {
         SelectionWork& w = *rgpwork[Idx(t)];
         const long ilBase = m.clFeatureAreaUsed;
         // One run finds the area full at the first candidate that would
@@ -910,9 +920,51 @@ int SelectSideBySide(DataTable& dtTrain, DataTable& dtHeldout, Model& m, int iIt
         ChainClassLines(dtTrain, m, t, work);
         EndOfTagElem(dtTrain, m, t, errors);
         work.progress.ElementDone(m, t);
+        return 0;
+    };
+    // Finishes the elements in order as far as their selection has ended
+    // (with fWait, all of them). Features that would reach the candidates'
+    // entries wait until every element has ended.
+    int tFinish = 0;
+    const auto FinishReady = [&](bool fWait) {
+        while (tFinish < cTE) {
+            const long clNew = [&] {
+                std::unique_lock lock(mutexDone);
+                if (fWait) cvDone.wait(lock, [&] { return rgfDone[Idx(tFinish)] != 0; });
+                if (rgfDone[Idx(tFinish)] == 0) return -1L;
+                const auto cl = static_cast<long>(rgpwork[Idx(tFinish)]->stage.rgfd.size());
+                if (m.clFeatureAreaUsed + cl <= ilSlotFirst) return cl;
+                if (fWait) cvDone.wait(lock, [&] { return cDone == cTE; });
+                return cDone == cTE ? cl : -1L;
+            }();
+            if (clNew < 0) return 0;
+            if (const int iRes = Finish(tFinish); iRes > 0) return iRes;
+            ++tFinish;
+        }
+        return 0;
+    };
+
+    // Stops the other threads from taking further elements however this
+    // ends; they are joined first.
+    struct StopAtExit {
+        std::atomic<bool>& fStop;
+        ~StopAtExit() { fStop = true; }
+    };
+    std::vector<std::jthread> rgthread;
+    const StopAtExit stopAtExit{fStop};
+    for (int i = 1; i < std::min(cThreads, cTE); ++i) {
+        rgthread.emplace_back([&] {
+            for (int j = iNext++; j < cTE && !fStop; j = iNext++) Select(rgtOrder[Idx(j)]);
+        });
     }
+    for (int j = iNext++; j < cTE; j = iNext++) {
+        Select(rgtOrder[Idx(j)]);
+        if (const int iRes = FinishReady(false); iRes > 0) return iRes;
+    }
+    if (const int iRes = FinishReady(true); iRes > 0) return iRes;
+    rgthread.clear();
     // The entries the candidates stood in and no feature took.
-    for (long il = m.clFeatureAreaUsed; il < ilFirstFree + cTE; ++il) {
+    for (long il = std::max(m.clFeatureAreaUsed, ilSlotFirst); il < AreaEnd(m); ++il) {
         m.rgfdFeatureArea[Idx(il)].rgclCntTagElemGivenFeature.clear();
     }
     return 0;
