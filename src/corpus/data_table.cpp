@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/byte_scan.h"
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
 
@@ -122,26 +123,15 @@ std::size_t FindSlashOrBar(std::string_view sz, std::size_t ich) {
     return std::string_view::npos;
 }
 
-// Whether the eight bytes at pch hold a "/" or a "|".
-bool WordHasSlashOrBar(const char* pch) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighs = 0x8080808080808080;
-    const auto HasZero = [](std::uint64_t w) { return ((w - kOnes) & ~w & kHighs) != 0; };
-    std::uint64_t w = 0;
-    std::memcpy(&w, pch, sizeof w);
-    return HasZero(w ^ (kOnes * '/')) || HasZero(w ^ (kOnes * '|'));
-}
-
 // Whether pch[0 .. cch) holds a "/" or a "|".
 bool HasSlashOrBar(const char* pch, std::size_t cch) {
-    if (cch < 8) {
-        for (std::size_t k = 0; k < cch; ++k)
-            if (pch[k] == '/' || pch[k] == '|') return true;
-        return false;
-    }
-    for (std::size_t k = 0; k + 8 <= cch; k += 8)
-        if (WordHasSlashOrBar(pch + k)) return true;
-    return cch % 8 != 0 && WordHasSlashOrBar(pch + cch - 8);
+    return AnyByte(
+        pch, cch,
+        [](const char* pchWord) {
+            const std::uint64_t w = LoadWord(pchWord);
+            return WordHasByte(w, '/') || WordHasByte(w, '|');
+        },
+        [](char ch) { return ch == '/' || ch == '|'; });
 }
 
 // Stands in for LineInterner with a store for the strings the model lacks

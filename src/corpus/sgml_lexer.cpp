@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "base/byte_scan.h"
 #include "base/ux_base.h"
 
 namespace vexta {
@@ -346,27 +347,13 @@ bool ScanTagTextInBlock(std::span<char> szTag, std::span<char> szText, pdfRecTyp
     return true;
 }
 
-// Whether the eight bytes at pch hold one below 11 (a zero byte, a tab, a
+// Whether [pch, pchEnd) holds a byte below 11 (a zero byte, a tab, a
 // newline or another control character).
-bool WordHasLowByte(const char* pch) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighs = 0x8080808080808080;
-    std::uint64_t w = 0;
-    std::memcpy(&w, pch, sizeof w);
-    return ((w - kOnes * 11) & ~w & kHighs) != 0;
-}
-
-// Whether [pch, pchEnd) holds a byte below 11.
 bool HasLowByte(const char* pch, const char* pchEnd) {
-    const auto cch = static_cast<std::size_t>(pchEnd - pch);
-    if (cch < 8) {
-        for (std::size_t k = 0; k < cch; ++k)
-            if (static_cast<unsigned char>(pch[k]) < 11) return true;
-        return false;
-    }
-    for (std::size_t k = 0; k + 8 <= cch; k += 8)
-        if (WordHasLowByte(pch + k)) return true;
-    return cch % 8 != 0 && WordHasLowByte(pchEnd - 8);
+    return AnyByte(
+        pch, static_cast<std::size_t>(pchEnd - pch),
+        [](const char* pchWord) { return WordHasByteBelow(LoadWord(pchWord), 11); },
+        [](char ch) { return static_cast<unsigned char>(ch) < 11; });
 }
 
 // The common case of GetSGMLTagTextView, where nothing needs copying: the tag,
