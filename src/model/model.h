@@ -8,7 +8,10 @@
 // rgfdFeatureArea, rgacAmbClassArea, rgteTagElem and rgfdFeatureSugg are sized
 // once, at full capacity, by whoever fills the model and never grow afterwards
 // (never push_back or resize them later): pointers into them stay valid for
-// the model's life.
+// the model's life. The one exception is the model file reader, which grows
+// the feature and class areas record by record up to their declared sizes
+// (so that a header cannot claim memory the file does not fill) and keeps
+// pacOfFeature pointing at the moved classes; once read, they never grow.
 //
 // Every string a record points to is interned in phashStr, so two interned
 // strings are equal exactly when their addresses are equal.

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
@@ -233,6 +234,41 @@ void CheckAllocSize(const Reader& r, const char* pszArray, long cRecs, size_t cb
     }
 }
 
+// ---------------------------------------------------------------- areas
+
+// The header declares the sizes of the feature and class areas, but a file
+// may declare millions and hold none. The areas therefore grow as records
+// are read, never beyond the declared size, so memory follows what the file
+// holds; the declared sizes still decide every check and message.
+
+// Appends a fresh record to an area declared to hold clDeclared records.
+template <typename T> T& AppendRecord(std::vector<T>& rg, long clDeclared) {
+    constexpr size_t kFirstReserve = 64;
+    if (rg.size() == rg.capacity()) {
+        const size_t cDeclared = static_cast<size_t>(std::max(clDeclared, 1L));
+        rg.reserve(std::max(rg.size() + 1,
+                            std::min(cDeclared, std::max(kFirstReserve, 2 * rg.capacity()))));
+    }
+    return rg.emplace_back();
+}
+
+// Appends a class record. Features already read point at their class, so
+// when the area moves they are pointed at the moved records.
+AmbClass& AppendAmbClass(Model& m) {
+    std::vector<AmbClass>& rgac = m.rgacAmbClassArea;
+    if (rgac.size() < rgac.capacity()) return AppendRecord(rgac, m.clAmbClassAreaSize);
+    std::vector<long> rgiClass;
+    rgiClass.reserve(m.rgfdFeatureArea.size());
+    for (const FeatureDesc& fd : m.rgfdFeatureArea)
+        rgiClass.push_back(fd.pacOfFeature != nullptr ? fd.pacOfFeature - rgac.data() : -1);
+    AmbClass& ac = AppendRecord(rgac, m.clAmbClassAreaSize);
+    for (size_t i = 0; i < rgiClass.size(); ++i) {
+        if (rgiClass[i] >= 0)
+            m.rgfdFeatureArea[i].pacOfFeature = &rgac[static_cast<size_t>(rgiClass[i])];
+    }
+    return ac;
+}
+
 // ---------------------------------------------------------------- header
 
 // A header number whose absence or malformation only warrants a warning.
@@ -317,7 +353,7 @@ int ReadHeaderItem(Reader& r) {
         if (n == 0) Warn(r, "Feature Area 0 or neg. in %s", r.pszTag);
         CheckAllocSize(r, "rgfdFeatureArea", n + 1, sizeof(FeatureDesc));
         m.clFeatureAreaSize = n + 1;
-        m.rgfdFeatureArea.assign(static_cast<size_t>(m.clFeatureAreaSize), FeatureDesc{});
+        m.rgfdFeatureArea.clear();
         m.clFeatureAreaUsed = 0;
         return 0;
     }
@@ -330,7 +366,7 @@ int ReadHeaderItem(Reader& r) {
         if (n < 1) Fatal(r, "AmbClass Area 0 or neg. in %s", r.pszTag);
         CheckAllocSize(r, "rgacAmbClassArea", n + 1, sizeof(AmbClass));
         m.clAmbClassAreaSize = n + 1;
-        m.rgacAmbClassArea.assign(static_cast<size_t>(m.clAmbClassAreaSize), AmbClass{});
+        m.rgacAmbClassArea.clear();
         m.clAmbClassAreaUsed = 0;
         return 0;
     }
@@ -359,8 +395,8 @@ int SetUpTagElems(Reader& r) {
     Model& m = r.m;
     std::string szMissing;
     if (!m.phashStr) szMissing += " <Dz>";
-    if (m.rgfdFeatureArea.empty()) szMissing += " <Df>";
-    if (m.rgacAmbClassArea.empty()) szMissing += " <Da>";
+    if (m.clFeatureAreaSize == 0) szMissing += " <Df>";
+    if (m.clAmbClassAreaSize == 0) szMissing += " <Da>";
     if (!szMissing.empty()) Fatal(r, "Definition(s) missing:%s", szMissing.c_str());
 
     const long cTE = std::max(m.cTagElem, 0);
@@ -502,8 +538,7 @@ int CreateAmbClass(Reader& r) {
     const long il = m.clAmbClassAreaUsed;
     if (te.clAmbClass == 0) te.ilAmbClassFirst = il;
     ++te.clAmbClass;
-    AmbClass& ac = m.rgacAmbClassArea[static_cast<size_t>(il)];
-    ac = AmbClass{};
+    AmbClass& ac = AppendAmbClass(m);
     if (int rc = Intern(r, r.szAC, ac.pszAmbClass, kRcInternAmbClass)) return rc;
     const std::string& szIgnore = m.szAmbClassIgnore;
     ac.fACIgnore = !szIgnore.empty() && r.szAC.size() >= 2 && r.szAC[0] == szIgnore[0] &&
@@ -631,8 +666,7 @@ int CreateFeature(Reader& r) {
               m.clFeatureAreaSize, "<Df>");
     }
     const long il = m.clFeatureAreaUsed;
-    FeatureDesc& fd = m.rgfdFeatureArea[static_cast<size_t>(il)];
-    fd = FeatureDesc{};
+    FeatureDesc& fd = AppendRecord(m.rgfdFeatureArea, m.clFeatureAreaSize);
     fd.iFeature = static_cast<int>(il);
     fd.ilNextFeature = pac->ilPacFeatureFirst;
     pac->ilPacFeatureFirst = il;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -241,6 +242,35 @@ TEST_F(ReaderTest, AFileCutAnywhereReadsAsTheWholeFileOrIsRefused) {
 
     // A closing </tagmodel> may stand in for the final line end.
     EXPECT_EQ(Read(szText + "</tagmodel>", ModelEnd::kWhole), 0);
+}
+
+// The areas grow with the records a file holds: a file that declares
+// millions and holds a few takes little memory, and features keep pointing
+// at their classes however often the class area moves.
+TEST_F(ReaderFatalTest, AreasGrowWithTheRecordsReadNotWithTheDeclaredSizes) {
+    std::string szMany = "<Dc>2<Dz>1000<Df>300<Da>300\n<st>0<d>POS<sc>POS<t>N<c>1\n";
+    for (char a = 'A'; a <= 'P'; ++a) {
+        for (char b = 'a'; b <= 'p'; ++b)
+            szMany +=
+                std::string("<AC>POS<a>") + a + b + "<c>0<FE>POS<a>" + a + b + "<y>" + a + "\n";
+    }
+    ReadCapturing(szMany);
+    ASSERT_EQ(m.clFeatureAreaUsed, 256);
+    for (long il = 0; il < m.clFeatureAreaUsed; ++il) {
+        const FeatureDesc& fd = Feature(il);
+        ASSERT_EQ(fd.pacOfFeature, &Class(il)) << il;
+        EXPECT_EQ(fd.pszACFeature, fd.pacOfFeature->pszAmbClass) << il;
+    }
+    EXPECT_LE(m.rgacAmbClassArea.capacity(), 301u);
+
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    const long kbBefore = ru.ru_maxrss;
+    WriteFile(m.szModelFile, "<Dc>2<Dz>50<Df>8000000<Da>3000000\n<st>0<d>POS<sc>POS<t>N<c>1\n"
+                             "<AC>POS<a>NV<c>0<FE>POS<a>NV<y>N\n<st>1<d>CASE<sc>CASE<t>1<c>1\n");
+    EXPECT_FATAL(ReadModel(szArgs, m), 18032, "file cut short: 1 of 3000000 amb classes");
+    getrusage(RUSAGE_SELF, &ru);
+    EXPECT_LT(ru.ru_maxrss - kbBefore, 256L * 1024) << "kB more at the peak";
 }
 
 TEST_F(ReaderFatalTest, SignsOfACutFileAreFatal) {
