@@ -8,18 +8,22 @@ namespace vexta {
 
 namespace {
 
-// The condition tested before the whole match: that of a term at a fixed
-// position on a tag value, an AC string, a member of one or the form. Terms
-// that read no tag of the beam path come first (one of them excludes the
-// feature for every path); otherwise the first term on a tag to the left.
+// The conditions of the feature's terms at a fixed position on a tag value,
+// an AC string, a member of one or the form, in the order they are tested.
 ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
     ChainFeature cf;
     cf.pfd = &fd;
-    bool fFromPath = false;
-    for (int iTerm = 0; iTerm < fd.cTerms; ++iTerm) {
+    std::array<ChainCond, kTermsMax> rgcondPath;
+    int cPath = 0;
+    int cCovered = 0;
+    const int cTerms = std::clamp(fd.cTerms, 0, kTermsMax);
+    for (int iTerm = 0; iTerm < cTerms; ++iTerm) {
         const FeatureTerm& ft = fd.rgftTerm[static_cast<std::size_t>(iTerm)];
-        if (ft.iPos == kPosEmpty || ft.iPos == kPosClosestLeft || ft.iPos == kPosClosestRight ||
-            ft.pszValue == nullptr)
+        if (ft.iPos == kPosEmpty) {
+            ++cCovered;
+            continue;
+        }
+        if (ft.iPos == kPosClosestLeft || ft.iPos == kPosClosestRight || ft.pszValue == nullptr)
             continue;
         const int iElem = ft.iConditionElem;
         const bool fValue = iElem >= kElemValue && iElem < m.cTagElem;
@@ -27,14 +31,16 @@ ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
                             (iElem >= kElemACMember && iElem < kElemACMember + m.cTagElem) ||
                             iElem == kElemForm;
         if (!fKnown) continue;
-        const bool fPath = fValue && ft.iPos < 0;
-        if (cf.iPos != kPosEmpty && (fPath || !fFromPath)) continue;
-        cf.iPos = ft.iPos;
-        cf.iElem = iElem;
-        cf.pszValue = ft.pszValue;
-        fFromPath = fPath;
-        if (!fPath) break;
+        ++cCovered;
+        const ChainCond cond{ft.iPos, iElem, ft.pszValue};
+        if (fValue && ft.iPos < 0)
+            rgcondPath[static_cast<std::size_t>(cPath++)] = cond;
+        else
+            cf.rgcond[static_cast<std::size_t>(cf.cCond++)] = cond;
     }
+    for (int i = 0; i < cPath; ++i)
+        cf.rgcond[static_cast<std::size_t>(cf.cCond++)] = rgcondPath[static_cast<std::size_t>(i)];
+    cf.fWhole = cCovered == fd.cTerms;
     return cf;
 }
 

@@ -1,11 +1,13 @@
 // The feature chains of a fixed model laid out for tagging: each class's
-// chain as an array in chain order, every feature with one condition of its
+// chain as an array in chain order, every feature with the conditions of its
 // terms that can be tested at a fixed position by a pointer or byte
 // comparison. A feature fires only when all its terms hold, so tagging
-// matches the whole feature only when that condition holds, and the features
-// that fire, and their order, are those of the chain.
+// matches the whole feature only when those conditions hold, and not at all
+// when they are all its terms; the features that fire, and their order, are
+// those of the chain.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <span>
 #include <vector>
@@ -14,11 +16,21 @@
 
 namespace vexta {
 
+// A condition of a term at a fixed position.
+struct ChainCond {
+    int iPos = 0;                   // position relative to the line
+    int iElem = -1;                 // a tag value, an AC string, an AC member or the form
+    const char* pszValue = nullptr; // its value (never null)
+};
+
 struct ChainFeature {
     const FeatureDesc* pfd = nullptr;
-    int iPos = kPosEmpty; // position of the condition; kPosEmpty: none kept
-    int iElem = -1;       // its element: a tag value, an AC string, an AC member or the form
-    const char* pszValue = nullptr; // its value
+    // The conditions tested before the whole match: those that read no tag
+    // of the beam path first (one of them excludes the feature for every
+    // path), then those on tags to the left, each group in term order.
+    std::array<ChainCond, kTermsMax> rgcond{};
+    int cCond = 0;
+    bool fWhole = false; // every term is empty or one of the conditions
 };
 
 struct FeatureChains {

@@ -187,28 +187,36 @@ private:
     std::size_t iNext_ = 0;
 };
 
-// Whether the condition kept for a laid-out feature holds at line il, read
-// as the whole match reads it: when it does not, the feature cannot fire.
-// (Whether the path was read only decides whether the next beam item may
-// reuse the answer, which is then the same.)
-bool KeptConditionHolds(const Model& m, const ChainFeature& cf, const DataTable& dt, long il,
-                        BeamPath& path) {
-    if (cf.iPos == kPosEmpty) return true;
-    const long r = il + cf.iPos;
-    if (r < 0 || r >= dt.clLines) return false;
-    const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
-    if (cf.iElem == kElemForm) return cf.pszValue == dl.pszForm;
-    if (cf.iElem >= kElemACMember) {
-        const auto t = static_cast<std::size_t>(cf.iElem - kElemACMember);
-        return t < dl.rgpszAC.size() && dl.rgpszAC[t] != nullptr && cf.pszValue[0] != '\0' &&
-               std::strchr(dl.rgpszAC[t], cf.pszValue[0]) != nullptr;
+// Whether the laid-out conditions of a feature hold at line il, each read as
+// the whole match reads it: when one does not, the feature cannot fire. (The
+// tags of the beam path read are noted as the whole match notes them; which
+// were read only decides which other beam items may reuse the answer.)
+bool ConditionsHold(const Model& m, const ChainFeature& cf, const DataTable& dt, long il,
+                    BeamPath& path) {
+    for (int i = 0; i < cf.cCond; ++i) {
+        const ChainCond& cond = cf.rgcond[static_cast<std::size_t>(i)];
+        const long r = il + cond.iPos;
+        if (r < 0 || r >= dt.clLines) return false;
+        const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
+        bool fHolds = false;
+        if (cond.iElem == kElemForm) {
+            fHolds = cond.pszValue == dl.pszForm;
+        } else if (cond.iElem >= kElemACMember) {
+            const auto t = static_cast<std::size_t>(cond.iElem - kElemACMember);
+            fHolds = t < dl.rgpszAC.size() && dl.rgpszAC[t] != nullptr &&
+                     cond.pszValue[0] != '\0' &&
+                     std::strchr(dl.rgpszAC[t], cond.pszValue[0]) != nullptr;
+        } else if (cond.iElem >= kElemAC) {
+            const auto t = static_cast<std::size_t>(cond.iElem - kElemAC);
+            fHolds = t < dl.rgpszAC.size() && cond.pszValue == dl.rgpszAC[t];
+        } else {
+            const char* pszTag = r < il ? path.TagAt(r, cond.iElem) : dl.pszTag;
+            fHolds = cond.iElem < m.cTagElem && pszTag != nullptr &&
+                     cond.pszValue[0] == pszTag[cond.iElem];
+        }
+        if (!fHolds) return false;
     }
-    if (cf.iElem >= kElemAC) {
-        const auto t = static_cast<std::size_t>(cf.iElem - kElemAC);
-        return t < dl.rgpszAC.size() && cf.pszValue == dl.rgpszAC[t];
-    }
-    const char* pszTag = r < il ? path.TagAt(r, cf.iElem) : dl.pszTag;
-    return cf.iElem < m.cTagElem && pszTag != nullptr && cf.pszValue[0] == pszTag[cf.iElem];
+    return true;
 }
 
 // Raw scores, feature by feature. Returns false (scores unusable) when a
@@ -220,8 +228,9 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
     BeamPath path(dt, ilData, note.pReads);
     bool fFinite = true;
     fFired = false;
-    const auto Add = [&](const FeatureDesc& fd) {
-        if (!fFinite || !Fires(s, m, fd, dt, ilData, path)) return;
+    // fMatched: the feature is known to fire.
+    const auto Add = [&](const FeatureDesc& fd, bool fMatched = false) {
+        if (!fFinite || !(fMatched || Fires(s, m, fd, dt, ilData, path))) return;
         fFired = true;
         const short* pk = cache.For(fd);
         for (int i = 0; i < s.n; ++i) {
@@ -231,11 +240,12 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
     };
     if (s.fTraining == kProbsModeTag && m.pChains) {
         // The class's chain, then the all-data class's, as ForEachFeature
-        // walks them; features whose kept condition fails are passed over.
+        // walks them; features whose laid-out conditions fail are passed
+        // over, and those whose conditions are all their terms fire.
         const FeatureChains& chains = *m.pChains;
         for (const AmbClass* pac : {s.ilChainFirst >= 0 ? s.pacRec : nullptr, s.pacAllData}) {
             for (const ChainFeature& cf : chains.Of(m, pac))
-                if (KeptConditionHolds(m, cf, dt, ilData, path)) Add(*cf.pfd);
+                if (ConditionsHold(m, cf, dt, ilData, path)) Add(*cf.pfd, cf.fWhole);
         }
     } else {
         ForEachFeature(s, m, iTE, dt, ilData, Add);

@@ -133,10 +133,18 @@ TEST_F(TagDataVtc, ThreadsWriteWhatOneThreadWrites) {
     tm.SetClasses(1, "Z", {});
     tm.AddFeature(0, tm.Class(0, "AB"), {1, 9}, 1.0, {tm.Term(-1, 0, "A")});
     tm.AddFeature(0, tm.Class(0, "AB"), {9, 1}, 1.0, {tm.Term(-1, 0, "B")});
-    // Features that the laid-out chains test first by form and by AC.
+    // Features that the laid-out chains test by form, AC and tag values
+    // alone, and with terms only the whole match tests (closest positions,
+    // the whole tag).
     tm.AddFeature(0, tm.Class(0, "AB"), {1, 30}, 1.0, {tm.Term(0, kElemForm, "w1")});
     tm.AddFeature(0, tm.Class(0, "AB"), {4, 3}, 0.5,
                   {tm.Term(1, kElemAC, "AB"), tm.Term(-2, 0, "A")});
+    tm.AddFeature(0, tm.Class(0, "AB"), {2, 40}, 1.0,
+                  {tm.Term(-1, 0, "B"), tm.Term(0, kElemForm, "w2")});
+    tm.AddFeature(0, tm.Class(0, "AB"), {30, 1}, 1.0,
+                  {tm.Closest(kPosClosestLeft, 0, "B", 0, "B"), tm.Term(0, kElemACMember, "A")});
+    tm.AddFeature(0, tm.Class(0, "AB"), {1, 20}, 2.0,
+                  {tm.Term(-1, kElemTag, "AZ"), tm.Term(1, kElemACMember, "B")});
     std::vector<std::string> rgszIn;
     for (const int cLines : {3, 10, 23, 41}) {
         std::string sz;
