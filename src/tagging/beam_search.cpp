@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,61 @@ void TraceBeam(const TraceSettings& tr, const BeamLine& bl) {
     }
 }
 
+// The beam of the line being extended, best first. An item names its
+// candidate tag by index; the tags are copied into the table's beam once the
+// line is done, so a path that is pushed out again costs no copy.
+class LineBeam {
+public:
+    struct Slot {
+        double dProb = 0.0;
+        int iBack = -1;
+        int iCand = 0;
+    };
+
+    void Start(int cBeam) {
+        cBeam_ = cBeam;
+        cCount_ = 0;
+        if (rgslot_.size() < Idx(cBeam)) rgslot_.resize(Idx(cBeam));
+    }
+    int Count() const { return cCount_; }
+    const Slot& operator[](int j) const { return rgslot_[Idx(j)]; }
+
+    // Sorts the path (candidate iCand extending previous item k with
+    // probability dP) in behind every item that is at most kBeamTieEps
+    // worse, dropping the last item of a full beam.
+    void Add(int iCand, int k, double dP, const TraceSettings& tr) {
+        // A full beam takes no path that its worst item is not worse than:
+        // the scan below would pass every item.
+        if (cCount_ == cBeam_ && !(dP - kBeamTieEps > dMin_)) return;
+        int j = 0;
+        while (j < cCount_ && !(dP - kBeamTieEps > rgslot_[Idx(j)].dProb)) ++j;
+        if (tr.fDebug10 && j < cCount_)
+            std::fprintf(stderr, "worse: %12.9f, at %d\n", rgslot_[Idx(j)].dProb, j);
+        if (j < cBeam_) {
+            const int cMove = std::min(cCount_, cBeam_ - 1) - j;
+            if (cMove > 0) {
+                std::memmove(&rgslot_[Idx(j + 1)], &rgslot_[Idx(j)], Idx(cMove) * sizeof(Slot));
+            }
+            rgslot_[Idx(j)] = {dP, k, iCand};
+            if (tr.fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
+        }
+        if (cCount_ < cBeam_) ++cCount_;
+        if (cCount_ == cBeam_ && j < cBeam_) {
+            // The smallest probability (comparisons with a NaN are false, as
+            // in the scan, so one never lowers it).
+            dMin_ = std::numeric_limits<double>::infinity();
+            for (int i = 0; i < cCount_; ++i)
+                if (rgslot_[Idx(i)].dProb < dMin_) dMin_ = rgslot_[Idx(i)].dProb;
+        }
+    }
+
+private:
+    std::vector<Slot> rgslot_;
+    int cBeam_ = 0;
+    int cCount_ = 0;
+    double dMin_ = 0.0; // smallest probability of a full beam
+};
+
 // One answer of the probability model at the current line: the value
 // probabilities (kept zero outside the line's AC values), the result and
 // the tags of the beam path it read.
@@ -111,6 +167,7 @@ struct VtcWork {
     std::vector<int> rgiCur;    // the current item's answer
     std::vector<long> rgclErr;
     std::vector<double> rgdTagProb; // per candidate tag of the line: its probability
+    LineBeam beam;                  // the beam of the current line
 
     const VtcAnswer& Cur(std::size_t t) const { return rgrgAnswer[t][Idx(rgiCur[t])]; }
 };
@@ -128,29 +185,6 @@ int SharedAnswer(const VtcWork& work, std::size_t t, BeamPath& path, int cTagEle
         if (ans.fShared && path.Shows(ans.reads, cTagElem)) return i;
     }
     return -1;
-}
-
-// Sorts the path (candidate pszCand extending previous item k with
-// probability dP) into the beam of count items: behind every item that is at
-// most kBeamTieEps worse, dropping the last item of a full beam.
-void SortIntoBeam(const Model& m, BeamLine& bl, int& cCount, const char* pszCand, int k, double dP,
-                  const TraceSettings& tr) {
-    int j = 0;
-    while (j < cCount && !(dP - kBeamTieEps > bl.rgve[Idx(j)].dProb)) ++j;
-    if (tr.fDebug10 && j < cCount)
-        std::fprintf(stderr, "worse: %12.9f, at %d\n", bl.rgve[Idx(j)].dProb, j);
-    if (j < cCount) {
-        if (cCount < m.cBeam) CopyVeItem(m, bl.rgve[Idx(cCount)], bl.rgve[Idx(cCount - 1)]);
-        for (int i = cCount - 1; i > j; --i) CopyVeItem(m, bl.rgve[Idx(i)], bl.rgve[Idx(i - 1)]);
-    }
-    if (j < m.cBeam) {
-        VeItem& ve = bl.rgve[Idx(j)];
-        SetTag(m, ve.pszTag, pszCand);
-        ve.iBack = k;
-        ve.dProb = dP;
-        if (tr.fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
-    }
-    if (cCount < m.cBeam) ++cCount;
 }
 
 // Divides every item's probability by their sum. A sum of 0 cannot be
@@ -179,7 +213,8 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     const std::size_t cTE = Idx(m.cTagElem);
     const bool fTrace = BeamTraceOn(tr);
     const bool fProbsTrace = tr.ProbsOn();
-    int cCount = 0;
+    LineBeam& beam = work.beam;
+    beam.Start(m.cBeam);
 
     // The elements the model is asked about: those with two values or more
     // at the line, in element order; traced runs ask about every element.
@@ -194,7 +229,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     // Each item of the previous beam (an empty path on the first line) ...
     for (int k = 0; k < cPrev; ++k) {
         dt.iBeamPrev = k;
-        if (fTrace) TraceItem(tr, il, k, cCount);
+        if (fTrace) TraceItem(tr, il, k, beam.Count());
         if (dl.rgpszMMt.empty()) NoCandidates(il, szLine);
 
         // The probabilities depend on the item only through the tags of its
@@ -265,7 +300,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             const double dTagProb = work.rgdTagProb[c];
             const double dP = pblPrev != nullptr ? dTagProb * dPrev : dTagProb;
             if (fTrace) TraceCandidateProb(tr, dTagProb, dP);
-            SortIntoBeam(m, bl, cCount, pszCand, k, dP, tr);
+            beam.Add(static_cast<int>(c), k, dP, tr);
         }
     }
     // Clear what the probability model wrote so that values outside the AC
@@ -278,7 +313,13 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         }
         work.rgcAnswer[t] = 0;
     }
-    bl.cBeam = cCount;
+    bl.cBeam = beam.Count();
+    for (int j = 0; j < bl.cBeam; ++j) {
+        VeItem& ve = bl.rgve[Idx(j)];
+        SetTag(m, ve.pszTag, dl.rgpszMMt[Idx(beam[j].iCand)]);
+        ve.iBack = beam[j].iBack;
+        ve.dProb = beam[j].dProb;
+    }
     Normalise(bl);
     if (fTrace) TraceBeam(tr, bl);
     return 0;
