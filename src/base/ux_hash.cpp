@@ -5,6 +5,7 @@
 #include "base/ux_base.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
@@ -54,8 +55,27 @@ const char* EntryValue(const char* pbEntry) {
     return pszKey + std::strlen(pszKey) + 1;
 }
 
-std::uint32_t& Bucket(const HashTable& h, int iBucket) {
-    return h.rgpBucketPage[iBucket >> kBucketShift][iBucket & kBucketMask];
+// Bucket pages no entry has been added to yet.
+constexpr std::array<std::uint32_t, kHashBucketsPerPage> kEmptyBucketPage{};
+
+const std::uint32_t& Bucket(const HashTable& h, int iBucket) {
+    return h
+        .rgpBucketRead[static_cast<std::size_t>(iBucket >> kBucketShift)][iBucket & kBucketMask];
+}
+
+// The bucket to add an entry to; its page is allocated on first use.
+std::uint32_t& BucketToWrite(HashTable& h, int iBucket) {
+    const auto iPage = static_cast<std::size_t>(iBucket >> kBucketShift);
+    std::unique_ptr<std::uint32_t[]>& pPage = h.rgpBucketPage[iPage];
+    if (!pPage) {
+        try {
+            pPage = std::make_unique<std::uint32_t[]>(kHashBucketsPerPage);
+        } catch (const std::bad_alloc&) {
+            ux_FatalError(kModHash, 724, "cannot allocate hash table bucket page");
+        }
+        h.rgpBucketRead[iPage] = pPage.get();
+    }
+    return pPage[iBucket & kBucketMask];
 }
 
 int BucketOf(const HashTable& h, std::string_view szKey) {
@@ -121,7 +141,7 @@ int AddAt(HashTable& h, int iBucket, std::string_view szKey, long lPayload,
     const std::size_t cbNeed = szKey.size() + szValue.size() + 11;
     if (cbNeed > static_cast<std::size_t>(kHashPageSize)) return 1;
 
-    std::uint32_t& lHead = Bucket(h, iBucket);
+    std::uint32_t& lHead = BucketToWrite(h, iBucket);
     if (lHead == 0) ++h.cFull;
     if (++h.cRecs == h.cWarn && h.fWarnFull) {
         ux_Warning(kModHash, 34, szKey);
@@ -280,9 +300,8 @@ std::unique_ptr<HashTable> ux_HashNew(long cBucketsReq, long cbEntrySpace, long 
         h.cBucketPages = static_cast<int>(cBucketPages);
         h.cBuckets = kHashBucketsPerPage * h.cBucketPages;
         h.cWarn = h.cBuckets - h.cBuckets / 5;
-        h.rgpBucketPage.reserve(static_cast<std::size_t>(h.cBucketPages));
-        for (int i = 0; i < h.cBucketPages; ++i)
-            h.rgpBucketPage.push_back(std::make_unique<std::uint32_t[]>(kHashBucketsPerPage));
+        h.rgpBucketPage.resize(static_cast<std::size_t>(h.cBucketPages));
+        h.rgpBucketRead.assign(static_cast<std::size_t>(h.cBucketPages), kEmptyBucketPage.data());
         h.rgpPage.reserve(static_cast<std::size_t>(cPages));
         for (long i = 0; i < cPages; ++i)
             h.rgpPage.push_back(std::make_unique_for_overwrite<char[]>(kHashPageSize));

@@ -33,7 +33,11 @@ struct HashTable {
     int lNextRef = 8;     // reference of the next free byte in the entry pages
     int cPages = 0;       // number of entry pages allocated (32768 bytes each)
     // Bucket pages: each bucket holds the reference of the newest entry of its chain, 0 if empty.
+    // A page is allocated when a bucket of it is first written; until then
+    // its entry in rgpBucketRead points at a shared page of empty buckets, so
+    // a table asked for many buckets takes memory only for those it uses.
     std::vector<std::unique_ptr<std::uint32_t[]>> rgpBucketPage;
+    std::vector<const std::uint32_t*> rgpBucketRead; // where each bucket page is read
     // Entry pages. A reference is page * 32768 + offset; reference 0 means "none".
     std::vector<std::unique_ptr<char[]>> rgpPage;
     int cFull = 0;        // number of non-empty buckets

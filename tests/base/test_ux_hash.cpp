@@ -3,6 +3,7 @@
 #include "base/ux_hash.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <memory>
@@ -57,6 +58,26 @@ TEST(Hash, Sizes) {
     EXPECT_FALSE(ux_HashNew(10, 16384L * 32768, 10));    // too many entry pages
     EXPECT_EQ(ux_HashFree(&ph), 0);
     EXPECT_FALSE(ph);
+}
+
+// Bucket pages take memory once an entry lands in them: a table asked for
+// the most buckets a table may have costs little while it holds a few keys.
+TEST(Hash, BucketPagesTakeMemoryWhenFirstWritten) {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    const long kbBefore = ru.ru_maxrss;
+    auto ph = ux_HashNew(16383L * 8192 - 1, 10, 10);
+    ASSERT_TRUE(ph);
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(ux_HashAdd(ph.get(), Word(i), i, ""), 0);
+    for (int i = 0; i < 2000; ++i) {
+        long lPayload = -1;
+        EXPECT_TRUE(ux_HashFindConst(ph.get(), Word(i), nullptr, &lPayload));
+        EXPECT_EQ(lPayload, i);
+    }
+    EXPECT_FALSE(ux_HashFindConst(ph.get(), "absent", nullptr, nullptr));
+    EXPECT_EQ(AllEntries(ph.get()).size(), 2000u);
+    getrusage(RUSAGE_SELF, &ru);
+    EXPECT_LT(ru.ru_maxrss - kbBefore, 128L * 1024) << "kB more at the peak";
 }
 
 TEST(Hash, SearchFindsRepeatedKeysNewestFirst) {
