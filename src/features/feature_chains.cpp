@@ -9,29 +9,27 @@ namespace vexta {
 namespace {
 
 // The conditions of the feature's terms at a fixed position on a tag value,
-// an AC string, a member of one or the form, in the order they are tested.
+// an AC string, a member of one or the form, in the order they are tested,
+// and its other terms.
 ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
     ChainFeature cf;
     cf.pfd = &fd;
     std::array<ChainCond, kTermsMax> rgcondPath;
     int cPath = 0;
-    int cCovered = 0;
     const int cTerms = std::clamp(fd.cTerms, 0, kTermsMax);
     for (int iTerm = 0; iTerm < cTerms; ++iTerm) {
         const FeatureTerm& ft = fd.rgftTerm[static_cast<std::size_t>(iTerm)];
-        if (ft.iPos == kPosEmpty) {
-            ++cCovered;
-            continue;
-        }
-        if (ft.iPos == kPosClosestLeft || ft.iPos == kPosClosestRight || ft.pszValue == nullptr)
-            continue;
+        if (ft.iPos == kPosEmpty) continue;
         const int iElem = ft.iConditionElem;
         const bool fValue = iElem >= kElemValue && iElem < m.cTagElem;
         const bool fKnown = fValue || (iElem >= kElemAC && iElem < kElemAC + m.cTagElem) ||
                             (iElem >= kElemACMember && iElem < kElemACMember + m.cTagElem) ||
                             iElem == kElemForm;
-        if (!fKnown) continue;
-        ++cCovered;
+        if (ft.iPos == kPosClosestLeft || ft.iPos == kPosClosestRight || ft.pszValue == nullptr ||
+            !fKnown) {
+            cf.rgpftRest[static_cast<std::size_t>(cf.cRest++)] = &ft;
+            continue;
+        }
         const ChainCond cond{ft.iPos, iElem, ft.pszValue};
         if (fValue && ft.iPos < 0)
             rgcondPath[static_cast<std::size_t>(cPath++)] = cond;
@@ -40,7 +38,6 @@ ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
     }
     for (int i = 0; i < cPath; ++i)
         cf.rgcond[static_cast<std::size_t>(cf.cCond++)] = rgcondPath[static_cast<std::size_t>(i)];
-    cf.fWhole = cCovered == fd.cTerms;
     return cf;
 }
 

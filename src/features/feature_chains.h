@@ -1,10 +1,9 @@
 // The feature chains of a fixed model laid out for tagging: each class's
 // chain as an array in chain order, every feature with the conditions of its
 // terms that can be tested at a fixed position by a pointer or byte
-// comparison. A feature fires only when all its terms hold, so tagging
-// matches the whole feature only when those conditions hold, and not at all
-// when they are all its terms; the features that fire, and their order, are
-// those of the chain.
+// comparison, and its other terms. A feature fires when all its terms hold,
+// so tagging tests the other terms only when those conditions hold; the
+// features that fire, and their order, are those of the chain.
 #pragma once
 
 #include <array>
@@ -30,7 +29,10 @@ struct ChainFeature {
     // path), then those on tags to the left, each group in term order.
     std::array<ChainCond, kTermsMax> rgcond{};
     int cCond = 0;
-    bool fWhole = false; // every term is empty or one of the conditions
+    // The other terms that are not empty, in term order: tested one by one
+    // as the whole match tests them, once the conditions hold.
+    std::array<const FeatureTerm*, kTermsMax> rgpftRest{};
+    int cRest = 0;
 };
 
 struct FeatureChains {

@@ -99,78 +99,84 @@ bool HasAC(const DataTable& dt, long r, long t, const char* pszValue) {
     return ACIs(dt.rgdl[static_cast<std::size_t>(r)], static_cast<std::size_t>(t), pszValue);
 }
 
-// Matches the feature at line il. In tagging (kTagging) the tags of lines to
-// the left come from the beam path.
+// Whether the term holds at line il. In tagging (kTagging) the tags of lines
+// to the left come from the beam path.
 template <bool kTagging>
-bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
-                  BeamPath* ppath) {
+[[gnu::always_inline]] inline bool TermHolds(const Model& m, const FeatureTerm& ft,
+                                             const DataTable& dt, long il, BeamPath* ppath) {
     const auto TrueTag = [&dt](long r) { return dt.rgdl[static_cast<std::size_t>(r)].pszTag; };
-    for (int iTerm = 0; iTerm < fd.cTerms; ++iTerm) {
-        const FeatureTerm& ft = fd.rgftTerm[static_cast<std::size_t>(iTerm)];
-        long r = 0;
-        const char* pszTag = nullptr;
-        if (ft.iPos == kPosEmpty) continue;
-        if (ft.iPos == kPosClosestLeft) {
+    long r = 0;
+    const char* pszTag = nullptr;
+    if (ft.iPos == kPosEmpty) return true;
+    if (ft.iPos == kPosClosestLeft) {
+        bool fFound = false;
+        const long tAC = IndexOfAC(ft.iClosestConditionElem);
+        for (r = il - 1; r >= 0 && il - r <= kClosestMax; --r) {
+            if (tAC >= 0) {
+                if (!HasAC(dt, r, tAC, ft.pszClosestValue)) continue;
+                fFound = true;
+                break;
+            }
+            const char* pszTagR = nullptr;
+            if (ReadsTag(ft.iClosestConditionElem)) {
+                if constexpr (kTagging) {
+                    pszTagR = ppath->TagAt(r, ft.iClosestConditionElem);
+                } else {
+                    pszTagR = TrueTag(r);
+                }
+            }
+            if (CondAtLine(m, dt, r, ft.iClosestConditionElem, ft.pszClosestValue, pszTagR)) {
+                fFound = true;
+                break;
+            }
+        }
+        if (!fFound) return false;
+        if (ReadsTag(ft.iConditionElem)) {
+            if constexpr (kTagging) {
+                pszTag = ppath->TagAt(r, ft.iConditionElem);
+            } else {
+                pszTag = TrueTag(r);
+            }
+        }
+    } else {
+        if (ft.iPos == kPosClosestRight) {
             bool fFound = false;
             const long tAC = IndexOfAC(ft.iClosestConditionElem);
-            for (r = il - 1; r >= 0 && il - r <= kClosestMax; --r) {
+            for (r = il + 1; r < dt.clLines && r - il <= kClosestMax; ++r) {
                 if (tAC >= 0) {
                     if (!HasAC(dt, r, tAC, ft.pszClosestValue)) continue;
                     fFound = true;
                     break;
                 }
-                const char* pszTagR = nullptr;
-                if (ReadsTag(ft.iClosestConditionElem)) {
-                    if constexpr (kTagging) {
-                        pszTagR = ppath->TagAt(r, ft.iClosestConditionElem);
-                    } else {
-                        pszTagR = TrueTag(r);
-                    }
-                }
+                const char* pszTagR = ReadsTag(ft.iClosestConditionElem) ? TrueTag(r) : nullptr;
                 if (CondAtLine(m, dt, r, ft.iClosestConditionElem, ft.pszClosestValue, pszTagR)) {
                     fFound = true;
                     break;
                 }
             }
             if (!fFound) return false;
-            if (ReadsTag(ft.iConditionElem)) {
-                if constexpr (kTagging) {
-                    pszTag = ppath->TagAt(r, ft.iConditionElem);
-                } else {
-                    pszTag = TrueTag(r);
-                }
-            }
         } else {
-            if (ft.iPos == kPosClosestRight) {
-                bool fFound = false;
-                const long tAC = IndexOfAC(ft.iClosestConditionElem);
-                for (r = il + 1; r < dt.clLines && r - il <= kClosestMax; ++r) {
-                    if (tAC >= 0) {
-                        if (!HasAC(dt, r, tAC, ft.pszClosestValue)) continue;
-                        fFound = true;
-                        break;
-                    }
-                    const char* pszTagR = ReadsTag(ft.iClosestConditionElem) ? TrueTag(r) : nullptr;
-                    if (CondAtLine(m, dt, r, ft.iClosestConditionElem, ft.pszClosestValue,
-                                   pszTagR)) {
-                        fFound = true;
-                        break;
-                    }
-                }
-                if (!fFound) return false;
+            r = il + ft.iPos;
+            if (r < 0 || r >= dt.clLines) return false;
+        }
+        if (ReadsTag(ft.iConditionElem)) {
+            if (kTagging && r < il) {
+                pszTag = ppath->TagAt(r, ft.iConditionElem);
             } else {
-                r = il + ft.iPos;
-                if (r < 0 || r >= dt.clLines) return false;
-            }
-            if (ReadsTag(ft.iConditionElem)) {
-                if (kTagging && r < il) {
-                    pszTag = ppath->TagAt(r, ft.iConditionElem);
-                } else {
-                    pszTag = TrueTag(r);
-                }
+                pszTag = TrueTag(r);
             }
         }
-        if (!CondAtLine(m, dt, r, ft.iConditionElem, ft.pszValue, pszTag)) return false;
+    }
+    return CondAtLine(m, dt, r, ft.iConditionElem, ft.pszValue, pszTag);
+}
+
+// Matches the feature at line il: every term holds.
+template <bool kTagging>
+bool MatchFeature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
+                  BeamPath* ppath) {
+    for (int iTerm = 0; iTerm < fd.cTerms; ++iTerm) {
+        const FeatureTerm& ft = fd.rgftTerm[static_cast<std::size_t>(iTerm)];
+        if (!TermHolds<kTagging>(m, ft, dt, il, ppath)) return false;
     }
     return true;
 }
@@ -275,6 +281,11 @@ int Feature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il)
 int FeatureOnPath(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
                   BeamPath& path) {
     return MatchFeature<true>(m, fd, dt, il, &path) ? 1 : 0;
+}
+
+bool TermOnPath(const Model& m, const FeatureTerm& ft, const DataTable& dt, long il,
+                BeamPath& path) {
+    return TermHolds<true>(m, ft, dt, il, &path);
 }
 
 int FeatureTrain(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il) {

@@ -124,6 +124,11 @@ private:
 int FeatureOnPath(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il,
                   BeamPath& path);
 
+// Whether one term of a feature holds at line il, read as FeatureOnPath
+// reads it (a feature fires when all its terms hold).
+bool TermOnPath(const Model& m, const FeatureTerm& ft, const DataTable& dt, long il,
+                BeamPath& path);
+
 // Fills the feature's counts over the lines of the AC in the training table:
 // clCntNoFire, clCnt and rgclCntTagElemGivenFeature (sized to
 // cCntTagElemGivenFeature when it is shorter); clErr receives the number of

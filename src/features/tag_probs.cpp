@@ -187,12 +187,12 @@ private:
     std::size_t iNext_ = 0;
 };
 
-// Whether the laid-out conditions of a feature hold at line il, each read as
-// the whole match reads it: when one does not, the feature cannot fire. (The
-// tags of the beam path read are noted as the whole match notes them; which
-// were read only decides which other beam items may reuse the answer.)
-bool ConditionsHold(const Model& m, const ChainFeature& cf, const DataTable& dt, long il,
-                    BeamPath& path) {
+// Whether the feature fires at line il: its laid-out conditions hold, each
+// read as the whole match reads it, and then its other terms. (The tags of
+// the beam path read are noted as the whole match notes them; which were
+// read only decides which other beam items may reuse the answer.)
+bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, long il,
+                  BeamPath& path) {
     for (int i = 0; i < cf.cCond; ++i) {
         const ChainCond& cond = cf.rgcond[static_cast<std::size_t>(i)];
         const long r = il + cond.iPos;
@@ -216,6 +216,8 @@ bool ConditionsHold(const Model& m, const ChainFeature& cf, const DataTable& dt,
         }
         if (!fHolds) return false;
     }
+    for (int i = 0; i < cf.cRest; ++i)
+        if (!TermOnPath(m, *cf.rgpftRest[static_cast<std::size_t>(i)], dt, il, path)) return false;
     return true;
 }
 
@@ -240,12 +242,12 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
     };
     if (s.fTraining == kProbsModeTag && m.pChains) {
         // The class's chain, then the all-data class's, as ForEachFeature
-        // walks them; features whose laid-out conditions fail are passed
-        // over, and those whose conditions are all their terms fire.
+        // walks them; a feature fires when its laid-out conditions and its
+        // other terms hold.
         const FeatureChains& chains = *m.pChains;
         for (const AmbClass* pac : {s.ilChainFirst >= 0 ? s.pacRec : nullptr, s.pacAllData}) {
             for (const ChainFeature& cf : chains.Of(m, pac))
-                if (ConditionsHold(m, cf, dt, ilData, path)) Add(*cf.pfd, cf.fWhole);
+                if (FiresLaidOut(m, cf, dt, ilData, path)) Add(*cf.pfd, true);
         }
     } else {
         ForEachFeature(s, m, iTE, dt, ilData, Add);
