@@ -29,7 +29,7 @@ public:
     std::string_view View() const { return {rgch_.data(), cch_}; }
 
 private:
-    std::array<char, 256> rgch_{};
+    std::array<char, 256> rgch_; // characters 0..cch_-1 are set; the rest is never read
     std::size_t cch_ = 0;
     std::size_t cchOpening_ = 0;
 };
