@@ -3,6 +3,7 @@
 #include "features/feature_chains.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vexta {
 
@@ -63,6 +64,46 @@ std::shared_ptr<const FeatureChains> BuildFeatureChains(const Model& m) {
             il = fd.ilNextFeature;
         }
         pchains->rgSpan[k] = {iFirst, static_cast<long>(pchains->rgcf.size())};
+    }
+    // The AC strings' lengths and unigram probabilities.
+    pchains->rgcchAC.resize(cClasses);
+    pchains->rgiW.resize(cClasses);
+    for (std::size_t k = 0; k < cClasses; ++k) {
+        const AmbClass& ac = m.rgacAmbClassArea[k];
+        const int n = ac.pszAmbClass != nullptr ? static_cast<int>(std::strlen(ac.pszAmbClass)) : 0;
+        pchains->rgcchAC[k] = n;
+        pchains->rgiW[k] = pchains->rgdW.size();
+        const double u = n > 0 ? 1.0 / n : 0.0;
+        const long clTotal = ac.clAmbClassCnt;
+        for (int i = 0; i < n; ++i) {
+            const long cl = i < kJointCntSize ? ac.rgclJointCnt[static_cast<std::size_t>(i)] : 0;
+            pchains->rgdW.push_back(
+                clTotal == 0 ? u : static_cast<double>(cl) / static_cast<double>(clTotal));
+        }
+    }
+    // Per tag element, its classes by AC string: a table at most half full.
+    pchains->rgElemIndex.resize(static_cast<std::size_t>(std::max(m.cTagElem, 0)));
+    for (int t = 0; t < m.cTagElem; ++t) {
+        const TagElem& te = m.rgteTagElem[static_cast<std::size_t>(t)];
+        const long ilFirst = std::max(te.ilAmbClassFirst + 1, 0L);
+        const long ilEnd =
+            std::min(te.ilAmbClassFirst + te.clAmbClass, static_cast<long>(cClasses));
+        std::size_t cSlots = 2;
+        while (cSlots < 2 * static_cast<std::size_t>(std::max(ilEnd - ilFirst, 0L))) cSlots *= 2;
+        FeatureChains::ElemIndex& ei = pchains->rgElemIndex[static_cast<std::size_t>(t)];
+        ei.iFirst = pchains->rgSlot.size();
+        ei.mask = cSlots - 1;
+        pchains->rgSlot.resize(ei.iFirst + cSlots, {nullptr, nullptr});
+        for (long il = ilFirst; il < ilEnd; ++il) {
+            const AmbClass& ac = m.rgacAmbClassArea[static_cast<std::size_t>(il)];
+            if (ac.pszAmbClass == nullptr) continue;
+            std::size_t i = FeatureChains::SlotOf(ac.pszAmbClass, ei.mask);
+            while (pchains->rgSlot[ei.iFirst + i].first != nullptr &&
+                   pchains->rgSlot[ei.iFirst + i].first != ac.pszAmbClass)
+                i = (i + 1) & ei.mask;
+            auto& slot = pchains->rgSlot[ei.iFirst + i];
+            if (slot.first == nullptr) slot = {ac.pszAmbClass, &ac};
+        }
     }
     return pchains;
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
@@ -38,6 +39,39 @@ struct ChainFeature {
 struct FeatureChains {
     std::vector<ChainFeature> rgcf;            // the chains one after the other
     std::vector<std::pair<long, long>> rgSpan; // per class of the area: first, end in rgcf
+    // Per class of the area: the length of its AC string, and where its
+    // values' unigram probabilities start in rgdW (as the probability model
+    // computes them from the class's counts).
+    std::vector<int> rgcchAC;
+    std::vector<std::size_t> rgiW;
+    std::vector<double> rgdW;
+    // Per tag element: its classes other than the all-data one by AC string
+    // address, open addressing in rgSlot from iFirst with mask + 1 slots;
+    // the first class of a string, as a search in area order finds it.
+    struct ElemIndex {
+        std::size_t iFirst = 0;
+        std::size_t mask = 0;
+    };
+    std::vector<ElemIndex> rgElemIndex;
+    std::vector<std::pair<const char*, const AmbClass*>> rgSlot;
+
+    static std::size_t SlotOf(const char* psz, std::size_t mask) {
+        auto x = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(psz));
+        x ^= x >> 29;
+        x *= 0x9E3779B97F4A7C15ULL;
+        return static_cast<std::size_t>(x >> 32) & mask;
+    }
+    // The class of tag element iTE (all-data one excluded) whose AC string is
+    // pszAC (interned), or null.
+    const AmbClass* ClassOf(int iTE, const char* pszAC) const {
+        if (iTE < 0 || static_cast<std::size_t>(iTE) >= rgElemIndex.size()) return nullptr;
+        const ElemIndex& ei = rgElemIndex[static_cast<std::size_t>(iTE)];
+        for (std::size_t i = SlotOf(pszAC, ei.mask);; i = (i + 1) & ei.mask) {
+            const auto& [psz, pac] = rgSlot[ei.iFirst + i];
+            if (psz == pszAC) return pac;
+            if (psz == nullptr) return nullptr;
+        }
+    }
 
     // The chain of class pac, in order; empty for a class it does not know.
     std::span<const ChainFeature> Of(const Model& m, const AmbClass* pac) const {

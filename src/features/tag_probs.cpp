@@ -38,6 +38,7 @@ struct ProbsSetup {
     const AmbClass* pacRec = nullptr;     // its record, or null
     const AmbClass* pacAllData = nullptr; // the tag element's all-data AC, or null
     long ilChainFirst = -1;               // first feature of the chain walked first
+    const double* pdWClass = nullptr;     // the unigram probabilities, when laid out
 };
 
 // Fills the setup; returns kProbsSingleValue (iBest set) when nothing is to
@@ -59,13 +60,26 @@ int Prepare(ProbsSetup& s, int fTraining, const AmbClass* pac, int& iBest, const
             iBest = Byte(s.pszAC[0]);
             return kProbsSingleValue;
         }
-        // The first AC of the tag element is the all-data AC, never the line's.
-        const long ilEnd = te.ilAmbClassFirst + te.clAmbClass;
-        for (long il = te.ilAmbClassFirst + 1; il < ilEnd; ++il) {
-            const AmbClass& ac = m.rgacAmbClassArea[static_cast<std::size_t>(il)];
-            if (ac.pszAmbClass == s.pszAC) {
-                s.pacRec = &ac;
-                break;
+        if (fTraining == kProbsModeTag && m.pChains) {
+            // The laid-out chains know the classes by AC string.
+            const FeatureChains& chains = *m.pChains;
+            s.pacRec = chains.ClassOf(iTE, s.pszAC);
+            if (s.pacRec != nullptr) {
+                const auto k = static_cast<std::size_t>(s.pacRec - m.rgacAmbClassArea.data());
+                s.n = chains.rgcchAC[k];
+                s.pdWClass = chains.rgdW.data() + chains.rgiW[k];
+                s.ilChainFirst = s.pacRec->ilPacFeatureFirst;
+                return kProbsFired;
+            }
+        } else {
+            // The first AC of the tag element is the all-data AC, never the line's.
+            const long ilEnd = te.ilAmbClassFirst + te.clAmbClass;
+            for (long il = te.ilAmbClassFirst + 1; il < ilEnd; ++il) {
+                const AmbClass& ac = m.rgacAmbClassArea[static_cast<std::size_t>(il)];
+                if (ac.pszAmbClass == s.pszAC) {
+                    s.pacRec = &ac;
+                    break;
+                }
             }
         }
     }
@@ -394,16 +408,20 @@ int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest, const Model&
     std::array<double, kValueCnt> rgdTLocal;
     std::vector<double> rgdWLong;
     std::vector<double> rgdTLong;
-    double* pdW = rgdWLocal.data();
+    double* pdWOwn = rgdWLocal.data();
     double* pdT = rgdTLocal.data();
     const bool fLong = s.n > kValueCnt;
     if (fLong) {
         rgdWLong.resize(static_cast<std::size_t>(s.n));
         rgdTLong.resize(static_cast<std::size_t>(s.n));
-        pdW = rgdWLong.data();
+        pdWOwn = rgdWLong.data();
         pdT = rgdTLong.data();
     }
-    Unigrams(s, m, iTE, u, pdW);
+    const double* pdW = pdWOwn;
+    if (s.pdWClass != nullptr && !fLong)
+        pdW = s.pdWClass;
+    else
+        Unigrams(s, m, iTE, u, pdWOwn);
 
     bool fFired = false;
     if (fLong || fTrace || !ScoresFast(s, m, iTE, dt, ilData, u, pdT, fFired, note)) {
