@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -20,7 +21,11 @@ public:
     void Clear() {
         iBlock_ = 0;
         cbUsed_ = 0;
+        ++uGeneration_;
     }
+
+    // Counts the clearings: the copies handed out are valid while it stays.
+    std::uint64_t Generation() const { return uGeneration_; }
 
 private:
     static constexpr std::size_t kBlockSize = 64 * 1024;
@@ -31,6 +36,7 @@ private:
     std::vector<Block> rgblock_;
     std::size_t iBlock_ = 0; // block being filled
     std::size_t cbUsed_ = 0; // bytes used in it
+    std::uint64_t uGeneration_ = 0;
 };
 
 } // namespace vexta

@@ -95,6 +95,11 @@ public:
         return true;
     }
 
+    const HashTable* Table() const { return phashStr_; }
+    // How long the strings handed out stay valid: until the store is
+    // cleared (0 without a store: for good).
+    std::uint64_t Validity() const { return pown_ ? pown_->Generation() : 0; }
+
 private:
     bool Lookup(std::string_view sz, const char*& psz) const {
         if (!phashStr_) return false;
@@ -149,6 +154,30 @@ private:
     bool fTable_;
 };
 
+// Parses the form and the lemma of a data line, from ich (just after the
+// AC part's "|") to just after the lemma's "|". 0 or the InsertLine code.
+template <typename Interner>
+int ParseFormAndLemma(std::string_view sz, std::size_t& ich, DlData& dl, Interner& interner) {
+    std::size_t ichSep = sz.find('|', ich);
+    if (ichSep == std::string_view::npos) return kLineNoForm;
+    const std::string_view szForm = sz.substr(ich, ichSep - ich);
+    if (szForm == szFormTooLong)
+        dl.pszForm = szFormTooLong;
+    else if (!interner.Intern(szForm, dl.pszForm))
+        return kLineInternForm;
+    ich = ichSep + 1;
+
+    ichSep = sz.find('|', ich);
+    if (ichSep == std::string_view::npos) return kLineNoLemma;
+    const std::string_view szLemma = sz.substr(ich, ichSep - ich);
+    if (szLemma == szForm)
+        dl.pszLemma = dl.pszForm;
+    else if (!interner.Intern(szLemma, dl.pszLemma))
+        return kLineInternLemma;
+    ich = ichSep + 1;
+    return 0;
+}
+
 // Parses a data line into dl, interning every field with interner. 0 or the
 // InsertLine code.
 template <typename Interner>
@@ -176,23 +205,7 @@ int ParseFields(const Model& m, std::string_view sz, DlData& dl, Interner& inter
     if (ich >= cch) return kLineACPart;
     ++ich;
 
-    std::size_t ichSep = sz.find('|', ich);
-    if (ichSep == std::string_view::npos) return kLineNoForm;
-    const std::string_view szForm = sz.substr(ich, ichSep - ich);
-    if (szForm == szFormTooLong)
-        dl.pszForm = szFormTooLong;
-    else if (!interner.Intern(szForm, dl.pszForm))
-        return kLineInternForm;
-    ich = ichSep + 1;
-
-    ichSep = sz.find('|', ich);
-    if (ichSep == std::string_view::npos) return kLineNoLemma;
-    const std::string_view szLemma = sz.substr(ich, ichSep - ich);
-    if (szLemma == szForm)
-        dl.pszLemma = dl.pszForm;
-    else if (!interner.Intern(szLemma, dl.pszLemma))
-        return kLineInternLemma;
-    ich = ichSep + 1;
+    if (const int rc = ParseFormAndLemma(sz, ich, dl, interner); rc != 0) return rc;
 
     dl.cMMt = 0;
     dl.rgpszMMt.clear();
@@ -218,12 +231,75 @@ int ParseFields(const Model& m, std::string_view sz, DlData& dl, Interner& inter
     return 0;
 }
 
+// The AC part and the candidate part of a well-formed data line, found
+// by the separators alone: the text between the tag's "|" and the next
+// one, and the text after the ">" that follows the lemma's "|", up to a
+// further "|" or the end. False when the line does not have the tag's,
+// the form's and the lemma's "|" where a line that parses has them, or
+// has no ">" after them; the line is then parsed field by field.
+bool SplitClassParts(std::size_t cTagElem, std::string_view sz, std::string_view& szAC,
+                     std::size_t& ichForm, std::string_view& szMMt) {
+    const std::size_t cch = sz.size();
+    if (cch <= cTagElem || sz[cTagElem] != '|' || std::memchr(sz.data(), '|', cTagElem) != nullptr)
+        return false;
+    const std::size_t ichACEnd = sz.find('|', cTagElem + 1);
+    if (ichACEnd == std::string_view::npos) return false;
+    const std::size_t ichFormEnd = sz.find('|', ichACEnd + 1);
+    if (ichFormEnd == std::string_view::npos) return false;
+    const std::size_t ichLemmaEnd = sz.find('|', ichFormEnd + 1);
+    if (ichLemmaEnd == std::string_view::npos || ichLemmaEnd + 1 >= cch ||
+        sz[ichLemmaEnd + 1] != '>')
+        return false;
+    szAC = sz.substr(cTagElem + 1, ichACEnd - cTagElem - 1);
+    ichForm = ichACEnd + 1;
+    const std::size_t ichMMt = ichLemmaEnd + 2;
+    szMMt = sz.substr(ichMMt, std::min(sz.find('|', ichMMt), cch) - ichMMt);
+    return true;
+}
+
 // Parses a data line into dl, interning every field (or looking it up, with
-// pown and pcache: see LineInterner). 0 or the InsertLine code.
+// pown and pcache: see LineInterner). With pclasses, a line whose AC part
+// and candidate part were met before takes their strings from there; the
+// parse is the same. Copies of strings the model lacks are then shared by
+// the lines read until the store is cleared, instead of made for each line:
+// line strings are compared with model strings by address, which a copy
+// never equals, or by their text.
 int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* pown,
-                  StringLookupCache* pcache) {
+                  StringLookupCache* pcache, CandidateSetCache* pclasses) {
     LineInterner interner(m, pown, pcache);
-    return ParseFields(m, sz, dl, interner);
+    const auto cTagElem = static_cast<std::size_t>(std::max(m.cTagElem, 0));
+    std::string_view szAC;
+    std::string_view szMMt;
+    std::size_t ich = 0;
+    const bool fSplit = pclasses && interner.Table() && m.cTagElem > 0 &&
+                        SplitClassParts(cTagElem, sz, szAC, ich, szMMt);
+    const CandidateSetCache::Entry* pe =
+        fSplit ? pclasses->Find(szAC, szMMt, cTagElem, interner.Table(), interner.Validity())
+               : nullptr;
+    if (pe == nullptr) {
+        const int rc = ParseFields(m, sz, dl, interner);
+        if (rc == 0 && fSplit)
+            pclasses->Put(szAC, szMMt, interner.Table(), interner.Validity(), dl.rgpszAC,
+                          dl.rgpszMMt);
+        return rc;
+    }
+
+    // The tag is mostly one of the candidates.
+    const std::string_view szTag = sz.substr(0, cTagElem);
+    const std::size_t cMMt = pe->rgpsz.size() - pe->cAC;
+    dl.pszTag = nullptr;
+    for (std::size_t k = 0; k < cMMt; ++k) {
+        if (std::memcmp(szMMt.data() + k * (cTagElem + 1), szTag.data(), cTagElem) == 0) {
+            dl.pszTag = pe->rgpsz[pe->cAC + k];
+            break;
+        }
+    }
+    if (dl.pszTag == nullptr && !interner.Intern(szTag, dl.pszTag)) return kLineInternTag;
+    dl.rgpszAC.assign(pe->rgpsz.begin(), pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC));
+    if (const int rc = ParseFormAndLemma(sz, ich, dl, interner); rc != 0) return rc;
+    dl.rgpszMMt.assign(pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC), pe->rgpsz.end());
+    dl.cMMt = static_cast<long>(cMMt);
+    return 0;
 }
 
 // Counts of the Train mode: per tag element the key "%02x" (32 + t)
@@ -714,6 +790,7 @@ int AllocSegment(const Model& m, DataTable& dt) {
     dt.rgpszRest.assign(cLines, std::string());
     dt.rgpgap.assign(cLines + 1, GapSpan());
     dt.gapStore.Clear();
+    dt.candidateSets.Clear();
     // Only the training table gets the lists (SizeTrainingLists).
     dt.rgplinkFeature.clear();
     dt.rgplinkFeature2.clear();
@@ -763,8 +840,9 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
 
     SetUpLine(m, dt, i, szLine, fWord);
     DlData& dl = dt.rgdl[i];
-    if (const int rc = ParseDataLine(m, szLine, dl, dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
-                                     dt.fModelStringsOnly ? &dt.modelLookups : nullptr);
+    if (const int rc =
+            ParseDataLine(m, szLine, dl, dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
+                          dt.fModelStringsOnly ? &dt.modelLookups : nullptr, &dt.candidateSets);
         rc != 0)
         return rc;
     KeepRestAndGap(dt, i, szRest, gap);
@@ -855,7 +933,7 @@ int ReparseLine(const Model& m, DataTable& dt, long il) {
     const auto i = static_cast<std::size_t>(il);
     return ParseDataLine(m, dt.rgpszDataLine[i], dt.rgdl[i],
                          dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
-                         dt.fModelStringsOnly ? &dt.modelLookups : nullptr);
+                         dt.fModelStringsOnly ? &dt.modelLookups : nullptr, &dt.candidateSets);
 }
 
 const char* GetFormPtr(std::string_view szLine) {

@@ -17,6 +17,7 @@
 #include "base/string_arena.h"
 #include "base/string_lookup_cache.h"
 #include "base/ux_hash.h"
+#include "corpus/candidate_set_cache.h"
 #include "corpus/event_reader.h"
 #include "corpus/input_format.h"
 #include "corpus/tag_spellings.h"
@@ -116,6 +117,9 @@ struct DataTable {
     // The model's answers for short strings, so that a string seen before is
     // not hashed again; cleared whenever the table starts tagging.
     StringLookupCache modelLookups;
+    // The strings of the AC and candidate parts met so far (model strings
+    // only); cleared with modelLookups and whenever the table is set up.
+    CandidateSetCache candidateSets;
 
     // Output of CoNLL-U input: the spellings of padded tags, the tag column
     // and whether the LEMMA column is kept.

@@ -254,6 +254,7 @@ public:
         dt_.fModelStringsOnly = false;
         dt_.ownStrings = StringArena();
         dt_.modelLookups = StringLookupCache();
+        dt_.candidateSets = CandidateSetCache();
         Release(dt_.rgpszDataLine);
         Release(dt_.rgdl);
         Release(dt_.rgpszTagOut);
@@ -609,6 +610,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     const WindowStorage storage(dt, win.clCapacity);
     dt.fModelStringsOnly = true;
     dt.modelLookups.Clear();
+    dt.candidateSets.Clear();
     std::string szOut;
     if (fBuffered) dt.pszOut = &szOut;
 

@@ -259,6 +259,37 @@ TEST_F(DataLines, MalformedLinesAndLinesOutsideTheSegment) {
     EXPECT_EQ(dt.clData, 2);
 }
 
+// Lines with the same AC and candidate parts take their strings from the
+// first one; strings the model lacks are copies that last until the table
+// clears its copies, and are not handed out after that.
+TEST_F(DataLines, RecurringCandidateSetsAcrossClearedCopies) {
+    dt.fModelStringsOnly = true;
+    const auto Texts = [](const DlData& dl) {
+        std::string sz = std::string(dl.pszTag) + "|";
+        for (const char* psz : dl.rgpszAC) sz += std::string(psz) + "/";
+        sz += std::string("|") + dl.pszForm + "|" + dl.pszLemma + "|>";
+        for (const char* psz : dl.rgpszMMt) sz += std::string(psz) + "/";
+        return sz;
+    };
+    for (const std::string_view sz :
+         {"NN|NV/N/|dog|dog|>NN/VN/", "VN|NV/N/|cat|x|>NN/VN/", "XY|NV/N/|cat|=|>NN/VN/|r"})
+        ASSERT_EQ(Insert(sz, 10 + dt.clData), 0) << sz;
+    EXPECT_EQ(Texts(dt.rgdl[1]), "VN|NV/N/|cat|x|>NN/VN/");
+    EXPECT_EQ(Texts(dt.rgdl[2]), "XY|NV/N/|cat|=|>NN/VN/");
+    EXPECT_TRUE(dt.rgdl[1].rgpszAC == dt.rgdl[0].rgpszAC &&
+                dt.rgdl[1].pszTag == dt.rgdl[0].rgpszMMt[1]);
+
+    // A new window: the copies go, and other strings take their place.
+    for (long il = 0; il < dt.clData; ++il) ClearDataLine(dt, il);
+    dt.clData = 0;
+    dt.ownStrings.Clear();
+    for (const std::string_view sz : {"ZZ|ZQ/ZZ/|qqq|rrr|>ZZ/QZ/", "VN|NV/N/|cat|x|>NN/VN/"})
+        ASSERT_EQ(Insert(sz, 10 + dt.clData), 0) << sz;
+    EXPECT_EQ(Texts(dt.rgdl[1]), "VN|NV/N/|cat|x|>NN/VN/");
+    ASSERT_EQ(ReparseLine(*pm, dt, 1), 0);
+    EXPECT_EQ(Texts(dt.rgdl[1]), "VN|NV/N/|cat|x|>NN/VN/");
+}
+
 TEST_F(DataLines, MovingLinesAndReusingLinks) {
     gapRecType gap;
     gap.Add("<f>c");
