@@ -1,13 +1,9 @@
-// What the parse of a data line made of its AC part and candidate part,
-// kept for the lines that follow. Both parts follow from the token's
-// candidate set, and a corpus has few distinct sets (about 1,300 in 53,000
-// tokens of Czech), so most lines find their parts here and skip splitting
-// and interning them again. A direct-mapped cache: a slot keeps both parts'
-// whole text, so a hit is exact; a new pair takes over the slot of an old
-// one. An entry names the string table its strings were interned in and
-// how long they stay valid (a copy of a string the table lacks lives until
-// its store is cleared); an entry of another table or time is no hit.
-// Clear it whenever that table may have been replaced.
+// What follows from a token's candidate set, kept for the tokens that
+// follow: the AC part the event reader makes of it, and what the parse of a
+// data line makes of its AC part and candidate part. A corpus has few
+// distinct sets (about 1,300 in 53,000 tokens of Czech), so most tokens
+// find theirs here. Both caches are direct-mapped: a slot keeps its whole
+// key, so a hit is exact; a new key takes over the slot of an old one.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +15,25 @@
 
 namespace vexta {
 
+// A hash of sz and a number, eight bytes at a time.
+inline std::uint64_t HashText(std::string_view sz, std::uint64_t n) {
+    std::uint64_t h = n * 0x9E3779B97F4A7C15ULL;
+    std::size_t ich = 0;
+    for (; ich + 8 <= sz.size(); ich += 8) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, sz.data() + ich, 8);
+        h = (h ^ w) * 0xC2B2AE3D27D4EB4FULL;
+    }
+    std::uint64_t w = 0;
+    if (ich < sz.size()) std::memcpy(&w, sz.data() + ich, sz.size() - ich);
+    return (h ^ w ^ sz.size()) * 0x9E3779B97F4A7C15ULL;
+}
+
+// The parse of the AC part and candidate part of data lines: the interned
+// AC strings and candidates. An entry names the string table its strings
+// were interned in and how long they stay valid (a copy of a string the
+// table lacks lives until its store is cleared); an entry of another table
+// or time is no hit. Clear it whenever that table may have been replaced.
 class CandidateSetCache {
 public:
     // Parts of at most this many characters together are kept.
@@ -74,22 +89,48 @@ private:
     static constexpr std::size_t kSlots = 4096;
     static constexpr int kSlotBits = 12;
 
-    // By the candidate part (the AC part follows from it) and the AC part's
-    // length, eight bytes at a time.
     static std::size_t SlotOf(std::string_view szMMt, std::size_t cchAC) {
-        std::uint64_t h = cchAC * 0x9E3779B97F4A7C15ULL;
-        std::size_t ich = 0;
-        for (; ich + 8 <= szMMt.size(); ich += 8) {
-            std::uint64_t w = 0;
-            std::memcpy(&w, szMMt.data() + ich, 8);
-            h = (h ^ w) * 0xC2B2AE3D27D4EB4FULL;
-        }
-        std::uint64_t w = 0;
-        std::memcpy(&w, szMMt.data() + ich, szMMt.size() - ich);
-        h = (h ^ w ^ szMMt.size()) * 0x9E3779B97F4A7C15ULL;
-        return static_cast<std::size_t>(h >> (64 - kSlotBits));
+        return HashText(szMMt, cchAC) >> (64 - kSlotBits);
     }
 
+    std::vector<Entry> rgslot_; // kSlots once the first entry is put
+};
+
+// The AC parts the event reader made of candidate sets met before, by the
+// candidates' text (each followed by "/", in the order first seen) when
+// every candidate has cTagElem characters: the text then says what the
+// candidates are. Direct-mapped, as CandidateSetCache.
+class AcPartCache {
+public:
+    static constexpr std::size_t kTextMax = 512;
+
+    // True with the AC part in szAC (valid until the next Put) when the
+    // candidates szCands of cElem characters each were met before.
+    bool Find(std::string_view szCands, std::size_t cElem, std::string_view& szAC) const {
+        if (rgslot_.empty() || szCands.size() > kTextMax) return false;
+        const Entry& e = rgslot_[HashText(szCands, cElem) >> (64 - kSlotBits)];
+        if (e.cElem != cElem || e.szCands != szCands) return false;
+        szAC = e.szAC;
+        return true;
+    }
+
+    void Put(std::string_view szCands, std::size_t cElem, std::string_view szAC) {
+        if (szCands.size() > kTextMax) return;
+        if (rgslot_.empty()) rgslot_.resize(kSlots);
+        Entry& e = rgslot_[HashText(szCands, cElem) >> (64 - kSlotBits)];
+        e.szCands.assign(szCands);
+        e.szAC.assign(szAC);
+        e.cElem = cElem;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 4096;
+    static constexpr int kSlotBits = 12;
+    struct Entry {
+        std::string szCands;
+        std::string szAC;
+        std::size_t cElem = ~std::size_t{0}; // no cTagElem: an empty slot
+    };
     std::vector<Entry> rgslot_; // kSlots once the first entry is put
 };
 

@@ -85,6 +85,18 @@ public:
         return true;
     }
 
+    // The candidates as stored: each followed by "/", in the order first
+    // seen.
+    std::string_view Text() const { return {szBuf_.data(), static_cast<std::size_t>(cch_)}; }
+    // Whether every candidate has cch characters.
+    bool AllOfLength(std::size_t cch) const {
+        if (static_cast<std::size_t>(cch_) != static_cast<std::size_t>(cCand_) * (cch + 1))
+            return false;
+        for (int k = 0; k < cCand_; ++k)
+            if (rgich_[k] != static_cast<std::size_t>(k) * (cch + 1)) return false;
+        return true;
+    }
+
     // The candidate part: every candidate followed by "/", the last one
     // first seen first.
     std::string_view BuildPart(std::span<char> szOut) const {
@@ -505,10 +517,18 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                 }
                 std::array<char, kDataLineSize> szMMtBuf;
                 const std::string_view szMMtPart = cands.BuildPart(szMMtBuf);
+                // The AC part of a set of full-length candidates met before
+                // is known.
                 std::array<char, kDataLineSize> szACBuf;
                 std::string_view szACPart;
-                if (!CreateACPart(cands, cTagElem, szACBuf, szACPart))
-                    EventFatal(pdf, ux_StrPrintf("%sCreateACs failed: %s", kGE, form.sz.data()));
+                const auto cElem = static_cast<std::size_t>(std::clamp(cTagElem, 0, kTagElemMax));
+                const bool fFullLength = cands.Count() > 0 && cands.AllOfLength(cElem);
+                if (!fFullLength || !pdf.acParts.Find(cands.Text(), cElem, szACPart)) {
+                    if (!CreateACPart(cands, cTagElem, szACBuf, szACPart))
+                        EventFatal(pdf,
+                                   ux_StrPrintf("%sCreateACs failed: %s", kGE, form.sz.data()));
+                    if (fFullLength) pdf.acParts.Put(cands.Text(), cElem, szACPart);
+                }
                 if (lemma.Empty()) lemma.Set("=");
                 if (tagTrue.Empty()) tagTrue.Set(tagFirst.View());
                 if (InsertEvent(szLine, tagTrue.View(), szACPart, form.View(), lemma.View(),

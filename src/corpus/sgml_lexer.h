@@ -15,6 +15,7 @@
 
 #include "analyser/analyser.h"
 #include "base/ux_hash.h"
+#include "corpus/candidate_set_cache.h"
 #include "corpus/input_format.h"
 
 namespace vexta {
@@ -93,6 +94,8 @@ struct pdfRecType {
     long clSentences = 0;
     int fBoundary = 0;
     AnalysisList analyses;
+    // The AC parts of the candidate sets met so far (event reader).
+    AcPartCache acParts;
 };
 
 // Opens szFileName ("-": standard input) and prepares the record: 0, 1 when

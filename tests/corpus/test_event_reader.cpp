@@ -59,12 +59,16 @@ TEST_F(EventReader, BoundaryTokenLineAndEndLineWithTheirGaps) {
     pm->fProgMode = kModeTrainOut; // keeps gaps like the other modes
     EXPECT_EQ(Read(kSmall)[1].rgszGap.size(), 4u);
 
-    // Candidates most recent first without repeats, classes in byte order; an
-    // input that ends inside a token ends with it.
+    // Candidates most recent first without repeats, classes in byte order
+    // (also for a set met before, in the same or another order); an input
+    // that ends inside a token ends with it.
     const std::vector<Event> rgevCand =
-        Read("<f>w<l>lem<t>BA<MMt>BA<MMt>AC<MMt>BA<MMt>aZ<d>.<MMt>Z:");
-    EXPECT_EQ(Lines(rgevCand), (Strings{"BA|ABa/ACZ/|w|lem|>aZ/AC/BA/", "Z:|Z/:/|.|=|>Z:/"}));
-    EXPECT_EQ(rgevCand[1].fWord, 0);
+        Read("<f>w<l>lem<t>BA<MMt>BA<MMt>AC<MMt>BA<MMt>aZ<f>v<MMt>BA<MMt>AC<MMt>aZ"
+             "<f>u<MMt>aZ<MMt>AC<MMt>BA<d>.<MMt>Z:");
+    EXPECT_EQ(Lines(rgevCand),
+              (Strings{"BA|ABa/ACZ/|w|lem|>aZ/AC/BA/", "BA|ABa/ACZ/|v|=|>aZ/AC/BA/",
+                       "aZ|ABa/ACZ/|u|=|>BA/AC/aZ/", "Z:|Z/:/|.|=|>Z:/"}));
+    EXPECT_EQ(rgevCand[3].fWord, 0);
 
     // Eight candidates and nine give their classes the same way.
     std::string szIn = "<f>x";
