@@ -10,13 +10,16 @@ namespace vexta {
 namespace {
 
 // The conditions of the feature's terms at a fixed position on a tag value,
-// an AC string, a member of one or the form, in the order they are tested,
-// and its other terms.
+// an AC string, a member of one or the form, at a fixed position or at the
+// closest one with a given AC string, in the order they are tested, and its
+// other terms.
 ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
     ChainFeature cf;
     cf.pfd = &fd;
     std::array<ChainCond, kTermsMax> rgcondPath;
+    std::array<ChainCond, kTermsMax> rgcondClosest;
     int cPath = 0;
+    int cClosest = 0;
     const int cTerms = std::clamp(fd.cTerms, 0, kTermsMax);
     for (int iTerm = 0; iTerm < cTerms; ++iTerm) {
         const FeatureTerm& ft = fd.rgftTerm[static_cast<std::size_t>(iTerm)];
@@ -26,9 +29,21 @@ ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
         const bool fKnown = fValue || (iElem >= kElemAC && iElem < kElemAC + m.cTagElem) ||
                             (iElem >= kElemACMember && iElem < kElemACMember + m.cTagElem) ||
                             iElem == kElemForm;
-        if (ft.iPos == kPosClosestLeft || ft.iPos == kPosClosestRight || ft.pszValue == nullptr ||
-            !fKnown) {
+        const bool fClosest = ft.iPos == kPosClosestLeft || ft.iPos == kPosClosestRight;
+        const bool fClosestAC =
+            ft.iClosestConditionElem >= kElemAC && ft.iClosestConditionElem < kElemACMember;
+        if (ft.pszValue == nullptr || !fKnown || (fClosest && !fClosestAC)) {
             cf.rgpftRest[static_cast<std::size_t>(cf.cRest++)] = &ft;
+            continue;
+        }
+        if (fClosest) {
+            rgcondClosest[static_cast<std::size_t>(cClosest++)] = {
+                0,
+                iElem,
+                ft.pszValue,
+                ft.iPos == kPosClosestLeft ? -1 : 1,
+                ft.iClosestConditionElem - kElemAC,
+                ft.pszClosestValue};
             continue;
         }
         const ChainCond cond{ft.iPos, iElem, ft.pszValue};
@@ -39,6 +54,9 @@ ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
     }
     for (int i = 0; i < cPath; ++i)
         cf.rgcond[static_cast<std::size_t>(cf.cCond++)] = rgcondPath[static_cast<std::size_t>(i)];
+    for (int i = 0; i < cClosest; ++i)
+        cf.rgcond[static_cast<std::size_t>(cf.cCond++)] =
+            rgcondClosest[static_cast<std::size_t>(i)];
     return cf;
 }
 

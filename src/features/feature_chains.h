@@ -1,7 +1,8 @@
 // The feature chains of a fixed model laid out for tagging: each class's
 // chain as an array in chain order, every feature with the conditions of its
 // terms that can be tested at a fixed position by a pointer or byte
-// comparison, and its other terms. A feature fires when all its terms hold,
+// comparison (at a fixed position, or at the closest one with a given AC
+// string), and its other terms. A feature fires when all its terms hold,
 // so tagging tests the other terms only when those conditions hold; the
 // features that fire, and their order, are those of the chain.
 #pragma once
@@ -16,18 +17,24 @@
 
 namespace vexta {
 
-// A condition of a term at a fixed position.
+// A condition of a term at a fixed position, or at the closest position to
+// the left or right (at most kClosestMax lines away) where the AC string of a
+// tag element is a given one.
 struct ChainCond {
-    int iPos = 0;                   // position relative to the line
-    int iElem = -1;                 // a tag value, an AC string, an AC member or the form
-    const char* pszValue = nullptr; // its value (never null)
+    int iPos = 0;                     // position relative to the line (iDir 0)
+    int iElem = -1;                   // a tag value, an AC string, an AC member or the form
+    const char* pszValue = nullptr;   // its value (never null)
+    int iDir = 0;                     // -1 closest to the left, 1 to the right, 0 fixed
+    int tClosest = 0;                 // the tag element whose AC string is searched for
+    const char* pszClosest = nullptr; // that AC string
 };
 
 struct ChainFeature {
     const FeatureDesc* pfd = nullptr;
-    // The conditions tested before the whole match: those that read no tag
-    // of the beam path first (one of them excludes the feature for every
-    // path), then those on tags to the left, each group in term order.
+    // The conditions tested first: those at fixed positions that read no tag
+    // of the beam path (one of them excludes the feature for every path),
+    // then those on tags to the left, then those at closest positions, each
+    // group in term order.
     std::array<ChainCond, kTermsMax> rgcond{};
     int cCond = 0;
     // The other terms that are not empty, in term order: tested one by one

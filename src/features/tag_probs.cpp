@@ -209,8 +209,19 @@ bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, l
                   BeamPath& path) {
     for (int i = 0; i < cf.cCond; ++i) {
         const ChainCond& cond = cf.rgcond[static_cast<std::size_t>(i)];
-        const long r = il + cond.iPos;
-        if (r < 0 || r >= dt.clLines) return false;
+        long r = il + cond.iPos;
+        if (cond.iDir != 0) {
+            // The closest line with the AC string, as the whole match finds it.
+            const auto t = static_cast<std::size_t>(cond.tClosest);
+            r = il + cond.iDir;
+            for (long d = 1;; ++d, r += cond.iDir) {
+                if (d > kClosestMax || r < 0 || r >= dt.clLines) return false;
+                const DlData& dlR = dt.rgdl[static_cast<std::size_t>(r)];
+                if (t < dlR.rgpszAC.size() && dlR.rgpszAC[t] == cond.pszClosest) break;
+            }
+        } else if (r < 0 || r >= dt.clLines) {
+            return false;
+        }
         const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
         bool fHolds = false;
         if (cond.iElem == kElemForm) {

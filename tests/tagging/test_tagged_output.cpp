@@ -135,7 +135,7 @@ TEST_F(TagDataVtc, ThreadsWriteWhatOneThreadWrites) {
     tm.AddFeature(0, tm.Class(0, "AB"), {9, 1}, 1.0, {tm.Term(-1, 0, "B")});
     // Features that the laid-out chains test by form, AC and tag values
     // alone, and with terms only the whole match tests (closest positions,
-    // the whole tag).
+    // the whole tag), and at the closest line with an AC string.
     tm.AddFeature(0, tm.Class(0, "AB"), {1, 30}, 1.0, {tm.Term(0, kElemForm, "w1")});
     tm.AddFeature(0, tm.Class(0, "AB"), {4, 3}, 0.5,
                   {tm.Term(1, kElemAC, "AB"), tm.Term(-2, 0, "A")});
@@ -145,6 +145,10 @@ TEST_F(TagDataVtc, ThreadsWriteWhatOneThreadWrites) {
                   {tm.Closest(kPosClosestLeft, 0, "B", 0, "B"), tm.Term(0, kElemACMember, "A")});
     tm.AddFeature(0, tm.Class(0, "AB"), {1, 20}, 2.0,
                   {tm.Term(-1, kElemTag, "AZ"), tm.Term(1, kElemACMember, "B")});
+    tm.AddFeature(0, tm.Class(0, "AB"), {25, 2}, 1.0,
+                  {tm.Closest(kPosClosestLeft, kElemAC + 1, "Z", 0, "A")});
+    tm.AddFeature(0, tm.Class(0, "AB"), {1, 25}, 1.0,
+                  {tm.Closest(kPosClosestRight, kElemAC, "AB", kElemForm, "w2")});
     std::vector<std::string> rgszIn;
     for (const int cLines : {3, 10, 23, 41}) {
         std::string sz;
