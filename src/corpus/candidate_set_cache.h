@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,8 +67,8 @@ public:
 
     // Keeps the pair with its AC strings and candidates (in line order).
     void Put(std::string_view szAC, std::string_view szMMt, const void* pvOwner,
-             std::uint64_t uValid, const std::vector<const char*>& rgpszAC,
-             const std::vector<const char*>& rgpszMMt) {
+             std::uint64_t uValid, std::span<const char* const> rgpszAC,
+             std::span<const char* const> rgpszMMt) {
         if (szAC.size() + szMMt.size() > kTextMax) return;
         if (rgslot_.empty()) rgslot_.resize(kSlots);
         Entry& e = rgslot_[SlotOf(szMMt, szAC.size())];

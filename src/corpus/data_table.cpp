@@ -901,9 +901,27 @@ bool SurelyParses(std::size_t cTagElem, std::string_view sz) {
 
 } // namespace
 
-int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork) {
-    if (m.phashStr && m.cTagElem >= 0 && SurelyParses(static_cast<std::size_t>(m.cTagElem), szLine))
-        return 0;
+int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork,
+              CandidateSetCache* pchecked) {
+    if (m.phashStr && m.cTagElem >= 0) {
+        const auto cTagElem = static_cast<std::size_t>(m.cTagElem);
+        // A line whose AC part and candidate part passed before needs only
+        // the separators around them.
+        std::string_view szAC;
+        std::string_view szMMt;
+        std::size_t ichForm = 0;
+        const bool fSplit =
+            pchecked && cTagElem > 0 && SplitClassParts(cTagElem, szLine, szAC, ichForm, szMMt);
+        if (fSplit && pchecked->Find(szAC, szMMt, cTagElem, m.phashStr.get(), 0)) return 0;
+        if (SurelyParses(cTagElem, szLine)) {
+            if (fSplit) {
+                static constexpr std::array<const char*, kTagElemMax> rgpszNone{};
+                pchecked->Put(szAC, szMMt, m.phashStr.get(), 0,
+                              std::span(rgpszNone).first(cTagElem), {});
+            }
+            return 0;
+        }
+    }
     return ParseWithoutInterning(m, szLine, dlWork);
 }
 

@@ -423,6 +423,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
     std::vector<char> szRest(kDataLineSize, '\0');
     gapRecType gap;
     DlData dlCheck;
+    CandidateSetCache checkedSets; // parts of the lines checked, for CheckLine
     const long ilOutLastFull = win.clCapacity - win.clOverlap + win.ilOutFirst - 1;
     const long ilKeep = win.clCapacity - win.clOverlap;
     int iRet = 0;
@@ -501,7 +502,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
                     // The reading stops at a line that would not parse, as
                     // with one thread; the workers parse the others.
                     const std::string_view svLine = szLine.data();
-                    if (rc != 0 || CheckLine(m, svLine, dlCheck) != 0 ||
+                    if (rc != 0 || CheckLine(m, svLine, dlCheck, &checkedSets) != 0 ||
                         StoreLine(m, dt, svLine, n, szRest.data(), gap, pdf.fWord) != 0) {
                         rcFailed = rc != 0 ? kTagVtcRead : kTagVtcInsert;
                         fFailed = true;

@@ -236,11 +236,15 @@ TEST_F(DataLines, MalformedLinesAndLinesOutsideTheSegment) {
         {"NN|N/N/N/|a|b|>NN/", 135}, {"NN|N/N|a|b|>NN/", 137},   {"NN|N/N/", 137},
         {"NN|N/N/|a", 138},          {"NN|N/N/|a|b", 139},       {"NN|N/N/|a|b|>NNN/", 140},
         {"NN|N/N/|a|b|>NN", 140},    {"NN|N/N/|a|b|>NN/V/", 140}};
-    // The tagger's reading thread checks lines that its workers parse.
+    // The tagger's reading thread checks lines that its workers parse, also
+    // after a line with the same AC and candidate parts passed.
     DlData dlWork;
+    CandidateSetCache checked;
+    EXPECT_EQ(CheckLine(*pm, "NN|N/N/|x|y|>NN/", dlWork, &checked), 0);
     for (const auto& [sz, rc] : rgCase) {
         EXPECT_EQ(Insert(sz), rc) << sz;
         EXPECT_EQ(CheckLine(*pm, sz, dlWork), rc) << sz;
+        EXPECT_EQ(CheckLine(*pm, sz, dlWork, &checked), rc) << sz;
     }
     for (const auto& [sz, rc] : {std::pair<std::string_view, int>{"NN|N/N/|a|b|>N|/", 140},
                                  {"NN|N/N/|a|b|>NN/N//", 140},
