@@ -231,14 +231,15 @@ int ParseFields(const Model& m, std::string_view sz, DlData& dl, Interner& inter
     return 0;
 }
 
-// The AC part and the candidate part of a well-formed data line, found
-// by the separators alone: the text between the tag's "|" and the next
-// one, and the text after the ">" that follows the lemma's "|", up to a
-// further "|" or the end. False when the line does not have the tag's,
+// The AC part, the form, the lemma and the candidate part of a
+// well-formed data line, found by the separators alone: the AC part is the
+// text between the tag's "|" and the next one, the candidate part the text
+// after the ">" that follows the lemma's "|", up to a further "|" or the
+// end. False when the line does not have the tag's,
 // the form's and the lemma's "|" where a line that parses has them, or
 // has no ">" after them; the line is then parsed field by field.
 bool SplitClassParts(std::size_t cTagElem, std::string_view sz, std::string_view& szAC,
-                     std::size_t& ichForm, std::string_view& szMMt) {
+                     std::string_view& szForm, std::string_view& szLemma, std::string_view& szMMt) {
     const std::size_t cch = sz.size();
     if (cch <= cTagElem || sz[cTagElem] != '|' || std::memchr(sz.data(), '|', cTagElem) != nullptr)
         return false;
@@ -251,7 +252,8 @@ bool SplitClassParts(std::size_t cTagElem, std::string_view sz, std::string_view
         sz[ichLemmaEnd + 1] != '>')
         return false;
     szAC = sz.substr(cTagElem + 1, ichACEnd - cTagElem - 1);
-    ichForm = ichACEnd + 1;
+    szForm = sz.substr(ichACEnd + 1, ichFormEnd - ichACEnd - 1);
+    szLemma = sz.substr(ichFormEnd + 1, ichLemmaEnd - ichFormEnd - 1);
     const std::size_t ichMMt = ichLemmaEnd + 2;
     szMMt = sz.substr(ichMMt, std::min(sz.find('|', ichMMt), cch) - ichMMt);
     return true;
@@ -269,10 +271,11 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     LineInterner interner(m, pown, pcache);
     const auto cTagElem = static_cast<std::size_t>(std::max(m.cTagElem, 0));
     std::string_view szAC;
+    std::string_view szForm;
+    std::string_view szLemma;
     std::string_view szMMt;
-    std::size_t ich = 0;
     const bool fSplit = pclasses && interner.Table() && m.cTagElem > 0 &&
-                        SplitClassParts(cTagElem, sz, szAC, ich, szMMt);
+                        SplitClassParts(cTagElem, sz, szAC, szForm, szLemma, szMMt);
     const CandidateSetCache::Entry* pe =
         fSplit ? pclasses->Find(szAC, szMMt, cTagElem, interner.Table(), interner.Validity())
                : nullptr;
@@ -296,7 +299,14 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     }
     if (dl.pszTag == nullptr && !interner.Intern(szTag, dl.pszTag)) return kLineInternTag;
     dl.rgpszAC.assign(pe->rgpsz.begin(), pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC));
-    if (const int rc = ParseFormAndLemma(sz, ich, dl, interner); rc != 0) return rc;
+    if (szForm == szFormTooLong)
+        dl.pszForm = szFormTooLong;
+    else if (!interner.Intern(szForm, dl.pszForm))
+        return kLineInternForm;
+    if (szLemma == szForm)
+        dl.pszLemma = dl.pszForm;
+    else if (!interner.Intern(szLemma, dl.pszLemma))
+        return kLineInternLemma;
     dl.rgpszMMt.assign(pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC), pe->rgpsz.end());
     dl.cMMt = static_cast<long>(cMMt);
     return 0;
@@ -908,10 +918,11 @@ int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork,
         // A line whose AC part and candidate part passed before needs only
         // the separators around them.
         std::string_view szAC;
+        std::string_view szForm;
+        std::string_view szLemma;
         std::string_view szMMt;
-        std::size_t ichForm = 0;
-        const bool fSplit =
-            pchecked && cTagElem > 0 && SplitClassParts(cTagElem, szLine, szAC, ichForm, szMMt);
+        const bool fSplit = pchecked && cTagElem > 0 &&
+                            SplitClassParts(cTagElem, szLine, szAC, szForm, szLemma, szMMt);
         if (fSplit && pchecked->Find(szAC, szMMt, cTagElem, m.phashStr.get(), 0)) return 0;
         if (SurelyParses(cTagElem, szLine)) {
             if (fSplit) {
