@@ -225,22 +225,46 @@ template <std::size_t N> struct FieldBuf {
     bool Empty() const { return cch == 0; }
 };
 
-// Tags that end a token: f d s p w D c i, the closing forms of all but D,
-// doc, /doc, csts and /csts.
-bool IsTokenEnd(std::string_view szName) {
-    if (!szName.empty() && szName[0] == '/') {
-        szName.remove_prefix(1);
-        if (szName == "D") return false;
-    }
+// What a tag does inside a token, by its name.
+enum class InToken {
+    kEnd,     // ends the token: f d s p w D c i, the closing forms of all but
+              // D, doc, /doc, csts and /csts
+    kMMl,     // a lemma of the analyser
+    kMMt,     // a candidate tag
+    kCt,      // dropped
+    kMD,      // MDl or MDt: a disambiguation made earlier
+    kLemma,   // l
+    kTrueTag, // t
+    kRest     // any other tag
+};
+
+// One look at the name's length and characters, as the tag of every
+// candidate comes through here.
+InToken ClassifyInToken(std::string_view szName) {
+    const auto IsEndLetter = [](char ch, bool fClosing) {
+        return (fClosing ? std::string_view("fdspwci") : std::string_view("fdspwDci")).find(ch) !=
+               std::string_view::npos;
+    };
     switch (szName.size()) {
     case 1:
-        return std::string_view("fdspwDci").find(szName[0]) != std::string_view::npos;
+        if (szName[0] == 'l') return InToken::kLemma;
+        if (szName[0] == 't') return InToken::kTrueTag;
+        return IsEndLetter(szName[0], false) ? InToken::kEnd : InToken::kRest;
+    case 2:
+        if (szName[0] == '/') return IsEndLetter(szName[1], true) ? InToken::kEnd : InToken::kRest;
+        return szName == "Ct" ? InToken::kCt : InToken::kRest;
     case 3:
-        return szName == "doc";
+        if (szName[0] == 'M' && (szName[2] == 'l' || szName[2] == 't')) {
+            if (szName[1] == 'M') return szName[2] == 'l' ? InToken::kMMl : InToken::kMMt;
+            if (szName[1] == 'D') return InToken::kMD;
+        }
+        return szName == "doc" ? InToken::kEnd : InToken::kRest;
     case 4:
-        return szName == "csts";
+        return szName == "/doc" || szName == "csts" ? InToken::kEnd : InToken::kRest;
+    case 5:
+        return szName == "/csts" ? InToken::kEnd : InToken::kRest;
     default:
-        return false;
+        return InToken::kRest;
     }
 }
 
@@ -471,7 +495,8 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
             break;
 
         case 4: {
-            if (fComplete || IsTokenEnd(szName)) {
+            const InToken kind = ClassifyInToken(szName);
+            if (fComplete || kind == InToken::kEnd) {
                 // Finish the token; the current tag stays for the next call.
                 const AnalyserUse* puse = pdf.pAnalyserUse;
                 if (fFormSeen && puse && puse->from != CandidatesFrom::Input &&
@@ -543,9 +568,9 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                 pdf.szPrevLine[cchPrev] = '\0';
                 return 0;
             }
-            if (szName == "MMl") {
+            if (kind == InToken::kMMl) {
                 Gap(szText, "");
-            } else if (szName == "MMt") {
+            } else if (kind == InToken::kMMt) {
                 std::string_view szTag = szText;
                 if (szTag.empty()) {
                     ux_LnWarning(kModApp, kMsgApp, pdf.lLine,
@@ -563,9 +588,9 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                                                  static_cast<int>(szTag.size()), szTag.data()));
                 Gap(szTag, "");
                 if (tagFirst.Empty()) tagFirst.Set(szTag);
-            } else if (szName == "Ct") {
+            } else if (kind == InToken::kCt) {
                 // dropped
-            } else if (szName == "MDl" || szName == "MDt") {
+            } else if (kind == InToken::kMD) {
                 const std::string_view szTag = pdf.svTag;
                 std::fprintf(stderr, "DOING MDL/MDt!!! %.*s, %.*s\n",
                              static_cast<int>(szTag.size()), szTag.data(),
@@ -575,7 +600,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                                                  kGE, static_cast<int>(szTag.size()), szTag.data(),
                                                  pdf.iState));
                 if (CStr(pdf.szSrc) != m.szTaggerID) Gap(szText, "");
-            } else if (szName == "l") {
+            } else if (kind == InToken::kLemma) {
                 if (!fLemmaSeen) {
                     fLemmaSeen = true;
                     if (szText.empty()) {
@@ -593,7 +618,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                     }
                     Gap(szText, "");
                 }
-            } else if (szName == "t") {
+            } else if (kind == InToken::kTrueTag) {
                 if (!fTagSeen) {
                     fTagSeen = true;
                     std::string_view szTag = szText;

@@ -97,6 +97,24 @@ TEST_F(EventReader, SecondLemmaAndTagIgnoredForeignTagsKept) {
     EXPECT_EQ(rgev[1].rgszGap, (Strings{"</f>\n", "<<virtualend>>"}));
 }
 
+TEST_F(EventReader, TagsThatEndAToken) {
+    // After a token's candidate, a tag either ends the token (it is read
+    // again between tokens, so it goes to the next line's gap) or belongs
+    // to the token; only unknown ones go to the rest.
+    for (const char* psz : {"f", "d", "s", "p", "w", "D", "c", "i", "/f", "/d", "/s", "/p", "/w",
+                            "/c", "/i", "doc", "/doc", "csts", "/csts"}) {
+        const std::vector<Event> rgev = Read(std::string("<f>a<MMt>NN<") + psz + ">x<MMt>VB");
+        ASSERT_GE(rgev.size(), 2u) << psz;
+        EXPECT_EQ(rgev[0].szRest, "") << psz;
+    }
+    for (const char* psz : {"/D", "x", "/x", "dd", "MMx", "MDx", "Mdl", "MXt", "/ct", "docs",
+                            "/cst", "/cstss", "L", "T"}) {
+        const std::vector<Event> rgev = Read(std::string("<f>a<MMt>NN<") + psz + ">x");
+        ASSERT_EQ(rgev.size(), 1u) << psz;
+        EXPECT_EQ(rgev[0].szRest, std::string("<") + psz + ">x") << psz;
+    }
+}
+
 TEST_F(EventReader, EmptyTextsAndMissingCandidatesAreReplacedWithWarnings) {
     pm = MakeModel(1, kModeTest);
     std::vector<Event> rgev;
