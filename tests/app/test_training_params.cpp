@@ -7,6 +7,7 @@
 #include "app/globals.h"
 #include "app/training_params.h"
 #include "base/ux_arg.h"
+#include "base/ux_base.h"
 #include "model/iteration_params.h"
 #include "model/model.h"
 #include "test_util.h"
@@ -29,6 +30,9 @@ protected:
     Model m;
 
     void SetUp() override {
+        // The messages start with the program name, which a test run before
+        // this one in the same process may have set.
+        ux_SetProgName("vexta");
         m.cTagElem = 15;
         m.ilMaxFSG = 5000;
         m.szFeatureTemplates = "=base==base2=";
