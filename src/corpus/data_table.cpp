@@ -154,6 +154,28 @@ private:
     bool fTable_;
 };
 
+// Interns a data line's form into dl (the marker of a form too long stays
+// the marker). 0 or the InsertLine code.
+template <typename Interner>
+int InternForm(std::string_view szForm, DlData& dl, Interner& interner) {
+    if (szForm == szFormTooLong)
+        dl.pszForm = szFormTooLong;
+    else if (!interner.Intern(szForm, dl.pszForm))
+        return kLineInternForm;
+    return 0;
+}
+
+// Interns a data line's lemma into dl, after its form (a lemma equal to the
+// form shares its string). 0 or the InsertLine code.
+template <typename Interner>
+int InternLemma(std::string_view szLemma, std::string_view szForm, DlData& dl, Interner& interner) {
+    if (szLemma == szForm)
+        dl.pszLemma = dl.pszForm;
+    else if (!interner.Intern(szLemma, dl.pszLemma))
+        return kLineInternLemma;
+    return 0;
+}
+
 // Parses the form and the lemma of a data line, from ich (just after the
 // AC part's "|") to just after the lemma's "|". 0 or the InsertLine code.
 template <typename Interner>
@@ -161,19 +183,13 @@ int ParseFormAndLemma(std::string_view sz, std::size_t& ich, DlData& dl, Interne
     std::size_t ichSep = sz.find('|', ich);
     if (ichSep == std::string_view::npos) return kLineNoForm;
     const std::string_view szForm = sz.substr(ich, ichSep - ich);
-    if (szForm == szFormTooLong)
-        dl.pszForm = szFormTooLong;
-    else if (!interner.Intern(szForm, dl.pszForm))
-        return kLineInternForm;
+    if (const int rc = InternForm(szForm, dl, interner); rc != 0) return rc;
     ich = ichSep + 1;
 
     ichSep = sz.find('|', ich);
     if (ichSep == std::string_view::npos) return kLineNoLemma;
-    const std::string_view szLemma = sz.substr(ich, ichSep - ich);
-    if (szLemma == szForm)
-        dl.pszLemma = dl.pszForm;
-    else if (!interner.Intern(szLemma, dl.pszLemma))
-        return kLineInternLemma;
+    if (const int rc = InternLemma(sz.substr(ich, ichSep - ich), szForm, dl, interner); rc != 0)
+        return rc;
     ich = ichSep + 1;
     return 0;
 }
@@ -299,14 +315,8 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     }
     if (dl.pszTag == nullptr && !interner.Intern(szTag, dl.pszTag)) return kLineInternTag;
     dl.rgpszAC.assign(pe->rgpsz.begin(), pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC));
-    if (szForm == szFormTooLong)
-        dl.pszForm = szFormTooLong;
-    else if (!interner.Intern(szForm, dl.pszForm))
-        return kLineInternForm;
-    if (szLemma == szForm)
-        dl.pszLemma = dl.pszForm;
-    else if (!interner.Intern(szLemma, dl.pszLemma))
-        return kLineInternLemma;
+    if (const int rc = InternForm(szForm, dl, interner); rc != 0) return rc;
+    if (const int rc = InternLemma(szLemma, szForm, dl, interner); rc != 0) return rc;
     dl.rgpszMMt.assign(pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC), pe->rgpsz.end());
     dl.cMMt = static_cast<long>(cMMt);
     return 0;

@@ -117,8 +117,9 @@ struct DataTable {
     // The model's answers for short strings, so that a string seen before is
     // not hashed again; cleared whenever the table starts tagging.
     StringLookupCache modelLookups;
-    // The strings of the AC and candidate parts met so far (model strings
-    // only); cleared with modelLookups and whenever the table is set up.
+    // The strings of the AC and candidate parts met so far, each entry valid
+    // while the string table and the store of copies it names are; cleared
+    // with modelLookups and whenever the table is set up.
     CandidateSetCache candidateSets;
 
     // Output of CoNLL-U input: the spellings of padded tags, the tag column

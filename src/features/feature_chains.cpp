@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "features/tag_probs.h"
+
 namespace vexta {
 
 namespace {
@@ -92,12 +94,7 @@ std::shared_ptr<const FeatureChains> BuildFeatureChains(const Model& m) {
         pchains->rgcchAC[k] = n;
         pchains->rgiW[k] = pchains->rgdW.size();
         const double u = n > 0 ? 1.0 / n : 0.0;
-        const long clTotal = ac.clAmbClassCnt;
-        for (int i = 0; i < n; ++i) {
-            const long cl = i < kJointCntSize ? ac.rgclJointCnt[static_cast<std::size_t>(i)] : 0;
-            pchains->rgdW.push_back(
-                clTotal == 0 ? u : static_cast<double>(cl) / static_cast<double>(clTotal));
-        }
+        for (int i = 0; i < n; ++i) pchains->rgdW.push_back(ClassUnigram(ac, i, u));
     }
     // Per tag element, its classes by AC string: a table at most half full.
     pchains->rgElemIndex.resize(static_cast<std::size_t>(std::max(m.cTagElem, 0)));

@@ -147,12 +147,7 @@ bool Fires(const ProbsSetup& s, const Model& m, const FeatureDesc& fd, const Dat
 // Unigram probabilities W of the values of the AC string.
 void Unigrams(const ProbsSetup& s, const Model& m, int iTE, double u, double* pdW) {
     if (s.pacRec != nullptr) {
-        const long clTotal = s.pacRec->clAmbClassCnt;
-        for (int i = 0; i < s.n; ++i) {
-            const long cl =
-                i < kJointCntSize ? s.pacRec->rgclJointCnt[static_cast<std::size_t>(i)] : 0;
-            pdW[i] = clTotal == 0 ? u : static_cast<double>(cl) / static_cast<double>(clTotal);
-        }
+        for (int i = 0; i < s.n; ++i) pdW[i] = ClassUnigram(*s.pacRec, i, u);
         return;
     }
     const TagElem& te = m.rgteTagElem[static_cast<std::size_t>(iTE)];

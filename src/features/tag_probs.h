@@ -73,6 +73,15 @@ inline long ProbsCountAt(const FeatureDesc& fd, int k) {
     return fd.rgclCntTagElemGivenFeature[static_cast<std::size_t>(k)];
 }
 
+// The unigram probability of value i of class ac, whose AC string has n
+// values (u = 1/n): its share of the class's training positions, or u when
+// the class has none.
+inline double ClassUnigram(const AmbClass& ac, int i, double u) {
+    const long clTotal = ac.clAmbClassCnt;
+    const long cl = i < kJointCntSize ? ac.rgclJointCnt[static_cast<std::size_t>(i)] : 0;
+    return clTotal == 0 ? u : static_cast<double>(cl) / static_cast<double>(clTotal);
+}
+
 // The feature's gain of a value over the uniform choice u: P_f(v) / u.
 inline double ProbsGain(const FeatureDesc& fd, long c, int n, double u) {
     const double dPf = (static_cast<double>(c) + kProbsCountEps) /
