@@ -340,13 +340,37 @@ void TraceBack(DataTable& dt, long ilFrom, long ilTo, const TraceSettings& tr) {
     }
 }
 
+// Marks line il wrong in each element where the chosen tag differs from the
+// true one (rgrgfErr, rgfLineErr) and counts it in rgclErr. Whether the line
+// counts as wrong: an element marked "+" differs. Those elements go into the
+// note above output level 100.
+bool MarkErrors(DataTable& dt, const Model& m, long il, const TagBuf& tagChosen, int iOutLevel,
+                std::vector<long>& rgclErr, ErrNote& note) {
+    const std::string& szLine = dt.rgpszDataLine[Idx(il)];
+    dt.rgfLineErr[Idx(il)] = 0;
+    bool fCounted = false;
+    for (int t = 0; t < m.cTagElem; ++t) {
+        unsigned char& fErr = dt.rgrgfErr[Idx(t)][Idx(il)];
+        fErr = 0;
+        if (tagChosen[Idx(t)] == szLine[Idx(t)]) continue;
+        fErr = 1;
+        dt.rgfLineErr[Idx(il)] = 1;
+        ++rgclErr[Idx(t)];
+        if (m.rgteTagElem[Idx(t)].fSignPlus) {
+            fCounted = true;
+            if (iOutLevel > 100) note.Add(t, szLine[Idx(t)]);
+        }
+    }
+    return fCounted;
+}
+
 } // namespace
 
 int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long ilFrom, long ilTo,
-                     long ilOutFirst, long ilOutLast) {
+                     long ilOutFirst, long ilOutLast, VtcErrors errors) {
     VtcCounts counts;
-    const int iRet =
-        ErrorRateDataVTC(dt, m, iOutLevel, fTraining, ilFrom, ilTo, ilOutFirst, ilOutLast, counts);
+    const int iRet = ErrorRateDataVTC(dt, m, iOutLevel, fTraining, ilFrom, ilTo, ilOutFirst,
+                                      ilOutLast, counts, errors);
     if (counts.rgclErrTagElem.size() == static_cast<std::size_t>(m.cTagElem)) {
         for (int t = 0; t < m.cTagElem; ++t)
             m.rgteTagElem[Idx(t)].clErrTagElem = counts.rgclErrTagElem[Idx(t)];
@@ -356,7 +380,8 @@ int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long
 }
 
 int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining, long ilFrom,
-                     long ilTo, long ilOutFirst, long ilOutLast, VtcCounts& counts) {
+                     long ilTo, long ilOutFirst, long ilOutLast, VtcCounts& counts,
+                     VtcErrors errors) {
     counts.rgclErrTagElem.clear();
     counts.clErr = 0;
     const int fMode = kProbsModeTag + fTraining;
@@ -380,6 +405,10 @@ int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining
 
     long clLineErr = 0;
     if (ilFrom < ilTo) TraceBack(dt, ilFrom, ilTo, tr);
+    // Error marks and counts, unless nothing reads them: the caller reads no
+    // counts, and the output carries neither mark nor note.
+    const bool fErrors = errors == VtcErrors::kCount || iOutLevel > 1;
+    ErrNote note(kNoteOpening);
     for (long il = ilFrom; il < ilTo; ++il) {
         const std::string& szLine = dt.rgpszDataLine[Idx(il)];
         const BeamLine& bl = dt.rgbeam[Idx(il)];
@@ -389,21 +418,9 @@ int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining
             std::printf("data %ld, beam %d, tag %s; true: %s\n", il, bl.iBeamBest, tagChosen.data(),
                         szLine.c_str());
         }
-        dt.rgfLineErr[Idx(il)] = 0;
-        ErrNote note(kNoteOpening);
-        bool fCounted = false;
-        for (int t = 0; t < m.cTagElem; ++t) {
-            unsigned char& fErr = dt.rgrgfErr[Idx(t)][Idx(il)];
-            fErr = 0;
-            if (tagChosen[Idx(t)] == szLine[Idx(t)]) continue;
-            fErr = 1;
-            dt.rgfLineErr[Idx(il)] = 1;
-            ++work.rgclErr[Idx(t)];
-            if (m.rgteTagElem[Idx(t)].fSignPlus) {
-                fCounted = true;
-                if (iOutLevel > 100) note.Add(t, szLine[Idx(t)]);
-            }
-        }
+        note.Clear();
+        const bool fCounted =
+            fErrors && MarkErrors(dt, m, il, tagChosen, iOutLevel, work.rgclErr, note);
         dt.rgpszTagOut[Idx(il)] = tagChosen;
         if (iOutLevel != 0 && il >= ilOutFirst && il <= ilOutLast) {
             const int iOut =
@@ -413,6 +430,7 @@ int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining
         }
         if (fCounted) ++clLineErr;
     }
+    if (!fErrors) return iRet;
     counts.rgclErrTagElem = work.rgclErr;
     counts.clErr = clLineErr;
     return iRet;

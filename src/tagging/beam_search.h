@@ -20,6 +20,13 @@ inline constexpr int kVtcNoCandidates = 1109;
 // Two paths whose probabilities differ by at most this much keep their order.
 inline constexpr double kBeamTieEps = 1e-12;
 
+// Whether a pass counts its errors. A caller that reads no counts says so
+// (kUnread): at output level 1 or less nothing is then marked or counted;
+// the lines' error flags and the model's counts stay as they were, and
+// VtcCounts is left empty. Higher output levels write error marks or notes,
+// so they count as always.
+enum class VtcErrors { kCount, kUnread };
+
 // Tags lines ilFrom..ilTo-1 of the table. fTraining 0 matches features along
 // the beam path (probability mode 2), 1 takes them from the line links (mode
 // 3). Fills the beams, rgpszTagOut, rgfLineErr and rgrgfErr of those lines,
@@ -35,7 +42,7 @@ inline constexpr double kBeamTieEps = 1e-12;
 // candidate's values are in the line's ambiguity classes), the line's items
 // share the probability equally and keep their order.
 int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long ilFrom, long ilTo,
-                     long ilOutFirst, long ilOutLast);
+                     long ilOutFirst, long ilOutLast, VtcErrors errors = VtcErrors::kCount);
 
 // Error counts of one pass: per tag element, and lines counted as wrong.
 struct VtcCounts {
@@ -47,6 +54,7 @@ struct VtcCounts {
 // over different tables may run at the same time on different threads as long
 // as no trace switch is on and iOutLevel <= 1.
 int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining, long ilFrom,
-                     long ilTo, long ilOutFirst, long ilOutLast, VtcCounts& counts);
+                     long ilTo, long ilOutFirst, long ilOutLast, VtcCounts& counts,
+                     VtcErrors errors = VtcErrors::kCount);
 
 } // namespace vexta

@@ -26,6 +26,8 @@ class ErrNote {
 public:
     explicit ErrNote(std::string_view szOpening);
     void Add(int iTE, char chTrue);
+    // Back to the opening text alone.
+    void Clear() { cch_ = cchOpening_; }
     std::string_view View() const { return {rgch_.data(), cch_}; }
 
 private:

@@ -350,8 +350,9 @@ public:
                     slot.fHere = dt.rgdl[Idx(il)].rgpszMMt.empty();
                 if (slot.fHere) return;
             }
-            slot.rc = ErrorRateDataVTC(slot.dt, m, kOutLevelTag, 0, 0, slot.dt.clLines,
-                                       slot.ilOutFirst, slot.ilOutLast, slot.counts);
+            slot.rc =
+                ErrorRateDataVTC(slot.dt, m, kOutLevelTag, 0, 0, slot.dt.clLines, slot.ilOutFirst,
+                                 slot.ilOutLast, slot.counts, VtcErrors::kUnread);
         } catch (...) {
             slot.pexc = std::current_exception();
         }
@@ -660,7 +661,9 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
         if (n > 0 && dt.rgpszDataLine[Idx(n - 1)].starts_with('|')) dt.clLines = n - 1;
         const long ilOutLast = fInputEnded ? n - 1 : ilOutLastFull;
 
-        const int rc = ErrorRateDataVTC(dt, m, iOutLevel, 0, 0, dt.clLines, ilOutFirst, ilOutLast);
+        // Tagging reports no error counts.
+        const int rc = ErrorRateDataVTC(dt, m, iOutLevel, 0, 0, dt.clLines, ilOutFirst, ilOutLast,
+                                        VtcErrors::kUnread);
         if (fBuffered) {
             ux_OutWrite(szOut);
             szOut.clear();

@@ -264,9 +264,9 @@ TEST(BeamSearch, OnlyElementsMarkedPlusMakeTheLineCountAndOnlyTheRangeIsWritten)
     tm.m.rgteTagElem[0].rgclSubtagCnt['N'] = 3;
     tm.m.rgteTagElem[1].rgclSubtagCnt['A'] = 3;
     tm.SetLines({"NB|NV/AB/|w|w|>NA/NB/VB/", "NA|NV/AB/|w|w|>NA/VB/"});
-    const auto Output = [&] {
+    const auto Output = [&](int iOutLevel = 101, VtcErrors errors = VtcErrors::kCount) {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(kProbsNoFeature, ErrorRateDataVTC(tm.dt, tm.m, 101, 0, 0, 2, 0, 0));
+        EXPECT_EQ(kProbsNoFeature, ErrorRateDataVTC(tm.dt, tm.m, iOutLevel, 0, 0, 2, 0, 0, errors));
         return testing::internal::GetCapturedStdout();
     };
     EXPECT_EQ("NA|NV/AB/|w|w|>NA/NB/VB/ ErrInfo:\n", Output());
@@ -279,6 +279,20 @@ TEST(BeamSearch, OnlyElementsMarkedPlusMakeTheLineCountAndOnlyTheRangeIsWritten)
     tm.m.rgteTagElem[1].fSignPlus = 1;
     EXPECT_EQ("NA|NV/AB/|w|w|>NA/NB/VB/ ErrInfo: 1(B)\n", Output());
     EXPECT_EQ(1, tm.m.clErr);
+
+    // A caller that reads no counts: the note is still written where the
+    // output level shows it; at level 1 nothing is marked or counted.
+    tm.m.clErr = 0;
+    EXPECT_EQ("NA|NV/AB/|w|w|>NA/NB/VB/ ErrInfo: 1(B)\n", Output(101, VtcErrors::kUnread));
+    EXPECT_EQ(1, tm.m.clErr);
+    tm.m.clErr = 7;
+    tm.m.rgteTagElem[1].clErrTagElem = 7;
+    tm.dt.rgrgfErr[1][0] = 0;
+    EXPECT_EQ("NA|NV/AB/|w|w|>NA/NB/VB/\n", Output(1, VtcErrors::kUnread));
+    EXPECT_EQ(7, tm.m.clErr);
+    EXPECT_EQ(7, tm.m.rgteTagElem[1].clErrTagElem);
+    EXPECT_EQ(0, tm.dt.rgrgfErr[1][0]);
+    EXPECT_STREQ("NA", tm.dt.rgpszTagOut[0].data());
 }
 
 TEST(BeamSearch, MissingCandidatesAreFatal) {
