@@ -116,16 +116,15 @@ public:
         // A full beam takes no path that its worst item is not worse than:
         // the scan below would pass every item.
         if (cCount_ == cBeam_ && !(dP - kBeamTieEps > dMin_)) return;
+        Slot* const pslot = rgslot_.data();
         int j = 0;
-        while (j < cCount_ && !(dP - kBeamTieEps > rgslot_[Idx(j)].dProb)) ++j;
+        while (j < cCount_ && !(dP - kBeamTieEps > pslot[j].dProb)) ++j;
         if (tr.fDebug10 && j < cCount_)
-            std::fprintf(stderr, "worse: %12.9f, at %d\n", rgslot_[Idx(j)].dProb, j);
+            std::fprintf(stderr, "worse: %12.9f, at %d\n", pslot[j].dProb, j);
         if (j < cBeam_) {
-            const int cMove = std::min(cCount_, cBeam_ - 1) - j;
-            if (cMove > 0) {
-                std::memmove(&rgslot_[Idx(j + 1)], &rgslot_[Idx(j)], Idx(cMove) * sizeof(Slot));
-            }
-            rgslot_[Idx(j)] = {dP, k, iCand};
+            // The items from j on move back by one; a full beam drops its last.
+            for (int i = std::min(cCount_, cBeam_ - 1); i > j; --i) pslot[i] = pslot[i - 1];
+            pslot[j] = {dP, k, iCand};
             if (tr.fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
         }
         if (cCount_ < cBeam_) ++cCount_;
@@ -134,7 +133,7 @@ public:
             // in the scan, so one never lowers it).
             dMin_ = std::numeric_limits<double>::infinity();
             for (int i = 0; i < cCount_; ++i)
-                if (rgslot_[Idx(i)].dProb < dMin_) dMin_ = rgslot_[Idx(i)].dProb;
+                if (pslot[i].dProb < dMin_) dMin_ = pslot[i].dProb;
         }
     }
 
@@ -225,6 +224,10 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         if (fProbsTrace || (pszAC[0] != '\0' && pszAC[1] != '\0')) rgtAsk[Idx(cAsk++)] = t;
     }
     const bool fLastAsked = cAsk > 0 && rgtAsk[Idx(cAsk - 1)] == cTE - 1;
+    const std::size_t cCand = dl.rgpszMMt.size();
+    const char* const* rgpszCand = dl.rgpszMMt.data();
+    if (work.rgdTagProb.size() < cCand) work.rgdTagProb.resize(cCand);
+    double* const rgdTagProb = work.rgdTagProb.data();
 
     // Each item of the previous beam (an empty path on the first line) ...
     for (int k = 0; k < cPrev; ++k) {
@@ -282,23 +285,29 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
                 rgpProbs[cHas] = &ans.probs;
                 rgt[cHas++] = t;
             }
-            work.rgdTagProb.resize(dl.rgpszMMt.size());
-            for (std::size_t c = 0; c < dl.rgpszMMt.size(); ++c) {
-                const char* pszCand = dl.rgpszMMt[c];
+            for (std::size_t c = 0; c < cCand; ++c) {
+                const char* pszCand = rgpszCand[c];
                 double dTagProb = 1.0;
                 for (std::size_t i = 0; i < cHas; ++i)
                     dTagProb *= (*rgpProbs[i])[Byte(pszCand[rgt[i]])];
-                work.rgdTagProb[c] = dTagProb;
+                rgdTagProb[c] = dTagProb;
             }
         }
 
         // ... is extended by each candidate tag of the line.
-        const double dPrev = pblPrev != nullptr ? pblPrev->rgve[Idx(k)].dProb : 1.0;
-        for (std::size_t c = 0; c < dl.rgpszMMt.size(); ++c) {
-            const char* pszCand = dl.rgpszMMt[c];
-            if (fTrace) TraceCandidate(tr, pszCand);
-            const double dTagProb = work.rgdTagProb[c];
-            const double dP = pblPrev != nullptr ? dTagProb * dPrev : dTagProb;
+        if (pblPrev == nullptr) {
+            for (std::size_t c = 0; c < cCand; ++c) {
+                if (fTrace) TraceCandidate(tr, rgpszCand[c]);
+                if (fTrace) TraceCandidateProb(tr, rgdTagProb[c], rgdTagProb[c]);
+                beam.Add(static_cast<int>(c), k, rgdTagProb[c], tr);
+            }
+            continue;
+        }
+        const double dPrev = pblPrev->rgve[Idx(k)].dProb;
+        for (std::size_t c = 0; c < cCand; ++c) {
+            if (fTrace) TraceCandidate(tr, rgpszCand[c]);
+            const double dTagProb = rgdTagProb[c];
+            const double dP = dTagProb * dPrev;
             if (fTrace) TraceCandidateProb(tr, dTagProb, dP);
             beam.Add(static_cast<int>(c), k, dP, tr);
         }
