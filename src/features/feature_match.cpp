@@ -230,9 +230,8 @@ const VeItem& BeamPath::Item(long il, int iItem) const {
     return dt_.rgbeam[static_cast<std::size_t>(il)].rgve[static_cast<std::size_t>(iItem)];
 }
 
-const char* BeamPath::TagAt(long r) {
+const char* BeamPath::TagBeyondKept(long r) {
     const long d = il_ - r;
-    if (d <= cKept_) return rgpszTag_[static_cast<std::size_t>(d - 1)];
     if (!fRead_) {
         // The first request starts the walk (the table is not read before).
         fRead_ = true;
@@ -254,23 +253,6 @@ const char* BeamPath::TagAt(long r) {
         --ilCur_;
         fValid_ = fValid_ && ItemInUse(dt_, ilCur_, iItemCur_);
     }
-}
-
-bool BeamPath::Shows(const PathReads& reads, int cTagElem) {
-    for (int i = 0; i < reads.cRead; ++i) {
-        const PathReads::Read& rd = reads.rgRead[static_cast<std::size_t>(i)];
-        const char* pszTag = TagAt(il_ - rd.d);
-        if (pszTag == nullptr || rd.pszTag == nullptr) {
-            if (pszTag != rd.pszTag) return false;
-        } else if (rd.iElem == kElemTag) {
-            // The whole tag is compared by strncmp over cTagElem characters.
-            if (std::strncmp(pszTag, rd.pszTag, static_cast<std::size_t>(cTagElem)) != 0)
-                return false;
-        } else if (rd.iElem < cTagElem && pszTag[rd.iElem] != rd.pszTag[rd.iElem]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 int Feature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il) {

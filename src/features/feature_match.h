@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "corpus/data_table.h"
@@ -88,7 +89,11 @@ public:
     // The same for the path that ends at item iItem of line il - 1.
     BeamPath(const DataTable& dt, long il, int iItem);
     // The path's tag at line r < il, or null when the path has none there.
-    const char* TagAt(long r);
+    const char* TagAt(long r) {
+        const long d = il_ - r;
+        if (d <= cKept_) return rgpszTag_[static_cast<std::size_t>(d - 1)];
+        return TagBeyondKept(r);
+    }
     // The same, for a condition that reads element iElem of it (a value
     // element or kElemTag); the read is noted in the reads list.
     const char* TagAt(long r, int iElem) {
@@ -99,9 +104,26 @@ public:
     // Whether a tag has been asked for.
     bool Read() const { return fRead_; }
     // Whether this path shows the values of every entry of the list.
-    bool Shows(const PathReads& reads, int cTagElem);
+    bool Shows(const PathReads& reads, int cTagElem) {
+        for (int i = 0; i < reads.cRead; ++i) {
+            const PathReads::Read& rd = reads.rgRead[static_cast<std::size_t>(i)];
+            const char* pszTag = TagAt(il_ - rd.d);
+            if (pszTag == nullptr || rd.pszTag == nullptr) {
+                if (pszTag != rd.pszTag) return false;
+            } else if (rd.iElem == kElemTag) {
+                // The whole tag is compared by strncmp over cTagElem characters.
+                if (std::strncmp(pszTag, rd.pszTag, static_cast<std::size_t>(cTagElem)) != 0)
+                    return false;
+            } else if (rd.iElem < cTagElem && pszTag[rd.iElem] != rd.pszTag[rd.iElem]) {
+                return false;
+            }
+        }
+        return true;
+    }
 
 private:
+    // TagAt for a line farther than the tags kept so far.
+    const char* TagBeyondKept(long r);
     static constexpr long kKept = 128; // beyond any term's reach to the left (124 + 4)
 
     static bool ItemInUse(const DataTable& dt, long il, int iItem);
