@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/byte_scan.h"
 #include "base/ux_base.h"
 #include "corpus/conllu_reader.h"
 #include "model/model.h"
@@ -268,6 +269,75 @@ InToken ClassifyInToken(std::string_view szName) {
     }
 }
 
+// The first "<" or byte below 11 in [pch, pchEnd), or pchEnd.
+const char* FindLtOrLowByte(const char* pch, const char* pchEnd) {
+    if constexpr (std::endian::native == std::endian::little) {
+        // Per byte: the high bit of the byte's low seven bits plus 128 - n
+        // is set when they are n or more, so a byte is below n when neither
+        // that bit nor its own high bit is set.
+        const auto Below = [](std::uint64_t w, std::uint64_t n) {
+            return ~(((w & ~kByteHighs) + kByteOnes * (128 - n)) | w) & kByteHighs;
+        };
+        for (; pchEnd - pch >= 8; pch += 8) {
+            const std::uint64_t w = LoadWord(pch);
+            const std::uint64_t wHits = Below(w ^ (kByteOnes * '<'), 1) | Below(w, 11);
+            if (wHits != 0) return pch + std::countr_zero(wHits) / 8;
+        }
+    }
+    for (; pch < pchEnd; ++pch)
+        if (*pch == '<' || static_cast<unsigned char>(*pch) < 11) return pch;
+    return pchEnd;
+}
+
+// A pair of a token's own tags in its plainest form: the tag is exactly
+// "<l>", "<t>", "<MMl>" or "<MMt>", its text holds no byte below 11 and does
+// not start with a blank, and only blanks follow it up to the next "<", all
+// in the block buffer. GetSGMLTagTextView reads such a pair as views, the
+// same tag and text; the event reader takes it without the general scanner.
+struct PlainPair {
+    InToken kind = InToken::kRest;
+    std::string_view svTag;
+    std::string_view svText;
+    long cNewlines = 0;            // in the blanks after the text
+    const char* pchNext = nullptr; // the "<" after them
+};
+
+// Whether the pair whose "<" is at pch (before pchEnd) is a plain one; pp
+// then says what it is. Reads nothing.
+bool PlainPairAt(const char* pch, const char* pchEnd, PlainPair& pp) {
+    if (pchEnd - pch < 6) return false;
+    std::size_t cchTag = 0;
+    if ((pch[1] == 'l' || pch[1] == 't') && pch[2] == '>') {
+        cchTag = 3;
+        pp.kind = pch[1] == 'l' ? InToken::kLemma : InToken::kTrueTag;
+    } else if (pch[1] == 'M' && pch[2] == 'M' && (pch[3] == 'l' || pch[3] == 't') &&
+               pch[4] == '>') {
+        cchTag = 5;
+        pp.kind = pch[3] == 'l' ? InToken::kMMl : InToken::kMMt;
+    } else {
+        return false;
+    }
+    const char* const pchText = pch + cchTag;
+    const char* pchTextEnd = FindLtOrLowByte(pchText, pchEnd);
+    const char* pchLt = pchTextEnd;
+    long cNewlines = 0;
+    for (; pchLt < pchEnd && *pchLt != '<'; ++pchLt) {
+        if (*pchLt == '\n')
+            ++cNewlines;
+        else if (*pchLt != ' ' && *pchLt != '\t')
+            return false; // more text after a line end, or a control byte
+    }
+    if (pchLt == pchEnd) return false;
+    if (pchTextEnd > pchText && *pchText == ' ') return false;
+    while (pchTextEnd > pchText && pchTextEnd[-1] == ' ') --pchTextEnd;
+    if (pchTextEnd - pchText > kSgmlTextLen - 3) return false; // would be cut
+    pp.svTag = {pch, cchTag};
+    pp.svText = {pchText, static_cast<std::size_t>(pchTextEnd - pchText)};
+    pp.cNewlines = cNewlines;
+    pp.pchNext = pchLt;
+    return true;
+}
+
 int GetLineFormat(std::span<char> szLine, pdfRecType& pdf) {
     pdf.fWord = 1;
     const std::size_t cchMax = szLine.size() - 2;
@@ -446,6 +516,54 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
         if (pdf.svTagName.size() >= kSgmlTagNameLen - 2)
             EventFatal(pdf, ux_StrPrintf("%sTag name (%.*s) too long", kGE,
                                          static_cast<int>(pdf.svTag.size()), pdf.svTag.data()));
+    };
+
+    // Takes the plain pairs (PlainPairAt) that come next inside the token,
+    // with the same effect as reading and handling them one by one, and
+    // stops, leaving it unread, at the first pair that is not plain or whose
+    // text would warn or fail (empty, of a wrong length, not converted,
+    // beyond the candidate list): that one comes through ReadNextTag.
+    auto TakePlainPairs = [&]() {
+        if (!pdf.fPlainPairs || pdf.phashTag ||
+            pdf.pchPushBack < pdf.szPushBack.data() + pdf.cchPushBack)
+            return;
+        const char* pch = pdf.pchBuf;
+        const char* const pchEnd = pdf.pchBufEnd;
+        long cNewlines = 0;
+        PlainPair pp;
+        PlainPair ppLast;
+        while (pch < pchEnd && *pch == '<' && PlainPairAt(pch, pchEnd, pp)) {
+            const std::string_view szText = pp.svText;
+            if (pp.kind == InToken::kMMt) {
+                if (szText.empty() || static_cast<int>(szText.size()) != cTagElem) break;
+                if (!cands.Contains(szText) && !cands.Add(szText)) break;
+                if (fGap) gap.Add(pp.svTag, szText);
+                if (tagFirst.Empty()) tagFirst.Set(szText);
+            } else if (pp.kind == InToken::kMMl) {
+                if (fGap) gap.Add(pp.svTag, szText);
+            } else if (pp.kind == InToken::kLemma) {
+                if (!fLemmaSeen) {
+                    if (szText.empty() || szText.size() > kLemmaMax) break;
+                    fLemmaSeen = true;
+                    lemma.Set(szText);
+                    if (fGap) gap.Add(pp.svTag, szText);
+                }
+            } else if (!fTagSeen) {
+                if (szText.empty() || static_cast<int>(szText.size()) != cTagElem) break;
+                fTagSeen = true;
+                tagTrue.Set(szText);
+                if (fGap) gap.Add(pp.svTag, szText);
+            }
+            cNewlines += pp.cNewlines;
+            pch = pp.pchNext;
+            ppLast = pp;
+        }
+        if (pch == pdf.pchBuf) return;
+        pdf.pchBuf = pch;
+        pdf.lLine += cNewlines;
+        pdf.svTag = ppLast.svTag;
+        pdf.svText = ppLast.svText;
+        pdf.svTagName = SGMLTagName(ppLast.svTag);
     };
 
     // Converts the text of a <t> or <MMt> tag; an empty text becomes "X".
@@ -658,10 +776,12 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
                            LineStart(pdf.szPrevLine.data()));
         }
 
-        if (fSkipRead)
+        if (fSkipRead) {
             fSkipRead = false;
-        else
+        } else {
+            if (pdf.iState == 4 && !fComplete) TakePlainPairs();
             ReadNextTag();
+        }
     }
 }
 

@@ -96,6 +96,10 @@ struct pdfRecType {
     AnalysisList analyses;
     // The AC parts of the candidate sets met so far (event reader).
     AcPartCache acParts;
+    // The event reader takes a token's plain tags (exactly <l>, <t>, <MMl>,
+    // <MMt>, with a plain text) from the block buffer itself; false sends
+    // every tag through GetSGMLTagTextView, which reads them the same way.
+    bool fPlainPairs = true;
 };
 
 // Opens szFileName ("-": standard input) and prepares the record: 0, 1 when

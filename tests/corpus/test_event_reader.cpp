@@ -210,6 +210,66 @@ TEST_F(EventReader, CandidateSetBeyondTheDataLineIsFatal) {
         "GetEvent: Output data line too long \\(>= 7998\\): Aa-{28}\\|[^|]+\\|f{24}\\|=\\|>\n");
 }
 
+TEST_F(EventReader, PlainTokenTagsReadTheSameThroughTheShortPath) {
+    // Everything a reading shows: the events (with the line number after
+    // each), the status and standard error.
+    const auto Reading = [&](const std::string& szFile, bool fPlain, std::string_view szTable) {
+        std::string sz;
+        const FatalResult res = Fatal([&] {
+            auto ppdf = OpenReader(szFile, szTable);
+            ppdf->fPlainPairs = fPlain;
+            std::vector<char> szLine(kDataLineSize), szRest(kDataLineSize);
+            gapRecType gap;
+            while (GetEvent(szLine, szRest, gap, *ppdf, *pm) == 0) {
+                sz += std::string(szLine.data()) + " rest=" + szRest.data() +
+                      " w=" + std::to_string(ppdf->fWord) + " ln=" + std::to_string(ppdf->lLine);
+                for (const std::string& szEntry : GapTexts(gap)) sz += " [" + szEntry + "]";
+                sz += "\n";
+            }
+        });
+        return sz + "status " + std::to_string(res.iStatus) + "\n" + res.szErr;
+    };
+    std::string szManyCands = "<f>a";
+    const auto Letter = [](int k) { return static_cast<char>(k < 26 ? 'A' + k : 'a' + k - 26); };
+    for (int i = 0; i < 2700; ++i)
+        szManyCands += "<MMt>" + std::string{Letter(i % 52), Letter(i / 52)};
+    const std::string szTok = "<f>a<l>b<t>NN<MMl>b<MMt>NN<MMt>VB\n";
+    const std::string rgszIn[] = {
+        szTok + "<f>c<MMt>NN<MMt>VB<MMt>NN\n<s>\n" + szTok + "<f>z<MMt>NNN",
+        "<f>a\n<l>b\n\n<MMt>NN \n\t <MMt>VB  \n<f>z\n<MMt>NNN", // blanks, line numbers
+        "<f>a<l>b<l>c<t>VB<t>NN<MMt>NN<MMt>VB<f>b<MMt>NN",      // second lemma and tag
+        "<f>a<l><t><MMt>NN<MMt>",
+        "<f>a<MMl><MMt>N<f>b<t>N<MMt>NN", // empty, short
+        "<f>a<t>NNN<MMt>NN",
+        "<f>a<l>" + std::string(252, 'l') + "<MMt>NN",
+        "<f>a<l>x\ty<MMt>NN",
+        "<f>a<l>x\ny<MMt>NN",
+        "<f>a<l> x<MMt> NN<MMt>VB ",
+        "<f>a<l>x>y<MMt>NN\x01",
+        "<f>a<l>x\x01<MMt>NN",
+        std::string("<f>a<l>x\0y<MMt>NN", 17),
+        "<f>a<MMt>NN\r\n<f>b<MMt>VB\r\n",
+        "<f>a<l x=1>b<MMt src=a>NN<MMt >VB<L>c<mmt>NN",
+        "<f>a<comment><l>x</comment><MMt>NN<Ct>y<MDt src=o>NN<zz>r<MMt>VB<MMl>\n<f>b",
+        "<f>a<MMl>" + std::string(3996, 'm') + "<MMt>NN",
+        szManyCands,
+        "<f>a<MMl>\n<MMt>NN<d>.<MMt>VB<MMt>NN<p><f>b<MMt>VB</f>"};
+    const std::string szTable = dir.Write("tags.tab", "ab NN\n");
+    for (const std::string& szIn : rgszIn) {
+        const std::string szFile = dir.Write("in.txt", szIn);
+        EXPECT_EQ(Reading(szFile, true, ""), Reading(szFile, false, "")) << szIn;
+        EXPECT_EQ(Reading(szFile, true, szTable), Reading(szFile, false, szTable)) << szIn;
+    }
+    // Wherever a block ends.
+    const std::string szTail = szTok + "<f>b<l>c<MMl>x y<MMt>VB\n\n<t>VB <MMt>NN\n" + szTok;
+    for (std::size_t cchPad = kPdfBlockSize - szTail.size() - 4; cchPad <= kPdfBlockSize;
+         ++cchPad) {
+        const std::string szFile =
+            dir.Write("in.txt", "<p>" + std::string(cchPad - 3, 'y') + szTail + "<f>z<MMt>N");
+        ASSERT_EQ(Reading(szFile, true, ""), Reading(szFile, false, "")) << cchPad;
+    }
+}
+
 TEST(Gaps, EntriesStoresAndKeptRuns) {
     pdfRecType pdf;
     pdf.svTag = "<t>";
