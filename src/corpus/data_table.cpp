@@ -840,37 +840,90 @@ void SetUpLine(const Model& m, DataTable& dt, std::size_t i, std::string_view sz
     if (fWord) ++dt.clWords;
 }
 
-// Line i's rest and gap, kept once the line is accepted.
-void KeepRestAndGap(DataTable& dt, std::size_t i, std::string_view szRest, const gapRecType& gap) {
+// Line i's rest and gap, kept once the line is accepted: the gap is copied
+// into the table's gap store, or named there when it lies in it already.
+void KeepRest(DataTable& dt, std::size_t i, std::string_view szRest) {
     if (szRest.empty())
         dt.rgpszRest[i].clear();
     else
         dt.rgpszRest[i].assign(szRest);
+}
+void KeepRestAndGap(DataTable& dt, std::size_t i, std::string_view szRest, const gapRecType& gap) {
+    KeepRest(dt, i, szRest);
     dt.rgpgap[i] = {dt.gapStore.Count(), gap.Count()};
     dt.gapStore.AddEntries(gap, 0, gap.Count());
 }
+void KeepRestAndGap(DataTable& dt, std::size_t i, std::string_view szRest, GapSpan spanGap) {
+    KeepRest(dt, i, szRest);
+    dt.rgpgap[i] = spanGap;
+}
 
-} // namespace
+// A gap of a line that is not stored: copied nowhere, or dropped from the
+// store.
+void DropGap(DataTable&, const gapRecType&) {}
+void DropGap(DataTable& dt, GapSpan spanGap) {
+    dt.gapStore.Truncate(spanGap.iFirst);
+}
 
-int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
-               std::string_view szRest, const gapRecType& gap, int fWord) {
-    if (!InSegment(dt, ilLine)) return 0;
+template <typename Gap>
+int InsertLineWithGap(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+                      std::string_view szRest, const Gap& gap, int fWord) {
+    if (!InSegment(dt, ilLine)) {
+        DropGap(dt, gap);
+        return 0;
+    }
     const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
-    if (i >= dt.rgdl.size()) return kLineNotSetUp;
+    if (i >= dt.rgdl.size()) {
+        DropGap(dt, gap);
+        return kLineNotSetUp;
+    }
 
     SetUpLine(m, dt, i, szLine, fWord);
     DlData& dl = dt.rgdl[i];
     if (const int rc =
             ParseDataLine(m, szLine, dl, dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
                           dt.fModelStringsOnly ? &dt.modelLookups : nullptr, &dt.candidateSets);
-        rc != 0)
+        rc != 0) {
+        DropGap(dt, gap);
         return rc;
+    }
     KeepRestAndGap(dt, i, szRest, gap);
 
     if (IsTrainMode(m) && dt.phashCnt)
         if (const int rc = CountLine(m, dt, dl); rc != 0) return rc;
     ++dt.clData;
     return 0;
+}
+
+template <typename Gap>
+int StoreLineWithGap(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+                     std::string_view szRest, const Gap& gap, int fWord) {
+    if (!InSegment(dt, ilLine)) {
+        DropGap(dt, gap);
+        return 0;
+    }
+    const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
+    if (i >= dt.rgdl.size()) {
+        DropGap(dt, gap);
+        return kLineNotSetUp;
+    }
+
+    SetUpLine(m, dt, i, szLine, fWord);
+    KeepRestAndGap(dt, i, szRest, gap);
+    ++dt.clData;
+    return 0;
+}
+
+} // namespace
+
+int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+               std::string_view szRest, const gapRecType& gap, int fWord) {
+    return InsertLineWithGap(m, dt, szLine, ilLine, szRest, gap, fWord);
+}
+
+int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+               std::string_view szRest, GapSpan spanGap, int fWord) {
+    return InsertLineWithGap(m, dt, szLine, ilLine, szRest, spanGap, fWord);
 }
 
 namespace {
@@ -948,14 +1001,12 @@ int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork,
 
 int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
               std::string_view szRest, const gapRecType& gap, int fWord) {
-    if (!InSegment(dt, ilLine)) return 0;
-    const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
-    if (i >= dt.rgdl.size()) return kLineNotSetUp;
+    return StoreLineWithGap(m, dt, szLine, ilLine, szRest, gap, fWord);
+}
 
-    SetUpLine(m, dt, i, szLine, fWord);
-    KeepRestAndGap(dt, i, szRest, gap);
-    ++dt.clData;
-    return 0;
+int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+              std::string_view szRest, GapSpan spanGap, int fWord) {
+    return StoreLineWithGap(m, dt, szLine, ilLine, szRest, spanGap, fWord);
 }
 
 void KeepGapsOfFirstLines(DataTable& dt, long clKeep) {

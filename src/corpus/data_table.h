@@ -243,6 +243,12 @@ inline constexpr int kLineInternCandidate = 155; // a candidate tag
 int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
                std::string_view szRest, const gapRecType& gap, int fWord);
 
+// As InsertLine, for a line whose gap entries GetEventOntoGap has just
+// appended to the table's gap store (spanGap, its last entries); they are
+// dropped there when the line is not stored.
+int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+               std::string_view szRest, GapSpan spanGap, int fWord);
+
 // Whether InsertLine would parse the line in a table of fModelStringsOnly
 // (whose strings the model lacks are stored, not added): 0 or the InsertLine
 // code it would fail with. Interns nothing; dlWork is scratch space. With
@@ -257,6 +263,11 @@ int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork,
 // segment, or kLineNotSetUp.
 int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
               std::string_view szRest, const gapRecType& gap, int fWord);
+
+// As StoreLine, for a line whose gap entries are already in the table's gap
+// store, as with InsertLine.
+int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+              std::string_view szRest, GapSpan spanGap, int fWord);
 
 // The gap list of line i (an index into the per-line arrays).
 inline GapView GapOf(const DataTable& dt, long i) {

@@ -452,8 +452,13 @@ int FreeGap(gapRecType& gap) {
 
 int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pdfRecType& pdf,
              const Model& m) {
-    if (!szRest.empty()) szRest[0] = '\0';
     gap.Clear();
+    return GetEventOntoGap(szLine, szRest, gap, pdf, m);
+}
+
+int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& gap,
+                    pdfRecType& pdf, const Model& m) {
+    if (!szRest.empty()) szRest[0] = '\0';
     if (szLine.size() < 3) return kEventNoRoom;
 
     if (pdf.iState == kStateLine) return GetLineFormat(szLine, pdf);

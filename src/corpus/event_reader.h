@@ -81,6 +81,11 @@ public:
     // that order at the front of the list, and points each run at its new
     // place. The runs lie in ascending order and do not overlap.
     void KeepRuns(std::span<GapSpan> rgspan);
+    // Keeps the first cEntries entries (cEntries <= Count()).
+    void Truncate(std::size_t cEntries) {
+        szText_.resize(Start(cEntries));
+        rgichEnd_.resize(cEntries);
+    }
     void Clear() {
         szText_.clear();
         rgichEnd_.clear();
@@ -123,6 +128,11 @@ private:
 // Every error is a line-numbered fatal error.
 int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pdfRecType& pdf,
              const Model& m);
+
+// As GetEvent, but the token's gap entries are appended to gap after the
+// entries it holds, so that a table's gap store takes them without a copy.
+int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& gap,
+                    pdfRecType& pdf, const Model& m);
 
 // Results of ConvertTag besides 0 (the tag is a source tag, szOut its target).
 inline constexpr int kTagNoTable = -1;  // no table loaded: szOut is the tag

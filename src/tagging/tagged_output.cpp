@@ -422,7 +422,6 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
 
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
-    gapRecType gap;
     DlData dlCheck;
     CandidateSetCache checkedSets; // parts of the lines checked, for CheckLine
     const long ilOutLastFull = win.clCapacity - win.clOverlap + win.ilOutFirst - 1;
@@ -495,8 +494,12 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             // this one are written, as they would have been.
             try {
                 while (n < win.clCapacity) {
-                    const int rc = GetEvent(szLine, szRest, gap, pdf, m);
+                    // The token's gap goes straight into the table's store.
+                    const std::size_t kGap = dt.gapStore.Count();
+                    const int rc = GetEventOntoGap(szLine, szRest, dt.gapStore, pdf, m);
+                    const GapSpan spanGap{kGap, dt.gapStore.Count() - kGap};
                     if (rc == -1) {
+                        dt.gapStore.Truncate(kGap);
                         fInputEnded = true;
                         break;
                     }
@@ -504,7 +507,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
                     // with one thread; the workers parse the others.
                     const std::string_view svLine = szLine.data();
                     if (rc != 0 || CheckLine(m, svLine, dlCheck, &checkedSets) != 0 ||
-                        StoreLine(m, dt, svLine, n, szRest.data(), gap, pdf.fWord) != 0) {
+                        StoreLine(m, dt, svLine, n, szRest.data(), spanGap, pdf.fWord) != 0) {
                         rcFailed = rc != 0 ? kTagVtcRead : kTagVtcInsert;
                         fFailed = true;
                         break;
@@ -618,7 +621,6 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
 
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');
-    gapRecType gap;
     // Last line written from a full window.
     const long ilOutLastFull = win.clCapacity - win.clOverlap + win.ilOutFirst - 1;
     bool fFirstWindow = true;
@@ -646,13 +648,17 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
 
         bool fInputEnded = false;
         while (n < win.clCapacity) {
-            const int rc = GetEvent(szLine, szRest, gap, pdf, m);
+            // The token's gap goes straight into the table's store.
+            const std::size_t kGap = dt.gapStore.Count();
+            const int rc = GetEventOntoGap(szLine, szRest, dt.gapStore, pdf, m);
             if (rc == -1) {
+                dt.gapStore.Truncate(kGap);
                 fInputEnded = true;
                 break;
             }
             if (rc != 0) return kTagVtcRead;
-            if (InsertLine(m, dt, szLine.data(), n, szRest.data(), gap, pdf.fWord) != 0)
+            const GapSpan spanGap{kGap, dt.gapStore.Count() - kGap};
+            if (InsertLine(m, dt, szLine.data(), n, szRest.data(), spanGap, pdf.fWord) != 0)
                 return kTagVtcInsert;
             ++n;
         }

@@ -58,6 +58,13 @@ TEST_F(EventReader, BoundaryTokenLineAndEndLineWithTheirGaps) {
 
     pm->fProgMode = kModeTrainOut; // keeps gaps like the other modes
     EXPECT_EQ(Read(kSmall)[1].rgszGap.size(), 4u);
+    // Read onto one list, the tokens' entries follow one another.
+    ppdf = OpenReader(dir.Write("in.txt", kSmall));
+    while (GetEventOntoGap(szLine, szRest, gap, *ppdf, *pm) == 0) {
+    }
+    EXPECT_EQ(GapTexts(gap).size(), 3u + 4u + 2u);
+    gap.Truncate(3);
+    EXPECT_EQ(GapTexts(gap), rgev[0].rgszGap);
 
     // Candidates most recent first without repeats, classes in byte order
     // (also for a set met before, in the same or another order); an input
