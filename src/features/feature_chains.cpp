@@ -59,6 +59,21 @@ ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
     for (int i = 0; i < cClosest; ++i)
         cf.rgcond[static_cast<std::size_t>(cf.cCond++)] =
             rgcondClosest[static_cast<std::size_t>(i)];
+    for (int i = 0; i < cf.cCond; ++i) {
+        ChainCond& cond = cf.rgcond[static_cast<std::size_t>(i)];
+        if (cond.iElem == kElemForm) {
+            cond.kind = ChainCond::kForm;
+        } else if (cond.iElem >= kElemACMember) {
+            cond.kind = ChainCond::kACMember;
+            cond.t = cond.iElem - kElemACMember;
+        } else if (cond.iElem >= kElemAC) {
+            cond.kind = ChainCond::kAC;
+            cond.t = cond.iElem - kElemAC;
+        } else {
+            cond.kind = ChainCond::kValue;
+            cond.t = cond.iElem;
+        }
+    }
     return cf;
 }
 

@@ -21,12 +21,17 @@ namespace vexta {
 // the left or right (at most kClosestMax lines away) where the AC string of a
 // tag element is a given one.
 struct ChainCond {
+    // What the condition tests at its line.
+    enum Kind : int { kForm, kAC, kACMember, kValue };
+
     int iPos = 0;                     // position relative to the line (iDir 0)
     int iElem = -1;                   // a tag value, an AC string, an AC member or the form
     const char* pszValue = nullptr;   // its value (never null)
     int iDir = 0;                     // -1 closest to the left, 1 to the right, 0 fixed
     int tClosest = 0;                 // the tag element whose AC string is searched for
     const char* pszClosest = nullptr; // that AC string
+    Kind kind = kForm;                // what iElem names
+    int t = 0;                        // its tag element (not for the form)
 };
 
 struct ChainFeature {

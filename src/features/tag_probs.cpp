@@ -43,8 +43,9 @@ struct ProbsSetup {
 
 // Fills the setup; returns kProbsSingleValue (iBest set) when nothing is to
 // be computed, else kProbsFired.
-int Prepare(ProbsSetup& s, int fTraining, const AmbClass* pac, int& iBest, const Model& m, int iTE,
-            const DataTable& dt, long ilData) {
+[[gnu::always_inline]] inline int Prepare(ProbsSetup& s, int fTraining, const AmbClass* pac,
+                                          int& iBest, const Model& m, int iTE, const DataTable& dt,
+                                          long ilData) {
     s.fTraining = fTraining;
     const TagElem& te = m.rgteTagElem[static_cast<std::size_t>(iTE)];
     if (te.clAmbClass > 0) {
@@ -218,21 +219,26 @@ bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, l
             return false;
         }
         const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
+        const auto t = static_cast<std::size_t>(cond.t);
         bool fHolds = false;
-        if (cond.iElem == kElemForm) {
+        switch (cond.kind) {
+        case ChainCond::kForm:
             fHolds = cond.pszValue == dl.pszForm;
-        } else if (cond.iElem >= kElemACMember) {
-            const auto t = static_cast<std::size_t>(cond.iElem - kElemACMember);
+            break;
+        case ChainCond::kAC:
+            fHolds = t < dl.rgpszAC.size() && cond.pszValue == dl.rgpszAC[t];
+            break;
+        case ChainCond::kACMember:
             fHolds = t < dl.rgpszAC.size() && dl.rgpszAC[t] != nullptr &&
                      cond.pszValue[0] != '\0' &&
                      std::strchr(dl.rgpszAC[t], cond.pszValue[0]) != nullptr;
-        } else if (cond.iElem >= kElemAC) {
-            const auto t = static_cast<std::size_t>(cond.iElem - kElemAC);
-            fHolds = t < dl.rgpszAC.size() && cond.pszValue == dl.rgpszAC[t];
-        } else {
+            break;
+        case ChainCond::kValue: {
             const char* pszTag = r < il ? path.TagAt(r, cond.iElem) : dl.pszTag;
             fHolds = cond.iElem < m.cTagElem && pszTag != nullptr &&
                      cond.pszValue[0] == pszTag[cond.iElem];
+            break;
+        }
         }
         if (!fHolds) return false;
     }
@@ -402,8 +408,10 @@ void ScoresByValue(const ProbsSetup& s, const Model& m, int iTE, const DataTable
     note.fPathRead = path.Read();
 }
 
-int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest, const Model& m, int iTE,
-                 const DataTable& dt, long ilData, TagProbsNote& note, const TraceSettings& tr) {
+[[gnu::always_inline]] inline int ComputeProbs(const ProbsSetup& s, TagProbs* pProbs, int& iBest,
+                                               const Model& m, int iTE, const DataTable& dt,
+                                               long ilData, TagProbsNote& note,
+                                               const TraceSettings& tr) {
     const bool fTrace = tr.ProbsOn();
     if (fTrace) TraceSetup(tr, s, ilData);
     const double u = 1.0 / s.n;
