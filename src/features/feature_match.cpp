@@ -212,14 +212,6 @@ int FeatureCmpTrain(const Model& m, std::string_view szLine, const DlData& dl, i
     return CondHolds(m, szLine, dl, iElem, pszValue, dl.pszTag) ? 1 : 0;
 }
 
-BeamPath::BeamPath(const DataTable& dt, long il, PathReads* pReads)
-    : BeamPath(dt, il, dt.iBeamPrev) {
-    pReads_ = pReads;
-}
-
-BeamPath::BeamPath(const DataTable& dt, long il, int iItem)
-    : dt_(dt), il_(il), iItemFirst_(iItem), ilCur_(il - 1), iItemCur_(iItem) {}
-
 bool BeamPath::ItemInUse(const DataTable& dt, long il, int iItem) {
     if (il < 0) return false;
     const BeamLine& bl = dt.rgbeam[static_cast<std::size_t>(il)];

@@ -85,9 +85,13 @@ struct PathReads {
 class BeamPath {
 public:
     // pReads, when given, receives every tag the conditions read.
-    BeamPath(const DataTable& dt, long il, PathReads* pReads = nullptr);
+    BeamPath(const DataTable& dt, long il, PathReads* pReads = nullptr)
+        : BeamPath(dt, il, dt.iBeamPrev) {
+        pReads_ = pReads;
+    }
     // The same for the path that ends at item iItem of line il - 1.
-    BeamPath(const DataTable& dt, long il, int iItem);
+    BeamPath(const DataTable& dt, long il, int iItem)
+        : dt_(dt), il_(il), iItemFirst_(iItem), ilCur_(il - 1), iItemCur_(iItem) {}
     // The path's tag at line r < il, or null when the path has none there.
     const char* TagAt(long r) {
         const long d = il_ - r;
