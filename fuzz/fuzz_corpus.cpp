@@ -2,10 +2,13 @@
 // (SGML when it starts with "<", else data lines) of two tag elements, in
 // Test mode (gaps kept) and in Train mode, token by token to its end. In
 // Test mode each line is also stored in a tagger's table: the check of the
-// tagger's reading thread must accept exactly the lines that parse.
+// tagger's reading thread must accept exactly the lines that parse. The
+// reader's short path for plain token tags is checked against its general
+// scanner: both must read the input the same way.
 #include <array>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "base/ux_hash.h"
@@ -56,5 +59,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
             }
         });
     }
+    // The reader's short path for plain token tags must read exactly as
+    // the general scanner does: the same tokens, gaps and line numbers, and
+    // the same fatal status at the same place.
+    const auto Transcript = [&](bool fPlain) {
+        std::string sz;
+        auto pm = std::make_unique<Model>();
+        pm->cTagElem = 2;
+        pm->fProgMode = kModeTest;
+        auto ppdf = std::make_unique<pdfRecType>();
+        ppdf->szFileName = szPath;
+        ppdf->szSentTag = "ZZ";
+        ppdf->szSentForm = ppdf->szSentLemma = "###";
+        ppdf->fPlainPairs = fPlain;
+        gapRecType gap;
+        try {
+            if (OpenData(*ppdf) != 0) return sz;
+            for (long i = 0; i < 1000000 && GetEvent(szLine, szRest, gap, *ppdf, *pm) == 0; ++i) {
+                sz.append(szLine.data()).append("|").append(szRest.data());
+                sz.append("|").append(std::to_string(ppdf->lLine));
+                sz.append("|").append(std::to_string(ppdf->fWord));
+                for (std::size_t k = 0; k < gap.Count(); ++k) sz.append("|").append(gap.Entry(k));
+                sz.append("\n");
+            }
+        } catch (const ux_FatalExit& e) {
+            sz.append("fatal ").append(std::to_string(e.Status()));
+            sz.append(" at ").append(std::to_string(ppdf->lLine));
+        }
+        return sz;
+    };
+    if (Transcript(true) != Transcript(false)) std::abort();
     return 0;
 }
