@@ -11,7 +11,9 @@
 // output can reproduce the input.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -53,28 +55,33 @@ public:
     std::size_t Count() const { return rgichEnd_.size(); }
     // Entry k (k < Count()).
     std::string_view Entry(std::size_t k) const {
-        return std::string_view(szText_).substr(Start(k), rgichEnd_[k] - Start(k));
+        return {rgch_.data() + Start(k), rgichEnd_[k] - Start(k)};
     }
     // Entries k .. kEnd - 1 as one text (k < kEnd <= Count()).
     std::string_view Text(std::size_t k, std::size_t kEnd) const {
-        return std::string_view(szText_).substr(Start(k), rgichEnd_[kEnd - 1] - Start(k));
+        return {rgch_.data() + Start(k), rgichEnd_[kEnd - 1] - Start(k)};
     }
     // Appends the entry sz1 + sz2 + sz3. A tag and its text that lie side by
     // side in the reader's block are appended in one piece.
     void Add(std::string_view sz1, std::string_view sz2 = {}, std::string_view sz3 = {}) {
-        if (!sz2.empty() && sz1.data() + sz1.size() == sz2.data())
-            szText_.append(sz1.data(), sz1.size() + sz2.size());
-        else
-            szText_.append(sz1).append(sz2);
-        if (!sz3.empty()) szText_.append(sz3);
-        rgichEnd_.push_back(szText_.size());
+        char* pch = Room(sz1.size() + sz2.size() + sz3.size());
+        if (!sz2.empty() && sz1.data() + sz1.size() == sz2.data()) {
+            pch = Put(pch, {sz1.data(), sz1.size() + sz2.size()});
+        } else {
+            pch = Put(pch, sz1);
+            pch = Put(pch, sz2);
+        }
+        pch = Put(pch, sz3);
+        cch_ = static_cast<std::size_t>(pch - rgch_.data());
+        rgichEnd_.push_back(cch_);
     }
     // Appends entries k .. kEnd - 1 of gapFrom (another list).
     void AddEntries(const gapRecType& gapFrom, std::size_t k, std::size_t kEnd) {
         if (k >= kEnd) return;
         const std::size_t ichFrom = gapFrom.Start(k);
-        const std::size_t ichShift = szText_.size();
-        szText_.append(gapFrom.Text(k, kEnd));
+        const std::size_t ichShift = cch_;
+        const std::string_view szFrom = gapFrom.Text(k, kEnd);
+        cch_ = static_cast<std::size_t>(Put(Room(szFrom.size()), szFrom) - rgch_.data());
         for (; k < kEnd; ++k) rgichEnd_.push_back(gapFrom.rgichEnd_[k] - ichFrom + ichShift);
     }
     // Keeps only entries iFirst .. iFirst + cEntries - 1 of each run, in
@@ -83,23 +90,35 @@ public:
     void KeepRuns(std::span<GapSpan> rgspan);
     // Keeps the first cEntries entries (cEntries <= Count()).
     void Truncate(std::size_t cEntries) {
-        szText_.resize(Start(cEntries));
+        cch_ = Start(cEntries);
         rgichEnd_.resize(cEntries);
     }
     void Clear() {
-        szText_.clear();
+        cch_ = 0;
         rgichEnd_.clear();
     }
     void swap(gapRecType& other) noexcept {
-        szText_.swap(other.szText_);
+        rgch_.swap(other.rgch_);
+        std::swap(cch_, other.cch_);
         rgichEnd_.swap(other.rgichEnd_);
     }
 
 private:
     std::size_t Start(std::size_t k) const { return k == 0 ? 0 : rgichEnd_[k - 1]; }
+    // Where cch more characters go, after the ones in use.
+    char* Room(std::size_t cch) {
+        if (rgch_.size() - cch_ < cch) rgch_.resize(std::max(2 * rgch_.size(), cch_ + cch + 256));
+        return rgch_.data() + cch_;
+    }
+    static char* Put(char* pch, std::string_view sz) {
+        if (sz.empty()) return pch;
+        std::memcpy(pch, sz.data(), sz.size());
+        return pch + sz.size();
+    }
 
-    std::string szText_;                // the entries, one after another
-    std::vector<std::size_t> rgichEnd_; // end of each entry in szText_
+    std::vector<char> rgch_;            // the entries, one after another, in the first cch_
+    std::size_t cch_ = 0;               // characters in use
+    std::vector<std::size_t> rgichEnd_; // end of each entry in rgch_
 };
 
 // The gap of one line read through its table's store.
