@@ -289,11 +289,12 @@ const char* FindLtOrLowByte(const char* pch, const char* pchEnd) {
     return pchEnd;
 }
 
-// A pair of a token's own tags in its plainest form: the tag is exactly
-// "<l>", "<t>", "<MMl>" or "<MMt>", its text holds no byte below 11 and does
-// not start with a blank, and only blanks follow it up to the next "<", all
-// in the block buffer. GetSGMLTagTextView reads such a pair as views, the
-// same tag and text; the event reader takes it without the general scanner.
+// A pair in its plainest form: the tag is exactly "<l>", "<t>", "<MMl>",
+// "<MMt>" (a token's own tags) or "<f>" (the next token's form, which ends
+// this one), its text holds no byte below 11 and does not start with a
+// blank, and only blanks follow it up to the next "<", all in the block
+// buffer. GetSGMLTagTextView reads such a pair as views, the same tag and
+// text; the event reader takes it without the general scanner.
 struct PlainPair {
     InToken kind = InToken::kRest;
     std::string_view svTag;
@@ -307,9 +308,11 @@ struct PlainPair {
 bool PlainPairAt(const char* pch, const char* pchEnd, PlainPair& pp) {
     if (pchEnd - pch < 6) return false;
     std::size_t cchTag = 0;
-    if ((pch[1] == 'l' || pch[1] == 't') && pch[2] == '>') {
+    if ((pch[1] == 'l' || pch[1] == 't' || pch[1] == 'f') && pch[2] == '>') {
         cchTag = 3;
-        pp.kind = pch[1] == 'l' ? InToken::kLemma : InToken::kTrueTag;
+        pp.kind = pch[1] == 'l'   ? InToken::kLemma
+                  : pch[1] == 't' ? InToken::kTrueTag
+                                  : InToken::kEnd;
     } else if (pch[1] == 'M' && pch[2] == 'M' && (pch[3] == 'l' || pch[3] == 't') &&
                pch[4] == '>') {
         cchTag = 5;
@@ -527,19 +530,24 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
     // with the same effect as reading and handling them one by one, and
     // stops, leaving it unread, at the first pair that is not plain or whose
     // text would warn or fail (empty, of a wrong length, not converted,
-    // beyond the candidate list): that one comes through ReadNextTag.
+    // beyond the candidate list): that one comes through ReadNextTag. A
+    // plain "<f>" is read as ReadNextTag reads it: true then, and it is the
+    // current tag.
     auto TakePlainPairs = [&]() {
         if (!pdf.fPlainPairs || pdf.phashTag ||
             pdf.pchPushBack < pdf.szPushBack.data() + pdf.cchPushBack)
-            return;
+            return false;
         const char* pch = pdf.pchBuf;
         const char* const pchEnd = pdf.pchBufEnd;
         long cNewlines = 0;
         PlainPair pp;
         PlainPair ppLast;
+        bool fRead = false;
         while (pch < pchEnd && *pch == '<' && PlainPairAt(pch, pchEnd, pp)) {
             const std::string_view szText = pp.svText;
-            if (pp.kind == InToken::kMMt) {
+            if (pp.kind == InToken::kEnd) {
+                fRead = true;
+            } else if (pp.kind == InToken::kMMt) {
                 if (szText.empty() || static_cast<int>(szText.size()) != cTagElem) break;
                 if (!cands.Contains(szText) && !cands.Add(szText)) break;
                 if (fGap) gap.Add(pp.svTag, szText);
@@ -562,13 +570,15 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
             cNewlines += pp.cNewlines;
             pch = pp.pchNext;
             ppLast = pp;
+            if (fRead) break;
         }
-        if (pch == pdf.pchBuf) return;
+        if (pch == pdf.pchBuf) return false;
         pdf.pchBuf = pch;
         pdf.lLine += cNewlines;
         pdf.svTag = ppLast.svTag;
         pdf.svText = ppLast.svText;
         pdf.svTagName = SGMLTagName(ppLast.svTag);
+        return fRead;
     };
 
     // Converts the text of a <t> or <MMt> tag; an empty text becomes "X".
@@ -784,8 +794,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
         if (fSkipRead) {
             fSkipRead = false;
         } else {
-            if (pdf.iState == 4 && !fComplete) TakePlainPairs();
-            ReadNextTag();
+            if (pdf.iState != 4 || fComplete || !TakePlainPairs()) ReadNextTag();
         }
     }
 }

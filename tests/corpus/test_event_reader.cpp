@@ -260,7 +260,8 @@ TEST_F(EventReader, PlainTokenTagsReadTheSameThroughTheShortPath) {
         "<f>a<comment><l>x</comment><MMt>NN<Ct>y<MDt src=o>NN<zz>r<MMt>VB<MMl>\n<f>b",
         "<f>a<MMl>" + std::string(3996, 'm') + "<MMt>NN",
         szManyCands,
-        "<f>a<MMl>\n<MMt>NN<d>.<MMt>VB<MMt>NN<p><f>b<MMt>VB</f>"};
+        "<f>a<MMl>\n<MMt>NN<d>.<MMt>VB<MMt>NN<p><f>b<MMt>VB</f>",
+        "<f>a<f>\n<f> b<MMt>NN<f>"};
     const std::string szTable = dir.Write("tags.tab", "ab NN\n");
     for (const std::string& szIn : rgszIn) {
         const std::string szFile = dir.Write("in.txt", szIn);
