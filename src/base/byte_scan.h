@@ -22,6 +22,18 @@ inline bool WordHasByteBelow(std::uint64_t w, unsigned n) {
     return ((w - kByteOnes * n) & ~w & kByteHighs) != 0;
 }
 
+// The bytes of w below n (n at most 128), exactly: the high bit of each such
+// byte is set, every other bit is clear. (The high bit of a byte's low seven
+// bits plus 128 - n is set when they are n or more.)
+inline std::uint64_t WordBytesBelow(std::uint64_t w, unsigned n) {
+    return ~(((w & ~kByteHighs) + kByteOnes * (128 - n)) | w) & kByteHighs;
+}
+
+// The bytes of w equal to ch, exactly, marked as by WordBytesBelow.
+inline std::uint64_t WordBytesEqual(std::uint64_t w, char ch) {
+    return WordBytesBelow(w ^ (kByteOnes * static_cast<unsigned char>(ch)), 1);
+}
+
 // Whether a byte of w equals ch.
 inline bool WordHasByte(std::uint64_t w, char ch) {
     return WordHasByteBelow(w ^ (kByteOnes * static_cast<unsigned char>(ch)), 1);

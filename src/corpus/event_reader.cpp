@@ -272,15 +272,9 @@ InToken ClassifyInToken(std::string_view szName) {
 // The first "<" or byte below 11 in [pch, pchEnd), or pchEnd.
 const char* FindLtOrLowByte(const char* pch, const char* pchEnd) {
     if constexpr (std::endian::native == std::endian::little) {
-        // Per byte: the high bit of the byte's low seven bits plus 128 - n
-        // is set when they are n or more, so a byte is below n when neither
-        // that bit nor its own high bit is set.
-        const auto Below = [](std::uint64_t w, std::uint64_t n) {
-            return ~(((w & ~kByteHighs) + kByteOnes * (128 - n)) | w) & kByteHighs;
-        };
         for (; pchEnd - pch >= 8; pch += 8) {
             const std::uint64_t w = LoadWord(pch);
-            const std::uint64_t wHits = Below(w ^ (kByteOnes * '<'), 1) | Below(w, 11);
+            const std::uint64_t wHits = WordBytesEqual(w, '<') | WordBytesBelow(w, 11);
             if (wHits != 0) return pch + std::countr_zero(wHits) / 8;
         }
     }
