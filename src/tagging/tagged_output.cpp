@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "analyser/analyser.h"
@@ -57,42 +58,49 @@ bool IsSentenceTag(std::string_view szName) {
     return ch == '>' || ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
 }
 
-// The inserted tag "<" + szName, with this tagger's src attribute when it has
-// an identifier, then ">" and szText.
-void PutInsertedTag(const DataTable& dt, const Model& m, std::string_view szName,
-                    std::string_view szText) {
-    // Put together in one piece when it is short, as it nearly always is.
+// The inserted tags "<MDl>" + szLemma and "<MDt>" + szTag, each with this
+// tagger's src attribute when it has an identifier.
+void PutInsertedTags(const DataTable& dt, const Model& m, std::string_view szLemma,
+                     std::string_view szTag) {
     constexpr std::string_view kSrc = " src=\"";
-    std::array<char, 256> rgch;
-    const std::size_t cch = 2 + szName.size() + szText.size() +
-                            (m.szTaggerID.empty() ? 0 : kSrc.size() + m.szTaggerID.size() + 1);
-    if (cch <= rgch.size()) {
-        char* p = rgch.data();
+    const std::string_view szID = m.szTaggerID;
+    // Put together in one piece when short, as they nearly always are.
+    std::array<char, 512> rgch;
+    const std::size_t cchTag = 5 + (szID.empty() ? 0 : kSrc.size() + szID.size() + 1);
+    const std::size_t cch = 2 * cchTag + szLemma.size() + szTag.size();
+    const auto AddTo = [&](char* p, std::string_view szName, std::string_view szText) {
         const auto Add = [&p](std::string_view sz) {
             std::memcpy(p, sz.data(), sz.size());
             p += sz.size();
         };
         *p++ = '<';
         Add(szName);
-        if (!m.szTaggerID.empty()) {
+        if (!szID.empty()) {
             Add(kSrc);
-            Add(m.szTaggerID);
+            Add(szID);
             *p++ = '"';
         }
         *p++ = '>';
         Add(szText);
+        return p;
+    };
+    if (cch <= rgch.size()) {
+        AddTo(AddTo(rgch.data(), "MDl", szLemma), "MDt", szTag);
         Put(dt, std::string_view(rgch.data(), cch));
         return;
     }
-    PutChar(dt, '<');
-    Put(dt, szName);
-    if (!m.szTaggerID.empty()) {
-        Put(dt, " src=\"");
-        Put(dt, m.szTaggerID);
-        PutChar(dt, '"');
+    for (const auto& [szName, szText] :
+         {std::pair{std::string_view("MDl"), szLemma}, std::pair{std::string_view("MDt"), szTag}}) {
+        PutChar(dt, '<');
+        Put(dt, szName);
+        if (!szID.empty()) {
+            Put(dt, kSrc);
+            Put(dt, szID);
+            PutChar(dt, '"');
+        }
+        PutChar(dt, '>');
+        Put(dt, szText);
     }
-    PutChar(dt, '>');
-    Put(dt, szText);
 }
 
 int WriteLineFormat(const DataTable& dt, long il, std::string_view szTag, int iOutLevel,
@@ -182,11 +190,10 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
                          dt.rgpszDataLine[Idx(il)].c_str());
             return kOutNoLemma;
         }
-        PutInsertedTag(dt, m, "MDl", szLemmaAn.empty() ? szLemma : szLemmaAn);
-        PutInsertedTag(dt, m, "MDt", szTag);
+        PutInsertedTags(dt, m, szLemmaAn.empty() ? szLemma : szLemmaAn, szTag);
     }
     if (kStop < cEntries) Put(dt, gap.TextFrom(kStop));
-    Put(dt, dt.rgpszRest[Idx(il)]);
+    if (const std::string& szRest = dt.rgpszRest[Idx(il)]; !szRest.empty()) Put(dt, szRest);
     if (iOutLevel > 1 && fLineErr) {
         PutChar(dt, ' ');
         Put(dt, kErrorMark);
