@@ -689,8 +689,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                                                  static_cast<long>(szLine.size()), szLine.data()));
                 if (fEndRead) pdf.fEndSeen = 1;
                 pdf.iState = 3;
-                const std::size_t cchPrev =
-                    std::min<std::size_t>(std::strlen(szLine.data()), kPdfPrevLineShown);
+                const std::size_t cchPrev = strnlen(szLine.data(), kPdfPrevLineShown);
                 std::memcpy(pdf.szPrevLine.data(), szLine.data(), cchPrev);
                 pdf.szPrevLine[cchPrev] = '\0';
                 return 0;
