@@ -1,8 +1,10 @@
 // A direct-mapped cache of look-ups in a string table that does not change
 // while the cache is used: short strings (up to kKeyMax bytes) to the
-// address the table gave for them, or to none when the table lacks them.
-// A slot keeps its whole key, so a hit is exact; a new key takes over the
-// slot of an old one. Clear it whenever the table it caches may have changed.
+// address the table gave for them or, for a string the table lacks, to the
+// copy the caller made of it, which stays valid while the store of copies
+// is in the state it was in then. A slot keeps its whole key, so a hit is
+// exact; a new key takes over the slot of an old one. Clear it whenever the
+// table it caches may have changed.
 #pragma once
 
 #include <cstddef>
@@ -17,25 +19,30 @@ class StringLookupCache {
 public:
     static constexpr std::size_t kKeyMax = 16;
 
-    // True with the cached answer in psz (null: the table lacks sz) when sz
-    // was looked up before and is still cached.
-    bool Find(std::string_view sz, const char*& psz) const {
+    // True with the cached string in psz when sz was looked up before, is
+    // still cached and, when psz is a copy, the store of copies is still in
+    // the state uNow it was in when the copy was put.
+    bool Find(std::string_view sz, std::uint64_t uNow, const char*& psz) const {
         if (sz.size() > kKeyMax || rgslot_.empty()) return false;
         const Key key = MakeKey(sz);
         const Slot& slot = rgslot_[SlotOf(key)];
-        if (slot.key.w0 != key.w0 || slot.key.w1 != key.w1 || slot.key.cch != key.cch) return false;
+        if (slot.key.w0 != key.w0 || slot.key.w1 != key.w1 || slot.key.cch != key.cch ||
+            (slot.uCopyValid != 0 && slot.uCopyValid != uNow + 1))
+            return false;
         psz = slot.psz;
         return true;
     }
 
-    // Remembers the answer psz (null: the table lacks sz) for sz.
-    void Put(std::string_view sz, const char* psz) {
+    // Remembers psz for sz: the table's string, or (fCopy) a copy that stays
+    // valid while the store of copies is in the state uNow.
+    void Put(std::string_view sz, const char* psz, bool fCopy, std::uint64_t uNow) {
         if (sz.size() > kKeyMax) return;
         if (rgslot_.empty()) rgslot_.resize(kSlots);
         const Key key = MakeKey(sz);
         Slot& slot = rgslot_[SlotOf(key)];
         slot.key = key;
         slot.psz = psz;
+        slot.uCopyValid = fCopy ? uNow + 1 : 0;
     }
 
     // Forgets every answer (the slots stay allocated).
@@ -54,6 +61,7 @@ private:
     struct Slot {
         Key key;
         const char* psz = nullptr;
+        std::uint64_t uCopyValid = 0; // 0: psz is the table's; else the store's state + 1
     };
 
     static Key MakeKey(std::string_view sz) {

@@ -101,15 +101,18 @@ public:
     std::uint64_t Validity() const { return pown_ ? pown_->Generation() : 0; }
 
 private:
+    // A string the table lacks is copied into the store once while the
+    // store lasts: lines share the copy (no line string is compared with
+    // another by address unless both are the table's).
     bool Lookup(std::string_view sz, const char*& psz) const {
         if (!phashStr_) return false;
         if (!pown_) return ux_HashMemberPtr(phashStr_, sz, &psz) <= 0;
+        const std::uint64_t uNow = pown_->Generation();
+        if (pcache_ && pcache_->Find(sz, uNow, psz)) return true;
         const char* pszModel = nullptr;
-        if (!pcache_ || !pcache_->Find(sz, pszModel)) {
-            if (!ux_HashFindKey(phashStr_, sz, &pszModel)) pszModel = nullptr;
-            if (pcache_) pcache_->Put(sz, pszModel);
-        }
+        if (!ux_HashFindKey(phashStr_, sz, &pszModel)) pszModel = nullptr;
         psz = pszModel ? pszModel : pown_->Add(sz);
+        if (pcache_) pcache_->Put(sz, psz, pszModel == nullptr, uNow);
         return true;
     }
 

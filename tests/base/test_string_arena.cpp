@@ -34,32 +34,36 @@ TEST(StringArena, CopiesStayPutUntilCleared) {
     }
 }
 
-TEST(StringLookupCache, AnswersOnlyForTheWholeKey) {
+TEST(StringLookupCache, AnswersOnlyForTheWholeKeyAndValidCopies) {
     StringLookupCache cache;
     const char* psz = "x";
-    EXPECT_FALSE(cache.Find("NN", psz));
+    EXPECT_FALSE(cache.Find("NN", 0, psz));
     const char* const pszNN = "NN";
-    cache.Put("NN", pszNN);
-    cache.Put("unknown", nullptr);
-    cache.Put(std::string(17, 'a'), pszNN); // too long to be kept
-    EXPECT_TRUE(cache.Find("NN", psz) && psz == pszNN);
-    EXPECT_TRUE(cache.Find("unknown", psz) && psz == nullptr);
+    const char* const pszCopy = "unknown";
+    cache.Put("NN", pszNN, false, 0);
+    cache.Put("unknown", pszCopy, true, 0);           // a copy made in state 0
+    cache.Put(std::string(17, 'a'), pszNN, false, 0); // too long to be kept
+    EXPECT_TRUE(cache.Find("NN", 0, psz) && psz == pszNN);
+    EXPECT_TRUE(cache.Find("unknown", 0, psz) && psz == pszCopy);
     for (const std::string_view sz : {"N", "NNN", "", "unknowN"})
-        EXPECT_FALSE(cache.Find(sz, psz)) << sz;
-    EXPECT_FALSE(cache.Find(std::string(17, 'a'), psz));
+        EXPECT_FALSE(cache.Find(sz, 0, psz)) << sz;
+    EXPECT_FALSE(cache.Find(std::string(17, 'a'), 0, psz));
+    // The store of copies moved on: the table's strings stay, the copy goes.
+    EXPECT_TRUE(cache.Find("NN", 1, psz) && psz == pszNN);
+    EXPECT_FALSE(cache.Find("unknown", 1, psz));
     // Many keys share the slots: each answer is its own key's or none.
     std::vector<std::string> rgsz;
     for (int i = 0; i < 20000; ++i) rgsz.push_back(std::to_string(i) + "k");
-    for (const std::string& sz : rgsz) cache.Put(sz, sz.c_str());
+    for (const std::string& sz : rgsz) cache.Put(sz, sz.c_str(), false, 0);
     int cHits = 0;
     for (const std::string& sz : rgsz)
-        if (cache.Find(sz, psz)) {
+        if (cache.Find(sz, 0, psz)) {
             ++cHits;
             EXPECT_EQ(psz, sz.c_str());
         }
     EXPECT_GT(cHits, 1000);
     cache.Clear();
-    EXPECT_FALSE(cache.Find("NN", psz));
+    EXPECT_FALSE(cache.Find("NN", 0, psz));
 }
 
 } // namespace
