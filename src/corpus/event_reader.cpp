@@ -63,6 +63,7 @@ public:
     void Clear() {
         cCand_ = 0;
         cch_ = 0;
+        cchEach_ = 0;
     }
     std::string_view At(int k) const {
         const int ich = rgich_[k];
@@ -70,6 +71,17 @@ public:
         return {szBuf_.data() + ich, static_cast<std::size_t>(ichEnd - ich)};
     }
     bool Contains(std::string_view szTag) const {
+        const std::size_t cch = szTag.size();
+        if (cch == cchEach_ && cch >= 8 && cch <= 16) {
+            // Candidates of one length, as nearly always: one after another
+            // at a fixed stride, each compared as two words.
+            const std::uint64_t w1 = LoadWord(szTag.data());
+            const std::uint64_t w2 = LoadWord(szTag.data() + cch - 8);
+            const char* const pchEnd = szBuf_.data() + cch_;
+            for (const char* pch = szBuf_.data(); pch < pchEnd; pch += cch + 1)
+                if (((LoadWord(pch) ^ w1) | (LoadWord(pch + cch - 8) ^ w2)) == 0) return true;
+            return false;
+        }
         for (int k = 0; k < cCand_; ++k)
             if (SameText(At(k), szTag)) return true;
         return false;
@@ -79,6 +91,7 @@ public:
         if (static_cast<std::size_t>(cch_) + szTag.size() + 1 > cchMax_ ||
             static_cast<std::size_t>(cCand_) >= rgich_.size())
             return false;
+        cchEach_ = cCand_ == 0 || cchEach_ == szTag.size() ? szTag.size() : kMixed;
         rgich_[cCand_++] = static_cast<std::uint16_t>(cch_);
         std::memcpy(szBuf_.data() + cch_, szTag.data(), szTag.size());
         cch_ += static_cast<int>(szTag.size());
@@ -113,9 +126,12 @@ public:
     }
 
 private:
+    static constexpr std::size_t kMixed = ~std::size_t{0};
+
     std::size_t cchMax_;
     int cch_ = 0;
     int cCand_ = 0;
+    std::size_t cchEach_ = 0; // the length of every candidate; kMixed when they differ
     std::array<char, kDataLineSize> szBuf_;
     std::array<std::uint16_t, kDataLineSize / 2> rgich_;
 };

@@ -89,6 +89,12 @@ TEST_F(EventReader, BoundaryTokenLineAndEndLineWithTheirGaps) {
                                 "b/Ca/Ab/Ba/";
     EXPECT_EQ(Read(szIn.substr(0, ichNinth))[0].szLine, "Ba|ABCDE\xe9/ab/|x|=|>" + szCands);
     EXPECT_EQ(Read(szIn)[0].szLine, "Ba|ABCDEF\xe9/ab/|x|=|>Fa/" + szCands);
+
+    // Longer tags are compared as words: repeats go all the same.
+    pm = MakeModel(9, kModeTest);
+    EXPECT_TRUE(
+        Read("<f>x<MMt>AAAAAAAAB<MMt>AAAAAAAAA<MMt>AAAAAAAAB<MMt>BAAAAAAAA<MMt>AAAAAAAAA")[0]
+            .szLine.ends_with(">BAAAAAAAA/AAAAAAAAA/AAAAAAAAB/"));
 }
 
 TEST_F(EventReader, SecondLemmaAndTagIgnoredForeignTagsKept) {
