@@ -278,26 +278,71 @@ bool SplitClassParts(std::size_t cTagElem, std::string_view sz, std::string_view
     return true;
 }
 
+// Whether pch[0 .. cch) holds a "|": for the short form and lemma.
+bool HasBar(const char* pch, std::size_t cch) {
+    for (std::size_t ich = 0; ich < cch; ++ich)
+        if (pch[ich] == '|') return true;
+    return false;
+}
+
+// The split SplitClassParts makes of sz, taken from where the reader's pieces
+// end (parts) when the text surely splits there too: the tag has cTagElem
+// characters and neither it nor the form nor the lemma holds a "|". The AC
+// part and the candidate part are taken whole; they split there only when
+// they hold no "|" either, which the caller learns from the candidate-set
+// cache (a pair of parts met before came from SplitClassParts, which never
+// leaves a "|" in them). False when the pieces say nothing sure.
+bool SplitAtPieces(std::size_t cTagElem, std::string_view sz, const DataLineParts& parts,
+                   std::string_view& szAC, std::string_view& szForm, std::string_view& szLemma,
+                   std::string_view& szMMt) {
+    const char* pch = sz.data();
+    if (!parts.fKnown || parts.cch != sz.size() || parts.ichTagEnd != cTagElem ||
+        parts.ichACEnd <= cTagElem || parts.ichFormEnd <= parts.ichACEnd ||
+        parts.ichLemmaEnd <= parts.ichFormEnd || parts.ichLemmaEnd + 1 >= sz.size() ||
+        pch[cTagElem] != '|' || pch[parts.ichACEnd] != '|' || pch[parts.ichFormEnd] != '|' ||
+        pch[parts.ichLemmaEnd] != '|' || pch[parts.ichLemmaEnd + 1] != '>' ||
+        std::memchr(pch, '|', cTagElem) != nullptr ||
+        HasBar(pch + parts.ichACEnd + 1, parts.ichFormEnd - parts.ichACEnd - 1) ||
+        HasBar(pch + parts.ichFormEnd + 1, parts.ichLemmaEnd - parts.ichFormEnd - 1))
+        return false;
+    // All within sz, as checked above.
+    szAC = {pch + cTagElem + 1, parts.ichACEnd - cTagElem - 1};
+    szForm = {pch + parts.ichACEnd + 1, parts.ichFormEnd - parts.ichACEnd - 1};
+    szLemma = {pch + parts.ichFormEnd + 1, parts.ichLemmaEnd - parts.ichFormEnd - 1};
+    szMMt = {pch + parts.ichLemmaEnd + 2, sz.size() - parts.ichLemmaEnd - 2};
+    return true;
+}
+
 // Parses a data line into dl, interning every field (or looking it up, with
 // pown and pcache: see LineInterner). With pclasses, a line whose AC part
 // and candidate part were met before takes their strings from there; the
 // parse is the same. Copies of strings the model lacks are then shared by
 // the lines read until the store is cleared, instead of made for each line:
 // line strings are compared with model strings by address, which a copy
-// never equals, or by their text.
+// never equals, or by their text. With pparts (where the reader's pieces of
+// sz end), a line of a pair of parts met before is split without a search.
 int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* pown,
-                  StringLookupCache* pcache, CandidateSetCache* pclasses) {
+                  StringLookupCache* pcache, CandidateSetCache* pclasses,
+                  const DataLineParts* pparts = nullptr) {
     LineInterner interner(m, pown, pcache);
     const auto cTagElem = static_cast<std::size_t>(std::max(m.cTagElem, 0));
     std::string_view szAC;
     std::string_view szForm;
     std::string_view szLemma;
     std::string_view szMMt;
-    const bool fSplit = pclasses && interner.Table() && m.cTagElem > 0 &&
-                        SplitClassParts(cTagElem, sz, szAC, szForm, szLemma, szMMt);
-    const CandidateSetCache::Entry* pe =
-        fSplit ? pclasses->Find(szAC, szMMt, cTagElem, interner.Table(), interner.Validity())
-               : nullptr;
+    const CandidateSetCache::Entry* pe = nullptr;
+    bool fSplit = false;
+    if (pclasses && interner.Table() && m.cTagElem > 0) {
+        bool fPieces = pparts && SplitAtPieces(cTagElem, sz, *pparts, szAC, szForm, szLemma, szMMt);
+        for (;;) {
+            fSplit = fPieces || SplitClassParts(cTagElem, sz, szAC, szForm, szLemma, szMMt);
+            if (!fSplit) break;
+            pe = pclasses->Find(szAC, szMMt, cTagElem, interner.Table(), interner.Validity());
+            // Parts met before hold no "|"; others may, so the text is split.
+            if (pe != nullptr || !fPieces) break;
+            fPieces = false;
+        }
+    }
     if (pe == nullptr) {
         const int rc = ParseFields(m, sz, dl, interner);
         if (rc == 0 && fSplit)
@@ -306,8 +351,9 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
         return rc;
     }
 
-    // The tag is mostly one of the candidates.
-    const std::string_view szTag = sz.substr(0, cTagElem);
+    // The tag is mostly one of the candidates (the split found cTagElem
+    // characters before the first "|").
+    const std::string_view szTag(sz.data(), cTagElem);
     const std::size_t cMMt = pe->rgpsz.size() - pe->cAC;
     dl.pszTag = nullptr;
     for (std::size_t k = 0; k < cMMt; ++k) {
@@ -870,7 +916,8 @@ void DropGap(DataTable& dt, GapSpan spanGap) {
 
 template <typename Gap>
 int InsertLineWithGap(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
-                      std::string_view szRest, const Gap& gap, int fWord) {
+                      std::string_view szRest, const Gap& gap, int fWord,
+                      const DataLineParts* pparts) {
     if (!InSegment(dt, ilLine)) {
         DropGap(dt, gap);
         return 0;
@@ -883,9 +930,9 @@ int InsertLineWithGap(Model& m, DataTable& dt, std::string_view szLine, long ilL
 
     SetUpLine(m, dt, i, szLine, fWord);
     DlData& dl = dt.rgdl[i];
-    if (const int rc =
-            ParseDataLine(m, szLine, dl, dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
-                          dt.fModelStringsOnly ? &dt.modelLookups : nullptr, &dt.candidateSets);
+    if (const int rc = ParseDataLine(m, szLine, dl, dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
+                                     dt.fModelStringsOnly ? &dt.modelLookups : nullptr,
+                                     &dt.candidateSets, pparts);
         rc != 0) {
         DropGap(dt, gap);
         return rc;
@@ -921,12 +968,12 @@ int StoreLineWithGap(const Model& m, DataTable& dt, std::string_view szLine, lon
 
 int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
                std::string_view szRest, const gapRecType& gap, int fWord) {
-    return InsertLineWithGap(m, dt, szLine, ilLine, szRest, gap, fWord);
+    return InsertLineWithGap(m, dt, szLine, ilLine, szRest, gap, fWord, nullptr);
 }
 
 int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
-               std::string_view szRest, GapSpan spanGap, int fWord) {
-    return InsertLineWithGap(m, dt, szLine, ilLine, szRest, spanGap, fWord);
+               std::string_view szRest, GapSpan spanGap, int fWord, const DataLineParts* pparts) {
+    return InsertLineWithGap(m, dt, szLine, ilLine, szRest, spanGap, fWord, pparts);
 }
 
 namespace {

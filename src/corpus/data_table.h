@@ -245,9 +245,12 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
 
 // As InsertLine, for a line whose gap entries GetEventOntoGap has just
 // appended to the table's gap store (spanGap, its last entries); they are
-// dropped there when the line is not stored.
+// dropped there when the line is not stored. pparts, where the reader's
+// pieces of the line end (pdfRecType::lineParts), spares most lines the
+// search for their separators; the line is stored the same either way.
 int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
-               std::string_view szRest, GapSpan spanGap, int fWord);
+               std::string_view szRest, GapSpan spanGap, int fWord,
+               const DataLineParts* pparts = nullptr);
 
 // Whether InsertLine would parse the line in a table of fModelStringsOnly
 // (whose strings the model lacks are stored, not added): 0 or the InsertLine

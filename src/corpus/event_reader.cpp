@@ -397,7 +397,9 @@ int ConvertTag(pdfRecType& pdf, std::string_view& szOut, std::string_view szTag)
 }
 
 int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view szACPart,
-                std::string_view szForm, std::string_view szLemma, std::string_view szMMtPart) {
+                std::string_view szForm, std::string_view szLemma, std::string_view szMMtPart,
+                DataLineParts* pparts) {
+    if (pparts) *pparts = {};
     if (szLine.empty()) return kEventNoRoom;
     szLine[0] = '\0';
     std::size_t cch = 0;
@@ -418,6 +420,14 @@ int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view
         Copy(szLemma, '|');
         *pch++ = '>';
         Copy(szMMtPart, '\0');
+        if (pparts) {
+            pparts->ichTagEnd = szTag.size();
+            pparts->ichACEnd = pparts->ichTagEnd + 1 + szACPart.size();
+            pparts->ichFormEnd = pparts->ichACEnd + 1 + szForm.size();
+            pparts->ichLemmaEnd = pparts->ichFormEnd + 1 + szLemma.size();
+            pparts->cch = cchTotal;
+            pparts->fKnown = true;
+        }
         return 0;
     }
     // The line keeps what fitted, for the message.
@@ -472,6 +482,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
 int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& gap,
                     pdfRecType& pdf, const Model& m) {
     if (!szRest.empty()) szRest[0] = '\0';
+    pdf.lineParts.fKnown = false;
     if (szLine.size() < 3) return kEventNoRoom;
 
     if (pdf.iState == kStateLine) return GetLineFormat(szLine, pdf);
@@ -700,7 +711,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                 if (lemma.Empty()) lemma.Set("=");
                 if (tagTrue.Empty()) tagTrue.Set(tagFirst.View());
                 if (InsertEvent(szLine, tagTrue.View(), szACPart, form.View(), lemma.View(),
-                                szMMtPart) != 0)
+                                szMMtPart, &pdf.lineParts) != 0)
                     EventFatal(pdf, ux_StrPrintf("%sOutput data line too long (>= %ld): %s", kGE,
                                                  static_cast<long>(szLine.size()), szLine.data()));
                 if (fEndRead) pdf.fEndSeen = 1;

@@ -165,9 +165,11 @@ int ConvertTag(pdfRecType& pdf, std::string_view& szOut, std::string_view szTag)
 inline constexpr int kEventNoRoom = 2;
 
 // Assembles a data line into szLine: 0, or kEventNoRoom when it would not fit
-// (at most size - 2 characters).
+// (at most size - 2 characters). With pparts, where its pieces end goes there
+// (fKnown false when it does not fit).
 int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view szACPart,
-                std::string_view szForm, std::string_view szLemma, std::string_view szMMtPart);
+                std::string_view szForm, std::string_view szLemma, std::string_view szMMtPart,
+                DataLineParts* pparts = nullptr);
 
 // Appends the entry of the reader's current tag (svTag) followed by szText
 // (its own text or what replaces it) and szSuffix to the list. 0.

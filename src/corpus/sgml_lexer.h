@@ -43,6 +43,20 @@ struct FileCloser {
     void operator()(std::FILE* pf) const { std::fclose(pf); }
 };
 
+// Where the pieces of a data line "tag|AC|form|lemma|>candidates" end, as
+// the event reader put it together: the offsets of the "|" after the tag,
+// the AC part, the form and the lemma, and the line's length. The pieces
+// may themselves hold a "|" (a form such as "a|b"); the offsets are those of
+// the reader's pieces, not of the first bars in the text.
+struct DataLineParts {
+    std::size_t ichTagEnd = 0;
+    std::size_t ichACEnd = 0;
+    std::size_t ichFormEnd = 0;
+    std::size_t ichLemmaEnd = 0;
+    std::size_t cch = 0;
+    bool fKnown = false; // false: the line was not put together from pieces
+};
+
 // One open input file with its scanning state. Large (about 38 KB): keep it as
 // a static or heap object of its user; it is never copied.
 struct pdfRecType {
@@ -83,6 +97,9 @@ struct pdfRecType {
     std::unique_ptr<HashTable> phashTagInv; // target tag -> source tag
     // First characters of the last data line delivered, for messages.
     std::array<char, kPdfPrevLineShown + 1> szPrevLine{};
+    // The pieces of the last data line delivered, when the SGML reader put
+    // it together (not for line-format or CoNLL-U input).
+    DataLineParts lineParts;
 
     // The built-in analyser's part (event reader): where candidates come
     // from (none: the input), whether the next token lies in the training

@@ -665,7 +665,8 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
             }
             if (rc != 0) return kTagVtcRead;
             const GapSpan spanGap{kGap, dt.gapStore.Count() - kGap};
-            if (InsertLine(m, dt, szLine.data(), n, szRest.data(), spanGap, pdf.fWord) != 0)
+            if (InsertLine(m, dt, szLine.data(), n, szRest.data(), spanGap, pdf.fWord,
+                           &pdf.lineParts) != 0)
                 return kTagVtcInsert;
             ++n;
         }

@@ -294,6 +294,51 @@ TEST_F(DataLines, RecurringCandidateSetsAcrossClearedCopies) {
     EXPECT_EQ(Texts(dt.rgdl[1]), "VN|NV/N/|cat|x|>NN/VN/");
 }
 
+// The reader says where the pieces of the lines it puts together end; a
+// piece may hold a "|", so the table must store every line as its text
+// splits. Lines of a set met before come after the first one.
+TEST_F(DataLines, LinesSplitAtTheReadersPiecesAsTheirText) {
+    const std::array<std::string_view, 5> rgrgszPieces[] = {
+        {"NN", "NV/N/", "dog", "dog", "NN/VN/"}, {"VN", "NV/N/", "a|b", "x", "NN/VN/"},
+        {"VN", "NV/N/", "a", "b|c", "NN/VN/"},   {"VN", "NV/N/", "|", "|", "NN/VN/"},
+        {"N|", "NV/N/", "a", "b", "NN/VN/"},     {"NNN", "NV/N/", "a", "b", "NN/VN/"},
+        {"N", "NV/N/", "a", "b", "NN/VN/"},      {"VN", "NV/N|/", "a", "b", "NN/VN/"},
+        {"VN", "NV/N/", "a", "b", "NN/VN/|r"},   {"VN", "NV/N/", "a", "b", "NN/V|/"},
+        {"VN", "NV/N/", "", "", "NN/VN/"},       {"VN", "", "a", "b", "NN/VN/"},
+        {"VN", "NV/N/", "a", "b", ""},           {"VN", "NV/N/", "a|", "|>NN/VN/", "NN/VN/"},
+        {"VN", "NV/N/", "x", "y", "NN/VN/"}};
+    // The fields, each followed by a space (a field may hold any separator).
+    const auto Texts = [](const DlData& dl) {
+        std::string sz;
+        const auto Add = [&sz](const char* psz) { sz.append(psz ? psz : "(none)").append(" "); };
+        for (const char* psz : {dl.pszTag, dl.pszForm, dl.pszLemma}) Add(psz);
+        for (const char* psz : dl.rgpszAC) Add(psz);
+        sz.append("> ");
+        for (const char* psz : dl.rgpszMMt) Add(psz);
+        return sz;
+    };
+    const long cLines = std::ssize(rgrgszPieces);
+    DataTable dtText;
+    for (DataTable* pdt : {&dt, &dtText}) {
+        pdt->ilStart = 0;
+        pdt->clLines = cLines;
+        ASSERT_EQ(AllocSegment(*pm, *pdt), 0);
+        pdt->fModelStringsOnly = true;
+    }
+    for (long il = 0; il < cLines; ++il) {
+        const auto& rgsz = rgrgszPieces[il];
+        std::array<char, 128> szLine{};
+        DataLineParts parts;
+        ASSERT_EQ(InsertEvent(szLine, rgsz[0], rgsz[1], rgsz[2], rgsz[3], rgsz[4], &parts), 0);
+        ASSERT_TRUE(parts.fKnown);
+        const int rc = InsertLine(*pm, dt, szLine.data(), il, "", GapSpan{}, 1, &parts);
+        EXPECT_EQ(rc, InsertLine(*pm, dtText, szLine.data(), il, "", GapSpan{}, 1)) << il;
+        if (rc == 0) {
+            EXPECT_EQ(Texts(dt.rgdl[il]), Texts(dtText.rgdl[il])) << szLine.data();
+        }
+    }
+}
+
 TEST_F(DataLines, MovingLinesAndReusingLinks) {
     gapRecType gap;
     gap.Add("<f>c");
