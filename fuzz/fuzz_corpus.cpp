@@ -2,7 +2,9 @@
 // (SGML when it starts with "<", else data lines) of two tag elements, in
 // Test mode (gaps kept) and in Train mode, token by token to its end. In
 // Test mode each line is also stored in a tagger's table: the check of the
-// tagger's reading thread must accept exactly the lines that parse. The
+// tagger's reading thread must accept exactly the lines that parse, and a
+// table told where the reader's pieces of each line end must store it as
+// one that splits the text itself. The
 // reader's short path for plain token tags is checked against its general
 // scanner: both must read the input the same way.
 #include <array>
@@ -19,6 +21,21 @@
 #include "model/model.h"
 
 using namespace vexta;
+
+namespace {
+
+// The fields of a stored line, each followed by a space.
+std::string Fields(const DlData& dl) {
+    std::string sz;
+    const auto Add = [&sz](const char* psz) { sz.append(psz ? psz : "(none)").append(" "); };
+    for (const char* psz : {dl.pszTag, dl.pszForm, dl.pszLemma}) Add(psz);
+    for (const char* psz : dl.rgpszAC) Add(psz);
+    sz.append("> ");
+    for (const char* psz : dl.rgpszMMt) Add(psz);
+    return sz;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
     const std::string szPath = fuzz::WriteScratch("in.txt", fuzz::AsText(pb, cb));
@@ -38,9 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
             ppdf->szSentForm = ppdf->szSentLemma = "###";
             if (OpenData(*ppdf) != 0) return;
             DataTable dt;
-            dt.clLines = 1;
-            dt.fModelStringsOnly = true;
-            if (AllocSegment(*pm, dt) != 0) return;
+            DataTable dtParts;
+            for (DataTable* pdt : {&dt, &dtParts}) {
+                pdt->clLines = 1;
+                pdt->fModelStringsOnly = true;
+                if (AllocSegment(*pm, *pdt) != 0) return;
+            }
             DlData dlCheck;
             gapRecType gap;
             // Each call consumes input or ends it; the bound only stops a
@@ -50,10 +70,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
                     const std::string_view svLine = szLine.data();
                     const bool fParses = InsertLine(*pm, dt, svLine, 0, "", gap, 0) == 0;
                     if (fParses != (CheckLine(*pm, svLine, dlCheck) == 0)) std::abort();
-                    ClearDataLine(dt, 0);
-                    dt.clData = 0;
-                    dt.gapStore.Clear();
-                    dt.ownStrings.Clear();
+                    const bool fParsesAtPieces = InsertLine(*pm, dtParts, svLine, 0, "", GapSpan{},
+                                                            0, &ppdf->lineParts) == 0;
+                    if (fParses != fParsesAtPieces ||
+                        (fParses && Fields(dt.rgdl[0]) != Fields(dtParts.rgdl[0])))
+                        std::abort();
+                    // The copies of strings stay, so that later lines of a
+                    // set met before take it from the tables' caches.
+                    for (DataTable* pdt : {&dt, &dtParts}) {
+                        ClearDataLine(*pdt, 0);
+                        pdt->clData = 0;
+                        pdt->gapStore.Clear();
+                    }
                 }
                 FreeGap(gap);
             }
