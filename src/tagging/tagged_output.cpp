@@ -51,6 +51,20 @@ std::string_view NameOf(std::string_view szEntry) {
     return szEntry.empty() ? szEntry : szEntry.substr(1);
 }
 
+// The text of an <MMl> or <MMt> entry: what follows its ">". False when it
+// has none.
+bool AnalysisText(std::string_view szEntry, std::string_view& szText) {
+    // Nearly always the plain "<MMl>" or "<MMt>": the name has no ">", so
+    // the first one is then at 4.
+    std::size_t ichGt = 4;
+    if (szEntry.size() <= ichGt || szEntry[ichGt] != '>') {
+        ichGt = szEntry.find('>');
+        if (ichGt == std::string_view::npos) return false;
+    }
+    szText = std::string_view(szEntry.data() + ichGt + 1, szEntry.size() - ichGt - 1);
+    return true;
+}
+
 // An <s> tag: "s" followed by ">" or white space.
 bool IsSentenceTag(std::string_view szName) {
     if (szName.size() < 2 || szName[0] != 's') return false;
@@ -58,17 +72,20 @@ bool IsSentenceTag(std::string_view szName) {
     return ch == '>' || ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
 }
 
-// The inserted tags "<MDl>" + szLemma and "<MDt>" + szTag, each with this
-// tagger's src attribute when it has an identifier.
-void PutInsertedTags(const DataTable& dt, const Model& m, std::string_view szLemma,
-                     std::string_view szTag) {
-    constexpr std::string_view kSrc = " src=\"";
+constexpr std::string_view kSrc = " src=\"";
+
+// The length of the inserted tags "<MDl>" + szLemma and "<MDt>" + szTag,
+// each with this tagger's src attribute when it has an identifier.
+std::size_t InsertedTagsSize(const Model& m, std::string_view szLemma, std::string_view szTag) {
+    const std::size_t cchID = m.szTaggerID.size();
+    const std::size_t cchTag = 5 + (cchID == 0 ? 0 : kSrc.size() + cchID + 1);
+    return 2 * cchTag + szLemma.size() + szTag.size();
+}
+
+// Writes the inserted tags at p (InsertedTagsSize characters); their end.
+char* WriteInsertedTags(char* p, const Model& m, std::string_view szLemma, std::string_view szTag) {
     const std::string_view szID = m.szTaggerID;
-    // Put together in one piece when short, as they nearly always are.
-    std::array<char, 512> rgch;
-    const std::size_t cchTag = 5 + (szID.empty() ? 0 : kSrc.size() + szID.size() + 1);
-    const std::size_t cch = 2 * cchTag + szLemma.size() + szTag.size();
-    const auto AddTo = [&](char* p, std::string_view szName, std::string_view szText) {
+    const auto AddTo = [&](std::string_view szName, std::string_view szText) {
         const auto Add = [&p](std::string_view sz) {
             std::memcpy(p, sz.data(), sz.size());
             p += sz.size();
@@ -82,25 +99,25 @@ void PutInsertedTags(const DataTable& dt, const Model& m, std::string_view szLem
         }
         *p++ = '>';
         Add(szText);
-        return p;
     };
+    AddTo("MDl", szLemma);
+    AddTo("MDt", szTag);
+    return p;
+}
+
+void PutInsertedTags(const DataTable& dt, const Model& m, std::string_view szLemma,
+                     std::string_view szTag) {
+    const std::size_t cch = InsertedTagsSize(m, szLemma, szTag);
+    // Put together on the stack when short, as they nearly always are.
+    std::array<char, 512> rgch;
     if (cch <= rgch.size()) {
-        AddTo(AddTo(rgch.data(), "MDl", szLemma), "MDt", szTag);
+        WriteInsertedTags(rgch.data(), m, szLemma, szTag);
         Put(dt, std::string_view(rgch.data(), cch));
         return;
     }
-    for (const auto& [szName, szText] :
-         {std::pair{std::string_view("MDl"), szLemma}, std::pair{std::string_view("MDt"), szTag}}) {
-        PutChar(dt, '<');
-        Put(dt, szName);
-        if (!szID.empty()) {
-            Put(dt, kSrc);
-            Put(dt, szID);
-            PutChar(dt, '"');
-        }
-        PutChar(dt, '>');
-        Put(dt, szText);
-    }
+    std::string sz(cch, '\0');
+    WriteInsertedTags(sz.data(), m, szLemma, szTag);
+    Put(dt, sz);
 }
 
 int WriteLineFormat(const DataTable& dt, long il, std::string_view szTag, int iOutLevel,
@@ -170,15 +187,13 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
         const std::string_view szEntry = gap.Entry(k);
         const std::string_view szName = NameOf(szEntry);
         if (szName.starts_with("MMl")) {
-            const std::size_t ichGt = szEntry.find('>');
-            if (ichGt == std::string_view::npos) return kOutLemmaNoText;
-            szLemma = szEntry.substr(ichGt + 1);
+            if (!AnalysisText(szEntry, szLemma)) return kOutLemmaNoText;
             fLemma = true;
         } else if (szName.starts_with("MMt")) {
             fInputCandidates = true;
-            const std::size_t ichGt = szEntry.find('>');
-            if (ichGt == std::string_view::npos) return kOutTagNoText;
-            if (szEntry.substr(ichGt + 1) == szTag) break;
+            std::string_view szCand;
+            if (!AnalysisText(szEntry, szCand)) return kOutTagNoText;
+            if (szCand == szTag) break;
         }
     }
 
@@ -190,11 +205,31 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
                          dt.rgpszDataLine[Idx(il)].c_str());
             return kOutNoLemma;
         }
-        PutInsertedTags(dt, m, szLemmaAn.empty() ? szLemma : szLemmaAn, szTag);
+        if (!szLemmaAn.empty()) szLemma = szLemmaAn;
     }
-    if (kStop < cEntries) Put(dt, gap.TextFrom(kStop));
-    if (const std::string& szRest = dt.rgpszRest[Idx(il)]; !szRest.empty()) Put(dt, szRest);
-    if (iOutLevel > 1 && fLineErr) {
+    const std::string_view szAnalyses = kStop < cEntries ? gap.TextFrom(kStop) : std::string_view();
+    const std::string_view szRest = dt.rgpszRest[Idx(il)];
+    const bool fMark = iOutLevel > 1 && fLineErr;
+    if (dt.pszOut != nullptr && !fMark) {
+        // The rest of the line goes into the output buffer in one piece.
+        std::string& szOut = *dt.pszOut;
+        const std::size_t cchTags = fBoundary ? 0 : InsertedTagsSize(m, szLemma, szTag);
+        const std::size_t ich = szOut.size();
+        szOut.resize(ich + cchTags + szAnalyses.size() + szRest.size() + (fEnd ? 0 : 1));
+        char* p = szOut.data() + ich;
+        if (!fBoundary) p = WriteInsertedTags(p, m, szLemma, szTag);
+        for (const std::string_view sz : {szAnalyses, szRest}) {
+            if (sz.empty()) continue;
+            std::memcpy(p, sz.data(), sz.size());
+            p += sz.size();
+        }
+        if (!fEnd) *p = '\n';
+        return 0;
+    }
+    if (!fBoundary) PutInsertedTags(dt, m, szLemma, szTag);
+    if (!szAnalyses.empty()) Put(dt, szAnalyses);
+    if (!szRest.empty()) Put(dt, szRest);
+    if (fMark) {
         PutChar(dt, ' ');
         Put(dt, kErrorMark);
     }
