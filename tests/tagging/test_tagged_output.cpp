@@ -61,7 +61,14 @@ Written WriteOne(std::string_view szLine, std::initializer_list<std::string_view
     const Model m;
     testing::internal::CaptureStdout();
     const int rc = WriteTaggedLine(dt, m, 0, szTag, 1, false, "");
-    return {rc, testing::internal::GetCapturedStdout()};
+    const Written res{rc, testing::internal::GetCapturedStdout()};
+    // Written into an output buffer, the line is the same.
+    std::string szOut;
+    dt.pszOut = &szOut;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(WriteTaggedLine(dt, m, 0, szTag, 1, false, ""), rc);
+    EXPECT_EQ(szOut + testing::internal::GetCapturedStdout(), res.szOut);
+    return res;
 }
 
 class TagDataVtc : public testing::Test {
@@ -284,13 +291,24 @@ TEST(WriteTaggedLine, BoundaryLinesAndLemmas) {
                        "VB")
                   .szOut,
               "<f>x<MDl>b<MDt>VB<MMl>a<MMt>NP<MMl>b<MMt>VB<MMl>c<MMt>VB\n");
+    // Attributes before the text; a lemma longer than most.
+    const std::string szLong(600, 'l');
+    EXPECT_EQ(
+        WriteOne(szLine, {"<f>x", "<MMl a=\">\">b", "<MMt x>VB", "<MMl>" + szLong, "<MMt>NP"}, "NP")
+            .szOut,
+        "<f>x<MDl>" + szLong + "<MDt>NP<MMl a=\">\">b<MMt x>VB<MMl>" + szLong + "<MMt>NP\n");
+    EXPECT_EQ(WriteOne(szLine, {"<f>x", "<MMl a=\">\">b", "<MMt x>VB"}, "VB").szOut,
+              "<f>x<MDl>\">b<MDt>VB<MMl a=\">\">b<MMt x>VB\n");
     EXPECT_EQ(WriteOne(szLine, {"<f>x", "<MMl", "<MMt>VB"}, "VB").rc, kOutLemmaNoText);
     EXPECT_EQ(WriteOne(szLine, {"<f>x", "<MMl>x", "<MMt"}, "VB").rc, kOutTagNoText);
     int rc = 0;
+    // Once for each of WriteOne's two writings.
+    const std::string szNote =
+        "VTC: int error: selected tag not found among MMt??? line: VB|NV/BP/|x|x|>VB/NP/\n";
     EXPECT_EQ(test::Stderr([&] {
                   rc = WriteOne(szLine, {"<f>x", "<MMt>VB"}, "VB").rc;
               }),
-              "VTC: int error: selected tag not found among MMt??? line: VB|NV/BP/|x|x|>VB/NP/\n");
+              szNote + szNote);
     EXPECT_EQ(rc, kOutNoLemma);
 }
 
