@@ -1024,8 +1024,8 @@ bool SurelyParses(std::size_t cTagElem, std::string_view sz) {
 
 } // namespace
 
-int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork,
-              CandidateSetCache* pchecked) {
+int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork, CandidateSetCache* pchecked,
+              const DataLineParts* pparts) {
     if (m.phashStr && m.cTagElem >= 0) {
         const auto cTagElem = static_cast<std::size_t>(m.cTagElem);
         // A line whose AC part and candidate part passed before needs only
@@ -1034,6 +1034,12 @@ int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork,
         std::string_view szForm;
         std::string_view szLemma;
         std::string_view szMMt;
+        // Parts met before hold no "|", so the text splits where the
+        // reader's pieces end (see ParseDataLine).
+        if (pchecked && cTagElem > 0 && pparts &&
+            SplitAtPieces(cTagElem, szLine, *pparts, szAC, szForm, szLemma, szMMt) &&
+            pchecked->Find(szAC, szMMt, cTagElem, m.phashStr.get(), 0))
+            return 0;
         const bool fSplit = pchecked && cTagElem > 0 &&
                             SplitClassParts(cTagElem, szLine, szAC, szForm, szLemma, szMMt);
         if (fSplit && pchecked->Find(szAC, szMMt, cTagElem, m.phashStr.get(), 0)) return 0;

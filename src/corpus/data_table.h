@@ -256,9 +256,10 @@ int InsertLine(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
 // (whose strings the model lacks are stored, not added): 0 or the InsertLine
 // code it would fail with. Interns nothing; dlWork is scratch space. With
 // pchecked, the AC and candidate parts of lines that passed are kept there,
-// so that a line with parts met before is checked by its separators alone.
+// so that a line with parts met before is checked by its separators alone;
+// pparts (as for InsertLine) spares such a line the search for them.
 int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork,
-              CandidateSetCache* pchecked = nullptr);
+              CandidateSetCache* pchecked = nullptr, const DataLineParts* pparts = nullptr);
 
 // Stores line ilLine as InsertLine does but leaves its record unparsed, for
 // ReparseLine on another thread (tag mode only: nothing is counted; a line

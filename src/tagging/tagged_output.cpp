@@ -548,7 +548,8 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
                     // The reading stops at a line that would not parse, as
                     // with one thread; the workers parse the others.
                     const std::string_view svLine = szLine.data();
-                    if (rc != 0 || CheckLine(m, svLine, dlCheck, &checkedSets) != 0 ||
+                    if (rc != 0 ||
+                        CheckLine(m, svLine, dlCheck, &checkedSets, &pdf.lineParts) != 0 ||
                         StoreLine(m, dt, svLine, n, szRest.data(), spanGap, pdf.fWord) != 0) {
                         rcFailed = rc != 0 ? kTagVtcRead : kTagVtcInsert;
                         fFailed = true;

@@ -319,6 +319,9 @@ TEST_F(DataLines, LinesSplitAtTheReadersPiecesAsTheirText) {
     };
     const long cLines = std::ssize(rgrgszPieces);
     DataTable dtText;
+    DlData dlWork;
+    CandidateSetCache checked;
+    CandidateSetCache checkedText;
     for (DataTable* pdt : {&dt, &dtText}) {
         pdt->ilStart = 0;
         pdt->clLines = cLines;
@@ -333,6 +336,9 @@ TEST_F(DataLines, LinesSplitAtTheReadersPiecesAsTheirText) {
         ASSERT_TRUE(parts.fKnown);
         const int rc = InsertLine(*pm, dt, szLine.data(), il, "", GapSpan{}, 1, &parts);
         EXPECT_EQ(rc, InsertLine(*pm, dtText, szLine.data(), il, "", GapSpan{}, 1)) << il;
+        EXPECT_EQ(CheckLine(*pm, szLine.data(), dlWork, &checked, &parts),
+                  CheckLine(*pm, szLine.data(), dlWork, &checkedText))
+            << il;
         if (rc == 0) {
             EXPECT_EQ(Texts(dt.rgdl[il]), Texts(dtText.rgdl[il])) << szLine.data();
         }
