@@ -914,19 +914,27 @@ void DropGap(DataTable& dt, GapSpan spanGap) {
     dt.gapStore.Truncate(spanGap.iFirst);
 }
 
+// Whether line ilLine has a slot in the table (then i names it). When not,
+// its gap is dropped and rc is what storing it returns: 0 for a line outside
+// the segment, kLineNotSetUp for one beyond the slots set up.
+template <typename Gap>
+bool LineSlot(DataTable& dt, long ilLine, const Gap& gap, std::size_t& i, int& rc) {
+    rc = 0;
+    if (InSegment(dt, ilLine)) {
+        i = static_cast<std::size_t>(ilLine - dt.ilStart);
+        if (i < dt.rgdl.size()) return true;
+        rc = kLineNotSetUp;
+    }
+    DropGap(dt, gap);
+    return false;
+}
+
 template <typename Gap>
 int InsertLineWithGap(Model& m, DataTable& dt, std::string_view szLine, long ilLine,
                       std::string_view szRest, const Gap& gap, int fWord,
                       const DataLineParts* pparts) {
-    if (!InSegment(dt, ilLine)) {
-        DropGap(dt, gap);
-        return 0;
-    }
-    const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
-    if (i >= dt.rgdl.size()) {
-        DropGap(dt, gap);
-        return kLineNotSetUp;
-    }
+    std::size_t i = 0;
+    if (int rc = 0; !LineSlot(dt, ilLine, gap, i, rc)) return rc;
 
     SetUpLine(m, dt, i, szLine, fWord);
     DlData& dl = dt.rgdl[i];
@@ -948,15 +956,8 @@ int InsertLineWithGap(Model& m, DataTable& dt, std::string_view szLine, long ilL
 template <typename Gap>
 int StoreLineWithGap(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
                      std::string_view szRest, const Gap& gap, int fWord) {
-    if (!InSegment(dt, ilLine)) {
-        DropGap(dt, gap);
-        return 0;
-    }
-    const auto i = static_cast<std::size_t>(ilLine - dt.ilStart);
-    if (i >= dt.rgdl.size()) {
-        DropGap(dt, gap);
-        return kLineNotSetUp;
-    }
+    std::size_t i = 0;
+    if (int rc = 0; !LineSlot(dt, ilLine, gap, i, rc)) return rc;
 
     SetUpLine(m, dt, i, szLine, fWord);
     KeepRestAndGap(dt, i, szRest, gap);
