@@ -460,7 +460,7 @@ void gapRecType::KeepRuns(std::span<GapSpan> rgspan) {
         // read here are still the original ones (or equal to them).
         const std::size_t ichFrom = Start(k);
         const std::size_t cch = rgichEnd_[kEnd - 1] - ichFrom;
-        std::memmove(rgch_.data() + ichTo, rgch_.data() + ichFrom, cch);
+        std::memmove(rgch_.get() + ichTo, rgch_.get() + ichFrom, cch);
         for (std::size_t i = k; i < kEnd; ++i) rgichEnd_[kTo++] = rgichEnd_[i] - ichFrom + ichTo;
         ichTo += cch;
     }

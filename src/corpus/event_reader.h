@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -51,15 +52,30 @@ struct GapSpan {
 // its run of entries there (GapSpan).
 class gapRecType {
 public:
+    gapRecType() = default;
+    gapRecType(const gapRecType& other)
+        : cchCap_(other.cch_), cch_(other.cch_), rgichEnd_(other.rgichEnd_) {
+        if (cch_ > 0) {
+            rgch_ = std::make_unique_for_overwrite<char[]>(cch_);
+            std::memcpy(rgch_.get(), other.rgch_.get(), cch_);
+        }
+    }
+    gapRecType(gapRecType&& other) noexcept { swap(other); }
+    gapRecType& operator=(gapRecType other) noexcept {
+        swap(other);
+        return *this;
+    }
+    ~gapRecType() = default;
+
     bool Empty() const { return rgichEnd_.empty(); }
     std::size_t Count() const { return rgichEnd_.size(); }
     // Entry k (k < Count()).
     std::string_view Entry(std::size_t k) const {
-        return {rgch_.data() + Start(k), rgichEnd_[k] - Start(k)};
+        return {rgch_.get() + Start(k), rgichEnd_[k] - Start(k)};
     }
     // Entries k .. kEnd - 1 as one text (k < kEnd <= Count()).
     std::string_view Text(std::size_t k, std::size_t kEnd) const {
-        return {rgch_.data() + Start(k), rgichEnd_[kEnd - 1] - Start(k)};
+        return {rgch_.get() + Start(k), rgichEnd_[kEnd - 1] - Start(k)};
     }
     // Appends the entry sz1 + sz2 + sz3. A tag and its text that lie side by
     // side in the reader's block are appended in one piece.
@@ -72,7 +88,7 @@ public:
             pch = Put(pch, sz2);
         }
         pch = Put(pch, sz3);
-        cch_ = static_cast<std::size_t>(pch - rgch_.data());
+        cch_ = static_cast<std::size_t>(pch - rgch_.get());
         rgichEnd_.push_back(cch_);
     }
     // Appends entries k .. kEnd - 1 of gapFrom (another list).
@@ -81,7 +97,7 @@ public:
         const std::size_t ichFrom = gapFrom.Start(k);
         const std::size_t ichShift = cch_;
         const std::string_view szFrom = gapFrom.Text(k, kEnd);
-        cch_ = static_cast<std::size_t>(Put(Room(szFrom.size()), szFrom) - rgch_.data());
+        cch_ = static_cast<std::size_t>(Put(Room(szFrom.size()), szFrom) - rgch_.get());
         for (; k < kEnd; ++k) rgichEnd_.push_back(gapFrom.rgichEnd_[k] - ichFrom + ichShift);
     }
     // Keeps only entries iFirst .. iFirst + cEntries - 1 of each run, in
@@ -99,6 +115,7 @@ public:
     }
     void swap(gapRecType& other) noexcept {
         rgch_.swap(other.rgch_);
+        std::swap(cchCap_, other.cchCap_);
         std::swap(cch_, other.cch_);
         rgichEnd_.swap(other.rgichEnd_);
     }
@@ -106,9 +123,17 @@ public:
 private:
     std::size_t Start(std::size_t k) const { return k == 0 ? 0 : rgichEnd_[k - 1]; }
     // Where cch more characters go, after the ones in use.
+    // The buffer grows without being filled first, so its pages are taken
+    // only as entries reach them.
     char* Room(std::size_t cch) {
-        if (rgch_.size() - cch_ < cch) rgch_.resize(std::max(2 * rgch_.size(), cch_ + cch + 256));
-        return rgch_.data() + cch_;
+        if (cchCap_ - cch_ < cch) {
+            const std::size_t cchNew = std::max(2 * cchCap_, cch_ + cch + 256);
+            auto rgchNew = std::make_unique_for_overwrite<char[]>(cchNew);
+            if (cch_ > 0) std::memcpy(rgchNew.get(), rgch_.get(), cch_);
+            rgch_ = std::move(rgchNew);
+            cchCap_ = cchNew;
+        }
+        return rgch_.get() + cch_;
     }
     static char* Put(char* pch, std::string_view sz) {
         if (sz.empty()) return pch;
@@ -116,7 +141,8 @@ private:
         return pch + sz.size();
     }
 
-    std::vector<char> rgch_;            // the entries, one after another, in the first cch_
+    std::unique_ptr<char[]> rgch_;      // the entries, one after another, in the first cch_
+    std::size_t cchCap_ = 0;            // characters rgch_ holds
     std::size_t cch_ = 0;               // characters in use
     std::vector<std::size_t> rgichEnd_; // end of each entry in rgch_
 };

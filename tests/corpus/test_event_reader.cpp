@@ -311,6 +311,18 @@ TEST(Gaps, EntriesStoresAndKeptRuns) {
     EXPECT_EQ(GapTexts(GapView(store, rgspan[1])), (Strings{"<c>3"}));
     EXPECT_TRUE(GapView(store, rgspan[2]).Empty());
     EXPECT_EQ(GapView(store, rgspan[3]).TextFrom(1), "<e>5");
+
+    // Copies (tokens kept in a list) and moved-from lists stay usable on
+    // their own: each takes new entries into its own storage.
+    gapRecType copy = store;
+    copy.Add(std::string(300, 'x'));
+    store.Add("<f>6");
+    EXPECT_EQ(GapTexts(copy), (Strings{"<c>3", "<d>4", "", "<e>5", std::string(300, 'x')}));
+    gapRecType moved = std::move(copy);
+    copy.Add("<g>7");
+    EXPECT_EQ(GapTexts(copy), (Strings{"<g>7"}));
+    EXPECT_EQ(GapTexts(store), (Strings{"<c>3", "<d>4", "", "<e>5", "<f>6"}));
+    EXPECT_EQ(moved.Count(), 5u);
 }
 
 } // namespace
