@@ -65,6 +65,18 @@ bool AnalysisText(std::string_view szEntry, std::string_view& szText) {
     return true;
 }
 
+// Reads the next token as GetEvent does, its gap appended straight to dt's
+// gap store (spanGap names the new entries); at the end of the input (-1)
+// nothing of it is left there.
+int GetEventIntoStore(std::span<char> szLine, std::span<char> szRest, DataTable& dt,
+                      pdfRecType& pdf, const Model& m, GapSpan& spanGap) {
+    const std::size_t kGap = dt.gapStore.Count();
+    const int rc = GetEventOntoGap(szLine, szRest, dt.gapStore, pdf, m);
+    if (rc == -1) dt.gapStore.Truncate(kGap);
+    spanGap = {kGap, dt.gapStore.Count() - kGap};
+    return rc;
+}
+
 // An <s> tag: "s" followed by ">" or white space.
 bool IsSentenceTag(std::string_view szName) {
     if (szName.size() < 2 || szName[0] != 's') return false;
@@ -536,12 +548,9 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             // this one are written, as they would have been.
             try {
                 while (n < win.clCapacity) {
-                    // The token's gap goes straight into the table's store.
-                    const std::size_t kGap = dt.gapStore.Count();
-                    const int rc = GetEventOntoGap(szLine, szRest, dt.gapStore, pdf, m);
-                    const GapSpan spanGap{kGap, dt.gapStore.Count() - kGap};
+                    GapSpan spanGap;
+                    const int rc = GetEventIntoStore(szLine, szRest, dt, pdf, m, spanGap);
                     if (rc == -1) {
-                        dt.gapStore.Truncate(kGap);
                         fInputEnded = true;
                         break;
                     }
@@ -691,16 +700,13 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
 
         bool fInputEnded = false;
         while (n < win.clCapacity) {
-            // The token's gap goes straight into the table's store.
-            const std::size_t kGap = dt.gapStore.Count();
-            const int rc = GetEventOntoGap(szLine, szRest, dt.gapStore, pdf, m);
+            GapSpan spanGap;
+            const int rc = GetEventIntoStore(szLine, szRest, dt, pdf, m, spanGap);
             if (rc == -1) {
-                dt.gapStore.Truncate(kGap);
                 fInputEnded = true;
                 break;
             }
             if (rc != 0) return kTagVtcRead;
-            const GapSpan spanGap{kGap, dt.gapStore.Count() - kGap};
             if (InsertLine(m, dt, szLine.data(), n, szRest.data(), spanGap, pdf.fWord,
                            &pdf.lineParts) != 0)
                 return kTagVtcInsert;
