@@ -12,7 +12,7 @@ namespace vexta {
 namespace {
 
 // The conditions of the feature's terms at a fixed position on a tag value,
-// an AC string, a member of one or the form, at a fixed position or at the
+// the whole tag, an AC string, a member of one or the form, at a fixed position or at the
 // closest one with a given AC string, in the order they are tested, and its
 // other terms.
 ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
@@ -27,7 +27,8 @@ ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
         const FeatureTerm& ft = fd.rgftTerm[static_cast<std::size_t>(iTerm)];
         if (ft.iPos == kPosEmpty) continue;
         const int iElem = ft.iConditionElem;
-        const bool fValue = iElem >= kElemValue && iElem < m.cTagElem;
+        // Value and whole-tag conditions read the tag of their line.
+        const bool fValue = (iElem >= kElemValue && iElem < m.cTagElem) || iElem == kElemTag;
         const bool fKnown = fValue || (iElem >= kElemAC && iElem < kElemAC + m.cTagElem) ||
                             (iElem >= kElemACMember && iElem < kElemACMember + m.cTagElem) ||
                             iElem == kElemForm;
@@ -63,6 +64,8 @@ ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
         ChainCond& cond = cf.rgcond[static_cast<std::size_t>(i)];
         if (cond.iElem == kElemForm) {
             cond.kind = ChainCond::kForm;
+        } else if (cond.iElem == kElemTag) {
+            cond.kind = ChainCond::kTag;
         } else if (cond.iElem >= kElemACMember) {
             cond.kind = ChainCond::kACMember;
             cond.t = cond.iElem - kElemACMember;

@@ -22,10 +22,11 @@ namespace vexta {
 // tag element is a given one.
 struct ChainCond {
     // What the condition tests at its line.
-    enum Kind : int { kForm, kAC, kACMember, kValue };
+    enum Kind : int { kForm, kAC, kACMember, kValue, kTag };
 
     int iPos = 0;                     // position relative to the line (iDir 0)
-    int iElem = -1;                   // a tag value, an AC string, an AC member or the form
+    int iElem = -1;                   // a tag value, the whole tag, an AC string, an AC member
+                                      // or the form
     const char* pszValue = nullptr;   // its value (never null)
     int iDir = 0;                     // -1 closest to the left, 1 to the right, 0 fixed
     int tClosest = 0;                 // the tag element whose AC string is searched for

@@ -115,8 +115,11 @@ public:
             if (pszTag == nullptr || rd.pszTag == nullptr) {
                 if (pszTag != rd.pszTag) return false;
             } else if (rd.iElem == kElemTag) {
-                // The whole tag is compared by strncmp over cTagElem characters.
-                if (std::strncmp(pszTag, rd.pszTag, static_cast<std::size_t>(cTagElem)) != 0)
+                // The whole tag is compared by strncmp over cTagElem characters
+                // (most tags differ in the first).
+                if (cTagElem > 0 &&
+                    (pszTag[0] != rd.pszTag[0] ||
+                     std::strncmp(pszTag, rd.pszTag, static_cast<std::size_t>(cTagElem)) != 0))
                     return false;
             } else if (rd.iElem < cTagElem && pszTag[rd.iElem] != rd.pszTag[rd.iElem]) {
                 return false;

@@ -239,6 +239,17 @@ bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, l
                      cond.pszValue[0] == pszTag[cond.iElem];
             break;
         }
+        case ChainCond::kTag: {
+            // The first cTagElem characters are compared; most tags differ
+            // in the first.
+            const char* pszTag = r < il ? path.TagAt(r, kElemTag) : dl.pszTag;
+            fHolds =
+                pszTag != nullptr &&
+                (pszTag == cond.pszValue || m.cTagElem <= 0 ||
+                 (pszTag[0] == cond.pszValue[0] &&
+                  std::strncmp(pszTag, cond.pszValue, static_cast<std::size_t>(m.cTagElem)) == 0));
+            break;
+        }
         }
         if (!fHolds) return false;
     }
