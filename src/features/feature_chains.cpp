@@ -114,6 +114,34 @@ std::shared_ptr<const FeatureChains> BuildFeatureChains(const Model& m) {
         const double u = n > 0 ? 1.0 / n : 0.0;
         for (int i = 0; i < n; ++i) pchains->rgdW.push_back(ClassUnigram(ac, i, u));
     }
+    // The probabilities without a firing feature, computed as the
+    // probability model computes them: every raw score 1, their sum n.
+    const double dRaw = m.dRawExpWeight;
+    double dG = 0.0;
+    double dH = 0.0;
+    ProbsSmoothingWeights(dRaw, dG, dH);
+    pchains->dRawNoFire = dRaw;
+    pchains->rgdPNoFire.resize(pchains->rgdW.size());
+    pchains->rgiBestNoFire.assign(cClasses, 0);
+    for (std::size_t k = 0; k < cClasses; ++k) {
+        const int n = pchains->rgcchAC[k];
+        if (n == 0) continue;
+        const double u = 1.0 / n;
+        double dZ = 0.0;
+        for (int i = 0; i < n; ++i) dZ += 1.0;
+        double dBest = 0.0;
+        for (int i = 0; i < n; ++i) {
+            const double dExp = dZ > 0.0 ? 1.0 / dZ : u;
+            const std::size_t iW = pchains->rgiW[k] + static_cast<std::size_t>(i);
+            const double dP = dRaw * dExp + dH * u + dG * pchains->rgdW[iW];
+            pchains->rgdPNoFire[iW] = dP;
+            if (dP > dBest) {
+                dBest = dP;
+                pchains->rgiBestNoFire[k] =
+                    static_cast<unsigned char>(m.rgacAmbClassArea[k].pszAmbClass[i]);
+            }
+        }
+    }
     // Per tag element, its classes by AC string: a table at most half full.
     pchains->rgElemIndex.resize(static_cast<std::size_t>(std::max(m.cTagElem, 0)));
     for (int t = 0; t < m.cTagElem; ++t) {

@@ -58,6 +58,12 @@ struct FeatureChains {
     std::vector<int> rgcchAC;
     std::vector<std::size_t> rgiW;
     std::vector<double> rgdW;
+    // Per class, also from rgiW: its values' probabilities when no feature
+    // fires, which depend on the class alone (for the raw estimate's weight
+    // dRawNoFire), and the best value then.
+    std::vector<double> rgdPNoFire;
+    std::vector<int> rgiBestNoFire;
+    double dRawNoFire = 0.0;
     // Per tag element: its classes other than the all-data one by AC string
     // address, open addressing in rgSlot from iFirst with mask + 1 slots;
     // the first class of a string, as a search in area order finds it.

@@ -39,6 +39,8 @@ struct ProbsSetup {
     const AmbClass* pacAllData = nullptr; // the tag element's all-data AC, or null
     long ilChainFirst = -1;               // first feature of the chain walked first
     const double* pdWClass = nullptr;     // the unigram probabilities, when laid out
+    const double* pdPNoFire = nullptr;    // the probabilities when no feature fires, when laid out
+    int iBestNoFire = 0;                  // the best value then
 };
 
 // Fills the setup; returns kProbsSingleValue (iBest set) when nothing is to
@@ -69,6 +71,10 @@ struct ProbsSetup {
                 const auto k = static_cast<std::size_t>(s.pacRec - m.rgacAmbClassArea.data());
                 s.n = chains.rgcchAC[k];
                 s.pdWClass = chains.rgdW.data() + chains.rgiW[k];
+                if (chains.dRawNoFire == m.dRawExpWeight) {
+                    s.pdPNoFire = chains.rgdPNoFire.data() + chains.rgiW[k];
+                    s.iBestNoFire = chains.rgiBestNoFire[k];
+                }
                 s.ilChainFirst = s.pacRec->ilPacFeatureFirst;
                 return kProbsFired;
             }
@@ -451,6 +457,14 @@ void ScoresByValue(const ProbsSetup& s, const Model& m, int iTE, const DataTable
     bool fFired = false;
     if (fLong || fTrace || !ScoresFast(s, m, iTE, dt, ilData, u, pdT, fFired, note)) {
         ScoresByValue(s, m, iTE, dt, ilData, u, pdW, pdT, fFired, note, tr);
+    }
+    if (!fFired && s.pdPNoFire != nullptr && !fTrace && !fLong) {
+        // Every score is 1: the class's probabilities without a feature.
+        if (pProbs != nullptr) {
+            for (int i = 0; i < s.n; ++i) (*pProbs)[Byte(s.pszAC[i])] = s.pdPNoFire[i];
+        }
+        iBest = s.iBestNoFire;
+        return kProbsNoFeature;
     }
     double dZ = 0.0;
     for (int i = 0; i < s.n; ++i) dZ += pdT[i];
