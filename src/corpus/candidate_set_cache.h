@@ -105,23 +105,27 @@ class AcPartCache {
 public:
     static constexpr std::size_t kTextMax = 512;
 
-    // True with the AC part in szAC (valid until the next Put) when the
-    // candidates szCands of cElem characters each were met before.
-    bool Find(std::string_view szCands, std::size_t cElem, std::string_view& szAC) const {
+    // True with the AC part in szAC (valid until the next Put) and the flag
+    // put with it when the candidates szCands of cElem characters each were
+    // met before.
+    bool Find(std::string_view szCands, std::size_t cElem, std::string_view& szAC,
+              bool& fPlain) const {
         if (rgslot_.empty() || szCands.size() > kTextMax) return false;
         const Entry& e = rgslot_[HashText(szCands, cElem) >> (64 - kSlotBits)];
         if (e.cElem != cElem || e.szCands != szCands) return false;
         szAC = e.szAC;
+        fPlain = e.fPlain;
         return true;
     }
 
-    void Put(std::string_view szCands, std::size_t cElem, std::string_view szAC) {
+    void Put(std::string_view szCands, std::size_t cElem, std::string_view szAC, bool fPlain) {
         if (szCands.size() > kTextMax) return;
         if (rgslot_.empty()) rgslot_.resize(kSlots);
         Entry& e = rgslot_[HashText(szCands, cElem) >> (64 - kSlotBits)];
         e.szCands.assign(szCands);
         e.szAC.assign(szAC);
         e.cElem = cElem;
+        e.fPlain = fPlain;
     }
 
 private:
@@ -131,6 +135,7 @@ private:
         std::string szCands;
         std::string szAC;
         std::size_t cElem = ~std::size_t{0}; // no cTagElem: an empty slot
+        bool fPlain = false;
     };
     std::vector<Entry> rgslot_; // kSlots once the first entry is put
 };

@@ -1035,6 +1035,11 @@ int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork, Candidate
         std::string_view szForm;
         std::string_view szLemma;
         std::string_view szMMt;
+        // Plain class parts parse as they stand: only the separators
+        // around the other pieces are left to check.
+        if (cTagElem > 0 && pparts && pparts->fClassPartsPlain &&
+            SplitAtPieces(cTagElem, szLine, *pparts, szAC, szForm, szLemma, szMMt))
+            return 0;
         // Parts met before hold no "|", so the text splits where the
         // reader's pieces end (see ParseDataLine).
         if (pchecked && cTagElem > 0 && pparts &&

@@ -136,6 +136,14 @@ private:
     std::array<std::uint16_t, kDataLineSize / 2> rgich_;
 };
 
+// Whether candidates stored as CandidateSet::Text keeps them hold no "/" or
+// "|" of their own: then no "|" is in their AC part or candidate part either,
+// and the candidate part splits into them at every "/".
+[[gnu::noinline]] bool PlainCandidates(std::string_view szCands, int cCands) {
+    return szCands.find('|') == std::string_view::npos &&
+           std::count(szCands.begin(), szCands.end(), '/') == cCands;
+}
+
 // The AC part with few candidates (at most kFewCandidates): per tag element
 // the values are sorted into a short array. False when it does not fit.
 constexpr int kFewCandidates = 8;
@@ -482,7 +490,7 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
 int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& gap,
                     pdfRecType& pdf, const Model& m) {
     if (!szRest.empty()) szRest[0] = '\0';
-    pdf.lineParts.fKnown = false;
+    pdf.lineParts.fKnown = false; // the other fields count only with it
     if (szLine.size() < 3) return kEventNoRoom;
 
     if (pdf.iState == kStateLine) return GetLineFormat(szLine, pdf);
@@ -702,11 +710,16 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                 std::string_view szACPart;
                 const auto cElem = static_cast<std::size_t>(std::clamp(cTagElem, 0, kTagElemMax));
                 const bool fFullLength = cands.Count() > 0 && cands.AllOfLength(cElem);
-                if (!fFullLength || !pdf.acParts.Find(cands.Text(), cElem, szACPart)) {
+                bool fPlain = false;
+                if (!fFullLength || !pdf.acParts.Find(cands.Text(), cElem, szACPart, fPlain)) {
                     if (!CreateACPart(cands, cTagElem, szACBuf, szACPart))
                         EventFatal(pdf,
                                    ux_StrPrintf("%sCreateACs failed: %s", kGE, form.sz.data()));
-                    if (fFullLength) pdf.acParts.Put(cands.Text(), cElem, szACPart);
+                    if (fFullLength) {
+                        fPlain = cElem == static_cast<std::size_t>(cTagElem) &&
+                                 PlainCandidates(cands.Text(), cands.Count());
+                        pdf.acParts.Put(cands.Text(), cElem, szACPart, fPlain);
+                    }
                 }
                 if (lemma.Empty()) lemma.Set("=");
                 if (tagTrue.Empty()) tagTrue.Set(tagFirst.View());
@@ -714,6 +727,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                                 szMMtPart, &pdf.lineParts) != 0)
                     EventFatal(pdf, ux_StrPrintf("%sOutput data line too long (>= %ld): %s", kGE,
                                                  static_cast<long>(szLine.size()), szLine.data()));
+                pdf.lineParts.fClassPartsPlain = pdf.lineParts.fKnown && fPlain;
                 if (fEndRead) pdf.fEndSeen = 1;
                 pdf.iState = 3;
                 const std::size_t cchPrev = strnlen(szLine.data(), kPdfPrevLineShown);

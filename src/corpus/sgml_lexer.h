@@ -55,6 +55,10 @@ struct DataLineParts {
     std::size_t ichLemmaEnd = 0;
     std::size_t cch = 0;
     bool fKnown = false; // false: the line was not put together from pieces
+    // The AC part and the candidate part hold no "|", and every candidate
+    // has cTagElem characters none of which is a "/": those two parts then
+    // parse as they stand.
+    bool fClassPartsPlain = false;
 };
 
 // One open input file with its scanning state. Large (about 38 KB): keep it as

@@ -345,6 +345,31 @@ TEST_F(DataLines, LinesSplitAtTheReadersPiecesAsTheirText) {
     }
 }
 
+// The reader marks the lines whose AC and candidate parts parse as they
+// stand; checked by their pieces they give what their text gives, whatever
+// the tokens hold (a "|" or "/" in a form, lemma, tag or candidate).
+TEST_F(DataLines, ReadLinesCheckByTheirPiecesAsByTheirText) {
+    TempDir dir;
+    const std::string szIn = "<s><f>a<MMt>NN<MMt>VN<f>a|b<MMt>NN<MMt>VN<f>c<l>x|y<MMt>NN<MMt>VN"
+                             "<f>d<t>N|<MMt>VN<MMt>NN<f>e<MMt>N/<MMt>NN<f>f<MMt>NN<MMt>N/"
+                             "<f>g<MMt>N|<f>h<MMt>N|<f>i<MMt>//<f>j<MMt>VN<MMt>NN";
+    auto ppdf = OpenReader(dir.Write("in.txt", szIn));
+    std::vector<char> szLine(kDataLineSize), szRest(kDataLineSize);
+    gapRecType gap;
+    DlData dlWork;
+    int cLines = 0;
+    int cPlain = 0;
+    while (GetEvent(szLine, szRest, gap, *ppdf, *pm) == 0) {
+        ++cLines;
+        cPlain += ppdf->lineParts.fClassPartsPlain ? 1 : 0;
+        EXPECT_EQ(CheckLine(*pm, szLine.data(), dlWork, nullptr, &ppdf->lineParts),
+                  CheckLine(*pm, szLine.data(), dlWork))
+            << szLine.data();
+    }
+    EXPECT_EQ(cLines, 11);
+    EXPECT_EQ(cPlain, 6);
+}
+
 TEST_F(DataLines, MovingLinesAndReusingLinks) {
     gapRecType gap;
     gap.Add("<f>c");
