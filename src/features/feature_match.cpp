@@ -212,16 +212,6 @@ int FeatureCmpTrain(const Model& m, std::string_view szLine, const DlData& dl, i
     return CondHolds(m, szLine, dl, iElem, pszValue, dl.pszTag) ? 1 : 0;
 }
 
-bool BeamPath::ItemInUse(const DataTable& dt, long il, int iItem) {
-    if (il < 0) return false;
-    const BeamLine& bl = dt.rgbeam[static_cast<std::size_t>(il)];
-    return iItem >= 0 && iItem < bl.cBeam && static_cast<std::size_t>(iItem) < bl.rgve.size();
-}
-
-const VeItem& BeamPath::Item(long il, int iItem) const {
-    return dt_.rgbeam[static_cast<std::size_t>(il)].rgve[static_cast<std::size_t>(iItem)];
-}
-
 const char* BeamPath::TagBeyondKept(long r) {
     const long d = il_ - r;
     if (!fRead_) {

@@ -96,6 +96,7 @@ public:
     const char* TagAt(long r) {
         const long d = il_ - r;
         if (d <= cKept_) return rgpszTag_[static_cast<std::size_t>(d - 1)];
+        if (d == 1 && !fRead_) return TagFirst();
         return TagBeyondKept(r);
     }
     // The same, for a condition that reads element iElem of it (a value
@@ -131,10 +132,26 @@ public:
 private:
     // TagAt for a line farther than the tags kept so far.
     const char* TagBeyondKept(long r);
+    // The same for the first request, of line il - 1 (most are): the walk
+    // starts and keeps that line's tag.
+    const char* TagFirst() {
+        fRead_ = true;
+        fValid_ = ItemInUse(dt_, ilCur_, iItemCur_);
+        const char* pszTag = fValid_ ? Item(ilCur_, iItemCur_).pszTag.data() : nullptr;
+        rgpszTag_[0] = pszTag;
+        cKept_ = 1;
+        return pszTag;
+    }
     static constexpr long kKept = 128; // beyond any term's reach to the left (124 + 4)
 
-    static bool ItemInUse(const DataTable& dt, long il, int iItem);
-    const VeItem& Item(long il, int iItem) const;
+    static bool ItemInUse(const DataTable& dt, long il, int iItem) {
+        if (il < 0) return false;
+        const BeamLine& bl = dt.rgbeam[static_cast<std::size_t>(il)];
+        return iItem >= 0 && iItem < bl.cBeam && static_cast<std::size_t>(iItem) < bl.rgve.size();
+    }
+    const VeItem& Item(long il, int iItem) const {
+        return dt_.rgbeam[static_cast<std::size_t>(il)].rgve[static_cast<std::size_t>(iItem)];
+    }
 
     const DataTable& dt_;
     long il_;
