@@ -2,6 +2,7 @@
 
 #include "tagging/tagged_output.h"
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <cstdio>
@@ -296,6 +297,23 @@ template <typename Container> void Release(Container& c) {
     Container().swap(c);
 }
 
+// Frees the line storage of a window table: texts, parses, rests, gaps,
+// chosen tags, beams, feature links and error flags.
+void ReleaseLines(DataTable& dt) {
+    Release(dt.rgpszDataLine);
+    Release(dt.rgdl);
+    Release(dt.rgpszTagOut);
+    Release(dt.rgbeam);
+    Release(dt.rgpszRest);
+    Release(dt.rgpgap);
+    dt.gapStore = gapRecType();
+    Release(dt.rgplinkFeature);
+    Release(dt.rgplinkFeature2);
+    Release(dt.rglinkStore);
+    Release(dt.rgfLineErr);
+    Release(dt.rgrgfErr);
+}
+
 // Frees the line storage of the window table when tagging ends, however it
 // ends.
 class WindowStorage {
@@ -309,18 +327,7 @@ public:
         dt_.ownStrings = StringArena();
         dt_.modelLookups = StringLookupCache();
         dt_.candidateSets = CandidateSetCache();
-        Release(dt_.rgpszDataLine);
-        Release(dt_.rgdl);
-        Release(dt_.rgpszTagOut);
-        Release(dt_.rgbeam);
-        Release(dt_.rgpszRest);
-        Release(dt_.rgpgap);
-        dt_.gapStore = gapRecType();
-        Release(dt_.rgplinkFeature);
-        Release(dt_.rgplinkFeature2);
-        Release(dt_.rglinkStore);
-        Release(dt_.rgfLineErr);
-        Release(dt_.rgrgfErr);
+        ReleaseLines(dt_);
     }
 
 private:
@@ -334,13 +341,16 @@ struct WindowSlot {
     std::string szOut;
     long ilOutFirst = 0;
     long ilOutLast = -1;
-    long clRead = 0;      // lines stored, including the carried-over ones
-    bool fLast = false;   // the input ended in this window
-    bool fParsed = false; // its lines are parsed (by the worker)
-    bool fHere = false;   // tagged by the reading thread when its turn comes
-    bool fDone = false;   // parsed and tagged (or left to the reading thread)
-    int rcParse = 0;      // InsertLine code of the first line that cannot be parsed
-    int rc = 0;           // result of the pass
+    long clRead = 0;       // lines stored, including the carried-over ones
+    long clCleared = 0;    // lines 0 .. clCleared - 1 are empty again
+    long clNotCarried = 0; // lines 0 .. clNotCarried - 1 are not carried over
+    bool fLast = false;    // the input ended in this window
+    bool fParsed = false;  // its lines are parsed (by the worker)
+    bool fHere = false;    // tagged by the reading thread when its turn comes
+    bool fDone = false;    // parsed and tagged (or left to the reading thread)
+    bool fRelease = false; // the run is over: the worker frees the line storage
+    int rcParse = 0;       // InsertLine code of the first line that cannot be parsed
+    int rc = 0;            // result of the pass
     VtcCounts counts;
     std::exception_ptr pexc; // an error raised while tagging
 };
@@ -407,6 +417,12 @@ public:
             slot.rc =
                 ErrorRateDataVTC(slot.dt, m, kOutLevelTag, 0, 0, slot.dt.clLines, slot.ilOutFirst,
                                  slot.ilOutLast, slot.counts, VtcErrors::kUnread);
+            // The window's lines are in its output now; those that the next
+            // window does not carry over are emptied here rather than by
+            // the reading thread when it reuses the slot.
+            const long clClear = std::min(slot.clRead, slot.clNotCarried);
+            for (long il = 0; il < clClear; ++il) ClearDataLine(slot.dt, il);
+            slot.clCleared = clClear;
         } catch (...) {
             slot.pexc = std::current_exception();
         }
@@ -423,7 +439,10 @@ private:
                 pslot = queue_.front();
                 queue_.pop_front();
             }
-            Tag(m_, *pslot);
+            if (pslot->fRelease)
+                ReleaseLines(pslot->dt);
+            else
+                Tag(m_, *pslot);
             {
                 const std::lock_guard lock(mx_);
                 pslot->fDone = true;
@@ -529,7 +548,8 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             if (fFailed) break;
             WindowSlot& slot = *rgpslot[iRead % cSlots];
             DataTable& dt = slot.dt;
-            for (long il = 0; il < slot.clRead; ++il) ClearDataLine(dt, il);
+            for (long il = slot.clCleared; il < slot.clRead; ++il) ClearDataLine(dt, il);
+            slot.clCleared = 0;
             dt.ownStrings.Clear();
             dt.gapStore.Clear();
             long n = 0;
@@ -577,6 +597,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             if (n > 0 && dt.rgpszDataLine[Idx(n - 1)].starts_with('|')) dt.clLines = n - 1;
             slot.ilOutLast = fInputEnded ? n - 1 : ilOutLastFull;
             slot.fLast = fInputEnded;
+            slot.clNotCarried = ilKeep;
             slot.rc = 0;
             slot.rcParse = 0;
             slot.fParsed = false;
@@ -613,7 +634,14 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
                 pexc = pexcRead;
             }
         }
-        // The workers finish the windows under way before the slots go.
+        // The workers finish the windows under way, then free the slots'
+        // line storage, a slot each at a time, rather than this thread
+        // freeing it all alone.
+        for (const auto& pslot : rgpslot) workers.WaitDone(*pslot);
+        for (const auto& pslot : rgpslot) {
+            pslot->fRelease = true;
+            workers.Queue(*pslot);
+        }
     }
     if (pexc) std::rethrow_exception(pexc);
     if (rcFailed != 0) return rcFailed;
