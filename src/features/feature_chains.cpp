@@ -114,6 +114,27 @@ std::shared_ptr<const FeatureChains> BuildFeatureChains(const Model& m) {
         const double u = n > 0 ? 1.0 / n : 0.0;
         for (int i = 0; i < n; ++i) pchains->rgdW.push_back(ClassUnigram(ac, i, u));
     }
+    // The factors of the features of each class's chain: the gain of each
+    // of the class's values, to the feature's weight, as the probability
+    // model computes it for a line of that class.
+    for (std::size_t k = 0; k < cClasses; ++k) {
+        const AmbClass& ac = m.rgacAmbClassArea[k];
+        const int n = pchains->rgcchAC[k];
+        if (ac.fACIgnore || n == 0) continue;
+        const double u = 1.0 / n;
+        const auto [iFirst, iEnd] = pchains->rgSpan[k];
+        for (long i = iFirst; i < iEnd; ++i) {
+            ChainFeature& cf = pchains->rgcf[static_cast<std::size_t>(i)];
+            const FeatureDesc& fd = *cf.pfd;
+            cf.iFactor = static_cast<long>(pchains->rgdFactor.size());
+            for (int iValue = 0; iValue < n; ++iValue) {
+                const auto kValue =
+                    static_cast<short>(GetTagIndexInAmbClass(m, ac.pszAmbClass[iValue], fd));
+                pchains->rgdFactor.push_back(
+                    ProbsPower(ProbsGain(fd, ProbsCountAt(fd, kValue), n, u), fd.dLambda));
+            }
+        }
+    }
     // The probabilities without a firing feature, computed as the
     // probability model computes them: every raw score 1, their sum n.
     const double dRaw = m.dRawExpWeight;

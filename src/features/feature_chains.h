@@ -47,6 +47,10 @@ struct ChainFeature {
     // as the whole match tests them, once the conditions hold.
     std::array<const FeatureTerm*, kTermsMax> rgpftRest{};
     int cRest = 0;
+    // On the chain of a class other than the all-data one: where the factors
+    // the feature gives the class's values when it fires start in
+    // FeatureChains::rgdFactor (one per value, in AC string order); -1 else.
+    long iFactor = -1;
 };
 
 struct FeatureChains {
@@ -61,6 +65,7 @@ struct FeatureChains {
     // Per class, also from rgiW: its values' probabilities when no feature
     // fires, which depend on the class alone (for the raw estimate's weight
     // dRawNoFire), and the best value then.
+    std::vector<double> rgdFactor; // see ChainFeature::iFactor
     std::vector<double> rgdPNoFire;
     std::vector<int> rgiBestNoFire;
     double dRawNoFire = 0.0;

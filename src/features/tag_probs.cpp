@@ -274,9 +274,18 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
     bool fFinite = true;
     fFired = false;
     // fMatched: the feature is known to fire.
-    const auto Add = [&](const FeatureDesc& fd, bool fMatched = false) {
+    // pdFactor: the feature's factors for the values, when laid out.
+    const auto Add = [&](const FeatureDesc& fd, bool fMatched = false,
+                         const double* pdFactor = nullptr) {
         if (!fFinite || !(fMatched || Fires(s, m, fd, dt, ilData, path))) return;
         fFired = true;
+        if (pdFactor != nullptr) {
+            for (int i = 0; i < s.n; ++i) {
+                pdT[i] *= pdFactor[i];
+                if (!std::isfinite(pdT[i])) fFinite = false;
+            }
+            return;
+        }
         const short* pk = cache.For(fd);
         for (int i = 0; i < s.n; ++i) {
             pdT[i] *= ProbsPower(ProbsGain(fd, ProbsCountAt(fd, pk[i]), s.n, u), fd.dLambda);
@@ -289,8 +298,13 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
         // other terms hold.
         const FeatureChains& chains = *m.pChains;
         for (const AmbClass* pac : {s.ilChainFirst >= 0 ? s.pacRec : nullptr, s.pacAllData}) {
-            for (const ChainFeature& cf : chains.Of(m, pac))
-                if (FiresLaidOut(m, cf, dt, ilData, path)) Add(*cf.pfd, true);
+            for (const ChainFeature& cf : chains.Of(m, pac)) {
+                // The class's own chain has the factors of its values.
+                if (FiresLaidOut(m, cf, dt, ilData, path))
+                    Add(*cf.pfd, true,
+                        cf.iFactor >= 0 && pac == s.pacRec ? chains.rgdFactor.data() + cf.iFactor
+                                                           : nullptr);
+            }
         }
     } else {
         ForEachFeature(s, m, iTE, dt, ilData, Add);
