@@ -111,21 +111,22 @@ public:
 
     // Sorts the path (candidate iCand extending previous item k with
     // probability dP) in behind every item that is at most kBeamTieEps
-    // worse, dropping the last item of a full beam.
-    void Add(int iCand, int k, double dP, const TraceSettings& tr) {
+    // worse, dropping the last item of a full beam. fDebug10: the steps are
+    // traced.
+    void Add(int iCand, int k, double dP, bool fDebug10) {
         // A full beam takes no path that its worst item is not worse than:
         // the scan below would pass every item.
         if (cCount_ == cBeam_ && !(dP - kBeamTieEps > dMin_)) return;
         Slot* const pslot = rgslot_.data();
         int j = 0;
         while (j < cCount_ && !(dP - kBeamTieEps > pslot[j].dProb)) ++j;
-        if (tr.fDebug10 && j < cCount_)
+        if (fDebug10 && j < cCount_)
             std::fprintf(stderr, "worse: %12.9f, at %d\n", pslot[j].dProb, j);
         if (j < cBeam_) {
             // The items from j on move back by one; a full beam drops its last.
             for (int i = std::min(cCount_, cBeam_ - 1); i > j; --i) pslot[i] = pslot[i - 1];
             pslot[j] = {dP, k, iCand};
-            if (tr.fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
+            if (fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
         }
         if (cCount_ < cBeam_) ++cCount_;
         if (cCount_ == cBeam_ && j < cBeam_) {
@@ -211,6 +212,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     if (bl.rgve.size() < Idx(m.cBeam)) bl.rgve.resize(Idx(m.cBeam));
     const std::size_t cTE = Idx(m.cTagElem);
     const bool fTrace = BeamTraceOn(tr);
+    const bool fDebug10 = tr.fDebug10 != 0;
     const bool fProbsTrace = tr.ProbsOn();
     LineBeam& beam = work.beam;
     beam.Start(m.cBeam);
@@ -294,22 +296,24 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             }
         }
 
-        // ... is extended by each candidate tag of the line.
-        if (pblPrev == nullptr) {
+        // ... is extended by each candidate tag of the line (the path
+        // probability on the first line is the tag's).
+        const double* const pdPrev = pblPrev != nullptr ? &pblPrev->rgve[Idx(k)].dProb : nullptr;
+        if (fTrace) {
             for (std::size_t c = 0; c < cCand; ++c) {
-                if (fTrace) TraceCandidate(tr, rgpszCand[c]);
-                if (fTrace) TraceCandidateProb(tr, rgdTagProb[c], rgdTagProb[c]);
-                beam.Add(static_cast<int>(c), k, rgdTagProb[c], tr);
+                TraceCandidate(tr, rgpszCand[c]);
+                const double dTagProb = rgdTagProb[c];
+                const double dP = pdPrev != nullptr ? dTagProb * *pdPrev : dTagProb;
+                TraceCandidateProb(tr, dTagProb, dP);
+                beam.Add(static_cast<int>(c), k, dP, fDebug10);
             }
-            continue;
-        }
-        const double dPrev = pblPrev->rgve[Idx(k)].dProb;
-        for (std::size_t c = 0; c < cCand; ++c) {
-            if (fTrace) TraceCandidate(tr, rgpszCand[c]);
-            const double dTagProb = rgdTagProb[c];
-            const double dP = dTagProb * dPrev;
-            if (fTrace) TraceCandidateProb(tr, dTagProb, dP);
-            beam.Add(static_cast<int>(c), k, dP, tr);
+        } else if (pdPrev == nullptr) {
+            for (std::size_t c = 0; c < cCand; ++c)
+                beam.Add(static_cast<int>(c), k, rgdTagProb[c], false);
+        } else {
+            const double dPrev = *pdPrev;
+            for (std::size_t c = 0; c < cCand; ++c)
+                beam.Add(static_cast<int>(c), k, rgdTagProb[c] * dPrev, false);
         }
     }
     // Clear what the probability model wrote so that values outside the AC
