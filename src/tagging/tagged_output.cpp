@@ -419,8 +419,9 @@ public:
                                  slot.ilOutLast, slot.counts, VtcErrors::kUnread);
             // The window's lines are in its output now; those that the next
             // window does not carry over are emptied here rather than by
-            // the reading thread when it reuses the slot.
-            const long clClear = std::min(slot.clRead, slot.clNotCarried);
+            // the reading thread when it reuses the slot (the slot of the
+            // last window is not reused).
+            const long clClear = slot.fLast ? 0 : std::min(slot.clRead, slot.clNotCarried);
             for (long il = 0; il < clClear; ++il) ClearDataLine(slot.dt, il);
             slot.clCleared = clClear;
         } catch (...) {
