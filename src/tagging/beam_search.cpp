@@ -124,7 +124,13 @@ public:
             std::fprintf(stderr, "worse: %12.9f, at %d\n", pslot[j].dProb, j);
         if (j < cBeam_) {
             // The items from j on move back by one; a full beam drops its last.
-            for (int i = std::min(cCount_, cBeam_ - 1); i > j; --i) pslot[i] = pslot[i - 1];
+            // Field by field: a beam moves a few items, fewer than a call
+            // to a block move costs.
+            for (int i = std::min(cCount_, cBeam_ - 1); i > j; --i) {
+                pslot[i].dProb = pslot[i - 1].dProb;
+                pslot[i].iBack = pslot[i - 1].iBack;
+                pslot[i].iCand = pslot[i - 1].iCand;
+            }
             pslot[j] = {dP, k, iCand};
             if (fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
         }
