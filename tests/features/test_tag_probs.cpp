@@ -2,9 +2,11 @@
 // codes, and equality of the fast computation with the traced one.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
+#include "features/feature_chains.h"
 #include "features/tag_probs.h"
 #include "test_model_util.h"
 #include "test_util.h"
@@ -151,6 +153,43 @@ TEST_F(TagProbsTest, FastComputationEqualsTracedOne) {
             }
         }
     }
+}
+
+TEST_F(TagProbsTest, LaidOutChainsGiveTheSameBits) {
+    // The chains laid out for tagging (their factors, their probabilities
+    // without a firing feature, whole-tag conditions) against the walk of
+    // the chains, line by line: lines where features fire, where none does,
+    // and where a score overflows.
+    tm.SetClasses(0, "NV", {"NV"});
+    tm.SetLines({"N|NV/|w|w|>N/V/", "V|NV/|x|w|>N/V/", "N|NV/|w|y|>N/V/", "V|NV/|z|w|>N/V/"});
+    for (long il = 0; il < 4; ++il) tm.SetItem(il, 0, tm.dt.rgdl[il].pszTag, 0);
+    AmbClass& ac = tm.Class(0, "NV");
+    tm.AddFeature(0, ac, {5, 2}, 0.37, {tm.Term(-1, 0, "V")});
+    tm.AddFeature(0, ac, {1, 8}, 2.5, {tm.Term(0, kElemForm, "w")});
+    tm.AddFeature(0, ac, {3, 1}, 1.0, {tm.Term(-1, kElemTag, "N"), tm.Term(0, kElemForm, "x")});
+    tm.AddFeature(0, tm.AllData(0), {0, 0, 4, 1, 0}, 0.0, {tm.Term(1, kElemLemma, "y")});
+    tm.AddFeature(0, ac, {9, 0}, 4000.0, {tm.Term(0, kElemLemma, "y")}); // overflows N's score
+
+    int cNoFeature = 0;
+    for (long il = 0; il < 4; ++il) {
+        std::array<TagProbs, 2> rgprobs{};
+        std::array<int, 2> rgiRes{};
+        std::array<int, 2> rgiBest{};
+        for (const int fLaidOut : {0, 1}) {
+            if (fLaidOut != 0) tm.m.pChains = BuildFeatureChains(tm.m);
+            tm.dt.iBeamPrev = 0;
+            test::Stderr([&] {
+                rgiRes[fLaidOut] = GetTagProbsInto(kProbsModeTag, nullptr, &rgprobs[fLaidOut],
+                                                   rgiBest[fLaidOut], tm.m, 0, tm.dt, il);
+            });
+            tm.m.pChains = nullptr;
+        }
+        EXPECT_EQ(rgiRes[0], rgiRes[1]) << il;
+        EXPECT_EQ(rgiBest[0], rgiBest[1]) << il;
+        EXPECT_EQ(0, std::memcmp(&rgprobs[0], &rgprobs[1], sizeof(TagProbs))) << il;
+        if (rgiRes[0] == kProbsNoFeature) ++cNoFeature;
+    }
+    EXPECT_EQ(1, cNoFeature); // line 3
 }
 
 TEST_F(TagProbsTest, ScoresThatAllVanishGiveTheUniformRawEstimate) {
