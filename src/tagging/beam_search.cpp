@@ -23,12 +23,15 @@ namespace {
 
 constexpr std::string_view kNoteOpening = "ErrInfo:";
 
-// Copies the tag, at most cTagElem characters of it.
-void SetTag(const Model& m, TagBuf& tag, const char* pszTag) {
+// The length of the tag as it is kept: at most cTagElem characters.
+std::size_t TagLength(const Model& m, const char* pszTag) {
     const auto cchMax = static_cast<std::size_t>(m.cTagElem);
     const void* pEnd = std::memchr(pszTag, '\0', cchMax);
-    const std::size_t cch =
-        pEnd ? static_cast<std::size_t>(static_cast<const char*>(pEnd) - pszTag) : cchMax;
+    return pEnd ? static_cast<std::size_t>(static_cast<const char*>(pEnd) - pszTag) : cchMax;
+}
+
+// Copies the first cch characters of the tag (its kept length).
+void SetTag(TagBuf& tag, const char* pszTag, std::size_t cch) {
     std::memcpy(tag.data(), pszTag, cch);
     tag[cch] = '\0';
 }
@@ -333,9 +336,18 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         work.rgcAnswer[t] = 0;
     }
     bl.cBeam = beam.Count();
+    // Items often extend paths by the same candidate (all of them on a
+    // line with one): its length is found once for a run of them.
+    int iCandLast = -1;
+    std::size_t cchLast = 0;
     for (int j = 0; j < bl.cBeam; ++j) {
         VeItem& ve = bl.rgve[Idx(j)];
-        SetTag(m, ve.pszTag, dl.rgpszMMt[Idx(beam[j].iCand)]);
+        const char* pszCand = dl.rgpszMMt[Idx(beam[j].iCand)];
+        if (beam[j].iCand != iCandLast) {
+            iCandLast = beam[j].iCand;
+            cchLast = TagLength(m, pszCand);
+        }
+        SetTag(ve.pszTag, pszCand, cchLast);
         ve.iBack = beam[j].iBack;
         ve.dProb = beam[j].dProb;
     }
