@@ -30,9 +30,21 @@ std::size_t TagLength(const Model& m, const char* pszTag) {
     return pEnd ? static_cast<std::size_t>(static_cast<const char*>(pEnd) - pszTag) : cchMax;
 }
 
-// Copies the first cch characters of the tag (its kept length).
+// Copies the first cch characters of the tag (its kept length, below the
+// buffer's size). Two copies of a fixed size that overlap as needed cover
+// 8 to 32 characters without a call.
 void SetTag(TagBuf& tag, const char* pszTag, std::size_t cch) {
-    std::memcpy(tag.data(), pszTag, cch);
+    static_assert(std::tuple_size_v<TagBuf> <= 32);
+    char* const pDst = tag.data();
+    if (cch >= 16) {
+        std::memcpy(pDst, pszTag, 16);
+        std::memcpy(pDst + cch - 16, pszTag + cch - 16, 16);
+    } else if (cch >= 8) {
+        std::memcpy(pDst, pszTag, 8);
+        std::memcpy(pDst + cch - 8, pszTag + cch - 8, 8);
+    } else {
+        for (std::size_t i = 0; i < cch; ++i) pDst[i] = pszTag[i];
+    }
     tag[cch] = '\0';
 }
 
