@@ -348,7 +348,6 @@ struct WindowSlot {
     bool fParsed = false;  // its lines are parsed (by the worker)
     bool fHere = false;    // tagged by the reading thread when its turn comes
     bool fDone = false;    // parsed and tagged (or left to the reading thread)
-    bool fRelease = false; // the run is over: the worker frees the line storage
     int rcParse = 0;       // InsertLine code of the first line that cannot be parsed
     int rc = 0;            // result of the pass
     VtcCounts counts;
@@ -440,10 +439,7 @@ private:
                 pslot = queue_.front();
                 queue_.pop_front();
             }
-            if (pslot->fRelease)
-                ReleaseLines(pslot->dt);
-            else
-                Tag(m_, *pslot);
+            Tag(m_, *pslot);
             {
                 const std::lock_guard lock(mx_);
                 pslot->fDone = true;
@@ -635,14 +631,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
                 pexc = pexcRead;
             }
         }
-        // The workers finish the windows under way, then free the slots'
-        // line storage, a slot each at a time, rather than this thread
-        // freeing it all alone.
-        for (const auto& pslot : rgpslot) workers.WaitDone(*pslot);
-        for (const auto& pslot : rgpslot) {
-            pslot->fRelease = true;
-            workers.Queue(*pslot);
-        }
+        // The workers finish the windows under way before the slots go.
     }
     if (pexc) std::rethrow_exception(pexc);
     if (rcFailed != 0) return rcFailed;
