@@ -166,6 +166,8 @@ std::string_view AnalyserLemma(const DataTable& dt, const Model& m, long il, std
 int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szTag, int iOutLevel,
               bool fLineErr) {
     // The tags before the token's analyses, up to its first <MMl> or <MDl>.
+    // Their last run is written with the rest of the line, or alone (first)
+    // when the line fails or its lemma is the analyser's.
     const GapView gap = GapOf(dt, il);
     const std::size_t cEntries = gap.Count();
     bool fBoundary = false;
@@ -189,7 +191,10 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
             szRun = szEntry;
         }
     }
-    if (!szRun.empty()) Put(dt, szRun);
+    const auto PutRun = [&dt, &szRun] {
+        if (!szRun.empty()) Put(dt, szRun);
+        szRun = {};
+    };
 
     // The lemma of the chosen tag: that of the last <MMl> before the <MMt>
     // holding it.
@@ -200,20 +205,28 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
         const std::string_view szEntry = gap.Entry(k);
         const std::string_view szName = NameOf(szEntry);
         if (szName.starts_with("MMl")) {
-            if (!AnalysisText(szEntry, szLemma)) return kOutLemmaNoText;
+            if (!AnalysisText(szEntry, szLemma)) {
+                PutRun();
+                return kOutLemmaNoText;
+            }
             fLemma = true;
         } else if (szName.starts_with("MMt")) {
             fInputCandidates = true;
             std::string_view szCand;
-            if (!AnalysisText(szEntry, szCand)) return kOutTagNoText;
+            if (!AnalysisText(szEntry, szCand)) {
+                PutRun();
+                return kOutTagNoText;
+            }
             if (szCand == szTag) break;
         }
     }
 
+    if (m.pAnalyserUse) PutRun();
     if (!fBoundary) {
         const std::string_view szLemmaAn = AnalyserLemma(dt, m, il, szTag, fInputCandidates);
         if (!szLemmaAn.empty()) fLemma = true;
         if (!fLemma) {
+            PutRun();
             std::fprintf(stderr, "VTC: int error: selected tag not found among MMt??? line: %s\n",
                          dt.rgpszDataLine[Idx(il)].c_str());
             return kOutNoLemma;
@@ -228,8 +241,13 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
         std::string& szOut = *dt.pszOut;
         const std::size_t cchTags = fBoundary ? 0 : InsertedTagsSize(m, szLemma, szTag);
         const std::size_t ich = szOut.size();
-        szOut.resize(ich + cchTags + szAnalyses.size() + szRest.size() + (fEnd ? 0 : 1));
+        szOut.resize(ich + szRun.size() + cchTags + szAnalyses.size() + szRest.size() +
+                     (fEnd ? 0 : 1));
         char* p = szOut.data() + ich;
+        if (!szRun.empty()) {
+            std::memcpy(p, szRun.data(), szRun.size());
+            p += szRun.size();
+        }
         if (!fBoundary) p = WriteInsertedTags(p, m, szLemma, szTag);
         for (const std::string_view sz : {szAnalyses, szRest}) {
             if (sz.empty()) continue;
@@ -239,6 +257,7 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
         if (!fEnd) *p = '\n';
         return 0;
     }
+    PutRun();
     if (!fBoundary) PutInsertedTags(dt, m, szLemma, szTag);
     if (!szAnalyses.empty()) Put(dt, szAnalyses);
     if (!szRest.empty()) Put(dt, szRest);

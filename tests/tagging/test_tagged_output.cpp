@@ -299,17 +299,23 @@ TEST(WriteTaggedLine, BoundaryLinesAndLemmas) {
         "<f>x<MDl>" + szLong + "<MDt>NP<MMl a=\">\">b<MMt x>VB<MMl>" + szLong + "<MMt>NP\n");
     EXPECT_EQ(WriteOne(szLine, {"<f>x", "<MMl a=\">\">b", "<MMt x>VB"}, "VB").szOut,
               "<f>x<MDl>\">b<MDt>VB<MMl a=\">\">b<MMt x>VB\n");
-    EXPECT_EQ(WriteOne(szLine, {"<f>x", "<MMl", "<MMt>VB"}, "VB").rc, kOutLemmaNoText);
-    EXPECT_EQ(WriteOne(szLine, {"<f>x", "<MMl>x", "<MMt"}, "VB").rc, kOutTagNoText);
-    int rc = 0;
+    // A failing line leaves the tags before its analyses written.
+    const Written lemmaNoText = WriteOne(szLine, {"<f>x", "<p>", "<MMl", "<MMt>VB"}, "VB");
+    EXPECT_EQ(lemmaNoText.rc, kOutLemmaNoText);
+    EXPECT_EQ(lemmaNoText.szOut, "<f>x<p>");
+    const Written tagNoText = WriteOne(szLine, {"<f>x", "<MMl>x", "<MMt"}, "VB");
+    EXPECT_EQ(tagNoText.rc, kOutTagNoText);
+    EXPECT_EQ(tagNoText.szOut, "<f>x");
+    Written noLemma{};
     // Once for each of WriteOne's two writings.
     const std::string szNote =
         "VTC: int error: selected tag not found among MMt??? line: VB|NV/BP/|x|x|>VB/NP/\n";
     EXPECT_EQ(test::Stderr([&] {
-                  rc = WriteOne(szLine, {"<f>x", "<MMt>VB"}, "VB").rc;
+                  noLemma = WriteOne(szLine, {"<f>x", "<MMt>VB"}, "VB");
               }),
               szNote + szNote);
-    EXPECT_EQ(rc, kOutNoLemma);
+    EXPECT_EQ(noLemma.rc, kOutNoLemma);
+    EXPECT_EQ(noLemma.szOut, "<f>x<MMt>VB");
 }
 
 } // namespace
