@@ -374,8 +374,6 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     dl.rgpszAC.assign(pe->rgpsz.begin(), pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC));
     if (const int rc = InternForm(szForm, dl, interner); rc != 0) return rc;
     if (const int rc = InternLemma(szLemma, szForm, dl, interner); rc != 0) return rc;
-    // Room for more candidates in a later window's line of this slot.
-    if (dl.rgpszMMt.capacity() < cMMt) dl.rgpszMMt.reserve(2 * cMMt);
     dl.rgpszMMt.assign(pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC), pe->rgpsz.end());
     dl.cMMt = static_cast<long>(cMMt);
     return 0;
@@ -892,11 +890,7 @@ namespace {
 // The parts of storing line i that do not depend on its parse: its text, an
 // empty tag out, its beam and the word count.
 void SetUpLine(const Model& m, DataTable& dt, std::size_t i, std::string_view szLine, int fWord) {
-    std::string& szKept = dt.rgpszDataLine[i];
-    // The slot holds a line of each window: room for a longer one to come
-    // saves copying it twice.
-    if (szKept.capacity() < szLine.size()) szKept.reserve(2 * szLine.size());
-    szKept.assign(szLine);
+    dt.rgpszDataLine[i].assign(szLine);
     dt.rgpszTagOut[i].fill('\0');
     BeamLine& beam = dt.rgbeam[i];
     if (beam.rgve.empty() && m.cBeam > 0) beam.rgve.resize(static_cast<std::size_t>(m.cBeam));
