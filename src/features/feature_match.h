@@ -10,9 +10,15 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <tuple>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "corpus/data_table.h"
 #include "model/model.h"
@@ -41,6 +47,29 @@ int Feature(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il)
 
 // 1 when the feature fires at line il with the true tags of the data.
 int FeatureTrain(const Model& m, const FeatureDesc& fd, const DataTable& dt, long il);
+
+// Whether two tags held in TagBufs agree in their first n characters as
+// strncmp compares them: up to the first difference or the end of the tag.
+// Up to 16 characters, both buffers' first 16 bytes are compared at once
+// (a TagBuf has them whatever the tag's length; what follows the end of the
+// tag does not count).
+inline bool SameTagStart(const char* pszA, const char* pszB, int n) {
+#if defined(__SSE2__)
+    static_assert(std::tuple_size_v<TagBuf> >= 16);
+    if (n <= 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pszA));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pszB));
+        const unsigned uDiff =
+            ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) & 0xFFFFu;
+        const unsigned uEnd =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_setzero_si128())));
+        // The first position that differs or ends the tag decides.
+        const int i = std::countr_zero(uDiff | uEnd | 0x10000u);
+        return i >= n || ((uDiff >> i) & 1u) == 0;
+    }
+#endif
+    return std::strncmp(pszA, pszB, static_cast<std::size_t>(n)) == 0;
+}
 
 // What a computation read of the beam path: each tag it asked for, as the
 // distance to the left, the element read (a value element, or kElemTag for
@@ -116,12 +145,9 @@ public:
             if (pszTag == nullptr || rd.pszTag == nullptr) {
                 if (pszTag != rd.pszTag) return false;
             } else if (rd.iElem == kElemTag) {
-                // The whole tag is compared by strncmp over cTagElem characters
-                // (most tags differ in the first).
-                if (cTagElem > 0 &&
-                    (pszTag[0] != rd.pszTag[0] ||
-                     std::strncmp(pszTag, rd.pszTag, static_cast<std::size_t>(cTagElem)) != 0))
-                    return false;
+                // The whole tag, over cTagElem characters (path tags are
+                // items' TagBufs).
+                if (cTagElem > 0 && !SameTagStart(pszTag, rd.pszTag, cTagElem)) return false;
             } else if (rd.iElem < cTagElem && pszTag[rd.iElem] != rd.pszTag[rd.iElem]) {
                 return false;
             }

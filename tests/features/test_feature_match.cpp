@@ -2,7 +2,9 @@
 // feature counts and the links of firing lines.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "features/feature_match.h"
 #include "test_model_util.h"
@@ -122,6 +124,41 @@ TEST(FeatureMatch, TaggingReadsTheBeamPathBeingExtended) {
     EXPECT_EQ(1, FeatureOnPath(tm.m, fdTwoBack, tm.dt, 2, path));
     EXPECT_TRUE(path.Read());
     EXPECT_STREQ("Q", path.TagAt(1));
+}
+
+// Whole tags of path items agree as strncmp says, whatever the buffers hold
+// after the tag's end.
+TEST(FeatureMatch, WholeTagsAgreeAsStrncmpSays) {
+    const auto Buf = [](std::string_view sz, char chFill) {
+        TagBuf tag;
+        tag.fill(chFill);
+        sz.copy(tag.data(), sz.size());
+        tag[sz.size()] = '\0';
+        return tag;
+    };
+    const struct {
+        const char* pszA;
+        const char* pszB;
+    } rgCase[] = {{"NNMS1-----A----", "NNMS1-----A----"},
+                  {"NNMS1-----A----", "NNMS1-----A---x"},
+                  {"NNMS1-----A----", "VNMS1-----A----"},
+                  {"NNMS1", "NNMS1-----A----"},
+                  {"NNMS1", "NNMS1"},
+                  {"", ""},
+                  {"", "N"},
+                  {"ABCDEFGHIJKLMNOPQRST", "ABCDEFGHIJKLMNOPQRSx"},
+                  {"ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNOx"}};
+    for (const auto& c : rgCase) {
+        for (const char chFill : {'\0', 'x'}) {
+            const TagBuf a = Buf(c.pszA, chFill);
+            const TagBuf b = Buf(c.pszB, chFill == 'x' ? 'y' : chFill);
+            for (int n = 1; n <= 20; ++n) {
+                EXPECT_EQ(std::strncmp(c.pszA, c.pszB, static_cast<std::size_t>(n)) == 0,
+                          SameTagStart(a.data(), b.data(), n))
+                    << c.pszA << " / " << c.pszB << " over " << n;
+            }
+        }
+    }
 }
 
 class FeatureCounts : public ::testing::Test {
