@@ -25,7 +25,8 @@ struct TraceSettings {
     // Whether the probability model writes any trace. While it does, callers
     // neither skip nor reuse a computation, so that every trace is written.
     bool ProbsOn() const {
-        return fDebug2 || fDebug4 || fDebug5 || fDebug6 || fDebug7 || fDebug10 || fDebugFull;
+        // One test of all switches together (it runs on every computation).
+        return (fDebug2 | fDebug4 | fDebug5 | fDebug6 | fDebug7 | fDebug10 | fDebugFull) != 0;
     }
 
     // Clears a switch that traces one call only. It is written only when
