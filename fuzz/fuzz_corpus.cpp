@@ -89,11 +89,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
     }
     // The reader's short path for plain token tags must read exactly as
     // the general scanner does: the same tokens, gaps and line numbers, and
-    // the same fatal status at the same place.
-    const auto Transcript = [&](bool fPlain) {
+    // the same fatal status at the same place; with tags of 8 elements too,
+    // which it compares as words.
+    const auto Transcript = [&](bool fPlain, int cTagElem) {
         std::string sz;
         auto pm = std::make_unique<Model>();
-        pm->cTagElem = 2;
+        pm->cTagElem = cTagElem;
         pm->fProgMode = kModeTest;
         auto ppdf = std::make_unique<pdfRecType>();
         ppdf->szFileName = szPath;
@@ -116,6 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
         }
         return sz;
     };
-    if (Transcript(true) != Transcript(false)) std::abort();
+    for (const int cTagElem : {2, 8})
+        if (Transcript(true, cTagElem) != Transcript(false, cTagElem)) std::abort();
     return 0;
 }

@@ -321,6 +321,32 @@ struct PlainPair {
     const char* pchNext = nullptr; // the "<" after them
 };
 
+// The next "<" after the pair at pch (before pchEnd) when it is "<MMt>" with
+// a text of exactly cchText (8 to 16) bytes, none of them "<" or below 11,
+// not starting or ending with a blank, followed by the next "<" or by a line
+// end and then the next "<": the plain pair nearly every candidate is, as
+// PlainPairAt would read it. Otherwise nullptr. Reads nothing.
+constexpr std::size_t kcchMMt = 5;
+const char* PlainMMtEnd(const char* pch, const char* pchEnd, std::size_t cchText) {
+    constexpr std::uint64_t kwMMt = std::uint64_t{'<'} | std::uint64_t{'M'} << 8 |
+                                    std::uint64_t{'M'} << 16 | std::uint64_t{'t'} << 24 |
+                                    std::uint64_t{'>'} << 32;
+    if (pchEnd - pch <= static_cast<std::ptrdiff_t>(kcchMMt + cchText) ||
+        (LoadWord(pch) & 0xFFFFFFFFFF) != kwMMt)
+        return nullptr;
+    const char* const pchText = pch + kcchMMt;
+    const std::uint64_t w1 = LoadWord(pchText);
+    const std::uint64_t w2 = LoadWord(pchText + cchText - 8);
+    if (pchText[0] == ' ' || pchText[cchText - 1] == ' ' ||
+        (WordBytesEqual(w1, '<') | WordBytesBelow(w1, 11) | WordBytesEqual(w2, '<') |
+         WordBytesBelow(w2, 11)) != 0)
+        return nullptr;
+    const char* const pchAfter = pchText + cchText;
+    if (*pchAfter == '<') return pchAfter;
+    if (*pchAfter == '\n' && pchEnd - pchAfter > 1 && pchAfter[1] == '<') return pchAfter + 1;
+    return nullptr;
+}
+
 // Whether the pair whose "<" is at pch (before pchEnd) is a plain one; pp
 // then says what it is. Reads nothing.
 bool PlainPairAt(const char* pch, const char* pchEnd, PlainPair& pp) {
@@ -572,7 +598,24 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
         PlainPair pp;
         PlainPair ppLast;
         bool fRead = false;
-        while (pch < pchEnd && *pch == '<' && PlainPairAt(pch, pchEnd, pp)) {
+        // Candidates of a length compared as two words are taken straight.
+        const bool fWordTags =
+            std::endian::native == std::endian::little && cTagElem >= 8 && cTagElem <= 16;
+        const auto cchTagText = static_cast<std::size_t>(cTagElem);
+        while (pch < pchEnd && *pch == '<') {
+            if (const char* pchNext = fWordTags ? PlainMMtEnd(pch, pchEnd, cchTagText) : nullptr) {
+                const std::string_view svTag(pch, kcchMMt);
+                const std::string_view szText(pch + kcchMMt, cchTagText);
+                if (!cands.Contains(szText) && !cands.Add(szText)) break;
+                if (fGap) gap.Add(svTag, szText);
+                if (tagFirst.Empty()) tagFirst.Set(szText);
+                ppLast.svTag = svTag;
+                ppLast.svText = szText;
+                if (pchNext != szText.data() + szText.size()) ++cNewlines;
+                pch = pchNext;
+                continue;
+            }
+            if (!PlainPairAt(pch, pchEnd, pp)) break;
             const std::string_view szText = pp.svText;
             if (pp.kind == InToken::kEnd) {
                 fRead = true;

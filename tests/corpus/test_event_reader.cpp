@@ -274,6 +274,29 @@ TEST_F(EventReader, PlainTokenTagsReadTheSameThroughTheShortPath) {
         EXPECT_EQ(Reading(szFile, true, ""), Reading(szFile, false, "")) << szIn;
         EXPECT_EQ(Reading(szFile, true, szTable), Reading(szFile, false, szTable)) << szIn;
     }
+    // Candidates of 15 elements, taken two words at a time.
+    pm = MakeModel(15, kModeTest);
+    const std::string szA = "NNFS1-----A----", szB = "NNFS4-----A----";
+    const std::string rgszLong[] = {
+        "<f>a<l>b<t>" + szA + "<MMl>b<MMt>" + szA + "<MMt>" + szB + "<MMt>" + szA + "<MMt>" + szB +
+            "\n<f>b<MMt>" + szB + "<MMt>" + szA,
+        "<f>a<MMt> NFS1-----A----<MMt>NNFS1-----A--- <MMt>" + szA + " <MMt>" + szB,
+        "<f>a<MMt>NNFS1--\x01--A----<MMt>NNFS1-----A---\t<MMt>" + szA + "\n\n<MMt>" + szB,
+        "<f>a<MMt>" + szA + "-<MMt>" + szA.substr(1) + "<MMt>" + szA + "<MMT>" + szB + "<MMt>" +
+            szA,
+        "<f>a<MMt>" + szA + "<MMt>" + szB + "<f>b<MMt>" + szA};
+    for (const std::string& szIn : rgszLong) {
+        const std::string szFile = dir.Write("in.txt", szIn);
+        EXPECT_EQ(Reading(szFile, true, ""), Reading(szFile, false, "")) << szIn;
+    }
+    const std::string szRun = "<f>a<MMt>" + szA + "<MMt>" + szB + "<MMt>" + szA + "<MMt>" + szB;
+    for (std::size_t cchPad = kPdfBlockSize - szRun.size() - 4; cchPad <= kPdfBlockSize; ++cchPad) {
+        const std::string szFile =
+            dir.Write("in.txt", "<p>" + std::string(cchPad - 3, 'y') + szRun + "\n<f>z");
+        ASSERT_EQ(Reading(szFile, true, ""), Reading(szFile, false, "")) << cchPad;
+    }
+    pm = MakeModel(2, kModeTest);
+
     // Wherever a block ends.
     const std::string szTail = szTok + "<f>b<l>c<MMl>x y<MMt>VB\n\n<t>VB <MMt>NN\n" + szTok;
     for (std::size_t cchPad = kPdfBlockSize - szTail.size() - 4; cchPad <= kPdfBlockSize;
