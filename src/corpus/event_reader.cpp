@@ -602,13 +602,18 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
         const bool fWordTags =
             std::endian::native == std::endian::little && cTagElem >= 8 && cTagElem <= 16;
         const auto cchTagText = static_cast<std::size_t>(cTagElem);
+        // Takes a candidate; false when the set is full.
+        const auto TakeCandidate = [&](std::string_view svTag, std::string_view szText) {
+            if (!cands.Contains(szText) && !cands.Add(szText)) return false;
+            if (fGap) gap.Add(svTag, szText);
+            if (tagFirst.Empty()) tagFirst.Set(szText);
+            return true;
+        };
         while (pch < pchEnd && *pch == '<') {
             if (const char* pchNext = fWordTags ? PlainMMtEnd(pch, pchEnd, cchTagText) : nullptr) {
                 const std::string_view svTag(pch, kcchMMt);
                 const std::string_view szText(pch + kcchMMt, cchTagText);
-                if (!cands.Contains(szText) && !cands.Add(szText)) break;
-                if (fGap) gap.Add(svTag, szText);
-                if (tagFirst.Empty()) tagFirst.Set(szText);
+                if (!TakeCandidate(svTag, szText)) break;
                 ppLast.svTag = svTag;
                 ppLast.svText = szText;
                 if (pchNext != szText.data() + szText.size()) ++cNewlines;
@@ -621,9 +626,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                 fRead = true;
             } else if (pp.kind == InToken::kMMt) {
                 if (szText.empty() || static_cast<int>(szText.size()) != cTagElem) break;
-                if (!cands.Contains(szText) && !cands.Add(szText)) break;
-                if (fGap) gap.Add(pp.svTag, szText);
-                if (tagFirst.Empty()) tagFirst.Set(szText);
+                if (!TakeCandidate(pp.svTag, szText)) break;
             } else if (pp.kind == InToken::kMMl) {
                 if (fGap) gap.Add(pp.svTag, szText);
             } else if (pp.kind == InToken::kLemma) {

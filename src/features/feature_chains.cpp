@@ -136,7 +136,8 @@ std::shared_ptr<const FeatureChains> BuildFeatureChains(const Model& m) {
         }
     }
     // The probabilities without a firing feature, computed as the
-    // probability model computes them: every raw score 1, their sum n.
+    // probability model computes them: every raw score 1, so their sum is n
+    // and each normalised score 1 / n.
     const double dRaw = m.dRawExpWeight;
     double dG = 0.0;
     double dH = 0.0;
@@ -148,13 +149,10 @@ std::shared_ptr<const FeatureChains> BuildFeatureChains(const Model& m) {
         const int n = pchains->rgcchAC[k];
         if (n == 0) continue;
         const double u = 1.0 / n;
-        double dZ = 0.0;
-        for (int i = 0; i < n; ++i) dZ += 1.0;
         double dBest = 0.0;
         for (int i = 0; i < n; ++i) {
-            const double dExp = dZ > 0.0 ? 1.0 / dZ : u;
             const std::size_t iW = pchains->rgiW[k] + static_cast<std::size_t>(i);
-            const double dP = dRaw * dExp + dH * u + dG * pchains->rgdW[iW];
+            const double dP = dRaw * u + dH * u + dG * pchains->rgdW[iW];
             pchains->rgdPNoFire[iW] = dP;
             if (dP > dBest) {
                 dBest = dP;
