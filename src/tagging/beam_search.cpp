@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -104,67 +103,6 @@ void TraceBeam(const TraceSettings& tr, const BeamLine& bl) {
         }
     }
 }
-
-// The beam of the line being extended, best first. An item names its
-// candidate tag by index; the tags are copied into the table's beam once the
-// line is done, so a path that is pushed out again costs no copy.
-class LineBeam {
-public:
-    struct Slot {
-        double dProb = 0.0;
-        int iBack = -1;
-        int iCand = 0;
-    };
-
-    void Start(int cBeam) {
-        cBeam_ = cBeam;
-        cCount_ = 0;
-        if (rgslot_.size() < Idx(cBeam)) rgslot_.resize(Idx(cBeam));
-    }
-    int Count() const { return cCount_; }
-    const Slot& operator[](int j) const { return rgslot_[Idx(j)]; }
-
-    // Sorts the path (candidate iCand extending previous item k with
-    // probability dP) in behind every item that is at most kBeamTieEps
-    // worse, dropping the last item of a full beam. fDebug10: the steps are
-    // traced.
-    void Add(int iCand, int k, double dP, bool fDebug10) {
-        // A full beam takes no path that its worst item is not worse than:
-        // the scan below would pass every item.
-        if (cCount_ == cBeam_ && !(dP - kBeamTieEps > dMin_)) return;
-        Slot* const pslot = rgslot_.data();
-        int j = 0;
-        while (j < cCount_ && !(dP - kBeamTieEps > pslot[j].dProb)) ++j;
-        if (fDebug10 && j < cCount_)
-            std::fprintf(stderr, "worse: %12.9f, at %d\n", pslot[j].dProb, j);
-        if (j < cBeam_) {
-            // The items from j on move back by one; a full beam drops its last.
-            // Field by field: a beam moves a few items, fewer than a call
-            // to a block move costs.
-            for (int i = std::min(cCount_, cBeam_ - 1); i > j; --i) {
-                pslot[i].dProb = pslot[i - 1].dProb;
-                pslot[i].iBack = pslot[i - 1].iBack;
-                pslot[i].iCand = pslot[i - 1].iCand;
-            }
-            pslot[j] = {dP, k, iCand};
-            if (fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
-        }
-        if (cCount_ < cBeam_) ++cCount_;
-        if (cCount_ == cBeam_ && j < cBeam_) {
-            // The smallest probability (comparisons with a NaN are false, as
-            // in the scan, so one never lowers it).
-            dMin_ = std::numeric_limits<double>::infinity();
-            for (int i = 0; i < cCount_; ++i)
-                if (pslot[i].dProb < dMin_) dMin_ = pslot[i].dProb;
-        }
-    }
-
-private:
-    std::vector<Slot> rgslot_;
-    int cBeam_ = 0;
-    int cCount_ = 0;
-    double dMin_ = 0.0; // smallest probability of a full beam
-};
 
 // One answer of the probability model at the current line: the value
 // probabilities (kept zero outside the line's AC values), the result and

@@ -8,6 +8,7 @@
 
 #include "corpus/data_table.h"
 #include "model/model.h"
+#include "tagging/line_beam.h"
 
 namespace vexta {
 
@@ -16,9 +17,6 @@ inline constexpr int kVtcNoWorkArray = 1100;
 inline constexpr int kVtcProbsFailed = 1107;
 inline constexpr int kVtcNoProbArray = 1108;
 inline constexpr int kVtcNoCandidates = 1109;
-
-// Two paths whose probabilities differ by at most this much keep their order.
-inline constexpr double kBeamTieEps = 1e-12;
 
 // Whether a pass counts its errors. A caller that reads no counts says so
 // (kUnread): at output level 1 or less nothing is then marked or counted;

@@ -1,0 +1,89 @@
+// The beam of the line being extended by the beam-search tagger: the best
+// paths so far, best first, each naming its candidate tag by index and the
+// previous item it extends. The tags are copied into the table's beam once
+// the line is done, so a path that is pushed out again costs no copy.
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+#include "base/ux_index.h"
+
+namespace vexta {
+
+// Two paths whose probabilities differ by at most this much keep their order.
+inline constexpr double kBeamTieEps = 1e-12;
+
+class LineBeam {
+public:
+    struct Slot {
+        double dProb = 0.0;
+        int iBack = -1;
+        int iCand = 0;
+    };
+
+    void Start(int cBeam) {
+        cBeam_ = cBeam;
+        cCount_ = 0;
+        dMin_ = std::numeric_limits<double>::infinity();
+        if (rgslot_.size() < Idx(cBeam)) rgslot_.resize(Idx(cBeam));
+    }
+    int Count() const { return cCount_; }
+    const Slot& operator[](int j) const { return rgslot_[Idx(j)]; }
+
+    // Sorts the path (candidate iCand extending previous item k with
+    // probability dP) in behind every item that is at most kBeamTieEps
+    // worse, dropping the last item of a full beam. fDebug10: the steps are
+    // traced.
+    void Add(int iCand, int k, double dP, bool fDebug10) {
+        Slot* const pslot = rgslot_.data();
+        const double dWorse = dP - kBeamTieEps;
+        // Better than no item by more than the margin (a NaN never is): the
+        // path goes last, which a full beam has no room for.
+        if (!(dWorse > dMin_)) {
+            if (cCount_ == cBeam_) return;
+            pslot[cCount_] = {dP, k, iCand};
+            if (fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", cCount_, dP);
+            if (dP < dMin_) dMin_ = dP;
+            ++cCount_;
+            return;
+        }
+        // The item of the minimum stops the scan at the latest.
+        int j = 0;
+        while (!(dWorse > pslot[j].dProb)) ++j;
+        if (fDebug10) std::fprintf(stderr, "worse: %12.9f, at %d\n", pslot[j].dProb, j);
+        const bool fFull = cCount_ == cBeam_;
+        const double dDropped = pslot[cCount_ - 1].dProb;
+        // The items from j on move back by one; a full beam drops its last.
+        // Field by field: a beam moves a few items, fewer than a call to a
+        // block move costs.
+        for (int i = std::min(cCount_, cBeam_ - 1); i > j; --i) {
+            pslot[i].dProb = pslot[i - 1].dProb;
+            pslot[i].iBack = pslot[i - 1].iBack;
+            pslot[i].iCand = pslot[i - 1].iCand;
+        }
+        pslot[j] = {dP, k, iCand};
+        if (fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
+        // The new path is above the minimum, so the minimum changes only
+        // when the dropped item held it.
+        if (!fFull) {
+            ++cCount_;
+        } else if (dDropped == dMin_) {
+            dMin_ = std::numeric_limits<double>::infinity();
+            for (int i = 0; i < cCount_; ++i)
+                if (pslot[i].dProb < dMin_) dMin_ = pslot[i].dProb;
+        }
+    }
+
+private:
+    std::vector<Slot> rgslot_;
+    int cBeam_ = 0;
+    int cCount_ = 0;
+    // The smallest probability of the items (comparisons with a NaN are
+    // false, as in the scan, so one never lowers it); infinity when none.
+    double dMin_ = std::numeric_limits<double>::infinity();
+};
+
+} // namespace vexta
