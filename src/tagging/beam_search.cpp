@@ -7,7 +7,9 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "base/ux_base.h"
@@ -131,6 +133,30 @@ struct VtcWork {
     const VtcAnswer& Cur(std::size_t t) const { return rgrgAnswer[t][Idx(rgiCur[t])]; }
 };
 
+// The beam path of an item, built when it is first looked at. Most items
+// never look at theirs, and the path is large.
+class LazyPath {
+public:
+    LazyPath() {}
+    LazyPath(const LazyPath&) = delete;
+    LazyPath& operator=(const LazyPath&) = delete;
+    ~LazyPath() {}
+    BeamPath& Get(const DataTable& dt, long il, int k) {
+        if (!fBuilt_) {
+            new (&path_) BeamPath(dt, il, k);
+            fBuilt_ = true;
+        }
+        return path_;
+    }
+
+private:
+    static_assert(std::is_trivially_destructible_v<BeamPath>);
+    union {
+        BeamPath path_;
+    };
+    bool fBuilt_ = false;
+};
+
 // The answer of tag element t already computed at this line that serves
 // the item whose path is given, or -1. An answer serves every item whose
 // path shows the tag values it read; the one of the last item is tried first.
@@ -156,6 +182,28 @@ void Normalise(BeamLine& bl) {
         VeItem& ve = bl.rgve[Idx(j)];
         ve.dProb = dSum > 0.0 ? ve.dProb / dSum : 1.0 / bl.cBeam;
     }
+}
+
+// Stores the line's beam in the table, its items' probabilities normalised.
+[[gnu::always_inline]] inline void StoreBeam(BeamLine& bl, const LineBeam& beam, const DlData& dl,
+                                             const Model& m) {
+    bl.cBeam = beam.Count();
+    // Items often extend paths by the same candidate (all of them on a
+    // line with one): its length is found once for a run of them.
+    int iCandLast = -1;
+    std::size_t cchLast = 0;
+    for (int j = 0; j < bl.cBeam; ++j) {
+        VeItem& ve = bl.rgve[Idx(j)];
+        const char* pszCand = dl.rgpszMMt[Idx(beam[j].iCand)];
+        if (beam[j].iCand != iCandLast) {
+            iCandLast = beam[j].iCand;
+            cchLast = TagLength(m, pszCand);
+        }
+        SetTag(ve.pszTag, pszCand, cchLast);
+        ve.iBack = beam[j].iBack;
+        ve.dProb = beam[j].dProb;
+    }
+    Normalise(bl);
 }
 
 // Forward step for line il: extends every item of the previous beam (one
@@ -190,24 +238,49 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     if (work.rgdTagProb.size() < cCand) work.rgdTagProb.resize(cCand);
     double* const rgdTagProb = work.rgdTagProb.data();
 
+    if (cCand == 0 && cPrev > 0) {
+        dt.iBeamPrev = 0;
+        if (fTrace) TraceItem(tr, il, 0, beam.Count());
+        NoCandidates(il, szLine);
+    }
+
+    if (cAsk == 0 && !fTrace) {
+        // Nothing to ask: every candidate's probability is the empty
+        // product 1, so each path keeps the probability of the item it
+        // extends (1 on the first line).
+        if (pblPrev == nullptr) {
+            for (std::size_t c = 0; c < cCand; ++c) beam.Add(static_cast<int>(c), 0, 1.0, false);
+        } else {
+            const VeItem* const rgvePrev = pblPrev->rgve.data();
+            for (int k = 0; k < cPrev; ++k) {
+                const double dPrev = rgvePrev[k].dProb;
+                for (std::size_t c = 0; c < cCand; ++c)
+                    beam.Add(static_cast<int>(c), k, dPrev, false);
+            }
+        }
+        dt.iBeamPrev = cPrev - 1;
+        if (cTE > 0) iRet = kProbsSingleValue;
+        StoreBeam(bl, beam, dl, m);
+        return 0;
+    }
+
     // Each item of the previous beam (an empty path on the first line) ...
     for (int k = 0; k < cPrev; ++k) {
         dt.iBeamPrev = k;
         if (fTrace) TraceItem(tr, il, k, beam.Count());
-        if (dl.rgpszMMt.empty()) NoCandidates(il, szLine);
 
         // The probabilities depend on the item only through the tags of its
         // path that they read: an answer is shared by the items whose paths
-        // show the same values there.
+        // show the same values there. The path is looked at only then.
         const bool fMayShare = k > 0 && !fProbsTrace;
-        BeamPath path(dt, il, k);
+        LazyPath path;
         bool fChanged = k == 0;
         for (int a = 0; a < cAsk; ++a) {
             const std::size_t t = rgtAsk[Idx(a)];
             if (fMayShare) {
                 const VtcAnswer& ansCur = work.Cur(t);
                 if (ansCur.fShared && ansCur.reads.cRead == 0) continue; // serves every item
-                const int i = SharedAnswer(work, t, path, m.cTagElem);
+                const int i = SharedAnswer(work, t, path.Get(dt, il, k), m.cTagElem);
                 if (i >= 0) {
                     fChanged = fChanged || i != work.rgiCur[t];
                     work.rgiCur[t] = i;
@@ -285,23 +358,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         }
         work.rgcAnswer[t] = 0;
     }
-    bl.cBeam = beam.Count();
-    // Items often extend paths by the same candidate (all of them on a
-    // line with one): its length is found once for a run of them.
-    int iCandLast = -1;
-    std::size_t cchLast = 0;
-    for (int j = 0; j < bl.cBeam; ++j) {
-        VeItem& ve = bl.rgve[Idx(j)];
-        const char* pszCand = dl.rgpszMMt[Idx(beam[j].iCand)];
-        if (beam[j].iCand != iCandLast) {
-            iCandLast = beam[j].iCand;
-            cchLast = TagLength(m, pszCand);
-        }
-        SetTag(ve.pszTag, pszCand, cchLast);
-        ve.iBack = beam[j].iBack;
-        ve.dProb = beam[j].dProb;
-    }
-    Normalise(bl);
+    StoreBeam(bl, beam, dl, m);
     if (fTrace) TraceBeam(tr, bl);
     return 0;
 }
