@@ -80,6 +80,81 @@ ChainFeature Lay(const Model& m, const FeatureDesc& fd) {
     return cf;
 }
 
+// Whether two first conditions look at the same place and read it alike.
+bool SameLocator(const ChainCond& a, const ChainCond& b) {
+    return a.kind == b.kind && a.iElem == b.iElem && a.t == b.t && a.iDir == b.iDir &&
+           (a.iDir != 0 ? a.tClosest == b.tClosest && a.pszClosest == b.pszClosest
+                        : a.iPos == b.iPos);
+}
+
+// The value a first condition requires at its locator, as the line's value
+// there is looked up; false when no line can offer it (an AC member '\0').
+bool KeyOf(const ChainCond& cond, std::uintptr_t& key) {
+    switch (cond.kind) {
+    case ChainCond::kForm:
+    case ChainCond::kAC:
+        key = reinterpret_cast<std::uintptr_t>(cond.pszValue);
+        return true;
+    case ChainCond::kValue:
+        key = static_cast<unsigned char>(cond.pszValue[0]);
+        return true;
+    case ChainCond::kACMember:
+        key = static_cast<unsigned char>(cond.pszValue[0]);
+        return key != 0;
+    case ChainCond::kTag:
+        break;
+    }
+    return false;
+}
+
+// Groups the features [iFirst, iEnd) of rgcf in blocks, each with its
+// features' first conditions by locator. Whole-tag conditions compare tag
+// contents, which no key stands for: those features are tested whole.
+void AddBlocks(FeatureChains& chains, long iFirst, long iEnd) {
+    constexpr long kBlock = ChainBlock::kChainBlock;
+    for (long iBlock = iFirst; iBlock < iEnd; iBlock += kBlock) {
+        ChainBlock blk;
+        blk.iFeatureFirst = iBlock;
+        std::vector<ChainCond> rgcondLoc;
+        std::vector<std::vector<ChainKey>> rgrgKey;
+        for (long i = iBlock; i < std::min(iBlock + kBlock, iEnd); ++i) {
+            const ChainFeature& cf = chains.rgcf[static_cast<std::size_t>(i)];
+            const std::uint64_t bit = std::uint64_t{1} << (i - iBlock);
+            if (cf.cCond == 0 || cf.rgcond[0].kind == ChainCond::kTag) {
+                blk.maskRest |= bit;
+                continue;
+            }
+            const ChainCond& cond = cf.rgcond[0];
+            std::uintptr_t key = 0;
+            if (!KeyOf(cond, key)) continue; // never holds: the feature never fires
+            std::size_t iLoc = 0;
+            while (iLoc < rgcondLoc.size() && !SameLocator(rgcondLoc[iLoc], cond)) ++iLoc;
+            if (iLoc == rgcondLoc.size()) {
+                ChainCond condLoc = cond;
+                condLoc.pszValue = "";
+                rgcondLoc.push_back(condLoc);
+                rgrgKey.emplace_back();
+            }
+            std::vector<ChainKey>& rgKey = rgrgKey[iLoc];
+            auto it = std::find_if(rgKey.begin(), rgKey.end(),
+                                   [key](const ChainKey& k) { return k.key == key; });
+            if (it == rgKey.end()) it = rgKey.insert(rgKey.end(), ChainKey{key, 0});
+            it->mask |= bit;
+        }
+        blk.iLocFirst = static_cast<std::uint32_t>(chains.rgLoc.size());
+        for (std::size_t iLoc = 0; iLoc < rgcondLoc.size(); ++iLoc) {
+            ChainLocator loc;
+            loc.cond = rgcondLoc[iLoc];
+            loc.iKeyFirst = static_cast<std::uint32_t>(chains.rgKey.size());
+            chains.rgKey.insert(chains.rgKey.end(), rgrgKey[iLoc].begin(), rgrgKey[iLoc].end());
+            loc.iKeyEnd = static_cast<std::uint32_t>(chains.rgKey.size());
+            chains.rgLoc.push_back(loc);
+        }
+        blk.iLocEnd = static_cast<std::uint32_t>(chains.rgLoc.size());
+        chains.rgBlock.push_back(blk);
+    }
+}
+
 } // namespace
 
 std::shared_ptr<const FeatureChains> BuildFeatureChains(const Model& m) {
@@ -102,6 +177,12 @@ std::shared_ptr<const FeatureChains> BuildFeatureChains(const Model& m) {
             il = fd.ilNextFeature;
         }
         pchains->rgSpan[k] = {iFirst, static_cast<long>(pchains->rgcf.size())};
+    }
+    pchains->rgBlockSpan.resize(cClasses);
+    for (std::size_t k = 0; k < cClasses; ++k) {
+        const auto iFirst = static_cast<long>(pchains->rgBlock.size());
+        AddBlocks(*pchains, pchains->rgSpan[k].first, pchains->rgSpan[k].second);
+        pchains->rgBlockSpan[k] = {iFirst, static_cast<long>(pchains->rgBlock.size())};
     }
     // The AC strings' lengths and unigram probabilities.
     pchains->rgcchAC.resize(cClasses);

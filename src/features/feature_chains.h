@@ -53,9 +53,42 @@ struct ChainFeature {
     long iFactor = -1;
 };
 
+// Where the first conditions of some features of a chain look (the
+// condition without its value), and the values they require there, each
+// with the features that require it.
+struct ChainLocator {
+    ChainCond cond;              // its pszValue is not used
+    std::uint32_t iKeyFirst = 0; // its values in FeatureChains::rgKey
+    std::uint32_t iKeyEnd = 0;
+};
+
+struct ChainKey {
+    // The value: a form or AC string by address, or a tag value or AC
+    // member as an unsigned byte.
+    std::uintptr_t key = 0;
+    std::uint64_t mask = 0; // the features of the block that require it
+};
+
+// Up to kChainBlock consecutive features of a chain, with their first
+// conditions grouped by locator: a line looks at each locator once, finds
+// its value among the required ones, and tests the other conditions only
+// of the features whose first condition holds, in chain order.
+struct ChainBlock {
+    static constexpr int kChainBlock = 64;
+    long iFeatureFirst = 0;      // in FeatureChains::rgcf
+    std::uint64_t maskRest = 0;  // features whose first condition has no locator (tested whole)
+    std::uint32_t iLocFirst = 0; // its locators in FeatureChains::rgLoc
+    std::uint32_t iLocEnd = 0;
+};
+
 struct FeatureChains {
     std::vector<ChainFeature> rgcf;            // the chains one after the other
     std::vector<std::pair<long, long>> rgSpan; // per class of the area: first, end in rgcf
+    // The chains in blocks: per class of the area, first and end in rgBlock.
+    std::vector<ChainBlock> rgBlock;
+    std::vector<std::pair<long, long>> rgBlockSpan;
+    std::vector<ChainLocator> rgLoc;
+    std::vector<ChainKey> rgKey;
     // Per class of the area: the length of its AC string, and where its
     // values' unigram probabilities start in rgdW (as the probability model
     // computes them from the class's counts).
@@ -95,6 +128,17 @@ struct FeatureChains {
             if (psz == pszAC) return pac;
             if (psz == nullptr) return nullptr;
         }
+    }
+
+    // The blocks of the chain of class pac, in order; empty for a class it
+    // does not know.
+    std::span<const ChainBlock> BlocksOf(const Model& m, const AmbClass* pac) const {
+        if (pac == nullptr) return {};
+        const auto k = static_cast<std::size_t>(pac - m.rgacAmbClassArea.data());
+        if (k >= rgBlockSpan.size()) return {};
+        const auto [iFirst, iEnd] = rgBlockSpan[k];
+        return std::span<const ChainBlock>(rgBlock).subspan(
+            static_cast<std::size_t>(iFirst), static_cast<std::size_t>(iEnd - iFirst));
     }
 
     // The chain of class pac, in order; empty for a class it does not know.

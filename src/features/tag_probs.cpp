@@ -11,7 +11,9 @@
 
 #include "features/tag_probs.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -207,23 +209,31 @@ private:
 // read as the whole match reads it, and then its other terms. (The tags of
 // the beam path read are noted as the whole match notes them; which were
 // read only decides which other beam items may reuse the answer.)
-bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, long il,
-                  BeamPath& path) {
-    for (int i = 0; i < cf.cCond; ++i) {
-        const ChainCond& cond = cf.rgcond[static_cast<std::size_t>(i)];
-        long r = il + cond.iPos;
-        if (cond.iDir != 0) {
-            // The closest line with the AC string, as the whole match finds it.
-            const auto t = static_cast<std::size_t>(cond.tClosest);
-            r = il + cond.iDir;
-            for (long d = 1;; ++d, r += cond.iDir) {
-                if (d > kClosestMax || r < 0 || r >= dt.clLines) return false;
-                const DlData& dlR = dt.rgdl[static_cast<std::size_t>(r)];
-                if (t < dlR.rgpszAC.size() && dlR.rgpszAC[t] == cond.pszClosest) break;
-            }
-        } else if (r < 0 || r >= dt.clLines) {
-            return false;
+// The line a condition looks at from line il into r: at its position, or
+// the closest line with its AC string as the whole match finds it; false
+// when there is none.
+[[gnu::always_inline]] inline bool LineOf(const ChainCond& cond, const DataTable& dt, long il,
+                                          long& r) {
+    if (cond.iDir != 0) {
+        const auto t = static_cast<std::size_t>(cond.tClosest);
+        r = il + cond.iDir;
+        for (long d = 1;; ++d, r += cond.iDir) {
+            if (d > kClosestMax || r < 0 || r >= dt.clLines) return false;
+            const DlData& dlR = dt.rgdl[static_cast<std::size_t>(r)];
+            if (t < dlR.rgpszAC.size() && dlR.rgpszAC[t] == cond.pszClosest) return true;
         }
+    }
+    r = il + cond.iPos;
+    return r >= 0 && r < dt.clLines;
+}
+
+// From its condition iCondFirst on (the ones before are known to hold).
+bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, long il,
+                  BeamPath& path, int iCondFirst) {
+    for (int i = iCondFirst; i < cf.cCond; ++i) {
+        const ChainCond& cond = cf.rgcond[static_cast<std::size_t>(i)];
+        long r = 0;
+        if (!LineOf(cond, dt, il, r)) return false;
         const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
         const auto t = static_cast<std::size_t>(cond.t);
         bool fHolds = false;
@@ -264,6 +274,60 @@ bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, l
     return true;
 }
 
+// The features of the block whose first condition holds at line il, as
+// bits, with those tested whole: each locator's value at the line is found
+// among the values its features require. The tags of the beam path a
+// locator reads are noted as each of its features' first condition would
+// note them.
+std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, const DataTable& dt,
+                         long il, BeamPath& path) {
+    std::uint64_t mask = blk.maskRest;
+    const ChainKey* pkeyArea = chains.rgKey.data();
+    for (std::uint32_t iLoc = blk.iLocFirst; iLoc < blk.iLocEnd; ++iLoc) {
+        const ChainLocator& loc = chains.rgLoc[iLoc];
+        const ChainCond& cond = loc.cond;
+        long r = 0;
+        if (!LineOf(cond, dt, il, r)) continue;
+        const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
+        const auto t = static_cast<std::size_t>(cond.t);
+        const ChainKey* pkeyFirst = pkeyArea + loc.iKeyFirst;
+        const ChainKey* pkeyEnd = pkeyArea + loc.iKeyEnd;
+        std::uintptr_t key = 0;
+        switch (cond.kind) {
+        case ChainCond::kForm:
+            key = reinterpret_cast<std::uintptr_t>(dl.pszForm);
+            break;
+        case ChainCond::kAC:
+            if (t >= dl.rgpszAC.size()) continue;
+            key = reinterpret_cast<std::uintptr_t>(dl.rgpszAC[t]);
+            break;
+        case ChainCond::kValue: {
+            const char* pszTag = r < il ? path.TagAt(r, cond.iElem) : dl.pszTag;
+            if (pszTag == nullptr) continue;
+            key = Byte(pszTag[cond.iElem]);
+            break;
+        }
+        case ChainCond::kACMember:
+            // Every value of the line's AC string is a member.
+            if (t >= dl.rgpszAC.size() || dl.rgpszAC[t] == nullptr) continue;
+            for (const char* p = dl.rgpszAC[t]; *p != '\0'; ++p) {
+                for (const ChainKey* pkey = pkeyFirst; pkey != pkeyEnd; ++pkey)
+                    if (pkey->key == Byte(*p)) mask |= pkey->mask;
+            }
+            continue;
+        case ChainCond::kTag:
+            continue; // not a locator
+        }
+        for (const ChainKey* pkey = pkeyFirst; pkey != pkeyEnd; ++pkey) {
+            if (pkey->key == key) {
+                mask |= pkey->mask;
+                break;
+            }
+        }
+    }
+    return mask;
+}
+
 // Raw scores, feature by feature. Returns false (scores unusable) when a
 // score stopped being finite, which the value-by-value computation reports.
 bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& dt, long ilData,
@@ -298,12 +362,21 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
         // other terms hold.
         const FeatureChains& chains = *m.pChains;
         for (const AmbClass* pac : {s.ilChainFirst >= 0 ? s.pacRec : nullptr, s.pacAllData}) {
-            for (const ChainFeature& cf : chains.Of(m, pac)) {
-                // The class's own chain has the factors of its values.
-                if (FiresLaidOut(m, cf, dt, ilData, path))
-                    Add(*cf.pfd, true,
-                        cf.iFactor >= 0 && pac == s.pacRec ? chains.rgdFactor.data() + cf.iFactor
-                                                           : nullptr);
+            for (const ChainBlock& blk : chains.BlocksOf(m, pac)) {
+                // Only the features whose first condition holds, in order.
+                for (std::uint64_t mask = Candidates(chains, blk, dt, ilData, path); mask != 0;
+                     mask &= mask - 1) {
+                    const int iBit = std::countr_zero(mask);
+                    const ChainFeature& cf =
+                        chains.rgcf[static_cast<std::size_t>(blk.iFeatureFirst + iBit)];
+                    const int iCondFirst = (blk.maskRest >> iBit) & 1U ? 0 : 1;
+                    // The class's own chain has the factors of its values.
+                    if (FiresLaidOut(m, cf, dt, ilData, path, iCondFirst))
+                        Add(*cf.pfd, true,
+                            cf.iFactor >= 0 && pac == s.pacRec
+                                ? chains.rgdFactor.data() + cf.iFactor
+                                : nullptr);
+                }
             }
         }
     } else {

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstring>
+#include <set>
 #include <string>
+#include <tuple>
 
 #include "features/feature_chains.h"
 #include "features/tag_probs.h"
@@ -190,6 +192,75 @@ TEST_F(TagProbsTest, LaidOutChainsGiveTheSameBits) {
         if (rgiRes[0] == kProbsNoFeature) ++cNoFeature;
     }
     EXPECT_EQ(1, cNoFeature); // line 3
+}
+
+TEST_F(TagProbsTest, IndexedChainsFindTheFeaturesTheWalkFinds) {
+    // 70 features (two blocks of the index) whose first conditions share
+    // places and values: forms, AC strings and members, tags of the path and
+    // of later lines, whole tags, closest lines, lemmas. Every line and both
+    // beam paths give the walk's bits, and the same path reads.
+    tm.m.rgfdFeatureArea.resize(80);
+    tm.m.clFeatureAreaSize = 80;
+    tm.SetClasses(0, "NV", {"NV"});
+    tm.SetLines({"N|NV/|a|a|>N/V/", "V|V/|b|b|>V/", "N|NV/|c|y|>N/V/", "V|N/|a|a|>N/",
+                 "N|NV/|b|b|>N/V/", "V|NV/|a|y|>N/V/", "N|V/|c|c|>V/", "V|NV/|b|b|>N/V/"});
+    for (long il = 0; il < 8; ++il) {
+        tm.SetItem(il, 0, tm.dt.rgdl[il].pszTag, 0);
+        tm.SetItem(il, 1, il % 2 == 0 ? "V" : "N", 1);
+    }
+    const std::array<const char*, 3> rgszForm = {"a", "b", "c"};
+    const std::array<const char*, 3> rgszValue = {"N", "V", "X"};
+    for (int i = 0; i < 70; ++i) {
+        const int p = i % 3 - 1; // -1, 0, 1
+        const std::array<FeatureTerm, 8> rgft = {
+            tm.Term(p, kElemForm, rgszForm[(i / 3) % 3]),
+            tm.Term(p, kElemAC, (i / 4) % 2 != 0 ? "NV" : "V"),
+            tm.Term(p, kElemACMember, rgszValue[(i / 5) % 3]),
+            tm.Term(p - 1, 0, rgszValue[(i / 2) % 2]),
+            tm.Term(-1, kElemTag, rgszValue[(i / 3) % 2]),
+            tm.Closest(i % 2 != 0 ? kPosClosestLeft : kPosClosestRight, kElemAC,
+                       (i / 3) % 2 != 0 ? "N" : "V", kElemForm, rgszForm[(i / 2) % 3]),
+            tm.Term(p, kElemLemma, "y"),
+            tm.Term(1, 0, rgszValue[(i / 7) % 2])};
+        const FeatureTerm& ftFirst = rgft[static_cast<std::size_t>(i % 8)];
+        const FeatureTerm& ftSecond = rgft[static_cast<std::size_t>((i / 8 + 3 * i) % 8)];
+        FeatureDesc& fd = tm.AddFeature(0, tm.Class(0, "NV"), {i % 5 + 1, 7 - i % 7},
+                                        0.3 + 0.1 * (i % 9), {ftFirst});
+        if (i % 3 != 0) fd.rgftTerm[fd.cTerms++] = ftSecond;
+    }
+    using ReadSet = std::set<std::tuple<int, int, std::string>>;
+    int cFired = 0;
+    for (long il = 0; il < 8; ++il) {
+        for (int iPrev : {0, 1}) {
+            std::array<TagProbs, 2> rgprobs{};
+            std::array<int, 2> rgiRes{};
+            std::array<int, 2> rgiBest{};
+            std::array<ReadSet, 2> rgreads;
+            std::array<bool, 2> rgfRead{};
+            for (const int fLaidOut : {0, 1}) {
+                if (fLaidOut != 0) tm.m.pChains = BuildFeatureChains(tm.m);
+                tm.dt.iBeamPrev = iPrev;
+                PathReads reads;
+                TagProbsNote note;
+                note.pReads = &reads;
+                rgiRes[fLaidOut] = GetTagProbsInto(kProbsModeTag, nullptr, &rgprobs[fLaidOut],
+                                                   rgiBest[fLaidOut], tm.m, 0, tm.dt, il, &note);
+                tm.m.pChains = nullptr;
+                for (int k = 0; k < reads.cRead; ++k) {
+                    const PathReads::Read& rd = reads.rgRead[static_cast<std::size_t>(k)];
+                    rgreads[fLaidOut].emplace(rd.d, rd.iElem, rd.pszTag ? rd.pszTag : "-");
+                }
+                rgfRead[fLaidOut] = note.fPathRead;
+            }
+            EXPECT_EQ(rgiRes[0], rgiRes[1]) << il;
+            EXPECT_EQ(rgiBest[0], rgiBest[1]) << il;
+            EXPECT_EQ(0, std::memcmp(&rgprobs[0], &rgprobs[1], sizeof(TagProbs))) << il;
+            EXPECT_EQ(rgreads[0], rgreads[1]) << il << " " << iPrev;
+            EXPECT_EQ(rgfRead[0], rgfRead[1]) << il;
+            if (rgiRes[0] == kProbsFired) ++cFired;
+        }
+    }
+    EXPECT_EQ(10, cFired); // the five lines of the class, on both paths
 }
 
 TEST_F(TagProbsTest, ScoresThatAllVanishGiveTheUniformRawEstimate) {
