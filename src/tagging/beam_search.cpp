@@ -107,13 +107,25 @@ void TraceBeam(const TraceSettings& tr, const BeamLine& bl) {
 }
 
 // One answer of the probability model at the current line: the value
-// probabilities (kept zero outside the line's AC values), the result and
-// the tags of the beam path it read.
+// probabilities (zero outside the line's AC values), the result and the tags
+// of the beam path it read.
 struct VtcAnswer {
     TagProbs probs{};
     int iRes = 0;
     bool fShared = false; // may serve other items: no warning, no read lost
     PathReads reads;
+    // The AC string whose values probs may hold; every other entry is 0.
+    const char* pszACHeld = nullptr;
+
+    // Readies probs for the values of pszAC. The model writes every value of
+    // its AC, so the entries of the same AC string are simply overwritten;
+    // those of another are cleared first.
+    void HoldAC(const char* pszAC) {
+        if (pszACHeld == pszAC) return;
+        if (pszACHeld != nullptr)
+            for (const char* p = pszACHeld; *p != '\0'; ++p) probs[Byte(*p)] = 0.0;
+        pszACHeld = pszAC;
+    }
 };
 
 // Work areas of one call: per tag element the answers computed at the
@@ -293,6 +305,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             if (Idx(iNew) == rgAnswer.size()) rgAnswer.emplace_back();
             VtcAnswer& ans = rgAnswer[Idx(iNew)];
             work.rgiCur[t] = iNew;
+            ans.HoldAC(dl.rgpszAC[t]);
             int iBest = 0;
             TagProbsNote note;
             note.pReads = &ans.reads;
@@ -348,16 +361,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
                 beam.Add(static_cast<int>(c), k, rgdTagProb[c] * dPrev, false);
         }
     }
-    // Clear what the probability model wrote so that values outside the AC
-    // keep reading as 0 on the next line.
-    for (int a = 0; a < cAsk; ++a) {
-        const std::size_t t = rgtAsk[Idx(a)];
-        for (int i = 0; i < work.rgcAnswer[t]; ++i) {
-            TagProbs& probs = work.rgrgAnswer[t][Idx(i)].probs;
-            for (const char* p = dl.rgpszAC[t]; *p != '\0'; ++p) probs[Byte(*p)] = 0.0;
-        }
-        work.rgcAnswer[t] = 0;
-    }
+    for (int a = 0; a < cAsk; ++a) work.rgcAnswer[rgtAsk[Idx(a)]] = 0;
     StoreBeam(bl, beam, dl, m);
     if (fTrace) TraceBeam(tr, bl);
     return 0;

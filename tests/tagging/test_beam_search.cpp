@@ -255,6 +255,13 @@ TEST(BeamSearch, TiesKeepInputOrderAndVanishingPathsShareEqually) {
     EXPECT_EQ(0.5, tm.dt.rgbeam[0].rgve[1].dProb);
     EXPECT_EQ('X', tm.dt.rgpszTagOut[0][0]);
     EXPECT_FALSE(std::isnan(tm.dt.rgbeam[1].rgve[0].dProb));
+
+    // A candidate outside its line's class scores 0, also where the line
+    // before gave its value a probability.
+    tm.SetLines({"N|NV/|w|w|>N/V/", "A|AB/|w|w|>N/A/"});
+    Tag(tm);
+    for (int j = 0; j < tm.dt.rgbeam[1].cBeam; ++j)
+        EXPECT_STREQ("A", tm.dt.rgbeam[1].rgve[j].pszTag.data()) << j;
 }
 
 TEST(BeamSearch, OnlyElementsMarkedPlusMakeTheLineCountAndOnlyTheRangeIsWritten) {
