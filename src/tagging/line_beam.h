@@ -28,7 +28,10 @@ public:
         cBeam_ = cBeam;
         cCount_ = 0;
         dMin_ = std::numeric_limits<double>::infinity();
-        if (rgslot_.size() < Idx(cBeam)) rgslot_.resize(Idx(cBeam));
+        if (rgslot_.size() < Idx(cBeam)) {
+            rgslot_.resize(Idx(cBeam));
+            rgdMinTo_.resize(Idx(cBeam));
+        }
     }
     int Count() const { return cCount_; }
     const Slot& operator[](int j) const { return rgslot_[Idx(j)]; }
@@ -39,6 +42,7 @@ public:
     // traced.
     void Add(int iCand, int k, double dP, bool fDebug10) {
         Slot* const pslot = rgslot_.data();
+        double* const pdMinTo = rgdMinTo_.data();
         const double dWorse = dP - kBeamTieEps;
         // Better than no item by more than the margin (a NaN never is): the
         // path goes last, which a full beam has no room for.
@@ -47,6 +51,7 @@ public:
             pslot[cCount_] = {dP, k, iCand};
             if (fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", cCount_, dP);
             if (dP < dMin_) dMin_ = dP;
+            pdMinTo[cCount_] = dMin_;
             ++cCount_;
             return;
         }
@@ -54,36 +59,33 @@ public:
         int j = 0;
         while (!(dWorse > pslot[j].dProb)) ++j;
         if (fDebug10) std::fprintf(stderr, "worse: %12.9f, at %d\n", pslot[j].dProb, j);
-        const bool fFull = cCount_ == cBeam_;
-        const double dDropped = pslot[cCount_ - 1].dProb;
         // The items from j on move back by one; a full beam drops its last.
         // Field by field: a beam moves a few items, fewer than a call to a
-        // block move costs.
+        // block move costs. Each item's minimum up to it moves along: the
+        // minimum up to item j already counts that item, which is below the
+        // new path.
         for (int i = std::min(cCount_, cBeam_ - 1); i > j; --i) {
             pslot[i].dProb = pslot[i - 1].dProb;
             pslot[i].iBack = pslot[i - 1].iBack;
             pslot[i].iCand = pslot[i - 1].iCand;
+            pdMinTo[i] = pdMinTo[i - 1];
         }
         pslot[j] = {dP, k, iCand};
+        pdMinTo[j] = j > 0 && !(dP < pdMinTo[j - 1]) ? pdMinTo[j - 1] : dP;
         if (fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
-        // The new path is above the minimum, so the minimum changes only
-        // when the dropped item held it.
-        if (!fFull) {
-            ++cCount_;
-        } else if (dDropped == dMin_) {
-            dMin_ = std::numeric_limits<double>::infinity();
-            for (int i = 0; i < cCount_; ++i)
-                if (pslot[i].dProb < dMin_) dMin_ = pslot[i].dProb;
-        }
+        if (cCount_ < cBeam_) ++cCount_;
+        dMin_ = pdMinTo[cCount_ - 1];
     }
 
 private:
     std::vector<Slot> rgslot_;
+    // [j]: the smallest probability of items 0..j (comparisons with a NaN
+    // are false, as in the scan, so one never lowers it); the last one is
+    // the beam's.
+    std::vector<double> rgdMinTo_;
     int cBeam_ = 0;
     int cCount_ = 0;
-    // The smallest probability of the items (comparisons with a NaN are
-    // false, as in the scan, so one never lowers it); infinity when none.
-    double dMin_ = std::numeric_limits<double>::infinity();
+    double dMin_ = std::numeric_limits<double>::infinity(); // infinity when empty
 };
 
 } // namespace vexta
