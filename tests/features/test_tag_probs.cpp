@@ -195,7 +195,7 @@ TEST_F(TagProbsTest, LaidOutChainsGiveTheSameBits) {
 }
 
 TEST_F(TagProbsTest, IndexedChainsFindTheFeaturesTheWalkFinds) {
-    // 70 features (two blocks of the index) whose first conditions share
+    // 73 features (two blocks of the index) whose first conditions share
     // places and values: forms, AC strings and members, tags of the path and
     // of later lines, whole tags, closest lines, lemmas. Every line and both
     // beam paths give the walk's bits, and the same path reads.
@@ -210,6 +210,7 @@ TEST_F(TagProbsTest, IndexedChainsFindTheFeaturesTheWalkFinds) {
     }
     const std::array<const char*, 3> rgszForm = {"a", "b", "c"};
     const std::array<const char*, 3> rgszValue = {"N", "V", "X"};
+    const std::array<int, 4> rgiClosestElem = {kElemForm, 0, kElemACMember, kElemAC};
     for (int i = 0; i < 70; ++i) {
         const int p = i % 3 - 1; // -1, 0, 1
         const std::array<FeatureTerm, 8> rgft = {
@@ -219,15 +220,32 @@ TEST_F(TagProbsTest, IndexedChainsFindTheFeaturesTheWalkFinds) {
             tm.Term(p - 1, 0, rgszValue[(i / 2) % 2]),
             tm.Term(-1, kElemTag, rgszValue[(i / 3) % 2]),
             tm.Closest(i % 2 != 0 ? kPosClosestLeft : kPosClosestRight, kElemAC,
-                       (i / 3) % 2 != 0 ? "N" : "V", kElemForm, rgszForm[(i / 2) % 3]),
+                       (i / 3) % 2 != 0 ? "N" : "V", rgiClosestElem[(i / 8) % 4],
+                       (i / 8) % 4 == 0 ? rgszForm[(i / 2) % 3] : rgszValue[(i / 2) % 2]),
             tm.Term(p, kElemLemma, "y"),
             tm.Term(1, 0, rgszValue[(i / 7) % 2])};
-        const FeatureTerm& ftFirst = rgft[static_cast<std::size_t>(i % 8)];
-        const FeatureTerm& ftSecond = rgft[static_cast<std::size_t>((i / 8 + 3 * i) % 8)];
+        FeatureTerm ftFirst = rgft[static_cast<std::size_t>(i % 8)];
+        FeatureTerm ftSecond = rgft[static_cast<std::size_t>((i / 8 + 3 * i) % 8)];
+        // Terms in the order they are tested (conditions that read no tag
+        // of the path, then tags of the path, then closest lines), so that
+        // the whole match reads the tags the tagging reads.
+        const auto Rank = [](const FeatureTerm& ft) {
+            if (ft.iPos == kPosClosestLeft || ft.iPos == kPosClosestRight) return 2;
+            return ft.iPos < 0 && (ft.iConditionElem < kElemAC || ft.iConditionElem == kElemTag)
+                       ? 1
+                       : 0;
+        };
+        const bool fTwo = i % 3 != 0;
+        if (fTwo && Rank(ftSecond) < Rank(ftFirst)) std::swap(ftFirst, ftSecond);
         FeatureDesc& fd = tm.AddFeature(0, tm.Class(0, "NV"), {i % 5 + 1, 7 - i % 7},
                                         0.3 + 0.1 * (i % 9), {ftFirst});
-        if (i % 3 != 0) fd.rgftTerm[fd.cTerms++] = ftSecond;
+        if (fTwo) fd.rgftTerm[fd.cTerms++] = ftSecond;
     }
+    // Forms, AC strings and tag values at closest lines that hold somewhere.
+    for (const FeatureTerm& ft : {tm.Closest(kPosClosestLeft, kElemAC, "N", kElemForm, "a"),
+                                  tm.Closest(kPosClosestRight, kElemAC, "V", kElemAC, "V"),
+                                  tm.Closest(kPosClosestLeft, kElemAC, "V", 0, "V")})
+        tm.AddFeature(0, tm.Class(0, "NV"), {2, 3}, 0.8, {ft});
     using ReadSet = std::set<std::tuple<int, int, std::string>>;
     int cFired = 0;
     for (long il = 0; il < 8; ++il) {
