@@ -107,6 +107,21 @@ bool KeyOf(const ChainCond& cond, std::uintptr_t& key) {
     return false;
 }
 
+// The group of a first condition's locator in its block.
+int GroupOf(const ChainCond& cond) {
+    if (cond.iDir != 0) return ChainBlock::kGroupClosest;
+    switch (cond.kind) {
+    case ChainCond::kForm:
+        return ChainBlock::kGroupForm;
+    case ChainCond::kAC:
+        return ChainBlock::kGroupAC;
+    case ChainCond::kValue:
+        return ChainBlock::kGroupValue;
+    default:
+        return ChainBlock::kGroupACMember;
+    }
+}
+
 // Groups the features [iFirst, iEnd) of rgcf in blocks, each with its
 // features' first conditions by locator. Whole-tag conditions compare tag
 // contents, which no key stands for: those features are tested whole.
@@ -142,15 +157,21 @@ void AddBlocks(FeatureChains& chains, long iFirst, long iEnd) {
             it->mask |= bit;
         }
         blk.iLocFirst = static_cast<std::uint32_t>(chains.rgLoc.size());
-        for (std::size_t iLoc = 0; iLoc < rgcondLoc.size(); ++iLoc) {
-            ChainLocator loc;
-            loc.cond = rgcondLoc[iLoc];
-            loc.iKeyFirst = static_cast<std::uint32_t>(chains.rgKey.size());
-            chains.rgKey.insert(chains.rgKey.end(), rgrgKey[iLoc].begin(), rgrgKey[iLoc].end());
-            loc.iKeyEnd = static_cast<std::uint32_t>(chains.rgKey.size());
-            chains.rgLoc.push_back(loc);
+        for (int iGroup = 0; iGroup < ChainBlock::kGroups; ++iGroup) {
+            for (std::size_t iLoc = 0; iLoc < rgcondLoc.size(); ++iLoc) {
+                if (GroupOf(rgcondLoc[iLoc]) != iGroup) continue;
+                const std::vector<ChainKey>& rgKey = rgrgKey[iLoc];
+                ChainLocator loc;
+                loc.cond = rgcondLoc[iLoc];
+                loc.key0 = rgKey.front();
+                loc.iKeyFirst = static_cast<std::uint32_t>(chains.rgKey.size());
+                chains.rgKey.insert(chains.rgKey.end(), rgKey.begin() + 1, rgKey.end());
+                loc.iKeyEnd = static_cast<std::uint32_t>(chains.rgKey.size());
+                chains.rgLoc.push_back(loc);
+            }
+            blk.rgiLocEnd[static_cast<std::size_t>(iGroup)] =
+                static_cast<std::uint32_t>(chains.rgLoc.size());
         }
-        blk.iLocEnd = static_cast<std::uint32_t>(chains.rgLoc.size());
         chains.rgBlock.push_back(blk);
     }
 }

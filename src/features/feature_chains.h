@@ -53,20 +53,21 @@ struct ChainFeature {
     long iFactor = -1;
 };
 
-// Where the first conditions of some features of a chain look (the
-// condition without its value), and the values they require there, each
-// with the features that require it.
-struct ChainLocator {
-    ChainCond cond;              // its pszValue is not used
-    std::uint32_t iKeyFirst = 0; // its values in FeatureChains::rgKey
-    std::uint32_t iKeyEnd = 0;
-};
-
 struct ChainKey {
     // The value: a form or AC string by address, or a tag value or AC
     // member as an unsigned byte.
     std::uintptr_t key = 0;
     std::uint64_t mask = 0; // the features of the block that require it
+};
+
+// Where the first conditions of some features of a chain look (the
+// condition without its value), and the values they require there, each
+// with the features that require it.
+struct ChainLocator {
+    ChainCond cond;              // its pszValue is not used
+    ChainKey key0;               // the first value
+    std::uint32_t iKeyFirst = 0; // the others in FeatureChains::rgKey
+    std::uint32_t iKeyEnd = 0;
 };
 
 // Up to kChainBlock consecutive features of a chain, with their first
@@ -75,10 +76,14 @@ struct ChainKey {
 // of the features whose first condition holds, in chain order.
 struct ChainBlock {
     static constexpr int kChainBlock = 64;
+    // The locators by what they read, each group tested in a loop of its
+    // own: forms, AC strings, tag values and AC members at fixed positions,
+    // then everything at closest lines.
+    enum Group : int { kGroupForm, kGroupAC, kGroupValue, kGroupACMember, kGroupClosest, kGroups };
     long iFeatureFirst = 0;      // in FeatureChains::rgcf
     std::uint64_t maskRest = 0;  // features whose first condition has no locator (tested whole)
     std::uint32_t iLocFirst = 0; // its locators in FeatureChains::rgLoc
-    std::uint32_t iLocEnd = 0;
+    std::array<std::uint32_t, kGroups> rgiLocEnd{}; // where each group ends
 };
 
 struct FeatureChains {

@@ -11,6 +11,7 @@
 
 #include "features/tag_probs.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -215,13 +216,18 @@ private:
 [[gnu::always_inline]] inline bool LineOf(const ChainCond& cond, const DataTable& dt, long il,
                                           long& r) {
     if (cond.iDir != 0) {
+        // The lines within reach on that side, nearest first.
         const auto t = static_cast<std::size_t>(cond.tClosest);
-        r = il + cond.iDir;
-        for (long d = 1;; ++d, r += cond.iDir) {
-            if (d > kClosestMax || r < 0 || r >= dt.clLines) return false;
-            const DlData& dlR = dt.rgdl[static_cast<std::size_t>(r)];
-            if (t < dlR.rgpszAC.size() && dlR.rgpszAC[t] == cond.pszClosest) return true;
+        const long cReach = std::min(kClosestMax, cond.iDir < 0 ? il : dt.clLines - 1 - il);
+        const DlData* pdl = dt.rgdl.data() + il;
+        for (long d = 1; d <= cReach; ++d) {
+            pdl += cond.iDir;
+            if (t < pdl->rgpszAC.size() && pdl->rgpszAC[t] == cond.pszClosest) {
+                r = il + d * cond.iDir;
+                return true;
+            }
         }
+        return false;
     }
     r = il + cond.iPos;
     return r >= 0 && r < dt.clLines;
@@ -274,6 +280,42 @@ bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, l
     return true;
 }
 
+// The features of a locator that require the value key.
+[[gnu::always_inline]] inline std::uint64_t KeyMask(const FeatureChains& chains,
+                                                    const ChainLocator& loc, std::uintptr_t key) {
+    if (key == loc.key0.key) return loc.key0.mask;
+    for (std::uint32_t i = loc.iKeyFirst; i < loc.iKeyEnd; ++i) {
+        const ChainKey& k = chains.rgKey[i];
+        if (k.key == key) return k.mask;
+    }
+    return 0;
+}
+
+// The features of a locator of kind kKind whose first condition holds at
+// line r (dl) of the computation at line il.
+template <ChainCond::Kind kKind>
+[[gnu::always_inline]] inline std::uint64_t MaskAt(const FeatureChains& chains,
+                                                   const ChainLocator& loc, const DlData& dl,
+                                                   long r, long il, BeamPath& path) {
+    const auto t = static_cast<std::size_t>(loc.cond.t);
+    if constexpr (kKind == ChainCond::kForm) {
+        return KeyMask(chains, loc, reinterpret_cast<std::uintptr_t>(dl.pszForm));
+    } else if constexpr (kKind == ChainCond::kAC) {
+        if (t >= dl.rgpszAC.size()) return 0;
+        return KeyMask(chains, loc, reinterpret_cast<std::uintptr_t>(dl.rgpszAC[t]));
+    } else if constexpr (kKind == ChainCond::kValue) {
+        const char* pszTag = r < il ? path.TagAt(r, loc.cond.iElem) : dl.pszTag;
+        if (pszTag == nullptr) return 0;
+        return KeyMask(chains, loc, Byte(pszTag[loc.cond.iElem]));
+    } else {
+        // Every value of the line's AC string is a member.
+        if (t >= dl.rgpszAC.size() || dl.rgpszAC[t] == nullptr) return 0;
+        std::uint64_t mask = 0;
+        for (const char* p = dl.rgpszAC[t]; *p != '\0'; ++p) mask |= KeyMask(chains, loc, Byte(*p));
+        return mask;
+    }
+}
+
 // The features of the block whose first condition holds at line il, as
 // bits, with those tested whole: each locator's value at the line is found
 // among the values its features require. The tags of the beam path a
@@ -282,47 +324,44 @@ bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, l
 std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, const DataTable& dt,
                          long il, BeamPath& path) {
     std::uint64_t mask = blk.maskRest;
-    const ChainKey* pkeyArea = chains.rgKey.data();
-    for (std::uint32_t iLoc = blk.iLocFirst; iLoc < blk.iLocEnd; ++iLoc) {
-        const ChainLocator& loc = chains.rgLoc[iLoc];
-        const ChainCond& cond = loc.cond;
+    const ChainLocator* ploc = chains.rgLoc.data();
+    const DlData* pdl = dt.rgdl.data();
+    const long clLines = dt.clLines;
+    // The locators at fixed positions, a loop per kind.
+    const auto Fixed = [&]<ChainCond::Kind kKind>(std::uint32_t& iLoc, int iGroup) {
+        for (const std::uint32_t iEnd = blk.rgiLocEnd[static_cast<std::size_t>(iGroup)];
+             iLoc < iEnd; ++iLoc) {
+            const ChainLocator& loc = ploc[iLoc];
+            const long r = il + loc.cond.iPos;
+            if (r < 0 || r >= clLines) continue;
+            mask |= MaskAt<kKind>(chains, loc, pdl[r], r, il, path);
+        }
+    };
+    std::uint32_t iLoc = blk.iLocFirst;
+    Fixed.template operator()<ChainCond::kForm>(iLoc, ChainBlock::kGroupForm);
+    Fixed.template operator()<ChainCond::kAC>(iLoc, ChainBlock::kGroupAC);
+    Fixed.template operator()<ChainCond::kValue>(iLoc, ChainBlock::kGroupValue);
+    Fixed.template operator()<ChainCond::kACMember>(iLoc, ChainBlock::kGroupACMember);
+    for (const std::uint32_t iEnd = blk.rgiLocEnd[ChainBlock::kGroupClosest]; iLoc < iEnd; ++iLoc) {
+        const ChainLocator& loc = ploc[iLoc];
         long r = 0;
-        if (!LineOf(cond, dt, il, r)) continue;
-        const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
-        const auto t = static_cast<std::size_t>(cond.t);
-        const ChainKey* pkeyFirst = pkeyArea + loc.iKeyFirst;
-        const ChainKey* pkeyEnd = pkeyArea + loc.iKeyEnd;
-        std::uintptr_t key = 0;
-        switch (cond.kind) {
+        if (!LineOf(loc.cond, dt, il, r)) continue;
+        const DlData& dl = pdl[r];
+        switch (loc.cond.kind) {
         case ChainCond::kForm:
-            key = reinterpret_cast<std::uintptr_t>(dl.pszForm);
+            mask |= MaskAt<ChainCond::kForm>(chains, loc, dl, r, il, path);
             break;
         case ChainCond::kAC:
-            if (t >= dl.rgpszAC.size()) continue;
-            key = reinterpret_cast<std::uintptr_t>(dl.rgpszAC[t]);
+            mask |= MaskAt<ChainCond::kAC>(chains, loc, dl, r, il, path);
             break;
-        case ChainCond::kValue: {
-            const char* pszTag = r < il ? path.TagAt(r, cond.iElem) : dl.pszTag;
-            if (pszTag == nullptr) continue;
-            key = Byte(pszTag[cond.iElem]);
+        case ChainCond::kValue:
+            mask |= MaskAt<ChainCond::kValue>(chains, loc, dl, r, il, path);
             break;
-        }
         case ChainCond::kACMember:
-            // Every value of the line's AC string is a member.
-            if (t >= dl.rgpszAC.size() || dl.rgpszAC[t] == nullptr) continue;
-            for (const char* p = dl.rgpszAC[t]; *p != '\0'; ++p) {
-                for (const ChainKey* pkey = pkeyFirst; pkey != pkeyEnd; ++pkey)
-                    if (pkey->key == Byte(*p)) mask |= pkey->mask;
-            }
-            continue;
+            mask |= MaskAt<ChainCond::kACMember>(chains, loc, dl, r, il, path);
+            break;
         case ChainCond::kTag:
-            continue; // not a locator
-        }
-        for (const ChainKey* pkey = pkeyFirst; pkey != pkeyEnd; ++pkey) {
-            if (pkey->key == key) {
-                mask |= pkey->mask;
-                break;
-            }
+            break; // not a locator
         }
     }
     return mask;
