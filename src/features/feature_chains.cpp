@@ -125,13 +125,22 @@ int GroupOf(const ChainCond& cond) {
 // Groups the features [iFirst, iEnd) of rgcf in blocks, each with its
 // features' first conditions by locator. Whole-tag conditions compare tag
 // contents, which no key stands for: those features are tested whole.
-void AddBlocks(FeatureChains& chains, long iFirst, long iEnd) {
+// The locators of a block while it is built, and the values required at
+// each (by locator), kept between blocks so that building allocates little.
+struct BlockScratch {
+    std::vector<ChainCond> rgcondLoc;
+    std::vector<std::pair<std::size_t, ChainKey>> rgKey;
+};
+
+void AddBlocks(FeatureChains& chains, long iFirst, long iEnd, BlockScratch& scratch) {
     constexpr long kBlock = ChainBlock::kChainBlock;
+    std::vector<ChainCond>& rgcondLoc = scratch.rgcondLoc;
+    std::vector<std::pair<std::size_t, ChainKey>>& rgKey = scratch.rgKey;
     for (long iBlock = iFirst; iBlock < iEnd; iBlock += kBlock) {
         ChainBlock blk;
         blk.iFeatureFirst = iBlock;
-        std::vector<ChainCond> rgcondLoc;
-        std::vector<std::vector<ChainKey>> rgrgKey;
+        rgcondLoc.clear();
+        rgKey.clear();
         for (long i = iBlock; i < std::min(iBlock + kBlock, iEnd); ++i) {
             const ChainFeature& cf = chains.rgcf[static_cast<std::size_t>(i)];
             const std::uint64_t bit = std::uint64_t{1} << (i - iBlock);
@@ -145,27 +154,32 @@ void AddBlocks(FeatureChains& chains, long iFirst, long iEnd) {
             std::size_t iLoc = 0;
             while (iLoc < rgcondLoc.size() && !SameLocator(rgcondLoc[iLoc], cond)) ++iLoc;
             if (iLoc == rgcondLoc.size()) {
-                ChainCond condLoc = cond;
-                condLoc.pszValue = "";
-                rgcondLoc.push_back(condLoc);
-                rgrgKey.emplace_back();
+                rgcondLoc.push_back(cond);
+                rgcondLoc.back().pszValue = "";
             }
-            std::vector<ChainKey>& rgKey = rgrgKey[iLoc];
-            auto it = std::find_if(rgKey.begin(), rgKey.end(),
-                                   [key](const ChainKey& k) { return k.key == key; });
-            if (it == rgKey.end()) it = rgKey.insert(rgKey.end(), ChainKey{key, 0});
-            it->mask |= bit;
+            auto it = std::find_if(rgKey.begin(), rgKey.end(), [&](const auto& entry) {
+                return entry.first == iLoc && entry.second.key == key;
+            });
+            if (it == rgKey.end()) it = rgKey.insert(rgKey.end(), {iLoc, ChainKey{key, 0}});
+            it->second.mask |= bit;
         }
         blk.iLocFirst = static_cast<std::uint32_t>(chains.rgLoc.size());
         for (int iGroup = 0; iGroup < ChainBlock::kGroups; ++iGroup) {
             for (std::size_t iLoc = 0; iLoc < rgcondLoc.size(); ++iLoc) {
                 if (GroupOf(rgcondLoc[iLoc]) != iGroup) continue;
-                const std::vector<ChainKey>& rgKey = rgrgKey[iLoc];
+                // Its values in the order they were met; the first inline.
                 ChainLocator loc;
                 loc.cond = rgcondLoc[iLoc];
-                loc.key0 = rgKey.front();
                 loc.iKeyFirst = static_cast<std::uint32_t>(chains.rgKey.size());
-                chains.rgKey.insert(chains.rgKey.end(), rgKey.begin() + 1, rgKey.end());
+                bool fFirst = true;
+                for (const auto& [iLocKey, key] : rgKey) {
+                    if (iLocKey != iLoc) continue;
+                    if (fFirst)
+                        loc.key0 = key;
+                    else
+                        chains.rgKey.push_back(key);
+                    fFirst = false;
+                }
                 loc.iKeyEnd = static_cast<std::uint32_t>(chains.rgKey.size());
                 chains.rgLoc.push_back(loc);
             }
@@ -200,9 +214,11 @@ std::shared_ptr<const FeatureChains> BuildFeatureChains(const Model& m) {
         pchains->rgSpan[k] = {iFirst, static_cast<long>(pchains->rgcf.size())};
     }
     pchains->rgBlockSpan.resize(cClasses);
+    pchains->rgLoc.reserve(pchains->rgcf.size());
+    BlockScratch scratch;
     for (std::size_t k = 0; k < cClasses; ++k) {
         const auto iFirst = static_cast<long>(pchains->rgBlock.size());
-        AddBlocks(*pchains, pchains->rgSpan[k].first, pchains->rgSpan[k].second);
+        AddBlocks(*pchains, pchains->rgSpan[k].first, pchains->rgSpan[k].second, scratch);
         pchains->rgBlockSpan[k] = {iFirst, static_cast<long>(pchains->rgBlock.size())};
     }
     // The AC strings' lengths and unigram probabilities.
