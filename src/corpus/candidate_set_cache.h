@@ -30,6 +30,17 @@ inline std::uint64_t HashText(std::string_view sz, std::uint64_t n) {
     return (h ^ w ^ sz.size()) * 0x9E3779B97F4A7C15ULL;
 }
 
+// Bit t set: the AC string of tag element t has two values or more, that is
+// a choice is left in the element (elements from 32 on are not marked).
+inline std::uint32_t MultiValuedMask(std::span<const char* const> rgpszAC) {
+    std::uint32_t u = 0;
+    for (std::size_t t = 0; t < rgpszAC.size() && t < 32; ++t) {
+        const char* psz = rgpszAC[t];
+        if (psz != nullptr && psz[0] != '\0' && psz[1] != '\0') u |= std::uint32_t{1} << t;
+    }
+    return u;
+}
+
 // The parse of the AC part and candidate part of data lines: the interned
 // AC strings and candidates. An entry names the string table its strings
 // were interned in and how long they stay valid (a copy of a string the
@@ -47,6 +58,7 @@ public:
         const void* pvOwner = nullptr;  // string table the strings belong to
         std::uint64_t uValid = 0;       // while the strings are valid (see Find)
         std::vector<const char*> rgpsz; // interned AC strings, then candidates
+        std::uint32_t uMultiValued = 0; // MultiValuedMask of the AC strings
     };
 
     // The entry of the pair of parts with cAC AC strings, or null. pvOwner
@@ -78,6 +90,7 @@ public:
         e.pvOwner = pvOwner;
         e.uValid = uValid;
         e.rgpsz.assign(rgpszAC.begin(), rgpszAC.end());
+        e.uMultiValued = MultiValuedMask(rgpszAC);
         e.rgpsz.insert(e.rgpsz.end(), rgpszMMt.begin(), rgpszMMt.end());
     }
 

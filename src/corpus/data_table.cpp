@@ -221,6 +221,7 @@ int ParseFields(const Model& m, std::string_view sz, DlData& dl, Interner& inter
         ich = ichSep + 1;
     }
     if (cAC != cTagElem) return kLineACCount;
+    dl.uMultiValued = MultiValuedMask(dl.rgpszAC);
     if (ich >= cch) return kLineACPart;
     ++ich;
 
@@ -372,6 +373,7 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     }
     if (dl.pszTag == nullptr && !interner.Intern(szTag, dl.pszTag)) return kLineInternTag;
     dl.rgpszAC.assign(pe->rgpsz.begin(), pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC));
+    dl.uMultiValued = pe->uMultiValued;
     if (const int rc = InternForm(szForm, dl, interner); rc != 0) return rc;
     if (const int rc = InternLemma(szLemma, szForm, dl, interner); rc != 0) return rc;
     dl.rgpszMMt.assign(pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC), pe->rgpsz.end());
@@ -1137,6 +1139,7 @@ int MoveDlData(DlData& dlTo, const DlData& dlFrom) {
     if (&dlTo == &dlFrom) return 0;
     dlTo.pszTag = dlFrom.pszTag;
     dlTo.rgpszAC.assign(dlFrom.rgpszAC.begin(), dlFrom.rgpszAC.end());
+    dlTo.uMultiValued = dlFrom.uMultiValued;
     dlTo.pszForm = dlFrom.pszForm;
     dlTo.pszLemma = dlFrom.pszLemma;
     dlTo.cMMt = dlFrom.cMMt;
@@ -1156,6 +1159,7 @@ void ClearDataLine(DataTable& dt, long i) {
     dt.rgpszDataLine[k].clear();
     dt.rgdl[k].pszTag = dt.rgdl[k].pszForm = dt.rgdl[k].pszLemma = nullptr;
     dt.rgdl[k].rgpszAC.clear();
+    dt.rgdl[k].uMultiValued = 0;
     dt.rgdl[k].rgpszMMt.clear();
     dt.rgdl[k].cMMt = 0;
     dt.rgpszRest[k].clear();

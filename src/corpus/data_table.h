@@ -7,6 +7,7 @@
 
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <span>
@@ -38,6 +39,7 @@ using TagBuf = std::array<char, kTagElemMax + 1>;
 struct DlData {
     const char* pszTag = nullptr;      // true tag
     std::vector<const char*> rgpszAC;  // cTagElem AC strings
+    std::uint32_t uMultiValued = 0;    // MultiValuedMask(rgpszAC), kept with it
     const char* pszForm = nullptr;     // word form
     const char* pszLemma = nullptr;    // lemma
     long cMMt = 0;                     // number of candidate tags

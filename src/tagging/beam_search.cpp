@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -237,12 +239,15 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     beam.Start(m.cBeam);
 
     // The elements the model is asked about: those with two values or more
-    // at the line, in element order; traced runs ask about every element.
+    // at the line (marked when it was read), in element order; traced runs
+    // ask about every element.
     std::array<std::size_t, kTagElemMax> rgtAsk;
     int cAsk = 0;
-    for (std::size_t t = 0; t < cTE; ++t) {
-        const char* pszAC = dl.rgpszAC[t];
-        if (fProbsTrace || (pszAC[0] != '\0' && pszAC[1] != '\0')) rgtAsk[Idx(cAsk++)] = t;
+    if (fProbsTrace) {
+        for (std::size_t t = 0; t < cTE; ++t) rgtAsk[Idx(cAsk++)] = t;
+    } else {
+        for (std::uint32_t u = dl.uMultiValued; u != 0; u &= u - 1)
+            rgtAsk[Idx(cAsk++)] = static_cast<std::size_t>(std::countr_zero(u));
     }
     const bool fLastAsked = cAsk > 0 && rgtAsk[Idx(cAsk - 1)] == cTE - 1;
     const std::size_t cCand = dl.rgpszMMt.size();

@@ -282,6 +282,9 @@ TEST_F(DataLines, RecurringCandidateSetsAcrossClearedCopies) {
     EXPECT_EQ(Texts(dt.rgdl[2]), "XY|NV/N/|cat|=|>NN/VN/");
     EXPECT_TRUE(dt.rgdl[1].rgpszAC == dt.rgdl[0].rgpszAC &&
                 dt.rgdl[1].pszTag == dt.rgdl[0].rgpszMMt[1]);
+    // The elements with a choice left are marked, also where the strings
+    // come from the line before.
+    for (long il = 0; il < dt.clData; ++il) EXPECT_EQ(dt.rgdl[il].uMultiValued, 1u) << il;
 
     // A new window: the copies go, and other strings take their place.
     for (long il = 0; il < dt.clData; ++il) ClearDataLine(dt, il);
@@ -292,6 +295,12 @@ TEST_F(DataLines, RecurringCandidateSetsAcrossClearedCopies) {
     EXPECT_EQ(Texts(dt.rgdl[1]), "VN|NV/N/|cat|x|>NN/VN/");
     ASSERT_EQ(ReparseLine(*pm, dt, 1), 0);
     EXPECT_EQ(Texts(dt.rgdl[1]), "VN|NV/N/|cat|x|>NN/VN/");
+    DlData dlMoved;
+    MoveDlData(dlMoved, dt.rgdl[0]);
+    EXPECT_EQ(dlMoved.uMultiValued, 3u);
+    EXPECT_EQ(dt.rgdl[1].uMultiValued, 1u);
+    ClearDataLine(dt, 1);
+    EXPECT_EQ(dt.rgdl[1].uMultiValued, 0u);
 }
 
 // The reader says where the pieces of the lines it puts together end; a
