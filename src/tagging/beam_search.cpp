@@ -186,38 +186,33 @@ int SharedAnswer(const VtcWork& work, std::size_t t, BeamPath& path, int cTagEle
     return -1;
 }
 
-// Divides every item's probability by their sum. A sum of 0 cannot be
-// divided by: the items then share the probability equally, so the first
-// (earliest) path stays the choice and later lines are still scored.
-void Normalise(BeamLine& bl) {
-    double dSum = 0.0;
-    for (int j = 0; j < bl.cBeam; ++j) dSum += bl.rgve[Idx(j)].dProb;
-    for (int j = 0; j < bl.cBeam; ++j) {
-        VeItem& ve = bl.rgve[Idx(j)];
-        ve.dProb = dSum > 0.0 ? ve.dProb / dSum : 1.0 / bl.cBeam;
-    }
-}
-
-// Stores the line's beam in the table, its items' probabilities normalised.
+// Stores the line's beam in the table, each item's probability divided by
+// their sum. A sum of 0 cannot be divided by: the items then share the
+// probability equally, so the first (earliest) path stays the choice and
+// later lines are still scored.
 [[gnu::always_inline]] inline void StoreBeam(BeamLine& bl, const LineBeam& beam, const DlData& dl,
                                              const Model& m) {
-    bl.cBeam = beam.Count();
+    const int cCount = beam.Count();
+    bl.cBeam = cCount;
+    double dSum = 0.0;
+    for (int j = 0; j < cCount; ++j) dSum += beam[j].dProb;
     // Items often extend paths by the same candidate (all of them on a
     // line with one): its length is found once for a run of them.
     int iCandLast = -1;
     std::size_t cchLast = 0;
-    for (int j = 0; j < bl.cBeam; ++j) {
-        VeItem& ve = bl.rgve[Idx(j)];
-        const char* pszCand = dl.rgpszMMt[Idx(beam[j].iCand)];
-        if (beam[j].iCand != iCandLast) {
-            iCandLast = beam[j].iCand;
+    VeItem* const rgve = bl.rgve.data();
+    for (int j = 0; j < cCount; ++j) {
+        const LineBeam::Slot& slot = beam[j];
+        VeItem& ve = rgve[j];
+        const char* pszCand = dl.rgpszMMt[Idx(slot.iCand)];
+        if (slot.iCand != iCandLast) {
+            iCandLast = slot.iCand;
             cchLast = TagLength(m, pszCand);
         }
         SetTag(ve.pszTag, pszCand, cchLast);
-        ve.iBack = beam[j].iBack;
-        ve.dProb = beam[j].dProb;
+        ve.iBack = slot.iBack;
+        ve.dProb = dSum > 0.0 ? slot.dProb / dSum : 1.0 / cCount;
     }
-    Normalise(bl);
 }
 
 // Forward step for line il: extends every item of the previous beam (one
