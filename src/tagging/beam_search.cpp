@@ -276,6 +276,9 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         return 0;
     }
 
+    std::array<std::size_t, kTagElemMax> rgtVary;
+    int cVary = 0;
+
     // Each item of the previous beam (an empty path on the first line) ...
     for (int k = 0; k < cPrev; ++k) {
         dt.iBeamPrev = k;
@@ -284,11 +287,15 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         // The probabilities depend on the item only through the tags of its
         // path that they read: an answer is shared by the items whose paths
         // show the same values there. The path is looked at only then.
+        // Elements whose first answer read no path tag keep it for every
+        // item: later items look only at the others.
         const bool fMayShare = k > 0 && !fProbsTrace;
+        const std::size_t* const prgt = fMayShare ? rgtVary.data() : rgtAsk.data();
+        const int cT = fMayShare ? cVary : cAsk;
         LazyPath path;
         bool fChanged = k == 0;
-        for (int a = 0; a < cAsk; ++a) {
-            const std::size_t t = rgtAsk[Idx(a)];
+        for (int a = 0; a < cT; ++a) {
+            const std::size_t t = prgt[Idx(a)];
             if (fMayShare) {
                 const VtcAnswer& ansCur = work.Cur(t);
                 if (ansCur.fShared && ansCur.reads.cRead == 0) continue; // serves every item
@@ -313,6 +320,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
                                        dt, il, &note, &tr);
             if (ans.iRes > 0) return kVtcProbsFailed;
             ans.fShared = !note.fWarned && !ans.reads.fLost;
+            if (k == 0 && !(ans.fShared && ans.reads.cRead == 0)) rgtVary[Idx(cVary++)] = t;
         }
         if (cTE > 0) iRet = fLastAsked ? work.Cur(cTE - 1).iRes : kProbsSingleValue;
         if (fTrace) TraceProbsSet(tr);
