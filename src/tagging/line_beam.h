@@ -28,61 +28,60 @@ public:
         cBeam_ = cBeam;
         cCount_ = 0;
         dMin_ = std::numeric_limits<double>::infinity();
-        if (rgslot_.size() < Idx(cBeam)) {
-            rgslot_.resize(Idx(cBeam));
-            rgdMinTo_.resize(Idx(cBeam));
-        }
+        if (rgitem_.size() < Idx(cBeam)) rgitem_.resize(Idx(cBeam));
     }
     int Count() const { return cCount_; }
-    const Slot& operator[](int j) const { return rgslot_[Idx(j)]; }
+    const Slot& operator[](int j) const { return rgitem_[Idx(j)].slot; }
 
     // Sorts the path (candidate iCand extending previous item k with
     // probability dP) in behind every item that is at most kBeamTieEps
     // worse, dropping the last item of a full beam. fDebug10: the steps are
     // traced.
     void Add(int iCand, int k, double dP, bool fDebug10) {
-        Slot* const pslot = rgslot_.data();
-        double* const pdMinTo = rgdMinTo_.data();
+        Item* const pitem = rgitem_.data();
         const double dWorse = dP - kBeamTieEps;
         // Better than no item by more than the margin (a NaN never is): the
         // path goes last, which a full beam has no room for.
         if (!(dWorse > dMin_)) {
             if (cCount_ == cBeam_) return;
-            pslot[cCount_] = {dP, k, iCand};
+            pitem[cCount_].slot = {dP, k, iCand};
             if (fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", cCount_, dP);
             if (dP < dMin_) dMin_ = dP;
-            pdMinTo[cCount_] = dMin_;
+            pitem[cCount_].dMinTo = dMin_;
             ++cCount_;
             return;
         }
         // The item of the minimum stops the scan at the latest.
         int j = 0;
-        while (!(dWorse > pslot[j].dProb)) ++j;
-        if (fDebug10) std::fprintf(stderr, "worse: %12.9f, at %d\n", pslot[j].dProb, j);
+        while (!(dWorse > pitem[j].slot.dProb)) ++j;
+        if (fDebug10) std::fprintf(stderr, "worse: %12.9f, at %d\n", pitem[j].slot.dProb, j);
         // The items from j on move back by one; a full beam drops its last.
         // Field by field: a beam moves a few items, fewer than a call to a
         // block move costs. Each item's minimum up to it moves along: the
         // minimum up to item j already counts that item, which is below the
         // new path.
         for (int i = std::min(cCount_, cBeam_ - 1); i > j; --i) {
-            pslot[i].dProb = pslot[i - 1].dProb;
-            pslot[i].iBack = pslot[i - 1].iBack;
-            pslot[i].iCand = pslot[i - 1].iCand;
-            pdMinTo[i] = pdMinTo[i - 1];
+            pitem[i].slot.dProb = pitem[i - 1].slot.dProb;
+            pitem[i].slot.iBack = pitem[i - 1].slot.iBack;
+            pitem[i].slot.iCand = pitem[i - 1].slot.iCand;
+            pitem[i].dMinTo = pitem[i - 1].dMinTo;
         }
-        pslot[j] = {dP, k, iCand};
-        pdMinTo[j] = j > 0 && !(dP < pdMinTo[j - 1]) ? pdMinTo[j - 1] : dP;
+        pitem[j].slot = {dP, k, iCand};
+        pitem[j].dMinTo = j > 0 && !(dP < pitem[j - 1].dMinTo) ? pitem[j - 1].dMinTo : dP;
         if (fDebug10) std::fprintf(stderr, "sorted into item: %d, prob: %12.9f\n", j, dP);
         if (cCount_ < cBeam_) ++cCount_;
-        dMin_ = pdMinTo[cCount_ - 1];
+        dMin_ = pitem[cCount_ - 1].dMinTo;
     }
 
 private:
-    std::vector<Slot> rgslot_;
-    // [j]: the smallest probability of items 0..j (comparisons with a NaN
-    // are false, as in the scan, so one never lowers it); the last one is
-    // the beam's.
-    std::vector<double> rgdMinTo_;
+    struct Item {
+        Slot slot;
+        // The smallest probability of the items up to this one (comparisons
+        // with a NaN are false, as in the scan, so one never lowers it);
+        // the last item's is the beam's.
+        double dMinTo = 0.0;
+    };
+    std::vector<Item> rgitem_;
     int cBeam_ = 0;
     int cCount_ = 0;
     double dMin_ = std::numeric_limits<double>::infinity(); // infinity when empty
