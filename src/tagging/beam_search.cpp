@@ -130,21 +130,24 @@ struct VtcAnswer {
     }
 };
 
-// Work areas of one call: per tag element the answers computed at the
-// current line and the one that serves the current item, and the error
+// The answers of one tag element computed at the current line, and the one
+// that serves the current item.
+struct ElemAnswers {
+    std::vector<VtcAnswer> rgAnswer;
+    int cAnswer = 0; // in use at the current line
+    int iCur = 0;
+
+    const VtcAnswer& Cur() const { return rgAnswer[Idx(iCur)]; }
+};
+
+// Work areas of one call: per tag element its answers and the error
 // counter.
 struct VtcWork {
-    explicit VtcWork(int cTagElem)
-        : rgrgAnswer(Idx(cTagElem)), rgcAnswer(Idx(cTagElem)), rgiCur(Idx(cTagElem)),
-          rgclErr(Idx(cTagElem)) {}
-    std::vector<std::vector<VtcAnswer>> rgrgAnswer;
-    std::vector<int> rgcAnswer; // answers in use at the current line
-    std::vector<int> rgiCur;    // the current item's answer
+    explicit VtcWork(int cTagElem) : rgelem(Idx(cTagElem)), rgclErr(Idx(cTagElem)) {}
+    std::vector<ElemAnswers> rgelem;
     std::vector<long> rgclErr;
     std::vector<double> rgdTagProb; // per candidate tag of the line: its probability
     LineBeam beam;                  // the beam of the current line
-
-    const VtcAnswer& Cur(std::size_t t) const { return rgrgAnswer[t][Idx(rgiCur[t])]; }
 };
 
 // The beam path of an item, built when it is first looked at. Most items
@@ -171,16 +174,16 @@ private:
     bool fBuilt_ = false;
 };
 
-// The answer of tag element t already computed at this line that serves
-// the item whose path is given, or -1. An answer serves every item whose
-// path shows the tag values it read; the one of the last item is tried first.
-int SharedAnswer(const VtcWork& work, std::size_t t, BeamPath& path, int cTagElem) {
-    const std::vector<VtcAnswer>& rgAnswer = work.rgrgAnswer[t];
-    const int cAnswer = work.rgcAnswer[t];
-    const int iCur = work.rgiCur[t];
+// The answer already computed at this line that serves the item whose path
+// is given, or -1. An answer serves every item whose path shows the tag
+// values it read; the one of the last item is tried first.
+int SharedAnswer(const ElemAnswers& elem, BeamPath& path, int cTagElem) {
+    const VtcAnswer* const rgAnswer = elem.rgAnswer.data();
+    const int cAnswer = elem.cAnswer;
+    const int iCur = elem.iCur;
     for (int j = 0; j < cAnswer; ++j) {
         const int i = j == 0 ? iCur : (j <= iCur ? j - 1 : j);
-        const VtcAnswer& ans = rgAnswer[Idx(i)];
+        const VtcAnswer& ans = rgAnswer[i];
         if (ans.fShared && path.Shows(ans.reads, cTagElem)) return i;
     }
     return -1;
@@ -232,6 +235,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     const bool fProbsTrace = tr.ProbsOn();
     LineBeam& beam = work.beam;
     beam.Start(m.cBeam);
+    ElemAnswers* const rgelem = work.rgelem.data();
 
     // The elements the model is asked about: those with two values or more
     // at the line (marked when it was read), in element order; traced runs
@@ -297,21 +301,21 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         for (int a = 0; a < cT; ++a) {
             const std::size_t t = prgt[Idx(a)];
             if (fMayShare) {
-                const VtcAnswer& ansCur = work.Cur(t);
+                const VtcAnswer& ansCur = rgelem[t].Cur();
                 if (ansCur.fShared && ansCur.reads.cRead == 0) continue; // serves every item
-                const int i = SharedAnswer(work, t, path.Get(dt, il, k), m.cTagElem);
+                const int i = SharedAnswer(rgelem[t], path.Get(dt, il, k), m.cTagElem);
                 if (i >= 0) {
-                    fChanged = fChanged || i != work.rgiCur[t];
-                    work.rgiCur[t] = i;
+                    fChanged = fChanged || i != rgelem[t].iCur;
+                    rgelem[t].iCur = i;
                     continue;
                 }
             }
             fChanged = true;
-            std::vector<VtcAnswer>& rgAnswer = work.rgrgAnswer[t];
-            const int iNew = work.rgcAnswer[t]++;
-            if (Idx(iNew) == rgAnswer.size()) rgAnswer.emplace_back();
-            VtcAnswer& ans = rgAnswer[Idx(iNew)];
-            work.rgiCur[t] = iNew;
+            ElemAnswers& elem = rgelem[t];
+            const int iNew = elem.cAnswer++;
+            if (Idx(iNew) == elem.rgAnswer.size()) elem.rgAnswer.emplace_back();
+            VtcAnswer& ans = elem.rgAnswer[Idx(iNew)];
+            elem.iCur = iNew;
             ans.HoldAC(dl.rgpszAC[t]);
             int iBest = 0;
             TagProbsNote note;
@@ -322,7 +326,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             ans.fShared = !note.fWarned && !ans.reads.fLost;
             if (k == 0 && !(ans.fShared && ans.reads.cRead == 0)) rgtVary[Idx(cVary++)] = t;
         }
-        if (cTE > 0) iRet = fLastAsked ? work.Cur(cTE - 1).iRes : kProbsSingleValue;
+        if (cTE > 0) iRet = fLastAsked ? rgelem[cTE - 1].Cur().iRes : kProbsSingleValue;
         if (fTrace) TraceProbsSet(tr);
 
         // The probability of each candidate tag: the product of its values'
@@ -335,7 +339,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             std::size_t cHas = 0;
             for (int a = 0; a < cAsk; ++a) {
                 const std::size_t t = rgtAsk[Idx(a)];
-                const VtcAnswer& ans = work.Cur(t);
+                const VtcAnswer& ans = rgelem[t].Cur();
                 if (ans.iRes == kProbsSingleValue) continue;
                 rgpProbs[cHas] = &ans.probs;
                 rgt[cHas++] = t;
@@ -369,7 +373,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
                 beam.Add(static_cast<int>(c), k, rgdTagProb[c] * dPrev, false);
         }
     }
-    for (int a = 0; a < cAsk; ++a) work.rgcAnswer[rgtAsk[Idx(a)]] = 0;
+    for (int a = 0; a < cAsk; ++a) rgelem[rgtAsk[Idx(a)]].cAnswer = 0;
     StoreBeam(bl, beam, dl, m);
     if (fTrace) TraceBeam(tr, bl);
     return 0;
