@@ -326,7 +326,6 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             ans.fShared = !note.fWarned && !ans.reads.fLost;
             if (k == 0 && !(ans.fShared && ans.reads.cRead == 0)) rgtVary[Idx(cVary++)] = t;
         }
-        if (cTE > 0) iRet = fLastAsked ? rgelem[cTE - 1].Cur().iRes : kProbsSingleValue;
         if (fTrace) TraceProbsSet(tr);
 
         // The probability of each candidate tag: the product of its values'
@@ -373,6 +372,8 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
                 beam.Add(static_cast<int>(c), k, rgdTagProb[c] * dPrev, false);
         }
     }
+    // The model's result for the last element, as the last item saw it.
+    if (cPrev > 0 && cTE > 0) iRet = fLastAsked ? rgelem[cTE - 1].Cur().iRes : kProbsSingleValue;
     for (int a = 0; a < cAsk; ++a) rgelem[rgtAsk[Idx(a)]].cAnswer = 0;
     StoreBeam(bl, beam, dl, m);
     if (fTrace) TraceBeam(tr, bl);
