@@ -321,6 +321,9 @@ void CopyVeItem(const Model& m, VeItem& veTo, const VeItem& veFrom);
 // count and choice, error flags and feature lists (beam items stay allocated).
 void ClearDataLine(DataTable& dt, long i);
 
+// Empties lines ilFirst .. ilEnd - 1 as ClearDataLine does each.
+void ClearDataLines(DataTable& dt, long ilFirst, long ilEnd);
+
 // Moves line ilFrom to line ilTo (text, parse, rest, gap list, chosen tag,
 // beam count, choice and items); line ilFrom is left empty.
 void MoveDataLine(const Model& m, DataTable& dt, long ilTo, long ilFrom);

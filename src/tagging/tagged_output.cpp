@@ -440,7 +440,7 @@ public:
             // the reading thread when it reuses the slot (the slot of the
             // last window is not reused).
             const long clClear = slot.fLast ? 0 : std::min(slot.clRead, slot.clNotCarried);
-            for (long il = 0; il < clClear; ++il) ClearDataLine(slot.dt, il);
+            ClearDataLines(slot.dt, 0, clClear);
             slot.clCleared = clClear;
         } catch (...) {
             slot.pexc = std::current_exception();
@@ -564,7 +564,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             if (fFailed) break;
             WindowSlot& slot = *rgpslot[iRead % cSlots];
             DataTable& dt = slot.dt;
-            for (long il = slot.clCleared; il < slot.clRead; ++il) ClearDataLine(dt, il);
+            ClearDataLines(dt, slot.clCleared, slot.clRead);
             slot.clCleared = 0;
             dt.ownStrings.Clear();
             dt.gapStore.Clear();
@@ -721,7 +721,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
             // The last lines of the previous window become the left context
             // of this one.
             const long ilKeep = win.clCapacity - win.clOverlap;
-            for (long il = 0; il < ilKeep; ++il) ClearDataLine(dt, il);
+            ClearDataLines(dt, 0, ilKeep);
             for (long il = 0; il < win.clOverlap; ++il) MoveDataLine(m, dt, il, ilKeep + il);
             KeepGapsOfFirstLines(dt, win.clOverlap);
             // The kept lines' own strings are copied again; the rest go.

@@ -3,6 +3,7 @@
 // and the per-element counts and entropies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -301,6 +302,25 @@ TEST_F(DataLines, RecurringCandidateSetsAcrossClearedCopies) {
     EXPECT_EQ(dt.rgdl[1].uMultiValued, 1u);
     ClearDataLine(dt, 1);
     EXPECT_EQ(dt.rgdl[1].uMultiValued, 0u);
+}
+
+// A run of lines is emptied as each line alone would be; the lines around
+// it keep everything, their error flags too.
+TEST_F(DataLines, ClearingARunOfLinesLeavesTheOthers) {
+    for (const std::string_view sz : {"NN|NV/N/|a|a|>NN/VN/", "VN|NV/N/|b|b|>NN/VN/",
+                                      "NN|NV/N/|c|c|>NN/VN/", "VN|NV/N/|d|d|>NN/VN/"})
+        ASSERT_EQ(Insert(sz, 10 + dt.clData), 0) << sz;
+    for (auto& rgfErr : dt.rgrgfErr) std::fill(rgfErr.begin(), rgfErr.begin() + 4, 1);
+    for (long il = 0; il < 4; ++il) dt.rgfLineErr[il] = 1;
+    ClearDataLines(dt, 1, 3);
+    ClearDataLines(dt, 2, 2);
+    for (long il = 0; il < 4; ++il) {
+        const bool fKept = il == 0 || il == 3;
+        EXPECT_EQ(dt.rgpszDataLine[il].empty(), !fKept) << il;
+        EXPECT_EQ(dt.rgdl[il].pszForm != nullptr, fKept) << il;
+        EXPECT_EQ(dt.rgfLineErr[il], fKept ? 1 : 0) << il;
+        for (const auto& rgfErr : dt.rgrgfErr) EXPECT_EQ(rgfErr[il], fKept ? 1 : 0) << il;
+    }
 }
 
 // The reader says where the pieces of the lines it puts together end; a
