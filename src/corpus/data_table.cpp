@@ -246,7 +246,7 @@ int ParseFields(const Model& m, std::string_view sz, DlData& dl, Interner& inter
             dl.rgpszMMt.push_back(psz);
             ich += cTagElem + 1;
         }
-        dl.cMMt = static_cast<long>(dl.rgpszMMt.size());
+        dl.cMMt = static_cast<int>(dl.rgpszMMt.size());
     }
     return 0;
 }
@@ -377,7 +377,7 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     if (const int rc = InternForm(szForm, dl, interner); rc != 0) return rc;
     if (const int rc = InternLemma(szLemma, szForm, dl, interner); rc != 0) return rc;
     dl.rgpszMMt.assign(pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC), pe->rgpsz.end());
-    dl.cMMt = static_cast<long>(cMMt);
+    dl.cMMt = static_cast<int>(cMMt);
     return 0;
 }
 

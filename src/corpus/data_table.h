@@ -40,9 +40,9 @@ struct DlData {
     const char* pszTag = nullptr;      // true tag
     std::vector<const char*> rgpszAC;  // cTagElem AC strings
     std::uint32_t uMultiValued = 0;    // MultiValuedMask(rgpszAC), kept with it
+    int cMMt = 0;                      // number of candidate tags
     const char* pszForm = nullptr;     // word form
     const char* pszLemma = nullptr;    // lemma
-    long cMMt = 0;                     // number of candidate tags
     std::vector<const char*> rgpszMMt; // candidates in line order (most recent first)
 };
 
