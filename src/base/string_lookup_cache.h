@@ -51,8 +51,11 @@ public:
     }
 
 private:
-    static constexpr std::size_t kSlots = 4096;
-    static constexpr int kSlotBits = 12;
+    // Room for the forms and lemmas a corpus repeats (some 12,700 distinct
+    // in 53,000 tokens of Czech): with fewer slots, many collide and are
+    // looked up in the table again.
+    static constexpr std::size_t kSlots = 16384;
+    static constexpr int kSlotBits = 14;
     struct Key {
         std::uint64_t w0 = 0;
         std::uint64_t w1 = 0;
