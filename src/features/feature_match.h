@@ -87,10 +87,12 @@ struct PathReads {
     std::array<Read, kMax> rgRead{};
     int cRead = 0;
     bool fLost = false; // more reads than fit: the list says nothing
+    int dMax = 0;       // the farthest distance listed (0: none)
 
     void Clear() {
         cRead = 0;
         fLost = false;
+        dMax = 0;
     }
     // Adds a read unless one of the same tag and element is listed.
     void Add(int d, int iElem, const char* pszTag) {
@@ -103,6 +105,25 @@ struct PathReads {
             return;
         }
         rgRead[static_cast<std::size_t>(cRead++)] = {d, iElem, pszTag};
+        if (d > dMax) dMax = d;
+    }
+    // Whether a path that shows pszTag (null: none) at the read's line
+    // shows the value the read noted there.
+    static bool Agrees(const Read& rd, const char* pszTag, int cTagElem) {
+        if (pszTag == nullptr || rd.pszTag == nullptr) return pszTag == rd.pszTag;
+        if (rd.iElem == kElemTag) {
+            // The whole tag, over cTagElem characters (path tags are items'
+            // TagBufs).
+            return cTagElem <= 0 || SameTagStart(pszTag, rd.pszTag, cTagElem);
+        }
+        return rd.iElem >= cTagElem || pszTag[rd.iElem] == rd.pszTag[rd.iElem];
+    }
+    // For a list that reads no line but the one before (dMax <= 1): whether
+    // a path whose tag there is pszPrev shows every entry.
+    bool ShownByPrev(const char* pszPrev, int cTagElem) const {
+        for (int i = 0; i < cRead; ++i)
+            if (!Agrees(rgRead[static_cast<std::size_t>(i)], pszPrev, cTagElem)) return false;
+        return true;
     }
 };
 
@@ -141,16 +162,7 @@ public:
     bool Shows(const PathReads& reads, int cTagElem) {
         for (int i = 0; i < reads.cRead; ++i) {
             const PathReads::Read& rd = reads.rgRead[static_cast<std::size_t>(i)];
-            const char* pszTag = TagAt(il_ - rd.d);
-            if (pszTag == nullptr || rd.pszTag == nullptr) {
-                if (pszTag != rd.pszTag) return false;
-            } else if (rd.iElem == kElemTag) {
-                // The whole tag, over cTagElem characters (path tags are
-                // items' TagBufs).
-                if (cTagElem > 0 && !SameTagStart(pszTag, rd.pszTag, cTagElem)) return false;
-            } else if (rd.iElem < cTagElem && pszTag[rd.iElem] != rd.pszTag[rd.iElem]) {
-                return false;
-            }
+            if (!PathReads::Agrees(rd, TagAt(il_ - rd.d), cTagElem)) return false;
         }
         return true;
     }

@@ -174,17 +174,23 @@ private:
     bool fBuilt_ = false;
 };
 
-// The answer already computed at this line that serves the item whose path
-// is given, or -1. An answer serves every item whose path shows the tag
-// values it read; the one of the last item is tried first.
-int SharedAnswer(const ElemAnswers& elem, BeamPath& path, int cTagElem) {
+// The answer already computed at this line that serves item k of the
+// previous line (tag pszPrev), or -1. An answer serves every item whose path
+// shows the tag values it read; the one of the last item is tried first.
+// Most answers read only the line before, where the path shows the item's
+// own tag; the path is walked only for the others.
+int SharedAnswer(const ElemAnswers& elem, LazyPath& path, const DataTable& dt, long il, int k,
+                 const char* pszPrev, int cTagElem) {
     const VtcAnswer* const rgAnswer = elem.rgAnswer.data();
     const int cAnswer = elem.cAnswer;
     const int iCur = elem.iCur;
     for (int j = 0; j < cAnswer; ++j) {
         const int i = j == 0 ? iCur : (j <= iCur ? j - 1 : j);
         const VtcAnswer& ans = rgAnswer[i];
-        if (ans.fShared && path.Shows(ans.reads, cTagElem)) return i;
+        if (!ans.fShared) continue;
+        if (ans.reads.dMax <= 1 ? ans.reads.ShownByPrev(pszPrev, cTagElem)
+                                : path.Get(dt, il, k).Shows(ans.reads, cTagElem))
+            return i;
     }
     return -1;
 }
@@ -303,7 +309,8 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             if (fMayShare) {
                 const VtcAnswer& ansCur = rgelem[t].Cur();
                 if (ansCur.fShared && ansCur.reads.cRead == 0) continue; // serves every item
-                const int i = SharedAnswer(rgelem[t], path.Get(dt, il, k), m.cTagElem);
+                const int i = SharedAnswer(rgelem[t], path, dt, il, k,
+                                           pblPrev->rgve[Idx(k)].pszTag.data(), m.cTagElem);
                 if (i >= 0) {
                     fChanged = fChanged || i != rgelem[t].iCur;
                     rgelem[t].iCur = i;

@@ -126,6 +126,43 @@ TEST(FeatureMatch, TaggingReadsTheBeamPathBeingExtended) {
     EXPECT_STREQ("Q", path.TagAt(1));
 }
 
+// A list of reads of the line before alone is checked against the tag of the
+// item extended, as the path of that item checks it.
+TEST(FeatureMatch, ReadsOfTheLineBeforeAreShownByTheItemsTag) {
+    TinyModel tm(2);
+    tm.SetClasses(0, "NV", {});
+    tm.SetLines({"NA|NV/AB/|a|l|>NA/", "NA|NV/AB/|b|l|>NA/"});
+    const char* const rgpszItem[] = {"NA", "NB", "VA"};
+    for (int k = 0; k < 3; ++k) tm.SetItem(0, k, rgpszItem[k], 0);
+    const struct {
+        int iElem;
+        const char* pszTag; // as noted; null: the path had none
+    } rgCase[] = {{0, "NA"},        {0, "VB"},       {1, "NA"}, {1, "NB"},   {kElemTag, "NA"},
+                  {kElemTag, "NB"}, {kElemTag, "N"}, {5, "ZZ"}, {0, nullptr}};
+    for (std::size_t i = 0; i <= std::size(rgCase); ++i) {
+        for (std::size_t j = 0; j < std::size(rgCase); ++j) {
+            PathReads reads; // the cases i and j; case i alone for j == i
+            if (i < std::size(rgCase)) reads.Add(1, rgCase[i].iElem, rgCase[i].pszTag);
+            reads.Add(1, rgCase[j].iElem, rgCase[j].pszTag);
+            ASSERT_EQ(1, reads.dMax);
+            for (int k = 0; k < 3; ++k) {
+                BeamPath path(tm.dt, 1, k);
+                EXPECT_EQ(path.Shows(reads, tm.m.cTagElem),
+                          reads.ShownByPrev(rgpszItem[k], tm.m.cTagElem))
+                    << i << " " << j << " " << k;
+            }
+        }
+    }
+    PathReads reads;
+    EXPECT_EQ(0, reads.dMax);
+    EXPECT_TRUE(reads.ShownByPrev("NA", tm.m.cTagElem)) << "an empty list";
+    reads.Add(1, 0, "NA");
+    reads.Add(2, 0, "NA");
+    EXPECT_EQ(2, reads.dMax);
+    reads.Clear();
+    EXPECT_EQ(0, reads.dMax);
+}
+
 // Whole tags of path items agree as strncmp says, whatever the buffers hold
 // after the tag's end.
 TEST(FeatureMatch, WholeTagsAgreeAsStrncmpSays) {
