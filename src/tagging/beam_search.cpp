@@ -290,6 +290,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     int cVary = 0;
 
     // Each item of the previous beam (an empty path on the first line) ...
+    const VeItem* const rgvePrev = pblPrev != nullptr ? pblPrev->rgve.data() : nullptr;
     for (int k = 0; k < cPrev; ++k) {
         dt.iBeamPrev = k;
         if (fTrace) TraceItem(tr, il, k, beam.Count());
@@ -309,8 +310,8 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             if (fMayShare) {
                 const VtcAnswer& ansCur = rgelem[t].Cur();
                 if (ansCur.fShared && ansCur.reads.cRead == 0) continue; // serves every item
-                const int i = SharedAnswer(rgelem[t], path, dt, il, k,
-                                           pblPrev->rgve[Idx(k)].pszTag.data(), m.cTagElem);
+                const int i =
+                    SharedAnswer(rgelem[t], path, dt, il, k, rgvePrev[k].pszTag.data(), m.cTagElem);
                 if (i >= 0) {
                     fChanged = fChanged || i != rgelem[t].iCur;
                     rgelem[t].iCur = i;
