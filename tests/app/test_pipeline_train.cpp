@@ -211,7 +211,8 @@ TEST_F(TrainRunFixture, EmptyResultsAreWarnedNamingTheKeys) {
     // An input whose every line is skipped.
     dir_.Write("null.txt", "|a|b\n|c|d\n");
     EXPECT_EQ(Run(Args("null.args", "examples/velan-train.args",
-                       "InData = " + Path("null.txt") + "\nInputFormat = line\n")),
+                       "Features = " + Path("n.model") + "\nInData = " + Path("null.txt") +
+                           "\nInputFormat = line\n")),
               1);
     EXPECT_NE(szErr_.find("warning: all 2 lines of " + Path("null.txt") +
                           " were skipped as null data lines"),
