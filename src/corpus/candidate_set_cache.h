@@ -100,8 +100,10 @@ public:
     }
 
 private:
-    static constexpr std::size_t kSlots = 4096;
-    static constexpr int kSlotBits = 12;
+    // Several times the distinct sets of a corpus (see above): with fewer
+    // slots, sets sharing a slot were often parsed again.
+    static constexpr std::size_t kSlots = 8192;
+    static constexpr int kSlotBits = 13;
 
     static std::size_t SlotOf(std::string_view szMMt, std::size_t cchAC) {
         return HashText(szMMt, cchAC) >> (64 - kSlotBits);
