@@ -2,6 +2,7 @@
 // feature counts and the links of firing lines.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -127,7 +128,8 @@ TEST(FeatureMatch, TaggingReadsTheBeamPathBeingExtended) {
 }
 
 // A list of reads of the line before alone is checked against the tag of the
-// item extended, as the path of that item checks it.
+// item extended, as the path of that item checks it. Noted tags and item tags
+// are TagBufs, as on a beam path: whole tags are compared 16 bytes at once.
 TEST(FeatureMatch, ReadsOfTheLineBeforeAreShownByTheItemsTag) {
     TinyModel tm(2);
     tm.SetClasses(0, "NV", {});
@@ -139,16 +141,24 @@ TEST(FeatureMatch, ReadsOfTheLineBeforeAreShownByTheItemsTag) {
         const char* pszTag; // as noted; null: the path had none
     } rgCase[] = {{0, "NA"},        {0, "VB"},       {1, "NA"}, {1, "NB"},   {kElemTag, "NA"},
                   {kElemTag, "NB"}, {kElemTag, "N"}, {5, "ZZ"}, {0, nullptr}};
+    std::array<TagBuf, std::size(rgCase)> rgtagNoted{};
+    const auto Noted = [&](std::size_t i) {
+        if (rgCase[i].pszTag == nullptr) return static_cast<const char*>(nullptr);
+        std::strcpy(rgtagNoted[i].data(), rgCase[i].pszTag);
+        return static_cast<const char*>(rgtagNoted[i].data());
+    };
     for (std::size_t i = 0; i <= std::size(rgCase); ++i) {
         for (std::size_t j = 0; j < std::size(rgCase); ++j) {
             PathReads reads; // the cases i and j; case i alone for j == i
-            if (i < std::size(rgCase)) reads.Add(1, rgCase[i].iElem, rgCase[i].pszTag);
-            reads.Add(1, rgCase[j].iElem, rgCase[j].pszTag);
+            if (i < std::size(rgCase)) reads.Add(1, rgCase[i].iElem, Noted(i));
+            reads.Add(1, rgCase[j].iElem, Noted(j));
             ASSERT_EQ(1, reads.dMax);
             for (int k = 0; k < 3; ++k) {
                 BeamPath path(tm.dt, 1, k);
+                const char* pszItem =
+                    tm.dt.rgbeam[0].rgve[static_cast<std::size_t>(k)].pszTag.data();
                 EXPECT_EQ(path.Shows(reads, tm.m.cTagElem),
-                          reads.ShownByPrev(rgpszItem[k], tm.m.cTagElem))
+                          reads.ShownByPrev(pszItem, tm.m.cTagElem))
                     << i << " " << j << " " << k;
             }
         }
