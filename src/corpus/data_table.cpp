@@ -890,13 +890,18 @@ int AllocSegment(const Model& m, DataTable& dt) {
 namespace {
 
 // The parts of storing line i that do not depend on its parse: its text, an
-// empty tag out, its beam and the word count.
-void SetUpLine(const Model& m, DataTable& dt, std::size_t i, std::string_view szLine, int fWord) {
+// empty tag out and the word count.
+void SetUpLineText(DataTable& dt, std::size_t i, std::string_view szLine, int fWord) {
     dt.rgpszDataLine[i].assign(szLine);
     dt.rgpszTagOut[i].fill('\0');
+    if (fWord) ++dt.clWords;
+}
+
+// As SetUpLineText, and the line's beam items.
+void SetUpLine(const Model& m, DataTable& dt, std::size_t i, std::string_view szLine, int fWord) {
+    SetUpLineText(dt, i, szLine, fWord);
     BeamLine& beam = dt.rgbeam[i];
     if (beam.rgve.empty() && m.cBeam > 0) beam.rgve.resize(static_cast<std::size_t>(m.cBeam));
-    if (fWord) ++dt.clWords;
 }
 
 // Line i's rest and gap, kept once the line is accepted: the gap is copied
@@ -964,12 +969,15 @@ int InsertLineWithGap(Model& m, DataTable& dt, std::string_view szLine, long ilL
 }
 
 template <typename Gap>
-int StoreLineWithGap(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
+int StoreLineWithGap(const Model& /*m*/, DataTable& dt, std::string_view szLine, long ilLine,
                      std::string_view szRest, const Gap& gap, int fWord) {
     std::size_t i = 0;
     if (int rc = 0; !LineSlot(dt, ilLine, gap, i, rc)) return rc;
 
-    SetUpLine(m, dt, i, szLine, fWord);
+    // The beam items are left to the beam pass, which sets them up on a
+    // line's first use: on the thread that tags the line, not the one
+    // reading it.
+    SetUpLineText(dt, i, szLine, fWord);
     KeepRestAndGap(dt, i, szRest, gap);
     ++dt.clData;
     return 0;

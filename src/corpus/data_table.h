@@ -265,8 +265,9 @@ int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork,
 
 // Stores line ilLine as InsertLine does but leaves its record unparsed, for
 // ReparseLine on another thread (tag mode only: nothing is counted; a line
-// that passed CheckLine parses). 0 also when the line does not lie in the
-// segment, or kLineNotSetUp.
+// that passed CheckLine parses), and its beam items unset, for the beam pass
+// that tags it. 0 also when the line does not lie in the segment, or
+// kLineNotSetUp.
 int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
               std::string_view szRest, const gapRecType& gap, int fWord);
 
