@@ -1162,42 +1162,28 @@ void CopyVeItem(const Model& m, VeItem& veTo, const VeItem& veFrom) {
     veTo.dProb = veFrom.dProb;
 }
 
-namespace {
-
-// What ClearDataLine empties, apart from the per-element error flags and the
-// feature lists.
-void ClearLineRecord(DataTable& dt, std::size_t k) {
-    dt.rgpszDataLine[k].clear();
-    dt.rgdl[k].pszTag = dt.rgdl[k].pszForm = dt.rgdl[k].pszLemma = nullptr;
-    dt.rgdl[k].rgpszAC.clear();
-    dt.rgdl[k].uMultiValued = 0;
-    dt.rgdl[k].rgpszMMt.clear();
-    dt.rgdl[k].cMMt = 0;
-    dt.rgpszRest[k].clear();
-    dt.rgpgap[k] = GapSpan();
-    dt.rgpszTagOut[k].fill('\0');
-    dt.rgbeam[k].cBeam = 0;
-    dt.rgbeam[k].iBeamBest = -1;
-    dt.rgfLineErr[k] = 0;
-}
-
-} // namespace
-
 void ClearDataLine(DataTable& dt, long i) {
-    const auto k = static_cast<std::size_t>(i);
-    ClearLineRecord(dt, k);
-    for (auto& rgfErr : dt.rgrgfErr) rgfErr[k] = 0;
-    for (std::size_t t = 0; t < dt.rgplinkFeature.size(); ++t) {
-        FreeFeatureLinks(dt, static_cast<int>(t), dt.rgplinkFeature[t][k]);
-        FreeFeatureLinks(dt, static_cast<int>(t), dt.rgplinkFeature2[t][k]);
-    }
+    ClearDataLines(dt, i, i + 1);
 }
 
 void ClearDataLines(DataTable& dt, long ilFirst, long ilEnd) {
     if (ilEnd <= ilFirst) return;
     const auto kFirst = static_cast<std::size_t>(ilFirst);
     const auto kEnd = static_cast<std::size_t>(ilEnd);
-    for (std::size_t k = kFirst; k < kEnd; ++k) ClearLineRecord(dt, k);
+    for (std::size_t k = kFirst; k < kEnd; ++k) {
+        dt.rgpszDataLine[k].clear();
+        dt.rgdl[k].pszTag = dt.rgdl[k].pszForm = dt.rgdl[k].pszLemma = nullptr;
+        dt.rgdl[k].rgpszAC.clear();
+        dt.rgdl[k].uMultiValued = 0;
+        dt.rgdl[k].rgpszMMt.clear();
+        dt.rgdl[k].cMMt = 0;
+        dt.rgpszRest[k].clear();
+        dt.rgpgap[k] = GapSpan();
+        dt.rgpszTagOut[k].fill('\0');
+        dt.rgbeam[k].cBeam = 0;
+        dt.rgbeam[k].iBeamBest = -1;
+        dt.rgfLineErr[k] = 0;
+    }
     // Each element's flags in one run rather than line by line.
     for (auto& rgfErr : dt.rgrgfErr)
         std::fill(rgfErr.begin() + static_cast<std::ptrdiff_t>(kFirst),

@@ -122,9 +122,6 @@ int GroupOf(const ChainCond& cond) {
     }
 }
 
-// Groups the features [iFirst, iEnd) of rgcf in blocks, each with its
-// features' first conditions by locator. Whole-tag conditions compare tag
-// contents, which no key stands for: those features are tested whole.
 // The locators of a block while it is built, and the values required at
 // each (by locator), kept between blocks so that building allocates little.
 struct BlockScratch {
@@ -132,6 +129,9 @@ struct BlockScratch {
     std::vector<std::pair<std::size_t, ChainKey>> rgKey;
 };
 
+// Groups the features [iFirst, iEnd) of rgcf in blocks, each with its
+// features' first conditions by locator. Whole-tag conditions compare tag
+// contents, which no key stands for: those features are tested whole.
 void AddBlocks(FeatureChains& chains, long iFirst, long iEnd, BlockScratch& scratch) {
     constexpr long kBlock = ChainBlock::kChainBlock;
     std::vector<ChainCond>& rgcondLoc = scratch.rgcondLoc;

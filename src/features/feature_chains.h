@@ -145,16 +145,6 @@ struct FeatureChains {
         return std::span<const ChainBlock>(rgBlock).subspan(
             static_cast<std::size_t>(iFirst), static_cast<std::size_t>(iEnd - iFirst));
     }
-
-    // The chain of class pac, in order; empty for a class it does not know.
-    std::span<const ChainFeature> Of(const Model& m, const AmbClass* pac) const {
-        if (pac == nullptr) return {};
-        const auto k = static_cast<std::size_t>(pac - m.rgacAmbClassArea.data());
-        if (k >= rgSpan.size()) return {};
-        const auto [iFirst, iEnd] = rgSpan[k];
-        return std::span<const ChainFeature>(rgcf).subspan(static_cast<std::size_t>(iFirst),
-                                                           static_cast<std::size_t>(iEnd - iFirst));
-    }
 };
 
 // Lays out the chains of every class of m. The model must not change while

@@ -206,10 +206,6 @@ private:
     std::size_t iNext_ = 0;
 };
 
-// Whether the feature fires at line il: its laid-out conditions hold, each
-// read as the whole match reads it, and then its other terms. (The tags of
-// the beam path read are noted as the whole match notes them; which were
-// read only decides which other beam items may reuse the answer.)
 // The line a condition looks at from line il into r: at its position, or
 // the closest line with its AC string as the whole match finds it; false
 // when there is none.
@@ -233,7 +229,11 @@ private:
     return r >= 0 && r < dt.clLines;
 }
 
-// From its condition iCondFirst on (the ones before are known to hold).
+// Whether the feature fires at line il: its laid-out conditions hold from
+// condition iCondFirst on (the ones before are known to hold), each read as
+// the whole match reads it, and then its other terms. (The tags of the beam
+// path read are noted as the whole match notes them; which were read only
+// decides which other beam items may reuse the answer.)
 bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, long il,
                   BeamPath& path, int iCondFirst) {
     for (int i = iCondFirst; i < cf.cCond; ++i) {
