@@ -52,13 +52,13 @@ public:
     static constexpr std::size_t kTextMax = 512;
 
     struct Entry {
-        std::string szText;             // the AC part, then the candidate part
-        std::size_t cchAC = 0;          // length of the AC part in szText
-        std::size_t cAC = 0;            // AC strings, then the candidates, in rgpsz
-        const void* pvOwner = nullptr;  // string table the strings belong to
-        std::uint64_t uValid = 0;       // while the strings are valid (see Find)
-        std::vector<const char*> rgpsz; // interned AC strings, then candidates
-        std::uint32_t uMultiValued = 0; // MultiValuedMask of the AC strings
+        std::string szText;                    // the AC part, then the candidate part
+        std::size_t cchAC = 0;                 // length of the AC part in szText
+        const void* pvOwner = nullptr;         // string table the strings belong to
+        std::uint64_t uValid = 0;              // while the strings and lists are valid (see Find)
+        std::span<const char* const> rgpszAC;  // interned AC strings
+        std::span<const char* const> rgpszMMt; // interned candidates
+        std::uint32_t uMultiValued = 0;        // MultiValuedMask of the AC strings
     };
 
     // The entry of the pair of parts with cAC AC strings, or null. pvOwner
@@ -69,8 +69,8 @@ public:
                       const void* pvOwner, std::uint64_t uValid) const {
         if (rgslot_.empty() || szAC.size() + szMMt.size() > kTextMax) return nullptr;
         const Entry& e = rgslot_[SlotOf(szMMt, szAC.size())];
-        if (e.pvOwner != pvOwner || e.uValid != uValid || e.cAC != cAC || e.cchAC != szAC.size() ||
-            e.szText.size() != szAC.size() + szMMt.size() ||
+        if (e.pvOwner != pvOwner || e.uValid != uValid || e.rgpszAC.size() != cAC ||
+            e.cchAC != szAC.size() || e.szText.size() != szAC.size() + szMMt.size() ||
             std::memcmp(e.szText.data(), szAC.data(), szAC.size()) != 0 ||
             std::memcmp(e.szText.data() + szAC.size(), szMMt.data(), szMMt.size()) != 0)
             return nullptr;
@@ -78,6 +78,8 @@ public:
     }
 
     // Keeps the pair with its AC strings and candidates (in line order).
+    // The lists are not copied: they must stay where they are as long as
+    // uValid says the entry is valid.
     void Put(std::string_view szAC, std::string_view szMMt, const void* pvOwner,
              std::uint64_t uValid, std::span<const char* const> rgpszAC,
              std::span<const char* const> rgpszMMt) {
@@ -86,12 +88,11 @@ public:
         Entry& e = rgslot_[SlotOf(szMMt, szAC.size())];
         e.szText.assign(szAC).append(szMMt);
         e.cchAC = szAC.size();
-        e.cAC = rgpszAC.size();
         e.pvOwner = pvOwner;
         e.uValid = uValid;
-        e.rgpsz.assign(rgpszAC.begin(), rgpszAC.end());
+        e.rgpszAC = rgpszAC;
+        e.rgpszMMt = rgpszMMt;
         e.uMultiValued = MultiValuedMask(rgpszAC);
-        e.rgpsz.insert(e.rgpsz.end(), rgpszMMt.begin(), rgpszMMt.end());
     }
 
     // Forgets every entry (the slots stay allocated).

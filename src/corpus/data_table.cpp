@@ -197,12 +197,17 @@ int ParseFormAndLemma(std::string_view sz, std::size_t& ich, DlData& dl, Interne
     return 0;
 }
 
-// Parses a data line into dl, interning every field with interner. 0 or the
-// InsertLine code.
+// Parses a data line into dl, interning every field with interner; its AC
+// strings and candidates become one run in lists. 0 or the InsertLine code
+// (the line's lists are then empty).
 template <typename Interner>
-int ParseFields(const Model& m, std::string_view sz, DlData& dl, Interner& interner) {
+int ParseFields(const Model& m, std::string_view sz, DlData& dl, Interner& interner,
+                PointerArena& lists) {
     const auto cTagElem = static_cast<std::size_t>(m.cTagElem);
     const std::size_t cch = sz.size();
+    dl.rgpszAC = {};
+    dl.rgpszMMt = {};
+    dl.cMMt = 0;
 
     std::size_t ich = std::min(sz.find('|'), cch);
     if (ich != cTagElem) return kLineTagLength;
@@ -210,31 +215,28 @@ int ParseFields(const Model& m, std::string_view sz, DlData& dl, Interner& inter
     if (!interner.Intern(szTag, dl.pszTag)) return kLineInternTag;
     if (ich < cch) ++ich;
 
-    dl.rgpszAC.resize(cTagElem);
+    // Room for the AC strings and for as many candidates as the rest of the
+    // line could hold (each has cTagElem characters and a "/").
+    const char** const rgpsz = lists.Room(cTagElem + (cch - ich) / (cTagElem + 1) + 1);
     std::size_t cAC = 0;
     while (ich < cch && sz[ich] != '|') {
         const std::size_t ichSep = FindSlashOrBar(sz, ich);
         if (ichSep == std::string_view::npos || sz[ichSep] != '/') return kLineACPart;
         if (cAC >= cTagElem) return kLineACCount;
-        if (!interner.Intern(sz.substr(ich, ichSep - ich), dl.rgpszAC[cAC])) return kLineInternAC;
+        if (!interner.Intern(sz.substr(ich, ichSep - ich), rgpsz[cAC])) return kLineInternAC;
         ++cAC;
         ich = ichSep + 1;
     }
     if (cAC != cTagElem) return kLineACCount;
-    dl.uMultiValued = MultiValuedMask(dl.rgpszAC);
+    dl.uMultiValued = MultiValuedMask(std::span(rgpsz, cTagElem));
     if (ich >= cch) return kLineACPart;
     ++ich;
 
     if (const int rc = ParseFormAndLemma(sz, ich, dl, interner); rc != 0) return rc;
 
-    dl.cMMt = 0;
-    dl.rgpszMMt.clear();
+    std::size_t cMMt = 0;
     if (ich < cch && sz[ich] == '>') {
         ++ich;
-        const std::string_view szMMtPart = sz.substr(ich, sz.find('|', ich) - ich);
-        // Room for the candidates of a well-formed part (each is followed by
-        // a "/"), without counting them.
-        dl.rgpszMMt.reserve(szMMtPart.size() / (cTagElem + 1) + 1);
         while (ich < cch && sz[ich] != '|') {
             // cTagElem characters without "/" or "|", then a "/".
             if (cch - ich <= cTagElem || sz[ich + cTagElem] != '/' ||
@@ -243,11 +245,14 @@ int ParseFields(const Model& m, std::string_view sz, DlData& dl, Interner& inter
             const std::string_view szCand = sz.substr(ich, cTagElem);
             const char* psz = dl.pszTag;
             if (szCand != szTag && !interner.Intern(szCand, psz)) return kLineInternCandidate;
-            dl.rgpszMMt.push_back(psz);
+            rgpsz[cTagElem + cMMt++] = psz;
             ich += cTagElem + 1;
         }
-        dl.cMMt = static_cast<int>(dl.rgpszMMt.size());
     }
+    const std::span<const char* const> run = lists.Keep(cTagElem + cMMt);
+    dl.rgpszAC = run.first(cTagElem);
+    dl.rgpszMMt = run.subspan(cTagElem);
+    dl.cMMt = static_cast<int>(cMMt);
     return 0;
 }
 
@@ -331,9 +336,12 @@ bool SameText(const char* pch1, const char* pch2, std::size_t cch) {
 // never equals, or by their text. With pparts (where the reader's pieces of
 // sz end), a line of a pair of parts met before is split without a search.
 int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* pown,
-                  StringLookupCache* pcache, CandidateSetCache* pclasses,
+                  StringLookupCache* pcache, CandidateSetCache* pclasses, PointerArena& lists,
                   const DataLineParts* pparts = nullptr) {
     LineInterner interner(m, pown, pcache);
+    // The lists of the lines parsed before the store was cleared went with
+    // their strings.
+    lists.Follow(interner.Validity());
     const auto cTagElem = static_cast<std::size_t>(std::max(m.cTagElem, 0));
     std::string_view szAC;
     std::string_view szForm;
@@ -353,7 +361,7 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
         }
     }
     if (pe == nullptr) {
-        const int rc = ParseFields(m, sz, dl, interner);
+        const int rc = ParseFields(m, sz, dl, interner, lists);
         if (rc == 0 && fSplit)
             pclasses->Put(szAC, szMMt, interner.Table(), interner.Validity(), dl.rgpszAC,
                           dl.rgpszMMt);
@@ -363,20 +371,20 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     // The tag is mostly one of the candidates (the split found cTagElem
     // characters before the first "|").
     const std::string_view szTag(sz.data(), cTagElem);
-    const std::size_t cMMt = pe->rgpsz.size() - pe->cAC;
+    const std::size_t cMMt = pe->rgpszMMt.size();
     dl.pszTag = nullptr;
     for (std::size_t k = 0; k < cMMt; ++k) {
         if (SameText(szMMt.data() + k * (cTagElem + 1), szTag.data(), cTagElem)) {
-            dl.pszTag = pe->rgpsz[pe->cAC + k];
+            dl.pszTag = pe->rgpszMMt[k];
             break;
         }
     }
     if (dl.pszTag == nullptr && !interner.Intern(szTag, dl.pszTag)) return kLineInternTag;
-    dl.rgpszAC.assign(pe->rgpsz.begin(), pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC));
+    dl.rgpszAC = pe->rgpszAC;
     dl.uMultiValued = pe->uMultiValued;
     if (const int rc = InternForm(szForm, dl, interner); rc != 0) return rc;
     if (const int rc = InternLemma(szLemma, szForm, dl, interner); rc != 0) return rc;
-    dl.rgpszMMt.assign(pe->rgpsz.begin() + static_cast<std::ptrdiff_t>(pe->cAC), pe->rgpsz.end());
+    dl.rgpszMMt = pe->rgpszMMt;
     dl.cMMt = static_cast<int>(cMMt);
     return 0;
 }
@@ -955,7 +963,7 @@ int InsertLineWithGap(Model& m, DataTable& dt, std::string_view szLine, long ilL
     DlData& dl = dt.rgdl[i];
     if (const int rc = ParseDataLine(m, szLine, dl, dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
                                      dt.fModelStringsOnly ? &dt.modelLookups : nullptr,
-                                     &dt.candidateSets, pparts);
+                                     &dt.candidateSets, dt.lineLists, pparts);
         rc != 0) {
         DropGap(dt, gap);
         return rc;
@@ -1038,7 +1046,12 @@ bool SurelyParses(std::size_t cTagElem, std::string_view sz) {
 [[gnu::cold, gnu::noinline]] int ParseWithoutInterning(const Model& m, std::string_view sz,
                                                        DlData& dl) {
     NoInterner interner(m);
-    return ParseFields(m, sz, dl, interner);
+    PointerArena lists;
+    const int rc = ParseFields(m, sz, dl, interner, lists);
+    // The lists go with the arena.
+    dl.rgpszAC = {};
+    dl.rgpszMMt = {};
+    return rc;
 }
 
 } // namespace
@@ -1101,9 +1114,9 @@ void CopyLineGap(const DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilT
 
 int ReparseLine(const Model& m, DataTable& dt, long il) {
     const auto i = static_cast<std::size_t>(il);
-    return ParseDataLine(m, dt.rgpszDataLine[i], dt.rgdl[i],
-                         dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
-                         dt.fModelStringsOnly ? &dt.modelLookups : nullptr, &dt.candidateSets);
+    return ParseDataLine(
+        m, dt.rgpszDataLine[i], dt.rgdl[i], dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
+        dt.fModelStringsOnly ? &dt.modelLookups : nullptr, &dt.candidateSets, dt.lineLists);
 }
 
 const char* GetFormPtr(std::string_view szLine) {
@@ -1145,13 +1158,7 @@ const char* GetMMtPtr(std::string_view szLine) {
 
 int MoveDlData(DlData& dlTo, const DlData& dlFrom) {
     if (&dlTo == &dlFrom) return 0;
-    dlTo.pszTag = dlFrom.pszTag;
-    dlTo.rgpszAC.assign(dlFrom.rgpszAC.begin(), dlFrom.rgpszAC.end());
-    dlTo.uMultiValued = dlFrom.uMultiValued;
-    dlTo.pszForm = dlFrom.pszForm;
-    dlTo.pszLemma = dlFrom.pszLemma;
-    dlTo.cMMt = dlFrom.cMMt;
-    dlTo.rgpszMMt.assign(dlFrom.rgpszMMt.begin(), dlFrom.rgpszMMt.end());
+    dlTo = dlFrom;
     return 0;
 }
 
@@ -1173,9 +1180,9 @@ void ClearDataLines(DataTable& dt, long ilFirst, long ilEnd) {
     for (std::size_t k = kFirst; k < kEnd; ++k) {
         dt.rgpszDataLine[k].clear();
         dt.rgdl[k].pszTag = dt.rgdl[k].pszForm = dt.rgdl[k].pszLemma = nullptr;
-        dt.rgdl[k].rgpszAC.clear();
+        dt.rgdl[k].rgpszAC = {};
         dt.rgdl[k].uMultiValued = 0;
-        dt.rgdl[k].rgpszMMt.clear();
+        dt.rgdl[k].rgpszMMt = {};
         dt.rgdl[k].cMMt = 0;
         dt.rgpszRest[k].clear();
         dt.rgpgap[k] = GapSpan();

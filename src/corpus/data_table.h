@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/pointer_arena.h"
 #include "base/string_arena.h"
 #include "base/string_lookup_cache.h"
 #include "base/ux_hash.h"
@@ -36,14 +37,16 @@ using TagBuf = std::array<char, kTagElemMax + 1>;
 // so equal strings have equal addresses. In a table that only looks strings
 // up (fModelStringsOnly), a string the model lacks is a copy in the table's
 // ownStrings instead: it equals no model string by address and keeps its text.
+// The lists are runs in the table's lineLists, shared by the lines with the
+// same AC part and candidate part.
 struct DlData {
-    const char* pszTag = nullptr;      // true tag
-    std::vector<const char*> rgpszAC;  // cTagElem AC strings
-    std::uint32_t uMultiValued = 0;    // MultiValuedMask(rgpszAC), kept with it
-    int cMMt = 0;                      // number of candidate tags
-    const char* pszForm = nullptr;     // word form
-    const char* pszLemma = nullptr;    // lemma
-    std::vector<const char*> rgpszMMt; // candidates in line order (most recent first)
+    const char* pszTag = nullptr;          // true tag
+    std::span<const char* const> rgpszAC;  // cTagElem AC strings
+    std::uint32_t uMultiValued = 0;        // MultiValuedMask(rgpszAC), kept with it
+    int cMMt = 0;                          // number of candidate tags
+    const char* pszForm = nullptr;         // word form
+    const char* pszLemma = nullptr;        // lemma
+    std::span<const char* const> rgpszMMt; // candidates in line order (most recent first)
 };
 
 // One item of a beam: a path ending in the tag pszTag.
@@ -116,6 +119,9 @@ struct DataTable {
     // however large its input, and only reads it.
     bool fModelStringsOnly = false;
     StringArena ownStrings;
+    // The AC and candidate lists of the parsed lines; they follow ownStrings
+    // (cleared with it, as the strings they point to go).
+    PointerArena lineLists;
     // The model's answers for short strings, so that a string seen before is
     // not hashed again; cleared whenever the table starts tagging.
     StringLookupCache modelLookups;
@@ -312,7 +318,7 @@ const char* GetMMtPtr(std::string_view szLine);
 // lines stored by StoreLine. 0 or an InsertLine code.
 int ReparseLine(const Model& m, DataTable& dt, long il);
 
-// Copies a parsed line as a whole (reusing the destination's arrays). 0.
+// Copies a parsed line as a whole (its lists stay where they are). 0.
 int MoveDlData(DlData& dlTo, const DlData& dlFrom);
 
 // Copies a beam item: the cTagElem + 1 characters of the tag, iBack, dProb.

@@ -1,11 +1,16 @@
 // The string arena: copies keep their text and address while it fills, and
-// a cleared arena reuses its blocks. The look-up cache answers exactly what
-// was put for a key, or nothing.
+// a cleared arena reuses its blocks; so do the runs of the pointer arena. The
+// look-up cache answers exactly what was put for a key, or nothing.
 #include "base/string_arena.h"
+
+#include "base/pointer_arena.h"
 #include "base/string_lookup_cache.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +36,33 @@ TEST(StringArena, CopiesStayPutUntilCleared) {
         arena.Clear();
         EXPECT_EQ(arena.Add("again"), pszFirst); // the first block again
         arena.Clear();
+    }
+}
+
+TEST(PointerArena, RunsStayPutUntilCleared) {
+    PointerArena arena;
+    static const std::array<const char*, 3> rgpszValue = {"a", "b", "c"};
+    for (const std::uint64_t uState : {0, 0, 1}) {
+        arena.Follow(uState);
+        // Runs for several blocks, each asked for with more room than it
+        // keeps, one longer than a block and some empty.
+        std::vector<std::span<const char* const>> rgrun;
+        for (std::size_t i = 0; i < 3000; ++i) {
+            const std::size_t c = i == 777 ? 20000 : i % 7;
+            const char** pp = arena.Room(c + 5);
+            for (std::size_t k = 0; k < c; ++k) pp[k] = rgpszValue[(i + k) % 3];
+            rgrun.push_back(arena.Keep(c));
+        }
+        for (std::size_t i = 0; i < rgrun.size(); ++i) {
+            ASSERT_EQ(rgrun[i].size(), i == 777 ? 20000u : i % 7) << i;
+            for (std::size_t k = 0; k < rgrun[i].size(); ++k)
+                ASSERT_EQ(rgrun[i][k], rgpszValue[(i + k) % 3]) << i << " " << k;
+        }
+        // A new state of what the runs point to forgets them: the first
+        // block again.
+        const char* const* ppFirst = rgrun.front().data();
+        arena.Follow(uState + 7);
+        EXPECT_EQ(arena.Room(1), ppFirst);
     }
 }
 

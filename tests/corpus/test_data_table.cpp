@@ -281,7 +281,7 @@ TEST_F(DataLines, RecurringCandidateSetsAcrossClearedCopies) {
         ASSERT_EQ(Insert(sz, 10 + dt.clData), 0) << sz;
     EXPECT_EQ(Texts(dt.rgdl[1]), "VN|NV/N/|cat|x|>NN/VN/");
     EXPECT_EQ(Texts(dt.rgdl[2]), "XY|NV/N/|cat|=|>NN/VN/");
-    EXPECT_TRUE(dt.rgdl[1].rgpszAC == dt.rgdl[0].rgpszAC &&
+    EXPECT_TRUE(std::ranges::equal(dt.rgdl[1].rgpszAC, dt.rgdl[0].rgpszAC) &&
                 dt.rgdl[1].pszTag == dt.rgdl[0].rgpszMMt[1]);
     // The elements with a choice left are marked, also where the strings
     // come from the line before.

@@ -123,7 +123,7 @@ TEST_F(LambdaFixture, NoLineInRangeOrWeightZeroKeepsTheWeight) {
 TEST_F(LambdaFixture, MissingCandidatesEndTheRun) {
     LinkTo({33, 35, 37, 39});
     // Line 35 loses its candidate tags.
-    s.dtT.rgdl[35].rgpszMMt.clear();
+    s.dtT.rgdl[35].rgpszMMt = {};
     s.dtT.rgdl[35].cMMt = 0;
     EXPECT_FATAL(VaryLambdaVTC(s.dtT, s.m, 0, 0, *pfd, 0, s.dtT.clData - 1), 18032,
                  "VaryLambdaVTC: Set of possible tags missing at data line 35");

@@ -1,0 +1,56 @@
+// Runs of string pointers kept in blocks that never move, so a run keeps its
+// address until the arena is cleared: the lists of a table's parsed lines,
+// shared by the lines that have the same list. Clearing keeps the blocks for
+// reuse, as StringArena does.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace vexta {
+
+class PointerArena {
+public:
+    // Room for c pointers after the last run kept, in one piece: filled by
+    // the caller and kept with Keep. Valid until the next Room or Clear.
+    const char** Room(std::size_t c);
+
+    // Keeps the first c pointers of the room asked for last (c at most its
+    // size) as a run.
+    std::span<const char* const> Keep(std::size_t c) {
+        const char** const pp = rgblock_[iBlock_].pp.get() + cUsed_;
+        cUsed_ += c;
+        return {pp, c};
+    }
+
+    // Forgets every run; their addresses may be handed out again.
+    void Clear() {
+        iBlock_ = 0;
+        cUsed_ = 0;
+    }
+
+    // Clears the arena when its runs were kept for another state than
+    // uState of what they point to (the generation of a store of strings),
+    // and notes uState.
+    void Follow(std::uint64_t uState) {
+        if (uState == uState_) return;
+        Clear();
+        uState_ = uState;
+    }
+
+private:
+    static constexpr std::size_t kBlockSize = 8 * 1024;
+    struct Block {
+        std::unique_ptr<const char*[]> pp;
+        std::size_t c = 0;
+    };
+    std::vector<Block> rgblock_;
+    std::size_t iBlock_ = 0; // block being filled
+    std::size_t cUsed_ = 0;  // pointers kept in it
+    std::uint64_t uState_ = 0;
+};
+
+} // namespace vexta
