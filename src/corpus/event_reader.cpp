@@ -24,6 +24,7 @@ constexpr const char* kGE = "GetEvent: ";
 constexpr std::string_view kVirtualEnd = "<<virtualend>>";
 
 [[noreturn]] void EventFatal(const pdfRecType& pdf, const std::string& szText) {
+    GiveUpIfAsked(pdf);
     ux_LnFatalError(kModApp, kMsgApp, pdf.lLine, szText);
 }
 
@@ -553,6 +554,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
     // far the reader has looked ahead.
     long lTokenLine = pdf.lLine;
     const auto TokenFatal = [&](const std::string& szText) {
+        GiveUpIfAsked(pdf);
         ux_LnFatalError(kModApp, kMsgApp, lTokenLine, szText);
     };
 
@@ -735,6 +737,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                             EventFatal(pdf,
                                        ux_StrPrintf("%sNo candidate tags and no true tag (form %s)",
                                                     kGE, form.sz.data()));
+                        GiveUpIfAsked(pdf);
                         ux_LnWarning(
                             kModApp, kMsgApp, pdf.lLine,
                             ux_StrPrintf("%sNo candidate tags (form %s); true tag %s is the only "
@@ -786,6 +789,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
             } else if (kind == InToken::kMMt) {
                 std::string_view szTag = szText;
                 if (szTag.empty()) {
+                    GiveUpIfAsked(pdf);
                     ux_LnWarning(kModApp, kMsgApp, pdf.lLine,
                                  ux_StrPrintf("%sEmpty %s tag (form %s) replaced by X", kGE, "MMt",
                                               form.sz.data()));
@@ -805,6 +809,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                 // dropped
             } else if (kind == InToken::kMD) {
                 const std::string_view szTag = pdf.svTag;
+                GiveUpIfAsked(pdf);
                 std::fprintf(stderr, "DOING MDL/MDt!!! %.*s, %.*s\n",
                              static_cast<int>(szTag.size()), szTag.data(),
                              static_cast<int>(szText.size()), szText.data());
@@ -817,6 +822,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                 if (!fLemmaSeen) {
                     fLemmaSeen = true;
                     if (szText.empty()) {
+                        GiveUpIfAsked(pdf);
                         ux_LnWarning(kModApp, kMsgApp, pdf.lLine,
                                      ux_StrPrintf("%sEmpty lemma (form %s) replaced by %s", kGE,
                                                   form.sz.data(), "="));
@@ -836,6 +842,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                     fTagSeen = true;
                     std::string_view szTag = szText;
                     if (szTag.empty()) {
+                        GiveUpIfAsked(pdf);
                         ux_LnWarning(kModApp, kMsgApp, pdf.lLine,
                                      ux_StrPrintf("%sEmpty tag (form %s) replaced by X", kGE,
                                                   form.sz.data()));

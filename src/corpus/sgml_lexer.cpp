@@ -21,6 +21,7 @@ namespace {
     sz += szWhat;
     sz += " in input file ";
     sz += pdf.szFileName;
+    GiveUpIfAsked(pdf);
     ux_LnFatalError(kModApp, kMsgApp, pdf.lLine, sz);
 }
 
@@ -426,6 +427,9 @@ int ReadTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf,
                     if (ch == '>' || ScanBlock(pdf, '>', true, szTag, ichTag, nullptr)) break;
                     ch = GetSGMLChar(pdf);
                     if (ch == kChEndOfInput) {
+                        // A tag cut by the end of the input: in a piece,
+                        // the rest of it lies after the piece.
+                        GiveUpIfAsked(pdf);
                         svTag = {szTag.data(), static_cast<std::size_t>(ichTag)};
                         svText = {};
                         return kChEndOfInput;
@@ -458,6 +462,8 @@ int ReadTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf,
 
         const bool fOpen = svTag == "<comment>";
         const bool fClose = svTag == "</comment>";
+        // A piece cannot tell whether it starts inside a comment.
+        if (fOpen || fClose) GiveUpIfAsked(pdf);
         if (fOpen) ++iCommentDepth;
         if (fClose && --iCommentDepth < 0) {
             ux_LnWarning(kModApp, kMsgApp, pdf.lLine, "GetSGMLTagText: extra </comment> ignored");

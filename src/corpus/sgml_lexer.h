@@ -121,7 +121,22 @@ struct pdfRecType {
     // <MMt>, with a plain text) from the block buffer itself; false sends
     // every tag through GetSGMLTagTextView, which reads them the same way.
     bool fPlainPairs = true;
+    // Give-up mode, for a reader that reads a piece of the input ahead of
+    // its turn: where a message would be written or the run would stop
+    // (and at a comment tag, and at a tag cut by the end of the input), the
+    // reader throws ReadGivenUp instead, and the piece is read again by a
+    // reader in the ordinary mode when its turn comes.
+    bool fGiveUp = false;
 };
+
+// What a reader in give-up mode throws instead of writing a message.
+struct ReadGivenUp {};
+
+// Called by the reader before every message: throws ReadGivenUp in give-up
+// mode.
+inline void GiveUpIfAsked(const pdfRecType& pdf) {
+    if (pdf.fGiveUp) throw ReadGivenUp{};
+}
 
 // Opens szFileName ("-": standard input) and prepares the record: 0, 1 when
 // the file cannot be opened, 2 when it is empty. Decides the input format:

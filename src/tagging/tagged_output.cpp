@@ -11,6 +11,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -381,11 +382,19 @@ int ParseWindow(const Model& m, WindowSlot& slot) {
     return 0;
 }
 
-// Parses and tags windows handed over by the reading thread. Workers take windows in
-// input order; the reading thread writes them in input order.
+// A piece of the input on its way through the workers.
+struct PieceJob {
+    InputPiece piece;
+    bool fDone = true;
+};
+
+// Parses and tags windows handed over by the reading thread, and reads
+// pieces of the input ahead of their turn. Workers take jobs in the order
+// they were queued; the reading thread takes the pieces and writes the
+// windows in input order.
 class WindowWorkers {
 public:
-    WindowWorkers(const Model& m, int cWorkers) : m_(m) {
+    WindowWorkers(const Model& m, const pdfRecType& pdfRun, int cWorkers) : m_(m), pdfRun_(pdfRun) {
         rgthr_.reserve(static_cast<std::size_t>(cWorkers));
         for (int i = 0; i < cWorkers; ++i) rgthr_.emplace_back([this] { Run(); });
     }
@@ -404,14 +413,23 @@ public:
         {
             const std::lock_guard lock(mx_);
             slot.fDone = false;
-            queue_.push_back(&slot);
+            queue_.push_back({&slot, nullptr});
         }
         cvWork_.notify_one();
     }
 
-    void WaitDone(const WindowSlot& slot) {
+    void Queue(PieceJob& job) {
+        {
+            const std::lock_guard lock(mx_);
+            job.fDone = false;
+            queue_.push_back({nullptr, &job});
+        }
+        cvWork_.notify_one();
+    }
+
+    template <typename Job> void WaitDone(const Job& job) {
         std::unique_lock lock(mx_);
-        cvDone_.wait(lock, [&slot] { return slot.fDone; });
+        cvDone_.wait(lock, [&job] { return job.fDone; });
     }
 
     bool IsDone(const WindowSlot& slot) {
@@ -448,32 +466,248 @@ public:
     }
 
 private:
+    struct Job {
+        WindowSlot* pslot;
+        PieceJob* ppiece;
+    };
+
     void Run() {
+        std::unique_ptr<PieceReader> preader; // made at the first piece
         for (;;) {
-            WindowSlot* pslot = nullptr;
+            Job job{};
             {
                 std::unique_lock lock(mx_);
                 cvWork_.wait(lock, [this] { return fStop_ || !queue_.empty(); });
                 if (queue_.empty()) return;
-                pslot = queue_.front();
+                job = queue_.front();
                 queue_.pop_front();
             }
-            Tag(m_, *pslot);
+            if (job.pslot) {
+                Tag(m_, *job.pslot);
+            } else {
+                // Whatever goes wrong leaves the piece to the reading
+                // thread, which meets it again in the ordinary mode.
+                try {
+                    if (!preader) preader = std::make_unique<PieceReader>();
+                    preader->Read(m_, pdfRun_, job.ppiece->piece);
+                } catch (...) {
+                    job.ppiece->piece.fRead = false;
+                }
+            }
             {
                 const std::lock_guard lock(mx_);
-                pslot->fDone = true;
+                if (job.pslot)
+                    job.pslot->fDone = true;
+                else
+                    job.ppiece->fDone = true;
             }
             cvDone_.notify_all();
         }
     }
 
     const Model& m_;
+    const pdfRecType& pdfRun_;
     std::mutex mx_;
     std::condition_variable cvWork_;
     std::condition_variable cvDone_;
-    std::deque<WindowSlot*> queue_;
+    std::deque<Job> queue_;
     bool fStop_ = false;
     std::vector<std::thread> rgthr_;
+};
+
+// The SGML reader's state between tokens.
+constexpr int kStateBetweenTokens = 3;
+
+// The lines of SGML input in input order, for the reading thread: taken
+// from the pieces the workers read ahead or, for a piece they left, read
+// here at its turn by a reader in the ordinary mode, which writes the same
+// messages at the same points as one reader of the whole input.
+class PieceLines {
+public:
+    PieceLines(const Model& m, pdfRecType& pdf, WindowWorkers& workers, std::size_t cbPiece,
+               int cThreads)
+        : m_(m), pdf_(pdf), workers_(workers), cutter_(pdf, cbPiece),
+          cMaxAhead_(static_cast<std::size_t>(cThreads)), szLine_(kDataLineSize, '\0'),
+          szRest_(kDataLineSize, '\0') {}
+    PieceLines(const PieceLines&) = delete;
+    PieceLines& operator=(const PieceLines&) = delete;
+    // The workers may still be reading pieces queued.
+    ~PieceLines() {
+        for (const PieceJob* pjob : rgpjobAhead_) workers_.WaitDone(*pjob);
+        if (pjobCur_) workers_.WaitDone(*pjobCur_);
+    }
+
+    // Stores the next line as line n of dt: 0; -1 at the end of the input;
+    // kTagVtcRead or kTagVtcInsert when the line cannot be read or stored.
+    int Next(DataTable& dt, long n) {
+        for (;;) {
+            if (fEnded_ || (!pjobCur_ && !StartPiece())) return -1;
+            const InputPiece& piece = pjobCur_->piece;
+            if (fHere_) {
+                pdfRecType& pdf = *ppdfHere_;
+                GapSpan spanGap;
+                const int rc = GetEventIntoStore(szLine_, szRest_, dt, pdf, m_, spanGap);
+                if (rc == -1) {
+                    if (fRest_) {
+                        // The whole input is read.
+                        pdf_.lLine = pdf.lLine;
+                        pdf_.clSentences += pdf.clSentences - (piece.fFirst ? 0 : 1);
+                        fHere_ = false;
+                        fEnded_ = true;
+                        return -1;
+                    }
+                    EndPiece(pdf.clSentences - (piece.fFirst ? 0 : 1));
+                    continue;
+                }
+                if (fSkip_) {
+                    // The piece before gave this line, with its whole gap.
+                    dt.gapStore.Truncate(spanGap.iFirst);
+                    fSkip_ = false;
+                    continue;
+                }
+                if (rc != 0) return kTagVtcRead;
+                const std::string_view svLine = szLine_.data();
+                if (CheckLine(m_, svLine, dlCheck_, &checked_, &pdf.lineParts) != 0 ||
+                    StoreLine(m_, dt, svLine, n, szRest_.data(), spanGap, pdf.fWord) != 0)
+                    return kTagVtcInsert;
+                NoteLine(svLine);
+                return 0;
+            }
+            if (iLine_ >= piece.rglines.size()) {
+                EndPiece(piece.clSentences);
+                continue;
+            }
+            const PieceLine& line = piece.rglines[iLine_++];
+            if (line.rcCheck != 0) return kTagVtcInsert;
+            const GapSpan spanGap{dt.gapStore.Count(), line.cGap};
+            dt.gapStore.AddEntries(piece.gapStore, line.iGap, line.iGap + line.cGap);
+            const std::string_view svLine = piece.Line(line);
+            if (StoreLine(m_, dt, svLine, n, piece.Rest(line), spanGap, line.fWord) != 0)
+                return kTagVtcInsert;
+            NoteLine(svLine);
+            return 0;
+        }
+    }
+
+private:
+    // Keeps the workers a few pieces ahead of the reading thread.
+    void CutAhead() {
+        while (!fCutDone_ && rgpjobAhead_.size() < cMaxAhead_) {
+            std::unique_ptr<PieceJob> pjob;
+            if (!rgpjobFree_.empty()) {
+                pjob = std::move(rgpjobFree_.back());
+                rgpjobFree_.pop_back();
+            } else {
+                pjob = std::make_unique<PieceJob>();
+            }
+            if (!cutter_.Next(pjob->piece)) {
+                fCutDone_ = true;
+                rgpjobFree_.push_back(std::move(pjob));
+                break;
+            }
+            workers_.Queue(*pjob);
+            rgpjobAhead_.push_back(pjob.get());
+            rgpjobOwned_.push_back(std::move(pjob));
+        }
+    }
+
+    // Takes the next piece once it is read; false at the end of the input.
+    bool StartPiece() {
+        CutAhead();
+        if (rgpjobAhead_.empty()) return false;
+        pjobCur_ = rgpjobAhead_.front();
+        rgpjobAhead_.pop_front();
+        CutAhead();
+        workers_.WaitDone(*pjobCur_);
+        const InputPiece& piece = pjobCur_->piece;
+        iLine_ = piece.FirstLine();
+        fHere_ = !piece.fRead;
+        if (fHere_) {
+            if (!ppdfHere_) ppdfHere_ = std::make_unique<pdfRecType>();
+            // Where the piece may end inside a comment or a tag, the pieces
+            // after it do not start where a reader of the whole input is
+            // between tokens: the rest of the input is read here.
+            fRest_ = !piece.fLast && !EndsBetweenTags(piece);
+            if (fRest_) TakeRest();
+            // The reader of the whole input would be here with the line
+            // before the one the piece starts with delivered last.
+            OpenPiece(*ppdfHere_, pdf_, fRest_ ? pieceRest_ : piece, lLine_,
+                      piece.fFirst ? std::string_view() : std::string_view(szPrev2_.data()));
+            fSkip_ = !piece.fFirst;
+        }
+        return true;
+    }
+
+    // Puts the rest of the input, from the current piece on, into pieceRest_.
+    void TakeRest() {
+        InputPiece& rest = pieceRest_;
+        rest.rgch.clear();
+        const auto AddOwn = [&rest](const InputPiece& piece) {
+            rest.rgch.insert(rest.rgch.end(), piece.rgch.begin(),
+                             piece.rgch.begin() + static_cast<std::ptrdiff_t>(piece.cbOwn));
+        };
+        AddOwn(pjobCur_->piece);
+        for (const PieceJob* pjob : rgpjobAhead_) AddOwn(pjob->piece);
+        const std::span<const char> rgchHeld = cutter_.TakeRest();
+        rest.rgch.insert(rest.rgch.end(), rgchHeld.begin(), rgchHeld.end());
+        rest.cbOwn = rest.rgch.size();
+        rest.fFirst = pjobCur_->piece.fFirst;
+        rest.fLast = true;
+        const bool fOpenEnded = rgpjobAhead_.empty() ? pjobCur_->piece.fOpenEnded
+                                                     : rgpjobAhead_.back()->piece.fOpenEnded;
+        rest.fOpenEnded = fOpenEnded || !cutter_.FileEnded();
+        rest.fReadFailed = cutter_.ReadFailed();
+        fCutDone_ = true;
+    }
+
+    void EndPiece(long clSentences) {
+        const InputPiece& piece = pjobCur_->piece;
+        lLine_ = piece.fOpenEnded ? ppdfHere_->lLine : lLine_ + piece.clNewlines;
+        pdf_.lLine = lLine_;
+        pdf_.clSentences += clSentences;
+        fHere_ = false;
+        // The piece's storage is reused for a later one.
+        const auto it = std::find_if(
+            rgpjobOwned_.begin(), rgpjobOwned_.end(),
+            [this](const std::unique_ptr<PieceJob>& p) { return p.get() == pjobCur_; });
+        rgpjobFree_.push_back(std::move(*it));
+        rgpjobOwned_.erase(it);
+        pjobCur_ = nullptr;
+    }
+
+    // Keeps the starts of the last two lines delivered.
+    void NoteLine(std::string_view svLine) {
+        szPrev2_ = szPrev_;
+        const std::size_t cch = std::min<std::size_t>(svLine.size(), kPdfPrevLineShown);
+        std::memcpy(szPrev_.data(), svLine.data(), cch);
+        szPrev_[cch] = '\0';
+    }
+
+    const Model& m_;
+    pdfRecType& pdf_;
+    WindowWorkers& workers_;
+    InputCutter cutter_;
+    std::size_t cMaxAhead_;
+    bool fCutDone_ = false;
+    std::vector<std::unique_ptr<PieceJob>> rgpjobOwned_; // queued or current
+    std::vector<std::unique_ptr<PieceJob>> rgpjobFree_;
+    std::deque<PieceJob*> rgpjobAhead_;
+    PieceJob* pjobCur_ = nullptr;
+    std::size_t iLine_ = 0; // next line of the current piece
+    long lLine_ = 1;        // the line the current piece starts on
+    // The current piece read here.
+    bool fHere_ = false;
+    bool fSkip_ = false; // its first line is still to be dropped
+    bool fRest_ = false; // ... together with the rest of the input
+    bool fEnded_ = false;
+    InputPiece pieceRest_;
+    std::unique_ptr<pdfRecType> ppdfHere_;
+    std::vector<char> szLine_;
+    std::vector<char> szRest_;
+    DlData dlCheck_;
+    CandidateSetCache checked_;
+    std::array<char, kPdfPrevLineShown + 1> szPrev_{};
+    std::array<char, kPdfPrevLineShown + 1> szPrev2_{};
 };
 
 // Carries the text of line ilFrom of the previous window over to line ilTo
@@ -524,7 +758,25 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
     std::exception_ptr pexc;
     std::exception_ptr pexcRead;
     {
-        WindowWorkers workers(m, cThreads);
+        WindowWorkers workers(m, pdf, cThreads);
+        std::optional<PieceLines> pieces;
+        if (CanReadInPieces(pdf)) pieces.emplace(m, pdf, workers, win.cbPiece, cThreads);
+        // Stores the next line as line n of dt: 0, -1 at the end of the
+        // input, or the code the run stops with.
+        const auto ReadLine = [&](DataTable& dt, long n) {
+            if (pieces) return pieces->Next(dt, n);
+            GapSpan spanGap;
+            const int rc = GetEventIntoStore(szLine, szRest, dt, pdf, m, spanGap);
+            if (rc == -1) return -1;
+            // The reading stops at a line that would not parse, as with one
+            // thread; the workers parse the others.
+            const std::string_view svLine = szLine.data();
+            if (rc != 0) return kTagVtcRead;
+            if (CheckLine(m, svLine, dlCheck, &checkedSets, &pdf.lineParts) != 0 ||
+                StoreLine(m, dt, svLine, n, szRest.data(), spanGap, pdf.fWord) != 0)
+                return kTagVtcInsert;
+            return 0;
+        };
         // Writes window iWrite once it is tagged; false when it failed.
         const auto WriteWindow = [&]() {
             WindowSlot& slot = *rgpslot[iWrite % cSlots];
@@ -584,19 +836,13 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             // this one are written, as they would have been.
             try {
                 while (n < win.clCapacity) {
-                    GapSpan spanGap;
-                    const int rc = GetEventIntoStore(szLine, szRest, dt, pdf, m, spanGap);
+                    const int rc = ReadLine(dt, n);
                     if (rc == -1) {
                         fInputEnded = true;
                         break;
                     }
-                    // The reading stops at a line that would not parse, as
-                    // with one thread; the workers parse the others.
-                    const std::string_view svLine = szLine.data();
-                    if (rc != 0 ||
-                        CheckLine(m, svLine, dlCheck, &checkedSets, &pdf.lineParts) != 0 ||
-                        StoreLine(m, dt, svLine, n, szRest.data(), spanGap, pdf.fWord) != 0) {
-                        rcFailed = rc != 0 ? kTagVtcRead : kTagVtcInsert;
+                    if (rc != 0) {
+                        rcFailed = rc;
                         fFailed = true;
                         break;
                     }
@@ -608,7 +854,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             }
             slot.clRead = n;
             if (fFailed) break;
-            dt.iInputState = pdf.iState;
+            dt.iInputState = pieces ? kStateBetweenTokens : pdf.iState;
             dt.clLines = n;
             if (n > 0 && dt.rgpszDataLine[Idx(n - 1)].starts_with('|')) dt.clLines = n - 1;
             slot.ilOutLast = fInputEnded ? n - 1 : ilOutLastFull;

@@ -5,7 +5,10 @@
 
 #include <string_view>
 
+#include <cstddef>
+
 #include "corpus/data_table.h"
+#include "corpus/input_pieces.h"
 #include "model/model.h"
 
 namespace vexta {
@@ -34,10 +37,13 @@ inline constexpr int kOutLevelTagDebug = 10001;
 // A full window writes up to line clCapacity - clOverlap + ilOutFirst - 1, so
 // every input line is written exactly once. Windows that break
 // 0 <= ilOutFirst <= clOverlap < clCapacity are refused.
+// With several threads, SGML input is read in pieces of at least cbPiece
+// bytes (see input_pieces.h); the pieces do not change the output.
 struct VtcWindow {
     long clCapacity;
     long clOverlap;
     long ilOutFirst;
+    std::size_t cbPiece = kInputPieceSize;
 };
 
 // The windows of the tagger: 20100 lines, 100 of them carried over, output
@@ -70,8 +76,12 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
 // independent: each is tagged from its first line, with the lines carried
 // over from the window before as left context, so any number of threads
 // writes the same output. Several threads are used only for "Tag" output
-// with every trace switch off; the input is then read on the calling thread
-// while the others tag, and up to cThreads + 1 windows are held at once.
+// with every trace switch off; the windows are then filled on the calling
+// thread while the others tag them, and up to cThreads + 1 windows are held
+// at once. SGML input (without tag table or analyser) is read in pieces by
+// the other threads too, a few pieces ahead; a piece whose reading would
+// write a message or fail is read on the calling thread at its turn, as one
+// thread reads it.
 int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_view szPrefix,
                const VtcWindow& win, int cThreads);
 

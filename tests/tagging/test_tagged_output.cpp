@@ -2,6 +2,9 @@
 // with a model that decides every element by its value counts alone.
 #include "tagging/tagged_output.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -46,6 +49,7 @@ std::unique_ptr<test::TinyModel> SgmlModel() {
 struct Written {
     int rc;
     std::string szOut;
+    std::string szErr = {}; // when captured
 };
 
 // Writes a table of the SGML token szLine whose gap holds rgszGap.
@@ -76,18 +80,29 @@ protected:
     void TearDown() override { ux_ArgClose(); }
 
     // Tags szInput as the file named by an argument file.
+    // With fStdin the file comes on standard input ("InData = -"); with
+    // fErr standard error is captured too.
     Written Tag(Model& m, std::string_view szInput, int fDebug = 0,
-                const VtcWindow& win = kVtcWindow, int cThreads = 1) {
+                const VtcWindow& win = kVtcWindow, int cThreads = 1, bool fStdin = false,
+                bool fErr = false) {
         ux_ArgClose();
+        const std::string szIn = dir_.Write("in.txt", szInput);
         const std::string szArgs =
-            dir_.Write("t.args", "InData = " + dir_.Write("in.txt", szInput) +
-                                     "\nSentTag = ZZ\nSentForm = ###\nSentLemma = ###\n"
+            dir_.Write("t.args", "InData = " + (fStdin ? "-" : szIn) + "\nSentTag = " + szSentTag_ +
+                                     "\nSentForm = ###\nSentLemma = ###\n"
                                      "TagTable = \n" +
                                      (szInput.starts_with('#') ? "InputFormat = conllu\n" : ""));
         EXPECT_EQ(ux_ArgOpen(szArgs), 0);
         DataTable dt;
         m.pdtS = &dt;
+        const int fdStdin = fStdin ? dup(STDIN_FILENO) : -1;
+        if (fStdin) {
+            const int fd = open(szIn.c_str(), O_RDONLY);
+            dup2(fd, STDIN_FILENO);
+            close(fd);
+        }
         testing::internal::CaptureStdout();
+        if (fErr) testing::internal::CaptureStderr();
         int rc = 0;
         try {
             rc = TagDataVTC(szArgs, m, fDebug, "", win, cThreads);
@@ -95,12 +110,18 @@ protected:
             rc = e.Status(); // after its message
         }
         Written res{rc, testing::internal::GetCapturedStdout()};
+        if (fErr) res.szErr = testing::internal::GetCapturedStderr();
+        if (fStdin) {
+            dup2(fdStdin, STDIN_FILENO);
+            close(fdStdin);
+        }
         EXPECT_TRUE(dt.rgpszDataLine.empty()); // the window storage is released
         m.pdtS = nullptr;
         return res;
     }
 
     test::TempDir dir_;
+    std::string szSentTag_ = "ZZ"; // the tag of boundary tokens
 };
 
 // Line-format input "B|AB/|w<i>|=|>B/A/"; the counts choose A.
@@ -208,6 +229,91 @@ TEST_F(TagDataVtc, ThreadsWriteWhatOneThreadWrites) {
     // Both values are chosen, in both formats; short tags keep their spelling.
     for (const char* psz : {"AZ|", "BZ|", "<MDt>AZ", "<MDt>BZ", "_\tB\t_"})
         EXPECT_NE(szAll.find(psz), std::string::npos) << psz;
+}
+
+TEST_F(TagDataVtc, PiecesReadAheadChangeNothing) {
+    // SGML read in pieces by the workers, pieces cut before every <s> line
+    // (1 byte), every few sentences or not at all: standard output, standard
+    // error and status are what one thread gives, also where a piece holds
+    // what would write a message or stop the run, from a file and from
+    // standard input.
+    test::TinyModel tm(2, 3);
+    tm.m.fProgMode = kModeTag;
+    tm.SetClasses(0, "ABZ", {"AB"});
+    tm.SetClasses(1, "Z", {});
+    tm.AddFeature(0, tm.Class(0, "AB"), {1, 9}, 1.0, {tm.Term(-1, 0, "A")});
+    tm.AddFeature(0, tm.Class(0, "AB"), {9, 1}, 1.0, {tm.Term(-1, 0, "B")});
+    const auto Tokens = [](int cTok, std::string_view szLast = {}) {
+        std::string sz;
+        for (int k = 0; k < cTok; ++k)
+            sz += "<f>w" + std::to_string(k) + "<l>w<MMl>w<MMt>AZ<MMt>BZ\n";
+        return sz + std::string(szLast);
+    };
+    std::string szMany = "<csts>\n<doc id=1>\n";
+    for (int i = 0; i < 12; ++i)
+        szMany += "<s id=" + std::to_string(i) + ">\n" + Tokens(1 + i % 3) + "</s>\n" +
+                  (i % 4 == 3 ? "</p>\n<p>\n" : "");
+    szMany += "</doc>\n</csts>\n";
+    const std::string szHead = "<csts>\n<doc>\n<s>\n" + Tokens(9) + "<s>\n" + Tokens(9);
+    const std::pair<const char*, std::string> rgCase[] = {
+        {"sentences with tags between them", szMany},
+        {"<s> first and last, no end tags", "<s>\n" + Tokens(3) + "<s>\n<s>\n" + Tokens(2)},
+        {"no <s> at all", "<csts>\n" + Tokens(40) + "</csts>\n"},
+        {"ends inside a token", szHead + "<s>\n<f>x<MMl>x<MMt>AZ"},
+        {"a comment across cuts",
+         szHead + "<comment>\n<s>\n" + Tokens(2) + "</comment>\n<s>\n" + Tokens(2)},
+        {"a comment after <s>, across cuts",
+         szHead + "<s>\n<comment>\n<s>\n" + Tokens(2) + "</comment>\n" + Tokens(2)},
+        {"an extra </comment>", szHead + "</comment>\n<s>\n" + Tokens(2)},
+        {"<s> inside text and inside a tag",
+         szHead + "<s>\n<f>a<s>b<MMl>w<MMt>AZ\n<f x\n<s>\n<MMl>w<MMt>BZ\n<sx>\n" + Tokens(2)},
+        {"an empty lemma", szHead + "<s>\n<f>x<l><MMl>x<MMt>AZ\n" + Tokens(9)},
+        {"no candidates", szHead + "<s>\n<f>x<l>x<t>AZ\n" + Tokens(9)},
+        {"an earlier tagger's choice", szHead + "<s>\n<f>x<MDt src=a>AZ<MMl>x<MMt>AZ\n"},
+        {"a tag of a wrong length", szHead + "<s>\n<f>x<MMl>x<MMt>AZZ\n" + Tokens(9)},
+        {"a line that does not parse", szHead + "<s>\n<f>x|y<MMl>x<MMt>A|\n" + Tokens(9)},
+    };
+    for (const auto& [pszCase, szIn] : rgCase) {
+        for (const VtcWindow& win :
+             {VtcWindow{10, 4, 2, 1}, VtcWindow{10, 4, 2, 30}, VtcWindow{7, 3, 3, 90},
+              VtcWindow{7, 3, 3, 200}, VtcWindow{kVtcWindow}}) {
+            const Written res1 = Tag(tm.m, szIn, 0, win, 1, false, true);
+            for (const int cThreads : {2, 4}) {
+                for (const bool fStdin : {false, true}) {
+                    const Written res = Tag(tm.m, szIn, 0, win, cThreads, fStdin, true);
+                    const auto szWhat = std::string(pszCase) + ", " + std::to_string(cThreads) +
+                                        " threads, piece " + std::to_string(win.cbPiece) +
+                                        (fStdin ? ", standard input" : "");
+                    EXPECT_EQ(res.rc, res1.rc) << szWhat;
+                    EXPECT_EQ(res.szOut, res1.szOut) << szWhat;
+                    EXPECT_EQ(res.szErr, res1.szErr) << szWhat;
+                }
+            }
+        }
+    }
+    // The example corpus, with a model of its four tag elements that knows
+    // no features.
+    test::TinyModel tmVelan(4, 3);
+    tmVelan.m.fProgMode = kModeTag;
+    for (int t = 0; t < 4; ++t) tmVelan.SetClasses(t, "-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ", {});
+    const std::string szVelan = test::ReadFile(VEXTA_SOURCE_DIR "/examples/velan.csts");
+    szSentTag_ = "Z---";
+    const Written resVelan1 = Tag(tmVelan.m, szVelan, 0, kVtcWindow, 1, false, true);
+    EXPECT_LE(resVelan1.rc, 0);
+    EXPECT_NE(resVelan1.szOut.find("<MDt>"), std::string::npos);
+    for (const int cThreads : {2, 4}) {
+        const Written res =
+            Tag(tmVelan.m, szVelan, 0, {20100, 100, 50, 4096}, cThreads, false, true);
+        EXPECT_EQ(res.rc, resVelan1.rc);
+        EXPECT_TRUE(res.szOut == resVelan1.szOut) << cThreads << " threads, example corpus";
+        EXPECT_EQ(res.szErr, resVelan1.szErr);
+    }
+    szSentTag_ = "ZZ";
+    // The runs that stop write the windows before the stop.
+    const Written resStop = Tag(tm.m, rgCase[11].second, 0, {10, 4, 2, 1}, 2, false, true);
+    EXPECT_EQ(resStop.rc, 18032);
+    EXPECT_NE(resStop.szOut.find("<f>w8"), std::string::npos);
+    EXPECT_NE(resStop.szErr.find("Too short/long tag"), std::string::npos);
 }
 
 TEST_F(TagDataVtc, AFaultyLineStopsEveryThreadCountWhereOneThreadStops) {

@@ -1,0 +1,279 @@
+// Cutting SGML input into pieces and reading a piece ahead of its turn.
+#include "corpus/input_pieces.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include <sys/types.h>
+
+#include "model/model.h"
+
+namespace vexta {
+
+namespace {
+
+// Bytes read from the file at a time.
+constexpr std::size_t kCutterBlock = std::size_t{1} << 20;
+// A piece that finds no cut within this many times the piece size ends the
+// cutting.
+constexpr std::size_t kMaxPieceFactor = 64;
+
+// Whether the bytes at pch (n of them) start with "<s>" or "<s ", a tag
+// named "s"; -1 when there are too few bytes to tell.
+int SentenceTagAt(const char* pch, std::size_t n) {
+    if (n >= 1 && pch[0] != '<') return 0;
+    if (n >= 2 && pch[1] != 's') return 0;
+    if (n < 3) return -1;
+    return pch[2] == '>' || pch[2] == ' ' ? 1 : 0;
+}
+
+// Where a piece reader takes its bytes from: the piece's, then (for the
+// last piece) a read failure or, when the piece was cut off before the end
+// of the input, the rest of the run's file.
+struct PieceSource {
+    const char* pch;
+    std::size_t cb;
+    std::FILE* pfAfter;
+    bool fFailAfter;
+};
+
+ssize_t ReadPieceSource(void* pv, char* pchTo, std::size_t cbTo) {
+    auto& src = *static_cast<PieceSource*>(pv);
+    if (src.cb > 0) {
+        const std::size_t cb = std::min(cbTo, src.cb);
+        std::memcpy(pchTo, src.pch, cb);
+        src.pch += cb;
+        src.cb -= cb;
+        return static_cast<ssize_t>(cb);
+    }
+    if (src.fFailAfter) return -1;
+    if (!src.pfAfter) return 0;
+    const std::size_t cb = std::fread(pchTo, 1, cbTo, src.pfAfter);
+    if (cb == 0 && std::ferror(src.pfAfter)) return -1;
+    return static_cast<ssize_t>(cb);
+}
+
+int ClosePieceSource(void* pv) {
+    delete static_cast<PieceSource*>(pv);
+    return 0;
+}
+
+} // namespace
+
+bool CanReadInPieces(const pdfRecType& pdf) {
+    return pdf.iState == 2 && pdf.pf && !pdf.phashTag && !pdf.pAnalyserUse;
+}
+
+bool EndsBetweenTags(const InputPiece& piece) {
+    const std::string_view sv(piece.rgch.data(), piece.cbOwn);
+    const std::size_t ichLt = sv.rfind('<');
+    return sv.find("<comment>") == std::string_view::npos &&
+           (ichLt == std::string_view::npos || sv.find('>', ichLt) != std::string_view::npos);
+}
+
+InputCutter::InputCutter(pdfRecType& pdf, std::size_t cbPiece)
+    : pdf_(pdf), cbPiece_(std::max<std::size_t>(cbPiece, 1)) {
+    // What the reader holds and has not delivered: the characters pushed
+    // back, then the rest of its block.
+    const char* const pchWaitingEnd = pdf.szPushBack.data() + pdf.cchPushBack;
+    if (pdf.pchPushBack < pchWaitingEnd) rgch_.insert(rgch_.end(), pdf.pchPushBack, pchWaitingEnd);
+    pdf.pchPushBack = pchWaitingEnd;
+    rgch_.insert(rgch_.end(), pdf.pchBuf, pdf.pchBufEnd);
+    pdf.pchBuf = pdf.pchBufEnd;
+    fEOF_ = pdf.fEOF != 0 || !pdf.pf;
+}
+
+bool InputCutter::ReadMore() {
+    if (fEOF_) return false;
+    if (ichStart_ > 0) {
+        rgch_.erase(rgch_.begin(), rgch_.begin() + static_cast<std::ptrdiff_t>(ichStart_));
+        ichSearch_ -= ichStart_;
+        ichStart_ = 0;
+    }
+    const std::size_t cbHeld = rgch_.size();
+    rgch_.resize(cbHeld + kCutterBlock);
+    const std::size_t cb = std::fread(rgch_.data() + cbHeld, 1, kCutterBlock, pdf_.pf.get());
+    rgch_.resize(cbHeld + cb);
+    if (cb == 0) {
+        fEOF_ = true;
+        pdf_.fEOF = 1;
+        fReadFailed_ = std::ferror(pdf_.pf.get()) != 0;
+        return false;
+    }
+    return true;
+}
+
+bool InputCutter::FindCut(std::size_t& ichCut, std::size_t& ichEnd) {
+    const char* const pch = rgch_.data();
+    const std::size_t cb = rgch_.size();
+    std::size_t ich = std::max(ichSearch_, ichStart_ + cbPiece_ - 1);
+    while (ich < cb) {
+        const auto* pchNl = static_cast<const char*>(std::memchr(pch + ich, '\n', cb - ich));
+        if (pchNl == nullptr) {
+            ichSearch_ = cb;
+            return false;
+        }
+        ich = static_cast<std::size_t>(pchNl - pch);
+        const std::size_t ichTag = ich + 1;
+        const int fTag = SentenceTagAt(pch + ichTag, cb - ichTag);
+        if (fTag == 0) {
+            ++ich;
+            continue;
+        }
+        // The tag, its text and the "<" after them must be held; else wait
+        // for more (at the end of the input there is no cut here, nor later).
+        ichSearch_ = ich;
+        if (fTag < 0) return false;
+        const auto* pchGt =
+            static_cast<const char*>(std::memchr(pch + ichTag + 2, '>', cb - (ichTag + 2)));
+        if (pchGt == nullptr) return false;
+        const auto* pchLt = static_cast<const char*>(
+            std::memchr(pchGt + 1, '<', cb - static_cast<std::size_t>(pchGt + 1 - pch)));
+        if (pchLt == nullptr) return false;
+        ichCut = ichTag;
+        ichEnd = static_cast<std::size_t>(pchLt - pch);
+        return true;
+    }
+    ichSearch_ = std::max(ichSearch_, cb);
+    return false;
+}
+
+bool InputCutter::Next(InputPiece& piece) {
+    if (fDone_) return false;
+    std::size_t ichCut = 0;
+    std::size_t ichEnd = 0;
+    bool fLast = false;
+    bool fOpenEnded = false;
+    for (;;) {
+        if (FindCut(ichCut, ichEnd)) break;
+        // Input without <s> lines for long is not held: the rest of it is
+        // one piece, read by one reader from what is held on.
+        fOpenEnded = !fEOF_ && rgch_.size() - ichStart_ >= kMaxPieceFactor * cbPiece_;
+        if (fOpenEnded || !ReadMore()) {
+            fLast = true;
+            ichCut = ichEnd = rgch_.size();
+            break;
+        }
+    }
+    const auto itStart = rgch_.begin() + static_cast<std::ptrdiff_t>(ichStart_);
+    piece.rgch.assign(itStart, rgch_.begin() + static_cast<std::ptrdiff_t>(ichEnd));
+    piece.cbOwn = ichCut - ichStart_;
+    piece.fFirst = fFirst_;
+    piece.fLast = fLast;
+    piece.fReadFailed = fLast && fReadFailed_;
+    piece.fOpenEnded = fOpenEnded;
+    piece.clNewlines = 0;
+    piece.fRead = false;
+    piece.clSentences = 0;
+    piece.szText.clear();
+    piece.gapStore.Clear();
+    piece.rglines.clear();
+    fFirst_ = false;
+    fDone_ = fLast;
+    ichStart_ = ichCut;
+    ichSearch_ = ichCut;
+    return true;
+}
+
+void OpenPiece(pdfRecType& pdf, const pdfRecType& pdfRun, const InputPiece& piece, long lLine,
+               std::string_view szPrevLine) {
+    pdf.szFileName = pdfRun.szFileName;
+    pdf.fmt = pdfRun.fmt;
+    pdf.szSentTag = pdfRun.szSentTag;
+    pdf.szSentForm = pdfRun.szSentForm;
+    pdf.szSentLemma = pdfRun.szSentLemma;
+    pdf.fPlainPairs = pdfRun.fPlainPairs;
+    pdf.pAnalyserUse = nullptr;
+    pdf.fTrainingLine = pdfRun.fTrainingLine;
+    auto psrc = std::make_unique<PieceSource>(
+        PieceSource{piece.rgch.data(), piece.rgch.size(),
+                    piece.fOpenEnded ? pdfRun.pf.get() : nullptr, piece.fReadFailed});
+    pdf.pf.reset(
+        fopencookie(psrc.get(), "r", {ReadPieceSource, nullptr, nullptr, ClosePieceSource}));
+    if (!pdf.pf) throw std::bad_alloc();
+    psrc.release(); // the stream's now
+    pdf.szBuf[0] = '\0';
+    pdf.pchBuf = pdf.pchBufEnd = pdf.szBuf.data();
+    pdf.szPushBack[0] = '\0';
+    pdf.pchPushBack = pdf.szPushBack.data();
+    pdf.cchPushBack = 0;
+    pdf.fEOF = 0;
+    pdf.fEndSeen = 0;
+    pdf.fEndToken = 0;
+    pdf.lLine = lLine;
+    pdf.iState = 2;
+    pdf.clSentences = 0;
+    pdf.fBoundary = 0;
+    pdf.lineParts = {};
+    pdf.fGiveUp = false;
+    const std::size_t cchPrev = std::min<std::size_t>(szPrevLine.size(), kPdfPrevLineShown);
+    std::memcpy(pdf.szPrevLine.data(), szPrevLine.data(), cchPrev);
+    pdf.szPrevLine[cchPrev] = '\0';
+}
+
+PieceReader::PieceReader()
+    : ppdf_(std::make_unique<pdfRecType>()), szLine_(kDataLineSize, '\0'),
+      szRest_(kDataLineSize, '\0') {}
+
+void PieceReader::Read(const Model& m, const pdfRecType& pdfRun, InputPiece& piece) {
+    piece.fRead = false;
+    piece.clSentences = 0;
+    piece.szText.clear();
+    piece.gapStore.Clear();
+    piece.rglines.clear();
+    piece.clNewlines = static_cast<long>(std::count(
+        piece.rgch.begin(), piece.rgch.begin() + static_cast<std::ptrdiff_t>(piece.cbOwn), '\n'));
+    if (piece.fReadFailed || piece.fOpenEnded) return;
+
+    pdfRecType& pdf = *ppdf_;
+    OpenPiece(pdf, pdfRun, piece, 1, {});
+    pdf.fGiveUp = true;
+    bool fChecked = true;
+    int fLastBoundary = 0;
+    try {
+        for (;;) {
+            const std::size_t kGap = piece.gapStore.Count();
+            const int rc = GetEventOntoGap(szLine_, szRest_, piece.gapStore, pdf, m);
+            if (rc == -1) {
+                piece.gapStore.Truncate(kGap);
+                break;
+            }
+            if (rc != 0) return;
+            const std::string_view svLine = szLine_.data();
+            const std::string_view svRest = szRest_.data();
+            PieceLine line;
+            line.ichLine = static_cast<std::uint32_t>(piece.szText.size());
+            line.cchLine = static_cast<std::uint32_t>(svLine.size());
+            line.cchRest = static_cast<std::uint32_t>(svRest.size());
+            piece.szText.append(svLine);
+            piece.szText.append(svRest);
+            line.iGap = static_cast<std::uint32_t>(kGap);
+            line.cGap = static_cast<std::uint32_t>(piece.gapStore.Count() - kGap);
+            line.fWord = static_cast<std::uint16_t>(pdf.fWord);
+            fLastBoundary = pdf.fBoundary != 0 && pdf.fEndToken == 0 ? 1 : 0;
+            // A later piece starts with the boundary token of its first tag.
+            if (piece.rglines.empty() && !piece.fFirst && !fLastBoundary) return;
+            const int rcCheck = CheckLine(m, svLine, dlCheck_, &checked_, &pdf.lineParts);
+            line.rcCheck = rcCheck == 0 ? 0 : 1;
+            piece.rglines.push_back(line);
+            // The run stops at a line that fails; nothing after it is read.
+            if (rcCheck != 0) {
+                fChecked = false;
+                break;
+            }
+        }
+    } catch (const ReadGivenUp&) {
+        return;
+    }
+    // Unless the input ends in it, a piece ends with the boundary token of
+    // the next piece's first tag, after the lines that count.
+    if (fChecked && !piece.fLast &&
+        (!fLastBoundary || piece.rglines.size() < piece.FirstLine() + 1))
+        return;
+    piece.clSentences = pdf.clSentences - (piece.fFirst ? 0 : 1);
+    piece.fRead = true;
+}
+
+} // namespace vexta
