@@ -14,8 +14,8 @@ namespace vexta {
 
 namespace {
 
-// Bytes read from the file at a time.
-constexpr std::size_t kCutterBlock = std::size_t{1} << 20;
+// Bytes read beyond the piece size at a time, to find the cut after it.
+constexpr std::size_t kCutterSlack = std::size_t{1} << 14;
 // A piece that finds no cut within this many times the piece size ends the
 // cutting.
 constexpr std::size_t kMaxPieceFactor = 64;
@@ -29,45 +29,39 @@ int SentenceTagAt(const char* pch, std::size_t n) {
     return pch[2] == '>' || pch[2] == ' ' ? 1 : 0;
 }
 
-// Where a piece reader takes its bytes from: the piece's, then (for the
-// last piece) a read failure or, when the piece was cut off before the end
-// of the input, the rest of the run's file.
-struct PieceSource {
-    const char* pch;
-    std::size_t cb;
-    std::FILE* pfAfter;
-    bool fFailAfter;
-};
-
-ssize_t ReadPieceSource(void* pv, char* pchTo, std::size_t cbTo) {
-    auto& src = *static_cast<PieceSource*>(pv);
-    if (src.cb > 0) {
-        const std::size_t cb = std::min(cbTo, src.cb);
-        std::memcpy(pchTo, src.pch, cb);
-        src.pch += cb;
-        src.cb -= cb;
-        return static_cast<ssize_t>(cb);
-    }
-    if (src.fFailAfter) return -1;
-    if (!src.pfAfter) return 0;
-    const std::size_t cb = std::fread(pchTo, 1, cbTo, src.pfAfter);
-    if (cb == 0 && std::ferror(src.pfAfter)) return -1;
-    return static_cast<ssize_t>(cb);
-}
-
-int ClosePieceSource(void* pv) {
-    delete static_cast<PieceSource*>(pv);
-    return 0;
-}
-
 } // namespace
+
+long NewlinesOwn(const InputPiece& piece, long clNewlinesAll) {
+    long cl = clNewlinesAll;
+    const std::span<const char> rgch = piece.bytes.Span().subspan(piece.cbOwn);
+    for (const char* pch = rgch.data(); pch != nullptr;) {
+        pch = static_cast<const char*>(
+            std::memchr(pch, '\n', static_cast<std::size_t>(rgch.data() + rgch.size() - pch)));
+        if (pch != nullptr) {
+            --cl;
+            ++pch;
+        }
+    }
+    return cl;
+}
 
 bool CanReadInPieces(const pdfRecType& pdf) {
     return pdf.iState == 2 && pdf.pf && !pdf.phashTag && !pdf.pAnalyserUse;
 }
 
+char* PieceBytes::Room(std::size_t cb) {
+    if (cbCap_ < cb_ + cb + 1) {
+        const std::size_t cbNew = std::max(2 * cbCap_, cb_ + cb + 1);
+        auto pNew = std::make_unique_for_overwrite<char[]>(cbNew);
+        if (cb_ > 0) std::memcpy(pNew.get(), p_.get(), cb_);
+        p_ = std::move(pNew);
+        cbCap_ = cbNew;
+    }
+    return p_.get() + cb_;
+}
+
 bool EndsBetweenTags(const InputPiece& piece) {
-    const std::string_view sv(piece.rgch.data(), piece.cbOwn);
+    const std::string_view sv(piece.bytes.Span().data(), piece.cbOwn);
     const std::size_t ichLt = sv.rfind('<');
     return sv.find("<comment>") == std::string_view::npos &&
            (ichLt == std::string_view::npos || sv.find('>', ichLt) != std::string_view::npos);
@@ -78,25 +72,19 @@ InputCutter::InputCutter(pdfRecType& pdf, std::size_t cbPiece)
     // What the reader holds and has not delivered: the characters pushed
     // back, then the rest of its block.
     const char* const pchWaitingEnd = pdf.szPushBack.data() + pdf.cchPushBack;
-    if (pdf.pchPushBack < pchWaitingEnd) rgch_.insert(rgch_.end(), pdf.pchPushBack, pchWaitingEnd);
+    if (pdf.pchPushBack < pchWaitingEnd)
+        tail_.Append({pdf.pchPushBack, static_cast<std::size_t>(pchWaitingEnd - pdf.pchPushBack)});
     pdf.pchPushBack = pchWaitingEnd;
-    rgch_.insert(rgch_.end(), pdf.pchBuf, pdf.pchBufEnd);
+    tail_.Append({pdf.pchBuf, static_cast<std::size_t>(pdf.pchBufEnd - pdf.pchBuf)});
     pdf.pchBuf = pdf.pchBufEnd;
     fEOF_ = pdf.fEOF != 0 || !pdf.pf;
 }
 
-bool InputCutter::ReadMore() {
+bool InputCutter::ReadInto(PieceBytes& bytes, std::size_t cb) {
     if (fEOF_) return false;
-    if (ichStart_ > 0) {
-        rgch_.erase(rgch_.begin(), rgch_.begin() + static_cast<std::ptrdiff_t>(ichStart_));
-        ichSearch_ -= ichStart_;
-        ichStart_ = 0;
-    }
-    const std::size_t cbHeld = rgch_.size();
-    rgch_.resize(cbHeld + kCutterBlock);
-    const std::size_t cb = std::fread(rgch_.data() + cbHeld, 1, kCutterBlock, pdf_.pf.get());
-    rgch_.resize(cbHeld + cb);
-    if (cb == 0) {
+    const std::size_t cbRead = std::fread(bytes.Room(cb), 1, cb, pdf_.pf.get());
+    bytes.Commit(cbRead);
+    if (cbRead == 0) {
         fEOF_ = true;
         pdf_.fEOF = 1;
         fReadFailed_ = std::ferror(pdf_.pf.get()) != 0;
@@ -105,16 +93,14 @@ bool InputCutter::ReadMore() {
     return true;
 }
 
-bool InputCutter::FindCut(std::size_t& ichCut, std::size_t& ichEnd) {
-    const char* const pch = rgch_.data();
-    const std::size_t cb = rgch_.size();
-    std::size_t ich = std::max(ichSearch_, ichStart_ + cbPiece_ - 1);
+bool InputCutter::FindCut(std::span<const char> rgch, std::size_t& ichSearch, std::size_t& ichCut,
+                          std::size_t& ichEnd) const {
+    const char* const pch = rgch.data();
+    const std::size_t cb = rgch.size();
+    std::size_t ich = std::max(ichSearch, cbPiece_ - 1);
     while (ich < cb) {
         const auto* pchNl = static_cast<const char*>(std::memchr(pch + ich, '\n', cb - ich));
-        if (pchNl == nullptr) {
-            ichSearch_ = cb;
-            return false;
-        }
+        if (pchNl == nullptr) break;
         ich = static_cast<std::size_t>(pchNl - pch);
         const std::size_t ichTag = ich + 1;
         const int fTag = SentenceTagAt(pch + ichTag, cb - ichTag);
@@ -124,7 +110,7 @@ bool InputCutter::FindCut(std::size_t& ichCut, std::size_t& ichEnd) {
         }
         // The tag, its text and the "<" after them must be held; else wait
         // for more (at the end of the input there is no cut here, nor later).
-        ichSearch_ = ich;
+        ichSearch = ich;
         if (fTag < 0) return false;
         const auto* pchGt =
             static_cast<const char*>(std::memchr(pch + ichTag + 2, '>', cb - (ichTag + 2)));
@@ -136,30 +122,39 @@ bool InputCutter::FindCut(std::size_t& ichCut, std::size_t& ichEnd) {
         ichEnd = static_cast<std::size_t>(pchLt - pch);
         return true;
     }
-    ichSearch_ = std::max(ichSearch_, cb);
+    ichSearch = std::max(ichSearch, cb);
     return false;
 }
 
 bool InputCutter::Next(InputPiece& piece) {
     if (fDone_) return false;
+    PieceBytes& bytes = piece.bytes;
+    bytes.Truncate(0);
+    bytes.Append(tail_.Span());
+    tail_.Truncate(0);
+    std::size_t ichSearch = 0;
     std::size_t ichCut = 0;
     std::size_t ichEnd = 0;
     bool fLast = false;
     bool fOpenEnded = false;
     for (;;) {
-        if (FindCut(ichCut, ichEnd)) break;
+        if (FindCut(bytes.Span(), ichSearch, ichCut, ichEnd)) break;
         // Input without <s> lines for long is not held: the rest of it is
         // one piece, read by one reader from what is held on.
-        fOpenEnded = !fEOF_ && rgch_.size() - ichStart_ >= kMaxPieceFactor * cbPiece_;
-        if (fOpenEnded || !ReadMore()) {
+        fOpenEnded = !fEOF_ && bytes.Size() >= kMaxPieceFactor * cbPiece_;
+        const std::size_t cbWant =
+            (bytes.Size() < cbPiece_ ? cbPiece_ - bytes.Size() : 0) + kCutterSlack;
+        if (fOpenEnded || !ReadInto(bytes, cbWant)) {
             fLast = true;
-            ichCut = ichEnd = rgch_.size();
+            ichCut = ichEnd = bytes.Size();
             break;
         }
     }
-    const auto itStart = rgch_.begin() + static_cast<std::ptrdiff_t>(ichStart_);
-    piece.rgch.assign(itStart, rgch_.begin() + static_cast<std::ptrdiff_t>(ichEnd));
-    piece.cbOwn = ichCut - ichStart_;
+    if (!fLast) {
+        tail_.Append(bytes.Span().subspan(ichCut));
+        bytes.Truncate(ichEnd);
+    }
+    piece.cbOwn = ichCut;
     piece.fFirst = fFirst_;
     piece.fLast = fLast;
     piece.fReadFailed = fLast && fReadFailed_;
@@ -172,13 +167,11 @@ bool InputCutter::Next(InputPiece& piece) {
     piece.rglines.clear();
     fFirst_ = false;
     fDone_ = fLast;
-    ichStart_ = ichCut;
-    ichSearch_ = ichCut;
     return true;
 }
 
 void OpenPiece(pdfRecType& pdf, const pdfRecType& pdfRun, const InputPiece& piece, long lLine,
-               std::string_view szPrevLine) {
+               std::string_view szPrevLine, std::unique_ptr<std::FILE, FileCloser> pfAfter) {
     pdf.szFileName = pdfRun.szFileName;
     pdf.fmt = pdfRun.fmt;
     pdf.szSentTag = pdfRun.szSentTag;
@@ -187,15 +180,12 @@ void OpenPiece(pdfRecType& pdf, const pdfRecType& pdfRun, const InputPiece& piec
     pdf.fPlainPairs = pdfRun.fPlainPairs;
     pdf.pAnalyserUse = nullptr;
     pdf.fTrainingLine = pdfRun.fTrainingLine;
-    auto psrc = std::make_unique<PieceSource>(
-        PieceSource{piece.rgch.data(), piece.rgch.size(),
-                    piece.fOpenEnded ? pdfRun.pf.get() : nullptr, piece.fReadFailed});
-    pdf.pf.reset(
-        fopencookie(psrc.get(), "r", {ReadPieceSource, nullptr, nullptr, ClosePieceSource}));
-    if (!pdf.pf) throw std::bad_alloc();
-    psrc.release(); // the stream's now
+    // The piece's bytes are read where they lie, then the file after them.
+    pdf.pf = std::move(pfAfter);
+    pdf.spanMem = piece.bytes.Span();
+    pdf.fFailAfterMem = piece.fReadFailed;
     pdf.szBuf[0] = '\0';
-    pdf.pchBuf = pdf.pchBufEnd = pdf.szBuf.data();
+    pdf.pchBuf = pdf.pchBufEnd = pdf.pchBufStart = pdf.szBuf.data();
     pdf.szPushBack[0] = '\0';
     pdf.pchPushBack = pdf.szPushBack.data();
     pdf.cchPushBack = 0;
@@ -223,8 +213,6 @@ void PieceReader::Read(const Model& m, const pdfRecType& pdfRun, InputPiece& pie
     piece.szText.clear();
     piece.gapStore.Clear();
     piece.rglines.clear();
-    piece.clNewlines = static_cast<long>(std::count(
-        piece.rgch.begin(), piece.rgch.begin() + static_cast<std::ptrdiff_t>(piece.cbOwn), '\n'));
     if (piece.fReadFailed || piece.fOpenEnded) return;
 
     pdfRecType& pdf = *ppdf_;
@@ -273,6 +261,7 @@ void PieceReader::Read(const Model& m, const pdfRecType& pdfRun, InputPiece& pie
         (!fLastBoundary || piece.rglines.size() < piece.FirstLine() + 1))
         return;
     piece.clSentences = pdf.clSentences - (piece.fFirst ? 0 : 1);
+    piece.clNewlines = NewlinesOwn(piece, pdf.lLine - 1);
     piece.fRead = true;
 }
 

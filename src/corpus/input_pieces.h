@@ -23,6 +23,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -44,6 +46,34 @@ struct Model;
 // take.
 inline constexpr std::size_t kInputPieceSize = std::size_t{1} << 18;
 
+// Bytes of input, followed by a zero byte; growing, they are not filled
+// first.
+class PieceBytes {
+public:
+    std::size_t Size() const { return cb_; }
+    std::span<const char> Span() const { return {p_ ? p_.get() : "", cb_}; }
+    // Room for cb more bytes after those held; Commit keeps those written.
+    char* Room(std::size_t cb);
+    void Commit(std::size_t cb) {
+        cb_ += cb;
+        p_[cb_] = '\0';
+    }
+    void Append(std::span<const char> rgch) {
+        if (rgch.empty()) return;
+        std::memcpy(Room(rgch.size()), rgch.data(), rgch.size());
+        Commit(rgch.size());
+    }
+    void Truncate(std::size_t cb) {
+        cb_ = cb;
+        if (p_) p_[cb_] = '\0';
+    }
+
+private:
+    std::unique_ptr<char[]> p_;
+    std::size_t cb_ = 0;
+    std::size_t cbCap_ = 0;
+};
+
 // One data line of a piece as the reader gave it.
 struct PieceLine {
     std::uint32_t ichLine = 0; // the data line in InputPiece::szText,
@@ -57,7 +87,7 @@ struct PieceLine {
 
 // A piece of the input and what reading it gave.
 struct InputPiece {
-    std::vector<char> rgch;   // the piece, then (unless fLast) the next one's first tag and text
+    PieceBytes bytes;         // the piece, then (unless fLast) the next one's first tag and text
     std::size_t cbOwn = 0;    // bytes of the piece itself
     bool fFirst = false;      // the input's first piece
     bool fLast = false;       // the input's last piece: it ends where the input ends
@@ -65,7 +95,7 @@ struct InputPiece {
     // The input goes on after the piece's bytes, in the run's file: the
     // piece is last and is read by a reader in the ordinary mode.
     bool fOpenEnded = false;
-    long clNewlines = 0; // newlines in the piece itself
+    long clNewlines = 0; // newlines in the piece itself (once read)
     // Set by PieceReader::Read.
     bool fRead = false;   // read whole; false: to be read again in the ordinary mode
     long clSentences = 0; // <s> tokens of its lines that are not dropped
@@ -88,6 +118,10 @@ struct InputPiece {
 // opens no comment ("<comment>") and every tag in it ends in it.
 bool EndsBetweenTags(const InputPiece& piece);
 
+// The newlines in the piece itself, when a reader that read the whole
+// piece (with the next one's first tag and text) counted clNewlinesAll.
+long NewlinesOwn(const InputPiece& piece, long clNewlinesAll);
+
 // Whether the input of a reader just opened by OpenData can be cut into
 // pieces: SGML, without tag table or analyser. Otherwise one reader reads it.
 bool CanReadInPieces(const pdfRecType& pdf);
@@ -107,24 +141,23 @@ public:
     // goes on after them, or its end was met by a failed read:
     std::span<const char> TakeRest() {
         fDone_ = true;
-        return {rgch_.data() + ichStart_, rgch_.size() - ichStart_};
+        return tail_.Span();
     }
     bool FileEnded() const { return fEOF_; }
     bool ReadFailed() const { return fReadFailed_; }
 
 private:
-    // Reads more of the file after the bytes held; false at its end.
-    bool ReadMore();
-    // Where the next piece ends (its own bytes) and its bytes with the next
-    // piece's first tag and text end, once enough is held; false when no
-    // <s> line follows in what is held.
-    bool FindCut(std::size_t& ichCut, std::size_t& ichEnd);
+    // Reads up to cb more bytes of the file into bytes; false at its end.
+    bool ReadInto(PieceBytes& bytes, std::size_t cb);
+    // Whether a piece can end in rgch: where (its own bytes) and where its
+    // bytes with the next piece's first tag and text end. The search goes
+    // on from ichSearch, which it moves on.
+    bool FindCut(std::span<const char> rgch, std::size_t& ichSearch, std::size_t& ichCut,
+                 std::size_t& ichEnd) const;
 
     pdfRecType& pdf_;
     std::size_t cbPiece_;
-    std::vector<char> rgch_; // bytes read and not yet handed out, from ichStart_ on
-    std::size_t ichStart_ = 0;
-    std::size_t ichSearch_ = 0; // where the search for a cut goes on
+    PieceBytes tail_; // bytes read after the last cut
     bool fEOF_ = false;
     bool fReadFailed_ = false; // the read that found the end failed
     bool fDone_ = false;
@@ -135,9 +168,10 @@ private:
 // input, would read them from the piece's start (its first line lLine),
 // szPrevLine being the start of the data line delivered last before. After
 // the bytes, the reader finds the end of the input, a read failure
-// (fReadFailed) or the rest of pdfRun's file (fOpenEnded).
+// (fReadFailed) or the rest of the file pfAfter (fOpenEnded: pdfRun's file).
 void OpenPiece(pdfRecType& pdf, const pdfRecType& pdfRun, const InputPiece& piece, long lLine,
-               std::string_view szPrevLine);
+               std::string_view szPrevLine,
+               std::unique_ptr<std::FILE, FileCloser> pfAfter = nullptr);
 
 // Reads pieces ahead of their turn, in give-up mode.
 class PieceReader {

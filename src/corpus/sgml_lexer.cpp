@@ -27,13 +27,20 @@ namespace {
 
 // Refills the block buffer; false at the end of the file.
 bool ReadBlock(pdfRecType& pdf) {
+    if (!pdf.spanMem.empty()) {
+        pdf.pchBuf = pdf.pchBufStart = pdf.spanMem.data();
+        pdf.pchBufEnd = pdf.pchBuf + pdf.spanMem.size();
+        pdf.spanMem = {};
+        return true;
+    }
+    if (pdf.fFailAfterMem) InputFailure(pdf, "read error");
     std::size_t cb = 0;
     if (pdf.pf) {
         cb = std::fread(pdf.szBuf.data(), 1, kPdfBlockSize, pdf.pf.get());
         if (cb == 0 && std::ferror(pdf.pf.get())) InputFailure(pdf, "read error");
     }
     pdf.szBuf[cb] = '\0';
-    pdf.pchBuf = pdf.szBuf.data();
+    pdf.pchBuf = pdf.pchBufStart = pdf.szBuf.data();
     pdf.pchBufEnd = pdf.pchBuf + cb;
     return cb > 0;
 }
@@ -88,7 +95,9 @@ int OpenData(pdfRecType& pdf) {
     if (!pdf.pf) return 1;
 
     pdf.szBuf[0] = '\0';
-    pdf.pchBuf = pdf.pchBufEnd = pdf.szBuf.data();
+    pdf.pchBuf = pdf.pchBufEnd = pdf.pchBufStart = pdf.szBuf.data();
+    pdf.spanMem = {};
+    pdf.fFailAfterMem = false;
     pdf.szPushBack[0] = '\0';
     pdf.pchPushBack = pdf.szPushBack.data();
     pdf.cchPushBack = 0;
@@ -372,7 +381,7 @@ bool ViewTagTextInBlock(std::size_t cbTag, std::size_t cbText, pdfRecType& pdf,
     if (!FindTagInBlock(pdf, tib)) return false;
     // A "<" waiting pushed back was read from the buffer: it must still be
     // the byte before the next unread one, where the view starts.
-    if (tib.fLtWaiting && (pdf.pchBuf == pdf.szBuf.data() || pdf.pchBuf[-1] != '<')) return false;
+    if (tib.fLtWaiting && (pdf.pchBuf == pdf.pchBufStart || pdf.pchBuf[-1] != '<')) return false;
     const char* const pchTag = tib.pchName - 1;
     const char* const pchGt = tib.pchGt;
     const char* const pchLt = tib.pchLt;

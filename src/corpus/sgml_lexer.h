@@ -75,8 +75,14 @@ struct pdfRecType {
     std::array<char, kPdfBlockSize + 2> szBuf{}; // last block read, zero-terminated
     const char* pchBuf = szBuf.data();           // next unread character of szBuf
     const char* pchBufEnd = szBuf.data();        // end of the bytes read into szBuf
-    int fEOF = 0;                                // a read of the file returned no bytes
-    int fEndSeen = 0;                            // the last token has been delivered
+    const char* pchBufStart = szBuf.data();      // start of the block pchBuf is in
+    // Bytes in memory that come before the rest of the file (a piece of the
+    // input read on its own): they are the next block, read where they lie.
+    // fFailAfterMem: after them, reading the file fails.
+    std::span<const char> spanMem;
+    bool fFailAfterMem = false;
+    int fEOF = 0;                                       // a read of the file returned no bytes
+    int fEndSeen = 0;                                   // the last token has been delivered
     std::array<char, kPdfPushBackMax + 2> szPushBack{}; // pushed-back characters, FIFO
     const char* pchPushBack = szPushBack.data();        // next unread pushed-back character
     int cchPushBack = 0;                                // characters stored since last emptied

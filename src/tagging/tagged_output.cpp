@@ -560,20 +560,51 @@ public:
                     continue;
                 }
                 if (fSkip_) {
-                    // The piece before gave this line, with its whole gap.
+                    // The piece before gave this line, with its whole gap:
+                    // it goes in now that this piece has read on past it.
                     dt.gapStore.Truncate(spanGap.iFirst);
                     fSkip_ = false;
+                    if (held_.fHeld) return StoreHeld(dt, n);
                     continue;
                 }
                 if (rc != 0) return kTagVtcRead;
                 const std::string_view svLine = szLine_.data();
+                if (pdf.fEndSeen && !fRest_ && !piece.fLast) {
+                    // The boundary token of the next piece's first tag.
+                    held_.szLine.assign(svLine);
+                    held_.szRest.assign(szRest_.data());
+                    held_.gap.Clear();
+                    held_.gap.AddEntries(dt.gapStore, spanGap.iFirst,
+                                         spanGap.iFirst + spanGap.cEntries);
+                    dt.gapStore.Truncate(spanGap.iFirst);
+                    held_.fWord = pdf.fWord;
+                    held_.fChecked = false;
+                    held_.fHeld = true;
+                    continue;
+                }
                 if (CheckLine(m_, svLine, dlCheck_, &checked_, &pdf.lineParts) != 0 ||
                     StoreLine(m_, dt, svLine, n, szRest_.data(), spanGap, pdf.fWord) != 0)
                     return kTagVtcInsert;
                 NoteLine(svLine);
                 return 0;
             }
-            if (iLine_ >= piece.rglines.size()) {
+            if (held_.fHeld) return StoreHeld(dt, n);
+            // The last line of a piece is held for the next one, unless the
+            // input or the reading ends with it.
+            const bool fKeepLast =
+                piece.fLast || piece.rglines.empty() || piece.rglines.back().rcCheck != 0;
+            if (iLine_ + (fKeepLast ? 0 : 1) >= piece.rglines.size()) {
+                if (!fKeepLast) {
+                    const PieceLine& line = piece.rglines.back();
+                    held_.szLine.assign(piece.Line(line));
+                    held_.szRest.assign(piece.Rest(line));
+                    held_.gap.Clear();
+                    held_.gap.AddEntries(piece.gapStore, line.iGap, line.iGap + line.cGap);
+                    held_.fWord = line.fWord;
+                    held_.fChecked = true;
+                    held_.rcCheck = line.rcCheck;
+                    held_.fHeld = true;
+                }
                 EndPiece(piece.clSentences);
                 continue;
             }
@@ -631,8 +662,10 @@ private:
             if (fRest_) TakeRest();
             // The reader of the whole input would be here with the line
             // before the one the piece starts with delivered last.
-            OpenPiece(*ppdfHere_, pdf_, fRest_ ? pieceRest_ : piece, lLine_,
-                      piece.fFirst ? std::string_view() : std::string_view(szPrev2_.data()));
+            const InputPiece& pieceHere = fRest_ ? pieceRest_ : piece;
+            OpenPiece(*ppdfHere_, pdf_, pieceHere, lLine_,
+                      piece.fFirst ? std::string_view() : std::string_view(szPrev_.data()),
+                      pieceHere.fOpenEnded ? std::move(pdf_.pf) : nullptr);
             fSkip_ = !piece.fFirst;
         }
         return true;
@@ -641,16 +674,14 @@ private:
     // Puts the rest of the input, from the current piece on, into pieceRest_.
     void TakeRest() {
         InputPiece& rest = pieceRest_;
-        rest.rgch.clear();
+        rest.bytes.Truncate(0);
         const auto AddOwn = [&rest](const InputPiece& piece) {
-            rest.rgch.insert(rest.rgch.end(), piece.rgch.begin(),
-                             piece.rgch.begin() + static_cast<std::ptrdiff_t>(piece.cbOwn));
+            rest.bytes.Append(piece.bytes.Span().first(piece.cbOwn));
         };
         AddOwn(pjobCur_->piece);
         for (const PieceJob* pjob : rgpjobAhead_) AddOwn(pjob->piece);
-        const std::span<const char> rgchHeld = cutter_.TakeRest();
-        rest.rgch.insert(rest.rgch.end(), rgchHeld.begin(), rgchHeld.end());
-        rest.cbOwn = rest.rgch.size();
+        rest.bytes.Append(cutter_.TakeRest());
+        rest.cbOwn = rest.bytes.Size();
         rest.fFirst = pjobCur_->piece.fFirst;
         rest.fLast = true;
         const bool fOpenEnded = rgpjobAhead_.empty() ? pjobCur_->piece.fOpenEnded
@@ -662,7 +693,9 @@ private:
 
     void EndPiece(long clSentences) {
         const InputPiece& piece = pjobCur_->piece;
-        lLine_ = piece.fOpenEnded ? ppdfHere_->lLine : lLine_ + piece.clNewlines;
+        // A piece read here counted its lines itself.
+        lLine_ = !fHere_ ? lLine_ + piece.clNewlines
+                         : lLine_ + NewlinesOwn(piece, ppdfHere_->lLine - lLine_);
         pdf_.lLine = lLine_;
         pdf_.clSentences += clSentences;
         fHere_ = false;
@@ -675,9 +708,22 @@ private:
         pjobCur_ = nullptr;
     }
 
-    // Keeps the starts of the last two lines delivered.
+    // Stores the held line as line n of dt, as Next does.
+    int StoreHeld(DataTable& dt, long n) {
+        held_.fHeld = false;
+        const int rcCheck =
+            held_.fChecked ? held_.rcCheck : CheckLine(m_, held_.szLine, dlCheck_, &checked_);
+        if (rcCheck != 0) return kTagVtcInsert;
+        const GapSpan spanGap{dt.gapStore.Count(), held_.gap.Count()};
+        dt.gapStore.AddEntries(held_.gap, 0, held_.gap.Count());
+        if (StoreLine(m_, dt, held_.szLine, n, held_.szRest, spanGap, held_.fWord) != 0)
+            return kTagVtcInsert;
+        NoteLine(held_.szLine);
+        return 0;
+    }
+
+    // Keeps the start of the last line delivered.
     void NoteLine(std::string_view svLine) {
-        szPrev2_ = szPrev_;
         const std::size_t cch = std::min<std::size_t>(svLine.size(), kPdfPrevLineShown);
         std::memcpy(szPrev_.data(), svLine.data(), cch);
         szPrev_[cch] = '\0';
@@ -707,7 +753,19 @@ private:
     DlData dlCheck_;
     CandidateSetCache checked_;
     std::array<char, kPdfPrevLineShown + 1> szPrev_{};
-    std::array<char, kPdfPrevLineShown + 1> szPrev2_{};
+    // The last line of a piece, the boundary token of the next piece's first
+    // tag: stored once the next piece has read on past that token, for a
+    // reader of the whole input reads the tag after it before it delivers it
+    // (and may stop there).
+    struct HeldLine {
+        bool fHeld = false;
+        std::string szLine;
+        std::string szRest;
+        gapRecType gap;
+        int fWord = 0;
+        bool fChecked = false; // rcCheck is CheckLine's result
+        int rcCheck = 0;
+    } held_;
 };
 
 // Carries the text of line ilFrom of the previous window over to line ilTo

@@ -271,12 +271,16 @@ TEST_F(TagDataVtc, PiecesReadAheadChangeNothing) {
         {"no candidates", szHead + "<s>\n<f>x<l>x<t>AZ\n" + Tokens(9)},
         {"an earlier tagger's choice", szHead + "<s>\n<f>x<MDt src=a>AZ<MMl>x<MMt>AZ\n"},
         {"a tag of a wrong length", szHead + "<s>\n<f>x<MMl>x<MMt>AZZ\n" + Tokens(9)},
+        // The boundary token of the third <s> (line 20) ends a window of 21
+        // lines, and reading on past it fails.
+        {"a text too long after <s>",
+         szHead + "<s>\n<f>" + std::string(4000, 'a') + "<MMl>x<MMt>AZ\n" + Tokens(9)},
         {"a line that does not parse", szHead + "<s>\n<f>x|y<MMl>x<MMt>A|\n" + Tokens(9)},
     };
     for (const auto& [pszCase, szIn] : rgCase) {
         for (const VtcWindow& win :
              {VtcWindow{10, 4, 2, 1}, VtcWindow{10, 4, 2, 30}, VtcWindow{7, 3, 3, 90},
-              VtcWindow{7, 3, 3, 200}, VtcWindow{kVtcWindow}}) {
+              VtcWindow{7, 3, 3, 200}, VtcWindow{21, 4, 2, 1}, VtcWindow{kVtcWindow}}) {
             const Written res1 = Tag(tm.m, szIn, 0, win, 1, false, true);
             for (const int cThreads : {2, 4}) {
                 for (const bool fStdin : {false, true}) {
