@@ -6,7 +6,8 @@
 // table told where the reader's pieces of each line end must store it as
 // one that splits the text itself. The
 // reader's short path for plain token tags is checked against its general
-// scanner: both must read the input the same way.
+// scanner: both must read the input the same way; and SGML read in pieces,
+// as the threaded tagger reads it, must give the lines of the whole input.
 #include <array>
 #include <cstdlib>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "base/ux_hash.h"
 #include "corpus/data_table.h"
 #include "corpus/event_reader.h"
+#include "corpus/input_pieces.h"
 #include "corpus/sgml_lexer.h"
 #include "fuzz_util.h"
 #include "model/model.h"
@@ -119,5 +121,83 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
     };
     for (const int cTagElem : {2, 8})
         if (Transcript(true, cTagElem) != Transcript(false, cTagElem)) std::abort();
+
+    // SGML cut into pieces before <s> lines, each read on its own in give-up
+    // mode, and their lines joined (a piece's first line dropped, its last
+    // one taken once the next piece is read): the lines up to the first piece
+    // given up or line that fails the check are the whole input's, and all
+    // of them when there is none, and then the whole input reads without a
+    // fatal error.
+    const auto NewModel = [] {
+        auto pm = std::make_unique<Model>();
+        pm->cTagElem = 2;
+        pm->fProgMode = kModeTest;
+        pm->phashStr = ux_HashNew(1000, 50000, 4000);
+        ux_HashMemberPtr(pm->phashStr.get(), "", &pm->pszEmpty);
+        return pm;
+    };
+    const auto NewReader = [&] {
+        auto ppdf = std::make_unique<pdfRecType>();
+        ppdf->szFileName = szPath;
+        ppdf->szSentTag = "ZZ";
+        ppdf->szSentForm = ppdf->szSentLemma = "###";
+        return ppdf;
+    };
+    const auto LineText = [](std::string_view szLine, std::string_view szRest, int fWord,
+                             const gapRecType& gap, std::size_t k, std::size_t kEnd) {
+        std::string sz(szLine);
+        sz.append("|").append(szRest).append("|").append(std::to_string(fWord));
+        for (; k < kEnd; ++k) sz.append("|").append(gap.Entry(k));
+        return sz.append("\n");
+    };
+    auto pm = NewModel();
+    std::string szWhole;
+    bool fWholeFatal = false;
+    {
+        auto ppdf = NewReader();
+        gapRecType gap;
+        try {
+            if (OpenData(*ppdf) != 0 || !CanReadInPieces(*ppdf)) return 0;
+            for (long i = 0; i < 1000000 && GetEvent(szLine, szRest, gap, *ppdf, *pm) == 0; ++i)
+                szWhole += LineText(szLine.data(), szRest.data(), ppdf->fWord, gap, 0, gap.Count());
+        } catch (const ux_FatalExit&) {
+            fWholeFatal = true;
+        }
+    }
+    std::string szJoined;
+    bool fAll = true;
+    {
+        auto ppdf = NewReader();
+        try {
+            if (OpenData(*ppdf) != 0) return 0;
+        } catch (const ux_FatalExit&) {
+            return 0;
+        }
+        InputCutter cutter(*ppdf, 1 + (cb > 0 ? pb[0] % 97 : 0));
+        PieceReader reader;
+        InputPiece piece;
+        std::string szHeld;
+        while (fAll && cutter.Next(piece)) {
+            reader.Read(*pm, *ppdf, piece);
+            if (!piece.fRead) {
+                fAll = false;
+                break;
+            }
+            szJoined += szHeld;
+            szHeld.clear();
+            for (std::size_t k = piece.FirstLine(); k < piece.rglines.size(); ++k) {
+                const PieceLine& line = piece.rglines[k];
+                std::string sz = LineText(piece.Line(line), piece.Rest(line), line.fWord,
+                                          piece.gapStore, line.iGap, line.iGap + line.cGap);
+                if (line.rcCheck != 0) fAll = false;
+                if (k + 1 == piece.rglines.size() && !piece.fLast && fAll)
+                    szHeld = std::move(sz);
+                else
+                    szJoined += sz;
+            }
+        }
+    }
+    if (fAll ? (fWholeFatal || szJoined != szWhole) : !szWhole.starts_with(szJoined))
+        std::abort();
     return 0;
 }

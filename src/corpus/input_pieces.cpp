@@ -199,7 +199,7 @@ void OpenPiece(pdfRecType& pdf, const pdfRecType& pdfRun, const InputPiece& piec
     pdf.lineParts = {};
     pdf.fGiveUp = false;
     const std::size_t cchPrev = std::min<std::size_t>(szPrevLine.size(), kPdfPrevLineShown);
-    std::memcpy(pdf.szPrevLine.data(), szPrevLine.data(), cchPrev);
+    if (cchPrev > 0) std::memcpy(pdf.szPrevLine.data(), szPrevLine.data(), cchPrev);
     pdf.szPrevLine[cchPrev] = '\0';
 }
 
