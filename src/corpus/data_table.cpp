@@ -109,8 +109,11 @@ private:
         if (!pown_) return ux_HashMemberPtr(phashStr_, sz, &psz) <= 0;
         const std::uint64_t uNow = pown_->Generation();
         if (pcache_ && pcache_->Find(sz, uNow, psz)) return true;
+        // A string the table lacks is copied again once the copy made
+        // before is gone, without asking the table again.
         const char* pszModel = nullptr;
-        if (!ux_HashFindKey(phashStr_, sz, &pszModel)) pszModel = nullptr;
+        if ((pcache_ && pcache_->Lacks(sz)) || !ux_HashFindKey(phashStr_, sz, &pszModel))
+            pszModel = nullptr;
         psz = pszModel ? pszModel : pown_->Add(sz);
         if (pcache_) pcache_->Put(sz, psz, pszModel == nullptr, uNow);
         return true;

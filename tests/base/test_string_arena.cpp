@@ -80,9 +80,29 @@ TEST(StringLookupCache, AnswersOnlyForTheWholeKeyAndValidCopies) {
     for (const std::string_view sz : {"N", "NNN", "", "unknowN"})
         EXPECT_FALSE(cache.Find(sz, 0, psz)) << sz;
     EXPECT_FALSE(cache.Find(std::string(17, 'a'), 0, psz));
-    // The store of copies moved on: the table's strings stay, the copy goes.
+    // The store of copies moved on: the table's strings stay, the copy goes
+    // until a copy of the new state is put.
     EXPECT_TRUE(cache.Find("NN", 1, psz) && psz == pszNN);
     EXPECT_FALSE(cache.Find("unknown", 1, psz));
+    // That the table lacks the string stays known.
+    EXPECT_TRUE(cache.Lacks("unknown"));
+    for (const std::string_view sz : {"NN", "unknowN", "", "N"})
+        EXPECT_FALSE(cache.Lacks(sz)) << sz;
+    const char* const pszCopy1 = "unknown (1)";
+    cache.Put("unknown", pszCopy1, true, 1);
+    EXPECT_TRUE(cache.Find("unknown", 1, psz) && psz == pszCopy1);
+    // Keys of every length that differ in a single byte are told apart.
+    std::vector<std::string> rgszNear{""};
+    for (std::size_t cch = 1; cch <= StringLookupCache::kKeyMax; ++cch) {
+        rgszNear.emplace_back(cch, 'a');
+        for (std::size_t ich = 0; ich < cch; ++ich) {
+            rgszNear.emplace_back(cch, 'a');
+            rgszNear.back()[ich] = 'b';
+        }
+    }
+    for (const std::string& sz : rgszNear) cache.Put(sz, sz.c_str(), false, 0);
+    for (const std::string& sz : rgszNear)
+        EXPECT_TRUE(cache.Find(sz, 0, psz) && psz == sz.c_str()) << sz;
     // Many keys share the slots: each answer is its own key's or none.
     std::vector<std::string> rgsz;
     for (int i = 0; i < 20000; ++i) rgsz.push_back(std::to_string(i) + "k");
