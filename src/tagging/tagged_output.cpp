@@ -524,11 +524,12 @@ constexpr int kStateBetweenTokens = 3;
 // messages at the same points as one reader of the whole input.
 class PieceLines {
 public:
+    // Windows of clCapacity lines are filled from it.
     PieceLines(const Model& m, pdfRecType& pdf, WindowWorkers& workers, std::size_t cbPiece,
-               int cThreads)
+               int cThreads, long clCapacity)
         : m_(m), pdf_(pdf), workers_(workers), cutter_(pdf, cbPiece),
-          cMaxAhead_(static_cast<std::size_t>(cThreads)), szLine_(kDataLineSize, '\0'),
-          szRest_(kDataLineSize, '\0') {}
+          cMaxAhead_(static_cast<std::size_t>(cThreads)), clCapacity_(clCapacity),
+          szLine_(kDataLineSize, '\0'), szRest_(kDataLineSize, '\0') {}
     PieceLines(const PieceLines&) = delete;
     PieceLines& operator=(const PieceLines&) = delete;
     // The workers may still be reading pieces queued.
@@ -608,14 +609,22 @@ public:
                 EndPiece(piece.clSentences);
                 continue;
             }
+            if (iLine_ >= iRunEnd_) {
+                // The gaps of the lines that go into this window next, in one
+                // piece: the lines' entries lie one after another.
+                const std::size_t cEnd = piece.rglines.size() - (fKeepLast ? 0 : 1);
+                iRunEnd_ = std::min(cEnd, iLine_ + static_cast<std::size_t>(clCapacity_ - n));
+                const PieceLine& lineLast = piece.rglines[iRunEnd_ - 1];
+                iGapRun_ = piece.rglines[iLine_].iGap;
+                kGapRun_ = dt.gapStore.Count();
+                dt.gapStore.AddEntries(piece.gapStore, iGapRun_, lineLast.iGap + lineLast.cGap);
+            }
+            pprevLine_ = &piece.rglines[iLine_];
             const PieceLine& line = piece.rglines[iLine_++];
             if (line.rcCheck != 0) return kTagVtcInsert;
-            const GapSpan spanGap{dt.gapStore.Count(), line.cGap};
-            dt.gapStore.AddEntries(piece.gapStore, line.iGap, line.iGap + line.cGap);
-            const std::string_view svLine = piece.Line(line);
-            if (StoreLine(m_, dt, svLine, n, piece.Rest(line), spanGap, line.fWord) != 0)
+            const GapSpan spanGap{kGapRun_ + (line.iGap - iGapRun_), line.cGap};
+            if (StoreLine(m_, dt, piece.Line(line), n, piece.Rest(line), spanGap, line.fWord) != 0)
                 return kTagVtcInsert;
-            NoteLine(svLine);
             return 0;
         }
     }
@@ -693,6 +702,8 @@ private:
 
     void EndPiece(long clSentences) {
         const InputPiece& piece = pjobCur_->piece;
+        if (pprevLine_) NoteLine(piece.Line(*pprevLine_));
+        iRunEnd_ = 0;
         // A piece read here counted its lines itself.
         lLine_ = !fHere_ ? lLine_ + piece.clNewlines
                          : lLine_ + NewlinesOwn(piece, ppdfHere_->lLine - lLine_);
@@ -722,8 +733,10 @@ private:
         return 0;
     }
 
-    // Keeps the start of the last line delivered.
+    // Keeps the start of the last line delivered (one of a piece read ahead
+    // is kept when the piece ends: pprevLine_).
     void NoteLine(std::string_view svLine) {
+        pprevLine_ = nullptr;
         const std::size_t cch = std::min<std::size_t>(svLine.size(), kPdfPrevLineShown);
         std::memcpy(szPrev_.data(), svLine.data(), cch);
         szPrev_[cch] = '\0';
@@ -740,7 +753,14 @@ private:
     std::deque<PieceJob*> rgpjobAhead_;
     PieceJob* pjobCur_ = nullptr;
     std::size_t iLine_ = 0; // next line of the current piece
-    long lLine_ = 1;        // the line the current piece starts on
+    long clCapacity_;       // lines of a window
+    // The run of its lines whose gaps are in the window's store: up to
+    // iRunEnd_, the entries from iGapRun_ on at kGapRun_ there.
+    std::size_t iRunEnd_ = 0;
+    std::size_t iGapRun_ = 0;
+    std::size_t kGapRun_ = 0;
+    const PieceLine* pprevLine_ = nullptr; // the last line delivered, when of the current piece
+    long lLine_ = 1;                       // the line the current piece starts on
     // The current piece read here.
     bool fHere_ = false;
     bool fSkip_ = false; // its first line is still to be dropped
@@ -818,7 +838,8 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
     {
         WindowWorkers workers(m, pdf, cThreads);
         std::optional<PieceLines> pieces;
-        if (CanReadInPieces(pdf)) pieces.emplace(m, pdf, workers, win.cbPiece, cThreads);
+        if (CanReadInPieces(pdf))
+            pieces.emplace(m, pdf, workers, win.cbPiece, cThreads, win.clCapacity);
         // Stores the next line as line n of dt: 0, -1 at the end of the
         // input, or the code the run stops with.
         const auto ReadLine = [&](DataTable& dt, long n) {
