@@ -26,6 +26,14 @@ public:
         return {pp, c};
     }
 
+    // Bytes taken by the runs since the last clearing (with what the blocks
+    // left unused at their ends).
+    std::size_t BytesUsed() const {
+        std::size_t c = cUsed_;
+        for (std::size_t k = 0; k < iBlock_ && k < rgblock_.size(); ++k) c += rgblock_[k].c;
+        return c * sizeof(const char*);
+    }
+
     // Forgets every run; their addresses may be handed out again.
     void Clear() {
         iBlock_ = 0;

@@ -24,6 +24,14 @@ public:
         ++uGeneration_;
     }
 
+    // Bytes taken by the copies since the last clearing (with what the
+    // blocks left unused at their ends).
+    std::size_t BytesUsed() const {
+        std::size_t cb = cbUsed_;
+        for (std::size_t k = 0; k < iBlock_ && k < rgblock_.size(); ++k) cb += rgblock_[k].cb;
+        return cb;
+    }
+
     // Counts the clearings: the copies handed out are valid while it stays.
     std::uint64_t Generation() const { return uGeneration_; }
 

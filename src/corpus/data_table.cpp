@@ -1122,6 +1122,14 @@ int ReparseLine(const Model& m, DataTable& dt, long il) {
         dt.fModelStringsOnly ? &dt.modelLookups : nullptr, &dt.candidateSets, dt.lineLists);
 }
 
+int RenewCopies(const Model& m, DataTable& dt, long clKept) {
+    if (dt.ownStrings.BytesUsed() + dt.lineLists.BytesUsed() <= kCopiesKeptMax) return 0;
+    dt.ownStrings.Clear();
+    for (long il = 0; il < clKept; ++il)
+        if (const int rc = ReparseLine(m, dt, il); rc != 0) return rc;
+    return 0;
+}
+
 const char* GetFormPtr(std::string_view szLine) {
     const std::size_t ich = szLine.find('|');
     if (ich == std::string_view::npos) return nullptr;

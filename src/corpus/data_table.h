@@ -318,6 +318,18 @@ const char* GetMMtPtr(std::string_view szLine);
 // lines stored by StoreLine. 0 or an InsertLine code.
 int ReparseLine(const Model& m, DataTable& dt, long il);
 
+// Most bytes of copies of strings the model lacks (with the lists of the
+// lines) that a table of fModelStringsOnly keeps from one window to the next.
+inline constexpr std::size_t kCopiesKeptMax = 2 << 20;
+
+// At the turn to a new window of a table of fModelStringsOnly, whose lines
+// 0 .. clKept - 1 stay: the copies of strings the model lacks are kept for
+// the new window while they take at most kCopiesKeptMax bytes, so that the
+// strings and candidate sets seen before are not looked up and copied
+// again; beyond that they go, and the lines kept are parsed again. 0 or the
+// InsertLine code of a kept line that fails.
+int RenewCopies(const Model& m, DataTable& dt, long clKept);
+
 // Copies a parsed line as a whole (its lists stay where they are). 0.
 int MoveDlData(DlData& dlTo, const DlData& dlFrom);
 

@@ -1049,10 +1049,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
             ClearDataLines(dt, 0, ilKeep);
             for (long il = 0; il < win.clOverlap; ++il) MoveDataLine(m, dt, il, ilKeep + il);
             KeepGapsOfFirstLines(dt, win.clOverlap);
-            // The kept lines' own strings are copied again; the rest go.
-            dt.ownStrings.Clear();
-            for (long il = 0; il < win.clOverlap; ++il)
-                if (ReparseLine(m, dt, il) != 0) return kTagVtcInsert;
+            if (RenewCopies(m, dt, win.clOverlap) != 0) return kTagVtcInsert;
             n = win.clOverlap;
             ilOutFirst = win.ilOutFirst;
         }

@@ -264,6 +264,31 @@ TEST_F(DataLines, MalformedLinesAndLinesOutsideTheSegment) {
     EXPECT_EQ(dt.clData, 2);
 }
 
+// At a window turn the copies of strings the model lacks stay while they
+// take little room; beyond that they go, and the lines kept are parsed again.
+TEST_F(DataLines, CopiesStayForTheNextWindowUpToABound) {
+    dt.fModelStringsOnly = true;
+    const auto Texts = [](const DlData& dl) {
+        std::string sz = std::string(dl.pszTag) + "|" + dl.rgpszAC[0] + "/" + dl.rgpszAC[1] + "/|" +
+                         dl.pszForm + "|" + dl.pszLemma + "|>";
+        for (const char* psz : dl.rgpszMMt) sz += std::string(psz) + "/";
+        return sz;
+    };
+    const std::string_view szKept = "VN|NV/N/|dog|cat|>NN/VN/";
+    ASSERT_EQ(Insert(szKept, 10), 0);
+    const std::uint64_t uFirst = dt.ownStrings.Generation();
+    ASSERT_EQ(RenewCopies(*pm, dt, 1), 0);
+    EXPECT_EQ(dt.ownStrings.Generation(), uFirst);
+    const std::string szLong(1000, 'x');
+    for (int i = 0; dt.ownStrings.BytesUsed() <= kCopiesKeptMax; ++i)
+        ASSERT_EQ(Insert("NN|NV/N/|" + std::to_string(i) + szLong + "|=|>NN/VN/", 11), 0);
+    const std::uint64_t uGeneration = dt.ownStrings.Generation();
+    ASSERT_EQ(RenewCopies(*pm, dt, 1), 0);
+    EXPECT_NE(dt.ownStrings.Generation(), uGeneration);
+    EXPECT_LT(dt.ownStrings.BytesUsed(), std::size_t{1000});
+    EXPECT_EQ(Texts(dt.rgdl[0]), szKept);
+}
+
 // Lines with the same AC and candidate parts take their strings from the
 // first one; strings the model lacks are copies that last until the table
 // clears its copies, and are not handed out after that.
