@@ -903,7 +903,10 @@ namespace {
 // The parts of storing line i that do not depend on its parse: its text, an
 // empty tag out and the word count.
 void SetUpLineText(DataTable& dt, std::size_t i, std::string_view szLine, int fWord) {
-    dt.rgpszDataLine[i].assign(szLine);
+    // Emptied and appended to rather than assigned: the same copy into the
+    // slot's room, without assign's care for text that overlaps the string.
+    dt.rgpszDataLine[i].clear();
+    dt.rgpszDataLine[i].append(szLine);
     dt.rgpszTagOut[i].fill('\0');
     if (fWord) ++dt.clWords;
 }
