@@ -2,8 +2,9 @@
 // follow: the AC part the event reader makes of it, and what the parse of a
 // data line makes of its AC part and candidate part. A corpus has few
 // distinct sets (about 1,300 in 53,000 tokens of Czech), so most tokens
-// find theirs here. Both caches are direct-mapped: a slot keeps its whole
-// key, so a hit is exact; a new key takes over the slot of an old one.
+// find theirs here. A slot keeps its whole key, so a hit is exact; a new
+// key takes over the slot of an old one (the reader's cache has one slot to
+// a hash value, the parse's two).
 #pragma once
 
 #include <cstddef>
@@ -12,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vexta {
@@ -68,24 +70,28 @@ public:
     const Entry* Find(std::string_view szAC, std::string_view szMMt, std::size_t cAC,
                       const void* pvOwner, std::uint64_t uValid) const {
         if (rgslot_.empty() || szAC.size() + szMMt.size() > kTextMax) return nullptr;
-        const Entry& e = rgslot_[SlotOf(szMMt, szAC.size())];
-        if (e.pvOwner != pvOwner || e.uValid != uValid || e.rgpszAC.size() != cAC ||
-            e.cchAC != szAC.size() || e.szText.size() != szAC.size() + szMMt.size() ||
-            std::memcmp(e.szText.data(), szAC.data(), szAC.size()) != 0 ||
-            std::memcmp(e.szText.data() + szAC.size(), szMMt.data(), szMMt.size()) != 0)
-            return nullptr;
-        return &e;
+        const Entry* pe = &rgslot_[SetOf(szMMt, szAC.size()) * kWays];
+        for (std::size_t k = 0; k < kWays; ++k, ++pe)
+            if (pe->pvOwner == pvOwner && pe->uValid == uValid && pe->rgpszAC.size() == cAC &&
+                pe->cchAC == szAC.size() && pe->szText.size() == szAC.size() + szMMt.size() &&
+                std::memcmp(pe->szText.data(), szAC.data(), szAC.size()) == 0 &&
+                std::memcmp(pe->szText.data() + szAC.size(), szMMt.data(), szMMt.size()) == 0)
+                return pe;
+        return nullptr;
     }
 
-    // Keeps the pair with its AC strings and candidates (in line order).
-    // The lists are not copied: they must stay where they are as long as
-    // uValid says the entry is valid.
+    // Keeps the pair with its AC strings and candidates (in line order), in
+    // the first slot of its set; the other slots' entries move on by one and
+    // the last one is dropped. The lists are not copied: they must stay
+    // where they are as long as uValid says the entry is valid.
     void Put(std::string_view szAC, std::string_view szMMt, const void* pvOwner,
              std::uint64_t uValid, std::span<const char* const> rgpszAC,
              std::span<const char* const> rgpszMMt) {
         if (szAC.size() + szMMt.size() > kTextMax) return;
-        if (rgslot_.empty()) rgslot_.resize(kSlots);
-        Entry& e = rgslot_[SlotOf(szMMt, szAC.size())];
+        if (rgslot_.empty()) rgslot_.resize(kSets * kWays);
+        Entry* const pset = &rgslot_[SetOf(szMMt, szAC.size()) * kWays];
+        for (std::size_t k = kWays - 1; k > 0; --k) std::swap(pset[k], pset[k - 1]);
+        Entry& e = pset[0];
         e.szText.assign(szAC).append(szMMt);
         e.cchAC = szAC.size();
         e.pvOwner = pvOwner;
@@ -101,22 +107,24 @@ public:
     }
 
 private:
-    // Several times the distinct sets of a corpus (see above): with fewer
-    // slots, sets sharing a slot were often parsed again.
-    static constexpr std::size_t kSlots = 8192;
-    static constexpr int kSlotBits = 13;
+    // Several times the distinct sets of a corpus (see above), two slots to
+    // a hash value: with fewer slots, or one to a value, sets sharing a
+    // value were often parsed again.
+    static constexpr std::size_t kWays = 2;
+    static constexpr std::size_t kSets = 4096;
+    static constexpr int kSetBits = 12;
 
-    static std::size_t SlotOf(std::string_view szMMt, std::size_t cchAC) {
-        return HashText(szMMt, cchAC) >> (64 - kSlotBits);
+    static std::size_t SetOf(std::string_view szMMt, std::size_t cchAC) {
+        return HashText(szMMt, cchAC) >> (64 - kSetBits);
     }
 
-    std::vector<Entry> rgslot_; // kSlots once the first entry is put
+    std::vector<Entry> rgslot_; // kSets * kWays once the first entry is put
 };
 
 // The AC parts the event reader made of candidate sets met before, by the
 // candidates' text (each followed by "/", in the order first seen) when
 // every candidate has cTagElem characters: the text then says what the
-// candidates are. Direct-mapped, as CandidateSetCache.
+// candidates are. One slot to a hash value.
 class AcPartCache {
 public:
     static constexpr std::size_t kTextMax = 512;
