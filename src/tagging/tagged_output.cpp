@@ -897,7 +897,11 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             DataTable& dt = slot.dt;
             ClearDataLines(dt, slot.clCleared, slot.clRead);
             slot.clCleared = 0;
-            dt.ownStrings.Clear();
+            // The worker parses every line of the window again, so the
+            // copies of strings the model lacks need not go with the last
+            // window: they stay while they are small, and the strings and
+            // candidate sets seen before are not looked up again.
+            RenewCopies(m, dt, 0);
             dt.gapStore.Clear();
             long n = 0;
             slot.ilOutFirst = 0;
