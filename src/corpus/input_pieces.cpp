@@ -182,17 +182,7 @@ void OpenPiece(pdfRecType& pdf, const pdfRecType& pdfRun, const InputPiece& piec
     pdf.fTrainingLine = pdfRun.fTrainingLine;
     // The piece's bytes are read where they lie, then the file after them.
     pdf.pf = std::move(pfAfter);
-    pdf.spanMem = piece.bytes.Span();
-    pdf.fFailAfterMem = piece.fReadFailed;
-    pdf.szBuf[0] = '\0';
-    pdf.pchBuf = pdf.pchBufEnd = pdf.pchBufStart = pdf.szBuf.data();
-    pdf.szPushBack[0] = '\0';
-    pdf.pchPushBack = pdf.szPushBack.data();
-    pdf.cchPushBack = 0;
-    pdf.fEOF = 0;
-    pdf.fEndSeen = 0;
-    pdf.fEndToken = 0;
-    pdf.lLine = lLine;
+    RestartScan(pdf, piece.bytes.Span(), piece.fReadFailed, lLine);
     pdf.iState = 2;
     pdf.clSentences = 0;
     pdf.fBoundary = 0;

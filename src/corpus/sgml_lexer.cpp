@@ -78,6 +78,21 @@ bool LooksLikeConllu(pdfRecType& pdf) {
 
 } // namespace
 
+void RestartScan(pdfRecType& pdf, std::span<const char> spanMem, bool fFailAfterMem,
+                 long lLineStart) {
+    pdf.szBuf[0] = '\0';
+    pdf.pchBuf = pdf.pchBufEnd = pdf.pchBufStart = pdf.szBuf.data();
+    pdf.spanMem = spanMem;
+    pdf.fFailAfterMem = fFailAfterMem;
+    pdf.szPushBack[0] = '\0';
+    pdf.pchPushBack = pdf.szPushBack.data();
+    pdf.cchPushBack = 0;
+    pdf.fEOF = 0;
+    pdf.fEndSeen = 0;
+    pdf.fEndToken = 0;
+    pdf.lLine = lLineStart;
+}
+
 int OpenData(pdfRecType& pdf) {
     pdf.phashTag.reset();
     pdf.phashTagInv.reset();
@@ -94,18 +109,8 @@ int OpenData(pdfRecType& pdf) {
     }
     if (!pdf.pf) return 1;
 
-    pdf.szBuf[0] = '\0';
-    pdf.pchBuf = pdf.pchBufEnd = pdf.pchBufStart = pdf.szBuf.data();
-    pdf.spanMem = {};
-    pdf.fFailAfterMem = false;
-    pdf.szPushBack[0] = '\0';
-    pdf.pchPushBack = pdf.szPushBack.data();
-    pdf.cchPushBack = 0;
-    pdf.fEOF = 0;
-    pdf.fEndSeen = 0;
-    pdf.lLine = 0;
+    RestartScan(pdf, {}, false, 0);
     pdf.szPrevLine[0] = '\0';
-    pdf.fEndToken = 0;
     pdf.conllu.fInSentence = pdf.conllu.fLineHeld = pdf.conllu.fWarnedNoCands = false;
     pdf.conllu.lLinesRead = 0;
     pdf.conllu.szLine.clear();

@@ -144,6 +144,13 @@ inline void GiveUpIfAsked(const pdfRecType& pdf) {
     if (pdf.fGiveUp) throw ReadGivenUp{};
 }
 
+// Puts the record's scanning at the start of its input: spanMem first,
+// where it lies, then the file (pf), whose reading fails after spanMem with
+// fFailAfterMem. Nothing is read, pushed back or delivered yet; lLine is
+// lLineStart.
+void RestartScan(pdfRecType& pdf, std::span<const char> spanMem, bool fFailAfterMem,
+                 long lLineStart);
+
 // Opens szFileName ("-": standard input) and prepares the record: 0, 1 when
 // the file cannot be opened, 2 when it is empty. Decides the input format:
 // fmt when it names one, else CoNLL-U (iState 5) for a name ending in

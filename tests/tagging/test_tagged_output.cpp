@@ -79,6 +79,17 @@ class TagDataVtc : public testing::Test {
 protected:
     void TearDown() override { ux_ArgClose(); }
 
+    // Element 0 of a two-element model: B is likely after A and A after B,
+    // so every choice hangs on the left context; element 1 is Z throughout,
+    // as on boundaries.
+    static void ChoicesOnTheLeft(test::TinyModel& tm) {
+        tm.m.fProgMode = kModeTag;
+        tm.SetClasses(0, "ABZ", {"AB"});
+        tm.SetClasses(1, "Z", {});
+        tm.AddFeature(0, tm.Class(0, "AB"), {1, 9}, 1.0, {tm.Term(-1, 0, "A")});
+        tm.AddFeature(0, tm.Class(0, "AB"), {9, 1}, 1.0, {tm.Term(-1, 0, "B")});
+    }
+
     // Tags szInput as the file named by an argument file.
     // With fStdin the file comes on standard input ("InData = -"); with
     // fErr standard error is captured too.
@@ -150,17 +161,12 @@ TEST_F(TagDataVtc, WindowsWriteEveryLineOnceInOrder) {
 }
 
 TEST_F(TagDataVtc, ThreadsWriteWhatOneThreadWrites) {
-    // Element 0: B is likely after A and A after B, so every choice hangs on
-    // the left context (element 1 is Z throughout, as on boundaries). Windows
+    // Every choice hangs on the left context (ChoicesOnTheLeft). Windows
     // of 10 lines (4 carried over, output from line 2) and of 7 cut the input
     // inside sentences and documents; inputs are shorter than a window, end
     // at a window edge or run over several.
     test::TinyModel tm(2, 3);
-    tm.m.fProgMode = kModeTag;
-    tm.SetClasses(0, "ABZ", {"AB"});
-    tm.SetClasses(1, "Z", {});
-    tm.AddFeature(0, tm.Class(0, "AB"), {1, 9}, 1.0, {tm.Term(-1, 0, "A")});
-    tm.AddFeature(0, tm.Class(0, "AB"), {9, 1}, 1.0, {tm.Term(-1, 0, "B")});
+    ChoicesOnTheLeft(tm);
     // Features that the laid-out chains test by form, AC and tag values
     // alone, and with terms only the whole match tests (closest positions,
     // the whole tag), and at the closest line with an AC string.
@@ -238,11 +244,7 @@ TEST_F(TagDataVtc, PiecesReadAheadChangeNothing) {
     // what would write a message or stop the run, from a file and from
     // standard input.
     test::TinyModel tm(2, 3);
-    tm.m.fProgMode = kModeTag;
-    tm.SetClasses(0, "ABZ", {"AB"});
-    tm.SetClasses(1, "Z", {});
-    tm.AddFeature(0, tm.Class(0, "AB"), {1, 9}, 1.0, {tm.Term(-1, 0, "A")});
-    tm.AddFeature(0, tm.Class(0, "AB"), {9, 1}, 1.0, {tm.Term(-1, 0, "B")});
+    ChoicesOnTheLeft(tm);
     const auto Tokens = [](int cTok, std::string_view szLast = {}) {
         std::string sz;
         for (int k = 0; k < cTok; ++k)
