@@ -32,14 +32,6 @@ inline std::uint64_t HashText(std::string_view sz, std::uint64_t n) {
     return (h ^ w ^ sz.size()) * 0x9E3779B97F4A7C15ULL;
 }
 
-// The hash both caches below file a candidate part under: the part as it
-// stands in a data line (every candidate followed by "/") and the number of
-// characters of a tag. The event reader works it out once for a line and
-// passes it on with the line's pieces.
-inline std::uint64_t CandidatePartHash(std::string_view szMMt, std::size_t cTagElem) {
-    return HashText(szMMt, cTagElem);
-}
-
 // Bit t set: the AC string of tag element t has two values or more, that is
 // a choice is left in the element (elements from 32 on are not marked).
 inline std::uint32_t MultiValuedMask(std::span<const char* const> rgpszAC) {
@@ -71,14 +63,14 @@ public:
         std::uint32_t uMultiValued = 0;        // MultiValuedMask of the AC strings
     };
 
-    // The entry of the pair of parts with cAC AC strings, or null. uHash is
-    // CandidatePartHash(szMMt, cAC). pvOwner is the string table the caller
-    // interns into and uValid the present state of the store of copies (its
-    // generation); an entry put with other values is no hit.
+    // The entry of the pair of parts with cAC AC strings, or null. pvOwner
+    // is the string table the caller interns into and uValid the present
+    // state of the store of copies (its generation); an entry put with
+    // other values is no hit.
     const Entry* Find(std::string_view szAC, std::string_view szMMt, std::size_t cAC,
-                      std::uint64_t uHash, const void* pvOwner, std::uint64_t uValid) const {
+                      const void* pvOwner, std::uint64_t uValid) const {
         if (rgslot_.empty() || szAC.size() + szMMt.size() > kTextMax) return nullptr;
-        const Entry* pe = &rgslot_[SetOf(uHash) * kWays];
+        const Entry* pe = &rgslot_[SetOf(szMMt, szAC.size()) * kWays];
         for (std::size_t k = 0; k < kWays; ++k, ++pe)
             if (pe->pvOwner == pvOwner && pe->uValid == uValid && pe->rgpszAC.size() == cAC &&
                 pe->cchAC == szAC.size() && pe->szText.size() == szAC.size() + szMMt.size() &&
@@ -90,15 +82,14 @@ public:
 
     // Keeps the pair with its AC strings and candidates (in line order), in
     // the first slot of its set; the other slots' entries move on by one and
-    // the last one is dropped. uHash is as for Find. The lists are not
-    // copied: they must stay where they are as long as uValid says the entry
-    // is valid.
-    void Put(std::string_view szAC, std::string_view szMMt, std::uint64_t uHash,
-             const void* pvOwner, std::uint64_t uValid, std::span<const char* const> rgpszAC,
+    // the last one is dropped. The lists are not copied: they must stay
+    // where they are as long as uValid says the entry is valid.
+    void Put(std::string_view szAC, std::string_view szMMt, const void* pvOwner,
+             std::uint64_t uValid, std::span<const char* const> rgpszAC,
              std::span<const char* const> rgpszMMt) {
         if (szAC.size() + szMMt.size() > kTextMax) return;
         if (rgslot_.empty()) rgslot_.resize(kSets * kWays);
-        Entry* const pset = &rgslot_[SetOf(uHash) * kWays];
+        Entry* const pset = &rgslot_[SetOf(szMMt, szAC.size()) * kWays];
         for (std::size_t k = kWays - 1; k > 0; --k) std::swap(pset[k], pset[k - 1]);
         Entry& e = pset[0];
         e.szText.assign(szAC).append(szMMt);
@@ -123,38 +114,38 @@ private:
     static constexpr std::size_t kSets = 4096;
     static constexpr int kSetBits = 12;
 
-    static std::size_t SetOf(std::uint64_t uHash) { return uHash >> (64 - kSetBits); }
+    static std::size_t SetOf(std::string_view szMMt, std::size_t cchAC) {
+        return HashText(szMMt, cchAC) >> (64 - kSetBits);
+    }
 
     std::vector<Entry> rgslot_; // kSets * kWays once the first entry is put
 };
 
 // The AC parts the event reader made of candidate sets met before, by the
-// candidate part of the data line (each candidate followed by "/") when
-// every candidate has cTagElem characters: the part then says what the
-// candidates are. A new set goes first in the slots of its hash value, the
-// others move on by one.
+// candidates' text (each followed by "/", in the order first seen) when
+// every candidate has cTagElem characters: the text then says what the
+// candidates are. One slot to a hash value.
 class AcPartCache {
 public:
     static constexpr std::size_t kTextMax = 512;
 
     // True with the AC part in szAC (valid until the next Put) and the flag
     // put with it when the candidates szCands of cElem characters each were
-    // met before. uHash is CandidatePartHash(szCands, cElem).
-    bool Find(std::string_view szCands, std::size_t cElem, std::uint64_t uHash,
-              std::string_view& szAC, bool& fPlain) const {
+    // met before.
+    bool Find(std::string_view szCands, std::size_t cElem, std::string_view& szAC,
+              bool& fPlain) const {
         if (rgslot_.empty() || szCands.size() > kTextMax) return false;
-        const Entry* pe = &rgslot_[uHash >> (64 - kSlotBits)];
-        if (pe->cElem != cElem || pe->szCands != szCands) return false;
-        szAC = pe->szAC;
-        fPlain = pe->fPlain;
+        const Entry& e = rgslot_[HashText(szCands, cElem) >> (64 - kSlotBits)];
+        if (e.cElem != cElem || e.szCands != szCands) return false;
+        szAC = e.szAC;
+        fPlain = e.fPlain;
         return true;
     }
 
-    void Put(std::string_view szCands, std::size_t cElem, std::uint64_t uHash,
-             std::string_view szAC, bool fPlain) {
+    void Put(std::string_view szCands, std::size_t cElem, std::string_view szAC, bool fPlain) {
         if (szCands.size() > kTextMax) return;
         if (rgslot_.empty()) rgslot_.resize(kSlots);
-        Entry& e = rgslot_[uHash >> (64 - kSlotBits)];
+        Entry& e = rgslot_[HashText(szCands, cElem) >> (64 - kSlotBits)];
         e.szCands.assign(szCands);
         e.szAC.assign(szAC);
         e.cElem = cElem;
@@ -162,10 +153,8 @@ public:
     }
 
 private:
-    // One slot to a hash value, twice as many as the sets the table's cache
-    // holds: with 4,096, sets sharing a value were made again often.
-    static constexpr std::size_t kSlots = 8192;
-    static constexpr int kSlotBits = 13;
+    static constexpr std::size_t kSlots = 4096;
+    static constexpr int kSlotBits = 12;
     struct Entry {
         std::string szCands;
         std::string szAC;

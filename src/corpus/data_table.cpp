@@ -322,13 +322,6 @@ bool SplitAtPieces(std::size_t cTagElem, std::string_view sz, const DataLinePart
     return true;
 }
 
-// CandidatePartHash of the candidate part szMMt that SplitAtPieces took
-// from the reader's pieces: the reader's own when it made one for tags of
-// cTagElem characters.
-std::uint64_t PiecesHash(const DataLineParts& parts, std::string_view szMMt, std::size_t cTagElem) {
-    return parts.cElemHashed == cTagElem ? parts.uCandHash : CandidatePartHash(szMMt, cTagElem);
-}
-
 // Whether pch1[0 .. cch) and pch2[0 .. cch) are the same: text of 8 to 16
 // characters (as tags are) is compared as two words, the first eight
 // characters and the last eight.
@@ -357,7 +350,6 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     std::string_view szForm;
     std::string_view szLemma;
     std::string_view szMMt;
-    std::uint64_t uCandHash = 0;
     const CandidateSetCache::Entry* pe = nullptr;
     bool fSplit = false;
     if (pclasses && interner.Table() && m.cTagElem > 0) {
@@ -365,10 +357,7 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
         for (;;) {
             fSplit = fPieces || SplitClassParts(cTagElem, sz, szAC, szForm, szLemma, szMMt);
             if (!fSplit) break;
-            uCandHash =
-                fPieces ? PiecesHash(*pparts, szMMt, cTagElem) : CandidatePartHash(szMMt, cTagElem);
-            pe = pclasses->Find(szAC, szMMt, cTagElem, uCandHash, interner.Table(),
-                                interner.Validity());
+            pe = pclasses->Find(szAC, szMMt, cTagElem, interner.Table(), interner.Validity());
             // Parts met before hold no "|"; others may, so the text is split.
             if (pe != nullptr || !fPieces) break;
             fPieces = false;
@@ -377,7 +366,7 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     if (pe == nullptr) {
         const int rc = ParseFields(m, sz, dl, interner, lists);
         if (rc == 0 && fSplit)
-            pclasses->Put(szAC, szMMt, uCandHash, interner.Table(), interner.Validity(), dl.rgpszAC,
+            pclasses->Put(szAC, szMMt, interner.Table(), interner.Validity(), dl.rgpszAC,
                           dl.rgpszMMt);
         return rc;
     }
@@ -1092,18 +1081,15 @@ int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork, Candidate
         // reader's pieces end (see ParseDataLine).
         if (pchecked && cTagElem > 0 && pparts &&
             SplitAtPieces(cTagElem, szLine, *pparts, szAC, szForm, szLemma, szMMt) &&
-            pchecked->Find(szAC, szMMt, cTagElem, PiecesHash(*pparts, szMMt, cTagElem),
-                           m.phashStr.get(), 0))
+            pchecked->Find(szAC, szMMt, cTagElem, m.phashStr.get(), 0))
             return 0;
         const bool fSplit = pchecked && cTagElem > 0 &&
                             SplitClassParts(cTagElem, szLine, szAC, szForm, szLemma, szMMt);
-        const std::uint64_t uCandHash = fSplit ? CandidatePartHash(szMMt, cTagElem) : 0;
-        if (fSplit && pchecked->Find(szAC, szMMt, cTagElem, uCandHash, m.phashStr.get(), 0))
-            return 0;
+        if (fSplit && pchecked->Find(szAC, szMMt, cTagElem, m.phashStr.get(), 0)) return 0;
         if (SurelyParses(cTagElem, szLine)) {
             if (fSplit) {
                 static constexpr std::array<const char*, kTagElemMax> rgpszNone{};
-                pchecked->Put(szAC, szMMt, uCandHash, m.phashStr.get(), 0,
+                pchecked->Put(szAC, szMMt, m.phashStr.get(), 0,
                               std::span(rgpszNone).first(cTagElem), {});
             }
             return 0;

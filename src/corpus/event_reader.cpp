@@ -759,18 +759,15 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                 std::string_view szACPart;
                 const auto cElem = static_cast<std::size_t>(std::clamp(cTagElem, 0, kTagElemMax));
                 const bool fFullLength = cands.Count() > 0 && cands.AllOfLength(cElem);
-                const std::uint64_t uCandHash =
-                    fFullLength ? CandidatePartHash(szMMtPart, cElem) : 0;
                 bool fPlain = false;
-                if (!fFullLength ||
-                    !pdf.acParts.Find(szMMtPart, cElem, uCandHash, szACPart, fPlain)) {
+                if (!fFullLength || !pdf.acParts.Find(cands.Text(), cElem, szACPart, fPlain)) {
                     if (!CreateACPart(cands, cTagElem, szACBuf, szACPart))
                         EventFatal(pdf,
                                    ux_StrPrintf("%sCreateACs failed: %s", kGE, form.sz.data()));
                     if (fFullLength) {
                         fPlain = cElem == static_cast<std::size_t>(cTagElem) &&
                                  PlainCandidates(cands.Text(), cands.Count());
-                        pdf.acParts.Put(szMMtPart, cElem, uCandHash, szACPart, fPlain);
+                        pdf.acParts.Put(cands.Text(), cElem, szACPart, fPlain);
                     }
                 }
                 if (lemma.Empty()) lemma.Set("=");
@@ -780,10 +777,6 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                     EventFatal(pdf, ux_StrPrintf("%sOutput data line too long (>= %ld): %s", kGE,
                                                  static_cast<long>(szLine.size()), szLine.data()));
                 pdf.lineParts.fClassPartsPlain = pdf.lineParts.fKnown && fPlain;
-                if (pdf.lineParts.fKnown && fFullLength) {
-                    pdf.lineParts.cElemHashed = cElem;
-                    pdf.lineParts.uCandHash = uCandHash;
-                }
                 if (fEndRead) pdf.fEndSeen = 1;
                 pdf.iState = 3;
                 const std::size_t cchPrev = strnlen(szLine.data(), kPdfPrevLineShown);

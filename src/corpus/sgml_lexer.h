@@ -7,8 +7,6 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <span>
@@ -61,10 +59,6 @@ struct DataLineParts {
     // has cTagElem characters none of which is a "/": those two parts then
     // parse as they stand.
     bool fClassPartsPlain = false;
-    // With cElemHashed > 0: every candidate has that many characters, and
-    // uCandHash is CandidatePartHash of the candidate part with it.
-    std::size_t cElemHashed = 0;
-    std::uint64_t uCandHash = 0;
 };
 
 // One open input file with its scanning state. Large (about 38 KB): keep it as
