@@ -6,9 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
-#include <vector>
+
+#include "base/stable_blocks.h"
 
 namespace vexta {
 
@@ -16,29 +16,18 @@ class PointerArena {
 public:
     // Room for c pointers after the last run kept, in one piece: filled by
     // the caller and kept with Keep. Valid until the next Room or Clear.
-    const char** Room(std::size_t c);
+    const char** Room(std::size_t c) { return blocks_.Room(c); }
 
     // Keeps the first c pointers of the room asked for last (c at most its
     // size) as a run.
-    std::span<const char* const> Keep(std::size_t c) {
-        const char** const pp = rgblock_[iBlock_].pp.get() + cUsed_;
-        cUsed_ += c;
-        return {pp, c};
-    }
+    std::span<const char* const> Keep(std::size_t c) { return blocks_.Keep(c); }
 
     // Bytes taken by the runs since the last clearing (with what the blocks
     // left unused at their ends).
-    std::size_t BytesUsed() const {
-        std::size_t c = cUsed_;
-        for (std::size_t k = 0; k < iBlock_ && k < rgblock_.size(); ++k) c += rgblock_[k].c;
-        return c * sizeof(const char*);
-    }
+    std::size_t BytesUsed() const { return blocks_.CountUsed() * sizeof(const char*); }
 
     // Forgets every run; their addresses may be handed out again.
-    void Clear() {
-        iBlock_ = 0;
-        cUsed_ = 0;
-    }
+    void Clear() { blocks_.Clear(); }
 
     // Clears the arena when its runs were kept for another state than
     // uState of what they point to (the generation of a store of strings),
@@ -50,14 +39,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBlockSize = 8 * 1024;
-    struct Block {
-        std::unique_ptr<const char*[]> pp;
-        std::size_t c = 0;
-    };
-    std::vector<Block> rgblock_;
-    std::size_t iBlock_ = 0; // block being filled
-    std::size_t cUsed_ = 0;  // pointers kept in it
+    StableBlocks<const char*, 8 * 1024> blocks_;
     std::uint64_t uState_ = 0;
 };
 

@@ -6,9 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string_view>
-#include <vector>
+
+#include "base/stable_blocks.h"
 
 namespace vexta {
 
@@ -19,31 +19,19 @@ public:
 
     // Forgets every copy; their addresses may be handed out again.
     void Clear() {
-        iBlock_ = 0;
-        cbUsed_ = 0;
+        blocks_.Clear();
         ++uGeneration_;
     }
 
     // Bytes taken by the copies since the last clearing (with what the
     // blocks left unused at their ends).
-    std::size_t BytesUsed() const {
-        std::size_t cb = cbUsed_;
-        for (std::size_t k = 0; k < iBlock_ && k < rgblock_.size(); ++k) cb += rgblock_[k].cb;
-        return cb;
-    }
+    std::size_t BytesUsed() const { return blocks_.CountUsed(); }
 
     // Counts the clearings: the copies handed out are valid while it stays.
     std::uint64_t Generation() const { return uGeneration_; }
 
 private:
-    static constexpr std::size_t kBlockSize = 64 * 1024;
-    struct Block {
-        std::unique_ptr<char[]> pb;
-        std::size_t cb = 0;
-    };
-    std::vector<Block> rgblock_;
-    std::size_t iBlock_ = 0; // block being filled
-    std::size_t cbUsed_ = 0; // bytes used in it
+    StableBlocks<char, 64 * 1024> blocks_;
     std::uint64_t uGeneration_ = 0;
 };
 
