@@ -425,6 +425,128 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
     return fFinite;
 }
 
+// The probabilities of the n values of pszAC from their raw scores pdT
+// (normalised) and unigram probabilities pdW, mixed with weights dRaw, dG
+// and dH (uniform u); the best value goes to iBest (unchanged unless one
+// is above 0). onValue(i, dExp, dP) sees each value's normalised score and
+// probability. Returns the best probability.
+template <typename Fn>
+[[gnu::always_inline]] inline double Smooth(const char* pszAC, int n, double u, const double* pdT,
+                                            const double* pdW, double dRaw, double dG, double dH,
+                                            TagProbs* pProbs, int& iBest, Fn onValue) {
+    double dZ = 0.0;
+    for (int i = 0; i < n; ++i) dZ += pdT[i];
+    double dBest = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const char chValue = pszAC[i];
+        // Scores that all underflowed to 0 say nothing: the raw estimate is
+        // then uniform rather than 0/0.
+        const double dExp = dZ > 0.0 ? pdT[i] / dZ : u;
+        const double dP = dRaw * dExp + dH * u + dG * pdW[i];
+        onValue(i, dExp, dP);
+        if (dP > dBest) {
+            dBest = dP;
+            iBest = Byte(chValue);
+        }
+        if (pProbs != nullptr) (*pProbs)[Byte(chValue)] = dP;
+    }
+    return dBest;
+}
+
+// A firing feature's factors for the values of pszAC when they are not laid
+// out: its gain for each value, as the index cache finds the value's index.
+[[gnu::noinline]] void MultiplyGains(const Model& m, const FeatureDesc& fd, const char* pszAC,
+                                     int n, double* pdT, bool& fFinite) {
+    const double u = 1.0 / n;
+    for (int i = 0; i < n; ++i) {
+        const short k = static_cast<short>(GetTagIndexInAmbClass(m, pszAC[i], fd));
+        pdT[i] *= ProbsPower(ProbsGain(fd, ProbsCountAt(fd, k), n, u), fd.dLambda);
+        if (!std::isfinite(pdT[i])) fFinite = false;
+    }
+}
+
+// Returned by LaidOutProbs when the general computation has to run.
+constexpr int kProbsGeneral = -100;
+
+// The usual computation of the beam search, untraced, on the laid-out
+// chains: what Prepare, ScoresFast and ComputeProbs do for it, with the
+// same operations in the same order. The scores stay unset until a feature
+// fires, and a line where none does takes its class's stored
+// probabilities. Returns kProbsGeneral, having written nothing but reads,
+// when the general computation has to run: for a class the chains do not
+// know or with more values than the value range, for another weight of
+// the raw estimate than the stored probabilities were made with, and when
+// a score stops being finite (the general computation reports it).
+[[gnu::always_inline]] inline int LaidOutProbs(TagProbs* pProbs, int& iBest, const Model& m,
+                                               int iTE, const DataTable& dt, long ilData,
+                                               PathReads* pReads, bool& fPathRead) {
+    const FeatureChains& chains = *m.pChains;
+    const char* const pszAC =
+        dt.rgdl[static_cast<std::size_t>(ilData)].rgpszAC[static_cast<std::size_t>(iTE)];
+    if (pszAC[0] == '\0' || pszAC[1] == '\0') {
+        iBest = Byte(pszAC[0]);
+        return kProbsSingleValue;
+    }
+    const AmbClass* const pacRec = chains.ClassOf(iTE, pszAC);
+    if (pacRec == nullptr || chains.dRawNoFire != m.dRawExpWeight) return kProbsGeneral;
+    const auto k = static_cast<std::size_t>(pacRec - m.rgacAmbClassArea.data());
+    const int n = chains.rgcchAC[k];
+    if (n > kValueCnt) return kProbsGeneral;
+    const TagElem& te = m.rgteTagElem[static_cast<std::size_t>(iTE)];
+    const AmbClass* const pacAllData =
+        te.clAmbClass > 0 ? &m.rgacAmbClassArea[static_cast<std::size_t>(te.ilAmbClassFirst)]
+                          : nullptr;
+
+    std::array<double, kValueCnt> rgdT; // set to 1 when the first feature fires
+    double* const pdT = rgdT.data();
+    bool fFired = false;
+    bool fFinite = true;
+    BeamPath path(dt, ilData, pReads);
+    for (const AmbClass* pac : {pacRec->ilPacFeatureFirst >= 0 ? pacRec : nullptr, pacAllData}) {
+        for (const ChainBlock& blk : chains.BlocksOf(m, pac)) {
+            for (std::uint64_t mask = Candidates(chains, blk, dt, ilData, path); mask != 0;
+                 mask &= mask - 1) {
+                const int iBit = std::countr_zero(mask);
+                const ChainFeature& cf =
+                    chains.rgcf[static_cast<std::size_t>(blk.iFeatureFirst + iBit)];
+                const int iCondFirst = (blk.maskRest >> iBit) & 1U ? 0 : 1;
+                if (!FiresLaidOut(m, cf, dt, ilData, path, iCondFirst)) continue;
+                if (!fFired) {
+                    for (int i = 0; i < n; ++i) pdT[i] = 1.0;
+                    fFired = true;
+                }
+                if (cf.iFactor >= 0 && pac == pacRec) {
+                    const double* const pdFactor = chains.rgdFactor.data() + cf.iFactor;
+                    for (int i = 0; i < n; ++i) {
+                        pdT[i] *= pdFactor[i];
+                        if (!std::isfinite(pdT[i])) fFinite = false;
+                    }
+                } else {
+                    MultiplyGains(m, *cf.pfd, pszAC, n, pdT, fFinite);
+                }
+                if (!fFinite) return kProbsGeneral;
+            }
+        }
+    }
+    fPathRead = path.Read();
+    const std::size_t iW = chains.rgiW[k];
+    if (!fFired) {
+        const double* const pdPNoFire = chains.rgdPNoFire.data() + iW;
+        if (pProbs != nullptr) {
+            for (int i = 0; i < n; ++i) (*pProbs)[Byte(pszAC[i])] = pdPNoFire[i];
+        }
+        iBest = chains.rgiBestNoFire[k];
+        return kProbsNoFeature;
+    }
+    const double dRaw = m.dRawExpWeight;
+    double dG = 0.0;
+    double dH = 0.0;
+    ProbsSmoothingWeights(dRaw, dG, dH);
+    Smooth(pszAC, n, 1.0 / n, pdT, chains.rgdW.data() + iW, dRaw, dG, dH, pProbs, iBest,
+           [](int, double, double) {});
+    return kProbsFired;
+}
+
 // The traces of the probability model. Each is called only when a switch
 // of its group is on (TraceSettings::ProbsOn), outside the arithmetic.
 
@@ -592,40 +714,26 @@ void ScoresByValue(const ProbsSetup& s, const Model& m, int iTE, const DataTable
         iBest = s.iBestNoFire;
         return kProbsNoFeature;
     }
-    double dZ = 0.0;
-    for (int i = 0; i < s.n; ++i) dZ += pdT[i];
-
     const double dRaw = m.dRawExpWeight;
     double dG = 0.0;
     double dH = 0.0;
     ProbsSmoothingWeights(dRaw, dG, dH);
-
-    double dBest = 0.0;
-    for (int i = 0; i < s.n; ++i) {
-        const char chValue = s.pszAC[i];
-        // Scores that all underflowed to 0 say nothing: the raw estimate is
-        // then uniform rather than 0/0.
-        const double dExp = dZ > 0.0 ? pdT[i] / dZ : u;
-        const double dP = dRaw * dExp + dH * u + dG * pdW[i];
-        if (fTrace) {
-            TraceSmoothing(tr, {.iTE = iTE,
-                                .chValue = chValue,
-                                .fFired = fFired,
-                                .dT = pdT[i],
-                                .u = u,
-                                .dW = pdW[i],
-                                .dExp = dExp,
-                                .dP = dP,
-                                .dH = dH,
-                                .dG = dG,
-                                .dRaw = dRaw});
-        }
-        if (dP > dBest) {
-            dBest = dP;
-            iBest = Byte(chValue);
-        }
-        if (pProbs != nullptr) (*pProbs)[Byte(chValue)] = dP;
-    }
+    const double dBest = Smooth(s.pszAC, s.n, u, pdT, pdW, dRaw, dG, dH, pProbs, iBest,
+                                [&](int i, double dExp, double dP) {
+                                    if (fTrace) {
+                                        TraceSmoothing(tr, {.iTE = iTE,
+                                                            .chValue = s.pszAC[i],
+                                                            .fFired = fFired,
+                                                            .dT = pdT[i],
+                                                            .u = u,
+                                                            .dW = pdW[i],
+                                                            .dExp = dExp,
+                                                            .dP = dP,
+                                                            .dH = dH,
+                                                            .dG = dG,
+                                                            .dRaw = dRaw});
+                                    }
+                                });
     if (fTrace) TraceBest(tr, s, dt, ilData, iTE, iBest, dBest);
     return fFired ? kProbsFired : kProbsNoFeature;
 }
@@ -651,6 +759,21 @@ void CheckMode(int fTraining) {
 int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& iBest,
                     const Model& m, int iTE, const DataTable& dt, long ilData, TagProbsNote* pNote,
                     const TraceSettings* pTrace) {
+    const TraceSettings& tr = pTrace != nullptr ? *pTrace : m.trace;
+    if (fTraining == kProbsModeTag && m.pChains != nullptr && !tr.ProbsOn()) {
+        PathReads* const pReads = pNote != nullptr ? pNote->pReads : nullptr;
+        if (pReads != nullptr) pReads->Clear();
+        iBest = 0;
+        bool fPathRead = false;
+        const int iRet = LaidOutProbs(pProbs, iBest, m, iTE, dt, ilData, pReads, fPathRead);
+        if (iRet != kProbsGeneral) {
+            if (pNote != nullptr) {
+                pNote->fPathRead = fPathRead;
+                pNote->fWarned = false;
+            }
+            return iRet;
+        }
+    }
     CheckMode(fTraining);
     iBest = 0;
     TagProbsNote note;
@@ -658,7 +781,6 @@ int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& i
         note.pReads = pNote->pReads;
         note.pReads->Clear();
     }
-    const TraceSettings& tr = pTrace != nullptr ? *pTrace : m.trace;
     TraceLine(tr, dt, ilData);
     ProbsSetup s;
     int iRet = Prepare(s, fTraining, pac, iBest, m, iTE, dt, ilData);

@@ -161,7 +161,8 @@ TEST_F(TagProbsTest, LaidOutChainsGiveTheSameBits) {
     // The chains laid out for tagging (their factors, their probabilities
     // without a firing feature, whole-tag conditions) against the walk of
     // the chains, line by line: lines where features fire, where none does,
-    // and where a score overflows.
+    // and where a score overflows (the laid-out computation hands that line
+    // to the general one, which reports it).
     tm.SetClasses(0, "NV", {"NV"});
     tm.SetLines({"N|NV/|w|w|>N/V/", "V|NV/|x|w|>N/V/", "N|NV/|w|y|>N/V/", "V|NV/|z|w|>N/V/"});
     for (long il = 0; il < 4; ++il) tm.SetItem(il, 0, tm.dt.rgdl[il].pszTag, 0);
@@ -177,10 +178,11 @@ TEST_F(TagProbsTest, LaidOutChainsGiveTheSameBits) {
         std::array<TagProbs, 2> rgprobs{};
         std::array<int, 2> rgiRes{};
         std::array<int, 2> rgiBest{};
+        std::array<std::string, 2> rgszErr;
         for (const int fLaidOut : {0, 1}) {
             if (fLaidOut != 0) tm.m.pChains = BuildFeatureChains(tm.m);
             tm.dt.iBeamPrev = 0;
-            test::Stderr([&] {
+            rgszErr[fLaidOut] = test::Stderr([&] {
                 rgiRes[fLaidOut] = GetTagProbsInto(kProbsModeTag, nullptr, &rgprobs[fLaidOut],
                                                    rgiBest[fLaidOut], tm.m, 0, tm.dt, il);
             });
@@ -189,6 +191,7 @@ TEST_F(TagProbsTest, LaidOutChainsGiveTheSameBits) {
         EXPECT_EQ(rgiRes[0], rgiRes[1]) << il;
         EXPECT_EQ(rgiBest[0], rgiBest[1]) << il;
         EXPECT_EQ(0, std::memcmp(&rgprobs[0], &rgprobs[1], sizeof(TagProbs))) << il;
+        EXPECT_EQ(rgszErr[0], rgszErr[1]) << il; // the overflow reported once
         if (rgiRes[0] == kProbsNoFeature) ++cNoFeature;
     }
     EXPECT_EQ(1, cNoFeature); // line 3
