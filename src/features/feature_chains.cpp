@@ -291,16 +291,31 @@ std::shared_ptr<const FeatureChains> BuildFeatureChains(const Model& m) {
         FeatureChains::ElemIndex& ei = pchains->rgElemIndex[static_cast<std::size_t>(t)];
         ei.iFirst = pchains->rgSlot.size();
         ei.mask = cSlots - 1;
-        pchains->rgSlot.resize(ei.iFirst + cSlots, {nullptr, nullptr});
+        pchains->rgSlot.resize(ei.iFirst + cSlots);
         for (long il = ilFirst; il < ilEnd; ++il) {
             const AmbClass& ac = m.rgacAmbClassArea[static_cast<std::size_t>(il)];
             if (ac.pszAmbClass == nullptr) continue;
             std::size_t i = FeatureChains::SlotOf(ac.pszAmbClass, ei.mask);
-            while (pchains->rgSlot[ei.iFirst + i].first != nullptr &&
-                   pchains->rgSlot[ei.iFirst + i].first != ac.pszAmbClass)
+            while (pchains->rgSlot[ei.iFirst + i].pszAC != nullptr &&
+                   pchains->rgSlot[ei.iFirst + i].pszAC != ac.pszAmbClass)
                 i = (i + 1) & ei.mask;
-            auto& slot = pchains->rgSlot[ei.iFirst + i];
-            if (slot.first == nullptr) slot = {ac.pszAmbClass, &ac};
+            FeatureChains::ClassEntry& entry = pchains->rgSlot[ei.iFirst + i];
+            if (entry.pszAC != nullptr) continue;
+            const auto k = static_cast<std::size_t>(il);
+            entry = {.pszAC = ac.pszAmbClass,
+                     .pac = &ac,
+                     .n = pchains->rgcchAC[k],
+                     .iBestNoFire = pchains->rgiBestNoFire[k],
+                     .iW = pchains->rgiW[k],
+                     .iBlockFirst = pchains->rgBlockSpan[k].first,
+                     .iBlockEnd = pchains->rgBlockSpan[k].second};
+        }
+        if (te.clAmbClass > 0 && te.ilAmbClassFirst >= 0 &&
+            static_cast<std::size_t>(te.ilAmbClassFirst) < cClasses) {
+            const auto [iFirst, iEnd] =
+                pchains->rgBlockSpan[static_cast<std::size_t>(te.ilAmbClassFirst)];
+            ei.iAllDataBlockFirst = iFirst;
+            ei.iAllDataBlockEnd = iEnd;
         }
     }
     return pchains;

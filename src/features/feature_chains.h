@@ -107,15 +107,31 @@ struct FeatureChains {
     std::vector<double> rgdPNoFire;
     std::vector<int> rgiBestNoFire;
     double dRawNoFire = 0.0;
+    // What a computation at a line of a class reads of it, found with one
+    // look-up: the class, its AC string's length, where its probabilities
+    // start in rgdW and rgdPNoFire, its best value without a firing
+    // feature, and its chain's blocks in rgBlock.
+    struct ClassEntry {
+        const char* pszAC = nullptr; // the key; null: an empty slot
+        const AmbClass* pac = nullptr;
+        int n = 0;
+        int iBestNoFire = 0;
+        std::size_t iW = 0;
+        long iBlockFirst = 0;
+        long iBlockEnd = 0;
+    };
     // Per tag element: its classes other than the all-data one by AC string
     // address, open addressing in rgSlot from iFirst with mask + 1 slots;
     // the first class of a string, as a search in area order finds it.
+    // And the blocks of the all-data class's chain.
     struct ElemIndex {
         std::size_t iFirst = 0;
         std::size_t mask = 0;
+        long iAllDataBlockFirst = 0;
+        long iAllDataBlockEnd = 0;
     };
     std::vector<ElemIndex> rgElemIndex;
-    std::vector<std::pair<const char*, const AmbClass*>> rgSlot;
+    std::vector<ClassEntry> rgSlot;
 
     static std::size_t SlotOf(const char* psz, std::size_t mask) {
         auto x = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(psz));
@@ -125,13 +141,13 @@ struct FeatureChains {
     }
     // The class of tag element iTE (all-data one excluded) whose AC string is
     // pszAC (interned), or null.
-    const AmbClass* ClassOf(int iTE, const char* pszAC) const {
+    const ClassEntry* ClassOf(int iTE, const char* pszAC) const {
         if (iTE < 0 || static_cast<std::size_t>(iTE) >= rgElemIndex.size()) return nullptr;
         const ElemIndex& ei = rgElemIndex[static_cast<std::size_t>(iTE)];
         for (std::size_t i = SlotOf(pszAC, ei.mask);; i = (i + 1) & ei.mask) {
-            const auto& [psz, pac] = rgSlot[ei.iFirst + i];
-            if (psz == pszAC) return pac;
-            if (psz == nullptr) return nullptr;
+            const ClassEntry& entry = rgSlot[ei.iFirst + i];
+            if (entry.pszAC == pszAC) return &entry;
+            if (entry.pszAC == nullptr) return nullptr;
         }
     }
 

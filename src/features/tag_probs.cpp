@@ -69,14 +69,14 @@ struct ProbsSetup {
         if (fTraining == kProbsModeTag && m.pChains) {
             // The laid-out chains know the classes by AC string.
             const FeatureChains& chains = *m.pChains;
-            s.pacRec = chains.ClassOf(iTE, s.pszAC);
-            if (s.pacRec != nullptr) {
-                const auto k = static_cast<std::size_t>(s.pacRec - m.rgacAmbClassArea.data());
-                s.n = chains.rgcchAC[k];
-                s.pdWClass = chains.rgdW.data() + chains.rgiW[k];
+            const FeatureChains::ClassEntry* pentry = chains.ClassOf(iTE, s.pszAC);
+            if (pentry != nullptr) {
+                s.pacRec = pentry->pac;
+                s.n = pentry->n;
+                s.pdWClass = chains.rgdW.data() + pentry->iW;
                 if (chains.dRawNoFire == m.dRawExpWeight) {
-                    s.pdPNoFire = chains.rgdPNoFire.data() + chains.rgiW[k];
-                    s.iBestNoFire = chains.rgiBestNoFire[k];
+                    s.pdPNoFire = chains.rgdPNoFire.data() + pentry->iW;
+                    s.iBestNoFire = pentry->iBestNoFire;
                 }
                 s.ilChainFirst = s.pacRec->ilPacFeatureFirst;
                 return kProbsFired;
@@ -487,23 +487,26 @@ constexpr int kProbsGeneral = -100;
         iBest = Byte(pszAC[0]);
         return kProbsSingleValue;
     }
-    const AmbClass* const pacRec = chains.ClassOf(iTE, pszAC);
-    if (pacRec == nullptr || chains.dRawNoFire != m.dRawExpWeight) return kProbsGeneral;
-    const auto k = static_cast<std::size_t>(pacRec - m.rgacAmbClassArea.data());
-    const int n = chains.rgcchAC[k];
+    const FeatureChains::ClassEntry* const pentry = chains.ClassOf(iTE, pszAC);
+    if (pentry == nullptr || chains.dRawNoFire != m.dRawExpWeight) return kProbsGeneral;
+    const int n = pentry->n;
     if (n > kValueCnt) return kProbsGeneral;
-    const TagElem& te = m.rgteTagElem[static_cast<std::size_t>(iTE)];
-    const AmbClass* const pacAllData =
-        te.clAmbClass > 0 ? &m.rgacAmbClassArea[static_cast<std::size_t>(te.ilAmbClassFirst)]
-                          : nullptr;
 
-    std::array<double, kValueCnt> rgdT; // set to 1 when the first feature fires
+    std::array<double, kValueCnt> rgdT; // set by the first feature that fires
     double* const pdT = rgdT.data();
     bool fFired = false;
     bool fFinite = true;
     BeamPath path(dt, ilData, pReads);
-    for (const AmbClass* pac : {pacRec->ilPacFeatureFirst >= 0 ? pacRec : nullptr, pacAllData}) {
-        for (const ChainBlock& blk : chains.BlocksOf(m, pac)) {
+    // The class's chain, then the all-data class's; only the class's own
+    // chain has the factors of its values.
+    const ChainBlock* const rgblk = chains.rgBlock.data();
+    const FeatureChains::ElemIndex& ei = chains.rgElemIndex[static_cast<std::size_t>(iTE)];
+    const std::array<std::pair<long, long>, 2> rgspan = {
+        std::pair{pentry->iBlockFirst, pentry->iBlockEnd},
+        std::pair{ei.iAllDataBlockFirst, ei.iAllDataBlockEnd}};
+    for (std::size_t iChain = 0; iChain < rgspan.size(); ++iChain) {
+        for (long iBlk = rgspan[iChain].first; iBlk < rgspan[iChain].second; ++iBlk) {
+            const ChainBlock& blk = rgblk[iBlk];
             for (std::uint64_t mask = Candidates(chains, blk, dt, ilData, path); mask != 0;
                  mask &= mask - 1) {
                 const int iBit = std::countr_zero(mask);
@@ -511,31 +514,31 @@ constexpr int kProbsGeneral = -100;
                     chains.rgcf[static_cast<std::size_t>(blk.iFeatureFirst + iBit)];
                 const int iCondFirst = (blk.maskRest >> iBit) & 1U ? 0 : 1;
                 if (!FiresLaidOut(m, cf, dt, ilData, path, iCondFirst)) continue;
-                if (!fFired) {
-                    for (int i = 0; i < n; ++i) pdT[i] = 1.0;
-                    fFired = true;
-                }
-                if (cf.iFactor >= 0 && pac == pacRec) {
+                if (cf.iFactor >= 0 && iChain == 0) {
+                    // The first factors are the scores (1 times each).
                     const double* const pdFactor = chains.rgdFactor.data() + cf.iFactor;
                     for (int i = 0; i < n; ++i) {
-                        pdT[i] *= pdFactor[i];
+                        pdT[i] = fFired ? pdT[i] * pdFactor[i] : pdFactor[i];
                         if (!std::isfinite(pdT[i])) fFinite = false;
                     }
                 } else {
+                    if (!fFired)
+                        for (int i = 0; i < n; ++i) pdT[i] = 1.0;
                     MultiplyGains(m, *cf.pfd, pszAC, n, pdT, fFinite);
                 }
+                fFired = true;
                 if (!fFinite) return kProbsGeneral;
             }
         }
     }
     fPathRead = path.Read();
-    const std::size_t iW = chains.rgiW[k];
+    const std::size_t iW = pentry->iW;
     if (!fFired) {
         const double* const pdPNoFire = chains.rgdPNoFire.data() + iW;
         if (pProbs != nullptr) {
             for (int i = 0; i < n; ++i) (*pProbs)[Byte(pszAC[i])] = pdPNoFire[i];
         }
-        iBest = chains.rgiBestNoFire[k];
+        iBest = pentry->iBestNoFire;
         return kProbsNoFeature;
     }
     const double dRaw = m.dRawExpWeight;

@@ -159,10 +159,11 @@ TEST_F(TagProbsTest, FastComputationEqualsTracedOne) {
 
 TEST_F(TagProbsTest, LaidOutChainsGiveTheSameBits) {
     // The chains laid out for tagging (their factors, their probabilities
-    // without a firing feature, whole-tag conditions) against the walk of
-    // the chains, line by line: lines where features fire, where none does,
-    // and where a score overflows (the laid-out computation hands that line
-    // to the general one, which reports it).
+    // without a firing feature, whole-tag conditions, the all-data class's
+    // chain) against the walk of the chains, line by line: lines where
+    // features fire, where none does, and where a score overflows (the
+    // laid-out computation hands that line to the general one, which
+    // reports it).
     tm.SetClasses(0, "NV", {"NV"});
     tm.SetLines({"N|NV/|w|w|>N/V/", "V|NV/|x|w|>N/V/", "N|NV/|w|y|>N/V/", "V|NV/|z|w|>N/V/"});
     for (long il = 0; il < 4; ++il) tm.SetItem(il, 0, tm.dt.rgdl[il].pszTag, 0);
@@ -171,6 +172,7 @@ TEST_F(TagProbsTest, LaidOutChainsGiveTheSameBits) {
     tm.AddFeature(0, ac, {1, 8}, 2.5, {tm.Term(0, kElemForm, "w")});
     tm.AddFeature(0, ac, {3, 1}, 1.0, {tm.Term(-1, kElemTag, "N"), tm.Term(0, kElemForm, "x")});
     tm.AddFeature(0, tm.AllData(0), {0, 0, 4, 1, 0}, 0.0, {tm.Term(1, kElemLemma, "y")});
+    tm.AddFeature(0, tm.AllData(0), {0, 0, 5, 1, 0}, 1.3, {tm.Term(0, kElemForm, "x")});
     tm.AddFeature(0, ac, {9, 0}, 4000.0, {tm.Term(0, kElemLemma, "y")}); // overflows N's score
 
     int cNoFeature = 0;
