@@ -94,7 +94,17 @@ public:
             return false;
         cchEach_ = cCand_ == 0 || cchEach_ == szTag.size() ? szTag.size() : kMixed;
         rgich_[cCand_++] = static_cast<std::uint16_t>(cch_);
-        std::memcpy(szBuf_.data() + cch_, szTag.data(), szTag.size());
+        char* const pch = szBuf_.data() + cch_;
+        if (szTag.size() >= 8 && szTag.size() <= 16) {
+            // As a tag nearly always is: two words, which overlap when it is
+            // shorter than 16.
+            const std::uint64_t w1 = LoadWord(szTag.data());
+            const std::uint64_t w2 = LoadWord(szTag.data() + szTag.size() - 8);
+            std::memcpy(pch, &w1, 8);
+            std::memcpy(pch + szTag.size() - 8, &w2, 8);
+        } else {
+            std::memcpy(pch, szTag.data(), szTag.size());
+        }
         cch_ += static_cast<int>(szTag.size());
         szBuf_[cch_++] = '/';
         return true;
@@ -116,6 +126,19 @@ public:
     // first seen first.
     std::string_view BuildPart(std::span<char> szOut) const {
         std::size_t ich = 0;
+        if (cchEach_ >= 8 && cchEach_ <= 16) {
+            // Candidates of one length, as nearly always: each with its "/"
+            // as two words, which overlap.
+            const std::size_t cchStride = cchEach_ + 1;
+            for (int k = cCand_ - 1; k >= 0; --k, ich += cchStride) {
+                const char* const pchFrom = szBuf_.data() + static_cast<std::size_t>(k) * cchStride;
+                const std::uint64_t w1 = LoadWord(pchFrom);
+                const std::uint64_t w2 = LoadWord(pchFrom + cchStride - 8);
+                std::memcpy(szOut.data() + ich, &w1, 8);
+                std::memcpy(szOut.data() + ich + cchStride - 8, &w2, 8);
+            }
+            return {szOut.data(), ich};
+        }
         for (int k = cCand_ - 1; k >= 0; --k) {
             const int ichFrom = rgich_[k];
             const int ichEnd = k + 1 < cCand_ ? rgich_[k + 1] : cch_;
@@ -611,6 +634,95 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
             if (tagFirst.Empty()) tagFirst.Set(szText);
             return true;
         };
+        // The token's own tags in their plainest form, taken one "<" after
+        // another as the loop below would take them: "<MMt>" and "<t>" with a
+        // text of exactly cTagElem bytes (compared as words), "<l>" and
+        // "<MMl>" with a text that is not empty; no text holds a "<" or a
+        // byte below 11 or starts or ends with a blank, and each is followed
+        // by the next "<", or by a line end and the next "<". Their gap
+        // entries lie side by side up to a line end and go into the gap as
+        // one text cut at their ends. The first other pair is left to the
+        // loop below.
+        if (fWordTags) {
+            constexpr std::size_t kRunMax = 64;
+            std::array<std::uint32_t, kRunMax> rgichEnd;
+            std::size_t cRun = 0;
+            const char* pchRun = pch; // where the entries of rgichEnd start
+            const auto Flush = [&] {
+                if (cRun > 0 && fGap)
+                    gap.AddCut({pchRun, rgichEnd[cRun - 1]}, std::span(rgichEnd).first(cRun));
+                cRun = 0;
+            };
+            constexpr std::uint64_t kwMMt = std::uint64_t{'<'} | std::uint64_t{'M'} << 8 |
+                                            std::uint64_t{'M'} << 16 | std::uint64_t{'t'} << 24 |
+                                            std::uint64_t{'>'} << 32;
+            constexpr std::uint64_t kwMMl = kwMMt ^ (std::uint64_t{'t' ^ 'l'} << 24);
+            constexpr std::uint64_t kwL =
+                std::uint64_t{'<'} | std::uint64_t{'l'} << 8 | std::uint64_t{'>'} << 16;
+            constexpr std::uint64_t kwT = kwL ^ (std::uint64_t{'l' ^ 't'} << 8);
+            while (pchEnd - pch >= 8) {
+                const std::uint64_t w = LoadWord(pch);
+                const std::uint64_t w5 = w & 0xFFFFFFFFFF;
+                const std::uint64_t w3 = w & 0xFFFFFF;
+                const bool fMMt = w5 == kwMMt;
+                const bool fTag = !fMMt && w3 == kwT && !fTagSeen;
+                const char* pchText;
+                const char* pchAfter;
+                if (fMMt || fTag) {
+                    pchText = pch + (fMMt ? kcchMMt : 3);
+                    if (static_cast<std::size_t>(pchEnd - pchText) < cchTagText + 1) break;
+                    const std::uint64_t w1 = LoadWord(pchText);
+                    const std::uint64_t w2 = LoadWord(pchText + cchTagText - 8);
+                    if (pchText[0] == ' ' || pchText[cchTagText - 1] == ' ' ||
+                        (WordBytesEqual(w1, '<') | WordBytesBelow(w1, 11) |
+                         WordBytesEqual(w2, '<') | WordBytesBelow(w2, 11)) != 0)
+                        break;
+                    pchAfter = pchText + cchTagText;
+                } else {
+                    const bool fLemma = w3 == kwL && !fLemmaSeen;
+                    if (!fLemma && w5 != kwMMl) break;
+                    pchText = pch + (fLemma ? 3 : kcchMMt);
+                    pchAfter = FindLtOrLowByte(pchText, pchEnd);
+                    const auto cch = static_cast<std::size_t>(pchAfter - pchText);
+                    if (pchAfter == pchEnd || cch == 0 || pchText[0] == ' ' ||
+                        pchAfter[-1] == ' ' ||
+                        cch > (fLemma ? static_cast<std::size_t>(kLemmaMax)
+                                      : static_cast<std::size_t>(kSgmlTextLen - 3)))
+                        break;
+                }
+                const char* pchNext = pchAfter;
+                if (*pchAfter != '<') {
+                    if (*pchAfter != '\n' || pchEnd - pchAfter < 2 || pchAfter[1] != '<') break;
+                    ++pchNext;
+                }
+                const std::string_view szText(pchText,
+                                              static_cast<std::size_t>(pchAfter - pchText));
+                if (fMMt) {
+                    if (!cands.Contains(szText) && !cands.Add(szText)) break;
+                    if (tagFirst.Empty()) tagFirst.Set(szText);
+                } else if (fTag) {
+                    fTagSeen = true;
+                    tagTrue.Set(szText);
+                } else if (w3 == kwL) {
+                    fLemmaSeen = true;
+                    lemma.Set(szText);
+                }
+                if (cRun == kRunMax) {
+                    Flush();
+                    pchRun = pch;
+                }
+                rgichEnd[cRun++] = static_cast<std::uint32_t>(pchAfter - pchRun);
+                ppLast.svTag = {pch, static_cast<std::size_t>(pchText - pch)};
+                ppLast.svText = szText;
+                pch = pchNext;
+                if (pchNext != pchAfter) {
+                    Flush();
+                    ++cNewlines;
+                    pchRun = pch;
+                }
+            }
+            Flush();
+        }
         while (pch < pchEnd && *pch == '<') {
             if (const char* pchNext = fWordTags ? PlainMMtEnd(pch, pchEnd, cchTagText) : nullptr) {
                 const std::string_view svTag(pch, kcchMMt);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -90,6 +91,13 @@ public:
         pch = Put(pch, sz3);
         cch_ = static_cast<std::size_t>(pch - rgch_.get());
         rgichEnd_.push_back(cch_);
+    }
+    // Appends szText cut into entries at rgichEnd: entry k ends at
+    // rgichEnd[k] (ascending; the last one is szText.size()).
+    void AddCut(std::string_view szText, std::span<const std::uint32_t> rgichEnd) {
+        const std::size_t ichBase = cch_;
+        cch_ = static_cast<std::size_t>(Put(Room(szText.size()), szText) - rgch_.get());
+        for (const std::uint32_t ich : rgichEnd) rgichEnd_.push_back(ichBase + ich);
     }
     // Appends entries k .. kEnd - 1 of gapFrom (another list).
     void AddEntries(const gapRecType& gapFrom, std::size_t k, std::size_t kEnd) {

@@ -274,9 +274,56 @@ TEST_F(EventReader, PlainTokenTagsReadTheSameThroughTheShortPath) {
         EXPECT_EQ(Reading(szFile, true, ""), Reading(szFile, false, "")) << szIn;
         EXPECT_EQ(Reading(szFile, true, szTable), Reading(szFile, false, szTable)) << szIn;
     }
+    // Whole lines of a token's tags, and lines that are nearly such, with
+    // tags of two elements and of fifteen (for which NN and VB stand).
+    const std::string szA = "NNFS1-----A----", szB = "NNFS4-----A----";
+    const auto Lines = [&](int cTagElem) {
+        const auto Tag = [&](std::string_view sz) {
+            return cTagElem == 2 ? std::string(sz) : sz == "NN" ? szA : szB;
+        };
+        const auto NthTag = [&](int i) {
+            std::string sz(static_cast<std::size_t>(cTagElem), '-');
+            sz[0] = Letter(i % 52);
+            sz[1] = Letter(i / 52);
+            return sz;
+        };
+        // More pairs on a line than are taken at once; more candidates, 60
+        // to a line, than a token holds.
+        std::string szLineOfMany, szLinesOfMany;
+        for (int i = 0; i < 70; ++i) szLineOfMany += "<MMt>" + NthTag(i);
+        for (int i = 0; i < 2700; ++i)
+            szLinesOfMany += "<MMt>" + NthTag(i) + (i % 60 == 59 ? "\n" : "");
+        const std::string szNN = Tag("NN"), szVB = Tag("VB");
+        return std::vector<std::string>{
+            "<f>a<l>b<l>c<MMt>" + szNN + "\n<f>b<t>" + szNN + "<MMt>" + szNN + "<t>" + szVB +
+                "\n<f>c<MMt>" + szVB + "\n",
+            "<f>a<t>" + szNN + "\n<l>b<t>" + szVB + "<MMt>" + szNN + "\n<l>c<MMt>" + szVB +
+                "\n<f>b<MMt>" + szNN + "\n",
+            "<f>a<l>b <MMt>" + szNN + "\n<f>b<MMt>" + szNN + " \n<f>c<MMl> x<MMt>" + szVB +
+                "\n<f>d<MMt> " + szNN + "\n<f>e<t>" + szNN + "\t<MMt>" + szNN + "\n",
+            "<f>a<MMl>x|y<l>p>q<MMt>" + szNN + "\n<f>b<MMl><MMt>" + szNN + "\n<f>c<l><MMt>" + szNN +
+                "\n<f>d<MMt>" + szNN + "\n",
+            "<f>a<MMt>" + szNN + "<f>b<MMt>" + szVB + "\n<f>c<MMt>" + szNN + "\r\n<f>d<MMt>" +
+                szNN + "\n\n<f>e<MMt>" + szVB + "\n<s>\n",
+            "<f>a<l>" + std::string(251, 'l') + "<MMt>" + szNN + "\n<f>b<l>" +
+                std::string(252, 'l') + "<MMt>" + szNN + "\n<f>c<MMl>" + std::string(300, 'm') +
+                "<MMt>" + szNN + "\n<f>d<MMt>" + szNN + "\n",
+            "<f>a<MMt>" + szNN + "<MMt>N\n<f>b<MMt>" + szNN + "V\n<f>c<MMt>" + szNN + "\n",
+            "<f>a" + szLineOfMany + "\n<f>b<MMt>" + szNN + "\n",
+            "<f>a\n" + szLinesOfMany + "<f>b<MMt>" + szNN + "\n",
+            "<f>a<l>b<t>" + szNN + "<MMl>b<MMt>" + szNN + "<MMt>" + szVB + "\n<f>b<l>c<t>" + szVB +
+                "<MMt>" + szVB + "<MMt>" + szVB + "\n<f>c<MMt>" + szNN + "\n"};
+    };
+    for (const std::string& szIn : Lines(2)) {
+        const std::string szFile = dir.Write("in.txt", szIn);
+        EXPECT_EQ(Reading(szFile, true, ""), Reading(szFile, false, "")) << szIn;
+    }
     // Candidates of 15 elements, taken two words at a time.
     pm = MakeModel(15, kModeTest);
-    const std::string szA = "NNFS1-----A----", szB = "NNFS4-----A----";
+    for (const std::string& szIn : Lines(15)) {
+        const std::string szFile = dir.Write("in.txt", szIn);
+        EXPECT_EQ(Reading(szFile, true, ""), Reading(szFile, false, "")) << szIn;
+    }
     const std::string rgszLong[] = {
         "<f>a<l>b<t>" + szA + "<MMl>b<MMt>" + szA + "<MMt>" + szB + "<MMt>" + szA + "<MMt>" + szB +
             "\n<f>b<MMt>" + szB + "<MMt>" + szA,
@@ -293,6 +340,15 @@ TEST_F(EventReader, PlainTokenTagsReadTheSameThroughTheShortPath) {
     for (std::size_t cchPad = kPdfBlockSize - szRun.size() - 4; cchPad <= kPdfBlockSize; ++cchPad) {
         const std::string szFile =
             dir.Write("in.txt", "<p>" + std::string(cchPad - 3, 'y') + szRun + "\n<f>z");
+        ASSERT_EQ(Reading(szFile, true, ""), Reading(szFile, false, "")) << cchPad;
+    }
+    const std::string szTok15 = "<f>a<l>b<t>" + szA + "<MMl>b<MMt>" + szA + "<MMt>" + szB + "\n";
+    const std::string szTail15 =
+        szTok15 + "<f>b<l>c<MMl>x y<MMt>" + szB + "\n\n<t>" + szB + " <MMt>" + szA + "\n" + szTok15;
+    for (std::size_t cchPad = kPdfBlockSize - szTail15.size() - 4; cchPad <= kPdfBlockSize;
+         ++cchPad) {
+        const std::string szFile =
+            dir.Write("in.txt", "<p>" + std::string(cchPad - 3, 'y') + szTail15 + "<f>z<MMt>N");
         ASSERT_EQ(Reading(szFile, true, ""), Reading(szFile, false, "")) << cchPad;
     }
     pm = MakeModel(2, kModeTest);
