@@ -210,7 +210,11 @@ private:
 // the closest line with its AC string as the whole match finds it; false
 // when there is none.
 [[gnu::always_inline]] inline bool LineOf(const ChainCond& cond, const DataTable& dt, long il,
-                                          long& r) {
+                                          long& r, ClosestLines* pClosest) {
+    if (cond.iDir != 0 && pClosest != nullptr) {
+        return pClosest->Find(dt, il, cond.iDir, static_cast<std::size_t>(cond.tClosest),
+                              cond.pszClosest, r);
+    }
     if (cond.iDir != 0) {
         // The lines within reach on that side, nearest first.
         const auto t = static_cast<std::size_t>(cond.tClosest);
@@ -235,11 +239,11 @@ private:
 // path read are noted as the whole match notes them; which were read only
 // decides which other beam items may reuse the answer.)
 bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, long il,
-                  BeamPath& path, int iCondFirst) {
+                  BeamPath& path, int iCondFirst, ClosestLines* pClosest) {
     for (int i = iCondFirst; i < cf.cCond; ++i) {
         const ChainCond& cond = cf.rgcond[static_cast<std::size_t>(i)];
         long r = 0;
-        if (!LineOf(cond, dt, il, r)) return false;
+        if (!LineOf(cond, dt, il, r, pClosest)) return false;
         const DlData& dl = dt.rgdl[static_cast<std::size_t>(r)];
         const auto t = static_cast<std::size_t>(cond.t);
         bool fHolds = false;
@@ -322,7 +326,7 @@ template <ChainCond::Kind kKind>
 // locator reads are noted as each of its features' first condition would
 // note them.
 std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, const DataTable& dt,
-                         long il, BeamPath& path) {
+                         long il, BeamPath& path, ClosestLines* pClosest) {
     std::uint64_t mask = blk.maskRest;
     const ChainLocator* ploc = chains.rgLoc.data();
     const DlData* pdl = dt.rgdl.data();
@@ -345,7 +349,7 @@ std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, con
     for (const std::uint32_t iEnd = blk.rgiLocEnd[ChainBlock::kGroupClosest]; iLoc < iEnd; ++iLoc) {
         const ChainLocator& loc = ploc[iLoc];
         long r = 0;
-        if (!LineOf(loc.cond, dt, il, r)) continue;
+        if (!LineOf(loc.cond, dt, il, r, pClosest)) continue;
         const DlData& dl = pdl[r];
         switch (loc.cond.kind) {
         case ChainCond::kForm:
@@ -403,14 +407,14 @@ bool ScoresFast(const ProbsSetup& s, const Model& m, int iTE, const DataTable& d
         for (const AmbClass* pac : {s.ilChainFirst >= 0 ? s.pacRec : nullptr, s.pacAllData}) {
             for (const ChainBlock& blk : chains.BlocksOf(m, pac)) {
                 // Only the features whose first condition holds, in order.
-                for (std::uint64_t mask = Candidates(chains, blk, dt, ilData, path); mask != 0;
-                     mask &= mask - 1) {
+                for (std::uint64_t mask = Candidates(chains, blk, dt, ilData, path, nullptr);
+                     mask != 0; mask &= mask - 1) {
                     const int iBit = std::countr_zero(mask);
                     const ChainFeature& cf =
                         chains.rgcf[static_cast<std::size_t>(blk.iFeatureFirst + iBit)];
                     const int iCondFirst = (blk.maskRest >> iBit) & 1U ? 0 : 1;
                     // The class's own chain has the factors of its values.
-                    if (FiresLaidOut(m, cf, dt, ilData, path, iCondFirst))
+                    if (FiresLaidOut(m, cf, dt, ilData, path, iCondFirst, nullptr))
                         Add(*cf.pfd, true,
                             cf.iFactor >= 0 && pac == s.pacRec
                                 ? chains.rgdFactor.data() + cf.iFactor
@@ -479,7 +483,8 @@ constexpr int kProbsGeneral = -100;
 // a score stops being finite (the general computation reports it).
 [[gnu::always_inline]] inline int LaidOutProbs(TagProbs* pProbs, int& iBest, const Model& m,
                                                int iTE, const DataTable& dt, long ilData,
-                                               PathReads* pReads, bool& fPathRead) {
+                                               PathReads* pReads, ClosestLines* pClosest,
+                                               bool& fPathRead) {
     const FeatureChains& chains = *m.pChains;
     const char* const pszAC =
         dt.rgdl[static_cast<std::size_t>(ilData)].rgpszAC[static_cast<std::size_t>(iTE)];
@@ -507,13 +512,13 @@ constexpr int kProbsGeneral = -100;
     for (std::size_t iChain = 0; iChain < rgspan.size(); ++iChain) {
         for (long iBlk = rgspan[iChain].first; iBlk < rgspan[iChain].second; ++iBlk) {
             const ChainBlock& blk = rgblk[iBlk];
-            for (std::uint64_t mask = Candidates(chains, blk, dt, ilData, path); mask != 0;
-                 mask &= mask - 1) {
+            for (std::uint64_t mask = Candidates(chains, blk, dt, ilData, path, pClosest);
+                 mask != 0; mask &= mask - 1) {
                 const int iBit = std::countr_zero(mask);
                 const ChainFeature& cf =
                     chains.rgcf[static_cast<std::size_t>(blk.iFeatureFirst + iBit)];
                 const int iCondFirst = (blk.maskRest >> iBit) & 1U ? 0 : 1;
-                if (!FiresLaidOut(m, cf, dt, ilData, path, iCondFirst)) continue;
+                if (!FiresLaidOut(m, cf, dt, ilData, path, iCondFirst, pClosest)) continue;
                 if (cf.iFactor >= 0 && iChain == 0) {
                     // The first factors are the scores (1 times each).
                     const double* const pdFactor = chains.rgdFactor.data() + cf.iFactor;
@@ -768,7 +773,8 @@ int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& i
         if (pReads != nullptr) pReads->Clear();
         iBest = 0;
         bool fPathRead = false;
-        const int iRet = LaidOutProbs(pProbs, iBest, m, iTE, dt, ilData, pReads, fPathRead);
+        const int iRet = LaidOutProbs(pProbs, iBest, m, iTE, dt, ilData, pReads,
+                                      pNote != nullptr ? pNote->pClosest : nullptr, fPathRead);
         if (iRet != kProbsGeneral) {
             if (pNote != nullptr) {
                 pNote->fPathRead = fPathRead;
@@ -784,6 +790,7 @@ int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& i
         note.pReads = pNote->pReads;
         note.pReads->Clear();
     }
+    if (pNote != nullptr) note.pClosest = pNote->pClosest;
     TraceLine(tr, dt, ilData);
     ProbsSetup s;
     int iRet = Prepare(s, fTraining, pac, iBest, m, iTE, dt, ilData);

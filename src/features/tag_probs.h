@@ -8,6 +8,7 @@
 // scores are mixed with the AC's value distribution and the uniform one.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -32,6 +33,57 @@ inline constexpr int kProbsModeLinks = 3;    // line links only
 // Probabilities indexed by the value byte taken as unsigned.
 using TagProbs = std::array<double, kValueCnt>;
 
+// The AC strings of one tag element at the lines on either side of one
+// line, as far as a closest search looks, nearest first: gathered by the
+// first search at a line and kept for the others there, which then compare
+// at most eight pointers. A caller that computes line by line over a table
+// that does not change keeps one for its computations.
+class ClosestLines {
+public:
+    // Whether one of the lines il + d * iDir (d = 1..kClosestMax, within
+    // the table) has pszAC as its AC string of element t, as the search of
+    // the table finds it; r receives the nearest.
+    bool Find(const DataTable& dt, long il, int iDir, std::size_t t, const char* pszAC, long& r) {
+        if (il != il_ || t != t_) Gather(dt, il, t);
+        const std::array<const char*, kClosestMax>& rgpsz = iDir < 0 ? rgpszLeft_ : rgpszRight_;
+        for (long d = 0; d < kClosestMax; ++d) {
+            if (rgpsz[static_cast<std::size_t>(d)] == pszAC) {
+                r = il + (d + 1) * iDir;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    void Gather(const DataTable& dt, long il, std::size_t t) {
+        il_ = il;
+        t_ = t;
+        // A line out of the table or without the element matches nothing.
+        const long cLeft = std::min(kClosestMax, il);
+        const long cRight = std::min(kClosestMax, dt.clLines - 1 - il);
+        const DlData* const pdl = dt.rgdl.data() + il;
+        std::array<const char*, kClosestMax> rgpszLeft;
+        std::array<const char*, kClosestMax> rgpszRight;
+        for (long d = 1; d <= kClosestMax; ++d) {
+            const char* pszLeft = &kNone;
+            if (d <= cLeft && t < pdl[-d].rgpszAC.size()) pszLeft = pdl[-d].rgpszAC[t];
+            const char* pszRight = &kNone;
+            if (d <= cRight && t < pdl[d].rgpszAC.size()) pszRight = pdl[d].rgpszAC[t];
+            rgpszLeft[static_cast<std::size_t>(d - 1)] = pszLeft;
+            rgpszRight[static_cast<std::size_t>(d - 1)] = pszRight;
+        }
+        rgpszLeft_ = rgpszLeft;
+        rgpszRight_ = rgpszRight;
+    }
+    static constexpr char kNone = '\0'; // its address is no interned string
+
+    long il_ = -1;
+    std::size_t t_ = 0;
+    std::array<const char*, kClosestMax> rgpszLeft_{};
+    std::array<const char*, kClosestMax> rgpszRight_{};
+};
+
 // What a call noticed besides its result; lets a caller that asks the same
 // question again for another beam item reuse an answer that cannot differ.
 struct TagProbsNote {
@@ -41,6 +93,9 @@ struct TagProbsNote {
     // (cleared first), so that an answer can serve every beam item whose
     // path shows the same values there.
     PathReads* pReads = nullptr;
+    // Set by the caller, or null: the lines around the line computed at, for
+    // the closest searches, kept from the computation before.
+    ClosestLines* pClosest = nullptr;
 };
 
 // Computes the value probabilities of tag element iTE at line ilData of the

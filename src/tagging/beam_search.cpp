@@ -148,6 +148,7 @@ struct VtcWork {
     std::vector<long> rgclErr;
     std::vector<double> rgdTagProb; // per candidate tag of the line: its probability
     LineBeam beam;                  // the beam of the current line
+    ClosestLines closest;           // for the model's computations at the current line
 };
 
 // The beam path of an item, built when it is first looked at. Most items
@@ -328,6 +329,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             int iBest = 0;
             TagProbsNote note;
             note.pReads = &ans.reads;
+            note.pClosest = &work.closest;
             ans.iRes = GetTagProbsInto(fMode, nullptr, &ans.probs, iBest, m, static_cast<int>(t),
                                        dt, il, &note, &tr);
             if (ans.iRes > 0) return kVtcProbsFailed;

@@ -202,8 +202,9 @@ TEST_F(TagProbsTest, LaidOutChainsGiveTheSameBits) {
 TEST_F(TagProbsTest, IndexedChainsFindTheFeaturesTheWalkFinds) {
     // 73 features (two blocks of the index) whose first conditions share
     // places and values: forms, AC strings and members, tags of the path and
-    // of later lines, whole tags, closest lines, lemmas. Every line and both
-    // beam paths give the walk's bits, and the same path reads.
+    // of later lines, whole tags, closest lines (up to the table's ends),
+    // lemmas. Every line and both beam paths give the walk's bits, and the
+    // same path reads.
     tm.m.rgfdFeatureArea.resize(80);
     tm.m.clFeatureAreaSize = 80;
     tm.SetClasses(0, "NV", {"NV"});
@@ -249,10 +250,14 @@ TEST_F(TagProbsTest, IndexedChainsFindTheFeaturesTheWalkFinds) {
     // Forms, AC strings and tag values at closest lines that hold somewhere.
     for (const FeatureTerm& ft : {tm.Closest(kPosClosestLeft, kElemAC, "N", kElemForm, "a"),
                                   tm.Closest(kPosClosestRight, kElemAC, "V", kElemAC, "V"),
-                                  tm.Closest(kPosClosestLeft, kElemAC, "V", 0, "V")})
+                                  tm.Closest(kPosClosestLeft, kElemAC, "V", 0, "V"),
+                                  // at the first and the last line
+                                  tm.Closest(kPosClosestLeft, kElemAC, "NV", kElemForm, "a"),
+                                  tm.Closest(kPosClosestRight, kElemAC, "NV", kElemForm, "b")})
         tm.AddFeature(0, tm.Class(0, "NV"), {2, 3}, 0.8, {ft});
     using ReadSet = std::set<std::tuple<int, int, std::string>>;
     int cFired = 0;
+    ClosestLines closest; // kept from line to line, as tagging keeps it
     for (long il = 0; il < 8; ++il) {
         for (int iPrev : {0, 1}) {
             std::array<TagProbs, 2> rgprobs{};
@@ -266,6 +271,7 @@ TEST_F(TagProbsTest, IndexedChainsFindTheFeaturesTheWalkFinds) {
                 PathReads reads;
                 TagProbsNote note;
                 note.pReads = &reads;
+                note.pClosest = &closest;
                 rgiRes[fLaidOut] = GetTagProbsInto(kProbsModeTag, nullptr, &rgprobs[fLaidOut],
                                                    rgiBest[fLaidOut], tm.m, 0, tm.dt, il, &note);
                 tm.m.pChains = nullptr;
