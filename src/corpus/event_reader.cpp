@@ -114,13 +114,7 @@ public:
     // seen.
     std::string_view Text() const { return {szBuf_.data(), static_cast<std::size_t>(cch_)}; }
     // Whether every candidate has cch characters.
-    bool AllOfLength(std::size_t cch) const {
-        if (static_cast<std::size_t>(cch_) != static_cast<std::size_t>(cCand_) * (cch + 1))
-            return false;
-        for (int k = 0; k < cCand_; ++k)
-            if (rgich_[k] != static_cast<std::size_t>(k) * (cch + 1)) return false;
-        return true;
-    }
+    bool AllOfLength(std::size_t cch) const { return cCand_ == 0 || cchEach_ == cch; }
 
     // The candidate part: every candidate followed by "/", the last one
     // first seen first.
@@ -260,6 +254,32 @@ bool CreateACPart(const CandidateSet& cands, int cTagElem, std::span<char> szOut
     return true;
 }
 
+// Copies cch characters from pchFrom to pchTo. A text of up to 16, as
+// tags, forms and lemmas mostly are, is copied as two pieces that together
+// hold every character of it (they overlap when it is shorter than twice
+// their size).
+inline void CopyShort(char* pchTo, const char* pchFrom, std::size_t cch) {
+    if (cch >= 8 && cch <= 16) {
+        const std::uint64_t w1 = LoadWord(pchFrom);
+        const std::uint64_t w2 = LoadWord(pchFrom + cch - 8);
+        std::memcpy(pchTo, &w1, 8);
+        std::memcpy(pchTo + cch - 8, &w2, 8);
+    } else if (cch >= 4 && cch < 8) {
+        std::uint32_t u1, u2;
+        std::memcpy(&u1, pchFrom, 4);
+        std::memcpy(&u2, pchFrom + cch - 4, 4);
+        std::memcpy(pchTo, &u1, 4);
+        std::memcpy(pchTo + cch - 4, &u2, 4);
+    } else if (cch > 0 && cch < 4) {
+        const char ch0 = pchFrom[0], ch1 = pchFrom[cch / 2], ch2 = pchFrom[cch - 1];
+        pchTo[0] = ch0;
+        pchTo[cch / 2] = ch1;
+        pchTo[cch - 1] = ch2;
+    } else if (cch > 16) {
+        std::memcpy(pchTo, pchFrom, cch);
+    }
+}
+
 // Fixed buffer for one token field.
 template <std::size_t N> struct FieldBuf {
     FieldBuf() { sz[0] = '\0'; }
@@ -267,7 +287,7 @@ template <std::size_t N> struct FieldBuf {
     std::size_t cch = 0;
     void Set(std::string_view szValue) {
         cch = std::min(szValue.size(), N - 1);
-        std::memcpy(sz.data(), szValue.data(), cch);
+        CopyShort(sz.data(), szValue.data(), cch);
         sz[cch] = '\0';
     }
     std::string_view View() const { return {sz.data(), cch}; }

@@ -223,6 +223,32 @@ TEST_F(EventReader, CandidateSetBeyondTheDataLineIsFatal) {
         "GetEvent: Output data line too long \\(>= 7998\\): Aa-{28}\\|[^|]+\\|f{24}\\|=\\|>\n");
 }
 
+TEST_F(EventReader, FormsLemmasAndTagsOfEveryShortLengthAreKeptWhole) {
+    // Texts of distinct characters, and each length's differing from the
+    // last, so that a character copied to the wrong place or not at all
+    // shows; tags of 2 and of 15 elements.
+    const auto Text = [](std::size_t cch, char chFirst) {
+        std::string sz;
+        for (std::size_t k = 0; k < cch; ++k) sz += static_cast<char>(chFirst + k);
+        return sz;
+    };
+    for (const int cTagElem : {2, 15}) {
+        pm = MakeModel(cTagElem, kModeTest);
+        const std::string szTag = Text(static_cast<std::size_t>(cTagElem), 'A');
+        std::string szAC;
+        for (const char ch : szTag) szAC += std::string{ch, '/'};
+        for (std::size_t cch = 1; cch <= 20; ++cch) {
+            const auto chFirst = static_cast<char>('a' + cch % 4);
+            const std::string szForm = Text(cch, chFirst), szLemma = Text(cch, chFirst + 1);
+            const std::vector<Event> rgev =
+                Read("<f>" + szForm + "<l>" + szLemma + "<t>" + szTag + "<MMt>" + szTag + "\n");
+            ASSERT_FALSE(rgev.empty());
+            EXPECT_EQ(rgev[0].szLine,
+                      szTag + "|" + szAC + "|" + szForm + "|" + szLemma + "|>" + szTag + "/");
+        }
+    }
+}
+
 TEST_F(EventReader, PlainTokenTagsReadTheSameThroughTheShortPath) {
     // Everything a reading shows: the events (with the line number after
     // each), the status and standard error.
