@@ -88,21 +88,14 @@ struct PathReads {
     int cRead = 0;
     bool fLost = false; // more reads than fit: the list says nothing
     int dMax = 0;       // the farthest distance listed (0: none)
-    // Set by Seal: ShownByPrev compares the line before's values at once.
-    bool fSealed = false;
-    bool fNoneShown = false;                  // sealed with a read of no tag: no tag shows it
-    std::array<unsigned char, 16> rgbMask{};  // 0xFF at each value element read
-    std::array<unsigned char, 16> rgbValue{}; // the value noted there
 
     void Clear() {
         cRead = 0;
         fLost = false;
         dMax = 0;
-        fSealed = false;
     }
     // Adds a read unless one of the same tag and element is listed.
     void Add(int d, int iElem, const char* pszTag) {
-        fSealed = false;
         for (int i = 0; i < cRead; ++i) {
             const Read& rd = rgRead[static_cast<std::size_t>(i)];
             if (rd.d == d && rd.iElem == iElem) return;
@@ -125,44 +118,9 @@ struct PathReads {
         }
         return rd.iElem >= cTagElem || pszTag[rd.iElem] == rd.pszTag[rd.iElem];
     }
-    // For a complete list that reads no line but the one before (dMax <= 1)
-    // and none of its whole tag: the values it noted there as bytes, so
-    // that ShownByPrev compares them with one 16-byte comparison. Anything
-    // else is left to the read-by-read comparison.
-    void Seal(int cTagElem) {
-        fSealed = false;
-        if (dMax > 1 || fLost || cTagElem > 16) return;
-        rgbMask.fill(0);
-        rgbValue.fill(0);
-        fNoneShown = false;
-        for (int i = 0; i < cRead; ++i) {
-            const Read& rd = rgRead[static_cast<std::size_t>(i)];
-            if (rd.pszTag == nullptr) {
-                fNoneShown = true; // only a path without the tag shows it
-            } else if (rd.iElem == kElemTag || rd.iElem < 0) {
-                return;
-            } else if (rd.iElem < cTagElem) {
-                const auto iByte = static_cast<std::size_t>(rd.iElem);
-                rgbMask[iByte] = 0xFF;
-                rgbValue[iByte] = static_cast<unsigned char>(rd.pszTag[rd.iElem]);
-            } // else not compared
-        }
-        fSealed = true;
-    }
     // For a list that reads no line but the one before (dMax <= 1): whether
-    // a path whose tag there is pszPrev shows every entry. A sealed list
-    // reads 16 bytes at pszPrev (an item's TagBuf).
+    // a path whose tag there is pszPrev shows every entry.
     bool ShownByPrev(const char* pszPrev, int cTagElem) const {
-#if defined(__SSE2__)
-        if (fSealed && pszPrev != nullptr) {
-            if (fNoneShown) return false;
-            const __m128i prev = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pszPrev));
-            const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgbMask.data()));
-            const __m128i value =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgbValue.data()));
-            return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(prev, mask), value)) == 0xFFFF;
-        }
-#endif
         for (int i = 0; i < cRead; ++i)
             if (!Agrees(rgRead[static_cast<std::size_t>(i)], pszPrev, cTagElem)) return false;
         return true;

@@ -334,10 +334,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
                                        dt, il, &note, &tr);
             if (ans.iRes > 0) return kVtcProbsFailed;
             ans.fShared = !note.fWarned && !ans.reads.fLost;
-            const bool fVaries = !(ans.fShared && ans.reads.cRead == 0);
-            if (k == 0 && fVaries) rgtVary[Idx(cVary++)] = t;
-            // Later items check whether they show what it read.
-            if (fVaries && ans.fShared && k + 1 < cPrev) ans.reads.Seal(m.cTagElem);
+            if (k == 0 && !(ans.fShared && ans.reads.cRead == 0)) rgtVary[Idx(cVary++)] = t;
         }
         if (fTrace) TraceProbsSet(tr);
 
