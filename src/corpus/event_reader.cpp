@@ -488,7 +488,7 @@ int InsertEvent(std::span<char> szLine, std::string_view szTag, std::string_view
         // Everything fits: the pieces, with the separators stored directly.
         char* pch = szLine.data();
         const auto Copy = [&pch](std::string_view sz, char chAfter) {
-            std::memcpy(pch, sz.data(), sz.size());
+            CopyShort(pch, sz.data(), sz.size());
             pch += sz.size();
             *pch++ = chAfter;
         };
