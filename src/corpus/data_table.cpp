@@ -878,6 +878,7 @@ int AllocSegment(const Model& m, DataTable& dt) {
     dt.rgpszTagOut.assign(cLines, TagBuf{});
     dt.rgbeam.assign(cLines, BeamLine());
     dt.rgpszRest.assign(cLines, std::string());
+    dt.rglineParts.assign(cLines, DataLineParts());
     dt.rgpgap.assign(cLines + 1, GapSpan());
     dt.gapStore.Clear();
     dt.candidateSets.Clear();
@@ -984,9 +985,11 @@ int InsertLineWithGap(Model& m, DataTable& dt, std::string_view szLine, long ilL
 
 template <typename Gap>
 int StoreLineWithGap(const Model& /*m*/, DataTable& dt, std::string_view szLine, long ilLine,
-                     std::string_view szRest, const Gap& gap, int fWord) {
+                     std::string_view szRest, const Gap& gap, int fWord,
+                     const DataLineParts* pparts) {
     std::size_t i = 0;
     if (int rc = 0; !LineSlot(dt, ilLine, gap, i, rc)) return rc;
+    dt.rglineParts[i] = pparts ? *pparts : DataLineParts();
 
     // The beam items are left to the beam pass, which sets them up on a
     // line's first use: on the thread that tags the line, not the one
@@ -1099,13 +1102,14 @@ int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork, Candidate
 }
 
 int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
-              std::string_view szRest, const gapRecType& gap, int fWord) {
-    return StoreLineWithGap(m, dt, szLine, ilLine, szRest, gap, fWord);
+              std::string_view szRest, const gapRecType& gap, int fWord,
+              const DataLineParts* pparts) {
+    return StoreLineWithGap(m, dt, szLine, ilLine, szRest, gap, fWord, pparts);
 }
 
 int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
-              std::string_view szRest, GapSpan spanGap, int fWord) {
-    return StoreLineWithGap(m, dt, szLine, ilLine, szRest, spanGap, fWord);
+              std::string_view szRest, GapSpan spanGap, int fWord, const DataLineParts* pparts) {
+    return StoreLineWithGap(m, dt, szLine, ilLine, szRest, spanGap, fWord, pparts);
 }
 
 void KeepGapsOfFirstLines(DataTable& dt, long clKeep) {
@@ -1120,9 +1124,11 @@ void CopyLineGap(const DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilT
 
 int ReparseLine(const Model& m, DataTable& dt, long il) {
     const auto i = static_cast<std::size_t>(il);
+    const DataLineParts* const pparts =
+        i < dt.rglineParts.size() && dt.rglineParts[i].fKnown ? &dt.rglineParts[i] : nullptr;
     return ParseDataLine(
         m, dt.rgpszDataLine[i], dt.rgdl[i], dt.fModelStringsOnly ? &dt.ownStrings : nullptr,
-        dt.fModelStringsOnly ? &dt.modelLookups : nullptr, &dt.candidateSets, dt.lineLists);
+        dt.fModelStringsOnly ? &dt.modelLookups : nullptr, &dt.candidateSets, dt.lineLists, pparts);
 }
 
 int RenewCopies(const Model& m, DataTable& dt, long clKept) {
@@ -1199,6 +1205,7 @@ void ClearDataLines(DataTable& dt, long ilFirst, long ilEnd) {
         dt.rgdl[k].rgpszMMt = {};
         dt.rgdl[k].cMMt = 0;
         dt.rgpszRest[k].clear();
+        dt.rglineParts[k].fKnown = false;
         dt.rgpgap[k] = GapSpan();
         dt.rgpszTagOut[k].fill('\0');
         dt.rgbeam[k].cBeam = 0;
@@ -1223,6 +1230,7 @@ void MoveDataLine(const Model& m, DataTable& dt, long ilTo, long ilFrom) {
     std::swap(dt.rgpszDataLine[kTo], dt.rgpszDataLine[kFrom]);
     MoveDlData(dt.rgdl[kTo], dt.rgdl[kFrom]);
     std::swap(dt.rgpszRest[kTo], dt.rgpszRest[kFrom]);
+    std::swap(dt.rglineParts[kTo], dt.rglineParts[kFrom]);
     dt.rgpgap[kTo] = dt.rgpgap[kFrom];
     dt.rgpszTagOut[kTo] = dt.rgpszTagOut[kFrom];
     BeamLine& beamTo = dt.rgbeam[kTo];

@@ -90,7 +90,10 @@ struct DataTable {
     std::vector<BeamLine> rgbeam;           // beam of the beam-search tagger
     int iBeamPrev = 0;                      // beam item being extended (beam search)
     std::vector<std::string> rgpszRest;     // unrecognised tags of the token
-    std::vector<GapSpan> rgpgap;            // gaps in gapStore; clLines + 2 entries
+    // Where the reader's pieces of a line stored by StoreLine end, for its
+    // parse by ReparseLine (fKnown false: not known).
+    std::vector<DataLineParts> rglineParts;
+    std::vector<GapSpan> rgpgap; // gaps in gapStore; clLines + 2 entries
     // [t][i]: features of tag element t firing on line i, and the same kept
     // for probabilities; training table only (no entries elsewhere). Each
     // tag element has lists of its own so that elements can be trained side
@@ -273,14 +276,17 @@ int CheckLine(const Model& m, std::string_view szLine, DlData& dlWork,
 // ReparseLine on another thread (tag mode only: nothing is counted; a line
 // that passed CheckLine parses), and its beam items unset, for the beam pass
 // that tags it. 0 also when the line does not lie in the segment, or
-// kLineNotSetUp.
+// kLineNotSetUp. pparts, where the reader's pieces of the line end, is kept
+// for ReparseLine (as for InsertLine).
 int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
-              std::string_view szRest, const gapRecType& gap, int fWord);
+              std::string_view szRest, const gapRecType& gap, int fWord,
+              const DataLineParts* pparts = nullptr);
 
 // As StoreLine, for a line whose gap entries are already in the table's gap
 // store, as with InsertLine.
 int StoreLine(const Model& m, DataTable& dt, std::string_view szLine, long ilLine,
-              std::string_view szRest, GapSpan spanGap, int fWord);
+              std::string_view szRest, GapSpan spanGap, int fWord,
+              const DataLineParts* pparts = nullptr);
 
 // The gap list of line i (an index into the per-line arrays).
 inline GapView GapOf(const DataTable& dt, long i) {

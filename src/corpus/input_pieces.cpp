@@ -230,6 +230,7 @@ void PieceReader::Read(const Model& m, const pdfRecType& pdfRun, InputPiece& pie
             line.iGap = static_cast<std::uint32_t>(kGap);
             line.cGap = static_cast<std::uint32_t>(piece.gapStore.Count() - kGap);
             line.fWord = static_cast<std::uint16_t>(pdf.fWord);
+            line.parts = pdf.lineParts;
             fLastBoundary = pdf.fBoundary != 0 && pdf.fEndToken == 0 ? 1 : 0;
             // A later piece starts with the boundary token of its first tag.
             if (piece.rglines.empty() && !piece.fFirst && !fLastBoundary) return;

@@ -83,6 +83,7 @@ struct PieceLine {
     std::uint32_t cGap = 0;    // InputPiece::gapStore
     std::uint16_t fWord = 0;   // pdfRecType::fWord for the line
     std::uint16_t rcCheck = 0; // CheckLine's result for it
+    DataLineParts parts;       // where the reader's pieces of the data line end
 };
 
 // A piece of the input and what reading it gave.

@@ -325,6 +325,7 @@ void ReleaseLines(DataTable& dt) {
     Release(dt.rgpszTagOut);
     Release(dt.rgbeam);
     Release(dt.rgpszRest);
+    Release(dt.rglineParts);
     Release(dt.rgpgap);
     dt.gapStore = gapRecType();
     Release(dt.rgplinkFeature);
@@ -579,12 +580,14 @@ public:
                                          spanGap.iFirst + spanGap.cEntries);
                     dt.gapStore.Truncate(spanGap.iFirst);
                     held_.fWord = pdf.fWord;
+                    held_.parts = pdf.lineParts;
                     held_.fChecked = false;
                     held_.fHeld = true;
                     continue;
                 }
                 if (CheckLine(m_, svLine, dlCheck_, &checked_, &pdf.lineParts) != 0 ||
-                    StoreLine(m_, dt, svLine, n, szRest_.data(), spanGap, pdf.fWord) != 0)
+                    StoreLine(m_, dt, svLine, n, szRest_.data(), spanGap, pdf.fWord,
+                              &pdf.lineParts) != 0)
                     return kTagVtcInsert;
                 NoteLine(svLine);
                 return 0;
@@ -602,6 +605,7 @@ public:
                     held_.gap.Clear();
                     held_.gap.AddEntries(piece.gapStore, line.iGap, line.iGap + line.cGap);
                     held_.fWord = line.fWord;
+                    held_.parts = line.parts;
                     held_.fChecked = true;
                     held_.rcCheck = line.rcCheck;
                     held_.fHeld = true;
@@ -623,7 +627,8 @@ public:
             const PieceLine& line = piece.rglines[iLine_++];
             if (line.rcCheck != 0) return kTagVtcInsert;
             const GapSpan spanGap{kGapRun_ + (line.iGap - iGapRun_), line.cGap};
-            if (StoreLine(m_, dt, piece.Line(line), n, piece.Rest(line), spanGap, line.fWord) != 0)
+            if (StoreLine(m_, dt, piece.Line(line), n, piece.Rest(line), spanGap, line.fWord,
+                          &line.parts) != 0)
                 return kTagVtcInsert;
             return 0;
         }
@@ -722,12 +727,14 @@ private:
     // Stores the held line as line n of dt, as Next does.
     int StoreHeld(DataTable& dt, long n) {
         held_.fHeld = false;
-        const int rcCheck =
-            held_.fChecked ? held_.rcCheck : CheckLine(m_, held_.szLine, dlCheck_, &checked_);
+        const int rcCheck = held_.fChecked
+                                ? held_.rcCheck
+                                : CheckLine(m_, held_.szLine, dlCheck_, &checked_, &held_.parts);
         if (rcCheck != 0) return kTagVtcInsert;
         const GapSpan spanGap{dt.gapStore.Count(), held_.gap.Count()};
         dt.gapStore.AddEntries(held_.gap, 0, held_.gap.Count());
-        if (StoreLine(m_, dt, held_.szLine, n, held_.szRest, spanGap, held_.fWord) != 0)
+        if (StoreLine(m_, dt, held_.szLine, n, held_.szRest, spanGap, held_.fWord, &held_.parts) !=
+            0)
             return kTagVtcInsert;
         NoteLine(held_.szLine);
         return 0;
@@ -783,6 +790,7 @@ private:
         std::string szRest;
         gapRecType gap;
         int fWord = 0;
+        DataLineParts parts;   // where the reader's pieces of szLine end
         bool fChecked = false; // rcCheck is CheckLine's result
         int rcCheck = 0;
     } held_;
@@ -799,6 +807,7 @@ void CarryLine(const DataTable& dtFrom, long ilFrom, DataTable& dtTo, long ilTo,
     const auto kTo = Idx(ilTo);
     dtTo.rgpszDataLine[kTo] = dtFrom.rgpszDataLine[kFrom];
     dtTo.rgpszRest[kTo] = dtFrom.rgpszRest[kFrom];
+    dtTo.rglineParts[kTo] = dtFrom.rglineParts[kFrom];
     if (fMoveGap) CopyLineGap(dtFrom, ilFrom, dtTo, ilTo);
 }
 
@@ -852,7 +861,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             const std::string_view svLine = szLine.data();
             if (rc != 0) return kTagVtcRead;
             if (CheckLine(m, svLine, dlCheck, &checkedSets, &pdf.lineParts) != 0 ||
-                StoreLine(m, dt, svLine, n, szRest.data(), spanGap, pdf.fWord) != 0)
+                StoreLine(m, dt, svLine, n, szRest.data(), spanGap, pdf.fWord, &pdf.lineParts) != 0)
                 return kTagVtcInsert;
             return 0;
         };
