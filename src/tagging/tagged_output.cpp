@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "analyser/analyser.h"
+#include "base/short_text.h"
 #include "base/ux_base.h"
 #include "base/ux_index.h"
 #include "corpus/conllu_reader.h"
@@ -51,6 +52,23 @@ void PutChar(const DataTable& dt, char ch) {
 // The text of a gap entry after its "<".
 std::string_view NameOf(std::string_view szEntry) {
     return szEntry.empty() ? szEntry : szEntry.substr(1);
+}
+
+// The gap entries the writer looks for, by the start of their name (the
+// entry's text after its first character): "MMl", "MMt", "MDl".
+enum class EntryKind { kOther, kLemma, kTag, kChosenLemma };
+
+EntryKind KindOf(std::string_view szEntry) {
+    if (szEntry.size() < 4 || szEntry[1] != 'M') return EntryKind::kOther;
+    const char ch2 = szEntry[2];
+    const char ch3 = szEntry[3];
+    if (ch2 == 'M') {
+        if (ch3 == 'l') return EntryKind::kLemma;
+        if (ch3 == 't') return EntryKind::kTag;
+    } else if (ch2 == 'D' && ch3 == 'l') {
+        return EntryKind::kChosenLemma;
+    }
+    return EntryKind::kOther;
 }
 
 // The text of an <MMl> or <MMt> entry: what follows its ">". False when it
@@ -99,23 +117,22 @@ std::size_t InsertedTagsSize(const Model& m, std::string_view szLemma, std::stri
 // Writes the inserted tags at p (InsertedTagsSize characters); their end.
 char* WriteInsertedTags(char* p, const Model& m, std::string_view szLemma, std::string_view szTag) {
     const std::string_view szID = m.szTaggerID;
-    const auto AddTo = [&](std::string_view szName, std::string_view szText) {
-        const auto Add = [&p](std::string_view sz) {
-            std::memcpy(p, sz.data(), sz.size());
-            p += sz.size();
-        };
-        *p++ = '<';
-        Add(szName);
-        if (!szID.empty()) {
-            Add(kSrc);
-            Add(szID);
-            *p++ = '"';
+    // The fixed parts are copied as constants, the others without a call.
+    const auto AddTo = [&](const char(&szOpen)[6], const char(&szOpenSrc)[11],
+                           std::string_view szText) {
+        if (szID.empty()) {
+            std::memcpy(p, szOpen, 5);
+            p += 5;
+        } else {
+            std::memcpy(p, szOpenSrc, 10);
+            p = CopyShort(p + 10, szID.data(), szID.size());
+            std::memcpy(p, "\">", 2);
+            p += 2;
         }
-        *p++ = '>';
-        Add(szText);
+        p = CopyShort(p, szText.data(), szText.size());
     };
-    AddTo("MDl", szLemma);
-    AddTo("MDt", szTag);
+    AddTo("<MDl>", "<MDl src=\"", szLemma);
+    AddTo("<MDt>", "<MDt src=\"", szTag);
     return p;
 }
 
@@ -177,10 +194,11 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
     std::string_view szRun; // entries next to each other in the store, written at once
     for (; kStop < cEntries; ++kStop) {
         const std::string_view szEntry = gap.Entry(kStop);
-        const std::string_view szName = NameOf(szEntry);
-        if (szName.starts_with("MMl") || szName.starts_with("MDl")) break;
-        fBoundary = IsSentenceTag(szName);
-        if (szEntry.starts_with(kVirtualEnd)) {
+        const EntryKind kind = KindOf(szEntry);
+        if (kind == EntryKind::kLemma || kind == EntryKind::kChosenLemma) break;
+        fBoundary = IsSentenceTag(NameOf(szEntry));
+        if (szEntry.size() >= kVirtualEnd.size() && szEntry[1] == '<' &&
+            szEntry.starts_with(kVirtualEnd)) {
             fBoundary = true;
             fEnd = true;
             continue;
@@ -204,21 +222,21 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
     bool fInputCandidates = false;
     for (std::size_t k = kStop; k < cEntries; ++k) {
         const std::string_view szEntry = gap.Entry(k);
-        const std::string_view szName = NameOf(szEntry);
-        if (szName.starts_with("MMl")) {
+        const EntryKind kind = KindOf(szEntry);
+        if (kind == EntryKind::kLemma) {
             if (!AnalysisText(szEntry, szLemma)) {
                 PutRun();
                 return kOutLemmaNoText;
             }
             fLemma = true;
-        } else if (szName.starts_with("MMt")) {
+        } else if (kind == EntryKind::kTag) {
             fInputCandidates = true;
             std::string_view szCand;
             if (!AnalysisText(szEntry, szCand)) {
                 PutRun();
                 return kOutTagNoText;
             }
-            if (szCand == szTag) break;
+            if (SameShort(szCand, szTag)) break;
         }
     }
 

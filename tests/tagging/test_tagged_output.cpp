@@ -54,7 +54,7 @@ struct Written {
 
 // Writes a table of the SGML token szLine whose gap holds rgszGap.
 Written WriteOne(std::string_view szLine, std::initializer_list<std::string_view> rgszGap,
-                 std::string_view szTag) {
+                 std::string_view szTag, std::string_view szTaggerID = "") {
     DataTable dt;
     dt.iInputState = 3;
     dt.rgpszDataLine = {std::string(szLine), ""};
@@ -62,7 +62,8 @@ Written WriteOne(std::string_view szLine, std::initializer_list<std::string_view
     dt.rgpgap.resize(3);
     for (std::string_view sz : rgszGap) dt.gapStore.Add(sz);
     dt.rgpgap[0] = {0, dt.gapStore.Count()};
-    const Model m;
+    Model m;
+    m.szTaggerID = szTaggerID;
     testing::internal::CaptureStdout();
     const int rc = WriteTaggedLine(dt, m, 0, szTag, 1, false, "");
     const Written res{rc, testing::internal::GetCapturedStdout()};
@@ -428,6 +429,39 @@ TEST(WriteTaggedLine, BoundaryLinesAndLemmas) {
               szNote + szNote);
     EXPECT_EQ(noLemma.rc, kOutNoLemma);
     EXPECT_EQ(noLemma.szOut, "<f>x<MMt>VB");
+}
+
+TEST(WriteTaggedLine, OddGapEntries) {
+    // Where the tags go in, and which lemma they take, when entry names are
+    // short, near misses or not opened by "<"; lemmas and identifiers of
+    // every length of a piece copied.
+    const std::string_view szLine = "VB|NV/BP/|x|x|>VB/NP/";
+    const std::string szL17(17, 'q');
+    const std::string szL33(33, 'q');
+    const std::string szMMl17 = "<MMl>" + szL17;
+    const std::string szMMl33 = "<MMl>" + szL33;
+    const struct {
+        std::initializer_list<std::string_view> rgszGap;
+        std::string_view szID;
+        std::string szOut;
+    } rgCase[] = {
+        {{"<f>x", "<MM", "<MDt>y", "<MMx>z", "<MMl>a", "<MMt>VB"},
+         "",
+         "<f>x<MM<MDt>y<MMx>z<MDl>a<MDt>VB<MMl>a<MMt>VB\n"},
+        {{"<f>x", "xMMl>a", "<MMt>VB"}, "", "<f>x<MDl>a<MDt>VBxMMl>a<MMt>VB\n"},
+        {{"<f>x", "<MDl>old", "<MMl>a", "<MMt>VB"},
+         "id",
+         "<f>x<MDl src=\"id\">a<MDt src=\"id\">VB<MDl>old<MMl>a<MMt>VB\n"},
+        {{"<MMl>", "<MMtx>NP", "<MMt>VBx", szMMl17, "<MMt>VB"},
+         "abcdefgh",
+         "<MDl src=\"abcdefgh\">" + szL17 + "<MDt src=\"abcdefgh\">VB<MMl><MMtx>NP<MMt>VBx<MMl>" +
+             szL17 + "<MMt>VB\n"},
+        {{"<f>x", szMMl33, "<MMt>VB"},
+         "t",
+         "<f>x<MDl src=\"t\">" + szL33 + "<MDt src=\"t\">VB<MMl>" + szL33 + "<MMt>VB\n"},
+    };
+    for (const auto& c : rgCase)
+        EXPECT_EQ(WriteOne(szLine, c.rgszGap, "VB", c.szID).szOut, c.szOut);
 }
 
 } // namespace
