@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -70,6 +72,10 @@ EntryKind KindOf(std::string_view szEntry) {
     }
     return EntryKind::kOther;
 }
+
+// The second to fifth characters of a plain "<MMt>" and "<MMl>" entry.
+constexpr std::uint32_t kHeadTag = std::bit_cast<std::uint32_t>(std::array{'M', 'M', 't', '>'});
+constexpr std::uint32_t kHeadLemma = std::bit_cast<std::uint32_t>(std::array{'M', 'M', 'l', '>'});
 
 // The text of an <MMl> or <MMt> entry: what follows its ">". False when it
 // has none.
@@ -222,6 +228,20 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
     bool fInputCandidates = false;
     for (std::size_t k = kStop; k < cEntries; ++k) {
         const std::string_view szEntry = gap.Entry(k);
+        // Nearly always a plain "<MMt>" or "<MMl>", told by four characters
+        // at once.
+        std::uint32_t uHead = 0;
+        if (szEntry.size() >= 5) std::memcpy(&uHead, szEntry.data() + 1, 4);
+        if (uHead == kHeadTag) {
+            fInputCandidates = true;
+            if (SameShort(szEntry.substr(5), szTag)) break;
+            continue;
+        }
+        if (uHead == kHeadLemma) {
+            szLemma = szEntry.substr(5);
+            fLemma = true;
+            continue;
+        }
         const EntryKind kind = KindOf(szEntry);
         if (kind == EntryKind::kLemma) {
             if (!AnalysisText(szEntry, szLemma)) {

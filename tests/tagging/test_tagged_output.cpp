@@ -445,9 +445,9 @@ TEST(WriteTaggedLine, OddGapEntries) {
         std::string_view szID;
         std::string szOut;
     } rgCase[] = {
-        {{"<f>x", "<MM", "<MDt>y", "<MMx>z", "<MMl>a", "<MMt>VB"},
+        {{"<f>x", "<MM", "<MDt>y", "<MMx>z", "<MMl>a", "<MMt>", "<MMt>VB"},
          "",
-         "<f>x<MM<MDt>y<MMx>z<MDl>a<MDt>VB<MMl>a<MMt>VB\n"},
+         "<f>x<MM<MDt>y<MMx>z<MDl>a<MDt>VB<MMl>a<MMt><MMt>VB\n"},
         {{"<f>x", "xMMl>a", "<MMt>VB"}, "", "<f>x<MDl>a<MDt>VBxMMl>a<MMt>VB\n"},
         {{"<f>x", "<MDl>old", "<MMl>a", "<MMt>VB"},
          "id",
