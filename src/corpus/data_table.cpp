@@ -13,6 +13,7 @@
 #include <string>
 
 #include "base/byte_scan.h"
+#include "base/short_text.h"
 #include "base/ux_arg.h"
 #include "base/ux_base.h"
 
@@ -322,14 +323,6 @@ bool SplitAtPieces(std::size_t cTagElem, std::string_view sz, const DataLinePart
     return true;
 }
 
-// Whether pch1[0 .. cch) and pch2[0 .. cch) are the same: text of 8 to 16
-// characters (as tags are) is compared as two words, the first eight
-// characters and the last eight.
-bool SameText(const char* pch1, const char* pch2, std::size_t cch) {
-    if (cch < 8 || cch > 16) return std::memcmp(pch1, pch2, cch) == 0;
-    return LoadWord(pch1) == LoadWord(pch2) && LoadWord(pch1 + cch - 8) == LoadWord(pch2 + cch - 8);
-}
-
 // Parses a data line into dl, interning every field (or looking it up, with
 // pown and pcache: see LineInterner). With pclasses, a line whose AC part
 // and candidate part were met before takes their strings from there; the
@@ -377,7 +370,7 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     const std::size_t cMMt = pe->rgpszMMt.size();
     dl.pszTag = nullptr;
     for (std::size_t k = 0; k < cMMt; ++k) {
-        if (SameText(szMMt.data() + k * (cTagElem + 1), szTag.data(), cTagElem)) {
+        if (SameShort({szMMt.data() + k * (cTagElem + 1), cTagElem}, szTag)) {
             dl.pszTag = pe->rgpszMMt[k];
             break;
         }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/byte_scan.h"
+#include "base/short_text.h"
 #include "base/ux_base.h"
 #include "corpus/conllu_reader.h"
 #include "model/model.h"
@@ -37,20 +38,6 @@ std::string LineStart(std::string_view szLine) {
 
 std::string_view CStr(const std::array<char, kPdfTagSize>& sz) {
     return sz.data();
-}
-
-// Whether a == b; tags of 8 to 16 characters are compared as two words
-// (which overlap when shorter than 16).
-bool SameText(std::string_view a, std::string_view b) {
-    const std::size_t n = a.size();
-    if (n != b.size()) return false;
-    if (n < 8 || n > 16) return a == b;
-    std::uint64_t wA1, wA2, wB1, wB2;
-    std::memcpy(&wA1, a.data(), 8);
-    std::memcpy(&wB1, b.data(), 8);
-    std::memcpy(&wA2, a.data() + n - 8, 8);
-    std::memcpy(&wB2, b.data() + n - 8, 8);
-    return ((wA1 ^ wB1) | (wA2 ^ wB2)) == 0;
 }
 
 // Distinct candidate tags of one token in the order first seen, each stored
@@ -84,7 +71,7 @@ public:
             return false;
         }
         for (int k = 0; k < cCand_; ++k)
-            if (SameText(At(k), szTag)) return true;
+            if (SameShort(At(k), szTag)) return true;
         return false;
     }
     // False when the candidate part would no longer fit into a data line.
@@ -252,32 +239,6 @@ bool CreateACPart(const CandidateSet& cands, int cTagElem, std::span<char> szOut
     }
     szACPart = {szOut.data(), ich};
     return true;
-}
-
-// Copies cch characters from pchFrom to pchTo. A text of up to 16, as
-// tags, forms and lemmas mostly are, is copied as two pieces that together
-// hold every character of it (they overlap when it is shorter than twice
-// their size).
-inline void CopyShort(char* pchTo, const char* pchFrom, std::size_t cch) {
-    if (cch >= 8 && cch <= 16) {
-        const std::uint64_t w1 = LoadWord(pchFrom);
-        const std::uint64_t w2 = LoadWord(pchFrom + cch - 8);
-        std::memcpy(pchTo, &w1, 8);
-        std::memcpy(pchTo + cch - 8, &w2, 8);
-    } else if (cch >= 4 && cch < 8) {
-        std::uint32_t u1, u2;
-        std::memcpy(&u1, pchFrom, 4);
-        std::memcpy(&u2, pchFrom + cch - 4, 4);
-        std::memcpy(pchTo, &u1, 4);
-        std::memcpy(pchTo + cch - 4, &u2, 4);
-    } else if (cch > 0 && cch < 4) {
-        const char ch0 = pchFrom[0], ch1 = pchFrom[cch / 2], ch2 = pchFrom[cch - 1];
-        pchTo[0] = ch0;
-        pchTo[cch / 2] = ch1;
-        pchTo[cch - 1] = ch2;
-    } else if (cch > 16) {
-        std::memcpy(pchTo, pchFrom, cch);
-    }
 }
 
 // Fixed buffer for one token field.
