@@ -85,7 +85,7 @@ public:
         : phashStr_(m.phashStr.get()), pown_(pown), pcache_(pcache) {}
 
     // False when the string cannot be interned.
-    bool Intern(std::string_view sz, const char*& psz) {
+    [[gnu::always_inline]] bool Intern(std::string_view sz, const char*& psz) {
         if (sz.size() != 1) return Lookup(sz, psz);
         const auto ch = static_cast<unsigned char>(sz[0]);
         if (!rgfCached_[ch]) {
@@ -102,14 +102,22 @@ public:
     std::uint64_t Validity() const { return pown_ ? pown_->Generation() : 0; }
 
 private:
-    // A string the table lacks is copied into the store once while the
-    // store lasts: lines share the copy (no line string is compared with
-    // another by address unless both are the table's).
-    bool Lookup(std::string_view sz, const char*& psz) const {
+    // A string met before is mostly in the cache: that answer is taken
+    // where the string is interned, without a call.
+    [[gnu::always_inline]] bool Lookup(std::string_view sz, const char*& psz) const {
+        if (phashStr_ && pown_ && pcache_ && pcache_->Find(sz, pown_->Generation(), psz))
+            return true;
+        return LookupUncached(sz, psz);
+    }
+
+    // Lookup without the cache, or after it had no answer. A string the
+    // table lacks is copied into the store once while the store lasts:
+    // lines share the copy (no line string is compared with another by
+    // address unless both are the table's).
+    [[gnu::noinline]] bool LookupUncached(std::string_view sz, const char*& psz) const {
         if (!phashStr_) return false;
         if (!pown_) return ux_HashMemberPtr(phashStr_, sz, &psz) <= 0;
         const std::uint64_t uNow = pown_->Generation();
-        if (pcache_ && pcache_->Find(sz, uNow, psz)) return true;
         // A string the table lacks is copied again once the copy made
         // before is gone, without asking the table again.
         const char* pszModel = nullptr;
@@ -164,7 +172,8 @@ private:
 // Interns a data line's form into dl (the marker of a form too long stays
 // the marker). 0 or the InsertLine code.
 template <typename Interner>
-int InternForm(std::string_view szForm, DlData& dl, Interner& interner) {
+[[gnu::always_inline]] inline int InternForm(std::string_view szForm, DlData& dl,
+                                             Interner& interner) {
     if (szForm == szFormTooLong)
         dl.pszForm = szFormTooLong;
     else if (!interner.Intern(szForm, dl.pszForm))
@@ -175,7 +184,8 @@ int InternForm(std::string_view szForm, DlData& dl, Interner& interner) {
 // Interns a data line's lemma into dl, after its form (a lemma equal to the
 // form shares its string). 0 or the InsertLine code.
 template <typename Interner>
-int InternLemma(std::string_view szLemma, std::string_view szForm, DlData& dl, Interner& interner) {
+[[gnu::always_inline]] inline int InternLemma(std::string_view szLemma, std::string_view szForm,
+                                              DlData& dl, Interner& interner) {
     if (szLemma == szForm)
         dl.pszLemma = dl.pszForm;
     else if (!interner.Intern(szLemma, dl.pszLemma))
