@@ -22,7 +22,8 @@ public:
     // True with the cached string in psz when sz was looked up before, is
     // still cached and, when psz is a copy, the store of copies is still in
     // the state uNow it was in when the copy was put.
-    bool Find(std::string_view sz, std::uint64_t uNow, const char*& psz) const {
+    [[gnu::always_inline]] bool Find(std::string_view sz, std::uint64_t uNow,
+                                     const char*& psz) const {
         if (sz.size() > kKeyMax || rgslot_.empty()) return false;
         const Key key = MakeKey(sz);
         const Slot* pslot = &rgslot_[SetOf(key) * kWays];
