@@ -81,17 +81,7 @@ public:
             return false;
         cchEach_ = cCand_ == 0 || cchEach_ == szTag.size() ? szTag.size() : kMixed;
         rgich_[cCand_++] = static_cast<std::uint16_t>(cch_);
-        char* const pch = szBuf_.data() + cch_;
-        if (szTag.size() >= 8 && szTag.size() <= 16) {
-            // As a tag nearly always is: two words, which overlap when it is
-            // shorter than 16.
-            const std::uint64_t w1 = LoadWord(szTag.data());
-            const std::uint64_t w2 = LoadWord(szTag.data() + szTag.size() - 8);
-            std::memcpy(pch, &w1, 8);
-            std::memcpy(pch + szTag.size() - 8, &w2, 8);
-        } else {
-            std::memcpy(pch, szTag.data(), szTag.size());
-        }
+        CopyShort(szBuf_.data() + cch_, szTag.data(), szTag.size());
         cch_ += static_cast<int>(szTag.size());
         szBuf_[cch_++] = '/';
         return true;
@@ -109,15 +99,11 @@ public:
         std::size_t ich = 0;
         if (cchEach_ >= 8 && cchEach_ <= 16) {
             // Candidates of one length, as nearly always: each with its "/"
-            // as two words, which overlap.
+            // copied as a short text.
             const std::size_t cchStride = cchEach_ + 1;
-            for (int k = cCand_ - 1; k >= 0; --k, ich += cchStride) {
-                const char* const pchFrom = szBuf_.data() + static_cast<std::size_t>(k) * cchStride;
-                const std::uint64_t w1 = LoadWord(pchFrom);
-                const std::uint64_t w2 = LoadWord(pchFrom + cchStride - 8);
-                std::memcpy(szOut.data() + ich, &w1, 8);
-                std::memcpy(szOut.data() + ich + cchStride - 8, &w2, 8);
-            }
+            for (int k = cCand_ - 1; k >= 0; --k, ich += cchStride)
+                CopyShort(szOut.data() + ich,
+                          szBuf_.data() + static_cast<std::size_t>(k) * cchStride, cchStride);
             return {szOut.data(), ich};
         }
         for (int k = cCand_ - 1; k >= 0; --k) {

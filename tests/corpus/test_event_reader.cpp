@@ -226,18 +226,19 @@ TEST_F(EventReader, CandidateSetBeyondTheDataLineIsFatal) {
 TEST_F(EventReader, FormsLemmasAndTagsOfEveryShortLengthAreKeptWhole) {
     // Texts of distinct characters, and each length's differing from the
     // last, so that a character copied to the wrong place or not at all
-    // shows; tags of 2 and of 15 elements.
+    // shows; tags of 2 to 17 elements, around the lengths copied as words.
     const auto Text = [](std::size_t cch, char chFirst) {
         std::string sz;
         for (std::size_t k = 0; k < cch; ++k) sz += static_cast<char>(chFirst + k);
         return sz;
     };
-    for (const int cTagElem : {2, 15}) {
+    for (const int cTagElem : {2, 7, 8, 15, 16, 17}) {
         pm = MakeModel(cTagElem, kModeTest);
-        const std::string szTag = Text(static_cast<std::size_t>(cTagElem), 'A');
-        std::string szAC;
-        for (const char ch : szTag) szAC += std::string{ch, '/'};
         for (std::size_t cch = 1; cch <= 20; ++cch) {
+            const std::string szTag =
+                Text(static_cast<std::size_t>(cTagElem), static_cast<char>('A' + cch % 7));
+            std::string szAC;
+            for (const char ch : szTag) szAC += std::string{ch, '/'};
             const auto chFirst = static_cast<char>('a' + cch % 4);
             const std::string szForm = Text(cch, chFirst), szLemma = Text(cch, chFirst + 1);
             const std::vector<Event> rgev =
