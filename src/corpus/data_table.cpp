@@ -96,6 +96,14 @@ public:
         return true;
     }
 
+    // The cache's answer for sz, taken as Intern would take it, without
+    // storing anything; false when the cache has none. Every string looked
+    // up is a piece of a line cut at its "|"s or checked for one, so a
+    // string met before holds no "|".
+    [[gnu::always_inline]] bool Cached(std::string_view sz, const char*& psz) const {
+        return phashStr_ && pown_ && pcache_ && pcache_->Find(sz, pown_->Generation(), psz);
+    }
+
     const HashTable* Table() const { return phashStr_; }
     // How long the strings handed out stay valid: until the store is
     // cleared (0 without a store: for good).
@@ -306,24 +314,23 @@ bool HasBar(const char* pch, std::size_t cch) {
 }
 
 // The split SplitClassParts makes of sz, taken from where the reader's pieces
-// end (parts) when the text surely splits there too: the tag has cTagElem
-// characters and neither it nor the form nor the lemma holds a "|". The AC
-// part and the candidate part are taken whole; they split there only when
-// they hold no "|" either, which the caller learns from the candidate-set
-// cache (a pair of parts met before came from SplitClassParts, which never
-// leaves a "|" in them). False when the pieces say nothing sure.
-bool SplitAtPieces(std::size_t cTagElem, std::string_view sz, const DataLineParts& parts,
-                   std::string_view& szAC, std::string_view& szForm, std::string_view& szLemma,
-                   std::string_view& szMMt) {
+// end (parts), by the separators there alone: the tag has cTagElem
+// characters and a "|" follows it, the AC part, the form and the lemma, and
+// a ">" the lemma's "|". The text surely splits there too when neither the
+// tag nor the form nor the lemma holds a "|" of its own (PiecesHoldNoBar).
+// The AC part and the candidate part are taken whole; they split there only
+// when they hold no "|" either, which the caller learns from the
+// candidate-set cache (a pair of parts met before came from SplitClassParts,
+// which never leaves a "|" in them). False when the pieces say nothing sure.
+bool SplitAtSeparators(std::size_t cTagElem, std::string_view sz, const DataLineParts& parts,
+                       std::string_view& szAC, std::string_view& szForm, std::string_view& szLemma,
+                       std::string_view& szMMt) {
     const char* pch = sz.data();
     if (!parts.fKnown || parts.cch != sz.size() || parts.ichTagEnd != cTagElem ||
         parts.ichACEnd <= cTagElem || parts.ichFormEnd <= parts.ichACEnd ||
         parts.ichLemmaEnd <= parts.ichFormEnd || parts.ichLemmaEnd + 1 >= sz.size() ||
         pch[cTagElem] != '|' || pch[parts.ichACEnd] != '|' || pch[parts.ichFormEnd] != '|' ||
-        pch[parts.ichLemmaEnd] != '|' || pch[parts.ichLemmaEnd + 1] != '>' ||
-        std::memchr(pch, '|', cTagElem) != nullptr ||
-        HasBar(pch + parts.ichACEnd + 1, parts.ichFormEnd - parts.ichACEnd - 1) ||
-        HasBar(pch + parts.ichFormEnd + 1, parts.ichLemmaEnd - parts.ichFormEnd - 1))
+        pch[parts.ichLemmaEnd] != '|' || pch[parts.ichLemmaEnd + 1] != '>')
         return false;
     // All within sz, as checked above.
     szAC = {pch + cTagElem + 1, parts.ichACEnd - cTagElem - 1};
@@ -331,6 +338,82 @@ bool SplitAtPieces(std::size_t cTagElem, std::string_view sz, const DataLinePart
     szLemma = {pch + parts.ichFormEnd + 1, parts.ichLemmaEnd - parts.ichFormEnd - 1};
     szMMt = {pch + parts.ichLemmaEnd + 2, sz.size() - parts.ichLemmaEnd - 2};
     return true;
+}
+
+// Whether the tag (the first cTagElem characters of sz), the form and the
+// lemma hold no "|".
+bool PiecesHoldNoBar(std::size_t cTagElem, std::string_view sz, std::string_view szForm,
+                     std::string_view szLemma) {
+    return std::memchr(sz.data(), '|', cTagElem) == nullptr &&
+           !HasBar(szForm.data(), szForm.size()) && !HasBar(szLemma.data(), szLemma.size());
+}
+
+// SplitAtSeparators, when the text surely splits there too.
+bool SplitAtPieces(std::size_t cTagElem, std::string_view sz, const DataLineParts& parts,
+                   std::string_view& szAC, std::string_view& szForm, std::string_view& szLemma,
+                   std::string_view& szMMt) {
+    return SplitAtSeparators(cTagElem, sz, parts, szAC, szForm, szLemma, szMMt) &&
+           PiecesHoldNoBar(cTagElem, sz, szForm, szLemma);
+}
+
+// A line split at the reader's pieces whose tag, form or lemma holds a "|"
+// (ParseWithClassParts, which has then stored nothing): the text is split
+// again.
+constexpr int kPiecesHoldBar = -1;
+
+// Parses a data line into dl whose AC part and candidate part (split off as
+// szAC and szMMt) were met before, as pe. With fPieces (the split was made
+// at the reader's pieces, by the separators alone), kPiecesHoldBar when the
+// tag, the form or the lemma holds a "|"; it is looked for only where the
+// tag is not a candidate, or the form or the lemma is new to the cache of
+// look-ups, and before anything is interned. Else 0 or the InsertLine code.
+int ParseWithClassParts(const CandidateSetCache::Entry& e, std::size_t cTagElem,
+                        std::string_view sz, std::string_view szForm, std::string_view szLemma,
+                        std::string_view szMMt, bool fPieces, DlData& dl, LineInterner& interner) {
+    // The tag is mostly one of the candidates (the split found cTagElem
+    // characters before the first "|"), which hold no "|".
+    const std::string_view szTag(sz.data(), cTagElem);
+    const std::size_t cMMt = e.rgpszMMt.size();
+    const char* pszTag = nullptr;
+    for (std::size_t k = 0; k < cMMt; ++k) {
+        if (SameShort({szMMt.data() + k * (cTagElem + 1), cTagElem}, szTag)) {
+            pszTag = e.rgpszMMt[k];
+            break;
+        }
+    }
+    const char* pszForm = nullptr;
+    const char* pszLemma = nullptr;
+    if (fPieces) {
+        if (pszTag == nullptr) {
+            // The tag is interned first, which may change the cache's
+            // answers: all three are checked.
+            if (!PiecesHoldNoBar(cTagElem, sz, szForm, szLemma)) return kPiecesHoldBar;
+        } else {
+            const bool fFormNew = szForm != szFormTooLong && !interner.Cached(szForm, pszForm);
+            if (fFormNew && HasBar(szForm.data(), szForm.size())) return kPiecesHoldBar;
+            // A new form is put into the cache before the lemma is looked
+            // up there; the lemma's answer is then the one it gives.
+            if (szLemma != szForm && (fFormNew || !interner.Cached(szLemma, pszLemma))) {
+                pszLemma = nullptr;
+                if (HasBar(szLemma.data(), szLemma.size())) return kPiecesHoldBar;
+            }
+        }
+    }
+    dl.pszTag = pszTag;
+    if (pszTag == nullptr && !interner.Intern(szTag, dl.pszTag)) return kLineInternTag;
+    dl.rgpszAC = e.rgpszAC;
+    dl.uMultiValued = e.uMultiValued;
+    if (pszForm != nullptr)
+        dl.pszForm = pszForm;
+    else if (const int rc = InternForm(szForm, dl, interner); rc != 0)
+        return rc;
+    if (pszLemma != nullptr)
+        dl.pszLemma = pszLemma;
+    else if (const int rc = InternLemma(szLemma, szForm, dl, interner); rc != 0)
+        return rc;
+    dl.rgpszMMt = e.rgpszMMt;
+    dl.cMMt = static_cast<int>(cMMt);
+    return 0;
 }
 
 // Parses a data line into dl, interning every field (or looking it up, with
@@ -353,46 +436,28 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     std::string_view szForm;
     std::string_view szLemma;
     std::string_view szMMt;
-    const CandidateSetCache::Entry* pe = nullptr;
     bool fSplit = false;
     if (pclasses && interner.Table() && m.cTagElem > 0) {
-        bool fPieces = pparts && SplitAtPieces(cTagElem, sz, *pparts, szAC, szForm, szLemma, szMMt);
+        bool fPieces =
+            pparts && SplitAtSeparators(cTagElem, sz, *pparts, szAC, szForm, szLemma, szMMt);
         for (;;) {
             fSplit = fPieces || SplitClassParts(cTagElem, sz, szAC, szForm, szLemma, szMMt);
             if (!fSplit) break;
-            pe = pclasses->Find(szAC, szMMt, cTagElem, interner.Table(), interner.Validity());
+            if (const CandidateSetCache::Entry* pe =
+                    pclasses->Find(szAC, szMMt, cTagElem, interner.Table(), interner.Validity())) {
+                const int rc = ParseWithClassParts(*pe, cTagElem, sz, szForm, szLemma, szMMt,
+                                                   fPieces, dl, interner);
+                if (rc != kPiecesHoldBar) return rc;
+            }
             // Parts met before hold no "|"; others may, so the text is split.
-            if (pe != nullptr || !fPieces) break;
+            if (!fPieces) break;
             fPieces = false;
         }
     }
-    if (pe == nullptr) {
-        const int rc = ParseFields(m, sz, dl, interner, lists);
-        if (rc == 0 && fSplit)
-            pclasses->Put(szAC, szMMt, interner.Table(), interner.Validity(), dl.rgpszAC,
-                          dl.rgpszMMt);
-        return rc;
-    }
-
-    // The tag is mostly one of the candidates (the split found cTagElem
-    // characters before the first "|").
-    const std::string_view szTag(sz.data(), cTagElem);
-    const std::size_t cMMt = pe->rgpszMMt.size();
-    dl.pszTag = nullptr;
-    for (std::size_t k = 0; k < cMMt; ++k) {
-        if (SameShort({szMMt.data() + k * (cTagElem + 1), cTagElem}, szTag)) {
-            dl.pszTag = pe->rgpszMMt[k];
-            break;
-        }
-    }
-    if (dl.pszTag == nullptr && !interner.Intern(szTag, dl.pszTag)) return kLineInternTag;
-    dl.rgpszAC = pe->rgpszAC;
-    dl.uMultiValued = pe->uMultiValued;
-    if (const int rc = InternForm(szForm, dl, interner); rc != 0) return rc;
-    if (const int rc = InternLemma(szLemma, szForm, dl, interner); rc != 0) return rc;
-    dl.rgpszMMt = pe->rgpszMMt;
-    dl.cMMt = static_cast<int>(cMMt);
-    return 0;
+    const int rc = ParseFields(m, sz, dl, interner, lists);
+    if (rc == 0 && fSplit)
+        pclasses->Put(szAC, szMMt, interner.Table(), interner.Validity(), dl.rgpszAC, dl.rgpszMMt);
+    return rc;
 }
 
 // Counts of the Train mode: per tag element the key "%02x" (32 + t)

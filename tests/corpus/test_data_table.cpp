@@ -350,7 +350,8 @@ TEST_F(DataLines, ClearingARunOfLinesLeavesTheOthers) {
 
 // The reader says where the pieces of the lines it puts together end; a
 // piece may hold a "|", so the table must store every line as its text
-// splits. Lines of a set met before come after the first one.
+// splits. Lines of a set met before come after the first one, with fields
+// met before and new ones.
 TEST_F(DataLines, LinesSplitAtTheReadersPiecesAsTheirText) {
     const std::array<std::string_view, 5> rgrgszPieces[] = {
         {"NN", "NV/N/", "dog", "dog", "NN/VN/"}, {"VN", "NV/N/", "a|b", "x", "NN/VN/"},
@@ -360,6 +361,8 @@ TEST_F(DataLines, LinesSplitAtTheReadersPiecesAsTheirText) {
         {"VN", "NV/N/", "a", "b", "NN/VN/|r"},   {"VN", "NV/N/", "a", "b", "NN/V|/"},
         {"VN", "NV/N/", "", "", "NN/VN/"},       {"VN", "", "a", "b", "NN/VN/"},
         {"VN", "NV/N/", "a", "b", ""},           {"VN", "NV/N/", "a|", "|>NN/VN/", "NN/VN/"},
+        {"VN", "NV/N/", "x", "y", "NN/VN/"},     {"NV", "NV/N/", "dog", "b|c", "NN/VN/"},
+        {"VN", "NV/N/", "dog", "y|", "NN/VN/"},  {"VN", "NV/N/", "|dog", "dog", "NN/VN/"},
         {"VN", "NV/N/", "x", "y", "NN/VN/"}};
     // The fields, each followed by a space (a field may hold any separator).
     const auto Texts = [](const DlData& dl) {
