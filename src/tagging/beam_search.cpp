@@ -18,6 +18,7 @@
 #include "base/ux_index.h"
 #include "features/tag_probs.h"
 #include "tagging/error_rate.h"
+#include "tagging/shared_reads.h"
 #include "tagging/tagged_output.h"
 
 namespace vexta {
@@ -149,6 +150,7 @@ struct VtcWork {
     std::vector<double> rgdTagProb; // per candidate tag of the line: its probability
     LineBeam beam;                  // the beam of the current line
     ClosestLines closest;           // for the model's computations at the current line
+    SharedReads shared;             // the reads of the answers of the line's first item
 };
 
 // The beam path of an item, built when it is first looked at. Most items
@@ -289,6 +291,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
 
     std::array<std::size_t, kTagElemMax> rgtVary;
     int cVary = 0;
+    SharedReads& shared = work.shared;
 
     // Each item of the previous beam (an empty path on the first line) ...
     const VeItem* const rgvePrev = pblPrev != nullptr ? pblPrev->rgve.data() : nullptr;
@@ -303,7 +306,10 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         // item: later items look only at the others.
         const bool fMayShare = k > 0 && !fProbsTrace;
         const std::size_t* const prgt = fMayShare ? rgtVary.data() : rgtAsk.data();
-        const int cT = fMayShare ? cVary : cAsk;
+        int cT = fMayShare ? cVary : cAsk;
+        // Nearly always, the later items are served by the answers of the
+        // first: their reads, combined, are checked once per item.
+        if (fMayShare && shared.Usable() && shared.ShownBy(k)) cT = 0;
         LazyPath path;
         bool fChanged = k == 0;
         for (int a = 0; a < cT; ++a) {
@@ -335,6 +341,18 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             if (ans.iRes > 0) return kVtcProbsFailed;
             ans.fShared = !note.fWarned && !ans.reads.fLost;
             if (k == 0 && !(ans.fShared && ans.reads.cRead == 0)) rgtVary[Idx(cVary++)] = t;
+        }
+        if (k == 0 && cPrev > 1 && !fProbsTrace) {
+            shared.Start(dt, il, 0, m.cTagElem);
+            for (int a = 0; a < cVary && shared.Usable(); ++a) {
+                const VtcAnswer& ans = rgelem[rgtVary[Idx(a)]].Cur();
+                if (ans.fShared)
+                    shared.Add(ans.reads);
+                else
+                    shared.Drop();
+            }
+        } else if (fChanged) {
+            shared.Drop(); // other answers serve from here on
         }
         if (fTrace) TraceProbsSet(tr);
 

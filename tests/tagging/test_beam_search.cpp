@@ -1,5 +1,6 @@
 // The beam-search tagger: beam width, ties, the traced-back path, error
-// counts and output, and the lines it cannot score normally.
+// counts and output, the answers items share, and the lines it cannot score
+// normally.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "features/tag_probs.h"
 #include "tagging/beam_search.h"
+#include "tagging/shared_reads.h"
 #include "test_model_util.h"
 #include "test_util.h"
 
@@ -309,6 +311,80 @@ TEST(BeamSearch, MissingCandidatesAreFatal) {
     EXPECT_FATAL(
         Tag(tm), 18032,
         "ErrorRateDataVTC: Set of possible tags missing at data line 0: N\\|NV/\\|w\\|w\\|");
+}
+
+// Paths into line 5 from the items of line 4:
+//   0: NAx  NAx  NBx  AAA  ZZZ
+//   1: NAy  (joins path 0 at line 3)
+//   2: N    VAx  NBx  AAB  ZZZ   (a short tag; other items with equal tags)
+//   3: VBx  (leaves the items in use at line 3)
+// The reads of the answers taken on one beam path, combined: another item is
+// served exactly when its path shows every answer's reads.
+TEST(SharedReads, AnItemIsServedWhenItsPathShowsEveryRead) {
+    TinyModel tm(3, 4);
+    tm.SetClasses(0, "NVAZ", {});
+    tm.SetClasses(1, "ABZ", {});
+    tm.SetClasses(2, "xyABZ", {});
+    std::vector<std::string> rgszLine(6, "ZZZ|Z/Z/Z/|a|l|>ZZZ/");
+    tm.SetLines(rgszLine);
+    tm.SetItem(0, 0, "ZZZ", 0);
+    tm.SetItem(1, 0, "AAA", 0);
+    tm.SetItem(1, 1, "AAB", 0);
+    tm.SetItem(2, 0, "NBx", 0);
+    tm.SetItem(2, 1, "NBx", 1);
+    tm.SetItem(3, 0, "NAx", 0);
+    tm.SetItem(3, 1, "VAx", 1);
+    tm.SetItem(4, 0, "NAx", 0);
+    tm.SetItem(4, 1, "NAy", 0);
+    tm.SetItem(4, 2, "N", 1);
+    tm.SetItem(4, 3, "VBx", 2);
+    tm.dt.rgbeam[4].rgve[2].pszTag[2] = 'x'; // what follows the end of a tag
+    tm.dt.rgbeam[3].cBeam = 2;
+
+    const struct {
+        int d;
+        int iElem;
+    } rgCase[] = {{1, 0}, {1, 1},        {1, 2}, {1, kElemTag}, {2, 0}, {2, kElemTag},
+                  {3, 1}, {3, kElemTag}, {4, 2}, {4, kElemTag}, {1, 7}, {5, 0}};
+    // Reads noted on the path of item s, combined and checked for every item.
+    for (int s = 0; s <= 3; ++s) {
+        tm.dt.iBeamPrev = s;
+        for (std::size_t i = 0; i < std::size(rgCase); ++i) {
+            for (std::size_t j = i; j < std::size(rgCase); ++j) {
+                // Each read as a condition at line 5 notes it.
+                PathReads readsA, readsB;
+                BeamPath pathA(tm.dt, 5, &readsA), pathB(tm.dt, 5, &readsB);
+                TermOnPath(tm.m, tm.Term(-rgCase[i].d, rgCase[i].iElem, "Z"), tm.dt, 5, pathA);
+                TermOnPath(tm.m, tm.Term(-rgCase[j].d, rgCase[j].iElem, "Z"), tm.dt, 5, pathB);
+                ASSERT_EQ(1, readsA.cRead);
+                ASSERT_EQ(1, readsB.cRead);
+                const bool fTagged =
+                    readsA.rgRead[0].pszTag != nullptr && readsB.rgRead[0].pszTag != nullptr;
+                SharedReads shared;
+                shared.Start(tm.dt, 5, s, tm.m.cTagElem);
+                shared.Add(readsA);
+                shared.Add(readsB);
+                const bool fUsable = fTagged && rgCase[i].d <= SharedReads::kDepth &&
+                                     rgCase[j].d <= SharedReads::kDepth;
+                ASSERT_EQ(fUsable, shared.Usable()) << s << ": " << i << " " << j;
+                if (!fUsable) continue;
+                for (int k = 0; k <= 4; ++k) {
+                    BeamPath path(tm.dt, 5, k);
+                    EXPECT_EQ(path.Shows(readsA, 3) && path.Shows(readsB, 3), shared.ShownBy(k))
+                        << s << ": " << i << " " << j << " item " << k;
+                }
+            }
+        }
+    }
+
+    // A tag other than the path's does not combine.
+    PathReads reads;
+    SharedReads shared;
+    reads.Clear();
+    reads.Add(1, 0, tm.dt.rgbeam[4].rgve[1].pszTag.data());
+    shared.Start(tm.dt, 5, 0, 3);
+    shared.Add(reads);
+    EXPECT_FALSE(shared.Usable());
 }
 
 } // namespace

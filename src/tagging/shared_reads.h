@@ -1,0 +1,153 @@
+// The path reads of the answers that serve one beam item, combined per
+// distance, so that another item of the same beam can be checked against
+// all of them in one walk of its path: at each line, one comparison of the
+// bytes read under a mask. An item whose path shows every read is served by
+// the same answers.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <tuple>
+
+#include "corpus/data_table.h"
+#include "features/feature_match.h"
+#include "model/model.h"
+
+namespace vexta {
+
+class SharedReads {
+public:
+    // Reads farther to the left than this make the combination unusable.
+    static constexpr int kDepth = 4;
+
+    // Starts an empty combination of reads taken on the path that ends at
+    // item iItem of line il - 1.
+    void Start(const DataTable& dt, long il, int iItem, int cTagElem) {
+        pdt_ = &dt;
+        il_ = il;
+        ilWalk_ = il - 1;
+        iItemWalk_ = iItem;
+        cTagElem_ = cTagElem;
+        dMax_ = 0;
+        dWalked_ = 0;
+        fWalkInUse_ = true;
+        fUsable_ = true;
+    }
+    // Makes the combination unusable (an answer that serves no other item,
+    // or one that cannot be combined).
+    void Drop() { fUsable_ = false; }
+    bool Usable() const { return fUsable_; }
+
+    // Adds the reads of one answer taken on the starting path. A read
+    // farther than kDepth, of a line where the path has no tag, of a tag
+    // other than the path's, or that cannot be compared under a 16-byte
+    // mask drops the combination.
+    void Add(const PathReads& reads) {
+        if (reads.fLost) fUsable_ = false;
+        for (int i = 0; fUsable_ && i < reads.cRead; ++i) AddRead(reads.rgRead[Idx(i)]);
+    }
+
+    // Whether the path that ends at item iItem of line il - 1 shows the
+    // value of every read added, as BeamPath::Shows checks each answer.
+    bool ShownBy(int iItem) const {
+        long il = il_ - 1;
+        for (int d = 1; d <= dMax_; ++d, --il) {
+            if (!InUse(*pdt_, il, iItem)) return false;
+            const VeItem& ve = pdt_->rgbeam[Idx(il)].rgve[Idx(iItem)];
+            const Level& lv = rglevel_[Idx(d - 1)];
+            // The same item: both paths go on alike.
+            if (ve.pszTag.data() == lv.pszTag) return true;
+            if (!lv.Matches(ve.pszTag)) return false;
+            iItem = ve.iBack;
+        }
+        return true;
+    }
+
+private:
+    static_assert(std::tuple_size_v<TagBuf> >= 16);
+    static constexpr std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
+
+    // The bytes of a tag that its reads compare, and the tag of the
+    // starting path at that distance.
+    struct Level {
+        std::array<unsigned char, 16> rgbMask{};
+        std::array<unsigned char, 16> rgbValue{};
+        const char* pszTag = nullptr;
+
+        bool Matches(const TagBuf& tag) const {
+            std::uint64_t a[2], v[2], m[2];
+            std::memcpy(a, tag.data(), 16);
+            std::memcpy(v, rgbValue.data(), 16);
+            std::memcpy(m, rgbMask.data(), 16);
+            return (((a[0] ^ v[0]) & m[0]) | ((a[1] ^ v[1]) & m[1])) == 0;
+        }
+        void Require(int i, char ch) {
+            rgbMask[Idx(i)] = 0xFF;
+            rgbValue[Idx(i)] = static_cast<unsigned char>(ch);
+        }
+    };
+
+    static bool InUse(const DataTable& dt, long il, int iItem) {
+        if (il < 0) return false;
+        const BeamLine& bl = dt.rgbeam[static_cast<std::size_t>(il)];
+        return iItem >= 0 && iItem < bl.cBeam && Idx(iItem) < bl.rgve.size();
+    }
+
+    void AddRead(const PathReads::Read& rd) {
+        if (rd.d < 1 || rd.d > kDepth || rd.pszTag == nullptr) {
+            fUsable_ = false;
+            return;
+        }
+        // Walk the starting path as far as this read, each level cleared.
+        // Once the path leaves the items in use, it has no tags.
+        while (dWalked_ < rd.d) {
+            Level& lv = rglevel_[Idx(dWalked_)];
+            lv = Level{};
+            fWalkInUse_ = fWalkInUse_ && InUse(*pdt_, ilWalk_, iItemWalk_);
+            if (fWalkInUse_) {
+                const VeItem& ve =
+                    pdt_->rgbeam[static_cast<std::size_t>(ilWalk_)].rgve[Idx(iItemWalk_)];
+                lv.pszTag = ve.pszTag.data();
+                iItemWalk_ = ve.iBack;
+            }
+            --ilWalk_;
+            ++dWalked_;
+        }
+        Level& lv = rglevel_[Idx(rd.d - 1)];
+        if (rd.pszTag != lv.pszTag) {
+            fUsable_ = false;
+            return;
+        }
+        if (rd.d > dMax_) dMax_ = rd.d;
+        if (rd.iElem == kElemTag) {
+            // The whole tag as strncmp compares it over cTagElem characters:
+            // up to its end, which is compared too when it comes before.
+            if (cTagElem_ > 16) {
+                fUsable_ = false;
+                return;
+            }
+            for (int i = 0; i < cTagElem_; ++i) {
+                lv.Require(i, rd.pszTag[i]);
+                if (rd.pszTag[i] == '\0') break;
+            }
+        } else if (rd.iElem < 0 || (rd.iElem < cTagElem_ && rd.iElem >= 16)) {
+            fUsable_ = false;
+        } else if (rd.iElem < cTagElem_) {
+            lv.Require(rd.iElem, rd.pszTag[rd.iElem]);
+        } // an element beyond the tag's agrees whatever the path shows
+    }
+
+    const DataTable* pdt_ = nullptr;
+    long il_ = 0;
+    long ilWalk_ = 0; // the starting path's walk: the next line and item
+    int iItemWalk_ = 0;
+    int cTagElem_ = 0;
+    int dMax_ = 0;    // the farthest read added
+    int dWalked_ = 0; // levels of the starting path looked up
+    bool fWalkInUse_ = true;
+    bool fUsable_ = false;
+    std::array<Level, kDepth> rglevel_;
+};
+
+} // namespace vexta
