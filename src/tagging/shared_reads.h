@@ -1,14 +1,18 @@
 // The path reads of the answers that serve one beam item, combined per
 // distance, so that another item of the same beam can be checked against
 // all of them in one walk of its path: at each line, one comparison of the
-// bytes read under a mask. An item whose path shows every read is served by
+// characters read, 16 at once. An item whose path shows every read is served by
 // the same answers.
 #pragma once
 
+#include <algorithm>
 #include <array>
-#include <cstdint>
-#include <cstring>
+#include <bit>
 #include <tuple>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "corpus/data_table.h"
 #include "features/feature_match.h"
@@ -41,8 +45,8 @@ public:
 
     // Adds the reads of one answer taken on the starting path. A read
     // farther than kDepth, of a line where the path has no tag, of a tag
-    // other than the path's, or that cannot be compared under a 16-byte
-    // mask drops the combination.
+    // other than the path's, or of characters beyond the first 16 drops the
+    // combination.
     void Add(const PathReads& reads) {
         if (reads.fLost) fUsable_ = false;
         for (int i = 0; fUsable_ && i < reads.cRead; ++i) AddRead(reads.rgRead[Idx(i)]);
@@ -54,7 +58,7 @@ public:
         long il = il_ - 1;
         for (int d = 1; d <= dMax_; ++d, --il) {
             if (!InUse(*pdt_, il, iItem)) return false;
-            const VeItem& ve = pdt_->rgbeam[Idx(il)].rgve[Idx(iItem)];
+            const VeItem& ve = pdt_->rgbeam[static_cast<std::size_t>(il)].rgve[Idx(iItem)];
             const Level& lv = rglevel_[Idx(d - 1)];
             // The same item: both paths go on alike.
             if (ve.pszTag.data() == lv.pszTag) return true;
@@ -68,23 +72,27 @@ private:
     static_assert(std::tuple_size_v<TagBuf> >= 16);
     static constexpr std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
-    // The bytes of a tag that its reads compare, and the tag of the
-    // starting path at that distance.
+    // Bit i set where the first 16 bytes of the two TagBufs agree.
+    static unsigned SameBytes(const char* pszA, const char* pszB) {
+#if defined(__SSE2__)
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pszA));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pszB));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+#else
+        unsigned u = 0;
+        for (unsigned i = 0; i < 16; ++i) u |= static_cast<unsigned>(pszA[i] == pszB[i]) << i;
+        return u;
+#endif
+    }
+
+    // The characters of a tag that its reads compare (bit i: character i),
+    // and the tag of the starting path at that distance.
     struct Level {
-        std::array<unsigned char, 16> rgbMask{};
-        std::array<unsigned char, 16> rgbValue{};
+        unsigned uMask = 0;
         const char* pszTag = nullptr;
 
         bool Matches(const TagBuf& tag) const {
-            std::uint64_t a[2], v[2], m[2];
-            std::memcpy(a, tag.data(), 16);
-            std::memcpy(v, rgbValue.data(), 16);
-            std::memcpy(m, rgbMask.data(), 16);
-            return (((a[0] ^ v[0]) & m[0]) | ((a[1] ^ v[1]) & m[1])) == 0;
-        }
-        void Require(int i, char ch) {
-            rgbMask[Idx(i)] = 0xFF;
-            rgbValue[Idx(i)] = static_cast<unsigned char>(ch);
+            return (SameBytes(tag.data(), pszTag) & uMask) == uMask;
         }
     };
 
@@ -127,14 +135,14 @@ private:
                 fUsable_ = false;
                 return;
             }
-            for (int i = 0; i < cTagElem_; ++i) {
-                lv.Require(i, rd.pszTag[i]);
-                if (rd.pszTag[i] == '\0') break;
-            }
+            static constexpr TagBuf kNone{};
+            const int iEnd = std::countr_zero(SameBytes(rd.pszTag, kNone.data()) | 0x10000u);
+            const int cch = std::min(iEnd + 1, cTagElem_);
+            if (cch > 0) lv.uMask |= (2u << (cch - 1)) - 1;
         } else if (rd.iElem < 0 || (rd.iElem < cTagElem_ && rd.iElem >= 16)) {
             fUsable_ = false;
         } else if (rd.iElem < cTagElem_) {
-            lv.Require(rd.iElem, rd.pszTag[rd.iElem]);
+            lv.uMask |= 1u << rd.iElem;
         } // an element beyond the tag's agrees whatever the path shows
     }
 
