@@ -301,82 +301,86 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
 
         // The probabilities depend on the item only through the tags of its
         // path that they read: an answer is shared by the items whose paths
-        // show the same values there. The path is looked at only then.
-        // Elements whose first answer read no path tag keep it for every
-        // item: later items look only at the others.
-        const bool fMayShare = k > 0 && !fProbsTrace;
-        const std::size_t* const prgt = fMayShare ? rgtVary.data() : rgtAsk.data();
-        int cT = fMayShare ? cVary : cAsk;
-        // Nearly always, the later items are served by the answers of the
-        // first: their reads, combined, are checked once per item.
-        if (fMayShare && shared.Usable() && shared.ShownBy(k)) cT = 0;
-        LazyPath path;
-        bool fChanged = k == 0;
-        for (int a = 0; a < cT; ++a) {
-            const std::size_t t = prgt[Idx(a)];
-            if (fMayShare) {
-                const VtcAnswer& ansCur = rgelem[t].Cur();
-                if (ansCur.fShared && ansCur.reads.cRead == 0) continue; // serves every item
-                const int i =
-                    SharedAnswer(rgelem[t], path, dt, il, k, rgvePrev[k].pszTag.data(), m.cTagElem);
-                if (i >= 0) {
-                    fChanged = fChanged || i != rgelem[t].iCur;
-                    rgelem[t].iCur = i;
-                    continue;
+        // show the same values there. Nearly always, the later items are
+        // served by the answers of the first, whose reads are combined and
+        // checked once per item: nothing changes for them.
+        if (k > 0 && shared.Usable() && shared.ShownBy(k)) {
+            if (fTrace) TraceProbsSet(tr);
+        } else {
+            // Otherwise each element's answers are looked at, the path only
+            // when needed. Elements whose first answer read no path tag keep it
+            // for every item: later items look only at the others.
+            const bool fMayShare = k > 0 && !fProbsTrace;
+            const std::size_t* const prgt = fMayShare ? rgtVary.data() : rgtAsk.data();
+            const int cT = fMayShare ? cVary : cAsk;
+            LazyPath path;
+            bool fChanged = k == 0;
+            for (int a = 0; a < cT; ++a) {
+                const std::size_t t = prgt[Idx(a)];
+                if (fMayShare) {
+                    const VtcAnswer& ansCur = rgelem[t].Cur();
+                    if (ansCur.fShared && ansCur.reads.cRead == 0) continue; // serves every item
+                    const int i = SharedAnswer(rgelem[t], path, dt, il, k,
+                                               rgvePrev[k].pszTag.data(), m.cTagElem);
+                    if (i >= 0) {
+                        fChanged = fChanged || i != rgelem[t].iCur;
+                        rgelem[t].iCur = i;
+                        continue;
+                    }
                 }
+                fChanged = true;
+                ElemAnswers& elem = rgelem[t];
+                const int iNew = elem.cAnswer++;
+                if (Idx(iNew) == elem.rgAnswer.size()) elem.rgAnswer.emplace_back();
+                VtcAnswer& ans = elem.rgAnswer[Idx(iNew)];
+                elem.iCur = iNew;
+                ans.HoldAC(dl.rgpszAC[t]);
+                int iBest = 0;
+                TagProbsNote note;
+                note.pReads = &ans.reads;
+                note.pClosest = &work.closest;
+                ans.iRes = GetTagProbsInto(fMode, nullptr, &ans.probs, iBest, m,
+                                           static_cast<int>(t), dt, il, &note, &tr);
+                if (ans.iRes > 0) return kVtcProbsFailed;
+                ans.fShared = !note.fWarned && !ans.reads.fLost;
+                if (k == 0 && !(ans.fShared && ans.reads.cRead == 0)) rgtVary[Idx(cVary++)] = t;
             }
-            fChanged = true;
-            ElemAnswers& elem = rgelem[t];
-            const int iNew = elem.cAnswer++;
-            if (Idx(iNew) == elem.rgAnswer.size()) elem.rgAnswer.emplace_back();
-            VtcAnswer& ans = elem.rgAnswer[Idx(iNew)];
-            elem.iCur = iNew;
-            ans.HoldAC(dl.rgpszAC[t]);
-            int iBest = 0;
-            TagProbsNote note;
-            note.pReads = &ans.reads;
-            note.pClosest = &work.closest;
-            ans.iRes = GetTagProbsInto(fMode, nullptr, &ans.probs, iBest, m, static_cast<int>(t),
-                                       dt, il, &note, &tr);
-            if (ans.iRes > 0) return kVtcProbsFailed;
-            ans.fShared = !note.fWarned && !ans.reads.fLost;
-            if (k == 0 && !(ans.fShared && ans.reads.cRead == 0)) rgtVary[Idx(cVary++)] = t;
-        }
-        if (k == 0 && cPrev > 1 && !fProbsTrace) {
-            shared.Start(dt, il, 0, m.cTagElem);
-            for (int a = 0; a < cVary && shared.Usable(); ++a) {
-                const VtcAnswer& ans = rgelem[rgtVary[Idx(a)]].Cur();
-                if (ans.fShared)
-                    shared.Add(ans.reads);
-                else
-                    shared.Drop();
+            if (k == 0 && cPrev > 1 && !fProbsTrace) {
+                shared.Start(dt, il, 0, m.cTagElem);
+                for (int a = 0; a < cVary && shared.Usable(); ++a) {
+                    const VtcAnswer& ans = rgelem[rgtVary[Idx(a)]].Cur();
+                    if (ans.fShared)
+                        shared.Add(ans.reads);
+                    else
+                        shared.Drop();
+                }
+            } else if (fChanged) {
+                shared.Drop(); // other answers serve from here on
             }
-        } else if (fChanged) {
-            shared.Drop(); // other answers serve from here on
-        }
-        if (fTrace) TraceProbsSet(tr);
+            if (fTrace) TraceProbsSet(tr);
 
-        // The probability of each candidate tag: the product of its values'
-        // probabilities over the elements that have them, in element order
-        // (a single-valued element contributes a factor 1 and is left out).
-        // Unchanged answers give the products of the item before.
-        if (fChanged) {
-            std::array<const TagProbs*, kTagElemMax> rgpProbs;
-            std::array<std::size_t, kTagElemMax> rgt;
-            std::size_t cHas = 0;
-            for (int a = 0; a < cAsk; ++a) {
-                const std::size_t t = rgtAsk[Idx(a)];
-                const VtcAnswer& ans = rgelem[t].Cur();
-                if (ans.iRes == kProbsSingleValue) continue;
-                rgpProbs[cHas] = &ans.probs;
-                rgt[cHas++] = t;
-            }
-            for (std::size_t c = 0; c < cCand; ++c) {
-                const char* pszCand = rgpszCand[c];
-                double dTagProb = 1.0;
-                for (std::size_t i = 0; i < cHas; ++i)
-                    dTagProb *= (*rgpProbs[i])[Byte(pszCand[rgt[i]])];
-                rgdTagProb[c] = dTagProb;
+            // The probability of each candidate tag: the product of its values'
+            // probabilities over the elements that have them, in element order
+            // (a single-valued element contributes a factor 1 and is left out).
+            // Unchanged answers give the products of the item before.
+            if (fChanged) {
+                std::array<const TagProbs*, kTagElemMax> rgpProbs;
+                std::array<std::size_t, kTagElemMax> rgt;
+                std::size_t cHas = 0;
+                for (int a = 0; a < cAsk; ++a) {
+                    const std::size_t t = rgtAsk[Idx(a)];
+                    const VtcAnswer& ans = rgelem[t].Cur();
+                    if (ans.iRes == kProbsSingleValue) continue;
+                    rgpProbs[cHas] = &ans.probs;
+                    rgt[cHas++] = t;
+                }
+                for (std::size_t c = 0; c < cCand; ++c) {
+                    const char* pszCand = rgpszCand[c];
+                    double dTagProb = 1.0;
+                    for (std::size_t i = 0; i < cHas; ++i)
+                        dTagProb *= (*rgpProbs[i])[Byte(pszCand[rgt[i]])];
+                    rgdTagProb[c] = dTagProb;
+                }
             }
         }
 

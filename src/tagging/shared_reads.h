@@ -33,6 +33,7 @@ public:
         ilWalk_ = il - 1;
         iItemWalk_ = iItem;
         cTagElem_ = cTagElem;
+        cMaskable_ = static_cast<unsigned>(std::clamp(cTagElem, 0, 16));
         dMax_ = 0;
         dWalked_ = 0;
         fWalkInUse_ = true;
@@ -48,8 +49,9 @@ public:
     // other than the path's, or of characters beyond the first 16 drops the
     // combination.
     void Add(const PathReads& reads) {
-        if (reads.fLost) fUsable_ = false;
-        for (int i = 0; fUsable_ && i < reads.cRead; ++i) AddRead(reads.rgRead[Idx(i)]);
+        bool fUsable = fUsable_ && !reads.fLost;
+        for (int i = 0; fUsable && i < reads.cRead; ++i) fUsable = AddRead(reads.rgRead[Idx(i)]);
+        fUsable_ = fUsable;
     }
 
     // Whether the path that ends at item iItem of line il - 1 shows the
@@ -102,14 +104,10 @@ private:
         return iItem >= 0 && iItem < bl.cBeam && Idx(iItem) < bl.rgve.size();
     }
 
-    void AddRead(const PathReads::Read& rd) {
-        if (rd.d < 1 || rd.d > kDepth || rd.pszTag == nullptr) {
-            fUsable_ = false;
-            return;
-        }
-        // Walk the starting path as far as this read, each level cleared.
-        // Once the path leaves the items in use, it has no tags.
-        while (dWalked_ < rd.d) {
+    // Looks up the starting path's tags as far as d lines to the left, each
+    // level cleared. Once the path leaves the items in use, it has no tags.
+    void Walk(int d) {
+        for (; dWalked_ < d; ++dWalked_, --ilWalk_) {
             Level& lv = rglevel_[Idx(dWalked_)];
             lv = Level{};
             fWalkInUse_ = fWalkInUse_ && InUse(*pdt_, ilWalk_, iItemWalk_);
@@ -119,31 +117,31 @@ private:
                 lv.pszTag = ve.pszTag.data();
                 iItemWalk_ = ve.iBack;
             }
-            --ilWalk_;
-            ++dWalked_;
         }
-        Level& lv = rglevel_[Idx(rd.d - 1)];
-        if (rd.pszTag != lv.pszTag) {
-            fUsable_ = false;
-            return;
-        }
+    }
+
+    // Adds one read; false when it cannot be combined.
+    bool AddRead(const PathReads::Read& rd) {
+        const auto iLevel = static_cast<unsigned>(rd.d - 1);
+        if (iLevel >= static_cast<unsigned>(kDepth)) return false;
+        if (rd.d > dWalked_) Walk(rd.d);
+        Level& lv = rglevel_[iLevel];
+        if (rd.pszTag != lv.pszTag || rd.pszTag == nullptr) return false;
         if (rd.d > dMax_) dMax_ = rd.d;
-        if (rd.iElem == kElemTag) {
+        if (static_cast<unsigned>(rd.iElem) < cMaskable_) {
+            lv.uMask |= 1u << rd.iElem;
+        } else if (rd.iElem == kElemTag) {
             // The whole tag as strncmp compares it over cTagElem characters:
             // up to its end, which is compared too when it comes before.
-            if (cTagElem_ > 16) {
-                fUsable_ = false;
-                return;
-            }
+            if (cTagElem_ > 16) return false;
             static constexpr TagBuf kNone{};
             const int iEnd = std::countr_zero(SameBytes(rd.pszTag, kNone.data()) | 0x10000u);
             const int cch = std::min(iEnd + 1, cTagElem_);
             if (cch > 0) lv.uMask |= (2u << (cch - 1)) - 1;
-        } else if (rd.iElem < 0 || (rd.iElem < cTagElem_ && rd.iElem >= 16)) {
-            fUsable_ = false;
         } else if (rd.iElem < cTagElem_) {
-            lv.uMask |= 1u << rd.iElem;
-        } // an element beyond the tag's agrees whatever the path shows
+            return false; // below 0, or beyond the first 16 characters
+        }                 // an element beyond the tag's agrees whatever the path shows
+        return true;
     }
 
     const DataTable* pdt_ = nullptr;
@@ -151,8 +149,9 @@ private:
     long ilWalk_ = 0; // the starting path's walk: the next line and item
     int iItemWalk_ = 0;
     int cTagElem_ = 0;
-    int dMax_ = 0;    // the farthest read added
-    int dWalked_ = 0; // levels of the starting path looked up
+    unsigned cMaskable_ = 0; // value elements compared under the mask
+    int dMax_ = 0;           // the farthest read added
+    int dWalked_ = 0;        // levels of the starting path looked up
     bool fWalkInUse_ = true;
     bool fUsable_ = false;
     std::array<Level, kDepth> rglevel_;
