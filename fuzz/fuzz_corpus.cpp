@@ -68,6 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
             // Each call consumes input or ends it; the bound only stops a
             // reader that would deliver tokens for ever.
             for (long i = 0; i < 1000000 && GetEvent(szLine, szRest, gap, *ppdf, *pm) == 0; ++i) {
+                // A line said to hold no zero byte is its first cch
+                // characters.
+                if (EventLine(szLine, *ppdf) != szLine.data()) std::abort();
                 if (fMode == kModeTest) {
                     const std::string_view svLine = szLine.data();
                     const bool fParses = InsertLine(*pm, dt, svLine, 0, "", gap, 0) == 0;
@@ -197,7 +200,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
             }
         }
     }
-    if (fAll ? (fWholeFatal || szJoined != szWhole) : !szWhole.starts_with(szJoined))
-        std::abort();
+    if (fAll ? (fWholeFatal || szJoined != szWhole) : !szWhole.starts_with(szJoined)) std::abort();
     return 0;
 }

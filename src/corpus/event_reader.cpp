@@ -764,16 +764,19 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
             pdf.iState = 3;
             break;
 
-        case 3:
-            if (szName == "f" || szName == "d" || szName == "s") {
+        case 3: {
+            // A token opens with "<f>", "<d>" or "<s>": a name of one
+            // character, compared as one.
+            const char chName = szName.size() == 1 ? szName[0] : '\0';
+            if (chName == 'f' || chName == 'd' || chName == 's') {
                 lTokenLine = pdf.lLine;
                 Gap(szText, "");
-                if (szName == "s") {
+                if (chName == 's') {
                     ++pdf.clSentences;
                     SetBoundaryToken("%sCannot add sent tag to full tag list: %s");
                     fComplete = true;
                 } else {
-                    if (szName == "f") pdf.fWord = 1;
+                    if (chName == 'f') pdf.fWord = 1;
                     form.Set(szText.size() < kTokenFieldSize ? szText : szFormTooLong);
                     fFormSeen = true;
                 }
@@ -782,12 +785,16 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                 Gap(szText, "\n");
             }
             break;
+        }
 
         case 4: {
             const InToken kind = ClassifyInToken(szName);
             if (fComplete || kind == InToken::kEnd) {
                 // Finish the token; the current tag stays for the next call.
                 const AnalyserUse* puse = pdf.pAnalyserUse;
+                // The analyser's tags are not the input's: they may hold a
+                // zero byte.
+                bool fAnalysed = false;
                 if (fFormSeen && puse && puse->from != CandidatesFrom::Input &&
                     (puse->from == CandidatesFrom::Lexicon || cands.Count() == 0)) {
                     // The analyser's candidates, the most probable first in
@@ -796,6 +803,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                     if (const Analyser* pa = puse->For(pdf.fTrainingLine != 0, pdf.clSentences)) {
                         pa->Analyse(form.View(), pdf.analyses);
                         if (pdf.analyses.Count() > 0) {
+                            fAnalysed = true;
                             cands.Clear();
                             for (int k = pdf.analyses.Count(); k-- > 0;)
                                 if (!cands.Add(pdf.analyses.Tag(k)))
@@ -856,10 +864,18 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                     EventFatal(pdf, ux_StrPrintf("%sOutput data line too long (>= %ld): %s", kGE,
                                                  static_cast<long>(szLine.size()), szLine.data()));
                 pdf.lineParts.fClassPartsPlain = pdf.lineParts.fKnown && fPlain;
+                pdf.lineParts.fNoZeroByte = pdf.lineParts.fKnown && !fAnalysed;
                 if (fEndRead) pdf.fEndSeen = 1;
                 pdf.iState = 3;
-                const std::size_t cchPrev = strnlen(szLine.data(), kPdfPrevLineShown);
-                std::memcpy(pdf.szPrevLine.data(), szLine.data(), cchPrev);
+                // The start of the line, for messages.
+                constexpr auto cchShown = static_cast<std::size_t>(kPdfPrevLineShown);
+                const std::size_t cchPrev = pdf.lineParts.fNoZeroByte
+                                                ? std::min(pdf.lineParts.cch, cchShown)
+                                                : strnlen(szLine.data(), cchShown);
+                if (cchPrev == cchShown)
+                    std::memcpy(pdf.szPrevLine.data(), szLine.data(), cchShown);
+                else
+                    std::memcpy(pdf.szPrevLine.data(), szLine.data(), cchPrev);
                 pdf.szPrevLine[cchPrev] = '\0';
                 return 0;
             }

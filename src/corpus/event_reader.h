@@ -187,6 +187,14 @@ int GetEvent(std::span<char> szLine, std::span<char> szRest, gapRecType& gap, pd
 int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& gap,
                     pdfRecType& pdf, const Model& m);
 
+// The data line GetEventOntoGap has just put into szLine: its first
+// pdf.lineParts.cch characters when they hold no zero byte, else the text up
+// to the first one.
+inline std::string_view EventLine(std::span<const char> szLine, const pdfRecType& pdf) {
+    return pdf.lineParts.fNoZeroByte ? std::string_view(szLine.data(), pdf.lineParts.cch)
+                                     : std::string_view(szLine.data());
+}
+
 // Results of ConvertTag besides 0 (the tag is a source tag, szOut its target).
 inline constexpr int kTagNoTable = -1;  // no table loaded: szOut is the tag
 inline constexpr int kTagIsTarget = -2; // a target tag already: szOut is the tag

@@ -219,7 +219,7 @@ void PieceReader::Read(const Model& m, const pdfRecType& pdfRun, InputPiece& pie
                 break;
             }
             if (rc != 0) return;
-            const std::string_view svLine = szLine_.data();
+            const std::string_view svLine = EventLine(szLine_, pdf);
             const std::string_view svRest = szRest_.data();
             PieceLine line;
             line.ichLine = static_cast<std::uint32_t>(piece.szText.size());

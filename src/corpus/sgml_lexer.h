@@ -59,6 +59,10 @@ struct DataLineParts {
     // has cTagElem characters none of which is a "/": those two parts then
     // parse as they stand.
     bool fClassPartsPlain = false;
+    // None of the line's cch characters is a zero byte (every piece came
+    // from the input, which holds none, or from the reader's own texts): the
+    // line is its first cch characters, found without a search for its end.
+    bool fNoZeroByte = false;
 };
 
 // One open input file with its scanning state. Large (about 38 KB): keep it as

@@ -608,7 +608,7 @@ public:
                     continue;
                 }
                 if (rc != 0) return kTagVtcRead;
-                const std::string_view svLine = szLine_.data();
+                const std::string_view svLine = EventLine(szLine_, pdf);
                 if (pdf.fEndSeen && !fRest_ && !piece.fLast) {
                     // The boundary token of the next piece's first tag.
                     held_.szLine.assign(svLine);
@@ -896,7 +896,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
             if (rc == -1) return -1;
             // The reading stops at a line that would not parse, as with one
             // thread; the workers parse the others.
-            const std::string_view svLine = szLine.data();
+            const std::string_view svLine = EventLine(szLine, pdf);
             if (rc != 0) return kTagVtcRead;
             if (CheckLine(m, svLine, dlCheck, &checkedSets, &pdf.lineParts) != 0 ||
                 StoreLine(m, dt, svLine, n, szRest.data(), spanGap, pdf.fWord, &pdf.lineParts) != 0)
@@ -1117,7 +1117,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
                 break;
             }
             if (rc != 0) return kTagVtcRead;
-            if (InsertLine(m, dt, szLine.data(), n, szRest.data(), spanGap, pdf.fWord,
+            if (InsertLine(m, dt, EventLine(szLine, pdf), n, szRest.data(), spanGap, pdf.fWord,
                            &pdf.lineParts) != 0)
                 return kTagVtcInsert;
             ++n;

@@ -3,9 +3,13 @@
 // fatal reports of malformed input.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "analyser/analyser.h"
+#include "analyser/lexicon.h"
 #include "corpus/event_reader.h"
 #include "test_model_util.h"
 
@@ -248,6 +252,33 @@ TEST_F(EventReader, FormsLemmasAndTagsOfEveryShortLengthAreKeptWhole) {
                       szTag + "|" + szAC + "|" + szForm + "|" + szLemma + "|>" + szTag + "/");
         }
     }
+}
+
+// A line goes on with its length only when none of its characters can be a
+// zero byte: the input's never are, a tag from the analyser's lexicon may
+// be. Taken with its length, the line is what its text up to the first
+// zero byte is.
+TEST_F(EventReader, LinesGoOnWithTheirLengthOnlyWithoutZeroBytes) {
+    LexiconBuilder builder(2);
+    builder.AddToken("dog", "dog", std::string_view("N\0", 2));
+    builder.AddToken("cat", "cat", "NS");
+    AnalyserUse use;
+    use.from = CandidatesFrom::Lexicon;
+    use.pAnalyser = std::make_unique<Analyser>(std::make_shared<Lexicon>(builder.Build()),
+                                               GuessSettings{0.99, 0});
+    auto ppdf = OpenReader(dir.Write("in.txt", "<s><f>dog<MMt>NN<f>cat<MMt>VB"));
+    std::vector<char> szLine(kDataLineSize), szRest(kDataLineSize);
+    gapRecType gap;
+    std::string szWhole;
+    for (const AnalyserUse* puse : std::array<const AnalyserUse*, 2>{nullptr, &use}) {
+        ppdf->pAnalyserUse = puse;
+        ASSERT_EQ(GetEvent(szLine, szRest, gap, *ppdf, *pm), 0);
+        EXPECT_EQ(EventLine(szLine, *ppdf), szLine.data());
+        szWhole += ppdf->lineParts.fNoZeroByte ? "1" : "0";
+    }
+    ASSERT_EQ(GetEvent(szLine, szRest, gap, *ppdf, *pm), 0);
+    EXPECT_EQ(EventLine(szLine, *ppdf), "NS|N/S/|cat|=|>NS/");
+    EXPECT_EQ(szWhole + (ppdf->lineParts.fNoZeroByte ? "1" : "0"), "100");
 }
 
 TEST_F(EventReader, PlainTokenTagsReadTheSameThroughTheShortPath) {
