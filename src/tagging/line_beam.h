@@ -51,20 +51,27 @@ public:
             ++cCount_;
             return;
         }
-        // The item of the minimum stops the scan at the latest.
-        int j = 0;
-        while (!(dWorse > pitem[j].slot.dProb)) ++j;
-        if (fDebug10) std::fprintf(stderr, "worse: %12.9f, at %d\n", pitem[j].slot.dProb, j);
-        // The items from j on move back by one; a full beam drops its last.
-        // Field by field: a beam moves a few items, fewer than a call to a
-        // block move costs. Each item's minimum up to it moves along: the
-        // minimum up to item j already counts that item, which is below the
+        // The path goes in front of the first item it beats by more than
+        // the margin. The minima up to each item fall from the first item to
+        // the last, and the path beats an item's minimum exactly when it
+        // beats that item or one before it: the items it goes in front of
+        // are those at the end whose minimum it beats. They move back by one,
+        // the last one of a full beam dropped, from the end; new paths
+        // mostly go in near the end. Each item's minimum moves along: the
+        // minimum up to an item it passes already counts an item below the
         // new path.
-        for (int i = std::min(cCount_, cBeam_ - 1); i > j; --i) {
-            pitem[i].slot.dProb = pitem[i - 1].slot.dProb;
-            pitem[i].slot.iBack = pitem[i - 1].slot.iBack;
-            pitem[i].slot.iCand = pitem[i - 1].slot.iCand;
-            pitem[i].dMinTo = pitem[i - 1].dMinTo;
+        const int iStart = std::min(cCount_, cBeam_ - 1);
+        int j = iStart;
+        while (j > 0 && dWorse > pitem[j - 1].dMinTo) {
+            pitem[j].slot.dProb = pitem[j - 1].slot.dProb;
+            pitem[j].slot.iBack = pitem[j - 1].slot.iBack;
+            pitem[j].slot.iCand = pitem[j - 1].slot.iCand;
+            pitem[j].dMinTo = pitem[j - 1].dMinTo;
+            --j;
+        }
+        if (fDebug10) {
+            const double dPassed = pitem[j < iStart ? j + 1 : j].slot.dProb;
+            std::fprintf(stderr, "worse: %12.9f, at %d\n", dPassed, j);
         }
         pitem[j].slot = {dP, k, iCand};
         pitem[j].dMinTo = j > 0 && !(dP < pitem[j - 1].dMinTo) ? pitem[j - 1].dMinTo : dP;
