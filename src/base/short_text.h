@@ -55,4 +55,26 @@ inline bool SameShort(std::string_view sz1, std::string_view sz2) {
     return ((w1 ^ w2) | (w3 ^ w4)) == 0;
 }
 
+// Whether sz1 and sz2 are the same text, compared without a call when they
+// have at most 16 characters, as forms and lemmas mostly do: as two
+// overlapping pieces of 8 or 4 characters, or (up to 3) character by
+// character.
+inline bool SameText(std::string_view sz1, std::string_view sz2) {
+    const std::size_t cch = sz1.size();
+    if (cch != sz2.size()) return false;
+    if (cch >= 8) return SameShort(sz1, sz2);
+    const char* pch1 = sz1.data();
+    const char* pch2 = sz2.data();
+    if (cch >= 4) {
+        std::uint32_t w1, w2, w3, w4;
+        std::memcpy(&w1, pch1, 4);
+        std::memcpy(&w2, pch2, 4);
+        std::memcpy(&w3, pch1 + cch - 4, 4);
+        std::memcpy(&w4, pch2 + cch - 4, 4);
+        return ((w1 ^ w2) | (w3 ^ w4)) == 0;
+    }
+    return cch == 0 ||
+           (pch1[0] == pch2[0] && pch1[cch / 2] == pch2[cch / 2] && pch1[cch - 1] == pch2[cch - 1]);
+}
+
 } // namespace vexta

@@ -194,7 +194,7 @@ template <typename Interner>
 template <typename Interner>
 [[gnu::always_inline]] inline int InternLemma(std::string_view szLemma, std::string_view szForm,
                                               DlData& dl, Interner& interner) {
-    if (szLemma == szForm)
+    if (SameText(szLemma, szForm))
         dl.pszLemma = dl.pszForm;
     else if (!interner.Intern(szLemma, dl.pszLemma))
         return kLineInternLemma;
@@ -383,6 +383,7 @@ int ParseWithClassParts(const CandidateSetCache::Entry& e, std::size_t cTagElem,
     }
     const char* pszForm = nullptr;
     const char* pszLemma = nullptr;
+    const bool fLemmaIsForm = SameText(szLemma, szForm);
     if (fPieces) {
         if (pszTag == nullptr) {
             // The tag is interned first, which may change the cache's
@@ -393,7 +394,7 @@ int ParseWithClassParts(const CandidateSetCache::Entry& e, std::size_t cTagElem,
             if (fFormNew && HasBar(szForm.data(), szForm.size())) return kPiecesHoldBar;
             // A new form is put into the cache before the lemma is looked
             // up there; the lemma's answer is then the one it gives.
-            if (szLemma != szForm && (fFormNew || !interner.Cached(szLemma, pszLemma))) {
+            if (!fLemmaIsForm && (fFormNew || !interner.Cached(szLemma, pszLemma))) {
                 pszLemma = nullptr;
                 if (HasBar(szLemma.data(), szLemma.size())) return kPiecesHoldBar;
             }
@@ -407,10 +408,13 @@ int ParseWithClassParts(const CandidateSetCache::Entry& e, std::size_t cTagElem,
         dl.pszForm = pszForm;
     else if (const int rc = InternForm(szForm, dl, interner); rc != 0)
         return rc;
-    if (pszLemma != nullptr)
+    // As InternLemma, with the comparison of lemma and form made above.
+    if (fLemmaIsForm)
+        dl.pszLemma = dl.pszForm;
+    else if (pszLemma != nullptr)
         dl.pszLemma = pszLemma;
-    else if (const int rc = InternLemma(szLemma, szForm, dl, interner); rc != 0)
-        return rc;
+    else if (!interner.Intern(szLemma, dl.pszLemma))
+        return kLineInternLemma;
     dl.rgpszMMt = e.rgpszMMt;
     dl.cMMt = static_cast<int>(cMMt);
     return 0;

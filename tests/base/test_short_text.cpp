@@ -17,12 +17,16 @@ TEST(ShortText, CopiesExactlyAndComparesEveryCharacter) {
         EXPECT_EQ(CopyShort(szTo.data() + 1, szFrom.data(), cch), szTo.data() + 1 + cch);
         EXPECT_EQ(szTo, "#" + szFrom + "#") << cch;
 
-        EXPECT_TRUE(SameShort(szFrom, szFrom));
-        EXPECT_FALSE(SameShort(szFrom, szFrom + "x"));
-        for (std::size_t k = 0; k < cch; ++k) {
-            std::string sz = szFrom;
-            sz[k] = '-';
-            EXPECT_FALSE(SameShort(szFrom, sz)) << cch << " " << k;
+        // A copy, so that the texts compared lie apart.
+        const std::string szSame = szFrom;
+        for (const auto Same : {SameShort, SameText}) {
+            EXPECT_TRUE(Same(szFrom, szSame)) << cch;
+            EXPECT_FALSE(Same(szFrom, szFrom + "x"));
+            for (std::size_t k = 0; k < cch; ++k) {
+                std::string sz = szFrom;
+                sz[k] = '-';
+                EXPECT_FALSE(Same(szFrom, sz)) << cch << " " << k;
+            }
         }
     }
 }
