@@ -227,6 +227,25 @@ int SharedAnswer(const ElemAnswers& elem, LazyPath& path, const DataTable& dt, l
     }
 }
 
+// StoreBeam for a line with one candidate tag whose paths keep the order
+// and the probabilities of the previous beam's items
+// (LineBeam::KeepsOrder).
+void StoreInOrder(BeamLine& bl, const BeamLine& blPrev, const char* pszCand, const Model& m) {
+    const int cCount = blPrev.cBeam;
+    const VeItem* const rgvePrev = blPrev.rgve.data();
+    bl.cBeam = cCount;
+    double dSum = 0.0;
+    for (int k = 0; k < cCount; ++k) dSum += rgvePrev[k].dProb;
+    const std::size_t cch = TagLength(m, pszCand);
+    VeItem* const rgve = bl.rgve.data();
+    for (int k = 0; k < cCount; ++k) {
+        VeItem& ve = rgve[k];
+        SetTag(ve.pszTag, pszCand, cch);
+        ve.iBack = k;
+        ve.dProb = dSum > 0.0 ? rgvePrev[k].dProb / dSum : 1.0 / cCount;
+    }
+}
+
 // Forward step for line il: extends every item of the previous beam (one
 // empty path on the first line) by every candidate tag. Returns 0 or the
 // failure of the probability model; iRet receives the model's last result.
@@ -273,6 +292,16 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         // Nothing to ask: every candidate's probability is the empty
         // product 1, so each path keeps the probability of the item it
         // extends (1 on the first line).
+        dt.iBeamPrev = cPrev - 1;
+        if (cTE > 0) iRet = kProbsSingleValue;
+        if (pblPrev != nullptr && cCand == 1 &&
+            LineBeam::KeepsOrder(cPrev, m.cBeam,
+                                 [pblPrev](int k) { return pblPrev->rgve[Idx(k)].dProb; })) {
+            // Most such lines: the new beam is the previous one's paths,
+            // each extended by the line's tag, in their order.
+            StoreInOrder(bl, *pblPrev, rgpszCand[0], m);
+            return 0;
+        }
         if (pblPrev == nullptr) {
             for (std::size_t c = 0; c < cCand; ++c) beam.Add(static_cast<int>(c), 0, 1.0, false);
         } else {
@@ -283,8 +312,6 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
                     beam.Add(static_cast<int>(c), k, dPrev, false);
             }
         }
-        dt.iBeamPrev = cPrev - 1;
-        if (cTE > 0) iRet = kProbsSingleValue;
         StoreBeam(bl, beam, dl, m);
         return 0;
     }

@@ -80,6 +80,20 @@ public:
         dMin_ = pitem[cCount_ - 1].dMinTo;
     }
 
+    // Whether cPaths paths added in turn, with the probabilities dProbOf(0),
+    // dProbOf(1), ..., stay in that order: each goes last, as none beats one
+    // before it by more than the margin, and all fit.
+    template <class F> static bool KeepsOrder(int cPaths, int cBeam, F dProbOf) {
+        if (cPaths > cBeam) return false;
+        double dMin = std::numeric_limits<double>::infinity();
+        for (int k = 0; k < cPaths; ++k) {
+            const double dP = dProbOf(k);
+            if (dP - kBeamTieEps > dMin) return false;
+            if (dP < dMin) dMin = dP;
+        }
+        return true;
+    }
+
 private:
     struct Item {
         Slot slot;

@@ -56,11 +56,20 @@ TEST(LineBeam, KeepsThePlainInsertionRuleWithTiesAndOddValues) {
             // Mostly ordinary values, sometimes the odd ones.
             const unsigned cValues = iCase % 4 == 0 ? std::size(rgd) : 7;
             const int cAdd = 1 + static_cast<int>(Rand(20));
+            std::vector<Slot> rgslotAdded;
             for (int i = 0; i < cAdd; ++i) {
                 const Slot slot{rgd[Rand(cValues)], i % 3, i};
                 beam.Add(slot.iCand, slot.iBack, slot.dProb, false);
                 AddPlainly(rgslot, cBeam, slot);
                 ASSERT_TRUE(SameSlots(beam, rgslot))
+                    << "beam " << cBeam << ", case " << iCase << ", add " << i;
+                // The paths so far stay in their order exactly when
+                // KeepsOrder says so.
+                rgslotAdded.push_back(slot);
+                const bool fKept = LineBeam::KeepsOrder(i + 1, cBeam, [&](int k) {
+                    return rgslotAdded[static_cast<std::size_t>(k)].dProb;
+                });
+                EXPECT_EQ(SameSlots(beam, rgslotAdded), fKept)
                     << "beam " << cBeam << ", case " << iCase << ", add " << i;
             }
         }
