@@ -322,9 +322,10 @@ bool HasBar(const char* pch, std::size_t cch) {
 // when they hold no "|" either, which the caller learns from the
 // candidate-set cache (a pair of parts met before came from SplitClassParts,
 // which never leaves a "|" in them). False when the pieces say nothing sure.
-bool SplitAtSeparators(std::size_t cTagElem, std::string_view sz, const DataLineParts& parts,
-                       std::string_view& szAC, std::string_view& szForm, std::string_view& szLemma,
-                       std::string_view& szMMt) {
+[[gnu::always_inline]] inline bool
+SplitAtSeparators(std::size_t cTagElem, std::string_view sz, const DataLineParts& parts,
+                  std::string_view& szAC, std::string_view& szForm, std::string_view& szLemma,
+                  std::string_view& szMMt) {
     const char* pch = sz.data();
     if (!parts.fKnown || parts.cch != sz.size() || parts.ichTagEnd != cTagElem ||
         parts.ichACEnd <= cTagElem || parts.ichFormEnd <= parts.ichACEnd ||
