@@ -324,14 +324,22 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
     const VeItem* const rgvePrev = pblPrev != nullptr ? pblPrev->rgve.data() : nullptr;
     for (int k = 0; k < cPrev; ++k) {
         dt.iBeamPrev = k;
-        if (fTrace) TraceItem(tr, il, k, beam.Count());
-
         // The probabilities depend on the item only through the tags of its
         // path that they read: an answer is shared by the items whose paths
         // show the same values there. Nearly always, the later items are
         // served by the answers of the first, whose reads are combined and
-        // checked once per item: nothing changes for them.
-        if (k > 0 && shared.Usable() && shared.ShownBy(k)) {
+        // checked once per item: nothing changes for them, and untraced
+        // they go straight to their candidates.
+        const bool fServed = k > 0 && shared.Usable() && shared.ShownBy(k);
+        if (fServed && !fTrace) {
+            const double dPrev = rgvePrev[k].dProb;
+            for (std::size_t c = 0; c < cCand; ++c)
+                beam.Add(static_cast<int>(c), k, rgdTagProb[c] * dPrev, false);
+            continue;
+        }
+        if (fTrace) TraceItem(tr, il, k, beam.Count());
+
+        if (fServed) {
             if (fTrace) TraceProbsSet(tr);
         } else {
             // Otherwise each element's answers are looked at, the path only

@@ -54,12 +54,13 @@ public:
         fUsable_ = fUsable;
     }
 
-    // Whether the path that ends at item iItem of line il - 1 shows the
-    // value of every read added, as BeamPath::Shows checks each answer.
+    // Whether the path that ends at item iItem of line il - 1, an item in
+    // use, shows the value of every read added, as BeamPath::Shows checks
+    // each answer.
     bool ShownBy(int iItem) const {
         long il = il_ - 1;
         for (int d = 1; d <= dMax_; ++d, --il) {
-            if (!InUse(*pdt_, il, iItem)) return false;
+            if (d > 1 && !InUse(*pdt_, il, iItem)) return false;
             const VeItem& ve = pdt_->rgbeam[static_cast<std::size_t>(il)].rgve[Idx(iItem)];
             const Level& lv = rglevel_[Idx(d - 1)];
             // The same item: both paths go on alike.

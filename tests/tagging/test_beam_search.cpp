@@ -368,7 +368,7 @@ TEST(SharedReads, AnItemIsServedWhenItsPathShowsEveryRead) {
                                      rgCase[j].d <= SharedReads::kDepth;
                 ASSERT_EQ(fUsable, shared.Usable()) << s << ": " << i << " " << j;
                 if (!fUsable) continue;
-                for (int k = 0; k <= 4; ++k) {
+                for (int k = 0; k <= 3; ++k) {
                     BeamPath path(tm.dt, 5, k);
                     EXPECT_EQ(path.Shows(readsA, 3) && path.Shows(readsB, 3), shared.ShownBy(k))
                         << s << ": " << i << " " << j << " item " << k;
