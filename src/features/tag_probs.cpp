@@ -762,6 +762,29 @@ void CheckMode(int fTraining) {
     }
 }
 
+// GetTagProbsInto's general computation: every mode, the traces, and the
+// cases the laid-out path leaves to it. Kept out of line so that the usual
+// computation does not pay for its frame and registers.
+[[gnu::noinline]] int GeneralProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs,
+                                       int& iBest, const Model& m, int iTE, const DataTable& dt,
+                                       long ilData, TagProbsNote* pNote, const TraceSettings& tr) {
+    CheckMode(fTraining);
+    iBest = 0;
+    TagProbsNote note;
+    if (pNote != nullptr && pNote->pReads != nullptr) {
+        note.pReads = pNote->pReads;
+        note.pReads->Clear();
+    }
+    if (pNote != nullptr) note.pClosest = pNote->pClosest;
+    TraceLine(tr, dt, ilData);
+    ProbsSetup s;
+    int iRet = Prepare(s, fTraining, pac, iBest, m, iTE, dt, ilData);
+    if (iRet != kProbsSingleValue)
+        iRet = ComputeProbs(s, pProbs, iBest, m, iTE, dt, ilData, note, tr);
+    if (pNote != nullptr) *pNote = note;
+    return iRet;
+}
+
 } // namespace
 
 int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& iBest,
@@ -783,21 +806,7 @@ int GetTagProbsInto(int fTraining, const AmbClass* pac, TagProbs* pProbs, int& i
             return iRet;
         }
     }
-    CheckMode(fTraining);
-    iBest = 0;
-    TagProbsNote note;
-    if (pNote != nullptr && pNote->pReads != nullptr) {
-        note.pReads = pNote->pReads;
-        note.pReads->Clear();
-    }
-    if (pNote != nullptr) note.pClosest = pNote->pClosest;
-    TraceLine(tr, dt, ilData);
-    ProbsSetup s;
-    int iRet = Prepare(s, fTraining, pac, iBest, m, iTE, dt, ilData);
-    if (iRet != kProbsSingleValue)
-        iRet = ComputeProbs(s, pProbs, iBest, m, iTE, dt, ilData, note, tr);
-    if (pNote != nullptr) *pNote = note;
-    return iRet;
+    return GeneralProbsInto(fTraining, pac, pProbs, iBest, m, iTE, dt, ilData, pNote, tr);
 }
 
 int GetTagProbs(int fTraining, const AmbClass* pac, std::unique_ptr<TagProbs>* ppProbs, int& iBest,
