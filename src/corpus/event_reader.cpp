@@ -52,6 +52,7 @@ public:
         cCand_ = 0;
         cch_ = 0;
         cchEach_ = 0;
+        wSeen_ = 0;
     }
     std::string_view At(int k) const {
         const int ich = rgich_[k];
@@ -65,6 +66,9 @@ public:
             // at a fixed stride, each compared as two words.
             const std::uint64_t w1 = LoadWord(szTag.data());
             const std::uint64_t w2 = LoadWord(szTag.data() + cch - 8);
+            // A tag whose Mark no candidate has is new: most are, and the
+            // loop below is left out for them.
+            if ((wSeen_ & Mark(w1, w2)) == 0) return false;
             const char* const pchEnd = szBuf_.data() + cch_;
             for (const char* pch = szBuf_.data(); pch < pchEnd; pch += cch + 1)
                 if (((LoadWord(pch) ^ w1) | (LoadWord(pch + cch - 8) ^ w2)) == 0) return true;
@@ -74,11 +78,38 @@ public:
             if (SameShort(At(k), szTag)) return true;
         return false;
     }
+    // Contains(szTag) || Add(szTag): false when the tag is new and the
+    // candidate part would no longer fit into a data line. A tag of the
+    // length of all candidates so far (8 to 16 characters) is read once.
+    bool Take(std::string_view szTag) {
+        const std::size_t cch = szTag.size();
+        if (cch != cchEach_ || cch < 8 || cch > 16) return Contains(szTag) || Add(szTag);
+        const std::uint64_t w1 = LoadWord(szTag.data());
+        const std::uint64_t w2 = LoadWord(szTag.data() + cch - 8);
+        const std::uint64_t wMark = Mark(w1, w2);
+        char* const pchEnd = szBuf_.data() + cch_;
+        if ((wSeen_ & wMark) != 0) {
+            for (const char* pch = szBuf_.data(); pch < pchEnd; pch += cch + 1)
+                if (((LoadWord(pch) ^ w1) | (LoadWord(pch + cch - 8) ^ w2)) == 0) return true;
+        }
+        if (static_cast<std::size_t>(cch_) + cch + 1 > cchMax_ ||
+            static_cast<std::size_t>(cCand_) >= rgich_.size())
+            return false;
+        wSeen_ |= wMark;
+        rgich_[cCand_++] = static_cast<std::uint16_t>(cch_);
+        std::memcpy(pchEnd, &w1, 8);
+        std::memcpy(pchEnd + cch - 8, &w2, 8);
+        pchEnd[cch] = '/';
+        cch_ += static_cast<int>(cch) + 1;
+        return true;
+    }
     // False when the candidate part would no longer fit into a data line.
     bool Add(std::string_view szTag) {
         if (static_cast<std::size_t>(cch_) + szTag.size() + 1 > cchMax_ ||
             static_cast<std::size_t>(cCand_) >= rgich_.size())
             return false;
+        if (szTag.size() >= 8 && szTag.size() <= 16)
+            wSeen_ |= Mark(LoadWord(szTag.data()), LoadWord(szTag.data() + szTag.size() - 8));
         cchEach_ = cCand_ == 0 || cchEach_ == szTag.size() ? szTag.size() : kMixed;
         rgich_[cCand_++] = static_cast<std::uint16_t>(cch_);
         CopyShort(szBuf_.data() + cch_, szTag.data(), szTag.size());
@@ -119,10 +150,17 @@ public:
 private:
     static constexpr std::size_t kMixed = ~std::size_t{0};
 
+    // One of 64 bits for a tag of 8 to 16 characters, given as its first
+    // and its last eight: every bit of them counts towards which.
+    static std::uint64_t Mark(std::uint64_t w1, std::uint64_t w2) {
+        return std::uint64_t{1} << (((w1 ^ std::rotl(w2, 29)) * 0x9E3779B97F4A7C15) >> 58);
+    }
+
     std::size_t cchMax_;
     int cch_ = 0;
     int cCand_ = 0;
     std::size_t cchEach_ = 0; // the length of every candidate; kMixed when they differ
+    std::uint64_t wSeen_ = 0; // the Marks of the candidates of 8 to 16 characters
     std::array<char, kDataLineSize> szBuf_;
     std::array<std::uint16_t, kDataLineSize / 2> rgich_;
 };
@@ -596,7 +634,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
         const auto cchTagText = static_cast<std::size_t>(cTagElem);
         // Takes a candidate; false when the set is full.
         const auto TakeCandidate = [&](std::string_view svTag, std::string_view szText) {
-            if (!cands.Contains(szText) && !cands.Add(szText)) return false;
+            if (!cands.Take(szText)) return false;
             if (fGap) gap.Add(svTag, szText);
             if (tagFirst.Empty()) tagFirst.Set(szText);
             return true;
@@ -665,7 +703,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                 const std::string_view szText(pchText,
                                               static_cast<std::size_t>(pchAfter - pchText));
                 if (fMMt) {
-                    if (!cands.Contains(szText) && !cands.Add(szText)) break;
+                    if (!cands.Take(szText)) break;
                     if (tagFirst.Empty()) tagFirst.Set(szText);
                 } else if (fTag) {
                     fTagSeen = true;

@@ -3,6 +3,7 @@
 // fatal reports of malformed input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string>
@@ -250,6 +251,38 @@ TEST_F(EventReader, FormsLemmasAndTagsOfEveryShortLengthAreKeptWhole) {
             ASSERT_FALSE(rgev.empty());
             EXPECT_EQ(rgev[0].szLine,
                       szTag + "|" + szAC + "|" + szForm + "|" + szLemma + "|>" + szTag + "/");
+        }
+    }
+}
+
+// Every tag a token repeats is kept once, in the order first seen (the
+// candidate part lists them last first): many candidates, repeated near and
+// far, among tags that differ in one character anywhere, of the lengths
+// compared as words.
+TEST_F(EventReader, RepeatedCandidatesAreKeptOnce) {
+    for (const int cTagElem : {8, 15, 16}) {
+        pm = MakeModel(cTagElem, kModeTest);
+        const auto cch = static_cast<std::size_t>(cTagElem);
+        const auto NthTag = [&](int i) {
+            std::string sz(cch, '-');
+            sz[static_cast<std::size_t>(i) % cch] = static_cast<char>('A' + i / 3 % 26);
+            return sz;
+        };
+        for (const int cStep : {1, 7, 13}) {
+            std::string szIn = "<f>a";
+            std::vector<std::string> rgszSeen;
+            for (int k = 0; k < 150; ++k) {
+                const std::string szTag = NthTag(k * cStep % 97 % (20 + k));
+                szIn += "<MMt>" + szTag + (k % 40 == 39 ? "\n" : "");
+                if (std::find(rgszSeen.begin(), rgszSeen.end(), szTag) == rgszSeen.end())
+                    rgszSeen.push_back(szTag);
+            }
+            std::string szPart;
+            for (auto it = rgszSeen.rbegin(); it != rgszSeen.rend(); ++it) szPart += *it + "/";
+            const std::vector<Event> rgev = Read(szIn + "\n<f>b<MMt>" + NthTag(0) + "\n");
+            ASSERT_EQ(rgev.size(), 2u);
+            const std::string& szLine = rgev[0].szLine;
+            EXPECT_EQ(szLine.substr(szLine.find('>') + 1), szPart) << cTagElem << " " << cStep;
         }
     }
 }
