@@ -346,10 +346,8 @@ std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, con
     Fixed.template operator()<ChainCond::kAC>(iLoc, ChainBlock::kGroupAC);
     Fixed.template operator()<ChainCond::kValue>(iLoc, ChainBlock::kGroupValue);
     Fixed.template operator()<ChainCond::kACMember>(iLoc, ChainBlock::kGroupACMember);
-    for (const std::uint32_t iEnd = blk.rgiLocEnd[ChainBlock::kGroupClosest]; iLoc < iEnd; ++iLoc) {
-        const ChainLocator& loc = ploc[iLoc];
-        long r = 0;
-        if (!LineOf(loc.cond, dt, il, r, pClosest)) continue;
+    // The locators at closest lines.
+    const auto At = [&](const ChainLocator& loc, long r) {
         const DlData& dl = pdl[r];
         switch (loc.cond.kind) {
         case ChainCond::kForm:
@@ -367,6 +365,23 @@ std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, con
         case ChainCond::kTag:
             break; // not a locator
         }
+    };
+    const std::uint32_t iEnd = blk.rgiLocEnd[ChainBlock::kGroupClosest];
+    if (pClosest != nullptr) {
+        // Every locator of the group looks to one side (iDir is not 0).
+        for (; iLoc < iEnd; ++iLoc) {
+            const ChainLocator& loc = ploc[iLoc];
+            long r = 0;
+            if (pClosest->Find(dt, il, loc.cond.iDir, static_cast<std::size_t>(loc.cond.tClosest),
+                               loc.cond.pszClosest, r))
+                At(loc, r);
+        }
+        return mask;
+    }
+    for (; iLoc < iEnd; ++iLoc) {
+        const ChainLocator& loc = ploc[iLoc];
+        long r = 0;
+        if (LineOf(loc.cond, dt, il, r, nullptr)) At(loc, r);
     }
     return mask;
 }
