@@ -337,7 +337,8 @@ std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, con
              iLoc < iEnd; ++iLoc) {
             const ChainLocator& loc = ploc[iLoc];
             const long r = il + loc.cond.iPos;
-            if (r < 0 || r >= clLines) continue;
+            // One comparison: a line before the first wraps round to a large one.
+            if (static_cast<unsigned long>(r) >= static_cast<unsigned long>(clLines)) continue;
             mask |= MaskAt<kKind>(chains, loc, pdl[r], r, il, path);
         }
     };
