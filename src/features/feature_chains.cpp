@@ -180,7 +180,7 @@ void AddBlocks(FeatureChains& chains, long iFirst, long iEnd, BlockScratch& scra
                         chains.rgKey.push_back(key);
                     fFirst = false;
                 }
-                loc.iKeyEnd = static_cast<std::uint32_t>(chains.rgKey.size());
+                loc.cKeyMore = static_cast<std::uint32_t>(chains.rgKey.size()) - loc.iKeyFirst;
                 chains.rgLoc.push_back(loc);
             }
             blk.rgiLocEnd[static_cast<std::size_t>(iGroup)] =

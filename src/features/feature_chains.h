@@ -66,8 +66,8 @@ struct ChainKey {
 struct ChainLocator {
     ChainCond cond;              // its pszValue is not used
     ChainKey key0;               // the first value
-    std::uint32_t iKeyFirst = 0; // the others in FeatureChains::rgKey
-    std::uint32_t iKeyEnd = 0;
+    std::uint32_t iKeyFirst = 0; // the others in FeatureChains::rgKey, from here
+    std::uint32_t cKeyMore = 0;  // how many
 };
 
 // Up to kChainBlock consecutive features of a chain, with their first

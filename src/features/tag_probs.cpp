@@ -288,9 +288,10 @@ bool FiresLaidOut(const Model& m, const ChainFeature& cf, const DataTable& dt, l
 [[gnu::always_inline]] inline std::uint64_t KeyMask(const FeatureChains& chains,
                                                     const ChainLocator& loc, std::uintptr_t key) {
     if (key == loc.key0.key) return loc.key0.mask;
-    for (std::uint32_t i = loc.iKeyFirst; i < loc.iKeyEnd; ++i) {
-        const ChainKey& k = chains.rgKey[i];
-        if (k.key == key) return k.mask;
+    if (loc.cKeyMore == 0) return 0; // most locators require one value
+    const ChainKey* const pk = chains.rgKey.data() + loc.iKeyFirst;
+    for (std::uint32_t i = 0; i < loc.cKeyMore; ++i) {
+        if (pk[i].key == key) return pk[i].mask;
     }
     return 0;
 }
