@@ -329,25 +329,28 @@ template <ChainCond::Kind kKind>
 std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, const DataTable& dt,
                          long il, BeamPath& path, ClosestLines* pClosest) {
     std::uint64_t mask = blk.maskRest;
-    const ChainLocator* ploc = chains.rgLoc.data();
     const DlData* pdl = dt.rgdl.data();
     const long clLines = dt.clLines;
+    // The block's locators, group after group: ploc runs over them all.
+    const ChainLocator* const plocArea = chains.rgLoc.data();
+    const ChainLocator* ploc = plocArea + blk.iLocFirst;
+    const auto EndOf = [&](int iGroup) {
+        return plocArea + blk.rgiLocEnd[static_cast<std::size_t>(iGroup)];
+    };
     // The locators at fixed positions, a loop per kind.
-    const auto Fixed = [&]<ChainCond::Kind kKind>(std::uint32_t& iLoc, int iGroup) {
-        for (const std::uint32_t iEnd = blk.rgiLocEnd[static_cast<std::size_t>(iGroup)];
-             iLoc < iEnd; ++iLoc) {
-            const ChainLocator& loc = ploc[iLoc];
+    const auto Fixed = [&]<ChainCond::Kind kKind>(int iGroup) {
+        for (const ChainLocator* const plocEnd = EndOf(iGroup); ploc < plocEnd; ++ploc) {
+            const ChainLocator& loc = *ploc;
             const long r = il + loc.cond.iPos;
             // One comparison: a line before the first wraps round to a large one.
             if (static_cast<unsigned long>(r) >= static_cast<unsigned long>(clLines)) continue;
             mask |= MaskAt<kKind>(chains, loc, pdl[r], r, il, path);
         }
     };
-    std::uint32_t iLoc = blk.iLocFirst;
-    Fixed.template operator()<ChainCond::kForm>(iLoc, ChainBlock::kGroupForm);
-    Fixed.template operator()<ChainCond::kAC>(iLoc, ChainBlock::kGroupAC);
-    Fixed.template operator()<ChainCond::kValue>(iLoc, ChainBlock::kGroupValue);
-    Fixed.template operator()<ChainCond::kACMember>(iLoc, ChainBlock::kGroupACMember);
+    Fixed.template operator()<ChainCond::kForm>(ChainBlock::kGroupForm);
+    Fixed.template operator()<ChainCond::kAC>(ChainBlock::kGroupAC);
+    Fixed.template operator()<ChainCond::kValue>(ChainBlock::kGroupValue);
+    Fixed.template operator()<ChainCond::kACMember>(ChainBlock::kGroupACMember);
     // The locators at closest lines.
     const auto At = [&](const ChainLocator& loc, long r) {
         const DlData& dl = pdl[r];
@@ -368,11 +371,11 @@ std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, con
             break; // not a locator
         }
     };
-    const std::uint32_t iEnd = blk.rgiLocEnd[ChainBlock::kGroupClosest];
+    const ChainLocator* const plocEnd = EndOf(ChainBlock::kGroupClosest);
     if (pClosest != nullptr) {
         // Every locator of the group looks to one side (iDir is not 0).
-        for (; iLoc < iEnd; ++iLoc) {
-            const ChainLocator& loc = ploc[iLoc];
+        for (; ploc < plocEnd; ++ploc) {
+            const ChainLocator& loc = *ploc;
             long r = 0;
             if (pClosest->Find(dt, il, loc.cond.iDir, static_cast<std::size_t>(loc.cond.tClosest),
                                loc.cond.pszClosest, r))
@@ -380,8 +383,8 @@ std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, con
         }
         return mask;
     }
-    for (; iLoc < iEnd; ++iLoc) {
-        const ChainLocator& loc = ploc[iLoc];
+    for (; ploc < plocEnd; ++ploc) {
+        const ChainLocator& loc = *ploc;
         long r = 0;
         if (LineOf(loc.cond, dt, il, r, nullptr)) At(loc, r);
     }
