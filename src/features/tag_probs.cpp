@@ -526,34 +526,40 @@ constexpr int kProbsGeneral = -100;
     // chain has the factors of its values.
     const ChainBlock* const rgblk = chains.rgBlock.data();
     const FeatureChains::ElemIndex& ei = chains.rgElemIndex[static_cast<std::size_t>(iTE)];
-    const std::array<std::pair<long, long>, 2> rgspan = {
-        std::pair{pentry->iBlockFirst, pentry->iBlockEnd},
-        std::pair{ei.iAllDataBlockFirst, ei.iAllDataBlockEnd}};
-    for (std::size_t iChain = 0; iChain < rgspan.size(); ++iChain) {
-        for (long iBlk = rgspan[iChain].first; iBlk < rgspan[iChain].second; ++iBlk) {
-            const ChainBlock& blk = rgblk[iBlk];
-            for (std::uint64_t mask = Candidates(chains, blk, dt, ilData, path, pClosest);
-                 mask != 0; mask &= mask - 1) {
-                const int iBit = std::countr_zero(mask);
-                const ChainFeature& cf =
-                    chains.rgcf[static_cast<std::size_t>(blk.iFeatureFirst + iBit)];
-                const int iCondFirst = (blk.maskRest >> iBit) & 1U ? 0 : 1;
-                if (!FiresLaidOut(m, cf, dt, ilData, path, iCondFirst, pClosest)) continue;
-                if (cf.iFactor >= 0 && iChain == 0) {
-                    // The first factors are the scores (1 times each).
-                    const double* const pdFactor = chains.rgdFactor.data() + cf.iFactor;
-                    for (int i = 0; i < n; ++i) {
-                        pdT[i] = fFired ? pdT[i] * pdFactor[i] : pdFactor[i];
-                        if (!std::isfinite(pdT[i])) fFinite = false;
-                    }
-                } else {
-                    if (!fFired)
-                        for (int i = 0; i < n; ++i) pdT[i] = 1.0;
-                    MultiplyGains(m, *cf.pfd, pszAC, n, pdT, fFinite);
+    // The blocks of the class's chain, then those of the all-data chain.
+    long iBlk = pentry->iBlockFirst;
+    long iBlkEnd = pentry->iBlockEnd;
+    bool fOwn = true;
+    for (;; ++iBlk) {
+        if (iBlk >= iBlkEnd) {
+            if (!fOwn) break;
+            fOwn = false;
+            iBlk = ei.iAllDataBlockFirst - 1; // the loop's step makes it the first
+            iBlkEnd = ei.iAllDataBlockEnd;
+            continue;
+        }
+        const ChainBlock& blk = rgblk[iBlk];
+        for (std::uint64_t mask = Candidates(chains, blk, dt, ilData, path, pClosest); mask != 0;
+             mask &= mask - 1) {
+            const int iBit = std::countr_zero(mask);
+            const ChainFeature& cf =
+                chains.rgcf[static_cast<std::size_t>(blk.iFeatureFirst + iBit)];
+            const int iCondFirst = (blk.maskRest >> iBit) & 1U ? 0 : 1;
+            if (!FiresLaidOut(m, cf, dt, ilData, path, iCondFirst, pClosest)) continue;
+            if (cf.iFactor >= 0 && fOwn) {
+                // The first factors are the scores (1 times each).
+                const double* const pdFactor = chains.rgdFactor.data() + cf.iFactor;
+                for (int i = 0; i < n; ++i) {
+                    pdT[i] = fFired ? pdT[i] * pdFactor[i] : pdFactor[i];
+                    if (!std::isfinite(pdT[i])) fFinite = false;
                 }
-                fFired = true;
-                if (!fFinite) return kProbsGeneral;
+            } else {
+                if (!fFired)
+                    for (int i = 0; i < n; ++i) pdT[i] = 1.0;
+                MultiplyGains(m, *cf.pfd, pszAC, n, pdT, fFinite);
             }
+            fFired = true;
+            if (!fFinite) return kProbsGeneral;
         }
     }
     fPathRead = path.Read();
