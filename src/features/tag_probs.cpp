@@ -230,7 +230,8 @@ private:
         return false;
     }
     r = il + cond.iPos;
-    return r >= 0 && r < dt.clLines;
+    // One comparison: a line before the first wraps round to a large one.
+    return static_cast<unsigned long>(r) < static_cast<unsigned long>(dt.clLines);
 }
 
 // Whether the feature fires at line il: its laid-out conditions hold from
