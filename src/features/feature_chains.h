@@ -142,7 +142,8 @@ struct FeatureChains {
     // The class of tag element iTE (all-data one excluded) whose AC string is
     // pszAC (interned), or null.
     const ClassEntry* ClassOf(int iTE, const char* pszAC) const {
-        if (iTE < 0 || static_cast<std::size_t>(iTE) >= rgElemIndex.size()) return nullptr;
+        // One comparison: a negative element wraps round to a large one.
+        if (static_cast<std::size_t>(iTE) >= rgElemIndex.size()) return nullptr;
         const ElemIndex& ei = rgElemIndex[static_cast<std::size_t>(iTE)];
         for (std::size_t i = SlotOf(pszAC, ei.mask);; i = (i + 1) & ei.mask) {
             const ClassEntry& entry = rgSlot[ei.iFirst + i];
