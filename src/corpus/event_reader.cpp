@@ -337,8 +337,8 @@ const char* FindLtOrLowByte(const char* pch, const char* pchEnd) {
 }
 
 // A pair in its plainest form: the tag is exactly "<l>", "<t>", "<MMl>",
-// "<MMt>" (a token's own tags) or "<f>" (the next token's form, which ends
-// this one), its text holds no byte below 11 and does not start with a
+// "<MMt>" (a token's own tags), "<f>" or "<d>" (the next token's form, which
+// ends this one), its text holds no byte below 11 and does not start with a
 // blank, and only blanks follow it up to the next "<", all in the block
 // buffer. GetSGMLTagTextView reads such a pair as views, the same tag and
 // text; the event reader takes it without the general scanner.
@@ -381,7 +381,7 @@ const char* PlainMMtEnd(const char* pch, const char* pchEnd, std::size_t cchText
 bool PlainPairAt(const char* pch, const char* pchEnd, PlainPair& pp) {
     if (pchEnd - pch < 6) return false;
     std::size_t cchTag = 0;
-    if ((pch[1] == 'l' || pch[1] == 't' || pch[1] == 'f') && pch[2] == '>') {
+    if ((pch[1] == 'l' || pch[1] == 't' || pch[1] == 'f' || pch[1] == 'd') && pch[2] == '>') {
         cchTag = 3;
         pp.kind = pch[1] == 'l'   ? InToken::kLemma
                   : pch[1] == 't' ? InToken::kTrueTag
@@ -616,8 +616,8 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
     // stops, leaving it unread, at the first pair that is not plain or whose
     // text would warn or fail (empty, of a wrong length, not converted,
     // beyond the candidate list): that one comes through ReadNextTag. A
-    // plain "<f>" is read as ReadNextTag reads it: true then, and it is the
-    // current tag.
+    // plain "<f>" or "<d>" is read as ReadNextTag reads it: true then, and
+    // it is the current tag.
     auto TakePlainPairs = [&]() {
         if (!pdf.fPlainPairs || pdf.phashTag ||
             pdf.pchPushBack < pdf.szPushBack.data() + pdf.cchPushBack)

@@ -358,6 +358,7 @@ TEST_F(EventReader, PlainTokenTagsReadTheSameThroughTheShortPath) {
         "<f>a<MMl>" + std::string(3996, 'm') + "<MMt>NN",
         szManyCands,
         "<f>a<MMl>\n<MMt>NN<d>.<MMt>VB<MMt>NN<p><f>b<MMt>VB</f>",
+        "<d>,<MMt>NN<d>.\n\n<l>x<d>\t;<MMt>VB<d> :<d>!\t<d>?<x><d>-\n<MMt>NN<d><f>b",
         "<f>a<f>\n<f> b<MMt>NN<f>"};
     const std::string szTable = dir.Write("tags.tab", "ab NN\n");
     for (const std::string& szIn : rgszIn) {
@@ -445,7 +446,8 @@ TEST_F(EventReader, PlainTokenTagsReadTheSameThroughTheShortPath) {
     pm = MakeModel(2, kModeTest);
 
     // Wherever a block ends.
-    const std::string szTail = szTok + "<f>b<l>c<MMl>x y<MMt>VB\n\n<t>VB <MMt>NN\n" + szTok;
+    const std::string szTail =
+        szTok + "<f>b<l>c<MMl>x y<MMt>VB\n\n<t>VB <MMt>NN\n<d>,<MMt>NN\n" + szTok;
     for (std::size_t cchPad = kPdfBlockSize - szTail.size() - 4; cchPad <= kPdfBlockSize;
          ++cchPad) {
         const std::string szFile =
