@@ -204,7 +204,8 @@ TEST_F(TagProbsTest, IndexedChainsFindTheFeaturesTheWalkFinds) {
     // places and values: forms, AC strings and members, tags of the path and
     // of later lines, whole tags, closest lines (up to the table's ends),
     // lemmas. Every line and both beam paths give the walk's bits, and the
-    // same path reads.
+    // same path reads, with the lines around a line kept between the
+    // computations and without.
     tm.m.rgfdFeatureArea.resize(80);
     tm.m.clFeatureAreaSize = 80;
     tm.SetClasses(0, "NV", {"NV"});
@@ -260,18 +261,18 @@ TEST_F(TagProbsTest, IndexedChainsFindTheFeaturesTheWalkFinds) {
     ClosestLines closest; // kept from line to line, as tagging keeps it
     for (long il = 0; il < 8; ++il) {
         for (int iPrev : {0, 1}) {
-            std::array<TagProbs, 2> rgprobs{};
-            std::array<int, 2> rgiRes{};
-            std::array<int, 2> rgiBest{};
-            std::array<ReadSet, 2> rgreads;
-            std::array<bool, 2> rgfRead{};
-            for (const int fLaidOut : {0, 1}) {
+            std::array<TagProbs, 3> rgprobs{};
+            std::array<int, 3> rgiRes{};
+            std::array<int, 3> rgiBest{};
+            std::array<ReadSet, 3> rgreads;
+            std::array<bool, 3> rgfRead{};
+            for (const int fLaidOut : {0, 1, 2}) { // 2: laid out, no lines kept
                 if (fLaidOut != 0) tm.m.pChains = BuildFeatureChains(tm.m);
                 tm.dt.iBeamPrev = iPrev;
                 PathReads reads;
                 TagProbsNote note;
                 note.pReads = &reads;
-                note.pClosest = &closest;
+                note.pClosest = fLaidOut == 1 ? &closest : nullptr;
                 rgiRes[fLaidOut] = GetTagProbsInto(kProbsModeTag, nullptr, &rgprobs[fLaidOut],
                                                    rgiBest[fLaidOut], tm.m, 0, tm.dt, il, &note);
                 tm.m.pChains = nullptr;
@@ -281,11 +282,13 @@ TEST_F(TagProbsTest, IndexedChainsFindTheFeaturesTheWalkFinds) {
                 }
                 rgfRead[fLaidOut] = note.fPathRead;
             }
-            EXPECT_EQ(rgiRes[0], rgiRes[1]) << il;
-            EXPECT_EQ(rgiBest[0], rgiBest[1]) << il;
-            EXPECT_EQ(0, std::memcmp(&rgprobs[0], &rgprobs[1], sizeof(TagProbs))) << il;
-            EXPECT_EQ(rgreads[0], rgreads[1]) << il << " " << iPrev;
-            EXPECT_EQ(rgfRead[0], rgfRead[1]) << il;
+            for (const std::size_t k : {1, 2}) {
+                EXPECT_EQ(rgiRes[0], rgiRes[k]) << il << " " << k;
+                EXPECT_EQ(rgiBest[0], rgiBest[k]) << il << " " << k;
+                EXPECT_EQ(0, std::memcmp(&rgprobs[0], &rgprobs[k], sizeof(TagProbs))) << il;
+                EXPECT_EQ(rgreads[0], rgreads[k]) << il << " " << iPrev << " " << k;
+                EXPECT_EQ(rgfRead[0], rgfRead[k]) << il << " " << k;
+            }
             if (rgiRes[0] == kProbsFired) ++cFired;
         }
     }
