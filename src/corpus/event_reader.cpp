@@ -771,7 +771,8 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
         pdf.lLine += cNewlines;
         pdf.svTag = ppLast.svTag;
         pdf.svText = ppLast.svText;
-        pdf.svTagName = SGMLTagName(ppLast.svTag);
+        // Every pair taken here has a tag of the form "<name>".
+        pdf.svTagName = ppLast.svTag.substr(1, ppLast.svTag.size() - 2);
         return fRead;
     };
 
