@@ -124,22 +124,25 @@ std::size_t InsertedTagsSize(const Model& m, std::string_view szLemma, std::stri
 char* WriteInsertedTags(char* p, const Model& m, std::string_view szLemma, std::string_view szTag) {
     const std::string_view szID = m.szTaggerID;
     // The fixed parts are copied as constants, the others without a call.
-    const auto AddTo = [&](const char(&szOpen)[6], const char(&szOpenSrc)[11],
-                           std::string_view szText) {
-        if (szID.empty()) {
-            std::memcpy(p, szOpen, 5);
-            p += 5;
-        } else {
-            std::memcpy(p, szOpenSrc, 10);
-            p = CopyShort(p + 10, szID.data(), szID.size());
-            std::memcpy(p, "\">", 2);
-            p += 2;
-        }
-        p = CopyShort(p, szText.data(), szText.size());
-    };
-    AddTo("<MDl>", "<MDl src=\"", szLemma);
-    AddTo("<MDt>", "<MDt src=\"", szTag);
-    return p;
+    if (szID.empty()) {
+        std::memcpy(p, "<MDl>", 5);
+        p = CopyShort(p + 5, szLemma.data(), szLemma.size());
+        std::memcpy(p, "<MDt>", 5);
+        return CopyShort(p + 5, szTag.data(), szTag.size());
+    }
+    // The <MDt> opening is that of <MDl> just written, its 'l' made a 't':
+    // the identifier is put together once.
+    char* const pchOpen = p;
+    std::memcpy(p, "<MDl src=\"", 10);
+    p = CopyShort(p + 10, szID.data(), szID.size());
+    std::memcpy(p, "\">", 2);
+    p += 2;
+    const auto cchOpen = static_cast<std::size_t>(p - pchOpen);
+    p = CopyShort(p, szLemma.data(), szLemma.size());
+    char* const pchTagOpen = p;
+    p = CopyShort(p, pchOpen, cchOpen);
+    pchTagOpen[3] = 't';
+    return CopyShort(p, szTag.data(), szTag.size());
 }
 
 void PutInsertedTags(const DataTable& dt, const Model& m, std::string_view szLemma,

@@ -459,6 +459,10 @@ TEST(WriteTaggedLine, OddGapEntries) {
         {{"<f>x", szMMl33, "<MMt>VB"},
          "t",
          "<f>x<MDl src=\"t\">" + szL33 + "<MDt src=\"t\">VB<MMl>" + szL33 + "<MMt>VB\n"},
+        {{"<f>x", "<MMl>", "<MMt>VB"},
+         "abcdefghijklmnopqrstuvwx",
+         "<f>x<MDl src=\"abcdefghijklmnopqrstuvwx\"><MDt src=\"abcdefghijklmnopqrstuvwx\">VB<MMl>"
+         "<MMt>VB\n"},
     };
     for (const auto& c : rgCase)
         EXPECT_EQ(WriteOne(szLine, c.rgszGap, "VB", c.szID).szOut, c.szOut);
