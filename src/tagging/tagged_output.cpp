@@ -160,8 +160,10 @@ void PutInsertedTags(const DataTable& dt, const Model& m, std::string_view szLem
     Put(dt, sz);
 }
 
-int WriteLineFormat(const DataTable& dt, long il, std::string_view szTag, int iOutLevel,
-                    std::string_view szErrNote) {
+// Kept out of line: inlined, its frame would be set up in WriteTaggedLine
+// for every token, whatever the input's format.
+[[gnu::noinline]] int WriteLineFormat(const DataTable& dt, long il, std::string_view szTag,
+                                      int iOutLevel, std::string_view szErrNote) {
     const std::string_view szLine = dt.rgpszDataLine[Idx(il)];
     const std::size_t iBar = szLine.find('|');
     Put(dt, szTag);
