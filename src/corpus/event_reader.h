@@ -44,6 +44,27 @@ struct GapSpan {
     std::size_t cEntries = 0;
 };
 
+// Walks entries of a gap list one after another: each step loads one end
+// and keeps it as the next entry's start, so a walk reloads nothing else.
+class GapCursor {
+public:
+    GapCursor(const char* pch, const std::size_t* pichEnd, std::size_t ichStart)
+        : pch_(pch), pichEnd_(pichEnd), ichStart_(ichStart) {}
+    // The entry at the cursor; the cursor moves to the next one. Callers
+    // step no further than their list's last entry.
+    std::string_view Next() {
+        const std::size_t ichEnd = *pichEnd_++;
+        const std::string_view sz(pch_ + ichStart_, ichEnd - ichStart_);
+        ichStart_ = ichEnd;
+        return sz;
+    }
+
+private:
+    const char* pch_;
+    const std::size_t* pichEnd_;
+    std::size_t ichStart_;
+};
+
 // The gap of one token: its SGML pieces in input order, each an entry of
 // an SGML tag exactly as read followed by its text (or the converted tag)
 // and a suffix ("" or "\n"). The entries lie one after another in one text
@@ -73,6 +94,10 @@ public:
     // Entry k (k < Count()).
     std::string_view Entry(std::size_t k) const {
         return {rgch_.get() + Start(k), rgichEnd_[k] - Start(k)};
+    }
+    // A cursor at entry k (k <= Count()).
+    GapCursor CursorAt(std::size_t k) const {
+        return {rgch_.get(), rgichEnd_.data() + k, Start(k)};
     }
     // Entries k .. kEnd - 1 as one text (k < kEnd <= Count()).
     std::string_view Text(std::size_t k, std::size_t kEnd) const {
@@ -162,6 +187,8 @@ public:
     bool Empty() const { return span_.cEntries == 0; }
     std::size_t Count() const { return span_.cEntries; }
     std::string_view Entry(std::size_t k) const { return store_.Entry(span_.iFirst + k); }
+    // A cursor at entry k (k <= Count()).
+    GapCursor CursorAt(std::size_t k) const { return store_.CursorAt(span_.iFirst + k); }
     // Entries k .. Count() - 1 as one text (k < Count()).
     std::string_view TextFrom(std::size_t k) const {
         return store_.Text(span_.iFirst + k, span_.iFirst + span_.cEntries);

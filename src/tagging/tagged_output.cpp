@@ -203,8 +203,9 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
     bool fEnd = false;
     std::size_t kStop = 0;
     std::string_view szRun; // entries next to each other in the store, written at once
+    GapCursor cursor = gap.CursorAt(0);
     for (; kStop < cEntries; ++kStop) {
-        const std::string_view szEntry = gap.Entry(kStop);
+        const std::string_view szEntry = cursor.Next();
         const EntryKind kind = KindOf(szEntry);
         if (kind == EntryKind::kLemma || kind == EntryKind::kChosenLemma) break;
         fBoundary = IsSentenceTag(NameOf(szEntry));
@@ -231,8 +232,9 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
     bool fLemma = false;
     std::string_view szLemma;
     bool fInputCandidates = false;
+    cursor = gap.CursorAt(kStop);
     for (std::size_t k = kStop; k < cEntries; ++k) {
-        const std::string_view szEntry = gap.Entry(k);
+        const std::string_view szEntry = cursor.Next();
         // Nearly always a plain "<MMt>" or "<MMl>", told by four characters
         // at once.
         std::uint32_t uHead = 0;

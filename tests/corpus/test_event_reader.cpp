@@ -483,6 +483,13 @@ TEST(Gaps, EntriesStoresAndKeptRuns) {
     EXPECT_EQ(GapTexts(GapView(store, rgspan[1])), (Strings{"<c>3"}));
     EXPECT_TRUE(GapView(store, rgspan[2]).Empty());
     EXPECT_EQ(GapView(store, rgspan[3]).TextFrom(1), "<e>5");
+    // A cursor walks a line's entries from any of them, empty ones too.
+    for (std::size_t k = 0; k <= 3; ++k) {
+        GapCursor cursor = GapView(store, rgspan[3]).CursorAt(k);
+        const Strings rgszWant{"<d>4", "", "<e>5"};
+        for (std::size_t kNext = k; kNext < 3; ++kNext)
+            EXPECT_EQ(cursor.Next(), rgszWant[kNext]) << k;
+    }
 
     // Copies (tokens kept in a list) and moved-from lists stay usable on
     // their own: each takes new entries into its own storage.
