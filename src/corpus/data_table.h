@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/out_text.h"
 #include "base/pointer_arena.h"
 #include "base/string_arena.h"
 #include "base/string_lookup_cache.h"
@@ -115,7 +116,7 @@ struct DataTable {
     std::array<std::array<long, kValueCnt>, kTagElemMax> rgrgclCntTE{};
     std::array<double, kTagElemMax> rgdEntTE{};
     long iInputState = 0;                // reader's iState when reading ended; 1 line format
-    std::string* pszOut = nullptr;       // tagged lines go here when set, else to standard output
+    OutText* pszOut = nullptr;           // tagged lines go here when set, else to standard output
     std::unique_ptr<HashTable> phashCnt; // Train mode: counts of AC and form keys
     // Lines look their strings up in the model's string table and copy those
     // it lacks into ownStrings, so that tagging adds nothing to the table

@@ -284,12 +284,9 @@ int WriteSgml(const DataTable& dt, const Model& m, long il, std::string_view szT
     const bool fMark = iOutLevel > 1 && fLineErr;
     if (dt.pszOut != nullptr && !fMark) {
         // The rest of the line goes into the output buffer in one piece.
-        std::string& szOut = *dt.pszOut;
         const std::size_t cchTags = fBoundary ? 0 : InsertedTagsSize(m, szLemma, szTag);
-        const std::size_t ich = szOut.size();
-        szOut.resize(ich + szRun.size() + cchTags + szAnalyses.size() + szRest.size() +
-                     (fEnd ? 0 : 1));
-        char* p = szOut.data() + ich;
+        char* p = dt.pszOut->Extend(szRun.size() + cchTags + szAnalyses.size() + szRest.size() +
+                                    (fEnd ? 0 : 1));
         if (!szRun.empty()) {
             std::memcpy(p, szRun.data(), szRun.size());
             p += szRun.size();
@@ -404,7 +401,7 @@ private:
 // One window of the parallel tagger: its own table, output and result.
 struct WindowSlot {
     DataTable dt;
-    std::string szOut;
+    OutText szOut;
     long ilOutFirst = 0;
     long ilOutLast = -1;
     long clRead = 0;       // lines stored, including the carried-over ones
@@ -924,7 +921,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
                 rcFailed = kTagVtcInsert;
                 return false;
             }
-            ux_OutWrite(slot.szOut);
+            ux_OutWrite(slot.szOut.View());
             ux_OutFlush();
             slot.szOut.clear();
             if (slot.rc > 0) {
@@ -1088,7 +1085,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     dt.fModelStringsOnly = true;
     dt.modelLookups.Clear();
     dt.candidateSets.Clear();
-    std::string szOut;
+    OutText szOut;
     if (fBuffered) dt.pszOut = &szOut;
 
     std::vector<char> szLine(kDataLineSize, '\0');
@@ -1138,7 +1135,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
         const int rc = ErrorRateDataVTC(dt, m, iOutLevel, 0, 0, dt.clLines, ilOutFirst, ilOutLast,
                                         VtcErrors::kUnread);
         if (fBuffered) {
-            ux_OutWrite(szOut);
+            ux_OutWrite(szOut.View());
             szOut.clear();
         }
         if (rc > 0) return kTagVtcTagger;

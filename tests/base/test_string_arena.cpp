@@ -3,6 +3,7 @@
 // look-up cache answers exactly what was put for a key, or nothing.
 #include "base/string_arena.h"
 
+#include "base/out_text.h"
 #include "base/pointer_arena.h"
 #include "base/string_lookup_cache.h"
 
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <utility>
@@ -116,6 +118,27 @@ TEST(StringLookupCache, AnswersOnlyForTheWholeKeyAndValidCopies) {
     EXPECT_GT(cHits, 1000);
     cache.Clear();
     EXPECT_FALSE(cache.Find("NN", 0, psz));
+}
+
+// Text taken in pieces of every kind keeps all of it as its storage grows,
+// and starts again from nothing when cleared.
+TEST(OutText, KeepsItsTextAcrossGrowthAndClear) {
+    OutText out;
+    EXPECT_NE(out.View().data(), nullptr); // an empty text still goes to fwrite
+    std::string szWant;
+    for (int iRound = 0; iRound < 2; ++iRound) {
+        for (std::size_t cch = 0; cch < 3000; cch += 7) {
+            const std::string sz(cch, static_cast<char>('a' + cch % 26));
+            out.append(sz);
+            out.push_back('|');
+            std::memcpy(out.Extend(3), "xyz", 3);
+            szWant += sz + "|xyz";
+        }
+        EXPECT_EQ(out.View(), szWant) << iRound;
+        out.clear();
+        szWant.clear();
+        EXPECT_TRUE(out.empty());
+    }
 }
 
 } // namespace

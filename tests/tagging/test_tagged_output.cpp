@@ -68,11 +68,11 @@ Written WriteOne(std::string_view szLine, std::initializer_list<std::string_view
     const int rc = WriteTaggedLine(dt, m, 0, szTag, 1, false, "");
     const Written res{rc, testing::internal::GetCapturedStdout()};
     // Written into an output buffer, the line is the same.
-    std::string szOut;
+    OutText szOut;
     dt.pszOut = &szOut;
     testing::internal::CaptureStdout();
     EXPECT_EQ(WriteTaggedLine(dt, m, 0, szTag, 1, false, ""), rc);
-    EXPECT_EQ(szOut + testing::internal::GetCapturedStdout(), res.szOut);
+    EXPECT_EQ(std::string(szOut.View()) + testing::internal::GetCapturedStdout(), res.szOut);
     return res;
 }
 
