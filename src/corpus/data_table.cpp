@@ -113,9 +113,7 @@ private:
     // A string met before is mostly in the cache: that answer is taken
     // where the string is interned, without a call.
     [[gnu::always_inline]] bool Lookup(std::string_view sz, const char*& psz) const {
-        if (phashStr_ && pown_ && pcache_ && pcache_->Find(sz, pown_->Generation(), psz))
-            return true;
-        return LookupUncached(sz, psz);
+        return Cached(sz, psz) || LookupUncached(sz, psz);
     }
 
     // Lookup without the cache, or after it had no answer. A string the

@@ -66,13 +66,7 @@ public:
             // at a fixed stride, each compared as two words.
             const std::uint64_t w1 = LoadWord(szTag.data());
             const std::uint64_t w2 = LoadWord(szTag.data() + cch - 8);
-            // A tag whose Mark no candidate has is new: most are, and the
-            // loop below is left out for them.
-            if ((wSeen_ & Mark(w1, w2)) == 0) return false;
-            const char* const pchEnd = szBuf_.data() + cch_;
-            for (const char* pch = szBuf_.data(); pch < pchEnd; pch += cch + 1)
-                if (((LoadWord(pch) ^ w1) | (LoadWord(pch + cch - 8) ^ w2)) == 0) return true;
-            return false;
+            return HasOfEachLength(w1, w2, Mark(w1, w2), cch);
         }
         for (int k = 0; k < cCand_; ++k)
             if (SameShort(At(k), szTag)) return true;
@@ -87,11 +81,8 @@ public:
         const std::uint64_t w1 = LoadWord(szTag.data());
         const std::uint64_t w2 = LoadWord(szTag.data() + cch - 8);
         const std::uint64_t wMark = Mark(w1, w2);
+        if (HasOfEachLength(w1, w2, wMark, cch)) return true;
         char* const pchEnd = szBuf_.data() + cch_;
-        if ((wSeen_ & wMark) != 0) {
-            for (const char* pch = szBuf_.data(); pch < pchEnd; pch += cch + 1)
-                if (((LoadWord(pch) ^ w1) | (LoadWord(pch + cch - 8) ^ w2)) == 0) return true;
-        }
         if (static_cast<std::size_t>(cch_) + cch + 1 > cchMax_ ||
             static_cast<std::size_t>(cCand_) >= rgich_.size())
             return false;
@@ -149,6 +140,19 @@ public:
 
 private:
     static constexpr std::size_t kMixed = ~std::size_t{0};
+
+    // Whether the tag of cch characters (8 to 16, the length of every
+    // candidate), given as its first and its last eight and its Mark, is a
+    // candidate. A tag whose Mark no candidate has is new: most are, and
+    // the candidates are then not looked at.
+    bool HasOfEachLength(std::uint64_t w1, std::uint64_t w2, std::uint64_t wMark,
+                         std::size_t cch) const {
+        if ((wSeen_ & wMark) == 0) return false;
+        const char* const pchEnd = szBuf_.data() + cch_;
+        for (const char* pch = szBuf_.data(); pch < pchEnd; pch += cch + 1)
+            if (((LoadWord(pch) ^ w1) | (LoadWord(pch + cch - 8) ^ w2)) == 0) return true;
+        return false;
+    }
 
     // One of 64 bits for a tag of 8 to 16 characters, given as its first
     // and its last eight: every bit of them counts towards which.

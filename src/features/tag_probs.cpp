@@ -31,6 +31,12 @@ namespace vexta {
 
 namespace {
 
+// Whether r is a line of a table of clLines lines, in one comparison: a
+// line before the first wraps round to a large one.
+[[gnu::always_inline]] inline bool IsTableLine(long r, long clLines) {
+    return static_cast<unsigned long>(r) < static_cast<unsigned long>(clLines);
+}
+
 constexpr double kNonFiniteScore = 5555.0; // replaces a score that is no longer finite
 
 // What one call works on, found before any score is computed.
@@ -230,8 +236,7 @@ private:
         return false;
     }
     r = il + cond.iPos;
-    // One comparison: a line before the first wraps round to a large one.
-    return static_cast<unsigned long>(r) < static_cast<unsigned long>(dt.clLines);
+    return IsTableLine(r, dt.clLines);
 }
 
 // Whether the feature fires at line il: its laid-out conditions hold from
@@ -343,8 +348,7 @@ std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, con
         for (const ChainLocator* const plocEnd = EndOf(iGroup); ploc < plocEnd; ++ploc) {
             const ChainLocator& loc = *ploc;
             const long r = il + loc.cond.iPos;
-            // One comparison: a line before the first wraps round to a large one.
-            if (static_cast<unsigned long>(r) >= static_cast<unsigned long>(clLines)) continue;
+            if (!IsTableLine(r, clLines)) continue;
             mask |= MaskAt<kKind>(chains, loc, pdl[r], r, il, path);
         }
     };

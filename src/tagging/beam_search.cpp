@@ -339,9 +339,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
         }
         if (fTrace) TraceItem(tr, il, k, beam.Count());
 
-        if (fServed) {
-            if (fTrace) TraceProbsSet(tr);
-        } else {
+        if (!fServed) {
             // Otherwise each element's answers are looked at, the path only
             // when needed. Elements whose first answer read no path tag keep it
             // for every item: later items look only at the others.
@@ -392,7 +390,6 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
             } else if (fChanged) {
                 shared.Drop(); // other answers serve from here on
             }
-            if (fTrace) TraceProbsSet(tr);
 
             // The probability of each candidate tag: the product of its values'
             // probabilities over the elements that have them, in element order
@@ -418,6 +415,7 @@ int ExtendBeam(DataTable& dt, const Model& m, int fMode, long ilFrom, long il, V
                 }
             }
         }
+        if (fTrace) TraceProbsSet(tr);
 
         // ... is extended by each candidate tag of the line (the path
         // probability on the first line is the tag's).
