@@ -1269,6 +1269,7 @@ void ClearDataLines(DataTable& dt, long ilFirst, long ilEnd) {
     const auto kFirst = static_cast<std::size_t>(ilFirst);
     const auto kEnd = static_cast<std::size_t>(ilEnd);
     for (std::size_t k = kFirst; k < kEnd; ++k) {
+        PrefetchLines(dt, static_cast<long>(k), ilEnd - 1);
         dt.rgpszDataLine[k].clear();
         dt.rgdl[k].pszTag = dt.rgdl[k].pszForm = dt.rgdl[k].pszLemma = nullptr;
         dt.rgdl[k].rgpszAC = {};

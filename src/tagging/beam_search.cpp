@@ -452,6 +452,11 @@ void TraceBack(DataTable& dt, long ilFrom, long ilTo, const TraceSettings& tr) {
     dt.rgbeam[Idx(ilTo - 1)].iBeamBest = 0;
     if (tr.fDebug10) std::fprintf(stderr, "best at %ld: %d\n", ilTo - 1, 0);
     for (long il = ilTo - 2; il >= ilFrom; --il) {
+        // Each step's item is named by the step before, so each would wait
+        // for its line's items without asking for them ahead.
+        const auto* const pveAhead =
+            reinterpret_cast<const char*>(dt.rgbeam[Idx(std::max(il - 16, ilFrom))].rgve.data());
+        for (std::size_t cb = 0; cb < 4 * 64; cb += 64) __builtin_prefetch(pveAhead + cb);
         BeamLine& blNext = dt.rgbeam[Idx(il + 1)];
         VeItem& ve = blNext.rgve[Idx(blNext.iBeamBest)];
         dt.rgbeam[Idx(il)].iBeamBest = ve.iBack;
@@ -520,6 +525,7 @@ int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining
             std::printf("true: %s\n", pszLine);
             std::fprintf(stderr, "true: %s\n", pszLine);
         }
+        PrefetchLines(dt, il, ilTo - 1);
         if (ExtendBeam(dt, m, fMode, ilFrom, il, work, iRet, tr) > 0) return kVtcProbsFailed;
     }
 
@@ -530,6 +536,7 @@ int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining
     const bool fErrors = errors == VtcErrors::kCount || iOutLevel > 1;
     ErrNote note(kNoteOpening);
     for (long il = ilFrom; il < ilTo; ++il) {
+        PrefetchLines(dt, il, ilTo - 1);
         const std::string& szLine = dt.rgpszDataLine[Idx(il)];
         const BeamLine& bl = dt.rgbeam[Idx(il)];
         const TagBuf& tagChosen = bl.rgve[Idx(bl.iBeamBest)].pszTag;

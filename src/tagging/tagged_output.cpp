@@ -420,8 +420,10 @@ struct WindowSlot {
 // Parses the lines the reading thread stored in the window, in order: 0, or
 // the InsertLine code of the first line that fails.
 int ParseWindow(const Model& m, WindowSlot& slot) {
-    for (long il = 0; il < slot.clRead; ++il)
+    for (long il = 0; il < slot.clRead; ++il) {
+        PrefetchLines(slot.dt, il, slot.clRead - 1);
         if (const int rc = ReparseLine(m, slot.dt, il); rc != 0) return rc;
+    }
     return 0;
 }
 
@@ -894,6 +896,7 @@ int TagWindowsInParallel(Model& m, pdfRecType& pdf, const VtcWindow& win, int cT
         // Stores the next line as line n of dt: 0, -1 at the end of the
         // input, or the code the run stops with.
         const auto ReadLine = [&](DataTable& dt, long n) {
+            PrefetchLines(dt, n, win.clCapacity - 1);
             if (pieces) return pieces->Next(dt, n);
             GapSpan spanGap;
             const int rc = GetEventIntoStore(szLine, szRest, dt, pdf, m, spanGap);
@@ -1115,6 +1118,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
         bool fInputEnded = false;
         while (n < win.clCapacity) {
             GapSpan spanGap;
+            PrefetchLines(dt, n, win.clCapacity - 1);
             const int rc = GetEventIntoStore(szLine, szRest, dt, pdf, m, spanGap);
             if (rc == -1) {
                 fInputEnded = true;
