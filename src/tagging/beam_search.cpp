@@ -454,9 +454,7 @@ void TraceBack(DataTable& dt, long ilFrom, long ilTo, const TraceSettings& tr) {
     for (long il = ilTo - 2; il >= ilFrom; --il) {
         // Each step's item is named by the step before, so each would wait
         // for its line's items without asking for them ahead.
-        const auto* const pveAhead =
-            reinterpret_cast<const char*>(dt.rgbeam[Idx(std::max(il - 16, ilFrom))].rgve.data());
-        for (std::size_t cb = 0; cb < 4 * 64; cb += 64) __builtin_prefetch(pveAhead + cb);
+        PrefetchBeamItems(dt.rgbeam[Idx(std::max(il - 16, ilFrom))]);
         BeamLine& blNext = dt.rgbeam[Idx(il + 1)];
         VeItem& ve = blNext.rgve[Idx(blNext.iBeamBest)];
         dt.rgbeam[Idx(il)].iBeamBest = ve.iBack;
