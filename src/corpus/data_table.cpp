@@ -1264,26 +1264,28 @@ void ClearDataLine(DataTable& dt, long i) {
     ClearDataLines(dt, i, i + 1);
 }
 
-void ClearDataLines(DataTable& dt, long ilFirst, long ilEnd) {
+void ClearLineEntries(DataTable& dt, long i) {
+    const auto k = static_cast<std::size_t>(i);
+    dt.rgpszDataLine[k].clear();
+    DlData& dl = dt.rgdl[k];
+    dl.pszTag = dl.pszForm = dl.pszLemma = nullptr;
+    dl.rgpszAC = {};
+    dl.uMultiValued = 0;
+    dl.rgpszMMt = {};
+    dl.cMMt = 0;
+    dt.rgpszRest[k].clear();
+    dt.rglineParts[k].fKnown = false;
+    dt.rgpgap[k] = GapSpan();
+    dt.rgpszTagOut[k].fill('\0');
+    dt.rgbeam[k].cBeam = 0;
+    dt.rgbeam[k].iBeamBest = -1;
+    dt.rgfLineErr[k] = 0;
+}
+
+void ClearLineFlags(DataTable& dt, long ilFirst, long ilEnd) {
     if (ilEnd <= ilFirst) return;
     const auto kFirst = static_cast<std::size_t>(ilFirst);
     const auto kEnd = static_cast<std::size_t>(ilEnd);
-    for (std::size_t k = kFirst; k < kEnd; ++k) {
-        PrefetchLines(dt, static_cast<long>(k), ilEnd - 1);
-        dt.rgpszDataLine[k].clear();
-        dt.rgdl[k].pszTag = dt.rgdl[k].pszForm = dt.rgdl[k].pszLemma = nullptr;
-        dt.rgdl[k].rgpszAC = {};
-        dt.rgdl[k].uMultiValued = 0;
-        dt.rgdl[k].rgpszMMt = {};
-        dt.rgdl[k].cMMt = 0;
-        dt.rgpszRest[k].clear();
-        dt.rglineParts[k].fKnown = false;
-        dt.rgpgap[k] = GapSpan();
-        dt.rgpszTagOut[k].fill('\0');
-        dt.rgbeam[k].cBeam = 0;
-        dt.rgbeam[k].iBeamBest = -1;
-        dt.rgfLineErr[k] = 0;
-    }
     // Each element's flags in one run rather than line by line.
     for (auto& rgfErr : dt.rgrgfErr)
         std::fill(rgfErr.begin() + static_cast<std::ptrdiff_t>(kFirst),
@@ -1293,6 +1295,14 @@ void ClearDataLines(DataTable& dt, long ilFirst, long ilEnd) {
             FreeFeatureLinks(dt, static_cast<int>(t), dt.rgplinkFeature[t][k]);
             FreeFeatureLinks(dt, static_cast<int>(t), dt.rgplinkFeature2[t][k]);
         }
+}
+
+void ClearDataLines(DataTable& dt, long ilFirst, long ilEnd) {
+    for (long il = ilFirst; il < ilEnd; ++il) {
+        PrefetchLines(dt, il, ilEnd - 1);
+        ClearLineEntries(dt, il);
+    }
+    ClearLineFlags(dt, ilFirst, ilEnd);
 }
 
 void MoveDataLine(const Model& m, DataTable& dt, long ilTo, long ilFrom) {

@@ -351,6 +351,14 @@ void ClearDataLine(DataTable& dt, long i);
 // Empties lines ilFirst .. ilEnd - 1 as ClearDataLine does each.
 void ClearDataLines(DataTable& dt, long ilFirst, long ilEnd);
 
+// ClearDataLines in two steps, for a pass that empties each line while it is
+// at hand: the per-line entries of line i (all but the error flags and
+// feature lists) ...
+void ClearLineEntries(DataTable& dt, long i);
+// ... and, for lines ilFirst .. ilEnd - 1 together, the error flags and
+// feature lists.
+void ClearLineFlags(DataTable& dt, long ilFirst, long ilEnd);
+
 // Asks the processor for a line's beam items (the first four cache lines:
 // all of them at the usual beam width). Null before the line's first beam
 // pass; a prefetch never faults. Always inlined, as PrefetchLines below.

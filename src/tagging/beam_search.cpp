@@ -490,10 +490,10 @@ bool MarkErrors(DataTable& dt, const Model& m, long il, const TagBuf& tagChosen,
 } // namespace
 
 int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long ilFrom, long ilTo,
-                     long ilOutFirst, long ilOutLast, VtcErrors errors) {
+                     long ilOutFirst, long ilOutLast, VtcErrors errors, long ilEmptyEnd) {
     VtcCounts counts;
     const int iRet = ErrorRateDataVTC(dt, m, iOutLevel, fTraining, ilFrom, ilTo, ilOutFirst,
-                                      ilOutLast, counts, errors);
+                                      ilOutLast, counts, errors, ilEmptyEnd);
     if (counts.rgclErrTagElem.size() == static_cast<std::size_t>(m.cTagElem)) {
         for (int t = 0; t < m.cTagElem; ++t)
             m.rgteTagElem[Idx(t)].clErrTagElem = counts.rgclErrTagElem[Idx(t)];
@@ -504,7 +504,7 @@ int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long
 
 int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining, long ilFrom,
                      long ilTo, long ilOutFirst, long ilOutLast, VtcCounts& counts,
-                     VtcErrors errors) {
+                     VtcErrors errors, long ilEmptyEnd) {
     counts.rgclErrTagElem.clear();
     counts.clErr = 0;
     const int fMode = kProbsModeTag + fTraining;
@@ -554,7 +554,9 @@ int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining
             if (iOut > 0) return iOut;
         }
         if (fCounted) ++clLineErr;
+        if (il < ilEmptyEnd) ClearLineEntries(dt, il);
     }
+    ClearLineFlags(dt, ilFrom, std::min(ilEmptyEnd, ilTo));
     if (!fErrors) return iRet;
     counts.rgclErrTagElem = work.rgclErr;
     counts.clErr = clLineErr;

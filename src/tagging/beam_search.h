@@ -34,13 +34,17 @@ enum class VtcErrors { kCount, kUnread };
 // full debug output. A line without candidate tags is fatal. Returns the last
 // code of the probability model (0 or negative), 1107 when it fails, or the
 // output step's code. Traces follow the model's switches (m.trace), with
-// fDebugFull on exactly when iOutLevel is above 9999.
+// fDebugFull on exactly when iOutLevel is above 9999. Lines
+// ilFrom..ilEmptyEnd-1 (up to ilTo-1) are emptied as ClearDataLines does
+// once they are written and counted, while they are still in the processor's
+// caches, for a caller that reuses them.
 //
 // When every path of a line has probability 0 (possible only when no
 // candidate's values are in the line's ambiguity classes), the line's items
 // share the probability equally and keep their order.
 int ErrorRateDataVTC(DataTable& dt, Model& m, int iOutLevel, int fTraining, long ilFrom, long ilTo,
-                     long ilOutFirst, long ilOutLast, VtcErrors errors = VtcErrors::kCount);
+                     long ilOutFirst, long ilOutLast, VtcErrors errors = VtcErrors::kCount,
+                     long ilEmptyEnd = 0);
 
 // Error counts of one pass: per tag element, and lines counted as wrong.
 struct VtcCounts {
@@ -53,6 +57,6 @@ struct VtcCounts {
 // as no trace switch is on and iOutLevel <= 1.
 int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining, long ilFrom,
                      long ilTo, long ilOutFirst, long ilOutLast, VtcCounts& counts,
-                     VtcErrors errors = VtcErrors::kCount);
+                     VtcErrors errors = VtcErrors::kCount, long ilEmptyEnd = 0);
 
 } // namespace vexta

@@ -495,16 +495,16 @@ public:
                     slot.fHere = dt.rgdl[Idx(il)].rgpszMMt.empty();
                 if (slot.fHere) return;
             }
+            // The lines that the next window does not carry over are emptied
+            // as they go into the output, rather than by the reading thread
+            // when it reuses the slot (the slot of the last window is not
+            // reused).
+            const long clClear = slot.fLast ? 0 : std::min(slot.clRead, slot.clNotCarried);
             slot.rc =
                 ErrorRateDataVTC(slot.dt, m, kOutLevelTag, 0, 0, slot.dt.clLines, slot.ilOutFirst,
-                                 slot.ilOutLast, slot.counts, VtcErrors::kUnread);
-            // The window's lines are in its output now; those that the next
-            // window does not carry over are emptied here rather than by
-            // the reading thread when it reuses the slot (the slot of the
-            // last window is not reused).
-            const long clClear = slot.fLast ? 0 : std::min(slot.clRead, slot.clNotCarried);
-            ClearDataLines(slot.dt, 0, clClear);
-            slot.clCleared = clClear;
+                                 slot.ilOutLast, slot.counts, VtcErrors::kUnread, clClear);
+            // A failed pass may have left lines as they were.
+            slot.clCleared = slot.rc > 0 ? 0 : std::min(clClear, slot.dt.clLines);
         } catch (...) {
             slot.pexc = std::current_exception();
         }
@@ -1096,6 +1096,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     // Last line written from a full window.
     const long ilOutLastFull = win.clCapacity - win.clOverlap + win.ilOutFirst - 1;
     bool fFirstWindow = true;
+    long clEmptied = 0; // lines 0 .. clEmptied - 1 were emptied by the last window's pass
     int iRet = 0;
     for (;;) {
         long n = 0;
@@ -1104,7 +1105,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
             // The last lines of the previous window become the left context
             // of this one.
             const long ilKeep = win.clCapacity - win.clOverlap;
-            ClearDataLines(dt, 0, ilKeep);
+            ClearDataLines(dt, clEmptied, ilKeep);
             for (long il = 0; il < win.clOverlap; ++il) MoveDataLine(m, dt, il, ilKeep + il);
             KeepGapsOfFirstLines(dt, win.clOverlap);
             if (RenewCopies(m, dt, win.clOverlap) != 0) return kTagVtcInsert;
@@ -1135,9 +1136,12 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
         if (n > 0 && dt.rgpszDataLine[Idx(n - 1)].starts_with('|')) dt.clLines = n - 1;
         const long ilOutLast = fInputEnded ? n - 1 : ilOutLastFull;
 
-        // Tagging reports no error counts.
+        // Tagging reports no error counts. The lines that the next window
+        // does not carry over are emptied as they go into the output (the
+        // last window's are not).
+        clEmptied = fInputEnded ? 0 : std::min(win.clCapacity - win.clOverlap, dt.clLines);
         const int rc = ErrorRateDataVTC(dt, m, iOutLevel, 0, 0, dt.clLines, ilOutFirst, ilOutLast,
-                                        VtcErrors::kUnread);
+                                        VtcErrors::kUnread, clEmptied);
         if (fBuffered) {
             ux_OutWrite(szOut.View());
             szOut.clear();

@@ -302,6 +302,24 @@ TEST(BeamSearch, OnlyElementsMarkedPlusMakeTheLineCountAndOnlyTheRangeIsWritten)
     EXPECT_EQ(7, tm.m.rgteTagElem[1].clErrTagElem);
     EXPECT_EQ(0, tm.dt.rgrgfErr[1][0]);
     EXPECT_STREQ("NA", tm.dt.rgpszTagOut[0].data());
+
+    // A caller that reuses the first line has it emptied once it is written
+    // and counted; the output and the counts are those of a pass that
+    // empties nothing.
+    const auto Both = [&](long ilEmptyEnd) {
+        testing::internal::CaptureStdout();
+        VtcCounts counts;
+        ErrorRateDataVTC(tm.dt, tm.m, 101, 0, 0, 2, 0, 1, counts, VtcErrors::kCount, ilEmptyEnd);
+        return testing::internal::GetCapturedStdout() + std::to_string(counts.clErr);
+    };
+    const std::string szWhole = Both(0);
+    EXPECT_EQ(szWhole, Both(1));
+    EXPECT_TRUE(tm.dt.rgpszDataLine[0].empty());
+    EXPECT_EQ(0, tm.dt.rgbeam[0].cBeam);
+    EXPECT_EQ(0, tm.dt.rgrgfErr[1][0]);
+    EXPECT_EQ('\0', tm.dt.rgpszTagOut[0][0]);
+    EXPECT_EQ("NA|NV/AB/|w|w|>NA/VB/", tm.dt.rgpszDataLine[1]);
+    EXPECT_GT(tm.dt.rgbeam[1].cBeam, 0);
 }
 
 TEST(BeamSearch, MissingCandidatesAreFatal) {
