@@ -116,8 +116,12 @@ struct DataTable {
     // the entropy of the values in bits.
     std::array<std::array<long, kValueCnt>, kTagElemMax> rgrgclCntTE{};
     std::array<double, kTagElemMax> rgdEntTE{};
-    long iInputState = 0;                // reader's iState when reading ended; 1 line format
-    OutText* pszOut = nullptr;           // tagged lines go here when set, else to standard output
+    long iInputState = 0;      // reader's iState when reading ended; 1 line format
+    OutText* pszOut = nullptr; // tagged lines go here when set, else to standard output
+    // When not 0, the tagging pass writes what pszOut holds to standard
+    // output once it reaches this many characters, so that the buffer stays
+    // in the processor's caches (0: the caller writes it).
+    std::size_t cchOutChunk = 0;
     std::unique_ptr<HashTable> phashCnt; // Train mode: counts of AC and form keys
     // Lines look their strings up in the model's string table and copy those
     // it lacks into ownStrings, so that tagging adds nothing to the table

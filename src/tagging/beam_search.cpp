@@ -552,6 +552,11 @@ int ErrorRateDataVTC(DataTable& dt, const Model& m, int iOutLevel, int fTraining
                 WriteTaggedLine(dt, m, il, std::string_view(tagChosen.data(), Idx(m.cTagElem)),
                                 iOutLevel, fCounted, note.View());
             if (iOut > 0) return iOut;
+            if (dt.cchOutChunk != 0 && dt.pszOut != nullptr &&
+                dt.pszOut->size() >= dt.cchOutChunk) {
+                ux_OutWrite(dt.pszOut->View());
+                dt.pszOut->clear();
+            }
         }
         if (fCounted) ++clLineErr;
         if (il < ilEmptyEnd) ClearLineEntries(dt, il);

@@ -29,7 +29,9 @@ enum class VtcErrors { kCount, kUnread };
 // the beam path (probability mode 2), 1 takes them from the line links (mode
 // 3). Fills the beams, rgpszTagOut, rgfLineErr and rgrgfErr of those lines,
 // each element's clErrTagElem and m.clErr (lines wrong in an element marked
-// "+"); writes the lines ilOutFirst..ilOutLast when iOutLevel is not 0.
+// "+"); writes the lines ilOutFirst..ilOutLast when iOutLevel is not 0 (into
+// dt.pszOut when set, emptied to standard output whenever it comes to
+// dt.cchOutChunk characters).
 // Output levels: above 1 the error mark, above 100 the error note, above 9999
 // full debug output. A line without candidate tags is fatal. Returns the last
 // code of the probability model (0 or negative), 1107 when it fails, or the

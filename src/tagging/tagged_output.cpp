@@ -378,7 +378,7 @@ void ReleaseLines(DataTable& dt) {
 }
 
 // Frees the line storage of the window table when tagging ends, however it
-// ends.
+// ends, and takes the table off the run's output buffer.
 class WindowStorage {
 public:
     WindowStorage(DataTable& dt, long clCapacity) : dt_(dt), clCapacity_(clCapacity) {}
@@ -390,6 +390,8 @@ public:
         dt_.ownStrings = StringArena();
         dt_.modelLookups = StringLookupCache();
         dt_.candidateSets = CandidateSetCache();
+        dt_.pszOut = nullptr;
+        dt_.cchOutChunk = 0;
         ReleaseLines(dt_);
     }
 
@@ -1089,7 +1091,10 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     dt.modelLookups.Clear();
     dt.candidateSets.Clear();
     OutText szOut;
-    if (fBuffered) dt.pszOut = &szOut;
+    if (fBuffered) {
+        dt.pszOut = &szOut;
+        dt.cchOutChunk = win.cchOutChunk;
+    }
 
     std::vector<char> szLine(kDataLineSize, '\0');
     std::vector<char> szRest(kDataLineSize, '\0');

@@ -38,12 +38,17 @@ inline constexpr int kOutLevelTagDebug = 10001;
 // every input line is written exactly once. Windows that break
 // 0 <= ilOutFirst <= clOverlap < clCapacity are refused.
 // With several threads, SGML input is read in pieces of at least cbPiece
-// bytes (see input_pieces.h); the pieces do not change the output.
+// bytes (see input_pieces.h); the pieces do not change the output. One
+// thread writes its tagged lines whenever they come to cchOutChunk
+// characters (0: a window's at a time), so that its output buffer stays in
+// the processor's caches and a reader downstream gets them sooner; the
+// output is the same.
 struct VtcWindow {
     long clCapacity;
     long clOverlap;
     long ilOutFirst;
     std::size_t cbPiece = kInputPieceSize;
+    std::size_t cchOutChunk = 128 * 1024;
 };
 
 // The windows of the tagger: 20100 lines, 100 of them carried over, output

@@ -214,7 +214,11 @@ TEST_F(TagDataVtc, ThreadsWriteWhatOneThreadWrites) {
         rgszIn.push_back(sz);
     }
     std::string szAll;
-    for (const VtcWindow& win : {VtcWindow{10, 4, 2}, VtcWindow{7, 3, 3}, kVtcWindow}) {
+    // One thread writes its lines as they come (an output chunk of one
+    // character) or a window at a time.
+    for (const VtcWindow& win :
+         {VtcWindow{10, 4, 2}, VtcWindow{7, 3, 3}, kVtcWindow,
+          VtcWindow{10, 4, 2, kInputPieceSize, 1}, VtcWindow{7, 3, 3, kInputPieceSize, 0}}) {
         for (const std::string& szIn : rgszIn) {
             const Written res1 = Tag(tm.m, szIn, 0, win, 1);
             szAll += res1.szOut;
