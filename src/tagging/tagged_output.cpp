@@ -1100,6 +1100,8 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     std::vector<char> szRest(kDataLineSize, '\0');
     // Last line written from a full window.
     const long ilOutLastFull = win.clCapacity - win.clOverlap + win.ilOutFirst - 1;
+    // Lines ilKeep on of a full window are carried over to the next.
+    const long ilKeep = win.clCapacity - win.clOverlap;
     bool fFirstWindow = true;
     long clEmptied = 0; // lines 0 .. clEmptied - 1 were emptied by the last window's pass
     int iRet = 0;
@@ -1109,7 +1111,6 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
         if (!fFirstWindow) {
             // The last lines of the previous window become the left context
             // of this one.
-            const long ilKeep = win.clCapacity - win.clOverlap;
             ClearDataLines(dt, clEmptied, ilKeep);
             for (long il = 0; il < win.clOverlap; ++il) MoveDataLine(m, dt, il, ilKeep + il);
             KeepGapsOfFirstLines(dt, win.clOverlap);
@@ -1144,7 +1145,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
         // Tagging reports no error counts. The lines that the next window
         // does not carry over are emptied as they go into the output (the
         // last window's are not).
-        clEmptied = fInputEnded ? 0 : std::min(win.clCapacity - win.clOverlap, dt.clLines);
+        clEmptied = fInputEnded ? 0 : std::min(ilKeep, dt.clLines);
         const int rc = ErrorRateDataVTC(dt, m, iOutLevel, 0, 0, dt.clLines, ilOutFirst, ilOutLast,
                                         VtcErrors::kUnread, clEmptied);
         if (fBuffered) {
