@@ -43,6 +43,22 @@ inline std::uint32_t MultiValuedMask(std::span<const char* const> rgpszAC) {
     return u;
 }
 
+// What the parse of a data line makes of its AC part and candidate part:
+// the interned AC strings and candidates, valid as long as the string table
+// pvOwner is the one interned into and the store of copies is in the state
+// uValid (see CandidateSetCache::Find). pvOwner null: nothing is kept.
+struct CandidateSetParse {
+    const void* pvOwner = nullptr;         // string table the strings belong to
+    std::uint64_t uValid = 0;              // while the strings and lists are valid
+    std::span<const char* const> rgpszAC;  // interned AC strings
+    std::span<const char* const> rgpszMMt; // interned candidates
+    std::uint32_t uMultiValued = 0;        // MultiValuedMask of the AC strings
+
+    bool ValidFor(const void* pvTable, std::uint64_t uNow) const {
+        return pvOwner != nullptr && pvOwner == pvTable && uValid == uNow;
+    }
+};
+
 // The parse of the AC part and candidate part of data lines: the interned
 // AC strings and candidates. An entry names the string table its strings
 // were interned in and how long they stay valid (a copy of a string the
@@ -53,14 +69,9 @@ public:
     // Parts of at most this many characters together are kept.
     static constexpr std::size_t kTextMax = 512;
 
-    struct Entry {
-        std::string szText;                    // the AC part, then the candidate part
-        std::size_t cchAC = 0;                 // length of the AC part in szText
-        const void* pvOwner = nullptr;         // string table the strings belong to
-        std::uint64_t uValid = 0;              // while the strings and lists are valid (see Find)
-        std::span<const char* const> rgpszAC;  // interned AC strings
-        std::span<const char* const> rgpszMMt; // interned candidates
-        std::uint32_t uMultiValued = 0;        // MultiValuedMask of the AC strings
+    struct Entry : CandidateSetParse {
+        std::string szText;    // the AC part, then the candidate part
+        std::size_t cchAC = 0; // length of the AC part in szText
     };
 
     // The entry of the pair of parts with cAC AC strings, or null. pvOwner
@@ -124,32 +135,48 @@ private:
 // The AC parts the event reader made of candidate sets met before, by the
 // candidates' text (each followed by "/", in the order first seen) when
 // every candidate has cTagElem characters: the text then says what the
-// candidates are. One slot to a hash value.
+// candidates are. One slot to a hash value. A slot also keeps the parse of
+// the set that a data table made last (CandidateSetParse), so that a line
+// the reader has just put together from the set is parsed without looking
+// its parts up again; a new set in the slot starts without one.
 class AcPartCache {
 public:
     static constexpr std::size_t kTextMax = 512;
 
-    // True with the AC part in szAC (valid until the next Put) and the flag
-    // put with it when the candidates szCands of cElem characters each were
-    // met before.
-    bool Find(std::string_view szCands, std::size_t cElem, std::string_view& szAC,
-              bool& fPlain) const {
+    // True with the AC part in szAC (valid until the next Put), the flag put
+    // with it and the parse kept with it (pparse, valid until the next Put
+    // or ForgetParses) when the candidates szCands of cElem characters each
+    // were met before.
+    bool Find(std::string_view szCands, std::size_t cElem, std::string_view& szAC, bool& fPlain,
+              CandidateSetParse*& pparse) {
         if (rgslot_.empty() || szCands.size() > kTextMax) return false;
-        const Entry& e = rgslot_[HashText(szCands, cElem) >> (64 - kSlotBits)];
+        Entry& e = rgslot_[HashText(szCands, cElem) >> (64 - kSlotBits)];
         if (e.cElem != cElem || e.szCands != szCands) return false;
         szAC = e.szAC;
         fPlain = e.fPlain;
+        pparse = &e.parse;
         return true;
     }
 
-    void Put(std::string_view szCands, std::size_t cElem, std::string_view szAC, bool fPlain) {
-        if (szCands.size() > kTextMax) return;
+    // Keeps the set; the parse of the set (none yet) for the caller to
+    // fill, or null when the set is too long to be kept.
+    CandidateSetParse* Put(std::string_view szCands, std::size_t cElem, std::string_view szAC,
+                           bool fPlain) {
+        if (szCands.size() > kTextMax) return nullptr;
         if (rgslot_.empty()) rgslot_.resize(kSlots);
         Entry& e = rgslot_[HashText(szCands, cElem) >> (64 - kSlotBits)];
         e.szCands.assign(szCands);
         e.szAC.assign(szAC);
         e.cElem = cElem;
         e.fPlain = fPlain;
+        e.parse = {};
+        return &e.parse;
+    }
+
+    // Forgets the parses kept with the sets: for a reader whose lines go to
+    // another data table from now on.
+    void ForgetParses() {
+        for (Entry& e : rgslot_) e.parse = {};
     }
 
 private:
@@ -160,6 +187,7 @@ private:
         std::string szAC;
         std::size_t cElem = ~std::size_t{0}; // no cTagElem: an empty slot
         bool fPlain = false;
+        CandidateSetParse parse;
     };
     std::vector<Entry> rgslot_; // kSlots once the first entry is put
 };

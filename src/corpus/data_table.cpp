@@ -361,14 +361,14 @@ bool SplitAtPieces(std::size_t cTagElem, std::string_view sz, const DataLinePart
 constexpr int kPiecesHoldBar = -1;
 
 // Parses a data line into dl whose AC part and candidate part (split off as
-// szAC and szMMt) were met before, as pe. With fPieces (the split was made
+// szAC and szMMt) were met before, as e. With fPieces (the split was made
 // at the reader's pieces, by the separators alone), kPiecesHoldBar when the
 // tag, the form or the lemma holds a "|"; it is looked for only where the
 // tag is not a candidate, or the form or the lemma is new to the cache of
 // look-ups, and before anything is interned. Else 0 or the InsertLine code.
-int ParseWithClassParts(const CandidateSetCache::Entry& e, std::size_t cTagElem,
-                        std::string_view sz, std::string_view szForm, std::string_view szLemma,
-                        std::string_view szMMt, bool fPieces, DlData& dl, LineInterner& interner) {
+int ParseWithClassParts(const CandidateSetParse& e, std::size_t cTagElem, std::string_view sz,
+                        std::string_view szForm, std::string_view szLemma, std::string_view szMMt,
+                        bool fPieces, DlData& dl, LineInterner& interner) {
     // The tag is mostly one of the candidates (the split found cTagElem
     // characters before the first "|"), which hold no "|".
     const std::string_view szTag(sz.data(), cTagElem);
@@ -426,7 +426,9 @@ int ParseWithClassParts(const CandidateSetCache::Entry& e, std::size_t cTagElem,
 // the lines read until the store is cleared, instead of made for each line:
 // line strings are compared with model strings by address, which a copy
 // never equals, or by their text. With pparts (where the reader's pieces of
-// sz end), a line of a pair of parts met before is split without a search.
+// sz end), a line of a pair of parts met before is split without a search,
+// and one whose set the reader has a valid parse of (pparts->pparse) takes
+// its lists from there without a look-up.
 int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* pown,
                   StringLookupCache* pcache, CandidateSetCache* pclasses, PointerArena& lists,
                   const DataLineParts* pparts = nullptr) {
@@ -440,9 +442,29 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
     std::string_view szLemma;
     std::string_view szMMt;
     bool fSplit = false;
+    // The parse of the reader's set (pparts->pparse) is the parse of the
+    // parts where the reader's pieces lie; it is taken, or recorded, only
+    // for those parts.
+    CandidateSetParse* const pparse = pparts ? pparts->pparse : nullptr;
+    std::string_view szACPiece;
+    std::string_view szMMtPiece;
+    const auto RecordParse = [&](const CandidateSetParse& parse) {
+        if (pparse && szAC.data() == szACPiece.data() && szAC.size() == szACPiece.size() &&
+            szMMt.data() == szMMtPiece.data() && szMMt.size() == szMMtPiece.size())
+            *pparse = parse;
+    };
     if (pclasses && interner.Table() && m.cTagElem > 0) {
         bool fPieces =
             pparts && SplitAtSeparators(cTagElem, sz, *pparts, szAC, szForm, szLemma, szMMt);
+        if (fPieces) {
+            szACPiece = szAC;
+            szMMtPiece = szMMt;
+            if (pparse && pparse->ValidFor(interner.Table(), interner.Validity())) {
+                const int rc = ParseWithClassParts(*pparse, cTagElem, sz, szForm, szLemma, szMMt,
+                                                   true, dl, interner);
+                if (rc != kPiecesHoldBar) return rc;
+            }
+        }
         for (;;) {
             fSplit = fPieces || SplitClassParts(cTagElem, sz, szAC, szForm, szLemma, szMMt);
             if (!fSplit) break;
@@ -450,6 +472,7 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
                     pclasses->Find(szAC, szMMt, cTagElem, interner.Table(), interner.Validity())) {
                 const int rc = ParseWithClassParts(*pe, cTagElem, sz, szForm, szLemma, szMMt,
                                                    fPieces, dl, interner);
+                if (rc == 0) RecordParse(*pe);
                 if (rc != kPiecesHoldBar) return rc;
             }
             // Parts met before hold no "|"; others may, so the text is split.
@@ -458,8 +481,11 @@ int ParseDataLine(const Model& m, std::string_view sz, DlData& dl, StringArena* 
         }
     }
     const int rc = ParseFields(m, sz, dl, interner, lists);
-    if (rc == 0 && fSplit)
+    if (rc == 0 && fSplit) {
         pclasses->Put(szAC, szMMt, interner.Table(), interner.Validity(), dl.rgpszAC, dl.rgpszMMt);
+        RecordParse(
+            {interner.Table(), interner.Validity(), dl.rgpszAC, dl.rgpszMMt, dl.uMultiValued});
+    }
     return rc;
 }
 
@@ -1061,6 +1087,7 @@ int StoreLineWithGap(const Model& /*m*/, DataTable& dt, std::string_view szLine,
     std::size_t i = 0;
     if (int rc = 0; !LineSlot(dt, ilLine, gap, i, rc)) return rc;
     dt.rglineParts[i] = pparts ? *pparts : DataLineParts();
+    dt.rglineParts[i].pparse = nullptr; // the reader's, and valid only until its next token
 
     // The beam items are left to the beam pass, which sets them up on a
     // line's first use: on the thread that tags the line, not the one

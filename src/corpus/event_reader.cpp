@@ -550,6 +550,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                     pdfRecType& pdf, const Model& m) {
     if (!szRest.empty()) szRest[0] = '\0';
     pdf.lineParts.fKnown = false; // the other fields count only with it
+    pdf.lineParts.pparse = nullptr;
     if (szLine.size() < 3) return kEventNoRoom;
 
     if (pdf.iState == kStateLine) return GetLineFormat(szLine, pdf);
@@ -890,14 +891,16 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                 const auto cElem = static_cast<std::size_t>(std::clamp(cTagElem, 0, kTagElemMax));
                 const bool fFullLength = cands.Count() > 0 && cands.AllOfLength(cElem);
                 bool fPlain = false;
-                if (!fFullLength || !pdf.acParts.Find(cands.Text(), cElem, szACPart, fPlain)) {
+                CandidateSetParse* pparse = nullptr;
+                if (!fFullLength ||
+                    !pdf.acParts.Find(cands.Text(), cElem, szACPart, fPlain, pparse)) {
                     if (!CreateACPart(cands, cTagElem, szACBuf, szACPart))
                         EventFatal(pdf,
                                    ux_StrPrintf("%sCreateACs failed: %s", kGE, form.sz.data()));
                     if (fFullLength) {
                         fPlain = cElem == static_cast<std::size_t>(cTagElem) &&
                                  PlainCandidates(cands.Text(), cands.Count());
-                        pdf.acParts.Put(cands.Text(), cElem, szACPart, fPlain);
+                        pparse = pdf.acParts.Put(cands.Text(), cElem, szACPart, fPlain);
                     }
                 }
                 if (lemma.Empty()) lemma.Set("=");
@@ -908,6 +911,8 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                                                  static_cast<long>(szLine.size()), szLine.data()));
                 pdf.lineParts.fClassPartsPlain = pdf.lineParts.fKnown && fPlain;
                 pdf.lineParts.fNoZeroByte = pdf.lineParts.fKnown && !fAnalysed;
+                // The parts come from the set as kept: its parse is the line's.
+                pdf.lineParts.pparse = pdf.lineParts.fKnown ? pparse : nullptr;
                 if (fEndRead) pdf.fEndSeen = 1;
                 pdf.iState = 3;
                 // The start of the line, for messages.

@@ -63,6 +63,15 @@ struct DataLineParts {
     // from the input, which holds none, or from the reader's own texts): the
     // line is its first cch characters, found without a search for its end.
     bool fNoZeroByte = false;
+    // Where the reader keeps the parse of the line's candidate set (the set
+    // it has just found or put in its AcPartCache), or null. InsertLine
+    // takes the line's AC strings and candidates from there when they are
+    // still valid and records them there otherwise, so that the next line
+    // of the set is not looked up by its text again. It is valid only until
+    // the reader's next token, and only while its lines go to one table
+    // (the reader forgets the parses when that changes): a line stored for
+    // later is stored without it.
+    CandidateSetParse* pparse = nullptr;
 };
 
 // One open input file with its scanning state. Large (about 38 KB): keep it as

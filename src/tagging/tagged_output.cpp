@@ -1090,6 +1090,8 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     dt.fModelStringsOnly = true;
     dt.modelLookups.Clear();
     dt.candidateSets.Clear();
+    // The reader's lines go to this table from here on.
+    pdf.acParts.ForgetParses();
     OutText szOut;
     if (fBuffered) {
         dt.pszOut = &szOut;

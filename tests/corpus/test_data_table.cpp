@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -351,7 +352,10 @@ TEST_F(DataLines, ClearingARunOfLinesLeavesTheOthers) {
 // The reader says where the pieces of the lines it puts together end; a
 // piece may hold a "|", so the table must store every line as its text
 // splits. Lines of a set met before come after the first one, with fields
-// met before and new ones.
+// met before and new ones. The reader also keeps the parse of each set
+// (one record per AC part and candidate part), which the table takes or
+// fills; halfway the table's store of copies is cleared, which outdates
+// every record.
 TEST_F(DataLines, LinesSplitAtTheReadersPiecesAsTheirText) {
     const std::array<std::string_view, 5> rgrgszPieces[] = {
         {"NN", "NV/N/", "dog", "dog", "NN/VN/"}, {"VN", "NV/N/", "a|b", "x", "NN/VN/"},
@@ -385,12 +389,15 @@ TEST_F(DataLines, LinesSplitAtTheReadersPiecesAsTheirText) {
         ASSERT_EQ(AllocSegment(*pm, *pdt), 0);
         pdt->fModelStringsOnly = true;
     }
+    std::map<std::pair<std::string_view, std::string_view>, CandidateSetParse> kept;
     for (long il = 0; il < cLines; ++il) {
         const auto& rgsz = rgrgszPieces[il];
         std::array<char, 128> szLine{};
         DataLineParts parts;
         ASSERT_EQ(InsertEvent(szLine, rgsz[0], rgsz[1], rgsz[2], rgsz[3], rgsz[4], &parts), 0);
         ASSERT_TRUE(parts.fKnown);
+        parts.pparse = &kept[{rgsz[1], rgsz[4]}];
+        if (il == cLines / 2) dt.ownStrings.Clear();
         const int rc = InsertLine(*pm, dt, szLine.data(), il, "", GapSpan{}, 1, &parts);
         EXPECT_EQ(rc, InsertLine(*pm, dtText, szLine.data(), il, "", GapSpan{}, 1)) << il;
         EXPECT_EQ(CheckLine(*pm, szLine.data(), dlWork, &checked, &parts),
@@ -400,6 +407,10 @@ TEST_F(DataLines, LinesSplitAtTheReadersPiecesAsTheirText) {
             EXPECT_EQ(Texts(dt.rgdl[il]), Texts(dtText.rgdl[il])) << szLine.data();
         }
     }
+    // The set of most lines was recorded after the store was cleared.
+    const CandidateSetParse& parseMost = kept[{"NV/N/", "NN/VN/"}];
+    EXPECT_TRUE(parseMost.pvOwner != nullptr);
+    EXPECT_EQ(parseMost.uValid, dt.ownStrings.Generation());
 }
 
 // The reader marks the lines whose AC and candidate parts parse as they
