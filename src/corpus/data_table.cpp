@@ -366,9 +366,10 @@ constexpr int kPiecesHoldBar = -1;
 // tag, the form or the lemma holds a "|"; it is looked for only where the
 // tag is not a candidate, or the form or the lemma is new to the cache of
 // look-ups, and before anything is interned. Else 0 or the InsertLine code.
-int ParseWithClassParts(const CandidateSetParse& e, std::size_t cTagElem, std::string_view sz,
-                        std::string_view szForm, std::string_view szLemma, std::string_view szMMt,
-                        bool fPieces, DlData& dl, LineInterner& interner) {
+[[gnu::always_inline]] inline int
+ParseWithClassParts(const CandidateSetParse& e, std::size_t cTagElem, std::string_view sz,
+                    std::string_view szForm, std::string_view szLemma, std::string_view szMMt,
+                    bool fPieces, DlData& dl, LineInterner& interner) {
     // The tag is mostly one of the candidates (the split found cTagElem
     // characters before the first "|"), which hold no "|".
     const std::string_view szTag(sz.data(), cTagElem);

@@ -332,8 +332,10 @@ template <ChainCond::Kind kKind>
 // among the values its features require. The tags of the beam path a
 // locator reads are noted as each of its features' first condition would
 // note them.
-std::uint64_t Candidates(const FeatureChains& chains, const ChainBlock& blk, const DataTable& dt,
-                         long il, BeamPath& path, ClosestLines* pClosest) {
+[[gnu::always_inline]] inline std::uint64_t Candidates(const FeatureChains& chains,
+                                                       const ChainBlock& blk, const DataTable& dt,
+                                                       long il, BeamPath& path,
+                                                       ClosestLines* pClosest) {
     std::uint64_t mask = blk.maskRest;
     const DlData* pdl = dt.rgdl.data();
     const long clLines = dt.clLines;
