@@ -431,16 +431,20 @@ int ReadTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf,
                 SetEmpty(szText);
                 ichTag = 0;
                 ichText = 0;
+                // GetSGMLChar gives the end of the input as kChEndOfInput,
+                // which a byte of the input (26, control-Z) may equal: that
+                // byte is read as any other, as the block paths read it.
+                const auto AtEnd = [&pdf](char ch) { return ch == kChEndOfInput && pdf.fEOF; };
                 char ch = GetSGMLChar(pdf);
                 if (ch != '<') {
                     svTag = svText = {};
-                    return ch == kChEndOfInput ? kChEndOfInput : kSgmlNoTagStart;
+                    return AtEnd(ch) ? kChEndOfInput : kSgmlNoTagStart;
                 }
                 do {
                     AddCharToString(ch, szTag, ichTag);
                     if (ch == '>' || ScanBlock(pdf, '>', true, szTag, ichTag, nullptr)) break;
                     ch = GetSGMLChar(pdf);
-                    if (ch == kChEndOfInput) {
+                    if (AtEnd(ch)) {
                         // A tag cut by the end of the input: in a piece,
                         // the rest of it lies after the piece.
                         GiveUpIfAsked(pdf);
@@ -454,7 +458,7 @@ int ReadTagText(std::span<char> szTag, std::span<char> szText, pdfRecType& pdf,
                 while (ch == ' ');
 
                 int ichKeep = 0; // just after the last non-blank character stored
-                while (ch != '<' && ch != kChEndOfInput) {
+                while (ch != '<' && !AtEnd(ch)) {
                     AddCharToString(ch, szText, ichText);
                     if (ch != ' ') ichKeep = ichText;
                     ScanBlock(pdf, '<', false, szText, ichText, &ichKeep);

@@ -20,7 +20,9 @@
 
 namespace vexta {
 
-// Character returned by GetSGMLChar at the end of the input.
+// Character returned by GetSGMLChar at the end of the input. An input byte
+// of the same value (control-Z) is an ordinary character: pdfRecType::fEOF
+// tells the two apart.
 inline constexpr char kChEndOfInput = 26;
 
 inline constexpr int kPdfBlockSize = 31998;  // bytes read from the file at a time

@@ -79,11 +79,13 @@ TEST_F(SgmlLexer, TextsCrossBlockBoundariesAndZeroBytesAreFatal) {
 
 // A pair is viewed in the block buffer or copied from it when it lies there
 // in one piece, else read character by character: every way gives the same
-// pairs and line numbers wherever a block ends.
+// pairs and line numbers wherever a block ends. A control-Z byte (26, the
+// value that stands for the end of the input) is a character like any other.
 TEST_F(SgmlLexer, PairsReadTheSameWhereverABlockEnds) {
     const std::string szTricky = "<s\nid=1>\t<f>  a\tb \n<comment>\n<f>x</comment><l>\n\n"
                                  "<MMt src=\"a b\">NN\t\n<f>z \n<t> \t12345678901\n"
-                                 "<l>x\r \n<l>\x01y\t\n<f>";
+                                 "<l>x\r \n<l>\x01y\t\n<d\x1a>\x1a"
+                                 "u\x1a\n<f>";
     const auto ReadAllPairs = [](pdfRecType& pdf, bool fViews) {
         std::vector<std::string> rgsz;
         for (TagText tt = Next(pdf, fViews); tt.rc == 0; tt = Next(pdf, fViews))
@@ -91,10 +93,11 @@ TEST_F(SgmlLexer, PairsReadTheSameWhereverABlockEnds) {
         return rgsz;
     };
     const std::vector<std::string> rgszWant = ReadAllPairs(*Open(szTricky), false);
-    ASSERT_EQ(rgszWant.size(), 9u);
+    ASSERT_EQ(rgszWant.size(), 10u);
     EXPECT_EQ(rgszWant[1], "<f>|a b|3");
     EXPECT_EQ(rgszWant[5], "<t>|12345678901|9");
     EXPECT_EQ(rgszWant[6], "<l>|x\r|10"); // a carriage return is no blank
+    EXPECT_EQ(rgszWant[8], "<d\x1a>|\x1au\x1a|12");
     for (const bool fViews : {false, true}) {
         for (std::size_t cchPad = kPdfBlockSize - szTricky.size() - 4; cchPad <= kPdfBlockSize;
              ++cchPad) {
