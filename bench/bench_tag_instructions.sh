@@ -28,16 +28,12 @@ fi
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 
-if [ -z "$MODEL" ]; then
-    MODEL=$TMP/cs-ud.model
-    echo "training $MODEL ..."
-    "$BIN" "$CORPUS/cs-ud-train.args" "Features=$MODEL" > /dev/null 2> "$TMP/train.err"
-fi
+. "$(dirname "$0")/tagging_input.sh"
+train_model_if_none
 
-per=$(grep -c '^<[fd][ >]' "$CORPUS/cs-ud-dev.csts")
+per=$(dev_tokens)
 for n in 2 4; do
-    i=0
-    while [ $i -lt $n ]; do cat "$CORPUS/cs-ud-dev.csts"; i=$((i + 1)); done > "$TMP/dev$n.csts"
+    repeat_dev $n "$TMP/dev$n.csts"
     valgrind --tool=cachegrind --cache-sim=no --cachegrind-out-file="$TMP/cg.$n" \
         "$BIN" "$CORPUS/cs-ud-tag.args" "Features=$MODEL" "InData=$TMP/dev$n.csts" Threads=1 \
         > /dev/null 2> "$TMP/err.$n"

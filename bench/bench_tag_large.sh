@@ -25,17 +25,13 @@ fi
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 
-if [ -z "$MODEL" ]; then
-    MODEL=$TMP/cs-ud.model
-    echo "training $MODEL ..."
-    "$BIN" "$CORPUS/cs-ud-train.args" "Features=$MODEL" > /dev/null 2> "$TMP/train.err"
-fi
+. "$(dirname "$0")/tagging_input.sh"
+train_model_if_none
 
 # The corpus repeated until it has at least 700,000 tokens.
-per=$(grep -c '^<[fd][ >]' "$CORPUS/cs-ud-dev.csts")
+per=$(dev_tokens)
 copies=$(( (700000 + per - 1) / per ))
-i=0
-while [ $i -lt $copies ]; do cat "$CORPUS/cs-ud-dev.csts"; i=$((i + 1)); done > "$TMP/big.csts"
+repeat_dev $copies "$TMP/big.csts"
 tokens=$((per * copies))
 echo "input: $copies copies of cs-ud-dev.csts, $tokens tokens, $(($(wc -c < "$TMP/big.csts") / 1000000)) MB"
 
