@@ -37,6 +37,15 @@ public:
         return false;
     }
 
+    // Asks the processor for the set that a look-up of sz reads, for one
+    // that comes soon. Only the timing changes.
+    [[gnu::always_inline]] void Prefetch(std::string_view sz) const {
+        if (sz.size() > kKeyMax || rgslot_.empty()) return;
+        const auto* const pch = reinterpret_cast<const char*>(&rgslot_[SetOf(MakeKey(sz)) * kWays]);
+        __builtin_prefetch(pch);
+        __builtin_prefetch(pch + sizeof(Slot) * kWays - 1);
+    }
+
     // True when sz was looked up before, is still cached and the table
     // lacks it (what was put for it was a copy), whatever the state of the
     // store of copies now.

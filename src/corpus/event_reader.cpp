@@ -716,6 +716,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                 } else if (w3 == kwL) {
                     fLemmaSeen = true;
                     lemma.Set(szText);
+                    if (pdf.plookupsAhead) pdf.plookupsAhead->Prefetch(szText);
                 }
                 if (cRun == kRunMax) {
                     Flush();
@@ -822,6 +823,7 @@ int GetEventOntoGap(std::span<char> szLine, std::span<char> szRest, gapRecType& 
                 } else {
                     if (chName == 'f') pdf.fWord = 1;
                     form.Set(szText.size() < kTokenFieldSize ? szText : szFormTooLong);
+                    if (pdf.plookupsAhead) pdf.plookupsAhead->Prefetch(szText);
                     fFormSeen = true;
                 }
                 pdf.iState = 4;

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "analyser/analyser.h"
+#include "base/string_lookup_cache.h"
 #include "base/ux_hash.h"
 #include "corpus/candidate_set_cache.h"
 #include "corpus/input_format.h"
@@ -142,6 +143,10 @@ struct pdfRecType {
     // <MMt>, with a plain text) from the block buffer itself; false sends
     // every tag through GetSGMLTagTextView, which reads them the same way.
     bool fPlainPairs = true;
+    // Set: the look-ups that the parse of each token's data line makes of
+    // its form and lemma, asked for as the reader meets them, so that the
+    // parse finds them in the cache.
+    const StringLookupCache* plookupsAhead = nullptr;
     // Give-up mode, for a reader that reads a piece of the input ahead of
     // its turn: where a message would be written or the run would stop
     // (and at a comment tag, and at a tag cut by the end of the input), the

@@ -1092,6 +1092,7 @@ int TagDataVTC(std::string_view szArgFile, Model& m, int fDebug, std::string_vie
     dt.candidateSets.Clear();
     // The reader's lines go to this table from here on.
     pdf.acParts.ForgetParses();
+    pdf.plookupsAhead = &dt.modelLookups;
     OutText szOut;
     if (fBuffered) {
         dt.pszOut = &szOut;
