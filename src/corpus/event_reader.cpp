@@ -75,7 +75,9 @@ public:
     // Contains(szTag) || Add(szTag): false when the tag is new and the
     // candidate part would no longer fit into a data line. A tag of the
     // length of all candidates so far (8 to 16 characters) is read once.
-    bool Take(std::string_view szTag) {
+    // Always inlined: it runs for every candidate of every token, and the
+    // reader's loop would otherwise call it.
+    [[gnu::always_inline]] bool Take(std::string_view szTag) {
         const std::size_t cch = szTag.size();
         if (cch != cchEach_ || cch < 8 || cch > 16) return Contains(szTag) || Add(szTag);
         const std::uint64_t w1 = LoadWord(szTag.data());
