@@ -63,6 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pb, std::size_t cb) {
                 pdt->fModelStringsOnly = true;
                 if (AllocSegment(*pm, *pdt) != 0) return;
             }
+            // As with one thread's tagger, the reader asks ahead for the
+            // look-ups of the table the lines go to.
+            if (fMode == kModeTest) ppdf->plookupsAhead = &dtParts.modelLookups;
             DlData dlCheck;
             gapRecType gap;
             // Each call consumes input or ends it; the bound only stops a
